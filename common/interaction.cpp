@@ -1,0 +1,49 @@
+#include "interaction.h"
+
+#include <wx/log.h>
+
+namespace {
+headless_interaction_t headless;
+interaction_t* current = &headless;
+}  // namespace
+
+interaction_t& interaction()
+{
+    return *current;
+}
+
+interaction_t* set_interaction(interaction_t* i)
+{
+    interaction_t* previous = current;
+    current = i ? i : &headless;
+    return previous;
+}
+
+void headless_interaction_t::progress_begin(const wxString& caption, const wxString& message, int)
+{
+    wxLogVerbose("%s: %s", caption, message);
+}
+
+bool headless_interaction_t::progress_update(int, const wxString&)
+{
+    return true;
+}
+
+bool headless_interaction_t::progress_pulse(const wxString&)
+{
+    return true;
+}
+
+void headless_interaction_t::progress_end() {}
+
+answer_t headless_interaction_t::ask(const wxString& caption, const wxString& message, question_t,
+                                     answer_t headless_default)
+{
+    wxLogMessage("%s: %s", caption, message);
+    return headless_default;
+}
+
+void headless_interaction_t::inform(const wxString& caption, const wxString& message)
+{
+    wxLogMessage("%s: %s", caption, message);
+}

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package Kestrane needs (only those missing), then
+# configures and builds. Sourced by run.sh and test.sh; safe to run alone.
+# KS_BUILD_DIR picks the build folder (default: build); KS_SANITIZE=1 builds
+# with AddressSanitizer and UBSan.
+set -euo pipefail
+
+ks_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ks_build="${KS_BUILD_DIR:-$ks_root/build}"
+
+ks_packages=(
+  cmake ninja-build g++ pkg-config ccache git
+  libwxgtk3.2-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libcminpack-dev libopenjp2-7-dev libtiff-dev libv4l-dev libfftw3-dev
+  freeglut3-dev libglu1-mesa-dev
+  xvfb xauth
+)
+
+ks_install_missing() {
+  local missing=()
+  for p in "${ks_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+ks_build_all() {
+  local sanitize=OFF
+  [ "${KS_SANITIZE:-0}" = "1" ] && sanitize=ON
+  cmake -S "$ks_root" -B "$ks_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_SANITIZE="$sanitize"
+  # Two jobs: the machines we build on have two cores and the GUI units are heavy.
+  cmake --build "$ks_build" -j "${KS_JOBS:-2}"
+}
+
+ks_install_missing
+ks_build_all

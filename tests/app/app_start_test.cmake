@@ -1,0 +1,26 @@
+# Starts the GUI program with a fresh settings directory, lets it quit, and
+# checks that it left a complete settings file behind.
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+execute_process(COMMAND "${KESTRANE}" "dir=${WORK}" RESULT_VARIABLE rc TIMEOUT 60
+                OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "kestrane exited with ${rc}\n${out}\n${err}")
+endif()
+if(NOT EXISTS "${WORK}/.kestrane.ini")
+  message(FATAL_ERROR "no settings file written in ${WORK}")
+endif()
+file(STRINGS "${WORK}/.kestrane.ini" lines REGEX "^RES_[A-Z0-9_]+=")
+list(LENGTH lines n)
+if(NOT n EQUAL 103)
+  message(FATAL_ERROR "settings file has ${n} settings, expected 103")
+endif()
+# A second start reads it back and keeps a user's edit.
+file(READ "${WORK}/.kestrane.ini" text)
+string(REGEX REPLACE "RES_PASSWORD=[^\n]*" "RES_PASSWORD=changed" text "${text}")
+file(WRITE "${WORK}/.kestrane.ini" "${text}")
+execute_process(COMMAND "${KESTRANE}" "dir=${WORK}" RESULT_VARIABLE rc TIMEOUT 60)
+file(STRINGS "${WORK}/.kestrane.ini" pw REGEX "^RES_PASSWORD=")
+if(NOT rc EQUAL 0 OR NOT pw STREQUAL "RES_PASSWORD=changed")
+  message(FATAL_ERROR "second start: rc=${rc}, ${pw}")
+endif()
