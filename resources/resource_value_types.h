@@ -39,19 +39,16 @@ enum pos_detect_t : std::int32_t {
 // 10-16 tools 4-10.
 enum polaris_port_t : std::int32_t { POLARIS_PORT_NONE = 0 };
 
+// Colour of the status-bar alert line.
+enum alert_t : std::int32_t { ALERT_NORMAL = 0, ALERT_WARNING = 1, ALERT_ERROR = 2 };
+
+// Analogue video standard of a capture input.
+enum video_standard_t : std::int32_t { VIDEO_PAL = 0, VIDEO_NTSC = 1, VIDEO_PAL_43 = 2, VIDEO_NTSC_43 = 3 };
+
 // Simple records published or selected through resources.
-struct video_standard_t {
-    std::int32_t standard = 0;
-    bool operator==(const video_standard_t&) const = default;
-};
 struct tool_selection_t {
     std::int32_t tool = 0;
     bool operator==(const tool_selection_t&) const = default;
-};
-struct alert_t {
-    wxString text;
-    std::int32_t colour = 0;  // 0 normal, 1 warning, 2 error
-    bool operator==(const alert_t&) const = default;
 };
 struct scale_point_pos_t {
     double x = 0.0, y = 0.0;

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package Kestrane needs (only those missing), then
 # configures and builds. Sourced by run.sh and test.sh; safe to run alone.
-# KS_BUILD_DIR picks the build folder (default: build); KS_SANITIZE=1 builds
-# with AddressSanitizer and UBSan.
+# KS_BUILD_DIR picks the build folder (default: build).
 set -euo pipefail
 
 ks_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -30,13 +29,13 @@ ks_install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
+# ks_build_all DIR [extra cmake options...]
 ks_build_all() {
-  local sanitize=OFF
-  [ "${KS_SANITIZE:-0}" = "1" ] && sanitize=ON
-  cmake -S "$ks_root" -B "$ks_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_SANITIZE="$sanitize"
-  # Two jobs: the machines we build on have two cores and the GUI units are heavy.
-  cmake --build "$ks_build" -j "${KS_JOBS:-2}"
+  local dir="$1"; shift
+  cmake -S "$ks_root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  # Two jobs: the machines we build on have two cores.
+  cmake --build "$dir" -j "${KS_JOBS:-2}"
 }
 
 ks_install_missing
-ks_build_all
+ks_build_all "$ks_build"
