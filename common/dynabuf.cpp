@@ -9,13 +9,45 @@ dynabuf::dynabuf(std::size_t reserve_frames)
     images_.reserve(reserve_frames);
     poses_.reserve(reserve_frames);
     times_.reserve(reserve_frames);
+    loads_.reserve(reserve_frames);
 }
 
-void dynabuf::append(const cip_t& image, const counted_array_ptr<float>& pose, std::uint64_t time)
+void dynabuf::append(const cip_t& image, const counted_array_ptr<float>& pose, std::uint64_t time,
+                     const load_record_t& load)
 {
     images_.push_back(image);
     poses_.push_back(pose);
     times_.push_back(time);
+    loads_.push_back(load);
+}
+
+bool dynabuf::set_timestamp(long index, std::uint64_t time)
+{
+    if (!in_range(index))
+        return false;
+    times_[static_cast<std::size_t>(index)] = time;
+    return true;
+}
+
+load_record_t dynabuf::load(long index) const
+{
+    return in_range(index) ? loads_[static_cast<std::size_t>(index)] : load_record_t{};
+}
+
+bool dynabuf::set_load(long index, const load_record_t& load)
+{
+    if (!in_range(index))
+        return false;
+    loads_[static_cast<std::size_t>(index)] = load;
+    return true;
+}
+
+bool dynabuf::has_loads() const
+{
+    for (const load_record_t& l : loads_)
+        if (l.channels)
+            return true;
+    return false;
 }
 
 cip_t dynabuf::imagecp(long index) const
@@ -59,12 +91,14 @@ bool dynabuf::thin(const std::vector<char>& flags)
             images_[kept] = std::move(images_[i]);
             poses_[kept] = std::move(poses_[i]);
             times_[kept] = times_[i];
+            loads_[kept] = loads_[i];
         }
         ++kept;
     }
     images_.resize(kept);
     poses_.resize(kept);
     times_.resize(kept);
+    loads_.resize(kept);
     return true;
 }
 
@@ -73,4 +107,5 @@ void dynabuf::clear()
     images_.clear();
     poses_.clear();
     times_.clear();
+    loads_.clear();
 }

@@ -1,5 +1,7 @@
 #include "base_res.h"
 
+#include "value_text.h"
+
 #include <algorithm>
 #include <cwchar>
 
@@ -432,13 +434,7 @@ wxString base_res_t::get_as_string(const wxString& name)
 
 wxString base_res_t::sanitised(const wxString& s)
 {
-    if (s.find_first_of(wxS("\r\n")) == wxString::npos)
-        return s;
-    wxString out = s;
-    for (auto it = out.begin(); it != out.end(); ++it)
-        if (*it == '\r' || *it == '\n')
-            *it = ' ';
-    return out;
+    return value_text::single_line(s);
 }
 
 // ---------------------------------------------------------------- lines and files

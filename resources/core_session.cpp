@@ -28,10 +28,15 @@ core_session_t::core_session_t(const wxString& settings_directory, const wxStrin
     bufp = frames_.get();
     clock_ = std::make_unique<timestamp>();
     master_clock = clock_.get();
+    io_ = std::make_unique<recording_io_t>();
+    recording_io = io_.get();
+    io_->clear_static_resources();  // blank object table, no data
 }
 
 core_session_t::~core_session_t()
 {
+    recording_io = nullptr;
+    io_.reset();
     master_clock = nullptr;
     clock_.reset();
     bufp = nullptr;

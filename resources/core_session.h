@@ -1,6 +1,7 @@
 // The process-wide objects every run needs, created once in a fixed order and
 // destroyed in the reverse: the settings file, the resource table `res`, the
-// frame buffer `bufp` and the clock `master_clock`. The GUI and the
+// frame buffer `bufp`, the clock `master_clock` and the recording files
+// `recording_io`. The GUI and the
 // command-line tool both start through this.
 #pragma once
 
@@ -10,6 +11,7 @@
 
 #include "common/dynabuf.h"
 #include "common/timestamp.h"
+#include "recording_file.h"
 #include "resource_table.h"
 #include "settings_file.h"
 
@@ -35,6 +37,7 @@ public:
 private:
     std::unique_ptr<settings_file_t> settings_;
     std::unique_ptr<resource_t> table_;
+    std::unique_ptr<recording_io_t> io_;
     std::unique_ptr<dynabuf> frames_;
     std::unique_ptr<timestamp> clock_;
 };

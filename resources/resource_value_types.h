@@ -11,6 +11,7 @@
 #include <wx/string.h>
 
 #include "common/pos_stat.h"
+#include "recording_data.h"
 
 // Kind of position sensor found.
 enum sensor_t : std::int32_t {
@@ -77,10 +78,6 @@ struct vidpos_stat_t;
 struct sensor_volume_t;
 class reslice_info;
 class panorama_internals;
-class contour_object;
-class curve_set;
-class landmarks;
-class multi_sweeps;
 class calib_internals;
 class image_correlation;
 class surface_interp;

@@ -97,4 +97,26 @@ wxString round_trip(double v)
     return wxString(buf, static_cast<std::size_t>(ptr - buf));
 }
 
+wxString float_text(float v)
+{
+    const wxString six = fixed6(static_cast<double>(v));
+    double back;
+    if (parse_double(six, &back) && static_cast<float>(back) == v)
+        return six;
+    char buf[64];
+    const auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? wxString(buf, static_cast<std::size_t>(ptr - buf)) : six;
+}
+
+wxString single_line(const wxString& s)
+{
+    if (s.find_first_of(wxS("\r\n")) == wxString::npos)
+        return s;
+    wxString out = s;
+    for (auto it = out.begin(); it != out.end(); ++it)
+        if (*it == '\r' || *it == '\n')
+            *it = ' ';
+    return out;
+}
+
 }  // namespace value_text

@@ -14,5 +14,11 @@ bool parse_bool(const wxString& text, bool* out);      // T.../F... or an intege
 
 wxString fixed6(double v);      // recording and template files: fixed, six decimals
 wxString round_trip(double v);  // settings file: shortest text that reads back equal
+// A float in six decimals when that reads back to the same float, else in as
+// many digits as it takes: poses must come back from a file unchanged.
+wxString float_text(float v);
+
+// The text with line breaks replaced by spaces: a value must never add lines to a file.
+wxString single_line(const wxString& s);
 
 }  // namespace value_text

@@ -1,0 +1,94 @@
+#include "safe_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+
+namespace {
+mode_t creation_mode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+void sync_directory_of(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+}  // namespace
+
+safe_file_t::safe_file_t(const wxString& target) : target_(target)
+{
+    std::string pattern = std::string(static_cast<const char*>(target.fn_str())) + ".tmp-XXXXXX";
+    fd_ = ::mkstemp(pattern.data());
+    if (fd_ < 0)
+        return;
+    temp_path_ = pattern;
+    ::fchmod(fd_, creation_mode());
+}
+
+safe_file_t::~safe_file_t()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (!temp_path_.empty() && !committed_)
+        ::unlink(temp_path_.c_str());
+}
+
+bool safe_file_t::write(const void* data, std::size_t length)
+{
+    if (!ok() || finished_)
+        return false;
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        const ssize_t n = ::write(fd_, p, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        p += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool safe_file_t::finish()
+{
+    if (finished_)
+        return !failed_;
+    if (fd_ < 0)
+        return false;
+    if (::fsync(fd_) != 0)
+        failed_ = true;
+    if (::close(fd_) != 0)
+        failed_ = true;
+    fd_ = -1;
+    finished_ = true;
+    return !failed_;
+}
+
+bool safe_file_t::commit()
+{
+    if (!finish() || committed_)
+        return false;
+    if (::rename(temp_path_.c_str(), static_cast<const char*>(target_.fn_str())) != 0)
+        return false;
+    committed_ = true;
+    sync_directory_of(temp_path_);
+    return true;
+}
