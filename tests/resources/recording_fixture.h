@@ -32,13 +32,15 @@ protected:
         wxFileName::Rmdir(dir, wxPATH_RMDIR_RECURSIVE);
     }
 
-    wxString path(const wxString& name) const { return wxFileName(dir, name).GetFullPath(); }
+    wxString path(const wxString& name) const { return dir + wxFILE_SEP_PATH + name; }
 
     void write_file(const wxString& name, const std::string& bytes) const
     {
         std::ofstream out(path(name).ToStdString(), std::ios::binary);
         out << bytes;
     }
+    // Compares file contents without printing them: they can be megabytes.
+    bool same_bytes(const std::string& a, const std::string& b) const { return a.size() == b.size() && a == b; }
     std::string read_file(const wxString& name) const
     {
         std::ifstream in(path(name).ToStdString(), std::ios::binary);
