@@ -2,8 +2,8 @@
 
 #include <wx/filename.h>
 
-core_session_t::core_session_t(const wxString& settings_directory, const wxString& exec_dir)
-    : settings_(std::make_unique<settings_file_t>(settings_directory))
+core_session_t::core_session_t(const wxString& settings_directory, const wxString& exec_dir, bool write_settings)
+    : settings_(std::make_unique<settings_file_t>(settings_directory, write_settings))
 {
     base_res_t::set_settings_store(&settings_->config());
     base_res_t::set_loading_file(true);  // start-up values are not user changes

@@ -20,7 +20,7 @@ public:
     // settings_directory empty: the user's home directory. exec_dir is where
     // the executable lives. The table is left in loading mode: call
     // finish_start_up once the rest of start-up is done.
-    core_session_t(const wxString& settings_directory, const wxString& exec_dir);
+    core_session_t(const wxString& settings_directory, const wxString& exec_dir, bool write_settings = true);
     ~core_session_t();
     core_session_t(const core_session_t&) = delete;
     core_session_t& operator=(const core_session_t&) = delete;

@@ -15,12 +15,14 @@ wxString settings_file_t::choose_path(const wxString& directory)
     return wxFileName(dir, ".kestrane.ini").GetFullPath();
 }
 
-settings_file_t::settings_file_t(const wxString& directory)
-    : directory_(directory.empty() ? wxGetHomeDir() : directory), path_(choose_path(directory_))
+settings_file_t::settings_file_t(const wxString& directory, bool write_back)
+    : directory_(directory.empty() ? wxGetHomeDir() : directory), path_(choose_path(directory_)), write_back_(write_back)
 {
     config_ = std::make_unique<wxFileConfig>(wxEmptyString, wxEmptyString, path_, wxEmptyString,
                                              wxCONFIG_USE_LOCAL_FILE | wxCONFIG_USE_NO_ESCAPE_CHARACTERS);
     config_->SetExpandEnvVars(false);
+    if (!write_back_)
+        config_->DisableAutoSave();
 }
 
 settings_file_t::~settings_file_t()
@@ -32,6 +34,8 @@ settings_file_t::~settings_file_t()
 
 bool settings_file_t::flush()
 {
+    if (!write_back_)
+        return true;
     if (!config_->Flush()) {
         wxLogError("Could not write the settings file %s.", path_);
         return false;

@@ -10,8 +10,9 @@
 
 class settings_file_t {
 public:
-    // An empty directory means the user's home directory.
-    explicit settings_file_t(const wxString& directory);
+    // An empty directory means the user's home directory. Without write_back
+    // the file is read but never written (headless tools leave it alone).
+    explicit settings_file_t(const wxString& directory, bool write_back = true);
     ~settings_file_t();
     settings_file_t(const settings_file_t&) = delete;
     settings_file_t& operator=(const settings_file_t&) = delete;
@@ -27,4 +28,5 @@ private:
     wxString directory_;
     wxString path_;
     std::unique_ptr<wxFileConfig> config_;
+    bool write_back_;
 };

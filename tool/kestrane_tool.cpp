@@ -30,7 +30,7 @@ int main(int argc, char** argv)
         return 2;
     }
     wxLog::SetActiveTarget(new stderr_log_t);  // wxLog owns it
-    wxLog::SetLogLevel(wxLOG_Info);
+    wxLog::SetLogLevel(wxLOG_Message);
     if (argc < 2) {
         print_help(stderr);
         return 2;

@@ -1,0 +1,251 @@
+#include "bscan.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+double dot(const vertex3d& a, const vertex3d& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+vertex3d minus(const vertex3d& a, const vertex3d& b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+vertex3d along(const vertex3d& a, double t, const vertex3d& d)
+{
+    return {a.x + t * d.x, a.y + t * d.y, a.z + t * d.z};
+}
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// The part of a row, in pixel steps u, that lies in a shape.
+struct span {
+    double lo = -infinity, hi = infinity;
+
+    bool empty() const { return !(lo <= hi); }
+    span operator&(const span& o) const { return {std::max(lo, o.lo), std::min(hi, o.hi)}; }
+};
+
+// lo <= c + u*d <= hi
+span linear_span(double c, double d, double lo, double hi)
+{
+    if (d == 0.0)
+        return (c >= lo && c <= hi) ? span{} : span{1.0, 0.0};
+    const double a = (lo - c) / d, b = (hi - c) / d;
+    return d > 0.0 ? span{a, b} : span{b, a};
+}
+
+// a*u^2 + 2*b*u + c <= 0 with a >= 0 up to rounding; the two roots are taken
+// in the form that stays accurate when a is tiny, as for a row almost along a tube.
+span quadratic_span(double a, double b, double c)
+{
+    if (a <= 0.0) {
+        if (b == 0.0)
+            return c <= 0.0 ? span{} : span{1.0, 0.0};
+        return b > 0.0 ? span{-infinity, -c / (2.0 * b)} : span{-c / (2.0 * b), infinity};
+    }
+    const double disc = b * b - a * c;
+    if (disc < 0.0)
+        return {1.0, 0.0};
+    const double q = -(b + std::copysign(std::sqrt(disc), b));
+    if (q == 0.0)
+        return {0.0, 0.0};  // b = 0 and c = 0: a single touching point at u = 0
+    const double r1 = q / a, r2 = c / q;
+    return {std::min(r1, r2), std::max(r1, r2)};
+}
+
+struct ellipsoid_rows {
+    vertex3d axis[3];  // shape axes divided by their semi-axes
+    vertex3d centre;
+    std::uint8_t label;
+};
+
+struct tube_rows {
+    vertex3d start, unit_axis;
+    double length, radius2;
+    std::uint8_t label;
+};
+
+// Everything a row needs, worked out once per frame.
+class row_labeller {
+public:
+    row_labeller(const phantom& body, const float* pose, const probe_setup& probe)
+        : width_(probe.width), skin_point_(body.skin.point)
+    {
+        const matrix16d m = image_to_world(pose, probe);
+        origin_ = {m[12], m[13], m[14]};
+        step_u_ = {m[0] * probe.sx, m[1] * probe.sx, m[2] * probe.sx};
+        step_v_ = {m[4] * probe.sy, m[5] * probe.sy, m[6] * probe.sy};
+        skin_normal_ = body.skin.normal;
+        const double n = std::sqrt(dot(skin_normal_, skin_normal_));
+        skin_half_ = n > 0.0 ? 0.5 * body.skin.thickness * n : -1.0;
+        for (std::size_t k = 0; k < body.ellipsoids.size(); ++k) {
+            const ellipsoid_shape& e = body.ellipsoids[k];
+            if (!(e.semi[0] > 0.0 && e.semi[1] > 0.0 && e.semi[2] > 0.0))
+                continue;
+            const matrix16d f = e.frame();
+            ellipsoid_rows r{};
+            for (int c = 0; c < 3; ++c)
+                r.axis[c] = {f[4 * c] / e.semi[c], f[4 * c + 1] / e.semi[c], f[4 * c + 2] / e.semi[c]};
+            r.centre = e.centre;
+            r.label = ellipsoid_label(k);
+            ellipsoids_.push_back(r);
+        }
+        for (std::size_t k = 0; k < body.tubes.size(); ++k) {
+            const tube_shape& t = body.tubes[k];
+            const vertex3d axis = minus(t.end, t.start);
+            const double length = std::sqrt(dot(axis, axis));
+            if (!(length > 0.0))
+                continue;
+            tube_rows r{};
+            r.start = t.start;
+            r.unit_axis = {axis.x / length, axis.y / length, axis.z / length};
+            r.length = length;
+            r.radius2 = t.radius * t.radius;
+            r.label = tube_label(body, k);
+            tubes_.push_back(r);
+        }
+    }
+
+    void label_row(long v, std::uint8_t* row) const
+    {
+        std::fill(row, row + width_, label_background);
+        const vertex3d r0 = along(origin_, static_cast<double>(v), step_v_);
+        if (skin_half_ >= 0.0) {
+            const double h = dot(minus(r0, skin_point_), skin_normal_);
+            fill(row, linear_span(h, dot(step_u_, skin_normal_), -skin_half_, skin_half_), label_skin);
+        }
+        for (const ellipsoid_rows& e : ellipsoids_) {
+            const vertex3d d0 = minus(r0, e.centre);
+            const vertex3d q0{dot(e.axis[0], d0), dot(e.axis[1], d0), dot(e.axis[2], d0)};
+            const vertex3d dq{dot(e.axis[0], step_u_), dot(e.axis[1], step_u_), dot(e.axis[2], step_u_)};
+            fill(row, quadratic_span(dot(dq, dq), dot(q0, dq), dot(q0, q0) - 1.0), e.label);
+        }
+        for (const tube_rows& t : tubes_) {
+            const vertex3d g0 = minus(r0, t.start);
+            const double t0 = dot(g0, t.unit_axis), tu = dot(step_u_, t.unit_axis);
+            const span radial = quadratic_span(dot(step_u_, step_u_) - tu * tu, dot(g0, step_u_) - t0 * tu,
+                                               dot(g0, g0) - t0 * t0 - t.radius2);
+            fill(row, radial & linear_span(t0, tu, 0.0, t.length), t.label);
+        }
+    }
+
+private:
+    void fill(std::uint8_t* row, const span& s, std::uint8_t label) const
+    {
+        if (s.empty())
+            return;
+        const double last = static_cast<double>(width_ - 1);
+        const double lo = std::max(std::ceil(s.lo), 0.0), hi = std::min(std::floor(s.hi), last);
+        if (lo <= hi)
+            std::fill(row + static_cast<long>(lo), row + static_cast<long>(hi) + 1, label);
+    }
+
+    long width_;
+    vertex3d skin_point_, origin_, step_u_, step_v_, skin_normal_;
+    double skin_half_;
+    std::vector<ellipsoid_rows> ellipsoids_;
+    std::vector<tube_rows> tubes_;
+};
+
+// Quantiles of a Rayleigh variable scaled to mean 1, picked by 12 random bits.
+constexpr int speckle_bits = 12;
+const std::array<float, 1 << speckle_bits>& speckle_table()
+{
+    static const auto table = [] {
+        std::array<float, 1 << speckle_bits> t{};
+        double sum = 0.0;
+        for (std::size_t k = 0; k < t.size(); ++k) {
+            const double q = (static_cast<double>(k) + 0.5) / static_cast<double>(t.size());
+            const double r = std::sqrt(-2.0 * std::log1p(-q));
+            t[k] = static_cast<float>(r);
+            sum += r;
+        }
+        const double mean = sum / static_cast<double>(t.size());
+        for (float& v : t)
+            v = static_cast<float>(v / mean);
+        return t;
+    }();
+    return table;
+}
+
+std::uint64_t splitmix64(std::uint64_t& state)
+{
+    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+bool usable(const phantom& body, const float* pose, const probe_setup& probe)
+{
+    return pose && probe.width > 0 && probe.height > 0 && body.ellipsoids.size() + body.tubes.size() <= max_shapes;
+}
+
+}  // namespace
+
+cip_t render_labels(const phantom& body, const float* pose, const probe_setup& probe)
+{
+    if (!usable(body, pose, probe))
+        return {};
+    cip_t image = cip_t::make_8bit(probe.width, probe.height);
+    if (image.empty())
+        return image;
+    const row_labeller labeller(body, pose, probe);
+    for (long v = 0; v < probe.height; ++v)
+        labeller.label_row(v, image.pixels() + v * probe.width);
+    return image;
+}
+
+cip_t render_bscan(const phantom& body, const float* pose, const probe_setup& probe, std::uint64_t seed)
+{
+    if (!usable(body, pose, probe))
+        return {};
+    cip_t image = cip_t::make_8bit(probe.width, probe.height);
+    if (image.empty())
+        return image;
+    const row_labeller labeller(body, pose, probe);
+
+    std::array<float, 256> level{};
+    level[label_background] = static_cast<float>(body.background);
+    level[label_skin] = static_cast<float>(body.skin.level);
+    for (std::size_t k = 0; k < body.ellipsoids.size(); ++k)
+        level[ellipsoid_label(k)] = static_cast<float>(body.ellipsoids[k].level);
+    for (std::size_t k = 0; k < body.tubes.size(); ++k)
+        level[tube_label(body, k)] = static_cast<float>(body.tubes[k].level);
+
+    const auto& speckle = speckle_table();
+    constexpr std::uint64_t index_mask = (1u << speckle_bits) - 1;
+    constexpr int draws_per_word = 64 / speckle_bits;
+    std::uint64_t state = seed;
+    std::uint64_t word = 0;
+    int left = 0;
+    std::vector<std::uint8_t> labels(static_cast<std::size_t>(probe.width));
+    for (long v = 0; v < probe.height; ++v) {
+        labeller.label_row(v, labels.data());
+        const float gain = static_cast<float>(std::exp(-body.attenuation * static_cast<double>(v) * probe.sy));
+        std::array<float, 256> row_level;
+        for (std::size_t k = 0; k < row_level.size(); ++k)
+            row_level[k] = level[k] * gain;
+        std::uint8_t* out = image.pixels() + v * probe.width;
+        for (long u = 0; u < probe.width; ++u) {
+            if (left == 0) {
+                word = splitmix64(state);
+                left = draws_per_word;
+            }
+            const float r = speckle[word & index_mask];
+            word >>= speckle_bits;
+            --left;
+            const float grey = row_level[labels[static_cast<std::size_t>(u)]] * r + 0.5f;
+            out[u] = static_cast<std::uint8_t>(grey >= 1.0f ? std::min(grey, 255.0f) : 1.0f);  // NaN -> 1
+        }
+    }
+    return image;
+}

@@ -1,0 +1,53 @@
+#include "demo_recording.h"
+
+#include <wx/filename.h>
+#include <wx/log.h>
+
+#include "demo/scene.h"
+#include "resources/recording_file.h"
+#include "resources/resource_table.h"
+
+bool write_demo_recording(const wxString& dir, int frames, long width, long height)
+{
+    if (frames < 1 || width < 1 || height < 1 || width > 65535 || height > 65535) {
+        wxLogError("The demo needs at least one frame of a sensible size.");
+        return false;
+    }
+    if (!wxFileName::DirExists(dir) && !wxFileName::Mkdir(dir, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL)) {
+        wxLogError("Could not create the folder %s.", dir);
+        return false;
+    }
+    const demo_scene scene = make_demo_scene(frames, width, height);
+    recording_io->new_recording();
+
+    const probe_setup& probe = scene.probe;
+    res->RES_BUF_WIDTH->write(width);
+    res->RES_BUF_HEIGHT->write(height);
+    res->RES_FRAME_SIZE->write(width * height);
+    res->RES_POS_REC->write(true);
+    res->RES_XSCALE->write(probe.sx);
+    res->RES_YSCALE->write(probe.sy);
+    res->RES_XTRANS->write(probe.calibration[0]);
+    res->RES_YTRANS->write(probe.calibration[1]);
+    res->RES_ZTRANS->write(probe.calibration[2]);
+    res->RES_AZIMUTH->write(probe.calibration[3]);
+    res->RES_ELEVATION->write(probe.calibration[4]);
+    res->RES_ROLL->write(probe.calibration[5]);
+    res->RES_CAL_DATE->write("1 March 2024 (exact, synthetic)");
+    res->RES_CAL_PROBE->write("Demo linear probe");
+    res->RES_CAL_DEPTH->write(probe.sy * static_cast<double>(height));
+    res->RES_COMMENT->write(std::make_shared<std::vector<wxString>>(std::vector<wxString>{
+        "Synthetic freehand sweep over an ellipsoid and a vessel, made by kestrane-tool make-demo.",
+        wxString("The true shapes, probe calibration and scales are in ") + demo_truth_name + "."}));
+
+    for (std::size_t i = 0; i < scene.trajectory.size(); ++i)
+        bufp->append(render_bscan(scene, i), scene.trajectory[i].pose, scene.trajectory[i].time);
+    recording_io->frames_changed();
+
+    const wxString truth = wxFileName(dir, demo_truth_name).GetFullPath();
+    if (!write_ground_truth(truth.ToStdString(), scene)) {
+        wxLogError("Could not write %s.", truth);
+        return false;
+    }
+    return recording_io->save_as(wxFileName(dir, demo_recording_name).GetFullPath());
+}

@@ -1,0 +1,15 @@
+// Writes the demo sweep as a real recording (.ks and .kvi) with its ground
+// truth beside it, so that anyone can try Kestrane, and tests can check
+// reconstruction against known shapes, without a scanner.
+#pragma once
+
+#include <wx/string.h>
+
+// Files written into `dir`.
+inline constexpr const char* demo_recording_name = "kestrane_demo.ks";
+inline constexpr const char* demo_truth_name = "kestrane_demo_truth.txt";
+
+// Needs a core session (the resource table, frame buffer and recording files);
+// replaces the recording in memory by the demo. False, with the reason logged,
+// when a file could not be written.
+bool write_demo_recording(const wxString& dir, int frames = 300, long width = 640, long height = 480);

@@ -1,0 +1,153 @@
+// kestrane-tool commands on recordings: inspect one, export frames from one.
+#include <cstdio>
+
+#include <wx/filename.h>
+
+#include "recording_commands.h"
+#include "resources/core_session.h"
+#include "demo/demo_recording.h"
+#include "resources/frame_export.h"
+
+namespace {
+
+// Settings are read from the user's file but never written by the tool.
+struct tool_session_t {
+    core_session_t session{wxEmptyString, wxEmptyString, false};
+    tool_session_t() { session.finish_start_up(); }
+};
+
+void print(const wxString& text)
+{
+    std::fputs(text.utf8_str().data(), stdout);
+}
+
+wxString seconds(std::uint64_t ticks)
+{
+    return wxString::Format("%.3f s", static_cast<double>(ticks) / 1e7);
+}
+
+}  // namespace
+
+int run_info(const std::vector<wxString>& args)
+{
+    if (args.size() != 1) {
+        std::fprintf(stderr, "Usage: kestrane-tool info FILE.ks\n");
+        return 2;
+    }
+    tool_session_t tool;
+    if (!recording_io->try_read_kestrane_file(args[0]))
+        return 1;
+    const long frames = bufp->frames();
+    const bool rf = res->RES_BUF_RF->value(), dicom = res->RES_BUF_DICOM->value();
+    wxString out;
+    out << "file        " << wxFileName(args[0]).GetFullPath() << "\n";
+    out << "image data  " << res->RES_BIN_IM_FILENAME->value() << "\n";
+    out << "frames      " << frames << "\n";
+    if (rf)
+        out << "data        RF, " << res->RES_RF_VECTORS->value() << " vectors of " << res->RES_RF_SAMPLES->value()
+            << " samples\n";
+    else
+        out << "data        " << (dicom ? "DICOM" : "B-mode") << ", " << res->RES_BUF_WIDTH->value() << " x "
+            << res->RES_BUF_HEIGHT->value() << " pixels"
+            << (res->RES_BUF_DOPPLER->value() ? ", colour Doppler coded" : "") << "\n";
+    out << "pixel size  " << wxString::Format("%.4f x %.4f cm", res->RES_XSCALE->value(), res->RES_YSCALE->value())
+        << "\n";
+    out << "positions   " << (res->RES_POS_REC->value() ? "yes" : "no") << "\n";
+    if (frames > 0) {
+        const std::uint64_t first = bufp->timestamp(0), last = bufp->timestamp(frames - 1);
+        out << "time span   " << seconds(last >= first ? last - first : 0);
+        if (frames > 1 && last > first)
+            out << wxString::Format(", %.1f frames per second",
+                                    static_cast<double>(frames - 1) * 1e7 / static_cast<double>(last - first));
+        out << "\n";
+    }
+    if (res->RES_POS_REC->value() && frames > 0) {
+        double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+        for (long i = 0; i < frames; ++i) {
+            const auto p = bufp->positioncp(i);
+            for (std::size_t k = 0; k < 3 && p.size() >= 3; ++k) {
+                lo[k] = std::min(lo[k], static_cast<double>(p[k]));
+                hi[k] = std::max(hi[k], static_cast<double>(p[k]));
+            }
+        }
+        out << wxString::Format("probe moved %.2f x %.2f x %.2f cm (x, y, z ranges)\n", hi[0] - lo[0], hi[1] - lo[1],
+                                hi[2] - lo[2]);
+    }
+    if (!res->RES_CAL_DATE->value().empty())
+        out << "calibrated  " << res->RES_CAL_DATE->value() << " (" << res->RES_CAL_PROBE->value() << ")\n";
+    const object_table& objects = *res->RES_OBJECT->value();
+    for (int i = 0; i < object_table::size; ++i)
+        if (objects[i].has_outlines()) {
+            std::size_t outlines = 0;
+            for (const contour_set& s : objects[i].sets)
+                outlines += s.contours.size();
+            out << wxString::Format("object %-4d %s: %zu outlines on %zu frames\n", i, objects[i].name, outlines,
+                                    objects[i].sets.size());
+        }
+    const auto& marks = res->RES_LANDMARKS->value()->list;
+    if (!marks.empty())
+        out << "landmarks   " << marks.size() << "\n";
+    const auto& sweeps = res->RES_SWEEPS->value()->first_frames;
+    if (!sweeps.empty())
+        out << "sweeps      " << sweeps.size() << "\n";
+    if (res->RES_FRAMES_IN_VOL->value() > 1)
+        out << "volumes     " << frames / res->RES_FRAMES_IN_VOL->value() << " of " << res->RES_FRAMES_IN_VOL->value()
+            << " frames\n";
+    for (const wxString& c : *res->RES_COMMENT->value())
+        out << "comment     " << c << "\n";
+    print(out);
+    return 0;
+}
+
+int run_export_frames(const std::vector<wxString>& args)
+{
+    if (args.size() != 3) {
+        std::fprintf(stderr, "Usage: kestrane-tool export-frames FILE.ks RANGE OUTPUT.{ks,png,bmp,jpeg,tiff}\n");
+        return 2;
+    }
+    tool_session_t tool;
+    if (!recording_io->try_read_kestrane_file(args[0]))
+        return 1;
+    const std::vector<char> keep = parse_frame_range(args[1], bufp->frames());
+    const wxString ext = wxFileName(args[2]).GetExt().Lower();
+    bool ok;
+    if (ext == "ks")
+        ok = export_frames_to_recording(keep, args[2]);
+    else if (ext == "png" || ext == "bmp" || ext == "jpeg" || ext == "jpg" || ext == "tif" || ext == "tiff")
+        ok = export_frames_to_images(keep, args[2],
+                                     ext == "png"   ? image_export_t::png
+                                     : ext == "bmp" ? image_export_t::bmp
+                                     : ext.StartsWith("t") ? image_export_t::tiff
+                                                           : image_export_t::jpeg);
+    else {
+        std::fprintf(stderr, "kestrane-tool: unknown output type '%s'.\n", ext.utf8_str().data());
+        return 2;
+    }
+    return ok ? 0 : 1;
+}
+
+int run_make_demo(const std::vector<wxString>& args)
+{
+    if (args.empty()) {
+        std::fprintf(stderr, "Usage: kestrane-tool make-demo DIR [--frames N] [--size WIDTHxHEIGHT]\n");
+        return 2;
+    }
+    long frames = 300, width = 640, height = 480;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const bool has_value = i + 1 < args.size();
+        if (args[i] == "--frames" && has_value && args[i + 1].ToLong(&frames) && frames > 0 && frames <= 100000) {
+            ++i;
+        } else if (args[i] == "--size" && has_value && args[i + 1].BeforeFirst('x').ToLong(&width) &&
+                   args[i + 1].AfterFirst('x').ToLong(&height)) {
+            ++i;
+        } else {
+            std::fprintf(stderr, "kestrane-tool make-demo: bad option '%s'.\n", args[i].utf8_str().data());
+            return 2;
+        }
+    }
+    tool_session_t tool;
+    if (!write_demo_recording(args[0], static_cast<int>(frames), width, height))
+        return 1;
+    print(wxFileName(args[0], demo_recording_name).GetFullPath() + "\n");
+    return 0;
+}
