@@ -288,21 +288,27 @@ bool recording_io_t::read_lines(const wxString& path, unsigned long header_mask,
     return true;
 }
 
-bool recording_io_t::try_read_kestrane_file(const wxString& path)
+bool recording_io_t::begin_read(const wxString& path)
 {
-    if (!wxFileName::FileExists(path) || !wxFFile(path, "rb").IsOpened()) {
-        wxLogError("Error opening file for reading in.\n");
+    if (!wxFileName::FileExists(path) || !wxFFile(path, "rb").IsOpened())
         return false;
-    }
     stage_ = std::make_unique<recording_content_t>();
     reading_dir_ = wxFileName(path).GetPath();
     if (reading_dir_.empty())
         reading_dir_ = ".";
     std::fill(std::begin(seen_), std::end(seen_), false);
     end_header_seen_ = false;
-
     base_res_t::set_postpone_writes(true);
     set_default_resources();
+    return true;
+}
+
+bool recording_io_t::try_read_kestrane_file(const wxString& path)
+{
+    if (!begin_read(path)) {
+        wxLogError("Error opening file for reading in.\n");
+        return false;
+    }
     bool ok = read_lines(path, RES_FLAG_RECORDING_HEADER, RES_FLAG_RECORDING_BODY, "Failed when reading %s", true);
     if (ok) {
         const long frames = pending_frames();
@@ -439,6 +445,21 @@ bool recording_io_t::save_as(const wxString& path, bool raw_8bit)
     const wxString image_name = image_file_name_for(path);
     const bool rf = res->RES_BUF_RF->value(), dicom = res->RES_BUF_DICOM->value();
     if (raw_8bit && (rf || dicom)) {
+        // Converting is for good: ask first (unattended runs say no).
+        const bool same_name = res->RES_ASCII_FILENAME->value() == wxFileName(path);
+        wxString question;
+        if (rf && same_name)
+            question = "Saving RF data as a Kestrane raw data file with the same name\nwill permanently overwrite the "
+                       "original data. Do you want to continue?";
+        else if (dicom && same_name)
+            question = "Saving DICOM/Image data as a Kestrane raw data file with the same name\nwill permanently "
+                       "overwrite the original data. Do you want to continue?";
+        else if (dicom)
+            question = "Saving 16-bit Dicom/image data as a Kestrane raw data file will\nsave the new data as 8-bit "
+                       "using current windowing settings.\nDo you want to continue?";
+        if (!question.empty() &&
+            interaction().ask("Save file as", question, question_t::yes_no, answer_t::no) != answer_t::yes)
+            return false;
         // The display frames become the data; RF frames are shown vectors across, samples down.
         if (rf) {
             res->RES_BUF_WIDTH->write_no_changeprocs(res->RES_RF_VECTORS->value());

@@ -76,6 +76,9 @@ private:
     enum seen_t { SEEN_FRAMES, SEEN_WIDTH, SEEN_HEIGHT, SEEN_RF, SEEN_DICOM, SEEN_SAMPLES, SEEN_VECTORS,
                   SEEN_POS_REC, SEEN_COUNT };
 
+    // Opens the way for reading path: staging, header tracking, postponed writes
+    // and the per-recording defaults. False when the file cannot be opened.
+    bool begin_read(const wxString& path);
     void register_procedures();
     void unregister_procedures();
     bool read_lines(const wxString& path, unsigned long header_mask, unsigned long body_mask,

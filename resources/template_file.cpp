@@ -35,17 +35,10 @@ bool write_line(wxTextOutputStream& out, const wxString& line)
 
 bool recording_io_t::try_read_template_file(const wxString& path)
 {
-    if (!wxFileName::FileExists(path) || !wxFFile(path, "rb").IsOpened()) {
+    if (!begin_read(path)) {
         wxLogError("Error opening template file for reading in.\n");
         return false;
     }
-    stage_ = std::make_unique<recording_content_t>();
-    reading_dir_ = wxFileName(path).GetPath();
-    std::fill(std::begin(seen_), std::end(seen_), false);
-    end_header_seen_ = false;
-
-    base_res_t::set_postpone_writes(true);
-    set_default_resources();
     if (!read_lines(path, RES_FLAG_TEMPLATE_HEADER, RES_FLAG_TEMPLATE_BODY,
                     "try_read_template_file: Failed when reading %s", false)) {
         // Nothing of a failed template is kept: every setting stays as it was.

@@ -72,6 +72,16 @@ protected:
         recording_io->frames_changed();
     }
 
+    // RF frames of `vectors` x `samples` signed samples, without positions.
+    void set_up_rf(long samples, long vectors)
+    {
+        res->RES_BUF_RF->write(true);
+        res->RES_RF_SAMPLES->write(samples);
+        res->RES_RF_VECTORS->write(vectors);
+        res->RES_FRAME_SIZE->write(samples * vectors);
+        res->RES_POS_REC->write(false);
+    }
+
     // A minimal valid header for hand-written files.
     static std::string header(long frames, long width = 4, long height = 3, bool positions = true)
     {

@@ -193,11 +193,7 @@ TEST_F(RecordingRoundTrip, WithoutPositions)
 // RF frames keep their 16-bit samples exactly and get a display image.
 TEST_F(RecordingRoundTrip, RfSamplesComeBackExactly)
 {
-    res->RES_BUF_RF->write(true);
-    res->RES_RF_SAMPLES->write(50);
-    res->RES_RF_VECTORS->write(8);
-    res->RES_FRAME_SIZE->write(400);
-    res->RES_POS_REC->write(false);
+    set_up_rf(50, 8);
     for (int f = 0; f < 2; ++f) {
         const cip_t im = cip_t::make_16bit(8, 50);
         for (int k = 0; k < 400; ++k)

@@ -174,11 +174,7 @@ TEST_F(SavingRecordings, SaveAsGivesTheRecordingItsOwnImageFile)
 // RF data saved as raw data become plain 8-bit frames of the display image.
 TEST_F(SavingRecordings, RawConversionOfRfData)
 {
-    res->RES_BUF_RF->write(true);
-    res->RES_RF_SAMPLES->write(20);
-    res->RES_RF_VECTORS->write(4);
-    res->RES_FRAME_SIZE->write(80);
-    res->RES_POS_REC->write(false);
+    set_up_rf(20, 4);
     const cip_t im = cip_t::make_16bit(4, 20);
     for (int k = 0; k < 80; ++k)
         im.signed_samples()[k] = static_cast<std::int16_t>(k * 100);
@@ -193,6 +189,19 @@ TEST_F(SavingRecordings, RawConversionOfRfData)
     recording_io->new_recording();
     ASSERT_TRUE(recording_io->try_read_kestrane_file(path("raw.ks")));
     EXPECT_FALSE(bufp->imagecp(0).has_samples());
+}
+
+// Converting RF data in place destroys the samples: unattended, the answer is no.
+TEST_F(SavingRecordings, RawConversionInPlaceNeedsConsent)
+{
+    set_up_rf(20, 4);
+    bufp->append(cip_t::make_16bit(4, 20), {}, 1);
+    recording_io->frames_changed();
+    ASSERT_TRUE(recording_io->save_as(path("keep_rf.ks")));
+    const std::string samples = read_file("keep_rf.kvi");
+    EXPECT_FALSE(recording_io->save_as(path("keep_rf.ks"), true));
+    EXPECT_TRUE(res->RES_BUF_RF->value());
+    EXPECT_TRUE(same_bytes(read_file("keep_rf.kvi"), samples));
 }
 
 // New brings back the user's settings and chooses the next free names.
