@@ -6,11 +6,14 @@
 
 wxString wxFindAppPath(const wxString& argv0, const wxString& cwd)
 {
+    if (argv0.empty())
+        return wxEmptyString;
     if (wxIsAbsolutePath(argv0))
         return wxPathOnly(argv0);
-    const wxFileName relative(cwd, argv0);
+    wxFileName relative(argv0);
+    relative.MakeAbsolute(cwd);
     if (argv0.Contains("/") && relative.FileExists())
-        return wxPathOnly(relative.GetFullPath());
+        return relative.GetPath();
     wxString path;
     if (wxGetEnv("PATH", &path)) {
         wxStringTokenizer dirs(path, ":");
@@ -21,6 +24,6 @@ wxString wxFindAppPath(const wxString& argv0, const wxString& cwd)
         }
     }
     if (relative.FileExists())
-        return wxPathOnly(relative.GetFullPath());
+        return relative.GetPath();
     return wxEmptyString;
 }

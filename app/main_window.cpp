@@ -1,47 +1,160 @@
 #include "main_window.h"
 
 #include <clocale>
+#include <cstdlib>
 
+#include <gtk/gtk.h>
+#include <wx/display.h>
 #include <wx/filename.h>
+#include <wx/filesys.h>
+#include <wx/fs_zip.h>
+#include <wx/image.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
 
 #include "app_paths.h"
+#include "common/log_target.h"
+#include "gui_interaction.h"
+#include "main_frame.h"
+#include "resources/resource_table.h"
 
-wxIMPLEMENT_APP(MainWindow);
+void idle_tick()
+{
+    res->RES_IDLE_EVENT->write_no_changeprocs();
+    base_res_t::make_pending_writes_happen();
+}
+
+MainWindow::MainWindow() = default;
+MainWindow::~MainWindow() = default;
+
+void MainWindow::load_style_file(const wxString& exec_dir)
+{
+    // GTK 3 reads no resource files; an optional style sheet of ours takes their place.
+    const wxFileName style(exec_dir, "kestrane_style.css");
+    if (!style.FileExists())
+        return;
+    GtkCssProvider* provider = gtk_css_provider_new();
+    GError* error = nullptr;
+    if (gtk_css_provider_load_from_path(provider, style.GetFullPath().utf8_str(), &error)) {
+        gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
+                                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    } else {
+        wxLogWarning("Style file %s not used: %s", style.GetFullPath(), error ? error->message : "unreadable");
+        if (error)
+            g_error_free(error);
+    }
+    g_object_unref(provider);
+}
+
+bool MainWindow::start(const std::vector<wxString>& args)
+{
+    std::setlocale(LC_NUMERIC, "C");  // numbers in files and dialogs always use a decimal point
+    // Messages go to the message boxes and to the terminal, where they can be kept.
+    log_chain_ = std::make_unique<wxLogChain>(new stderr_log_t);
+    const wxString exec_dir = wxFindAppPath(args.empty() ? wxString() : args[0], wxFileName::GetCwd());
+    load_style_file(exec_dir);
+    wxHandleFatalExceptions(true);
+    wxFileSystem::AddHandler(new wxZipFSHandler);  // the file system owns its handlers
+    wxInitAllImageHandlers();
+
+    if (args.size() > 1)
+        wxLogDebug("Kestrane called with %s", args[1]);
+    const command_line_t cl = parse_command_line(args);
+    wxString dir = cl.settings_dir;
+    if (!dir.empty() && !wxFileName::DirExists(dir)) {
+        wxLogWarning("Settings directory %s does not exist; using the home directory.", dir);
+        dir.clear();
+    }
+    interaction_ = std::make_unique<gui_interaction_t>();
+    set_interaction(interaction_.get());
+    session_ = std::make_unique<core_session_t>(dir, exec_dir);
+
+    const wxRect area = wxDisplay(0u).GetClientArea();
+    auto* frame = new MainFrame("kestrane", area.x, area.y, area.width, area.height);  // the toolkit owns windows
+    session_->finish_start_up();
+
+    idle_watcher_ = std::make_unique<pmf_functor<MainWindow>>(this, &MainWindow::main_window_changed);
+    res->RES_IDLE_EVENT->read_worrylist_length(idle_watcher_.get());
+    main_window_changed();
+
+    frame->open_from_command_line(cl);
+    if (!cl.script.empty()) {
+        // A script run never waits on a message box: its messages go to the terminal only.
+        log_chain_->PassMessages(false);
+        // Scripts arrive with the script interpreter; until then a script run fails plainly.
+        wxLogError("Scripts cannot be run by this version: %s", cl.script);
+        if (cl.exit_after_script) {
+            exit_code_ = 1;
+            frame->Destroy();
+            CallAfter([this] { ExitMainLoop(); });
+            return true;
+        }
+    }
+    frame->Show();
+    SetTopWindow(frame);
+    wxCommandEvent layout;
+    frame->OnGUI3D(layout);
+    return true;
+}
 
 bool MainWindow::OnInit()
 {
-    // Numbers in every file and dialog use a decimal point, whatever the user's locale.
-    std::setlocale(LC_NUMERIC, "C");
-
-    const wxString cwd = wxFileName::GetCwd();
-    const wxString exec_dir = wxFindAppPath(argv[0], cwd);
-    wxHandleFatalExceptions(true);
-
-    wxString directory;
-    if (argc > 1) {
-        wxLogDebug("Kestrane called with %s", argv[1]);
-        directory = argv[1].StartsWith("dir=") ? argv[1].Mid(4) : wxString();
-    }
-    if (!directory.empty() && !wxFileName::DirExists(directory)) {
-        wxLogWarning("Settings directory %s does not exist; using the home directory.", directory);
-        directory.clear();
-    }
-
-    session_ = std::make_unique<core_session_t>(directory, exec_dir);
-    session_->finish_start_up();
-    wxLogVerbose("Settings file: %s", session_->settings().path());
-
-    // The main window comes with its own module; until then the program starts,
-    // keeps its settings and leaves.
-    CallAfter([this] { ExitMainLoop(); });
+    std::vector<wxString> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(argv[i]);
+    if (!start(args))
+        return false;
+    if (wxGetEnv("KESTRANE_EXIT_AFTER_START", nullptr))  // smoke tests: start fully, then close
+        CallAfter([] {
+            if (main_win)
+                main_win->Close(true);
+        });
     return true;
+}
+
+void MainWindow::main_window_changed()
+{
+    const bool wanted = res->RES_IDLE_EVENT->read_worrylist_length() > 0;
+    if (wanted && !idle_bound_) {
+        Bind(wxEVT_IDLE, &MainWindow::OnIdle, this);
+        idle_bound_ = true;
+        wxWakeUpIdle();
+    } else if (!wanted && idle_bound_) {
+        Unbind(wxEVT_IDLE, &MainWindow::OnIdle, this);
+        idle_bound_ = false;
+    }
+}
+
+void MainWindow::OnIdle(wxIdleEvent& event)
+{
+    idle_tick();
+    if (res)
+        idle_tick();
+    event.RequestMore();
+    event.Skip();
+}
+
+void MainWindow::shut_down()
+{
+    if (idle_bound_)
+        Unbind(wxEVT_IDLE, &MainWindow::OnIdle, this);
+    idle_bound_ = false;
+    idle_watcher_.reset();
+    set_interaction(nullptr);
+    session_.reset();  // writes the settings file
+    interaction_.reset();
+    log_chain_.reset();
+}
+
+int MainWindow::OnRun()
+{
+    const int loop = wxApp::OnRun();
+    return exit_code_ != 0 ? exit_code_ : loop;  // a failed command-line script shows in the status
 }
 
 int MainWindow::OnExit()
 {
-    session_.reset();  // writes the settings file
+    shut_down();
     return wxApp::OnExit();
 }
 

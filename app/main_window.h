@@ -1,20 +1,48 @@
-// The application object: start-up, the idle tick and shut-down.
+// The application object: start-up in a fixed order, the idle tick that
+// drives continuous work, and shut-down.
 #pragma once
 
 #include <memory>
 
 #include <wx/app.h>
+#include <wx/log.h>
 
+#include "app_logic.h"
+#include "common/functor.h"
 #include "resources/core_session.h"
+
+class gui_interaction_t;
 
 class MainWindow : public wxApp {
 public:
+    MainWindow();
+    ~MainWindow() override;
     bool OnInit() override;
+    int OnRun() override;
     int OnExit() override;
     void OnFatalException() override;
 
+    // Binds the idle handler exactly while procedures worry about RES_IDLE_EVENT.
+    void main_window_changed();
+    bool idle_bound() const { return idle_bound_; }
+
+    // Runs the start-up steps after the toolkit is up; shared with the GUI tests.
+    bool start(const std::vector<wxString>& args);
+    void shut_down();
+
 private:
+    void OnIdle(wxIdleEvent& event);
+    void load_style_file(const wxString& exec_dir);
+
     std::unique_ptr<core_session_t> session_;
+    std::unique_ptr<gui_interaction_t> interaction_;
+    std::unique_ptr<wxLogChain> log_chain_;
+    std::unique_ptr<pmf_functor<MainWindow>> idle_watcher_;
+    bool idle_bound_ = false;
+    int exit_code_ = 0;
 };
+
+// One idle tick: count RES_IDLE_EVENT and run a change pass.
+void idle_tick();
 
 wxDECLARE_APP(MainWindow);

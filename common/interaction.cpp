@@ -47,3 +47,23 @@ void headless_interaction_t::inform(const wxString& caption, const wxString& mes
 {
     wxLogMessage("%s: %s", caption, message);
 }
+
+std::optional<wxString> headless_interaction_t::ask_text(const wxString& caption, const wxString& message,
+                                                         const wxString&, bool)
+{
+    wxLogMessage("%s: %s (no answer without a user)", caption, message);
+    return std::nullopt;
+}
+
+std::optional<file_choice_t> headless_interaction_t::ask_file(const wxString& caption, const wxString&,
+                                                              const wxString&, bool)
+{
+    wxLogMessage("%s: no file chosen without a user", caption);
+    return std::nullopt;
+}
+
+std::optional<wxString> headless_interaction_t::ask_directory(const wxString& caption, const wxString&)
+{
+    wxLogMessage("%s: no folder chosen without a user", caption);
+    return std::nullopt;
+}

@@ -3,10 +3,18 @@
 // headless runs and tests use the default, which answers without asking.
 #pragma once
 
+#include <optional>
+
 #include <wx/string.h>
 
 enum class answer_t { ok, cancel, yes, no };
 enum class question_t { ok_cancel, yes_no };
+
+// A file the user picked, and which of the offered filters was selected.
+struct file_choice_t {
+    wxString path;
+    int filter = 0;
+};
 
 class interaction_t {
 public:
@@ -21,6 +29,13 @@ public:
     virtual answer_t ask(const wxString& caption, const wxString& message, question_t kind,
                          answer_t headless_default) = 0;
     virtual void inform(const wxString& caption, const wxString& message) = 0;
+
+    // Entries the user types or picks; nothing when cancelled.
+    virtual std::optional<wxString> ask_text(const wxString& caption, const wxString& message,
+                                             const wxString& initial, bool secret) = 0;
+    virtual std::optional<file_choice_t> ask_file(const wxString& caption, const wxString& wildcard,
+                                                  const wxString& directory, bool save) = 0;
+    virtual std::optional<wxString> ask_directory(const wxString& caption, const wxString& directory) = 0;
 };
 
 // Logs messages and questions and returns each question's headless default.
@@ -33,6 +48,11 @@ public:
     answer_t ask(const wxString& caption, const wxString& message, question_t kind,
                  answer_t headless_default) override;
     void inform(const wxString& caption, const wxString& message) override;
+    std::optional<wxString> ask_text(const wxString& caption, const wxString& message, const wxString& initial,
+                                     bool secret) override;
+    std::optional<file_choice_t> ask_file(const wxString& caption, const wxString& wildcard,
+                                          const wxString& directory, bool save) override;
+    std::optional<wxString> ask_directory(const wxString& caption, const wxString& directory) override;
 };
 
 // The interaction in force; never null (the headless one until another is set).

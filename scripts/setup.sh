@@ -9,7 +9,7 @@ ks_build="${KS_BUILD_DIR:-$ks_root/build}"
 
 ks_packages=(
   cmake ninja-build g++ pkg-config ccache git
-  libwxgtk3.2-dev
+  libwxgtk3.2-dev libgtk-3-dev libgl1-mesa-dri
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcminpack-dev libopenjp2-7-dev libtiff-dev libv4l-dev libfftw3-dev
   freeglut3-dev libglu1-mesa-dev

@@ -1,11 +1,16 @@
-# Starts the GUI program with a fresh settings directory, lets it quit, and
-# checks that it left a complete settings file behind.
+# Starts the GUI program with a fresh settings directory on a recording, lets
+# it close itself once fully started, and checks that it left a complete
+# settings file behind and keeps a user's edit of it.
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
-execute_process(COMMAND "${KESTRANE}" "dir=${WORK}" RESULT_VARIABLE rc TIMEOUT 60
+set(ENV{KESTRANE_EXIT_AFTER_START} 1)
+execute_process(COMMAND "${KESTRANE}" "dir=${WORK}" "${RECORDING}" RESULT_VARIABLE rc TIMEOUT 120
                 OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "kestrane exited with ${rc}\n${out}\n${err}")
+endif()
+if(NOT err MATCHES "frames recorded")
+  message(FATAL_ERROR "the recording was not opened:\n${err}")
 endif()
 if(NOT EXISTS "${WORK}/.kestrane.ini")
   message(FATAL_ERROR "no settings file written in ${WORK}")
@@ -15,12 +20,16 @@ list(LENGTH lines n)
 if(NOT n EQUAL 103)
   message(FATAL_ERROR "settings file has ${n} settings, expected 103")
 endif()
-# A second start reads it back and keeps a user's edit.
 file(READ "${WORK}/.kestrane.ini" text)
 string(REGEX REPLACE "RES_PASSWORD=[^\n]*" "RES_PASSWORD=changed" text "${text}")
 file(WRITE "${WORK}/.kestrane.ini" "${text}")
-execute_process(COMMAND "${KESTRANE}" "dir=${WORK}" RESULT_VARIABLE rc TIMEOUT 60)
+execute_process(COMMAND "${KESTRANE}" "dir=${WORK}" RESULT_VARIABLE rc TIMEOUT 120)
 file(STRINGS "${WORK}/.kestrane.ini" pw REGEX "^RES_PASSWORD=")
 if(NOT rc EQUAL 0 OR NOT pw STREQUAL "RES_PASSWORD=changed")
   message(FATAL_ERROR "second start: rc=${rc}, ${pw}")
+endif()
+# A script named on the command line cannot run in this version: the exit status says so.
+execute_process(COMMAND "${KESTRANE}" "dir=${WORK}" "-sc" "${WORK}/none.txt" RESULT_VARIABLE rc TIMEOUT 120)
+if(rc EQUAL 0)
+  message(FATAL_ERROR "a failed script run ended with status 0")
 endif()

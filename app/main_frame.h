@@ -1,0 +1,137 @@
+// The main window: menus, toolbar, status bar, the task and visual notebooks,
+// the data windows and the frame slider. Every control reads and writes
+// resources; the window reacts to changes through its change procedures.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <wx/datetime.h>
+#include <wx/frame.h>
+
+#include "app_logic.h"
+#include "common/functor.h"
+
+class wxHtmlHelpController;
+class wxPanel;
+class wxNotebook;
+class wxSlider;
+class wxSplitterWindow;
+class wxStaticText;
+class wxToolBar;
+class review_canvas;
+class view3d_canvas;
+class template_page;
+
+class MainFrame : public wxFrame {
+public:
+    MainFrame(const wxString& title, int x, int y, int width, int height);
+    ~MainFrame() override;
+
+    // Opens a recording or template named on the command line.
+    void open_from_command_line(const command_line_t& cl);
+
+    // Parts of the window that tests and the script interpreter reach.
+    review_canvas* review() const { return review_; }
+    view3d_canvas* view3d() const { return view3d_; }
+    wxNotebook* task_notebook() const { return task_book_; }
+    wxNotebook* visual_notebook() const { return visual_book_; }
+    wxSlider* frame_slider() const { return slider_; }
+    const wxStaticText* info_label() const { return info_label_; }
+    bool config_mode() const { return config_mode_; }
+    bool playing() const;
+
+    // Change procedures.
+    void main_frame_changed();
+    void VideoRateCounter();
+    wxString UpdateMainInfoLab(double frames_per_second, long frames);
+
+    // Handlers, public so that scripts can call them by id.
+    void OnFileNew(wxCommandEvent&);
+    void OnFileOpen(wxCommandEvent&);
+    void OnDirOpen(wxCommandEvent&);
+    void OnFileSave(wxCommandEvent&);
+    void OnFileSaveas(wxCommandEvent&);
+    void OnFileComment(wxCommandEvent&);
+    void OnFileExportFrames(wxCommandEvent&);
+    void OnFileExportVolumes(wxCommandEvent&);
+    void OnFileOpenTemplate(wxCommandEvent&);
+    void OnFileSaveasTemplate(wxCommandEvent&);
+    void OnFileGrab(wxCommandEvent&);
+    void OnFileQuit(wxCommandEvent&);
+    void OnTaskPage(wxCommandEvent&);
+    void OnVisualPage(wxCommandEvent&);
+    void OnGUI2D(wxCommandEvent&);
+    void OnGUI3D(wxCommandEvent&);
+    void OnGUILeft(wxCommandEvent&);
+    void OnGUIRight(wxCommandEvent&);
+    void OnGUIBoth(wxCommandEvent&);
+    void OnGUIColour(wxCommandEvent&);
+    void OnGUIConfig(wxCommandEvent&);
+    void OnGUIPassword(wxCommandEvent&);
+    void OnNotAvailable(wxCommandEvent&);
+    void OnHelpWindow(wxCommandEvent&);
+    void OnHelpAbout(wxCommandEvent&);
+    void OnToggleLive(wxCommandEvent&);
+    void OnPlay(wxCommandEvent&);
+    void OnClear(wxCommandEvent&);
+    void OnTool(wxCommandEvent&);
+    void OnDisplayToggle(wxCommandEvent&);
+    void OnFrameSlider(wxCommandEvent&);
+    void OnClose(wxCloseEvent&);
+
+    // Switches the configuration lock; from the menu the password is asked.
+    void set_config_mode(bool config);
+    // True when there is nothing unsaved, or the user agrees to lose it.
+    bool ignore_unsaved_changes();
+
+private:
+    void build_menus();
+    void build_toolbar();
+    void build_windows();
+    void CreateTaskPages(wxNotebook* book);
+    void CreateVisualPages(wxNotebook* book);
+    void register_procedures();
+    void unregister_procedures();
+    void layout_controls(int where);  // 0 left, 1 right, 2 both sides
+    void stop_playback();
+    void show_data_path();
+    bool read_recording(const wxString& path);
+
+    // Windows.
+    wxSplitterWindow* outer_split_ = nullptr;    // control column | data
+    wxSplitterWindow* control_split_ = nullptr;  // task book / visual book
+    wxSplitterWindow* right_split_ = nullptr;    // data | visual book, when controls sit on both sides
+    wxSplitterWindow* data_split_ = nullptr;     // upper / lower data windows
+    wxSplitterWindow* upper_split_ = nullptr;    // review | 3D
+    wxSplitterWindow* lower_split_ = nullptr;    // lower centre | lower right
+    wxPanel* data_panel_ = nullptr;
+    wxNotebook* task_book_ = nullptr;
+    wxNotebook* visual_book_ = nullptr;
+    review_canvas* review_ = nullptr;
+    view3d_canvas* view3d_ = nullptr;
+    wxSlider* slider_ = nullptr;
+    wxStaticText* info_label_ = nullptr;
+    wxToolBar* toolbar_ = nullptr;
+    template_page* templates_ = nullptr;
+    std::unique_ptr<wxHtmlHelpController> help_;
+    bool help_ok_ = false;
+
+    // Change procedures, one functor each.
+    std::unique_ptr<pmf_functor<MainFrame>> changed_proc_;
+    std::unique_ptr<pmf_functor<MainFrame>> rate_proc_;
+
+    bool config_mode_ = false;
+    info_label_t info_;
+    playback_clock_t playback_;
+    long last_slider_position_ = -1;
+    // Frame-rate counter.
+    std::int64_t rate_count_ = 0;
+    std::uint64_t rate_first_time_ = 0;
+    wxDateTime rate_next_report_;
+    wxTimeSpan rate_interval_ = wxTimeSpan::Milliseconds(1000);
+
+    wxDECLARE_EVENT_TABLE();
+};
+
+extern MainFrame* main_win;

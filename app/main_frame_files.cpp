@@ -1,0 +1,220 @@
+// The File menu: recordings, templates, comments, export and grabbing views.
+#include <wx/filename.h>
+#include <wx/log.h>
+#include <wx/menu.h>
+#include <wx/stattext.h>
+#include <wx/toolbar.h>
+
+#include "common/interaction.h"
+#include "ids.h"
+#include "main_frame.h"
+#include "pages/template_page.h"
+#include "resources/frame_export.h"
+#include "resources/recording_file.h"
+#include "common/dynabuf.h"
+#include "resources/resource_table.h"
+#include "views/review_canvas.h"
+#include "views/view3d_canvas.h"
+
+namespace {
+wxString recording_dir()
+{
+    return res->RES_ASCII_FILENAME->value().GetPath();
+}
+}  // namespace
+
+void MainFrame::show_data_path()
+{
+    SetStatusText(res->RES_ASCII_FILENAME->value().GetFullPath(), 2);
+}
+
+bool MainFrame::read_recording(const wxString& path)
+{
+    if (wxFileName(path).GetExt().Lower() != "ks") {
+        wxLogError("Only Kestrane recordings (.ks) can be opened in this version.");
+        return false;
+    }
+    const bool ok = recording_io->try_read_kestrane_file(path);
+    if (ok) {
+        show_data_path();
+        info_label_->SetLabel(UpdateMainInfoLab(-1, bufp->frames()));
+    }
+    return ok;
+}
+
+void MainFrame::open_from_command_line(const command_line_t& cl)
+{
+    if (cl.file.empty())
+        return;
+    if (cl.is_template) {
+        if (recording_io->try_read_template_file(cl.file) && templates_)
+            templates_->show_loaded(wxFileName(cl.file).GetFullName());
+    } else {
+        read_recording(cl.file);
+    }
+}
+
+void MainFrame::OnFileNew(wxCommandEvent&)
+{
+    if (!res->RES_IN_SCRIPT->value() && !ignore_unsaved_changes())
+        return;
+    if (playing())
+        stop_playback();
+    recording_io->new_recording();
+    info_label_->SetLabel(UpdateMainInfoLab(-1, 0));
+}
+
+void MainFrame::OnFileOpen(wxCommandEvent&)
+{
+    res->RES_TOGGLE_LIVE->write(false);
+    wxString path;
+    if (res->RES_IN_SCRIPT->value()) {
+        path = res->RES_SCRIPT_FUNC_ARG->value();
+    } else {
+        const auto choice = interaction().ask_file("Open file", "Kestrane file (*.ks)|*.ks|All files (*)|*",
+                                                   recording_dir(), false);
+        if (!choice)
+            return;
+        path = choice->path;
+    }
+    if (!read_recording(path) && res->RES_IN_SCRIPT->value()) {
+        wxLogDebug("didn't open file successfully");
+        res->RES_SCRIPT_WRITE_MESSAGE->write("ERROR Failed to open file." + path);
+    }
+}
+
+void MainFrame::OnDirOpen(wxCommandEvent&)
+{
+    const auto dir = interaction().ask_directory("Open directory", recording_dir());
+    if (dir)
+        wxLogError("No DICOM or image files can be read from %s in this version.", *dir);
+}
+
+void MainFrame::OnFileSave(wxCommandEvent&)
+{
+    res->RES_TOGGLE_LIVE->write(false);
+    const wxString path = res->RES_ASCII_FILENAME->value().GetFullPath();
+    if (recording_io->try_write_kestrane_file(path))
+        show_data_path();
+}
+
+void MainFrame::OnFileSaveas(wxCommandEvent&)
+{
+    const bool rf = res->RES_BUF_RF->value(), dicom = res->RES_BUF_DICOM->value();
+    const wxString caption = rf ? "Save RF file as" : dicom ? "Save image file as" : "Save file as";
+    const wxString filters = rf || dicom ? "Kestrane file (*.ks)|*.ks|Kestrane raw data file (*.ks)|*.ks"
+                                         : "Kestrane file (*.ks)|*.ks";
+    const auto choice = interaction().ask_file(caption, filters, recording_dir(), true);
+    if (!choice)
+        return;
+    wxFileName name(choice->path);
+    if (name.GetExt().empty())
+        name.SetExt("ks");
+    if (recording_io->save_as(name.GetFullPath(), choice->filter == 1))
+        show_data_path();
+}
+
+void MainFrame::OnFileComment(wxCommandEvent&)
+{
+    wxString text;
+    for (const wxString& line : *res->RES_COMMENT->value())
+        text << (text.empty() ? "" : "\n") << line;
+    const auto edited = interaction().ask_text("Edit comment", "Comment saved with this data:", text, false);
+    if (!edited || *edited == text)
+        return;
+    auto lines = std::make_shared<std::vector<wxString>>();
+    for (const wxString& line : wxSplit(*edited, '\n', '\0'))
+        lines->push_back(line);
+    res->RES_COMMENT->write(lines);
+}
+
+void MainFrame::OnFileExportFrames(wxCommandEvent&)
+{
+    res->RES_TOGGLE_LIVE->write(false);
+    const auto range = interaction().ask_text(
+        "Export frame range",
+        "Frames to include in the export, for instance:\n\n   1,4,5        - frames 1, 4 and 5 only\n   2,10:40    - "
+        "frame 2 and 10 to 40 inclusive\n   0:2:500    - every other frame from 0 to 500",
+        wxString::Format("%li", static_cast<long>(res->RES_BUF_CURRENT_FRAME->value())), false);
+    if (!range)
+        return;
+    const std::vector<char> keep = parse_frame_range(*range, bufp->frames());
+    if (std::none_of(keep.begin(), keep.end(), [](char k) { return k; })) {
+        interaction().inform("Export frames", "No valid frames in specified range - nothing to save!");
+        return;
+    }
+    const wxString partial = partial_volume_report(keep, res->RES_FRAMES_IN_VOL->value());
+    if (!partial.empty() &&
+        interaction().ask("Partial volumes", partial, question_t::ok_cancel, answer_t::cancel) != answer_t::ok)
+        return;
+    const auto choice = interaction().ask_file(
+        "Export frames as",
+        "Kestrane file (*.ks)|*.ks|Windows bitmap (*.bmp)|*.bmp|PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg|TIFF "
+        "file (*.tiff)|*.tiff",
+        recording_dir(), true);
+    if (!choice)
+        return;
+    if (choice->filter == 0) {
+        if (ignore_unsaved_changes())
+            export_frames_to_recording(keep, choice->path);
+        return;
+    }
+    const image_export_t types[] = {image_export_t::bmp, image_export_t::png, image_export_t::jpeg,
+                                    image_export_t::tiff};
+    export_frames_to_images(keep, choice->path, types[std::clamp(choice->filter - 1, 0, 3)]);
+}
+
+void MainFrame::OnFileExportVolumes(wxCommandEvent&)
+{
+    const long per_volume = static_cast<long>(res->RES_FRAMES_IN_VOL->value());
+    const long volumes = per_volume > 0 ? bufp->frames() / per_volume : 0;
+    const auto pair = interaction().ask_text("Export volumes",
+                                             wxString::Format("Volumes to export, two numbers from 0 to %li:",
+                                                              volumes - 1),
+                                             "0 1", false);
+    if (!pair)
+        return;
+    long a = -1, b = -1;
+    if (!pair->BeforeFirst(' ').ToLong(&a) || !pair->AfterFirst(' ').Trim(false).ToLong(&b)) {
+        wxLogError("Please give two volume numbers.");
+        return;
+    }
+    const auto choice = interaction().ask_file("Export volumes", "Kestrane file (*.ks)|*.ks", recording_dir(), true);
+    if (choice)
+        export_volume_pair(a, b, choice->path);
+}
+
+void MainFrame::OnFileOpenTemplate(wxCommandEvent&)
+{
+    const auto choice = interaction().ask_file("Open Template", "Template files (*.kst)|*.kst|All files (*.*)|*.*",
+                                               res->RES_TEMPLATE_FILENAME->value().GetPath(), false);
+    if (choice && recording_io->try_read_template_file(choice->path) && templates_)
+        templates_->show_loaded(wxFileName(choice->path).GetFullName());
+}
+
+void MainFrame::OnFileSaveasTemplate(wxCommandEvent&)
+{
+    const auto choice = interaction().ask_file("Save as template",
+                                               "Template files (*.kst)|*.kst|All files (*.*)|*.*",
+                                               res->RES_TEMPLATE_FILENAME->value().GetPath(), true);
+    if (!choice)
+        return;
+    wxFileName name(choice->path);
+    if (name.GetExt().empty())
+        name.SetExt("kst");
+    if (recording_io->try_write_template_file(name.GetFullPath()) && templates_)
+        templates_->show_loaded(name.GetFullName());
+}
+
+void MainFrame::OnFileGrab(wxCommandEvent& event)
+{
+    const auto choice = interaction().ask_file("Grab window",
+                                               "PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg|Windows bitmap "
+                                               "(*.bmp)|*.bmp",
+                                               recording_dir(), true);
+    if (!choice)
+        return;
+    const wxImage image = event.GetId() == ID_FILE_GRAB_3D ? view3d_->grab() : review_->grab();
+    if (!image.IsOk() || !image.SaveFile(choice->path))
+        wxLogError("Error opening file for writing.\n");
+}

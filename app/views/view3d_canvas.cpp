@@ -1,0 +1,195 @@
+#include "view3d_canvas.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <wx/dcclient.h>
+
+#include "common/dynabuf.h"
+#include "resources/resource_table.h"
+
+view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attributes(), wxID_ANY)
+{
+    SetMinSize(wxSize(40, 40));
+    Bind(wxEVT_PAINT, &view3d_canvas::OnPaint, this);
+    Bind(wxEVT_LEFT_DOWN, &view3d_canvas::OnMouse, this);
+    Bind(wxEVT_MOTION, &view3d_canvas::OnMouse, this);
+    Bind(wxEVT_MOUSEWHEEL, &view3d_canvas::OnMouse, this);
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
+        Refresh(false);
+        e.Skip();
+    });
+    changed_ = std::make_unique<pmf_functor<view3d_canvas>>(this, &view3d_canvas::View3dChanged);
+    for (base_res_t* r : std::initializer_list<base_res_t*>{
+             res->RES_BUF_CURRENT_FRAME, res->RES_BUF_FRAMES, res->RES_BACKGROUND, res->RES_DISPLAY_FRAME,
+             res->RES_XTRANS, res->RES_YTRANS, res->RES_ZTRANS, res->RES_AZIMUTH, res->RES_ELEVATION, res->RES_ROLL,
+             res->RES_XSCALE, res->RES_YSCALE, res->RES_CMAP_CHANGED, res->RES_BSCAN_OPACITY})
+        r->add_proc(changed_.get());
+    fit_scene();
+}
+
+view3d_canvas::~view3d_canvas() = default;
+
+bool view3d_canvas::frame_to_world(long i, matrix16d* out)
+{
+    const counted_array_ptr<float> pose = bufp->positioncp(i);
+    if (pose.size() < 6 || !res->RES_POS_REC->value())
+        return false;
+    matrix16d mpose, mcal, scale;
+    mpose.forward(pose.get());
+    mcal.forward(res->RES_XTRANS->value(), res->RES_YTRANS->value(), res->RES_ZTRANS->value(),
+                 res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value());
+    scale.identity();
+    scale[0] = res->RES_XSCALE->value();
+    scale[5] = res->RES_YSCALE->value();
+    *out = mpose * mcal * scale;
+    return true;
+}
+
+void view3d_canvas::fit_scene()
+{
+    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+    bool any = false;
+    for (long i = 0; i < bufp->frames(); ++i) {
+        matrix16d m;
+        const cip_t frame = bufp->imagecp(i);
+        if (!frame_to_world(i, &m) || frame.empty())
+            continue;
+        for (const vertex3d& c : {vertex3d{0, 0, 0}, vertex3d{double(frame.width()), 0, 0},
+                                  vertex3d{0, double(frame.height()), 0},
+                                  vertex3d{double(frame.width()), double(frame.height()), 0}}) {
+            const vertex3d w = m * c;
+            const double p[3] = {w.x, w.y, w.z};
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], p[k]);
+                hi[k] = std::max(hi[k], p[k]);
+            }
+            any = true;
+        }
+    }
+    if (!any) {
+        centre_[0] = centre_[1] = centre_[2] = 0;
+        radius_ = 10;
+        return;
+    }
+    for (int k = 0; k < 3; ++k)
+        centre_[k] = 0.5 * (lo[k] + hi[k]);
+    radius_ = std::max(0.1, 0.5 * std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
+                                            (hi[2] - lo[2]) * (hi[2] - lo[2])));
+}
+
+void view3d_canvas::View3dChanged()
+{
+    if (res->RES_BUF_FRAMES->changed() || res->RES_XTRANS->changed() || res->RES_YTRANS->changed() ||
+        res->RES_ZTRANS->changed())
+        fit_scene();
+    upload_ = upload_ || res->RES_CMAP_CHANGED->changed() || res->RES_BUF_FRAMES->changed();
+    Refresh(false);
+}
+
+void view3d_canvas::draw()
+{
+    const wxSize size = GetClientSize();
+    SetCurrent(ks_gl_context(this));
+    const wxColour background(res->RES_BACKGROUND->value());
+    glViewport(0, 0, size.GetWidth(), size.GetHeight());
+    glClearColor(background.Red() / 255.0f, background.Green() / 255.0f, background.Blue() / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(35.0, size.GetHeight() > 0 ? double(size.GetWidth()) / size.GetHeight() : 1.0, radius_ * 0.05,
+                   radius_ * 20.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslated(0, 0, -distance_ * radius_);
+    glRotated(pitch_, 1, 0, 0);
+    glRotated(yaw_, 0, 0, 1);
+    glTranslated(-centre_[0], -centre_[1], -centre_[2]);
+    glEnable(GL_DEPTH_TEST);
+
+    const long frames = bufp->frames();
+    const long current = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
+    const long display = static_cast<long>(res->RES_DISPLAY_FRAME->value());
+    // Outlines of the frames: all of them, or about thirty spread over the sweep.
+    const long step = display == 2 ? 1 : std::max(1L, frames / 30);
+    glColor3f(0.9f, 0.8f, 0.3f);
+    for (long i = 0; i < frames; i += step) {
+        matrix16d m;
+        const cip_t frame = bufp->imagecp(i);
+        if (i == current || frame.empty() || !frame_to_world(i, &m))
+            continue;
+        glPushMatrix();
+        glMultMatrixd(m.m);
+        glBegin(GL_LINE_LOOP);
+        glVertex2d(0, 0);
+        glVertex2d(double(frame.width()), 0);
+        glVertex2d(double(frame.width()), double(frame.height()));
+        glVertex2d(0, double(frame.height()));
+        glEnd();
+        glPopMatrix();
+    }
+    matrix16d m;
+    const cip_t frame = bufp->imagecp(current);
+    if (frame_to_world(current, &m) && texture_.bind(frame, upload_)) {
+        upload_ = false;
+        glPushMatrix();
+        glMultMatrixd(m.m);
+        glEnable(GL_TEXTURE_2D);
+        glColor3f(1, 1, 1);
+        glBegin(GL_QUADS);
+        glTexCoord2d(0, 0);
+        glVertex2d(0, 0);
+        glTexCoord2d(1, 0);
+        glVertex2d(double(frame.width()), 0);
+        glTexCoord2d(1, 1);
+        glVertex2d(double(frame.width()), double(frame.height()));
+        glTexCoord2d(0, 1);
+        glVertex2d(0, double(frame.height()));
+        glEnd();
+        glDisable(GL_TEXTURE_2D);
+        glColor3f(1.0f, 0.3f, 0.3f);
+        glBegin(GL_LINE_LOOP);
+        glVertex2d(0, 0);
+        glVertex2d(double(frame.width()), 0);
+        glVertex2d(double(frame.width()), double(frame.height()));
+        glVertex2d(0, double(frame.height()));
+        glEnd();
+        glPopMatrix();
+    }
+}
+
+void view3d_canvas::OnPaint(wxPaintEvent&)
+{
+    wxPaintDC dc(this);
+    draw();
+    glFlush();
+    SwapBuffers();
+}
+
+wxImage view3d_canvas::grab()
+{
+    draw();
+    const wxSize size = GetClientSize();
+    return read_back(size.GetWidth(), size.GetHeight());
+}
+
+void view3d_canvas::OnMouse(wxMouseEvent& event)
+{
+    if (event.GetEventType() == wxEVT_MOUSEWHEEL) {
+        distance_ = std::clamp(distance_ * (event.GetWheelRotation() > 0 ? 0.8 : 1.25), 0.5, 20.0);
+        Refresh(false);
+        return;
+    }
+    if (event.LeftDown()) {
+        drag_from_ = event.GetPosition();
+        return;
+    }
+    if (event.Dragging() && event.LeftIsDown()) {
+        yaw_ += 0.5 * (event.GetPosition().x - drag_from_.x);
+        pitch_ = std::clamp(pitch_ + 0.5 * (event.GetPosition().y - drag_from_.y), -180.0, 180.0);
+        drag_from_ = event.GetPosition();
+        Refresh(false);
+    }
+}

@@ -1,0 +1,37 @@
+// The 3D window: the recorded frames placed in space by their poses and the
+// probe calibration, the current frame as a textured plane, and the outlines
+// of the others. Left drag turns the scene like a trackball, the wheel zooms.
+#pragma once
+
+#include <memory>
+
+#include <wx/glcanvas.h>
+
+#include "common/functor.h"
+#include "common/matrix16d.h"
+#include "gl_support.h"
+
+class view3d_canvas : public wxGLCanvas {
+public:
+    explicit view3d_canvas(wxWindow* parent);
+    ~view3d_canvas() override;
+
+    wxImage grab();
+    // Image plane to world of frame i (pose times calibration, scaled to cm); false without a pose.
+    static bool frame_to_world(long i, matrix16d* out);
+
+private:
+    void View3dChanged();
+    void OnPaint(wxPaintEvent&);
+    void OnMouse(wxMouseEvent&);
+    void draw();
+    void fit_scene();
+
+    std::unique_ptr<pmf_functor<view3d_canvas>> changed_;
+    frame_texture texture_;
+    bool upload_ = true;
+    double centre_[3] = {0, 0, 0};
+    double radius_ = 10.0;
+    double yaw_ = 30.0, pitch_ = -20.0, distance_ = 3.0;
+    wxPoint drag_from_;
+};

@@ -1,0 +1,124 @@
+#include "gui_fixture.h"
+
+#include <chrono>
+
+#include <wx/app.h>
+#include <wx/filefn.h>
+#include <wx/filename.h>
+#include <wx/toolbar.h>
+
+#include "app/main_window.h"
+#include "demo/demo_recording.h"
+#include "resources/core_session.h"
+
+answer_t scripted_interaction_t::ask(const wxString& caption, const wxString& message, question_t, answer_t)
+{
+    asked.push_back(caption + ": " + message);
+    if (answers.empty()) {
+        ADD_FAILURE() << "unexpected question: " << caption << ": " << message;
+        return answer_t::cancel;
+    }
+    const answer_t a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+void scripted_interaction_t::inform(const wxString& caption, const wxString& message)
+{
+    asked.push_back(caption + ": " + message);
+}
+
+std::optional<wxString> scripted_interaction_t::ask_text(const wxString& caption, const wxString& message,
+                                                         const wxString&, bool)
+{
+    asked.push_back(caption + ": " + message);
+    if (texts.empty()) {
+        ADD_FAILURE() << "unexpected text entry: " << message;
+        return std::nullopt;
+    }
+    auto t = texts.front();
+    texts.pop_front();
+    return t;
+}
+
+std::optional<file_choice_t> scripted_interaction_t::ask_file(const wxString& caption, const wxString&,
+                                                              const wxString&, bool)
+{
+    asked.push_back(caption);
+    if (files.empty()) {
+        ADD_FAILURE() << "unexpected file dialog: " << caption;
+        return std::nullopt;
+    }
+    auto f = files.front();
+    files.pop_front();
+    return f;
+}
+
+std::optional<wxString> scripted_interaction_t::ask_directory(const wxString& caption, const wxString&)
+{
+    asked.push_back(caption);
+    return std::nullopt;
+}
+
+void GuiTest::SetUp()
+{
+    dir = wxFileName::CreateTempFileName("ks_gui");
+    wxRemoveFile(dir);
+    ASSERT_TRUE(wxFileName::Mkdir(dir));
+    log = std::make_unique<log_capture>();  // before start: errors must not become message boxes
+    {
+        // The demo is made by a session of its own that leaves no settings behind.
+        core_session_t maker(dir, "", false);
+        maker.finish_start_up();
+        ASSERT_TRUE(write_demo_recording(dir, 40, 160, 120));
+    }
+    demo = dir + "/" + demo_recording_name;
+}
+
+void GuiTest::start(const std::vector<wxString>& extra)
+{
+    std::vector<wxString> args{program, "dir=" + dir};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ASSERT_TRUE(static_cast<MainWindow&>(*wxTheApp).start(args));
+    set_interaction(&script);
+    ASSERT_NE(main_win, nullptr);
+    pump(300);
+}
+
+void GuiTest::TearDown()
+{
+    if (main_win) {
+        script.answers.push_back(answer_t::ok);  // close without asking the test
+        main_win->Close(true);
+    }
+    pump(100);
+    static_cast<MainWindow&>(*wxTheApp).shut_down();
+    log.reset();
+    wxFileName::Rmdir(dir, wxPATH_RMDIR_RECURSIVE);
+}
+
+void GuiTest::pump(int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+        wxTheApp->Yield(true);
+        wxTheApp->ProcessIdle();
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+void GuiTest::menu(int id)
+{
+    wxCommandEvent event(wxEVT_MENU, id);
+    event.SetEventObject(main_win);
+    main_win->ProcessWindowEvent(event);
+}
+
+void GuiTest::tool(int id, bool down)
+{
+    wxToolBar* bar = main_win->GetToolBar();
+    bar->ToggleTool(id, down);
+    wxCommandEvent event(wxEVT_TOOL, id);
+    event.SetEventObject(bar);
+    event.SetInt(down ? 1 : 0);
+    bar->ProcessWindowEvent(event);
+}

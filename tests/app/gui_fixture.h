@@ -1,0 +1,53 @@
+// Starts Kestrane on a small demo recording in a temporary settings folder,
+// answers its questions from a script, and pumps events as the main loop would.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+#include <gtest/gtest.h>
+#include <wx/image.h>
+
+#include "app/main_frame.h"
+#include "common/interaction.h"
+#include "support/log_capture.h"
+
+// Answers questions in the order the test queued them; an unexpected question fails the test.
+class scripted_interaction_t : public interaction_t {
+public:
+    std::deque<answer_t> answers;
+    std::deque<std::optional<wxString>> texts;
+    std::deque<std::optional<file_choice_t>> files;
+    std::vector<wxString> asked;  // captions and messages, in order
+
+    void progress_begin(const wxString&, const wxString&, int) override {}
+    bool progress_update(int, const wxString&) override { return true; }
+    bool progress_pulse(const wxString&) override { return true; }
+    void progress_end() override {}
+    answer_t ask(const wxString& caption, const wxString& message, question_t, answer_t) override;
+    void inform(const wxString& caption, const wxString& message) override;
+    std::optional<wxString> ask_text(const wxString& caption, const wxString& message, const wxString&,
+                                     bool) override;
+    std::optional<file_choice_t> ask_file(const wxString& caption, const wxString&, const wxString&, bool) override;
+    std::optional<wxString> ask_directory(const wxString& caption, const wxString&) override;
+};
+
+class GuiTest : public ::testing::Test {
+protected:
+    wxString dir;
+    wxString demo;
+    wxString program = wxString(BUILD_APP_DIR) + "/kestrane";  // where the program seems to run from
+    std::unique_ptr<log_capture> log;
+    scripted_interaction_t script;
+
+    void SetUp() override;
+    void TearDown() override;
+    // Starts the program as from a shell, with these arguments after the settings folder.
+    void start(const std::vector<wxString>& extra);
+    // Runs the event loop for about `ms` milliseconds, idle events included.
+    void pump(int ms);
+    void menu(int id);
+    void tool(int id, bool down);
+    MainFrame& frame() { return *main_win; }
+};

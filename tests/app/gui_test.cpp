@@ -1,0 +1,227 @@
+// The main window as a user meets it: started on a recording, the slider,
+// play-back, the menus, the configuration lock, closing with unsaved changes,
+// and what the windows actually show.
+#include <wx/menu.h>
+#include <wx/notebook.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
+#include <wx/file.h>
+#include <wx/toolbar.h>
+
+#include "app/ids.h"
+#include "app/main_window.h"
+#include "app/views/review_canvas.h"
+#include "app/views/view3d_canvas.h"
+#include "gui_fixture.h"
+#include "resources/recording_file.h"
+#include "resources/resource_table.h"
+
+namespace {
+
+// The review window shows the current frame's pixels through the grey map.
+void expect_review_shows_frame(MainFrame& frame, long index)
+{
+    const wxImage shot = frame.review()->grab();
+    ASSERT_TRUE(shot.IsOk());
+    const cip_t pixels = bufp->imagecp(index);
+    int checked = 0;
+    for (long v = 5; v < pixels.height(); v += 23)
+        for (long u = 7; u < pixels.width(); u += 31) {
+            const wxPoint p = frame.review()->frame_to_window(u, v);
+            if (p.x < 0 || p.y < 0 || p.x >= shot.GetWidth() || p.y >= shot.GetHeight())
+                continue;
+            const int value = pixels.pixels()[v * pixels.width() + u];
+            EXPECT_EQ(shot.GetRed(p.x, p.y), value) << "pixel " << u << "," << v;
+            EXPECT_EQ(shot.GetGreen(p.x, p.y), value);
+            ++checked;
+        }
+    EXPECT_GT(checked, 10);
+}
+
+TEST_F(GuiTest, StartsOnARecordingAndShowsIt)
+{
+    start({demo});
+    EXPECT_EQ(bufp->frames(), 40);
+    EXPECT_EQ(frame().info_label()->GetLabel(), "40 frames recorded.");
+    EXPECT_TRUE(frame().frame_slider()->IsEnabled());
+    EXPECT_EQ(frame().frame_slider()->GetMax(), 39);
+    EXPECT_EQ(frame().GetStatusBar()->GetStatusText(2), demo);
+    expect_review_shows_frame(frame(), 0);
+    EXPECT_FALSE(frame().GetMenuBar()->IsEnabled(ID_FILE_OPEN)) << "open only with no frames";
+    EXPECT_TRUE(frame().GetMenuBar()->IsEnabled(ID_FILE_SAVE));
+}
+
+// The 3D window draws the frames: outlines and the current frame's plane.
+TEST_F(GuiTest, ThreeDWindowShowsTheFrames)
+{
+    start({demo});
+    const wxImage shot = frame().view3d()->grab();
+    ASSERT_TRUE(shot.IsOk());
+    const wxColour background(res->RES_BACKGROUND->value());
+    long drawn = 0, outline = 0;
+    for (int y = 0; y < shot.GetHeight(); ++y)
+        for (int x = 0; x < shot.GetWidth(); ++x) {
+            const int r = shot.GetRed(x, y), g = shot.GetGreen(x, y), b = shot.GetBlue(x, y);
+            drawn += (r != background.Red() || g != background.Green() || b != background.Blue());
+            outline += (r > 200 && g > 150 && b < 120);
+        }
+    EXPECT_GT(drawn, shot.GetWidth() * shot.GetHeight() / 50) << "the current frame's plane is drawn";
+    EXPECT_GT(outline, 50) << "the other frames are outlined";
+}
+
+TEST_F(GuiTest, SliderChoosesTheFrame)
+{
+    start({demo});
+    frame().frame_slider()->SetValue(17);
+    wxCommandEvent moved(wxEVT_SLIDER, ID_FRAME_SLIDER);
+    moved.SetInt(17);
+    frame().frame_slider()->ProcessWindowEvent(moved);
+    pump(100);
+    EXPECT_EQ(res->RES_BUF_CURRENT_FRAME->value(), 17);
+    expect_review_shows_frame(frame(), 17);
+    // While a view is still drawing, slider moves are dropped rather than queued.
+    res->RES_REVIEW_UPDATE_PENDING->write(true);
+    frame().frame_slider()->SetValue(3);
+    frame().frame_slider()->ProcessWindowEvent(moved);
+    EXPECT_EQ(res->RES_BUF_CURRENT_FRAME->value(), 17);
+    res->RES_REVIEW_UPDATE_PENDING->write(false);
+}
+
+TEST_F(GuiTest, PlaybackAdvancesAndStopsAtTheEnd)
+{
+    start({demo});
+    EXPECT_FALSE(static_cast<MainWindow&>(*wxTheApp).idle_bound()) << "an idle program does not spin";
+    tool(ID_TOOL_PLAY, true);
+    EXPECT_TRUE(static_cast<MainWindow&>(*wxTheApp).idle_bound());
+    pump(600);
+    const long after = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
+    EXPECT_GT(after, 5) << "25 frames a second";
+    EXPECT_LT(after, 39);
+    pump(2500);
+    EXPECT_EQ(res->RES_BUF_CURRENT_FRAME->value(), 39);
+    EXPECT_FALSE(frame().playing()) << "play-back stops by itself on the last frame";
+    pump(50);
+    EXPECT_FALSE(static_cast<MainWindow&>(*wxTheApp).idle_bound());
+}
+
+TEST_F(GuiTest, ConfigurationLock)
+{
+    start({demo});
+    ASSERT_TRUE(frame().config_mode());
+    script.texts.push_back(wxString("wrong"));
+    menu(ID_GUI_CONFIG);
+    EXPECT_TRUE(frame().config_mode());
+    EXPECT_TRUE(log->contains("Access password not recognised - remaining in current mode", wxLOG_Warning));
+
+    script.texts.push_back(wxString("MarlWood"));
+    menu(ID_GUI_CONFIG);
+    EXPECT_FALSE(frame().config_mode());
+    EXPECT_EQ(frame().GetMenuBar()->GetLabel(ID_GUI_CONFIG), "Enable &config mode");
+    EXPECT_FALSE(frame().task_notebook()->GetPage(1)->IsEnabled());
+    EXPECT_FALSE(frame().GetMenuBar()->IsEnabled(ID_FILE_SAVEAS_TEMPLATE));
+    EXPECT_EQ(frame().visual_notebook()->GetSelection(), 3);
+
+    // A new password: too short refused, then set; the master code still works.
+    script.texts.push_back(wxString("9fern&k"));
+    menu(ID_GUI_CONFIG);
+    ASSERT_TRUE(frame().config_mode());
+    script.texts.push_back(wxString("short"));
+    menu(ID_GUI_PASSWORD);
+    EXPECT_TRUE(log->contains("Passwords must contain at least six characters", wxLOG_Warning));
+    script.texts.push_back(wxString("NewSecret"));
+    script.texts.push_back(wxString("newsecret"));
+    menu(ID_GUI_PASSWORD);
+    EXPECT_EQ(res->RES_PASSWORD->value(), "newsecret");
+    script.texts.push_back(wxString("marlwood"));
+    menu(ID_GUI_CONFIG);
+    EXPECT_TRUE(frame().config_mode()) << "the old password no longer works";
+}
+
+// Closing with unsaved changes asks; Cancel keeps everything.
+TEST_F(GuiTest, CloseWithUnsavedChangesCanBeCancelled)
+{
+    start({demo});
+    res->RES_CAL_PROBE->write("edited probe name");
+    script.answers.push_back(answer_t::cancel);
+    EXPECT_FALSE(frame().Close());
+    pump(50);
+    ASSERT_NE(main_win, nullptr);
+    ASSERT_EQ(script.asked.size(), 1u);
+    EXPECT_TRUE(script.asked[0].StartsWith("Ignore changes: There are unsaved changes for:\n\n - Calibration parameters\n"));
+    EXPECT_EQ(bufp->frames(), 40);
+    EXPECT_EQ(res->RES_CAL_PROBE->value(), "edited probe name");
+}
+
+// Save as, New and Open through the menus, as a user would.
+TEST_F(GuiTest, SaveNewAndOpenThroughTheMenus)
+{
+    start({demo});
+    res->RES_BUF_CURRENT_FRAME->write(9);
+    const wxString copy = dir + "/copy.ks";
+    script.files.push_back(file_choice_t{copy, 0});
+    menu(ID_FILE_SAVEAS);
+    ASSERT_TRUE(wxFileExists(copy));
+    ASSERT_TRUE(wxFileExists(dir + "/copy.kvi"));
+    EXPECT_EQ(frame().GetStatusBar()->GetStatusText(2), copy);
+
+    menu(ID_FILE_NEW);
+    EXPECT_EQ(bufp->frames(), 0);
+    EXPECT_FALSE(frame().frame_slider()->IsEnabled());
+    EXPECT_TRUE(frame().GetMenuBar()->IsEnabled(ID_FILE_OPEN));
+
+    script.files.push_back(file_choice_t{copy, 0});
+    menu(ID_FILE_OPEN);
+    EXPECT_EQ(bufp->frames(), 40);
+    pump(100);
+    expect_review_shows_frame(frame(), 0);
+}
+
+TEST_F(GuiTest, ExportFramesAsImagesThroughTheMenu)
+{
+    start({demo});
+    script.texts.push_back(wxString("0:10:39"));
+    script.files.push_back(file_choice_t{dir + "/shot.png", 2});
+    menu(ID_FILE_EXPORT_FRAMES);
+    EXPECT_TRUE(wxFileExists(dir + "/shot0000.png"));
+    EXPECT_TRUE(wxFileExists(dir + "/shot0030.png"));
+    EXPECT_FALSE(wxFileExists(dir + "/shot0035.png"));
+}
+
+// Start-up with a broken settings file, no help book and an unreadable recording still works.
+TEST_F(GuiTest, StartsDespiteBrokenInputs)
+{
+    {
+        wxFile ini(dir + "/kestrane.ini", wxFile::write);
+        ini.Write("\x01garbage\n[section\nRES_ICON_SIZE=huge\n");
+    }
+    {
+        wxFile bad(dir + "/broken.ks", wxFile::write);
+        bad.Write("RES_BUF_FRAMES 2\nRES_BUF_WIDTH 4\nRES_BUF_HEIGHT 4\nRES_END_HEADER\nRES_BIN_IM_FILENAME gone.kvi\n");
+    }
+    start({dir + "/broken.ks"});
+    EXPECT_TRUE(log->contains("Error opening data file for reading in.", wxLOG_Error));
+    EXPECT_EQ(bufp->frames(), 0);
+    EXPECT_NE(res->RES_ASCII_FILENAME->value().GetFullName(), "broken.ks");
+    EXPECT_EQ(res->RES_ICON_SIZE->value(), 24);
+    EXPECT_TRUE(frame().IsShown());
+}
+
+TEST_F(GuiTest, HelpBookIsFoundBesideTheProgram)
+{
+    start({demo});
+    EXPECT_FALSE(log->contains("Failed to load help file", wxLOG_Error));
+}
+
+// A program installed without its help book starts, says so, and says so again when asked for help.
+TEST_F(GuiTest, MissingHelpBookIsExplained)
+{
+    program = dir + "/kestrane";
+    start({demo});
+    EXPECT_TRUE(log->contains("Failed to load help file kestrane_help.zip\nHelp menu item will be inactive.",
+                              wxLOG_Error));
+    menu(ID_HELP_WINDOW);
+    EXPECT_TRUE(log->contains("Failed to load help file kestrane_help.zip\nHelp menu item is disabled.", wxLOG_Error));
+    EXPECT_EQ(bufp->frames(), 40);
+}
+
+}  // namespace
