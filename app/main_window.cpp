@@ -13,10 +13,16 @@
 #include <wx/msgdlg.h>
 
 #include "app_paths.h"
+#include "display/globcmap.h"
+#include "display/render_resolution.h"
 #include "common/log_target.h"
 #include "gui_interaction.h"
 #include "main_frame.h"
 #include "resources/resource_table.h"
+
+namespace {
+constexpr long unset_cpu_power = 49999;  // the table's default: nothing measured yet
+}  // namespace
 
 void idle_tick()
 {
@@ -68,6 +74,11 @@ bool MainWindow::start(const std::vector<wxString>& args)
     interaction_ = std::make_unique<gui_interaction_t>();
     set_interaction(interaction_.get());
     session_ = std::make_unique<core_session_t>(dir, exec_dir);
+    // The rendering speed follows the machine unless the user has set it.
+    if (res->RES_CPU_GRAPHICS_POWER->value() == unset_cpu_power)
+        res->RES_CPU_GRAPHICS_POWER->write(guess_cpu_power());
+    colourmap_ = std::make_unique<globcmap_t>();
+    colourmap = colourmap_.get();
 
     const wxRect area = wxDisplay(0u).GetClientArea();
     auto* frame = new MainFrame("kestrane", area.x, area.y, area.width, area.height);  // the toolkit owns windows
@@ -141,6 +152,8 @@ void MainWindow::shut_down()
     idle_bound_ = false;
     idle_watcher_.reset();
     set_interaction(nullptr);
+    colourmap = nullptr;
+    colourmap_.reset();
     session_.reset();  // writes the settings file
     interaction_.reset();
     log_chain_.reset();

@@ -12,6 +12,7 @@
 #include "resources/core_session.h"
 
 class gui_interaction_t;
+class globcmap_t;
 
 class MainWindow : public wxApp {
 public:
@@ -36,6 +37,7 @@ private:
 
     std::unique_ptr<core_session_t> session_;
     std::unique_ptr<gui_interaction_t> interaction_;
+    std::unique_ptr<globcmap_t> colourmap_;
     std::unique_ptr<wxLogChain> log_chain_;
     std::unique_ptr<pmf_functor<MainWindow>> idle_watcher_;
     bool idle_bound_ = false;

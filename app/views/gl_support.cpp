@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 
+#include "display/globcmap.h"
 #include "resources/resource_table.h"
 
 const wxGLAttributes& ks_gl_attributes()
@@ -27,6 +28,10 @@ wxGLContext& ks_gl_context(wxGLCanvas* canvas)
 std::vector<std::uint8_t> frame_to_rgb(const cip_t& frame)
 {
     std::vector<std::uint8_t> rgb(3 * frame.pixel_count());
+    const int w = static_cast<int>(frame.width()), h = static_cast<int>(frame.height());
+    if (colourmap &&
+        colourmap->fast_map_to_rgb(frame.pixels(), w, h, rgb.data(), w, h, 0, 0, false))
+        return rgb;
     const std::uint8_t* p = frame.pixels();
     for (std::size_t i = 0; i < frame.pixel_count(); ++i)
         rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = p[i];

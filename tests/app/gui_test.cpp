@@ -9,6 +9,7 @@
 #include <wx/toolbar.h>
 
 #include "app/ids.h"
+#include "display/globcmap.h"
 #include "app/main_window.h"
 #include "app/views/review_canvas.h"
 #include "app/views/view3d_canvas.h"
@@ -30,9 +31,11 @@ void expect_review_shows_frame(MainFrame& frame, long index)
             const wxPoint p = frame.review()->frame_to_window(u, v);
             if (p.x < 0 || p.y < 0 || p.x >= shot.GetWidth() || p.y >= shot.GetHeight())
                 continue;
-            const int value = pixels.pixels()[v * pixels.width() + u];
-            EXPECT_EQ(shot.GetRed(p.x, p.y), value) << "pixel " << u << "," << v;
-            EXPECT_EQ(shot.GetGreen(p.x, p.y), value);
+            const int code = pixels.pixels()[v * pixels.width() + u];
+            const byte_cmap_t& grey = colourmap->byte_maps();
+            EXPECT_EQ(shot.GetRed(p.x, p.y), grey.red8[code]) << "pixel " << u << "," << v;
+            EXPECT_EQ(shot.GetGreen(p.x, p.y), grey.green8[code]);
+            EXPECT_EQ(shot.GetBlue(p.x, p.y), grey.blue8[code]);
             ++checked;
         }
     EXPECT_GT(checked, 10);
