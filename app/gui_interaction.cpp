@@ -54,15 +54,16 @@ void gui_interaction_t::inform(const wxString& caption, const wxString& message)
 }
 
 std::optional<wxString> gui_interaction_t::ask_text(const wxString& caption, const wxString& message,
-                                                    const wxString& initial, bool secret)
+                                                    const wxString& initial, text_kind_t kind)
 {
-    if (secret) {
+    if (kind == text_kind_t::secret) {
         wxPasswordEntryDialog dialog(parent(), message, caption, initial);
         if (dialog.ShowModal() != wxID_OK)
             return std::nullopt;
         return dialog.GetValue();
     }
-    wxTextEntryDialog dialog(parent(), message, caption, initial, wxOK | wxCANCEL);
+    const long style = wxOK | wxCANCEL | (kind == text_kind_t::lines ? wxTE_MULTILINE : 0);
+    wxTextEntryDialog dialog(parent(), message, caption, initial, style);
     if (dialog.ShowModal() != wxID_OK)
         return std::nullopt;
     return dialog.GetValue();

@@ -18,7 +18,7 @@ public:
                  answer_t headless_default) override;
     void inform(const wxString& caption, const wxString& message) override;
     std::optional<wxString> ask_text(const wxString& caption, const wxString& message, const wxString& initial,
-                                     bool secret) override;
+                                     text_kind_t kind) override;
     std::optional<file_choice_t> ask_file(const wxString& caption, const wxString& wildcard,
                                           const wxString& directory, bool save) override;
     std::optional<wxString> ask_directory(const wxString& caption, const wxString& directory) override;

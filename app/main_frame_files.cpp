@@ -119,7 +119,8 @@ void MainFrame::OnFileComment(wxCommandEvent&)
     wxString text;
     for (const wxString& line : *res->RES_COMMENT->value())
         text << (text.empty() ? "" : "\n") << line;
-    const auto edited = interaction().ask_text("Edit comment", "Comment saved with this data:", text, false);
+    const auto edited = interaction().ask_text("Edit comment", "Comment saved with this data:", text,
+                                               text_kind_t::lines);
     if (!edited || *edited == text)
         return;
     auto lines = std::make_shared<std::vector<wxString>>();
@@ -135,7 +136,7 @@ void MainFrame::OnFileExportFrames(wxCommandEvent&)
         "Export frame range",
         "Frames to include in the export, for instance:\n\n   1,4,5        - frames 1, 4 and 5 only\n   2,10:40    - "
         "frame 2 and 10 to 40 inclusive\n   0:2:500    - every other frame from 0 to 500",
-        wxString::Format("%li", static_cast<long>(res->RES_BUF_CURRENT_FRAME->value())), false);
+        wxString::Format("%li", static_cast<long>(res->RES_BUF_CURRENT_FRAME->value())), text_kind_t::line);
     if (!range)
         return;
     const std::vector<char> keep = parse_frame_range(*range, bufp->frames());
@@ -171,7 +172,7 @@ void MainFrame::OnFileExportVolumes(wxCommandEvent&)
     const auto pair = interaction().ask_text("Export volumes",
                                              wxString::Format("Volumes to export, two numbers from 0 to %li:",
                                                               volumes - 1),
-                                             "0 1", false);
+                                             "0 1", text_kind_t::line);
     if (!pair)
         return;
     long a = -1, b = -1;

@@ -219,7 +219,7 @@ void MainFrame::set_config_mode(bool config)
 
 void MainFrame::OnGUIConfig(wxCommandEvent&)
 {
-    const auto answer = interaction().ask_text("Enter password", "Please enter access password", "", true);
+    const auto answer = interaction().ask_text("Enter password", "Please enter access password", "", text_kind_t::secret);
     if (!answer || !password_accepted(*answer, res->RES_PASSWORD->value())) {
         wxLogWarning("Access password not recognised - remaining in current mode");
         return;
@@ -229,7 +229,7 @@ void MainFrame::OnGUIConfig(wxCommandEvent&)
 
 void MainFrame::OnGUIPassword(wxCommandEvent&)
 {
-    const auto first = interaction().ask_text("Enter password", "Please enter new access password", "", true);
+    const auto first = interaction().ask_text("Enter password", "Please enter new access password", "", text_kind_t::secret);
     if (!first)
         return;
     const wxString password = first->Lower();
@@ -237,7 +237,7 @@ void MainFrame::OnGUIPassword(wxCommandEvent&)
         wxLogWarning("Passwords must contain at least six characters");
         return;
     }
-    const auto again = interaction().ask_text("Enter password", "Please re-type new access password", "", true);
+    const auto again = interaction().ask_text("Enter password", "Please re-type new access password", "", text_kind_t::secret);
     if (!again || again->Lower() != password) {
         wxLogWarning("New passwords differ - keeping original password");
         return;

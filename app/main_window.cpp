@@ -11,6 +11,8 @@
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
+#include <wx/progdlg.h>
+#include <wx/utils.h>
 
 #include "app_paths.h"
 #include "display/globcmap.h"
@@ -73,6 +75,15 @@ bool MainWindow::start(const std::vector<wxString>& args)
     }
     interaction_ = std::make_unique<gui_interaction_t>();
     set_interaction(interaction_.get());
+    wxBusyCursor busy;
+    std::unique_ptr<wxProgressDialog> progress;
+    if (cl.script.empty())
+        progress = std::make_unique<wxProgressDialog>("Initialising Kestrane", "Setting up internal resources ...", 100,
+                                                      nullptr, wxPD_APP_MODAL | wxPD_AUTO_HIDE | wxSTAY_ON_TOP);
+    auto step = [&progress](int value, const wxString& message) {
+        if (progress)
+            progress->Update(value, message);
+    };
     session_ = std::make_unique<core_session_t>(dir, exec_dir);
     // The rendering speed follows the machine unless the user has set it.
     if (res->RES_CPU_GRAPHICS_POWER->value() == unset_cpu_power)
@@ -80,8 +91,16 @@ bool MainWindow::start(const std::vector<wxString>& args)
     colourmap_ = std::make_unique<globcmap_t>();
     colourmap = colourmap_.get();
 
+    // No capture, tracker or motor drivers are built in yet: their lists stay empty.
+    step(10, "Searching for image sources ...");
+    res->RES_VID_CARD_LIST->write(std::make_shared<std::vector<vid_card_list_t>>());
+    step(40, "Searching for position sensors ...");
+    step(70, "Searching for motor driver ...");
+    step(90, "Creating windows ...");
     const wxRect area = wxDisplay(0u).GetClientArea();
     auto* frame = new MainFrame("kestrane", area.x, area.y, area.width, area.height);  // the toolkit owns windows
+    step(100, "");
+    progress.reset();
     session_->finish_start_up();
 
     idle_watcher_ = std::make_unique<pmf_functor<MainWindow>>(this, &MainWindow::main_window_changed);

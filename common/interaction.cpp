@@ -49,7 +49,7 @@ void headless_interaction_t::inform(const wxString& caption, const wxString& mes
 }
 
 std::optional<wxString> headless_interaction_t::ask_text(const wxString& caption, const wxString& message,
-                                                         const wxString&, bool)
+                                                         const wxString&, text_kind_t)
 {
     wxLogMessage("%s: %s (no answer without a user)", caption, message);
     return std::nullopt;

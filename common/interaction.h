@@ -9,6 +9,7 @@
 
 enum class answer_t { ok, cancel, yes, no };
 enum class question_t { ok_cancel, yes_no };
+enum class text_kind_t { line, lines, secret };
 
 // A file the user picked, and which of the offered filters was selected.
 struct file_choice_t {
@@ -32,7 +33,7 @@ public:
 
     // Entries the user types or picks; nothing when cancelled.
     virtual std::optional<wxString> ask_text(const wxString& caption, const wxString& message,
-                                             const wxString& initial, bool secret) = 0;
+                                             const wxString& initial, text_kind_t kind) = 0;
     virtual std::optional<file_choice_t> ask_file(const wxString& caption, const wxString& wildcard,
                                                   const wxString& directory, bool save) = 0;
     virtual std::optional<wxString> ask_directory(const wxString& caption, const wxString& directory) = 0;
@@ -49,7 +50,7 @@ public:
                  answer_t headless_default) override;
     void inform(const wxString& caption, const wxString& message) override;
     std::optional<wxString> ask_text(const wxString& caption, const wxString& message, const wxString& initial,
-                                     bool secret) override;
+                                     text_kind_t kind) override;
     std::optional<file_choice_t> ask_file(const wxString& caption, const wxString& wildcard,
                                           const wxString& directory, bool save) override;
     std::optional<wxString> ask_directory(const wxString& caption, const wxString& directory) override;

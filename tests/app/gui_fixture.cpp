@@ -29,7 +29,7 @@ void scripted_interaction_t::inform(const wxString& caption, const wxString& mes
 }
 
 std::optional<wxString> scripted_interaction_t::ask_text(const wxString& caption, const wxString& message,
-                                                         const wxString&, bool)
+                                                         const wxString&, text_kind_t)
 {
     asked.push_back(caption + ": " + message);
     if (texts.empty()) {

@@ -28,7 +28,7 @@ public:
     answer_t ask(const wxString& caption, const wxString& message, question_t, answer_t) override;
     void inform(const wxString& caption, const wxString& message) override;
     std::optional<wxString> ask_text(const wxString& caption, const wxString& message, const wxString&,
-                                     bool) override;
+                                     text_kind_t) override;
     std::optional<file_choice_t> ask_file(const wxString& caption, const wxString&, const wxString&, bool) override;
     std::optional<wxString> ask_directory(const wxString& caption, const wxString&) override;
 };

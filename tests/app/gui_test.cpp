@@ -228,3 +228,56 @@ TEST_F(GuiTest, MissingHelpBookIsExplained)
 }
 
 }  // namespace
+
+namespace {
+
+int screen_x(wxWindow* w)
+{
+    return w->GetScreenPosition().x;
+}
+
+// The layout commands put the notebooks and data windows where their names say.
+TEST_F(GuiTest, WindowLayouts)
+{
+    start({demo});
+    wxWindow* review = frame().review();
+    menu(ID_GUI_RIGHT);
+    pump(100);
+    EXPECT_GT(screen_x(frame().task_notebook()), screen_x(review));
+    EXPECT_GT(screen_x(frame().visual_notebook()), screen_x(review));
+    menu(ID_GUI_BOTH);
+    pump(100);
+    EXPECT_LT(screen_x(frame().task_notebook()), screen_x(review));
+    EXPECT_GT(screen_x(frame().visual_notebook()), screen_x(review));
+    menu(ID_GUI_LEFT);
+    pump(100);
+    EXPECT_LT(screen_x(frame().task_notebook()), screen_x(review));
+    EXPECT_LT(screen_x(frame().visual_notebook()), screen_x(review));
+
+    menu(ID_GUI_2D);
+    pump(100);
+    EXPECT_GT(frame().review()->GetSize().GetWidth(), 4 * frame().view3d()->GetSize().GetWidth());
+    menu(ID_GUI_3D);
+    pump(100);
+    EXPECT_NEAR(frame().review()->GetSize().GetWidth(), frame().view3d()->GetSize().GetWidth(), 12);
+    expect_review_shows_frame(frame(), 0);
+}
+
+// Task and Visual menu items select their pages; the visual page is a resource.
+TEST_F(GuiTest, MenusSelectPages)
+{
+    start({demo});
+    menu(ID_TASK_DRAW);
+    EXPECT_EQ(frame().task_notebook()->GetPageText(frame().task_notebook()->GetSelection()), "Draw");
+    menu(ID_VISUAL_RESLICE);
+    pump(50);
+    EXPECT_EQ(frame().visual_notebook()->GetPageText(frame().visual_notebook()->GetSelection()), "Reslice");
+    EXPECT_EQ(res->RES_CURRENT_VISUAL_PAGE->value(), 2);
+    EXPECT_EQ(frame().task_notebook()->GetPageCount(), 14u);
+    EXPECT_EQ(frame().visual_notebook()->GetPageCount(), 9u);
+    EXPECT_EQ(frame().GetMenuBar()->GetHelpString(ID_FILE_EXPORT_FRAMES),
+              "Export individual images in Kestrane or image formats");
+    EXPECT_EQ(frame().GetMenuBar()->GetLabel(ID_FILE_QUIT), "&Quit\tCtrl+Q");
+}
+
+}  // namespace
