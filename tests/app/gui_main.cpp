@@ -9,10 +9,12 @@
 
 int main(int argc, char** argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
+    bool listing = false;  // listing the tests needs no display
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--gtest_list_tests") == 0)
-            return RUN_ALL_TESTS();  // listing needs no display
+        listing |= std::strcmp(argv[i], "--gtest_list_tests") == 0;
+    ::testing::InitGoogleTest(&argc, argv);
+    if (listing)
+        return RUN_ALL_TESTS();
     wxApp::SetInstance(new MainWindow);  // the library owns the application object
     if (!wxEntryStart(argc, argv))
         return 2;
