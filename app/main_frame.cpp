@@ -107,7 +107,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_GUI_COLOUR, MainFrame::OnGUIColour)
     EVT_MENU(ID_GUI_CONFIG, MainFrame::OnGUIConfig)
     EVT_MENU(ID_GUI_PASSWORD, MainFrame::OnGUIPassword)
-    EVT_MENU(ID_GUI_OPTIONS, MainFrame::OnNotAvailable)
+    EVT_MENU(ID_GUI_OPTIONS, MainFrame::OnGUIOptions)
     EVT_MENU_RANGE(ID_CONFIG_IMAGE_SOURCE, ID_CONFIG_ZABER, MainFrame::OnNotAvailable)
     EVT_MENU(ID_HELP_WINDOW, MainFrame::OnHelpWindow)
     EVT_MENU(ID_HELP_ABOUT, MainFrame::OnHelpAbout)
@@ -275,13 +275,13 @@ void MainFrame::build_windows()
     lower_split_->SetMinimumPaneSize(20);
     review_ = new review_canvas(upper_split_);
     view3d_ = new view3d_canvas(upper_split_);
-    auto* lower_centre = new wxPanel(lower_split_);
-    auto* lower_right = new wxPanel(lower_split_);
+    lower_centre_ = new wxPanel(lower_split_);
+    lower_right_ = new wxPanel(lower_split_);
     const wxColour background(res->RES_BACKGROUND->value());
-    lower_centre->SetBackgroundColour(background);
-    lower_right->SetBackgroundColour(background);
+    lower_centre_->SetBackgroundColour(background);
+    lower_right_->SetBackgroundColour(background);
     upper_split_->SplitVertically(review_, view3d_);
-    lower_split_->SplitVertically(lower_centre, lower_right);
+    lower_split_->SplitVertically(lower_centre_, lower_right_);
     data_split_->SplitHorizontally(upper_split_, lower_split_);
     upper_split_->SetSashGravity(0.5);
     lower_split_->SetSashGravity(0.5);
@@ -346,7 +346,8 @@ void MainFrame::register_procedures()
     for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_BUF_FRAMES, res->RES_RECORDING_NOW, res->RES_POS_REC,
                                                             res->RES_CURRENT_VISUAL_PAGE, res->RES_ALERT_STRING,
                                                             res->RES_VID_CARD_LIST, res->RES_POINTER_SOURCE,
-                                                            res->RES_BUF_CURRENT_FRAME, res->RES_ASCII_FILENAME})
+                                                            res->RES_BUF_CURRENT_FRAME, res->RES_ASCII_FILENAME,
+                                                            res->RES_BACKGROUND})
         r->add_proc(changed_proc_.get());
     res->RES_VIDEO_RATE_COUNT_EVENT->add_proc(rate_proc_.get());
     main_frame_changed();

@@ -67,6 +67,7 @@ public:
     void OnGUIRight(wxCommandEvent&);
     void OnGUIBoth(wxCommandEvent&);
     void OnGUIColour(wxCommandEvent&);
+    void OnGUIOptions(wxCommandEvent&);
     void OnGUIConfig(wxCommandEvent&);
     void OnGUIPassword(wxCommandEvent&);
     void OnNotAvailable(wxCommandEvent&);
@@ -106,6 +107,8 @@ private:
     wxSplitterWindow* upper_split_ = nullptr;    // review | 3D
     wxSplitterWindow* lower_split_ = nullptr;    // lower centre | lower right
     wxPanel* data_panel_ = nullptr;
+    wxPanel* lower_centre_ = nullptr;  // the reslice windows, blank for now
+    wxPanel* lower_right_ = nullptr;
     wxNotebook* task_book_ = nullptr;
     wxNotebook* visual_book_ = nullptr;
     review_canvas* review_ = nullptr;

@@ -6,12 +6,14 @@
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/notebook.h>
+#include <wx/panel.h>
 #include <wx/slider.h>
 #include <wx/splitter.h>
 #include <wx/stattext.h>
 #include <wx/toolbar.h>
 
 #include "common/interaction.h"
+#include "dialogs/options_dialog.h"
 #include "common/timestamp.h"
 #include "ids.h"
 #include "main_frame.h"
@@ -66,6 +68,11 @@ void MainFrame::main_frame_changed()
     }
     if (res->RES_ASCII_FILENAME->changed())
         show_data_path();
+    if (res->RES_BACKGROUND->changed())
+        for (wxPanel* p : {lower_centre_, lower_right_}) {
+            p->SetBackgroundColour(wxColour(res->RES_BACKGROUND->value()));
+            p->Refresh();
+        }
     if (res->RES_BUF_FRAMES->changed()) {
         if (res->RES_BUF_CURRENT_FRAME->value() >= frames) {
             res->RES_BUF_CURRENT_FRAME->write(frames > 0 ? frames - 1 : 0);
@@ -297,6 +304,13 @@ void MainFrame::OnGUI2D(wxCommandEvent&)
     // The review window takes the space; the others keep a sliver to be dragged back.
     upper_split_->SetSashPosition(upper_split_->GetSize().GetWidth() - 40);
     data_split_->SetSashPosition(data_split_->GetSize().GetHeight() - 40);
+}
+
+void MainFrame::OnGUIOptions(wxCommandEvent&)
+{
+    options_dialog dialog(this);
+    if (dialog.ShowModal() == wxID_OK)
+        dialog.apply();
 }
 
 void MainFrame::OnGUIColour(wxCommandEvent&)

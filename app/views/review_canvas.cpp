@@ -127,6 +127,13 @@ wxImage review_canvas::grab()
 
 void review_canvas::OnWheel(wxMouseEvent& event)
 {
+    if (!res->RES_SCROLL_ZOOM->value()) {
+        const long frames = bufp->frames();
+        const long next = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()) + (event.GetWheelRotation() > 0 ? -1 : 1);
+        if (next >= 0 && next < frames)
+            res->RES_BUF_CURRENT_FRAME->write(next);
+        return;
+    }
     const double factor = event.GetWheelRotation() > 0 ? 1.25 : 0.8;
     res->RES_REVIEW_ZOOM->write(std::clamp(res->RES_REVIEW_ZOOM->value() * factor, 0.05, 50.0));
 }

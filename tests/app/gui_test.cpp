@@ -5,9 +5,12 @@
 #include <wx/notebook.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
+#include <wx/checkbox.h>
 #include <wx/file.h>
+#include <wx/spinctrl.h>
 #include <wx/toolbar.h>
 
+#include "app/dialogs/options_dialog.h"
 #include "app/ids.h"
 #include "display/globcmap.h"
 #include "app/main_window.h"
@@ -278,6 +281,45 @@ TEST_F(GuiTest, MenusSelectPages)
     EXPECT_EQ(frame().GetMenuBar()->GetHelpString(ID_FILE_EXPORT_FRAMES),
               "Export individual images in Kestrane or image formats");
     EXPECT_EQ(frame().GetMenuBar()->GetLabel(ID_FILE_QUIT), "&Quit\tCtrl+Q");
+}
+
+}  // namespace
+
+namespace {
+
+// The options write their settings; the wheel steps frames unless it is set to zoom.
+TEST_F(GuiTest, OptionsAndTheMouseWheel)
+{
+    start({demo});
+    options_dialog dialog(&frame());
+    dialog.wheel_zooms->SetValue(true);
+    dialog.pick_distance->SetValue(9);
+    dialog.apply();
+    EXPECT_TRUE(res->RES_SCROLL_ZOOM->value());
+    EXPECT_EQ(res->RES_MOUSE_SENSITIVITY->value(), 9);
+
+    wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
+    wheel.m_wheelRotation = 120;
+    frame().review()->ProcessWindowEvent(wheel);
+    EXPECT_DOUBLE_EQ(res->RES_REVIEW_ZOOM->value(), 1.25);
+
+    res->RES_SCROLL_ZOOM->write(false);
+    wheel.m_wheelRotation = -120;
+    frame().review()->ProcessWindowEvent(wheel);
+    frame().review()->ProcessWindowEvent(wheel);
+    EXPECT_EQ(res->RES_BUF_CURRENT_FRAME->value(), 2);
+}
+
+// A new background colour reaches every data window.
+TEST_F(GuiTest, BackgroundColour)
+{
+    start({demo});
+    res->RES_BACKGROUND->write("#102030");
+    pump(50);
+    const wxImage shot = frame().view3d()->grab();
+    EXPECT_EQ(shot.GetRed(1, 1), 0x10);
+    EXPECT_EQ(shot.GetGreen(1, 1), 0x20);
+    EXPECT_EQ(shot.GetBlue(1, 1), 0x30);
 }
 
 }  // namespace

@@ -117,19 +117,6 @@ TEST(TubeShape, EndsAreFlatAndRadiusIsExact)
     EXPECT_FALSE(inside(t, {0.0, 2.0, 1.31}));
 }
 
-// Catches a skin band measured with an unnormalised normal.
-TEST(SkinLayer, ThicknessIsMeasuredAlongTheNormal)
-{
-    skin_layer s;
-    s.point = {0.0, 0.0, 0.2};
-    s.normal = {0.0, 0.0, 2.0};
-    s.thickness = 0.06;
-    EXPECT_TRUE(inside(s, {7.0, -3.0, 0.229}));
-    EXPECT_TRUE(inside(s, {7.0, -3.0, 0.171}));
-    EXPECT_FALSE(inside(s, {7.0, -3.0, 0.231}));
-    EXPECT_FALSE(inside(s, {7.0, -3.0, 0.169}));
-}
-
 // A plane through the ellipsoid at distance d from its centre along unit
 // normal n cuts an ellipse of area pi*a*b*c/h * (1 - d^2/h^2), centred at
 // d * Q^-1 n / h^2, where h^2 = n' Q^-1 n is the ellipsoid's support distance.

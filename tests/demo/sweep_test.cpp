@@ -68,16 +68,6 @@ TEST_F(DemoSweep, TimesStepAt25HzFromTheEpoch)
         EXPECT_EQ(sweep[i].time - sweep[i - 1].time, ticks_per_second / 25) << "frame " << i;
 }
 
-// Catches missing or short pose arrays and non-finite values from a bad decomposition.
-TEST_F(DemoSweep, EveryPoseHasSixFiniteValues)
-{
-    for (const sweep_pose& p : sweep) {
-        ASSERT_EQ(p.pose.size(), 6u);
-        for (std::size_t k = 0; k < 6; ++k)
-            EXPECT_TRUE(std::isfinite(p.pose[k]));
-    }
-}
-
 // Catches jumps: a pose angle flipping branch (say by 180 degrees) between
 // frames, or a path with a kink. Bounds: the probe moves at most 1.3 times its
 // mean speed of 6 cm / 299 frames, and wobbles by a few degrees over the pass.
