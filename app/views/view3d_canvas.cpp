@@ -10,6 +10,19 @@
 #include "common/dynabuf.h"
 #include "resources/resource_table.h"
 
+namespace {
+// The edge of a frame in its own image plane (pixel units).
+void outline_frame(const cip_t& frame)
+{
+    glBegin(GL_LINE_LOOP);
+    glVertex2d(0, 0);
+    glVertex2d(double(frame.width()), 0);
+    glVertex2d(double(frame.width()), double(frame.height()));
+    glVertex2d(0, double(frame.height()));
+    glEnd();
+}
+}  // namespace
+
 view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attributes(), wxID_ANY)
 {
     SetMinSize(wxSize(40, 40));
@@ -122,12 +135,7 @@ void view3d_canvas::draw()
             continue;
         glPushMatrix();
         glMultMatrixd(m.m);
-        glBegin(GL_LINE_LOOP);
-        glVertex2d(0, 0);
-        glVertex2d(double(frame.width()), 0);
-        glVertex2d(double(frame.width()), double(frame.height()));
-        glVertex2d(0, double(frame.height()));
-        glEnd();
+        outline_frame(frame);
         glPopMatrix();
     }
     matrix16d m;
@@ -150,12 +158,7 @@ void view3d_canvas::draw()
         glEnd();
         glDisable(GL_TEXTURE_2D);
         glColor3f(1.0f, 0.3f, 0.3f);
-        glBegin(GL_LINE_LOOP);
-        glVertex2d(0, 0);
-        glVertex2d(double(frame.width()), 0);
-        glVertex2d(double(frame.width()), double(frame.height()));
-        glVertex2d(0, double(frame.height()));
-        glEnd();
+        outline_frame(frame);
         glPopMatrix();
     }
 }
