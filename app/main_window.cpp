@@ -62,8 +62,12 @@ bool MainWindow::start(const std::vector<wxString>& args)
     const wxString exec_dir = wxFindAppPath(args.empty() ? wxString() : args[0], wxFileName::GetCwd());
     load_style_file(exec_dir);
     wxHandleFatalExceptions(true);
-    wxFileSystem::AddHandler(new wxZipFSHandler);  // the file system owns its handlers
-    wxInitAllImageHandlers();
+    static const bool handlers_added = [] {
+        wxFileSystem::AddHandler(new wxZipFSHandler);  // the file system owns its handlers
+        wxInitAllImageHandlers();
+        return true;
+    }();
+    (void)handlers_added;
 
     if (args.size() > 1)
         wxLogDebug("Kestrane called with %s", args[1]);
