@@ -32,6 +32,6 @@ private:
     bool upload_ = true;
     double centre_[3] = {0, 0, 0};
     double radius_ = 10.0;
-    double yaw_ = 30.0, pitch_ = -20.0, distance_ = 3.0;
+    double yaw_ = 120.0, pitch_ = -60.0, distance_ = 3.0;
     wxPoint drag_from_;
 };
