@@ -1,0 +1,73 @@
+// One reslice plane: its settings record and the mapping between reslice
+// pixels and world coordinates (cm).
+#pragma once
+
+#include <cstdint>
+
+#include "common/vertex.h"
+
+enum class reslice_compounding_t : int { maximum = 0, minimum = 1, average = 2 };
+
+inline constexpr long reslice_min_size = 1;
+inline constexpr long reslice_max_size = 4096;
+
+struct reslice_settings {
+    vertex3d normal{0.0, 0.0, 1.0};
+    vertex3d centre{};              // cm
+    vertex3d up{0.0, 1.0, 0.0};     // cm; the image y axis points from the centre towards it
+    std::int64_t width = 256, height = 256;
+    double slice_half_thickness = 0.0;  // cm; 0 is a single plane
+    double bscan_half_thickness = 0.0;  // cm given to each frame on either side
+    reslice_compounding_t compounding = reslice_compounding_t::maximum;
+    bool linear = true;
+    bool enabled = true;
+};
+
+// Small vector helpers shared by the reslice code.
+inline vertex3d operator+(const vertex3d& a, const vertex3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline vertex3d operator-(const vertex3d& a, const vertex3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline vertex3d operator*(double k, const vertex3d& a) { return {k * a.x, k * a.y, k * a.z}; }
+inline double dot(const vertex3d& a, const vertex3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline vertex3d cross(const vertex3d& a, const vertex3d& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double length(const vertex3d& a);
+bool finite(const vertex3d& a);
+// Unit vector along a, or false (and *out untouched) when a is zero or not finite.
+bool unit(const vertex3d& a, vertex3d* out);
+// Some unit vector perpendicular to the unit vector n.
+vertex3d any_perpendicular(const vertex3d& n);
+
+// Clamps a requested image size to what the buffers may hold.
+long clamp_reslice_size(std::int64_t requested);
+
+// The plane of a reslice with an orthonormal frame: x along e = u × n, y along
+// u, z along n. Built from settings that may be degenerate: a zero or non-finite
+// normal becomes +z, an up point on the centre or along the normal gets some
+// perpendicular up direction, an up direction not perpendicular to the normal
+// is made so, sizes are clamped and a bad pixel size becomes 0.01 cm.
+class reslice_plane {
+public:
+    reslice_plane() : reslice_plane(reslice_settings{}, 0.01) {}
+    reslice_plane(const reslice_settings& settings, double pixel_size);
+
+    vertex3d reslice_to_world(double x, double y, double z) const;
+    vertex3d world_to_reslice(const vertex3d& in) const;  // x, y in pixels, z in cm
+
+    const vertex3d& normal() const { return n_; }
+    const vertex3d& up_axis() const { return u_; }
+    const vertex3d& x_axis() const { return e_; }
+    const vertex3d& centre() const { return centre_; }
+    long width() const { return width_; }
+    long height() const { return height_; }
+    double pixel_size() const { return s_; }
+    // False when the settings needed mending.
+    bool was_sound() const { return sound_; }
+
+private:
+    vertex3d n_, u_, e_, centre_, origin_;
+    long width_ = 1, height_ = 1;
+    double s_ = 0.01;
+    bool sound_ = true;
+};

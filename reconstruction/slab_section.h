@@ -1,0 +1,24 @@
+// Where one frame's slab meets a reslice plane, in reslice pixel coordinates,
+// and which pixels of each reslice row that region covers.
+#pragma once
+
+#include <vector>
+
+#include "common/matrix16d.h"
+#include "common/vertex.h"
+#include "reslice_geometry.h"
+
+struct reslice_span {
+    long row = 0, first = 0, last = 0;  // columns first..last inclusive
+};
+
+// The convex polygon where the slab (the image rectangle width_cm by height_cm,
+// shrunk by 1e-5 cm on each side, thickened by +-half_thickness along the frame
+// normal) meets the plane at distance `offset` along the reslice normal. Empty
+// when they miss or when any point is not finite; a frame lying in the plane
+// gives its whole rectangle.
+std::vector<vertex2d> slab_section(const reslice_plane& plane, double offset, const matrix16d& image_to_world,
+                                   double width_cm, double height_cm, double half_thickness);
+
+// The pixels (integer x, y) inside a convex polygon, clipped to the image.
+std::vector<reslice_span> row_spans(const std::vector<vertex2d>& polygon, long width, long height);
