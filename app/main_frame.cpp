@@ -16,9 +16,11 @@
 #include <wx/toolbar.h>
 
 #include "ids.h"
+#include "pages/reslice_pages.h"
 #include "pages/template_page.h"
 #include "resources/resource_table.h"
 #include "toolbar_icons.h"
+#include "views/reslice_canvas.h"
 #include "views/review_canvas.h"
 #include "views/view3d_canvas.h"
 
@@ -125,6 +127,7 @@ MainFrame::MainFrame(const wxString& title, int x, int y, int width, int height)
     : wxFrame(nullptr, wxID_ANY, title, wxPoint(x, y), wxSize(width, height))
 {
     main_win = this;
+    reslices_ = std::make_unique<reslice_views_t>();
     for (const page_t& p : visual_pages)
         Bind(wxEVT_MENU, &MainFrame::OnVisualPage, this, p.id);
     build_menus();
@@ -275,11 +278,13 @@ void MainFrame::build_windows()
     lower_split_->SetMinimumPaneSize(20);
     review_ = new review_canvas(upper_split_);
     view3d_ = new view3d_canvas(upper_split_);
-    lower_centre_ = new wxPanel(lower_split_);
-    lower_right_ = new wxPanel(lower_split_);
-    const wxColour background(res->RES_BACKGROUND->value());
-    lower_centre_->SetBackgroundColour(background);
-    lower_right_->SetBackgroundColour(background);
+    lower_centre_ = new reslice_canvas(lower_split_);
+    lower_right_ = new reslice_canvas(lower_split_);
+    reslices_->redraw = [this] {
+        lower_centre_->invalidate();
+        lower_right_->invalidate();
+        view3d_->Refresh(false);
+    };
     upper_split_->SplitVertically(review_, view3d_);
     lower_split_->SplitVertically(lower_centre_, lower_right_);
     data_split_->SplitHorizontally(upper_split_, lower_split_);
@@ -315,8 +320,14 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
 
 void MainFrame::CreateVisualPages(wxNotebook* book)
 {
-    for (const page_t& p : visual_pages)
-        book->AddPage(new wxPanel(book), p.title);
+    for (const page_t& p : visual_pages) {
+        if (p.id == ID_VISUAL_ORTHO)
+            book->AddPage(new ortho_page(book, *reslices_), p.title);
+        else if (p.id == ID_VISUAL_RESLICE)
+            book->AddPage(new reslice_page(book, *reslices_), p.title);
+        else
+            book->AddPage(new wxPanel(book), p.title);
+    }
     book->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, [](wxBookCtrlEvent& e) {
         res->RES_CURRENT_VISUAL_PAGE->write(e.GetSelection());
         e.Skip();

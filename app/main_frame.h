@@ -22,6 +22,8 @@ class wxToolBar;
 class review_canvas;
 class view3d_canvas;
 class template_page;
+class reslice_canvas;
+struct reslice_views_t;
 
 class MainFrame : public wxFrame {
 public:
@@ -33,6 +35,9 @@ public:
 
     // Parts of the window that tests and the script interpreter reach.
     review_canvas* review() const { return review_; }
+    reslice_canvas* lower_centre() const { return lower_centre_; }
+    reslice_canvas* lower_right() const { return lower_right_; }
+    reslice_views_t& reslices() const { return *reslices_; }
     view3d_canvas* view3d() const { return view3d_; }
     wxNotebook* task_notebook() const { return task_book_; }
     wxNotebook* visual_notebook() const { return visual_book_; }
@@ -97,6 +102,7 @@ private:
     void layout_controls(int where);  // 0 left, 1 right, 2 both sides
     void stop_playback();
     void show_data_path();
+    void show_reslices();  // the views of the selected visual page
     bool read_recording(const wxString& path);
 
     // Windows.
@@ -107,8 +113,9 @@ private:
     wxSplitterWindow* upper_split_ = nullptr;    // review | 3D
     wxSplitterWindow* lower_split_ = nullptr;    // lower centre | lower right
     wxPanel* data_panel_ = nullptr;
-    wxPanel* lower_centre_ = nullptr;  // the reslice windows, blank for now
-    wxPanel* lower_right_ = nullptr;
+    reslice_canvas* lower_centre_ = nullptr;  // the reslice views of the visual pages
+    reslice_canvas* lower_right_ = nullptr;
+    std::unique_ptr<reslice_views_t> reslices_;
     wxNotebook* task_book_ = nullptr;
     wxNotebook* visual_book_ = nullptr;
     review_canvas* review_ = nullptr;

@@ -13,6 +13,7 @@
 #include "resources/recording_file.h"
 #include "common/dynabuf.h"
 #include "resources/resource_table.h"
+#include "views/reslice_canvas.h"
 #include "views/review_canvas.h"
 #include "views/view3d_canvas.h"
 
@@ -215,7 +216,13 @@ void MainFrame::OnFileGrab(wxCommandEvent& event)
                                                recording_dir(), true);
     if (!choice)
         return;
-    const wxImage image = event.GetId() == ID_FILE_GRAB_3D ? view3d_->grab() : review_->grab();
+    wxImage image;
+    switch (event.GetId()) {
+    case ID_FILE_GRAB_3D: image = view3d_->grab(); break;
+    case ID_FILE_GRAB_CENTRE: image = lower_centre_->grab(); break;
+    case ID_FILE_GRAB_RIGHT: image = lower_right_->grab(); break;
+    default: image = review_->grab(); break;
+    }
     if (!image.IsOk() || !image.SaveFile(choice->path))
         wxLogError("Error opening file for writing.\n");
 }

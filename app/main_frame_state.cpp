@@ -20,6 +20,8 @@
 #include "resources/recording_file.h"
 #include "common/dynabuf.h"
 #include "resources/resource_table.h"
+#include "pages/reslice_pages.h"
+#include "views/reslice_canvas.h"
 #include "views/review_canvas.h"
 #include "views/view3d_canvas.h"
 
@@ -57,8 +59,8 @@ void MainFrame::main_frame_changed()
                     exportable && ((per_volume > 1 && frames / per_volume > 2) || res->RES_FLAP_PAIREDSCAN->value() > 1));
         bar->Enable(ID_FILE_EXPORT_VOXELS, exportable && res->RES_POS_REC->value() &&
                                                res->RES_CURRENT_VISUAL_PAGE->value() != 0);
-        bar->Enable(ID_FILE_GRAB_CENTRE, false);  // the lower windows show reslices, not built yet
-        bar->Enable(ID_FILE_GRAB_RIGHT, false);
+        bar->Enable(ID_FILE_GRAB_CENTRE, lower_centre_->shown() != nullptr);
+        bar->Enable(ID_FILE_GRAB_RIGHT, lower_right_->shown() != nullptr);
     }
     if (res->RES_ALERT_STRING->changed())
         SetStatusText(res->RES_ALERT_STRING->value(), 1);
@@ -68,11 +70,10 @@ void MainFrame::main_frame_changed()
     }
     if (res->RES_ASCII_FILENAME->changed())
         show_data_path();
-    if (res->RES_BACKGROUND->changed())
-        for (wxPanel* p : {lower_centre_, lower_right_}) {
-            p->SetBackgroundColour(wxColour(res->RES_BACKGROUND->value()));
-            p->Refresh();
-        }
+    if (res->RES_BUF_FRAMES->changed())
+        reslices_->placed = {};  // new data: planes start afresh
+    if (res->RES_BUF_FRAMES->changed() || res->RES_CURRENT_VISUAL_PAGE->changed())
+        show_reslices();
     if (res->RES_BUF_FRAMES->changed()) {
         if (res->RES_BUF_CURRENT_FRAME->value() >= frames) {
             res->RES_BUF_CURRENT_FRAME->write(frames > 0 ? frames - 1 : 0);
@@ -97,6 +98,34 @@ void MainFrame::main_frame_changed()
             stop_playback();
         }
     }
+}
+
+void MainFrame::show_reslices()
+{
+    const long page = static_cast<long>(res->RES_CURRENT_VISUAL_PAGE->value());
+    const bool data = bufp->frames() > 0 && res->RES_POS_REC->value();
+    reslice_internals* centre = nullptr;
+    reslice_internals* right = nullptr;
+    if (data && page == 1) {
+        for (int w : {1, 2})
+            if (!reslices_->placed[static_cast<std::size_t>(w)])
+                reslices_->place(w);
+        centre = &reslices_->reslices[1];
+        right = &reslices_->reslices[2];
+    } else if (data && page == 2) {
+        if (!reslices_->placed[0])
+            reslices_->place(0);
+        centre = &reslices_->reslices[0];
+    }
+    lower_centre_->show(centre);
+    lower_right_->show(right);
+    std::vector<const reslice_internals*> planes;
+    for (const reslice_internals* r : {centre, right})
+        if (r)
+            planes.push_back(r);
+    view3d_->set_planes(planes);
+    GetMenuBar()->Enable(ID_FILE_GRAB_CENTRE, centre != nullptr);
+    GetMenuBar()->Enable(ID_FILE_GRAB_RIGHT, right != nullptr);
 }
 
 void MainFrame::stop_playback()

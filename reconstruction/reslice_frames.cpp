@@ -36,6 +36,14 @@ bool add_frame(reslice_source* source, const cip_t& image, const counted_array_p
     return true;
 }
 
+matrix16d calibration_from_session()
+{
+    matrix16d calibration;
+    calibration.forward(res->RES_XTRANS->value(), res->RES_YTRANS->value(), res->RES_ZTRANS->value(),
+                        res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value());
+    return calibration;
+}
+
 reslice_source source_from_session()
 {
     reslice_source source;
@@ -49,9 +57,7 @@ reslice_source source_from_session()
     source.doppler = res->RES_BUF_DOPPLER->value();
     // Colour codes and strain do not blend within a frame.
     source.bilinear = !source.doppler && !(rf && res->RES_RF_DISPLAY->value() == 3);
-    matrix16d calibration;
-    calibration.forward(res->RES_XTRANS->value(), res->RES_YTRANS->value(), res->RES_ZTRANS->value(),
-                        res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value());
+    const matrix16d calibration = calibration_from_session();
     long skipped = 0;
     for (long i = 0; i < bufp->frames(); ++i)
         if (!add_frame(&source, bufp->imagecp(i), bufp->positioncp(i), calibration))

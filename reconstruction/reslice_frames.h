@@ -34,3 +34,5 @@ bool add_frame(reslice_source* source, const cip_t& image, const counted_array_p
 // The frames held in `bufp`, placed with the calibration and scales of the
 // resource table; the one place the reslice code reads either.
 reslice_source source_from_session();
+// The probe calibration in force (image plane to sensor).
+matrix16d calibration_from_session();

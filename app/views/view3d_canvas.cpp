@@ -161,6 +161,23 @@ void view3d_canvas::draw()
         outline_frame(frame);
         glPopMatrix();
     }
+    // The reslice planes, as the rectangles their views show.
+    glColor3f(0.3f, 0.9f, 1.0f);
+    for (const reslice_internals* r : planes_) {
+        const double w = static_cast<double>(r->width()), h = static_cast<double>(r->height());
+        glBegin(GL_LINE_LOOP);
+        for (const auto& [x, y] : {std::pair{0.0, 0.0}, std::pair{w, 0.0}, std::pair{w, h}, std::pair{0.0, h}}) {
+            const vertex3d p = r->reslice_to_world(x, y, 0.0);
+            glVertex3d(p.x, p.y, p.z);
+        }
+        glEnd();
+    }
+}
+
+void view3d_canvas::set_planes(std::vector<const reslice_internals*> planes)
+{
+    planes_ = std::move(planes);
+    Refresh(false);
 }
 
 void view3d_canvas::OnPaint(wxPaintEvent&)

@@ -10,6 +10,7 @@
 #include "common/functor.h"
 #include "common/matrix16d.h"
 #include "gl_support.h"
+#include "reconstruction/reslice_internals.h"
 
 class view3d_canvas : public wxGLCanvas {
 public:
@@ -17,6 +18,8 @@ public:
     ~view3d_canvas() override;
 
     wxImage grab();
+    // Reslice planes to outline in the scene.
+    void set_planes(std::vector<const reslice_internals*> planes);
     // Image plane to world of frame i (pose times calibration, scaled to cm); false without a pose.
     static bool frame_to_world(long i, matrix16d* out);
 
@@ -29,6 +32,7 @@ private:
 
     std::unique_ptr<pmf_functor<view3d_canvas>> changed_;
     frame_texture texture_;
+    std::vector<const reslice_internals*> planes_;
     bool upload_ = true;
     double centre_[3] = {0, 0, 0};
     double radius_ = 10.0;

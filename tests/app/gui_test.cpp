@@ -5,6 +5,8 @@
 #include <wx/notebook.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
+#include <cmath>
+
 #include <wx/checkbox.h>
 #include <wx/file.h>
 #include <wx/spinctrl.h>
@@ -14,6 +16,7 @@
 #include "app/ids.h"
 #include "display/globcmap.h"
 #include "app/main_window.h"
+#include "app/views/reslice_canvas.h"
 #include "app/views/review_canvas.h"
 #include "app/views/view3d_canvas.h"
 #include "gui_fixture.h"
@@ -320,6 +323,71 @@ TEST_F(GuiTest, BackgroundColour)
     EXPECT_EQ(shot.GetRed(1, 1), 0x10);
     EXPECT_EQ(shot.GetGreen(1, 1), 0x20);
     EXPECT_EQ(shot.GetBlue(1, 1), 0x30);
+}
+
+}  // namespace
+
+namespace {
+
+long drawn_pixels(const wxImage& shot)
+{
+    const wxColour background(res->RES_BACKGROUND->value());
+    long drawn = 0;
+    for (int y = 0; y < shot.GetHeight(); ++y)
+        for (int x = 0; x < shot.GetWidth(); ++x)
+            drawn += shot.GetRed(x, y) != background.Red() || shot.GetGreen(x, y) != background.Green() ||
+                     shot.GetBlue(x, y) != background.Blue();
+    return drawn;
+}
+
+// The Ortho page shows two planes through the current frame in the lower windows.
+TEST_F(GuiTest, OrthoPageShowsTwoReslices)
+{
+    start({demo});
+    EXPECT_EQ(frame().lower_centre()->shown(), nullptr) << "the Blank page shows nothing";
+    menu(ID_VISUAL_ORTHO);
+    pump(200);
+    ASSERT_NE(frame().lower_centre()->shown(), nullptr);
+    ASSERT_NE(frame().lower_right()->shown(), nullptr);
+    EXPECT_GT(drawn_pixels(frame().lower_centre()->grab()), 1000);
+    EXPECT_GT(drawn_pixels(frame().lower_right()->grab()), 1000);
+    EXPECT_TRUE(frame().GetMenuBar()->IsEnabled(ID_FILE_GRAB_RIGHT));
+}
+
+// Dragging the plane rebuilds at most once per paint, however many mouse events arrive.
+TEST_F(GuiTest, DraggingThePlaneNeverQueuesRebuilds)
+{
+    start({demo});
+    menu(ID_VISUAL_RESLICE);
+    pump(200);
+    reslice_canvas* view = frame().lower_centre();
+    ASSERT_NE(view->shown(), nullptr);
+    const vertex3d before = view->shown()->plane().normal();
+    wxMouseEvent down(wxEVT_LEFT_DOWN);
+    down.m_x = 50;
+    down.m_y = 50;
+    down.m_leftDown = true;
+    view->ProcessWindowEvent(down);
+    const long builds = view->builds();
+    for (int i = 1; i <= 40; ++i) {
+        wxMouseEvent move(wxEVT_MOTION);
+        move.m_x = 50 + i;
+        move.m_y = 50;
+        move.m_leftDown = true;
+        view->ProcessWindowEvent(move);
+    }
+    pump(100);
+    EXPECT_LE(view->builds() - builds, 3) << "forty moves must not queue forty rebuilds";
+    EXPECT_GT(view->builds() - builds, 0);
+    EXPECT_GT(std::fabs(view->shown()->plane().normal().x - before.x) +
+                  std::fabs(view->shown()->plane().normal().y - before.y) +
+                  std::fabs(view->shown()->plane().normal().z - before.z),
+              0.1)
+        << "the plane turned with the drag";
+    wxMouseEvent up(wxEVT_LEFT_UP);
+    view->ProcessWindowEvent(up);
+    pump(100);
+    EXPECT_GT(drawn_pixels(view->grab()), 1000);
 }
 
 }  // namespace

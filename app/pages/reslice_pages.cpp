@@ -1,0 +1,242 @@
+#include "reslice_pages.h"
+
+#include <cstdio>
+#include <memory>
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/ffile.h>
+#include <wx/filename.h>
+#include <wx/image.h>
+#include <wx/log.h>
+#include <wx/radiobox.h>
+#include <wx/sizer.h>
+#include <wx/spinctrl.h>
+#include <wx/stattext.h>
+
+#include "common/dynabuf.h"
+#include "common/interaction.h"
+#include "display/globcmap.h"
+#include "reconstruction/reslice_default.h"
+#include "reconstruction/reslice_frames.h"
+#include "resources/resource_table.h"
+
+bool reslice_views_t::place(int window)
+{
+    const reslice_source source = source_from_session();
+    reslice_internals& r = reslices[static_cast<std::size_t>(window)];
+    r.set_pixel_size(source.pixel_size);
+    bool ok = false;
+    if (window == 0) {
+        ok = r.set_reslice_for_min_voxels(source);
+    } else {
+        const long current = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
+        reslice_source one;
+        if (add_frame(&one, bufp->imagecp(current), bufp->positioncp(current), calibration_from_session())) {
+            reslice_settings s = r.settings();
+            ok = default_plane_settings(window, one.frames.front(), source.sx, source.sy, &s);
+            if (ok)
+                r.set_settings(s);
+        }
+    }
+    placed[static_cast<std::size_t>(window)] = ok;
+    if (redraw)
+        redraw();
+    return ok;
+}
+
+namespace {
+
+wxRadioBox* compounding_box(wxWindow* parent)
+{
+    const wxString choices[] = {"&Max", "M&in", "&Ave"};
+    return new wxRadioBox(parent, wxID_ANY, "Compounding", wxDefaultPosition, wxDefaultSize, 3, choices, 3);
+}
+
+}  // namespace
+
+reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(parent), views_(views)
+{
+    auto* grid = new wxFlexGridSizer(2, wxSize(8, 4));
+    grid->Add(new wxStaticText(this, wxID_ANY, "Width:"), 0, wxALIGN_CENTER_VERTICAL);
+    width = new wxSpinCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 1, 4096, 256);
+    grid->Add(width);
+    grid->Add(new wxStaticText(this, wxID_ANY, "Height:"), 0, wxALIGN_CENTER_VERTICAL);
+    height = new wxSpinCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 1, 4096, 256);
+    grid->Add(height);
+    grid->Add(new wxStaticText(this, wxID_ANY, "Slice thickness (mm):"), 0, wxALIGN_CENTER_VERTICAL);
+    thickness = new wxSpinCtrlDouble(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 0, 50, 0, 0.5);
+    grid->Add(thickness);
+    compounding = compounding_box(this);
+    faster = new wxCheckBox(this, wxID_ANY, "Faster, less accurate reslice");
+    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    struct button_t {
+        const char* label;
+        void (reslice_page::*handler)(wxCommandEvent&);
+    };
+    for (const button_t& b : {button_t{"Flip", &reslice_page::OnResliceFlip}, button_t{"Rotate", &reslice_page::OnResliceRotate},
+                              button_t{"Locate", &reslice_page::OnResliceLocate}, button_t{"Save", &reslice_page::OnResliceSave}}) {
+        auto* button = new wxButton(this, wxID_ANY, b.label, wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+        button->Bind(wxEVT_BUTTON, b.handler, this);
+        buttons->Add(button, 0, wxRIGHT, 2);
+    }
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(grid, 0, wxALL, 4);
+    column->Add(compounding, 0, wxALL, 4);
+    column->Add(faster, 0, wxALL, 4);
+    column->Add(buttons, 0, wxALL, 4);
+    SetSizer(column);
+    for (wxWindow* w : std::initializer_list<wxWindow*>{width, height, thickness})
+        w->Bind(wxEVT_SPINCTRL, [this](wxCommandEvent&) { apply_controls(); });
+    thickness->Bind(wxEVT_SPINCTRLDOUBLE, [this](wxSpinDoubleEvent&) { apply_controls(); });
+    compounding->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { apply_controls(); });
+    faster->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { apply_controls(); });
+    refresh_controls();
+}
+
+void reslice_page::refresh_controls()
+{
+    const reslice_settings& s = views_.reslices[0].settings();
+    width->SetValue(static_cast<int>(s.width));
+    height->SetValue(static_cast<int>(s.height));
+    thickness->SetValue(2.0 * s.slice_half_thickness * 10.0);
+    compounding->SetSelection(static_cast<int>(s.compounding));
+    faster->SetValue(!s.linear);
+}
+
+void reslice_page::apply_controls()
+{
+    reslice_settings s = views_.reslices[0].settings();
+    s.width = width->GetValue();
+    s.height = height->GetValue();
+    s.slice_half_thickness = thickness->GetValue() / 20.0;  // full thickness in mm to half in cm
+    s.compounding = static_cast<reslice_compounding_t>(compounding->GetSelection());
+    s.linear = !faster->GetValue();
+    views_.reslices[0].set_settings(s);
+    if (views_.redraw)
+        views_.redraw();
+}
+
+void reslice_page::OnResliceFlip(wxCommandEvent&)
+{
+    reslice_settings s = views_.reslices[0].settings();
+    s.normal = -1.0 * s.normal;
+    views_.reslices[0].set_settings(s);
+    if (views_.redraw)
+        views_.redraw();
+}
+
+void reslice_page::OnResliceRotate(wxCommandEvent&)
+{
+    // Half a turn in the plane: the up point reflected through the centre.
+    reslice_settings s = views_.reslices[0].settings();
+    s.up = s.centre + (-1.0) * (s.up - s.centre);
+    views_.reslices[0].set_settings(s);
+    if (views_.redraw)
+        views_.redraw();
+}
+
+void reslice_page::OnResliceLocate(wxCommandEvent& event)
+{
+    OnResliceVoxel(event);
+}
+
+void reslice_page::OnResliceVoxel(wxCommandEvent&)
+{
+    if (views_.place(0))
+        refresh_controls();
+}
+
+void reslice_page::OnResliceSave(wxCommandEvent&)
+{
+    const auto choice = interaction().ask_file("Save reslice",
+                                               "PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg|Windows bitmap file "
+                                               "(*.bmp)|*.bmp|Raw PPM file (*.ppm)|*.ppm",
+                                               res->RES_ASCII_FILENAME->value().GetPath(), true);
+    if (choice)
+        save_reslice_image(views_.reslices[0], choice->path);
+}
+
+ortho_page::ortho_page(wxWindow* parent, reslice_views_t& views) : wxPanel(parent), views_(views)
+{
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(new wxStaticText(this, wxID_ANY, "Slice thickness (mm):"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+    thickness = new wxSpinCtrlDouble(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 0, 50, 0, 0.5);
+    row->Add(thickness);
+    compounding = compounding_box(this);
+    faster = new wxCheckBox(this, wxID_ANY, "Faster, less accurate reslice");
+    auto* locate = new wxButton(this, wxID_ANY, "Locate", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+    locate->Bind(wxEVT_BUTTON, &ortho_page::OnOrthoLocate, this);
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(row, 0, wxALL, 4);
+    column->Add(compounding, 0, wxALL, 4);
+    column->Add(faster, 0, wxALL, 4);
+    column->Add(locate, 0, wxALL, 4);
+    SetSizer(column);
+    thickness->Bind(wxEVT_SPINCTRLDOUBLE, [this](wxSpinDoubleEvent&) { apply_controls(); });
+    compounding->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { apply_controls(); });
+    faster->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { apply_controls(); });
+}
+
+void ortho_page::apply_controls()
+{
+    for (int w : {1, 2}) {
+        reslice_settings s = views_.reslices[static_cast<std::size_t>(w)].settings();
+        s.slice_half_thickness = thickness->GetValue() / 20.0;
+        s.compounding = static_cast<reslice_compounding_t>(compounding->GetSelection());
+        s.linear = !faster->GetValue();
+        views_.reslices[static_cast<std::size_t>(w)].set_settings(s);
+    }
+    if (views_.redraw)
+        views_.redraw();
+}
+
+void ortho_page::OnOrthoLocate(wxCommandEvent&)
+{
+    views_.place(1);
+    views_.place(2);
+}
+
+bool save_reslice_image(const reslice_internals& reslice, const wxString& path)
+{
+    const long w = reslice.width(), h = reslice.height();
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w * h * 3));
+    const std::vector<std::uint8_t>& image = reslice.image();
+    if (!colourmap || !colourmap->fast_map_to_rgb(image.data(), static_cast<int>(w), static_cast<int>(h), rgb.data(),
+                                                  static_cast<int>(w), static_cast<int>(h), 0, 0, false))
+        for (std::size_t i = 0; i < image.size(); ++i)
+            rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = image[i];
+    // Stored top row first, as the view shows it (the reslice's y axis points up).
+    std::vector<std::uint8_t> rows(rgb.size());
+    const std::size_t stride = static_cast<std::size_t>(w) * 3;
+    for (long y = 0; y < h; ++y)
+        std::copy_n(rgb.data() + static_cast<std::size_t>(h - 1 - y) * stride, stride,
+                    rows.data() + static_cast<std::size_t>(y) * stride);
+    if (wxFileName(path).GetExt().Lower() == "ppm") {
+        wxFFile file(path, "wb");
+        if (!file.IsOpened()) {
+            wxLogError("Error opening ppm file for writing.\n");
+            return false;
+        }
+        const wxString header = wxString::Format("P6\n%ld %ld\n255\n", w, h);
+        if (!file.Write(header)) {
+            wxLogError("Error writing ppm file header.\n");
+            return false;
+        }
+        if (file.Write(rows.data(), rows.size()) != rows.size()) {
+            wxLogError("Error writing ppm file data.\n");
+            return false;
+        }
+        return true;
+    }
+    wxImage picture(static_cast<int>(w), static_cast<int>(h), false);
+    std::copy(rows.begin(), rows.end(), picture.GetData());
+    bool saved;
+    {
+        wxLogNull quiet;
+        saved = picture.SaveFile(path);
+    }
+    if (!saved)
+        wxLogError("Error opening file for writing.\n");
+    return saved;
+}

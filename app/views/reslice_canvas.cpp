@@ -1,0 +1,207 @@
+#include "reslice_canvas.h"
+
+#include <cmath>
+
+#include <GL/gl.h>
+#include <wx/dcclient.h>
+
+#include "common/dynabuf.h"
+#include "display/globcmap.h"
+#include "reconstruction/reslice_frames.h"
+#include "resources/resource_table.h"
+
+namespace {
+
+// Turns v about the unit axis a by angle (radians): Rodrigues' formula.
+vertex3d rotate(const vertex3d& v, const vertex3d& a, double angle)
+{
+    const double c = std::cos(angle), s = std::sin(angle);
+    return c * v + s * cross(a, v) + ((1 - c) * dot(a, v)) * a;
+}
+
+}  // namespace
+
+reslice_canvas::reslice_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attributes(), wxID_ANY)
+{
+    SetMinSize(wxSize(20, 20));
+    Bind(wxEVT_PAINT, &reslice_canvas::OnPaint, this);
+    for (auto type : {wxEVT_LEFT_DOWN, wxEVT_LEFT_UP, wxEVT_RIGHT_DOWN, wxEVT_RIGHT_UP, wxEVT_MIDDLE_DOWN,
+                      wxEVT_MIDDLE_UP, wxEVT_MOTION, wxEVT_MOUSEWHEEL})
+        Bind(type, &reslice_canvas::OnMouse, this);
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
+        Refresh(false);
+        e.Skip();
+    });
+    changed_ = std::make_unique<pmf_functor<reslice_canvas>>(this, &reslice_canvas::DataChanged);
+    for (base_res_t* r : std::initializer_list<base_res_t*>{
+             res->RES_BUF_FRAMES, res->RES_XTRANS, res->RES_YTRANS, res->RES_ZTRANS, res->RES_AZIMUTH,
+             res->RES_ELEVATION, res->RES_ROLL, res->RES_XSCALE, res->RES_YSCALE, res->RES_BACKGROUND,
+             res->RES_CMAP_CHANGED, res->RES_MASKED_DATA})
+        r->add_proc(changed_.get());
+}
+
+reslice_canvas::~reslice_canvas() = default;
+
+void reslice_canvas::show(reslice_internals* reslice)
+{
+    reslice_ = reslice;
+    invalidate();
+}
+
+void reslice_canvas::invalidate()
+{
+    dirty_ = true;
+    Refresh(false);
+}
+
+void reslice_canvas::DataChanged()
+{
+    if (res->RES_BACKGROUND->changed() || res->RES_CMAP_CHANGED->changed())
+        Refresh(false);
+    else
+        invalidate();
+}
+
+void reslice_canvas::rebuild_if_needed()
+{
+    if (!reslice_ || !dirty_)
+        return;
+    dirty_ = false;
+    const reslice_source source = source_from_session();
+    // Coarser pixels while dragging keep the plane under the hand; full detail when it stops.
+    const double coarse = dragging_ && res->RES_DYNAMIC_UPDATE->value() ? 2.0 : 1.0;
+    const reslice_settings s = reslice_->settings();
+    const reslice_internals* built = reslice_;
+    if (coarse > 1.0) {
+        reslice_settings q = s;
+        q.width = std::max<std::int64_t>(1, s.width / 2);
+        q.height = std::max<std::int64_t>(1, s.height / 2);
+        preview_ = reslice_internals(reslice_->window());
+        preview_.set_settings(q);
+        preview_.set_pixel_size(source.pixel_size * coarse);
+        preview_.build_reslice(source);
+        built = &preview_;
+    } else {
+        reslice_->set_pixel_size(source.pixel_size);
+        reslice_->build_reslice(source);
+    }
+    ++builds_;
+    upload(*built);
+}
+
+void reslice_canvas::upload(const reslice_internals& built)
+{
+    const long w = built.width(), h = built.height();
+    rgb_.assign(static_cast<std::size_t>(w * h * 3), 0);
+    const std::vector<std::uint8_t>& image = built.image();
+    if (!colourmap || !colourmap->fast_map_to_rgb(image.data(), static_cast<int>(w), static_cast<int>(h), rgb_.data(),
+                                                  static_cast<int>(w), static_cast<int>(h), 0, 0, false))
+        for (std::size_t i = 0; i < image.size(); ++i)
+            rgb_[3 * i] = rgb_[3 * i + 1] = rgb_[3 * i + 2] = image[i];
+    tex_w_ = w;
+    tex_h_ = h;
+}
+
+void reslice_canvas::draw()
+{
+    const wxSize size = GetClientSize();
+    SetCurrent(ks_gl_context(this));
+    const wxColour background(res->RES_BACKGROUND->value());
+    glViewport(0, 0, size.GetWidth(), size.GetHeight());
+    glClearColor(background.Red() / 255.0f, background.Green() / 255.0f, background.Blue() / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!reslice_ || tex_w_ <= 0 || rgb_.empty())
+        return;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, size.GetWidth(), size.GetHeight(), 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    if (!texture_)
+        glGenTextures(1, &texture_);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, static_cast<GLsizei>(tex_w_), static_cast<GLsizei>(tex_h_), 0, GL_RGB,
+                 GL_UNSIGNED_BYTE, rgb_.data());
+    // The reslice's y axis points up (towards the up point): image row 0 is at the bottom.
+    const double fit = std::min(size.GetWidth() / double(tex_w_), size.GetHeight() / double(tex_h_)) * zoom_;
+    const double w = tex_w_ * fit, h = tex_h_ * fit;
+    const double x0 = 0.5 * (size.GetWidth() - w), y0 = 0.5 * (size.GetHeight() - h);
+    glEnable(GL_TEXTURE_2D);
+    glColor3f(1, 1, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2d(0, 1);
+    glVertex2d(x0, y0);
+    glTexCoord2d(1, 1);
+    glVertex2d(x0 + w, y0);
+    glTexCoord2d(1, 0);
+    glVertex2d(x0 + w, y0 + h);
+    glTexCoord2d(0, 0);
+    glVertex2d(x0, y0 + h);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+}
+
+void reslice_canvas::OnPaint(wxPaintEvent&)
+{
+    wxPaintDC dc(this);
+    rebuild_if_needed();
+    draw();
+    glFlush();
+    SwapBuffers();
+}
+
+wxImage reslice_canvas::grab()
+{
+    dirty_ = reslice_ != nullptr;
+    dragging_ = false;
+    rebuild_if_needed();
+    draw();
+    const wxSize size = GetClientSize();
+    return read_back(size.GetWidth(), size.GetHeight());
+}
+
+void reslice_canvas::OnMouse(wxMouseEvent& event)
+{
+    if (!reslice_)
+        return;
+    if (event.GetEventType() == wxEVT_MOUSEWHEEL) {
+        zoom_ = std::clamp(zoom_ * (event.GetWheelRotation() > 0 ? 1.25 : 0.8), 0.1, 20.0);
+        Refresh(false);
+        return;
+    }
+    if (event.ButtonDown()) {
+        drag_from_ = event.GetPosition();
+        dragging_ = true;
+        return;
+    }
+    if (event.ButtonUp()) {
+        dragging_ = false;
+        invalidate();  // full detail once the hand stops
+        return;
+    }
+    if (!event.Dragging())
+        return;
+    const wxPoint d = event.GetPosition() - drag_from_;
+    drag_from_ = event.GetPosition();
+    reslice_settings s = reslice_->settings();
+    const reslice_plane& p = reslice_->plane();
+    if (event.LeftIsDown()) {
+        // Tilt about the in-plane axes through the centre, half a degree per pixel.
+        const double rad = 3.141592653589793 / 360.0;
+        vertex3d n = rotate(rotate(p.normal(), p.up_axis(), d.x * rad), p.x_axis(), d.y * rad);
+        vertex3d up_dir = rotate(rotate(p.up_axis(), p.up_axis(), d.x * rad), p.x_axis(), d.y * rad);
+        s.normal = n;
+        s.up = s.centre + up_dir;
+    } else {
+        // Push along the normal, one reslice pixel per mouse pixel.
+        const vertex3d shift = (-d.y * p.pixel_size()) * p.normal();
+        s.centre = s.centre + shift;
+        s.up = s.up + shift;
+    }
+    reslice_->set_settings(s);
+    invalidate();
+}

@@ -1,0 +1,51 @@
+// A lower data window showing one reslice: a plane cut through the recorded
+// frames. Left drag tilts the plane about its centre, right or middle drag
+// pushes it along its normal, the wheel zooms. While the mouse drags, the
+// reslice is rebuilt coarser so that it follows the hand; rebuilds happen
+// when the window paints, so they never queue behind each other.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <wx/glcanvas.h>
+
+#include "common/functor.h"
+#include "gl_support.h"
+#include "reconstruction/reslice_internals.h"
+
+class reslice_canvas : public wxGLCanvas {
+public:
+    explicit reslice_canvas(wxWindow* parent);
+    ~reslice_canvas() override;
+
+    // The reslice shown, or none (the window is blank).
+    void show(reslice_internals* reslice);
+    reslice_internals* shown() const { return reslice_; }
+    // Asks for a rebuild at the next paint.
+    void invalidate();
+    // Rebuilds now (at full resolution) and draws; the view as shown.
+    wxImage grab();
+    // Number of rebuilds so far, for tests of the no-queueing rule.
+    long builds() const { return builds_; }
+
+private:
+    void DataChanged();
+    void OnPaint(wxPaintEvent&);
+    void OnMouse(wxMouseEvent&);
+    void rebuild_if_needed();
+    void draw();
+    void upload(const reslice_internals& built);
+
+    std::unique_ptr<pmf_functor<reslice_canvas>> changed_;
+    reslice_internals* reslice_ = nullptr;
+    reslice_internals preview_;  // the coarser reslice shown while dragging
+    bool dirty_ = true;
+    bool dragging_ = false;
+    long builds_ = 0;
+    wxPoint drag_from_;
+    double zoom_ = 1.0;
+    unsigned texture_ = 0;
+    long tex_w_ = 0, tex_h_ = 0;
+    std::vector<std::uint8_t> rgb_;
+};
