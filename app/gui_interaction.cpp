@@ -4,6 +4,7 @@
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
+#include <wx/choicdlg.h>
 #include <wx/textdlg.h>
 
 namespace {
@@ -85,4 +86,16 @@ std::optional<wxString> gui_interaction_t::ask_directory(const wxString& caption
     if (dialog.ShowModal() != wxID_OK)
         return std::nullopt;
     return dialog.GetPath();
+}
+
+std::optional<int> gui_interaction_t::ask_choice(const wxString& caption, const wxString& message,
+                                                 const std::vector<wxString>& choices)
+{
+    wxArrayString items;
+    for (const wxString& c : choices)
+        items.Add(c);
+    wxSingleChoiceDialog dialog(parent(), message, caption, items);
+    if (dialog.ShowModal() != wxID_OK)
+        return std::nullopt;
+    return dialog.GetSelection();
 }

@@ -22,6 +22,8 @@ public:
     std::optional<file_choice_t> ask_file(const wxString& caption, const wxString& wildcard,
                                           const wxString& directory, bool save) override;
     std::optional<wxString> ask_directory(const wxString& caption, const wxString& directory) override;
+    std::optional<int> ask_choice(const wxString& caption, const wxString& message,
+                                  const std::vector<wxString>& choices) override;
 
 private:
     std::unique_ptr<wxProgressDialog> progress_;

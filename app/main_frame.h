@@ -60,6 +60,7 @@ public:
     void OnFileComment(wxCommandEvent&);
     void OnFileExportFrames(wxCommandEvent&);
     void OnFileExportVolumes(wxCommandEvent&);
+    void OnFileExportVoxels(wxCommandEvent&);
     void OnFileOpenTemplate(wxCommandEvent&);
     void OnFileSaveasTemplate(wxCommandEvent&);
     void OnFileGrab(wxCommandEvent&);

@@ -9,6 +9,9 @@
 #include "ids.h"
 #include "main_frame.h"
 #include "pages/template_page.h"
+#include "display/globcmap.h"
+#include "pages/reslice_pages.h"
+#include "reconstruction/voxel_export.h"
 #include "resources/frame_export.h"
 #include "resources/recording_file.h"
 #include "common/dynabuf.h"
@@ -225,4 +228,46 @@ void MainFrame::OnFileGrab(wxCommandEvent& event)
     }
     if (!image.IsOk() || !image.SaveFile(choice->path))
         wxLogError("Error opening file for writing.\n");
+}
+
+void MainFrame::OnFileExportVoxels(wxCommandEvent&)
+{
+    // The volume follows the first reslice view that has a plane: the main one, then the orthogonal ones.
+    const reslice_internals* view = nullptr;
+    for (int w : {0, 1, 2})
+        if (!view && reslices_->placed[static_cast<std::size_t>(w)])
+            view = &reslices_->reslices[static_cast<std::size_t>(w)];
+    if (!view) {
+        interaction().inform("Export voxels", "Open the Reslice or Ortho page first: its plane defines the volume.");
+        return;
+    }
+    const reslice_source source = source_from_session();
+    const reslice_extent extent = reslice_internals::find_reslice_extent(source, view->plane());
+    const std::vector<voxel_resolution_row_t> rows =
+        voxel_resolution_rows(extent.z1 - extent.z0, view->width(), view->height(), source.pixel_size);
+    std::vector<wxString> texts;
+    for (const voxel_resolution_row_t& r : rows)
+        texts.push_back(r.text);
+    const auto row = interaction().ask_choice(
+        "Export voxel resolution", "Resolution and slice spacing of output data\n(and approximate size in Mb)", texts);
+    if (!row || *row < 0 || static_cast<std::size_t>(*row) >= rows.size())
+        return;
+    const auto choice = interaction().ask_file(
+        "Export voxels as", "Kestrane file|*.ks|Windows bitmap|*.bmp|PNG file|*.png|JPEG file|*.jpeg|TIFF file|*.tiff",
+        recording_dir(), true);
+    if (!choice)
+        return;
+    const voxel_output_t types[] = {voxel_output_t::recording, voxel_output_t::bmp, voxel_output_t::png,
+                                    voxel_output_t::jpeg, voxel_output_t::tiff};
+    voxel_export_request request;
+    request.settings = view->settings();
+    request.step = rows[static_cast<std::size_t>(*row)].step;
+    request.spacing = rows[static_cast<std::size_t>(*row)].spacing;
+    request.type = types[std::clamp(choice->filter, 0, 4)];
+    request.path = request.type == voxel_output_t::recording ? voxel_recording_path(choice->path) : choice->path;
+    if (colourmap)
+        colourmap->override_dynamic_resolutions(request.step, request.step);
+    export_voxels(source, voxel_header_from_session(), request);
+    if (colourmap)
+        colourmap->set_dynamic_resolutions();
 }

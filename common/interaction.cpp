@@ -67,3 +67,10 @@ std::optional<wxString> headless_interaction_t::ask_directory(const wxString& ca
     wxLogMessage("%s: no folder chosen without a user", caption);
     return std::nullopt;
 }
+
+std::optional<int> headless_interaction_t::ask_choice(const wxString& caption, const wxString&,
+                                                      const std::vector<wxString>&)
+{
+    wxLogMessage("%s: nothing chosen without a user", caption);
+    return std::nullopt;
+}

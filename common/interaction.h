@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include <wx/string.h>
 
@@ -37,6 +38,9 @@ public:
     virtual std::optional<file_choice_t> ask_file(const wxString& caption, const wxString& wildcard,
                                                   const wxString& directory, bool save) = 0;
     virtual std::optional<wxString> ask_directory(const wxString& caption, const wxString& directory) = 0;
+    // One of a list; its index.
+    virtual std::optional<int> ask_choice(const wxString& caption, const wxString& message,
+                                          const std::vector<wxString>& choices) = 0;
 };
 
 // Logs messages and questions and returns each question's headless default.
@@ -54,6 +58,8 @@ public:
     std::optional<file_choice_t> ask_file(const wxString& caption, const wxString& wildcard,
                                           const wxString& directory, bool save) override;
     std::optional<wxString> ask_directory(const wxString& caption, const wxString& directory) override;
+    std::optional<int> ask_choice(const wxString& caption, const wxString& message,
+                                  const std::vector<wxString>& choices) override;
 };
 
 // The interaction in force; never null (the headless one until another is set).

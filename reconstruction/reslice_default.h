@@ -11,3 +11,8 @@
 // of the image, W x H pixels). False, and *settings untouched, for any other
 // window or an empty frame.
 bool default_plane_settings(int window, const reslice_frame& frame, double sx, double sy, reslice_settings* settings);
+
+// A frame thickness that lets neighbouring frames' slabs meet: 0.6 times the
+// median distance between the centres of consecutive frames (0 with fewer
+// than two frames). Without it only pixels exactly on a frame get data.
+double suggested_bscan_half_thickness(const reslice_source& source);

@@ -258,15 +258,17 @@ reslice_extent reslice_internals::find_reslice_extent(const reslice_source& sour
         const double wcm = f.image.width() * source.sx, hcm = f.image.height() * source.sy;
         for (int c = 0; c < 4; ++c) {
             const vertex3d r = plane.world_to_reslice(f.image_to_world * vertex3d{(c & 1) ? wcm : 0.0, (c & 2) ? hcm : 0.0, 0.0});
-            if (!std::isfinite(r.x) || !std::isfinite(r.y))
+            if (!std::isfinite(r.x) || !std::isfinite(r.y) || !std::isfinite(r.z))
                 continue;
             if (!e.found) {
-                e = {true, r.x, r.y, r.x, r.y};
+                e = {true, r.x, r.y, r.x, r.y, r.z, r.z};
             } else {
                 e.x0 = std::min(e.x0, r.x);
                 e.y0 = std::min(e.y0, r.y);
                 e.x1 = std::max(e.x1, r.x);
                 e.y1 = std::max(e.y1, r.y);
+                e.z0 = std::min(e.z0, r.z);
+                e.z1 = std::max(e.z1, r.z);
             }
         }
     }

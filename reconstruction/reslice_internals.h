@@ -14,6 +14,7 @@
 struct reslice_extent {
     bool found = false;
     double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0;
+    double z0 = 0.0, z1 = 0.0;  // cm along the normal, from the plane
 };
 
 class reslice_internals {
@@ -50,7 +51,7 @@ public:
     // when it misses the plane or there is no such frame.
     std::vector<vertex2d> bscan_intersection(const reslice_source& source, std::size_t frame) const;
 
-    // The frames' outline extent in `plane`, corners only.
+    // The frames' outline extent in `plane` (and across it), corners only.
     static reslice_extent find_reslice_extent(const reslice_source& source, const reslice_plane& plane);
     // Orients the plane along the mean frame and sizes it to hold every frame,
     // then builds. False (settings untouched) when no frame is usable.

@@ -5,16 +5,12 @@
 
 #include "recording_commands.h"
 #include "resources/core_session.h"
+#include "tool_session.h"
 #include "demo/demo_recording.h"
 #include "resources/frame_export.h"
 
 namespace {
 
-// Settings are read from the user's file but never written by the tool.
-struct tool_session_t {
-    core_session_t session{wxEmptyString, wxEmptyString, false};
-    tool_session_t() { session.finish_start_up(); }
-};
 
 void print(const wxString& text)
 {

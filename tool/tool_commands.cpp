@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "recording_commands.h"
+#include "volume_commands.h"
 
 const char* kestrane_version()
 {
@@ -29,6 +30,9 @@ const std::vector<tool_command_t>& tool_commands()
         {"export-frames", "FILE.ks RANGE OUTPUT",
          "export frames (e.g. 0:2:100) as a new recording (.ks) or numbered images (.png .bmp .jpeg .tiff)",
          run_export_frames},
+        {"export-voxels", "FILE.ks OUTPUT [--step K] [--spacing MM]",
+         "export a regular voxel volume (.ks recording or numbered .png .bmp .jpeg .tiff slices)",
+         run_export_voxels},
     };
     return commands;
 }

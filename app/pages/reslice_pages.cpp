@@ -39,6 +39,11 @@ bool reslice_views_t::place(int window)
                 r.set_settings(s);
         }
     }
+    if (ok) {
+        reslice_settings s = r.settings();
+        s.bscan_half_thickness = suggested_bscan_half_thickness(source);
+        r.set_settings(s);
+    }
     placed[static_cast<std::size_t>(window)] = ok;
     if (redraw)
         redraw();

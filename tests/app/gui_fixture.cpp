@@ -60,6 +60,19 @@ std::optional<wxString> scripted_interaction_t::ask_directory(const wxString& ca
     return std::nullopt;
 }
 
+std::optional<int> scripted_interaction_t::ask_choice(const wxString& caption, const wxString& message,
+                                                     const std::vector<wxString>& items)
+{
+    asked.push_back(caption + ": " + message + (items.empty() ? wxString() : "\n" + items.front()));
+    if (choices.empty()) {
+        ADD_FAILURE() << "unexpected choice: " << caption;
+        return std::nullopt;
+    }
+    auto c = choices.front();
+    choices.pop_front();
+    return c;
+}
+
 void GuiTest::SetUp()
 {
     dir = wxFileName::CreateTempFileName("ks_gui");

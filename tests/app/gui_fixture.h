@@ -31,6 +31,9 @@ public:
                                      text_kind_t) override;
     std::optional<file_choice_t> ask_file(const wxString& caption, const wxString&, const wxString&, bool) override;
     std::optional<wxString> ask_directory(const wxString& caption, const wxString&) override;
+    std::deque<std::optional<int>> choices;
+    std::optional<int> ask_choice(const wxString& caption, const wxString& message,
+                                  const std::vector<wxString>& items) override;
 };
 
 class GuiTest : public ::testing::Test {

@@ -391,3 +391,31 @@ TEST_F(GuiTest, DraggingThePlaneNeverQueuesRebuilds)
 }
 
 }  // namespace
+
+namespace {
+
+// Export voxels follows the reslice view's plane and writes a recording that reads back.
+TEST_F(GuiTest, ExportVoxelsThroughTheMenu)
+{
+    start({demo});
+    EXPECT_FALSE(frame().GetMenuBar()->IsEnabled(ID_FILE_EXPORT_VOXELS)) << "the Blank page defines no volume";
+    menu(ID_VISUAL_RESLICE);
+    pump(200);
+    EXPECT_TRUE(frame().GetMenuBar()->IsEnabled(ID_FILE_EXPORT_VOXELS));
+    script.choices.push_back(3);  // every 4th pixel, spacing 4 pixel widths
+    script.files.push_back(file_choice_t{dir + "/vol", 0});
+    menu(ID_FILE_EXPORT_VOXELS);
+    ASSERT_TRUE(wxFileExists(dir + "/vol.ks"));
+    ASSERT_TRUE(wxFileExists(dir + "/vol.kvi"));
+    const auto& asked = script.asked;
+    ASSERT_GE(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].Contains("Resolution and spacing =  1 pixel widths")) << asked[0];
+    const long kept = bufp->frames();
+    EXPECT_EQ(kept, 40) << "the data in memory stay as they were";
+    recording_io->new_recording();
+    ASSERT_TRUE(recording_io->try_read_kestrane_file(dir + "/vol.ks"));
+    EXPECT_GT(bufp->frames(), 1);
+    EXPECT_DOUBLE_EQ(res->RES_XSCALE->value(), 4 * 0.04) << "voxels are four reslice pixels wide";
+}
+
+}  // namespace

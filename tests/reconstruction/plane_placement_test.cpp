@@ -110,3 +110,16 @@ TEST(BscanIntersection, SquareCutIsTheSlabRectangle)
 }
 
 }  // namespace
+
+// Catches a frame thickness that leaves gaps between frames (or swallows
+// neighbours): slabs of 0.6 x the usual spacing meet with a little overlap.
+TEST(FrameThickness, FollowsTheMedianFrameSpacing)
+{
+    reslice_source source;
+    source.sx = source.sy = 0.01;
+    for (int i = 0; i < 9; ++i)
+        source.frames.push_back(flat_frame(filled_image(10, 10, 50), 0.0, 0.0, 0.1 * i + (i == 5 ? 0.3 : 0.0)));
+    EXPECT_NEAR(suggested_bscan_half_thickness(source), 0.06, 1e-9) << "one odd gap does not move the median";
+    source.frames.resize(1);
+    EXPECT_EQ(suggested_bscan_half_thickness(source), 0.0);
+}

@@ -1,0 +1,393 @@
+#include "voxel_export.h"
+
+#include <cmath>
+#include <memory>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <wx/filename.h>
+#include <wx/image.h>
+#include <wx/log.h>
+
+#include "common/interaction.h"
+#include "display/globcmap.h"
+#include "reconstruction/reslice_internals.h"
+#include "resources/recording_file.h"
+#include "resources/resource_table.h"
+#include "resources/safe_file.h"
+#include "resources/value_text.h"
+
+namespace {
+
+constexpr double bytes_per_mb = 1048576.0;
+// Far beyond any real volume; keeps the slice count a sane integer.
+constexpr double max_slices = 1e7;
+
+std::uint64_t physical_memory()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) : 0;
+}
+
+// Free bytes where `path` will be written; 0 when unknown.
+std::uint64_t free_disk(const wxString& path)
+{
+    wxString dir = wxFileName(path).GetPath();
+    if (dir.empty())
+        dir = ".";
+    struct statvfs fs {};
+    if (::statvfs(static_cast<const char*>(dir.fn_str()), &fs) != 0)
+        return 0;
+    return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
+}
+
+wxString type_extension(voxel_output_t type)
+{
+    switch (type) {
+    case voxel_output_t::bmp: return "bmp";
+    case voxel_output_t::png: return "png";
+    case voxel_output_t::jpeg: return "jpeg";
+    case voxel_output_t::tiff: return "tiff";
+    case voxel_output_t::recording: break;
+    }
+    return "ks";
+}
+
+wxBitmapType bitmap_type(voxel_output_t type)
+{
+    switch (type) {
+    case voxel_output_t::bmp: return wxBITMAP_TYPE_BMP;
+    case voxel_output_t::jpeg: return wxBITMAP_TYPE_JPEG;
+    case voxel_output_t::tiff: return wxBITMAP_TYPE_TIF;
+    default: return wxBITMAP_TYPE_PNG;
+    }
+}
+
+// Refuses volumes that could never be opened again or would fill the disk.
+bool volume_fits(const voxel_layout_t& layout, const voxel_export_request& request)
+{
+    const double voxels = double(layout.slices) * double(layout.width) * double(layout.height);
+    const std::uint64_t memory = physical_memory();
+    if (memory > 0 && voxels > double(memory)) {
+        wxLogError("The exported volume (%li slices of %li x %li voxels, %.1f Mb) would not fit in this computer's "
+                   "memory (%.1f Mb).",
+                   layout.slices, layout.width, layout.height, voxels / bytes_per_mb, double(memory) / bytes_per_mb);
+        return false;
+    }
+    // Uncompressed images take three bytes a voxel; compressed ones are guarded at one.
+    const bool raw_rgb = request.type == voxel_output_t::bmp || request.type == voxel_output_t::tiff;
+    const double needed = voxels * (raw_rgb ? 3.0 : 1.0);
+    const std::uint64_t free_bytes = free_disk(request.path);
+    if (free_bytes > 0 && needed > double(free_bytes)) {
+        wxLogError("Not enough free disk space for the exported volume (%.1f Mb needed, %.1f Mb free).",
+                   needed / bytes_per_mb, double(free_bytes) / bytes_per_mb);
+        return false;
+    }
+    return true;
+}
+
+// The defining settings with the plane moved by z along its normal.
+reslice_settings moved(const voxel_export_request& request, const reslice_plane& plane, double z)
+{
+    reslice_settings s = request.settings;
+    s.enabled = true;
+    s.normal = plane.normal();
+    s.centre = plane.centre() + z * plane.normal();
+    s.up = plane.centre() + plane.up_axis() + z * plane.normal();
+    return s;
+}
+
+// Every k-th pixel of every k-th row.
+void subsample(const std::vector<std::uint8_t>& image, long w, const voxel_layout_t& layout, int k,
+               std::vector<std::uint8_t>& out)
+{
+    out.resize(static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height));
+    for (long j = 0; j < layout.height; ++j) {
+        const std::uint8_t* row = image.data() + static_cast<std::size_t>(j) * k * w;
+        std::uint8_t* dst = out.data() + static_cast<std::size_t>(j) * layout.width;
+        for (long i = 0; i < layout.width; ++i)
+            dst[i] = row[static_cast<std::size_t>(i) * k];
+    }
+}
+
+// A recording whose frames are the slices: header now, one IM line and frame per slice.
+class volume_recording_t {
+public:
+    volume_recording_t(const wxString& path, const voxel_header_t& header, const voxel_layout_t& layout,
+                       double voxel_size)
+        : text_(path), data_(wxFileName(path).GetPath(wxPATH_GET_VOLUME | wxPATH_GET_SEPARATOR) +
+                             recording_io_t::image_file_name_for(path)),
+          header_(header)
+    {
+        if (!text_.ok() || !data_.ok())
+            return;
+        const auto zero = [](const char* name) { return wxString(name) + " 0\n"; };
+        wxString h;
+        h << "RES_BUF_FRAMES " << layout.slices << "\n"
+          << "RES_BUF_WIDTH " << layout.width << "\n"
+          << "RES_BUF_HEIGHT " << layout.height << "\n"
+          << "RES_POS_REC true\nRES_BUF_RF false\nRES_END_HEADER\n"
+          << "RES_VERSION " << value_text::single_line(header.version) << "\n"
+          << "RES_BUF_DOPPLER " << (header.doppler ? "true" : "false") << "\n"
+          << wxString::Format("RES_MASKED_DATA %li\n", header.masked);
+        for (const char* name : {"RES_VID_XPOS", "RES_VID_YPOS", "RES_XTRANS", "RES_YTRANS", "RES_ZTRANS",
+                                 "RES_AZIMUTH", "RES_ELEVATION", "RES_ROLL"})
+            h << zero(name);
+        h << "RES_XSCALE " << value_text::round_trip(voxel_size) << "\n"
+          << "RES_YSCALE " << value_text::round_trip(voxel_size) << "\n"
+          << "RES_ISOCENTRE_CAL_DATE " << value_text::single_line(header.isocentre_date) << "\n";
+        const char* iso[6] = {"RES_ISOCENTRE_XTRANS", "RES_ISOCENTRE_YTRANS", "RES_ISOCENTRE_ZTRANS",
+                              "RES_ISOCENTRE_AZIMUTH", "RES_ISOCENTRE_ELEVATION", "RES_ISOCENTRE_ROLL"};
+        for (int i = 0; i < 6; ++i)
+            h << (header.in_isocentre_frame ? zero(iso[i])
+                                            : wxString(iso[i]) + " " + value_text::fixed6(header.isocentre[i]) + "\n");
+        for (const landmark_t& m : header.marks) {
+            if (m.kind == LMARK_2D)
+                continue;
+            const vertex3d p = header.world_to_volume * m.position;
+            // The reader wants a name after the coordinates.
+            const wxString name = m.name.empty() ? wxString("-") : value_text::single_line(m.name);
+            h << (m.kind == LMARK_FIDUCIAL ? "FIDUCIAL " : "LANDMARK ") << value_text::fixed6(p.x) << " "
+              << value_text::fixed6(p.y) << " " << value_text::fixed6(p.z) << " " << name << "\n";
+        }
+        // No object has a surface yet, so no OBJECT lines.
+        h << "RES_BIN_IM_FILENAME " << recording_io_t::image_file_name_for(path) << "\n";
+        opened_ = put(h);
+    }
+
+    bool opened() const { return opened_; }
+
+    // Pose of the slice whose first-pixel corner is `corner`, axes e, u, n (world).
+    bool add_slice(const vertex3d& corner, const reslice_plane& plane, const std::vector<std::uint8_t>& pixels)
+    {
+        matrix16d frame;
+        const vertex3d axes[3] = {plane.x_axis(), plane.up_axis(), plane.normal()};
+        for (int c = 0; c < 3; ++c) {
+            frame[4 * c] = axes[c].x;
+            frame[4 * c + 1] = axes[c].y;
+            frame[4 * c + 2] = axes[c].z;
+        }
+        frame[12] = corner.x;
+        frame[13] = corner.y;
+        frame[14] = corner.z;
+        const matrix16d pose = header_.world_to_volume * frame;
+        double v[6];
+        pose.decompose(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+        wxString line = "IM 0";
+        for (double x : v)
+            line << " " << value_text::float_text(static_cast<float>(x));
+        if (!put(line + "\n")) {
+            wxLogError("Error writing out IM lines to ascii data file.\n");
+            return false;
+        }
+        if (!data_.write(pixels.data(), pixels.size())) {
+            wxLogError("Failed to write binary data to binary file.\n");
+            return false;
+        }
+        return true;
+    }
+
+    // The image data first: a recording file never points at a missing one.
+    bool commit()
+    {
+        if (!data_.finish() || !text_.finish() || !data_.commit() || !text_.commit()) {
+            wxLogError("Error opening file for writing.\n");
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool put(const wxString& s)
+    {
+        const wxScopedCharBuffer utf8 = s.utf8_str();
+        return text_.write(utf8.data(), utf8.length());
+    }
+
+    safe_file_t text_, data_;
+    const voxel_header_t& header_;
+    bool opened_ = false;
+};
+
+bool save_slice_image(const std::vector<std::uint8_t>& full, long w, long h, const voxel_layout_t& layout, int k,
+                      const wxString& name, voxel_output_t type)
+{
+    static const bool handlers = [] {
+        wxInitAllImageHandlers();
+        return true;
+    }();
+    (void)handlers;
+    wxImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), false);
+    unsigned char* rgb = image.GetData();
+    if (!rgb) {
+        wxLogError("Error opening file for writing.\n");
+        return false;
+    }
+    if (!colourmap || !colourmap->part_map_to_rgb(full.data(), static_cast<int>(w), static_cast<int>(h), rgb,
+                                                  static_cast<int>(layout.width), static_cast<int>(layout.height), k)) {
+        for (long j = 0; j < layout.height; ++j)
+            for (long i = 0; i < layout.width; ++i) {
+                const std::uint8_t v = full[static_cast<std::size_t>(j * k * w + i * k)];
+                unsigned char* p = rgb + 3 * (static_cast<std::size_t>(j) * layout.width + i);
+                p[0] = p[1] = p[2] = v;
+            }
+    }
+    if (type == voxel_output_t::jpeg)
+        image.SetOption(wxIMAGE_OPTION_QUALITY, 95);
+    bool saved;
+    {
+        wxLogNull quiet;  // the error below says it plainly
+        saved = image.SaveFile(name, bitmap_type(type));
+    }
+    if (!saved)
+        wxLogError("Error opening file for writing.\n");
+    return saved;
+}
+
+}  // namespace
+
+long voxel_output_size(long n, int step)
+{
+    return step < 1 || n < 1 ? 0 : (n - 1) / step + 1;
+}
+
+voxel_layout_t plan_voxel_export(const reslice_source& source, const voxel_export_request& request)
+{
+    voxel_layout_t layout;
+    if (request.step < 1 || request.step > voxel_max_step) {
+        wxLogError("The resolution step must be between 1 and %d pixels.", voxel_max_step);
+        return layout;
+    }
+    if (!(std::isfinite(request.spacing) && request.spacing > 0.0)) {
+        wxLogError("The slice spacing must be a positive distance.");
+        return layout;
+    }
+    const reslice_plane plane(request.settings, source.pixel_size);
+    const reslice_extent e = reslice_internals::find_reslice_extent(source, plane);
+    if (!e.found) {
+        wxLogError("There are no frames with positions to export.");
+        return layout;
+    }
+    const double count = std::floor((e.z1 - e.z0) / request.spacing) + 1.0;
+    if (!(count <= max_slices)) {
+        wxLogError("A slice spacing of %g cm over %g cm of data gives far too many slices.", request.spacing,
+                   e.z1 - e.z0);
+        return layout;
+    }
+    layout.width = voxel_output_size(plane.width(), request.step);
+    layout.height = voxel_output_size(plane.height(), request.step);
+    layout.slices = static_cast<long>(count);
+    layout.zmin = e.z0;
+    layout.zmax = e.z1;
+    layout.ok = true;
+    return layout;
+}
+
+std::vector<voxel_resolution_row_t> voxel_resolution_rows(double depth, long width, long height, double xscale)
+{
+    const double pixels = double(width) * double(height);
+    const auto mb = [pixels](double slices) { return std::trunc(std::trunc(slices) * pixels / bytes_per_mb); };
+    std::vector<voxel_resolution_row_t> rows;
+    const double at_pixel = xscale > 0.0 ? mb(depth / xscale + 1.0) : 0.0;
+    for (long k = 1; k <= voxel_max_step; ++k) {
+        const double size = at_pixel / double(k * k * k);
+        rows.push_back({wxString::Format("Resolution and spacing = %2li pixel widths       (size = %5.2fMb)", k, size),
+                        size, static_cast<int>(k), double(k) * xscale});
+    }
+    const double at_mm = mb(depth / 0.1 + 1.0);
+    for (long m = 1; m <= 20; ++m) {
+        const double size = at_mm / double(m);
+        rows.push_back({wxString::Format("Resolution = 1 pixel width, spacing = %2li mm   (size = %5.2fMb)", m, size),
+                        size, 1, double(m) * 0.1});
+    }
+    return rows;
+}
+
+wxString voxel_recording_path(const wxString& chosen)
+{
+    return wxFileName(chosen).HasExt() ? chosen : chosen + ".ks";
+}
+
+wxString voxel_slice_path(const wxString& chosen, long slice, voxel_output_t type)
+{
+    const wxFileName name(chosen);
+    const wxString ext = name.HasExt() ? name.GetExt() : type_extension(type);
+    return wxFileName(name.GetPath(), name.GetName() + wxString::Format("%li.", slice) + ext).GetFullPath();
+}
+
+bool export_voxels(const reslice_source& source, const voxel_header_t& header, const voxel_export_request& request)
+{
+    const voxel_layout_t layout = plan_voxel_export(source, request);
+    if (!layout.ok || !volume_fits(layout, request))
+        return false;
+    const bool recording = request.type == voxel_output_t::recording;
+    const wxString path = recording ? voxel_recording_path(request.path) : request.path;
+    const int k = request.step;
+
+    reslice_internals reslice;
+    reslice.set_pixel_size(source.pixel_size);
+    reslice.set_settings(request.settings);
+    const reslice_plane plane = reslice.plane();
+
+    std::unique_ptr<volume_recording_t> out;
+    if (recording) {
+        out = std::make_unique<volume_recording_t>(path, header, layout, k * plane.pixel_size());
+        if (!out->opened()) {
+            wxLogError("Error opening file for writing.\n");
+            return false;
+        }
+    }
+    const int range = static_cast<int>(std::min<long>(layout.slices, INT32_MAX));
+    interaction().progress_begin("Export voxels", wxString::Format("Currently exporting slice %d to '%s'.", 0, path),
+                                 range);
+    std::vector<std::uint8_t> slice;
+    bool ok = true;
+    for (long i = 0; i < layout.slices && ok; ++i) {
+        const wxString name = recording ? path : voxel_slice_path(path, i, request.type);
+        if (!interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),
+                                           wxString::Format("Currently exporting slice %li to '%s'.", i, name))) {
+            ok = false;
+            break;
+        }
+        const double z = layout.zmin + static_cast<double>(i) * request.spacing;
+        reslice.set_settings(moved(request, plane, z));
+        if (!reslice.build_reslice(source)) {
+            ok = false;
+            break;
+        }
+        if (recording) {
+            subsample(reslice.image(), reslice.width(), layout, k, slice);
+            ok = out->add_slice(plane.reslice_to_world(0.0, 0.0, z), plane, slice);
+        } else {
+            ok = save_slice_image(reslice.image(), reslice.width(), reslice.height(), layout, k, name, request.type);
+        }
+    }
+    interaction().progress_end();
+    if (ok && recording)
+        ok = out->commit();
+    return ok;
+}
+
+voxel_header_t voxel_header_from_session()
+{
+    voxel_header_t h;
+    if (!res)
+        return h;
+    h.doppler = res->RES_BUF_DOPPLER->value();
+    h.masked = static_cast<long>(res->RES_MASKED_DATA->value());
+    h.isocentre_date = res->RES_ISOCENTRE_CAL_DATE->value();
+    if (const auto& marks = res->RES_LANDMARKS->value())
+        h.marks = marks->list;
+    h.isocentre[0] = res->RES_ISOCENTRE_XTRANS->value();
+    h.isocentre[1] = res->RES_ISOCENTRE_YTRANS->value();
+    h.isocentre[2] = res->RES_ISOCENTRE_ZTRANS->value();
+    h.isocentre[3] = res->RES_ISOCENTRE_AZIMUTH->value();
+    h.isocentre[4] = res->RES_ISOCENTRE_ELEVATION->value();
+    h.isocentre[5] = res->RES_ISOCENTRE_ROLL->value();
+    return h;
+}
+
+bool export_voxels(const voxel_export_request& request)
+{
+    return export_voxels(source_from_session(), voxel_header_from_session(), request);
+}

@@ -1,0 +1,22 @@
+# Exports a volume and reads it back: the recording must hold exactly the
+# slices and slice size the export reported.
+execute_process(COMMAND ${TOOL} export-voxels ${INPUT} ${OUTPUT} ${OPTIONS}
+  OUTPUT_VARIABLE exported RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "export-voxels failed (${rc}): ${exported}")
+endif()
+if(NOT exported MATCHES ": ([0-9]+) slices of ([0-9]+) x ([0-9]+) voxels")
+  message(FATAL_ERROR "unexpected export report: ${exported}")
+endif()
+set(slices ${CMAKE_MATCH_1})
+set(size "${CMAKE_MATCH_2} x ${CMAKE_MATCH_3}")
+if(DEFINED EXPECT_SLICES AND NOT slices EQUAL EXPECT_SLICES)
+  message(FATAL_ERROR "expected ${EXPECT_SLICES} slices, the export made ${slices}")
+endif()
+execute_process(COMMAND ${TOOL} info ${OUTPUT} OUTPUT_VARIABLE info RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "info cannot read the exported volume: ${info}")
+endif()
+if(NOT info MATCHES "frames      ${slices}\n" OR NOT info MATCHES "B-mode, ${size} pixels")
+  message(FATAL_ERROR "exported ${slices} slices of ${size}, info says:\n${info}")
+endif()

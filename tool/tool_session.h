@@ -1,0 +1,10 @@
+// The core objects a kestrane-tool command works with. Settings are read from
+// the user's file but never written by the tool.
+#pragma once
+
+#include "resources/core_session.h"
+
+struct tool_session_t {
+    core_session_t session{wxEmptyString, wxEmptyString, false};
+    tool_session_t() { session.finish_start_up(); }
+};

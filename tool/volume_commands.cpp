@@ -1,0 +1,93 @@
+// kestrane-tool export-voxels: the recording as a regular stack of slices
+// through the plane that holds it in the fewest voxels.
+#include "volume_commands.h"
+
+#include <cstdio>
+
+#include <wx/filename.h>
+
+#include "reconstruction/reslice_default.h"
+#include "reconstruction/reslice_internals.h"
+#include "reconstruction/voxel_export.h"
+#include "resources/core_session.h"
+#include "tool_session.h"
+#include "resources/recording_file.h"
+
+namespace {
+
+
+int usage()
+{
+    std::fprintf(stderr, "Usage: kestrane-tool export-voxels FILE.ks OUTPUT[.ks|.png|.bmp|.jpeg|.tiff] [--step K] "
+                         "[--spacing MM]\n");
+    return 2;
+}
+
+bool output_type(const wxString& path, voxel_output_t* type)
+{
+    const wxString ext = wxFileName(path).GetExt().Lower();
+    if (ext.empty() || ext == "ks")
+        *type = voxel_output_t::recording;
+    else if (ext == "png")
+        *type = voxel_output_t::png;
+    else if (ext == "bmp")
+        *type = voxel_output_t::bmp;
+    else if (ext == "jpeg" || ext == "jpg")
+        *type = voxel_output_t::jpeg;
+    else if (ext == "tif" || ext == "tiff")
+        *type = voxel_output_t::tiff;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
+int run_export_voxels(const std::vector<wxString>& args)
+{
+    if (args.size() < 2)
+        return usage();
+    long step = 1;
+    double spacing_mm = 0.0;  // 0: one pixel width
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const bool has_value = i + 1 < args.size();
+        if (args[i] == "--step" && has_value && args[i + 1].ToLong(&step) && step >= 1 && step <= voxel_max_step) {
+            ++i;
+        } else if (args[i] == "--spacing" && has_value && args[i + 1].ToCDouble(&spacing_mm) && spacing_mm > 0.0) {
+            ++i;
+        } else {
+            std::fprintf(stderr, "kestrane-tool export-voxels: bad option '%s'.\n", args[i].utf8_str().data());
+            return usage();
+        }
+    }
+    voxel_export_request request;
+    if (!output_type(args[1], &request.type)) {
+        std::fprintf(stderr, "kestrane-tool: unknown output type '%s'.\n",
+                     wxFileName(args[1]).GetExt().utf8_str().data());
+        return 2;
+    }
+    tool_session_t tool;
+    if (!recording_io->try_read_kestrane_file(args[0]))
+        return 1;
+    const reslice_source source = source_from_session();
+    reslice_internals reslice;
+    reslice_settings linear = reslice.settings();
+    linear.linear = true;
+    reslice.set_settings(linear);
+    if (!reslice.set_reslice_for_min_voxels(source)) {
+        std::fprintf(stderr, "kestrane-tool: the recording has no frames with positions.\n");
+        return 1;
+    }
+    request.settings = reslice.settings();
+    // Slabs that meet fill the space between frames.
+    request.settings.bscan_half_thickness = suggested_bscan_half_thickness(source);
+    request.step = static_cast<int>(step);
+    request.spacing = spacing_mm > 0.0 ? spacing_mm / 10.0 : source.pixel_size;
+    request.path = request.type == voxel_output_t::recording ? voxel_recording_path(args[1]) : args[1];
+    const voxel_layout_t layout = plan_voxel_export(source, request);
+    if (!layout.ok || !export_voxels(source, voxel_header_from_session(), request))
+        return 1;
+    std::printf("%s: %li slices of %li x %li voxels\n", wxFileName(request.path).GetFullPath().utf8_str().data(),
+                layout.slices, layout.width, layout.height);
+    return 0;
+}
