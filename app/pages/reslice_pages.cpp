@@ -16,10 +16,10 @@
 
 #include "common/dynabuf.h"
 #include "common/interaction.h"
-#include "display/globcmap.h"
 #include "reconstruction/reslice_default.h"
 #include "reconstruction/reslice_frames.h"
 #include "resources/resource_table.h"
+#include "views/gl_support.h"
 
 bool reslice_views_t::place(int window)
 {
@@ -205,12 +205,7 @@ void ortho_page::OnOrthoLocate(wxCommandEvent&)
 bool save_reslice_image(const reslice_internals& reslice, const wxString& path)
 {
     const long w = reslice.width(), h = reslice.height();
-    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w * h * 3));
-    const std::vector<std::uint8_t>& image = reslice.image();
-    if (!colourmap || !colourmap->fast_map_to_rgb(image.data(), static_cast<int>(w), static_cast<int>(h), rgb.data(),
-                                                  static_cast<int>(w), static_cast<int>(h), 0, 0, false))
-        for (std::size_t i = 0; i < image.size(); ++i)
-            rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = image[i];
+    const std::vector<std::uint8_t> rgb = codes_to_rgb(reslice.image().data(), w, h);
     // Stored top row first, as the view shows it (the reslice's y axis points up).
     std::vector<std::uint8_t> rows(rgb.size());
     const std::size_t stride = static_cast<std::size_t>(w) * 3;

@@ -25,16 +25,17 @@ wxGLContext& ks_gl_context(wxGLCanvas* canvas)
     return *context;
 }
 
-std::vector<std::uint8_t> frame_to_rgb(const cip_t& frame)
+std::vector<std::uint8_t> codes_to_rgb(const std::uint8_t* codes, long w, long h)
 {
-    std::vector<std::uint8_t> rgb(3 * frame.pixel_count());
-    const int w = static_cast<int>(frame.width()), h = static_cast<int>(frame.height());
-    if (colourmap &&
-        colourmap->fast_map_to_rgb(frame.pixels(), w, h, rgb.data(), w, h, 0, 0, false))
+    const auto count = static_cast<std::size_t>(std::max(0L, w) * std::max(0L, h));
+    std::vector<std::uint8_t> rgb(3 * count);
+    if (!codes || count == 0)
         return rgb;
-    const std::uint8_t* p = frame.pixels();
-    for (std::size_t i = 0; i < frame.pixel_count(); ++i)
-        rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = p[i];
+    const int iw = static_cast<int>(w), ih = static_cast<int>(h);
+    if (colourmap && colourmap->fast_map_to_rgb(codes, iw, ih, rgb.data(), iw, ih, 0, 0, false))
+        return rgb;
+    for (std::size_t i = 0; i < count; ++i)  // before the colour map exists: plain grey
+        rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = codes[i];
     return rgb;
 }
 
@@ -72,6 +73,17 @@ bool frame_texture::bind(const cip_t& frame, bool force_upload)
         height_ = frame.height();
     }
     return true;
+}
+
+wxSize begin_drawing(wxGLCanvas* canvas)
+{
+    const wxSize size = canvas->GetClientSize();
+    canvas->SetCurrent(ks_gl_context(canvas));
+    const wxColour background(res->RES_BACKGROUND->value());
+    glViewport(0, 0, size.GetWidth(), size.GetHeight());
+    glClearColor(background.Red() / 255.0f, background.Green() / 255.0f, background.Blue() / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    return size;
 }
 
 wxImage read_back(int width, int height)

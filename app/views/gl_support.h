@@ -15,8 +15,12 @@ const wxGLAttributes& ks_gl_attributes();
 // The one context, created for the first canvas that asks.
 wxGLContext& ks_gl_context(wxGLCanvas* canvas);
 
-// An 8-bit frame as RGB through the grey map (the display colour maps).
-std::vector<std::uint8_t> frame_to_rgb(const cip_t& frame);
+// Coded 8-bit pixels (w x h, rows in order) as RGB through the colour map.
+std::vector<std::uint8_t> codes_to_rgb(const std::uint8_t* codes, long w, long h);
+inline std::vector<std::uint8_t> frame_to_rgb(const cip_t& frame)
+{
+    return codes_to_rgb(frame.pixels(), frame.width(), frame.height());
+}
 
 // A texture holding one frame; re-uploaded only when the frame changes.
 class frame_texture {
@@ -35,6 +39,10 @@ private:
     const std::uint8_t* uploaded_ = nullptr;
     long width_ = 0, height_ = 0;
 };
+
+// Makes the canvas current, sets the viewport to it and clears it to the
+// data windows' background colour; returns the canvas size.
+wxSize begin_drawing(wxGLCanvas* canvas);
 
 // The canvas's back buffer as an image (after drawing, before swapping).
 wxImage read_back(int width, int height);

@@ -6,7 +6,6 @@
 #include <wx/dcclient.h>
 
 #include "common/dynabuf.h"
-#include "display/globcmap.h"
 #include "reconstruction/reslice_frames.h"
 #include "resources/resource_table.h"
 
@@ -91,25 +90,14 @@ void reslice_canvas::rebuild_if_needed()
 
 void reslice_canvas::upload(const reslice_internals& built)
 {
-    const long w = built.width(), h = built.height();
-    rgb_.assign(static_cast<std::size_t>(w * h * 3), 0);
-    const std::vector<std::uint8_t>& image = built.image();
-    if (!colourmap || !colourmap->fast_map_to_rgb(image.data(), static_cast<int>(w), static_cast<int>(h), rgb_.data(),
-                                                  static_cast<int>(w), static_cast<int>(h), 0, 0, false))
-        for (std::size_t i = 0; i < image.size(); ++i)
-            rgb_[3 * i] = rgb_[3 * i + 1] = rgb_[3 * i + 2] = image[i];
-    tex_w_ = w;
-    tex_h_ = h;
+    tex_w_ = built.width();
+    tex_h_ = built.height();
+    rgb_ = codes_to_rgb(built.image().data(), tex_w_, tex_h_);
 }
 
 void reslice_canvas::draw()
 {
-    const wxSize size = GetClientSize();
-    SetCurrent(ks_gl_context(this));
-    const wxColour background(res->RES_BACKGROUND->value());
-    glViewport(0, 0, size.GetWidth(), size.GetHeight());
-    glClearColor(background.Red() / 255.0f, background.Green() / 255.0f, background.Blue() / 255.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const wxSize size = begin_drawing(this);
     if (!reslice_ || tex_w_ <= 0 || rgb_.empty())
         return;
     glMatrixMode(GL_PROJECTION);

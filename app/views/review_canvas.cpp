@@ -73,12 +73,7 @@ wxPoint review_canvas::frame_to_window(double u, double v) const
 
 void review_canvas::draw()
 {
-    const wxSize size = GetClientSize();
-    SetCurrent(ks_gl_context(this));
-    const wxColour background(res->RES_BACKGROUND->value());
-    glViewport(0, 0, size.GetWidth(), size.GetHeight());
-    glClearColor(background.Red() / 255.0f, background.Green() / 255.0f, background.Blue() / 255.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const wxSize size = begin_drawing(this);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, size.GetWidth(), size.GetHeight(), 0, -1, 1);  // window pixels, y down

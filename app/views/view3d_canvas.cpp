@@ -104,12 +104,7 @@ void view3d_canvas::View3dChanged()
 
 void view3d_canvas::draw()
 {
-    const wxSize size = GetClientSize();
-    SetCurrent(ks_gl_context(this));
-    const wxColour background(res->RES_BACKGROUND->value());
-    glViewport(0, 0, size.GetWidth(), size.GetHeight());
-    glClearColor(background.Red() / 255.0f, background.Green() / 255.0f, background.Blue() / 255.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const wxSize size = begin_drawing(this);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(35.0, size.GetHeight() > 0 ? double(size.GetWidth()) / size.GetHeight() : 1.0, radius_ * 0.05,
