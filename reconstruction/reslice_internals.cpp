@@ -200,22 +200,20 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
                 const double d = side * q.z;
                 if (!(std::fabs(d) <= bscan_h + depth_tolerance))
                     continue;
+                const std::size_t i = static_cast<std::size_t>(span.row) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x);
+                const auto fd = static_cast<float>(d);
+                // Sample only where this frame would be kept: the depth test is cheaper than the sample.
+                const bool front = !linear || fd > 0.0f;
+                const float depth = linear ? fd : std::fabs(fd);
+                if (front ? !(depth < front_depth_[i]) : !(fd > back_depth_[i]))
+                    continue;
                 const int v = sampler.sample(f.image, q.x / source.sx, q.y / source.sy);
                 if (v < 0)
                     continue;
-                const std::size_t i = static_cast<std::size_t>(span.row) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x);
-                const auto fd = static_cast<float>(d);
-                if (!linear) {
-                    if (std::fabs(fd) < front_depth_[i]) {
-                        front_depth_[i] = std::fabs(fd);
-                        values[i] = static_cast<std::uint8_t>(v);
-                    }
-                } else if (fd > 0.0f) {
-                    if (fd < front_depth_[i]) {
-                        front_depth_[i] = fd;
-                        values[i] = static_cast<std::uint8_t>(v);
-                    }
-                } else if (fd > back_depth_[i]) {
+                if (front) {
+                    front_depth_[i] = depth;
+                    values[i] = static_cast<std::uint8_t>(v);
+                } else {
                     back_depth_[i] = fd;
                     back_value_[i] = static_cast<std::uint8_t>(v);
                 }
