@@ -9,26 +9,11 @@
 #include "demo/demo_recording.h"
 #include "demo/scene.h"
 #include "resources/core_session.h"
+#include "support/session_fixture.h"
 
 namespace {
 
-class DemoRecording : public ::testing::Test {
-protected:
-    wxString dir;
-    std::unique_ptr<core_session_t> session;
-    void SetUp() override
-    {
-        dir = wxFileName::CreateTempFileName("ks_demo");
-        wxRemoveFile(dir);
-        session = std::make_unique<core_session_t>(wxFileName::GetTempDir(), "", false);
-        session->finish_start_up();
-    }
-    void TearDown() override
-    {
-        session.reset();
-        wxFileName::Rmdir(dir, wxPATH_RMDIR_RECURSIVE);
-    }
-};
+class DemoRecording : public SessionTest {};
 
 TEST_F(DemoRecording, ReadsBackAsTheRenderedSweepWithItsCalibration)
 {

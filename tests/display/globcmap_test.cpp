@@ -9,6 +9,7 @@
 
 #include "display/globcmap.h"
 #include "resources/core_session.h"
+#include "support/session_fixture.h"
 
 namespace {
 
@@ -17,29 +18,22 @@ struct redraw_counter_t {
     void run() { ++calls; }
 };
 
-class GlobCmap : public ::testing::Test {
+class GlobCmap : public SessionTest {
 protected:
-    wxString dir;
-    std::unique_ptr<core_session_t> session;
     std::unique_ptr<globcmap_t> cmap;
     redraw_counter_t views;
     pmf_functor<redraw_counter_t> redraw{&views, &redraw_counter_t::run};
 
     void SetUp() override
     {
-        dir = wxFileName::CreateTempFileName("ks_cmap");
-        wxRemoveFile(dir);
-        ASSERT_TRUE(wxFileName::Mkdir(dir));
-        session = std::make_unique<core_session_t>(dir, "", false);
-        session->finish_start_up();
+        SessionTest::SetUp();
         cmap = std::make_unique<globcmap_t>();
         res->RES_CMAP_CHANGED->read(&redraw);
     }
     void TearDown() override
     {
         cmap.reset();
-        session.reset();
-        wxFileName::Rmdir(dir, wxPATH_RMDIR_RECURSIVE);
+        SessionTest::TearDown();
     }
     bool magenta(int i) const
     {

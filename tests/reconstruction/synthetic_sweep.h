@@ -39,3 +39,28 @@ inline cip_t painted_image(long w, long h, const std::function<std::uint8_t(long
             img.pixels()[v * w + u] = value(u, v);
     return img;
 }
+
+// Frames z = -1 .. 1 cm, 0.05 cm apart, 100 x 100 pixels of 0.02 cm, through a
+// sphere of radius 0.7 cm at the origin: 200 inside, 50 outside.
+namespace sphere {
+constexpr long side = 100;
+constexpr double scale = 0.02;
+constexpr double spacing = 0.05;
+constexpr double radius = 0.7;
+}  // namespace sphere
+
+inline reslice_source sphere_sweep()
+{
+    using namespace sphere;
+    reslice_source src;
+    src.sx = src.sy = src.pixel_size = scale;
+    for (int k = 0; k <= 40; ++k) {
+        const double z = -1.0 + k * spacing;
+        const cip_t img = painted_image(side, side, [z](long u, long v) {
+            const double x = -1.0 + u * scale, y = -1.0 + v * scale;
+            return std::uint8_t(x * x + y * y + z * z < radius * radius ? 200 : 50);
+        });
+        src.frames.push_back(flat_frame(img, -1.0, -1.0, z));
+    }
+    return src;
+}

@@ -20,26 +20,7 @@
 
 namespace {
 
-constexpr long side = 100;        // frame pixels
-constexpr double scale = 0.02;    // cm per frame and reslice pixel
-constexpr double spacing = 0.05;  // cm between frames
-constexpr double radius = 0.7;
-
-// Frames z = -1 .. 1 through a sphere of radius 0.7 at the origin: 200 inside, 50 outside.
-reslice_source sphere_sweep()
-{
-    reslice_source src;
-    src.sx = src.sy = src.pixel_size = scale;
-    for (int k = 0; k <= 40; ++k) {
-        const double z = -1.0 + k * spacing;
-        const cip_t img = painted_image(side, side, [z](long u, long v) {
-            const double x = -1.0 + u * scale, y = -1.0 + v * scale;
-            return std::uint8_t(x * x + y * y + z * z < radius * radius ? 200 : 50);
-        });
-        src.frames.push_back(flat_frame(img, -1.0, -1.0, z));
-    }
-    return src;
-}
+using namespace sphere;
 
 // Slices across the frames (normal along x), the data -1 .. 1 cm deep along it.
 reslice_settings across_frames(long size)

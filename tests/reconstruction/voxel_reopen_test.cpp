@@ -12,6 +12,7 @@
 #include "reconstruction/reslice_internals.h"
 #include "reconstruction/voxel_export.h"
 #include "resources/core_session.h"
+#include "support/session_fixture.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 #include "synthetic_sweep.h"
@@ -48,23 +49,8 @@ reslice_settings across_frames()
     return s;
 }
 
-class VoxelReopen : public ::testing::Test {
+class VoxelReopen : public SessionTest {
 protected:
-    wxString dir;
-    std::unique_ptr<core_session_t> session;
-    void SetUp() override
-    {
-        dir = wxFileName::CreateTempFileName("ks_vox");
-        wxRemoveFile(dir);
-        ASSERT_TRUE(wxFileName::Mkdir(dir));
-        session = std::make_unique<core_session_t>(dir, "");
-        session->finish_start_up();
-    }
-    void TearDown() override
-    {
-        session.reset();
-        wxFileName::Rmdir(dir, wxPATH_RMDIR_RECURSIVE);
-    }
 
     // Exports the sweep across its frames and reads the volume back.
     reslice_source export_and_reopen(int step, double d)

@@ -6,34 +6,11 @@
 #include <memory>
 #include <string>
 
-#include <gtest/gtest.h>
-#include <wx/filefn.h>
-#include <wx/filename.h>
-
-#include "resources/core_session.h"
 #include "support/log_capture.h"
+#include "support/session_fixture.h"
 
-class RecordingTest : public ::testing::Test {
+class RecordingTest : public SessionTest {
 protected:
-    wxString dir;
-    std::unique_ptr<core_session_t> session;
-
-    void SetUp() override
-    {
-        dir = wxFileName::CreateTempFileName("ks_rec");
-        wxRemoveFile(dir);
-        ASSERT_TRUE(wxFileName::Mkdir(dir));
-        session = std::make_unique<core_session_t>(dir, "");
-        session->finish_start_up();
-    }
-    void TearDown() override
-    {
-        session.reset();
-        wxFileName::Rmdir(dir, wxPATH_RMDIR_RECURSIVE);
-    }
-
-    wxString path(const wxString& name) const { return dir + wxFILE_SEP_PATH + name; }
-
     void write_file(const wxString& name, const std::string& bytes) const
     {
         std::ofstream out(path(name).ToStdString(), std::ios::binary);
