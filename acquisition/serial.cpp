@@ -162,7 +162,10 @@ bool serial_t::set_params(long speed, int data_bits, int parity, int stop_bits, 
 
 void serial_t::set_record_length(std::size_t length, unsigned char terminator)
 {
-    flush_queues();
+    // Only stale input goes. Output has already left (pwrite drains), and on a
+    // pseudo-terminal flushing it would drop bytes the far end has yet to read.
+    if (read_fd_.get() >= 0)
+        ::tcflush(read_fd_.get(), TCIFLUSH);
     held_ = delivered_ = 0;
     record_length_ = std::min(length, buffer_size);
     terminator_ = terminator;

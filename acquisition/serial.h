@@ -29,6 +29,7 @@ public:
     bool set_params(long speed, int data_bits, int parity, int stop_bits, int flow);
     // The line settings set_params applies; false for an unsupported speed.
     static bool line_settings(long speed, int data_bits, int parity, int stop_bits, int flow, termios* out);
+    // Drops unread input and starts a new record of this shape.
     void set_record_length(std::size_t length, unsigned char terminator = 0);
     bool send_break() const;
     bool pwrite(const void* bytes, std::size_t n) const;
