@@ -1,0 +1,16 @@
+// The path a simulated tool follows: a pose for every moment. The default
+// is a slow, smooth sweep like a probe moved over skin.
+#pragma once
+
+#include <functional>
+
+struct sim_pose_t {
+    float v[6] = {};  // x, y, z (cm), azimuth, elevation, roll (degrees)
+};
+
+using pose_trajectory_t = std::function<sim_pose_t(double seconds)>;
+
+// A back-and-forth sweep of 10 cm along x every 8 s, with gentle tilts.
+sim_pose_t default_sweep(double seconds);
+// The same pose at all times.
+pose_trajectory_t fixed_pose(const sim_pose_t& p);

@@ -1,0 +1,32 @@
+// What a simulated tracker measures and how it is set up; shared by every
+// tracker simulator and by make_device_sim.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "simulators/pose_trajectory.h"
+
+struct sim_options_t {
+    pose_trajectory_t trajectory = default_sweep;
+    long speed = 38400;           // the line speed the device talks at
+    bool tool_missing = false;    // the sensor is unplugged or unseen: pose requests go unanswered
+    bool out_of_volume = false;   // the sensor is far beyond the tracker's range
+    int sensors = 0;              // Ascension: sensors fitted (0: one, or four on a trakSTAR)
+    std::uint32_t powered = ~0u;  // Ascension: bit n set when sensor n is powered
+    int full_scale_inches = 36;   // Ascension position range: 36 or 72
+};
+
+// Where sensor n is at a moment. The others sit 5 cm apart along y so that
+// a host that mixes them up is caught; out of volume moves all far along x.
+inline sim_pose_t sim_sensor_pose(const sim_options_t& o, double seconds, int sensor)
+{
+    sim_pose_t p = o.trajectory ? o.trajectory(seconds) : default_sweep(seconds);
+    for (float& v : p.v)
+        if (!std::isfinite(v))
+            v = 0.0f;
+    p.v[1] += 5.0f * static_cast<float>(sensor);
+    if (o.out_of_volume)
+        p.v[0] += 250.0f;
+    return p;
+}

@@ -1,0 +1,53 @@
+// The host end of a simulated line: serial_t on the link's pty, used the way
+// the tracker drivers use it.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "acquisition/serial.h"
+#include "simulators/pty_link.h"
+
+constexpr std::uint64_t sim_ticks_per_ms = 10000;
+
+class sim_host_t {
+public:
+    explicit sim_host_t(pty_link_t& link, long speed = 38400, int flow = 0)
+    {
+        ok_ = link.ok() && port_.open_port(link.port_path()) && port_.set_params(speed, 8, 0, 0, flow);
+    }
+    bool ok() const { return ok_; }
+    serial_t& port() { return port_; }
+
+    // Sends bytes and returns the reply: length bytes, or what came before
+    // wait_ms of silence. The line is flushed before the write, never after
+    // it: on a pty a flush can discard bytes the device has not read yet.
+    std::string ask(const std::string& bytes, std::size_t length, int wait_ms = 300)
+    {
+        port_.set_record_length(length);
+        if (!port_.pwrite(bytes.data(), bytes.size()))
+            return {};
+        port_.pread(true, static_cast<std::uint64_t>(wait_ms) * sim_ticks_per_ms);
+        const auto r = port_.record();
+        return {r.begin(), r.end()};
+    }
+
+private:
+    serial_t port_;
+    bool ok_ = false;
+};
+
+inline float le_float(const std::string& s, std::size_t at)
+{
+    std::uint32_t u = 0;
+    for (int i = 3; i >= 0; --i)
+        u = (u << 8) | static_cast<unsigned char>(s.at(at + static_cast<std::size_t>(i)));
+    return std::bit_cast<float>(u);
+}
+
+inline std::deque<sim_sent_pose_t> sent_poses(pty_link_t& link)
+{
+    return link.with_sim([](device_sim_t& s) { return s.sent_poses(); });
+}

@@ -1,0 +1,176 @@
+// kestrane-devsim: a simulated tracker on a pseudo-terminal, so that Kestrane
+// can be run and tried without the hardware.
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "simulators/pty_link.h"
+#include "simulators/sim_factory.h"
+
+namespace {
+
+std::atomic<pty_link_t*> running_link{nullptr};
+
+void on_signal(int)
+{
+    if (pty_link_t* link = running_link.load())
+        link->stop();
+}
+
+void print_usage(std::FILE* out)
+{
+    std::fprintf(out,
+                 "Usage: kestrane-devsim KIND [OPTIONS]\n\n"
+                 "Simulates a position tracker on a pseudo-terminal and prints its port.\n\nKinds:\n");
+    for (const sim_kind_t& k : device_sim_kinds())
+        std::fprintf(out, "  %-14s %s\n", k.name, k.description);
+    std::fprintf(out,
+                 "\nOptions:\n"
+                 "  --speed BPS      line speed of the device (default 38400)\n"
+                 "  --latency MS     delay before each reply\n"
+                 "  --fragment N     send replies in pieces of N bytes\n"
+                 "  --drop N         leave every N-th reply out\n"
+                 "  --corrupt N      damage one byte of every N-th reply\n"
+                 "  --sensors N      sensors fitted (Ascension kinds, 1 to 10)\n"
+                 "  --missing        the tool is missing: pose requests go unanswered\n"
+                 "  --out-of-volume  the tool is far outside the measurement volume\n"
+                 "  --help           show this help\n");
+}
+
+int usage_error(const std::string& message)
+{
+    std::fprintf(stderr, "kestrane-devsim: %s\nTry 'kestrane-devsim --help'.\n", message.c_str());
+    return 2;
+}
+
+bool parse_number(const char* text, double low, double high, double* out)
+{
+    if (text == nullptr || *text == '\0')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < low || v > high)
+        return false;
+    *out = v;
+    return true;
+}
+
+bool parse_count(const char* text, long low, long high, long* out)
+{
+    if (text == nullptr || *text == '\0')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high)
+        return false;
+    *out = v;
+    return true;
+}
+
+bool known_kind(const std::string& kind)
+{
+    for (const sim_kind_t& k : device_sim_kinds())
+        if (kind == k.name)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::string kind;
+    sim_options_t options;
+    sim_faults_t faults;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const char* value = i + 1 < args.size() ? args[i + 1].c_str() : nullptr;
+        long n = 0;
+        double ms = 0.0;
+        if (a == "--help" || a == "-h") {
+            print_usage(stdout);
+            return 0;
+        } else if (a == "--missing") {
+            options.tool_missing = true;
+        } else if (a == "--out-of-volume") {
+            options.out_of_volume = true;
+        } else if (a == "--speed") {
+            if (!parse_count(value, 1, 10000000, &n) || !pty_link_t::speed_supported(n))
+                return usage_error("--speed needs a serial line speed such as 9600, 38400 or 115200.");
+            options.speed = n;
+            ++i;
+        } else if (a == "--latency") {
+            if (!parse_number(value, 0.0, 60000.0, &ms))
+                return usage_error("--latency needs a number of milliseconds from 0 to 60000.");
+            faults.latency = ms / 1000.0;
+            ++i;
+        } else if (a == "--fragment" || a == "--drop" || a == "--corrupt") {
+            if (!parse_count(value, 0, 100000, &n))
+                return usage_error(a + " needs a whole number from 0 to 100000.");
+            if (a == "--fragment")
+                faults.fragment = static_cast<std::size_t>(n);
+            else if (a == "--drop")
+                faults.drop_every = static_cast<int>(n);
+            else
+                faults.corrupt_every = static_cast<int>(n);
+            ++i;
+        } else if (a == "--sensors") {
+            if (!parse_count(value, 1, 10, &n))
+                return usage_error("--sensors needs a number from 1 to 10.");
+            options.sensors = static_cast<int>(n);
+            ++i;
+        } else if (a.starts_with("-")) {
+            return usage_error("unknown option '" + a + "'.");
+        } else if (!kind.empty()) {
+            return usage_error("only one device kind may be given ('" + kind + "' and '" + a + "').");
+        } else {
+            kind = a;
+        }
+    }
+    if (kind.empty())
+        return usage_error("no device kind given.");
+    if (!known_kind(kind))
+        return usage_error("unknown device kind '" + kind + "'.");
+
+    std::unique_ptr<device_sim_t> sim = make_device_sim(kind, options);
+    if (!sim) {
+        std::fprintf(stderr, "kestrane-devsim: the %s simulator is not available in this build.\n", kind.c_str());
+        return 1;
+    }
+    const std::string name = sim->name().utf8_string();
+    pty_link_t link(std::move(sim), faults);
+    if (!link.ok()) {
+        std::fprintf(stderr, "kestrane-devsim: could not open a pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+
+    running_link = &link;
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    std::printf("Simulated %s on %s at %ld bps, 8N1, no flow control.\n"
+                "Type this port into Kestrane's Position source dialog; Ctrl-C stops.\n",
+                name.c_str(), link.port_path().c_str(), options.speed);
+    std::fflush(stdout);
+    link.run();
+    running_link = nullptr;
+
+    if (const int mismatches = link.line_mismatches(); mismatches > 0)
+        std::printf("The host's line settings did not match the device %d time%s.\n", mismatches,
+                    mismatches == 1 ? "" : "s");
+    return 0;
+}
