@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "recording_commands.h"
+#include "tracker_commands.h"
 #include "volume_commands.h"
 
 const char* kestrane_version()
@@ -33,6 +34,8 @@ const std::vector<tool_command_t>& tool_commands()
         {"export-voxels", "FILE.ks OUTPUT [--step K] [--spacing MM]",
          "export a regular voxel volume (.ks recording or numbered .png .bmp .jpeg .tiff slices)",
          run_export_voxels},
+        {"track", "PORT [--detect KIND] [--speed BPS] [--count N] [--tool T] [--pointer P]",
+         "find the position tracker on a serial port and print N time-stamped poses with their states", run_track},
     };
     return commands;
 }
