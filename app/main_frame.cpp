@@ -110,6 +110,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_GUI_CONFIG, MainFrame::OnGUIConfig)
     EVT_MENU(ID_GUI_PASSWORD, MainFrame::OnGUIPassword)
     EVT_MENU(ID_GUI_OPTIONS, MainFrame::OnGUIOptions)
+    EVT_MENU(ID_CONFIG_POSITION_SOURCE, MainFrame::OnConfigPositionSource)
     EVT_MENU_RANGE(ID_CONFIG_IMAGE_SOURCE, ID_CONFIG_ZABER, MainFrame::OnNotAvailable)
     EVT_MENU(ID_HELP_WINDOW, MainFrame::OnHelpWindow)
     EVT_MENU(ID_HELP_ABOUT, MainFrame::OnHelpAbout)
@@ -133,6 +134,7 @@ MainFrame::MainFrame(const wxString& title, int x, int y, int width, int height)
     build_menus();
     build_toolbar();
     CreateStatusBar(3);
+    SetStatusText(res->RES_ALERT_STRING->value(), 1);  // what start-up found
     build_windows();
     register_procedures();
     set_config_mode(true);
@@ -355,7 +357,7 @@ void MainFrame::register_procedures()
     changed_proc_ = std::make_unique<pmf_functor<MainFrame>>(this, &MainFrame::main_frame_changed);
     rate_proc_ = std::make_unique<pmf_functor<MainFrame>>(this, &MainFrame::VideoRateCounter);
     for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_BUF_FRAMES, res->RES_RECORDING_NOW, res->RES_POS_REC,
-                                                            res->RES_CURRENT_VISUAL_PAGE, res->RES_ALERT_STRING,
+                                                            res->RES_CURRENT_VISUAL_PAGE, res->RES_ALERT_STRING, res->RES_ALERT_COLOUR,
                                                             res->RES_VID_CARD_LIST, res->RES_POINTER_SOURCE,
                                                             res->RES_BUF_CURRENT_FRAME, res->RES_ASCII_FILENAME,
                                                             res->RES_BACKGROUND})

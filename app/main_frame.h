@@ -76,6 +76,7 @@ public:
     void OnGUIOptions(wxCommandEvent&);
     void OnGUIConfig(wxCommandEvent&);
     void OnGUIPassword(wxCommandEvent&);
+    void OnConfigPositionSource(wxCommandEvent&);
     void OnNotAvailable(wxCommandEvent&);
     void OnHelpWindow(wxCommandEvent&);
     void OnHelpAbout(wxCommandEvent&);

@@ -13,7 +13,9 @@
 #include <wx/toolbar.h>
 
 #include "common/interaction.h"
+#include "acquisition/posinfo.h"
 #include "dialogs/options_dialog.h"
+#include "dialogs/position_source_dialog.h"
 #include "common/timestamp.h"
 #include "ids.h"
 #include "main_frame.h"
@@ -62,8 +64,14 @@ void MainFrame::main_frame_changed()
         bar->Enable(ID_FILE_GRAB_CENTRE, lower_centre_->shown() != nullptr);
         bar->Enable(ID_FILE_GRAB_RIGHT, lower_right_->shown() != nullptr);
     }
-    if (res->RES_ALERT_STRING->changed())
+    if (res->RES_ALERT_STRING->changed() || res->RES_ALERT_COLOUR->changed()) {
+        // The status bar has one text colour: warnings and errors tint it while they stand.
+        static const wxColour colours[] = {wxNullColour, wxColour(176, 96, 0), wxColour(200, 0, 0)};
+        const int colour = std::clamp<int>(res->RES_ALERT_COLOUR->value(), 0, 2);
+        if (wxStatusBar* status = GetStatusBar())
+            status->SetForegroundColour(colours[colour]);
         SetStatusText(res->RES_ALERT_STRING->value(), 1);
+    }
     {
         const auto& cards = res->RES_VID_CARD_LIST->value();
         toolbar_->EnableTool(ID_TOOL_LIVE, (cards && !cards->empty()) || res->RES_POINTER_SOURCE->value() != 0);
@@ -340,6 +348,15 @@ void MainFrame::OnGUIOptions(wxCommandEvent&)
     options_dialog dialog(this);
     if (dialog.ShowModal() == wxID_OK)
         dialog.apply();
+}
+
+void MainFrame::OnConfigPositionSource(wxCommandEvent&)
+{
+    position_source_dialog dialog(this, [] { return pos ? pos->pos_status() : wxString("No position sensor available."); });
+    if (dialog.ShowModal() == wxID_OK) {
+        wxBusyCursor busy;  // a changed setting searches for the tracker again
+        dialog.apply();
+    }
 }
 
 void MainFrame::OnGUIColour(wxCommandEvent&)

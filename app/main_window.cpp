@@ -14,6 +14,7 @@
 #include <wx/progdlg.h>
 #include <wx/utils.h>
 
+#include "acquisition/posinfo.h"
 #include "app_paths.h"
 #include "display/globcmap.h"
 #include "display/render_resolution.h"
@@ -95,10 +96,12 @@ bool MainWindow::start(const std::vector<wxString>& args)
     colourmap_ = std::make_unique<globcmap_t>();
     colourmap = colourmap_.get();
 
-    // No capture, tracker or motor drivers are built in yet: their lists stay empty.
+    // No capture or motor drivers are built in yet: their lists stay empty.
     step(10, "Searching for image sources ...");
     res->RES_VID_CARD_LIST->write(std::make_shared<std::vector<vid_card_list_t>>());
     step(40, "Searching for position sensors ...");
+    position_source_ = std::make_unique<posinfo>(interaction());
+    pos = position_source_.get();
     step(70, "Searching for motor driver ...");
     step(90, "Creating windows ...");
     const wxRect area = wxDisplay(0u).GetClientArea();
@@ -174,6 +177,8 @@ void MainWindow::shut_down()
         Unbind(wxEVT_IDLE, &MainWindow::OnIdle, this);
     idle_bound_ = false;
     idle_watcher_.reset();
+    pos = nullptr;
+    position_source_.reset();  // tells the tracker to stop before the resources go
     set_interaction(nullptr);
     colourmap = nullptr;
     colourmap_.reset();

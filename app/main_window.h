@@ -13,6 +13,7 @@
 
 class gui_interaction_t;
 class globcmap_t;
+class posinfo;
 
 class MainWindow : public wxApp {
 public:
@@ -38,6 +39,7 @@ private:
     std::unique_ptr<core_session_t> session_;
     std::unique_ptr<gui_interaction_t> interaction_;
     std::unique_ptr<globcmap_t> colourmap_;
+    std::unique_ptr<posinfo> position_source_;
     std::unique_ptr<wxLogChain> log_chain_;
     std::unique_ptr<pmf_functor<MainWindow>> idle_watcher_;
     bool idle_bound_ = false;
