@@ -5,7 +5,9 @@
 #include <wx/log.h>
 
 #include "common/dynabuf.h"
+#include "resources/recording_data.h"
 #include "resources/resource_table.h"
+#include "reslice_sweeps.h"
 
 bool frame_transform(const counted_array_ptr<float>& pose, const matrix16d& calibration, matrix16d* out)
 {
@@ -59,10 +61,28 @@ reslice_source source_from_session()
     source.bilinear = !source.doppler && !(rf && res->RES_RF_DISPLAY->value() == 3);
     const matrix16d calibration = calibration_from_session();
     long skipped = 0;
-    for (long i = 0; i < bufp->frames(); ++i)
-        if (!add_frame(&source, bufp->imagecp(i), bufp->positioncp(i), calibration))
+    for (long i = 0; i < bufp->frames(); ++i) {
+        if (add_frame(&source, bufp->imagecp(i), bufp->positioncp(i), calibration))
+            source.frames.back().number = i;
+        else
             ++skipped;
+    }
     if (skipped > 0)
         wxLogDebug("Reslice: %ld frames without a usable pose or image were left out.", skipped);
+    const std::shared_ptr<multi_sweeps>& sweeps = res->RES_SWEEPS->value();
+    assign_sweeps(&source, sweeps ? sweeps->first_frames : std::vector<long>{});
+    source.sweep_view = sweep_display_from_session();
     return source;
+}
+
+sweep_display sweep_display_from_session()
+{
+    sweep_display view;
+    if (!res)
+        return view;
+    view.partitioning = res->RES_USE_PARTITIONING->value();
+    view.adjustment = static_cast<long>(res->RES_SWEEP_ADJUSTMENT->value());
+    view.single_sweep = res->RES_USE_SINGLE_SWEEP->value();
+    view.shown = static_cast<long>(res->RES_SWEEP_DISP_NUMBER->value());
+    return view;
 }

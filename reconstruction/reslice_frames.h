@@ -7,11 +7,31 @@
 #include "common/cip.h"
 #include "common/counted_array_ptr.h"
 #include "common/matrix16d.h"
+#include "common/vertex.h"
 
 struct reslice_frame {
     cip_t image;
     // Maps (u * sx, v * sy, 0) in cm to world for pixel (u, v): pose times calibration.
     matrix16d image_to_world;
+    long number = -1;  // frame number in the recording; -1 for frames made elsewhere
+    long sweep = 0;    // index into reslice_source::sweeps
+};
+
+// The region of space one sweep owns when partitioning: the prism that the
+// convex polygon (world cm, in a plane across `normal`) sweeps along the normal,
+// both ways without end.
+struct sweep_partition {
+    std::vector<vertex3d> polygon;
+    vertex3d normal{0.0, 0.0, 1.0};
+};
+
+// How sweeps are shown: RES_USE_PARTITIONING, RES_SWEEP_ADJUSTMENT,
+// RES_USE_SINGLE_SWEEP, RES_SWEEP_DISP_NUMBER.
+struct sweep_display {
+    bool partitioning = false;
+    long adjustment = 100;  // partitions scaled about their centres, percent
+    bool single_sweep = false;
+    long shown = 0;
 };
 
 struct reslice_source {
@@ -21,6 +41,9 @@ struct reslice_source {
     bool zero_is_no_data = false;  // masked or RF data
     bool bilinear = true;          // interpolate within a frame
     bool doppler = false;          // colour-flow codes: compounded by their own rules
+    // One entry per sweep; fewer than two means the recording is one sweep.
+    std::vector<sweep_partition> sweeps;
+    sweep_display sweep_view;
 };
 
 // Pose (x y z az el roll) times calibration; false for a missing, short or
@@ -32,7 +55,9 @@ bool add_frame(reslice_source* source, const cip_t& image, const counted_array_p
                const matrix16d& calibration);
 
 // The frames held in `bufp`, placed with the calibration and scales of the
-// resource table; the one place the reslice code reads either.
+// resource table, grouped into the sweeps of RES_SWEEPS with their partitions
+// and the sweep display settings; the one place the reslice code reads any of them.
 reslice_source source_from_session();
+sweep_display sweep_display_from_session();
 // The probe calibration in force (image plane to sensor).
 matrix16d calibration_from_session();

@@ -6,8 +6,11 @@
 
 #include <wx/log.h>
 
+#include "display/cmap_fill.h"
+#include "display/globcmap.h"
 #include "frame_sampling.h"
 #include "reslice_compound.h"
+#include "reslice_sweeps.h"
 #include "slab_section.h"
 
 namespace {
@@ -18,6 +21,7 @@ constexpr float far_back = -10000.0f;
 constexpr double depth_tolerance = 1e-6;  // cm beyond the slab still accepted, for rounding
 // A slab thicker than this many planes a side would stall the program for no gain.
 constexpr long max_planes_a_side = 128;
+constexpr int max_pixel_step = 64;
 
 template <typename T>
 bool try_assign(std::vector<T>& v, std::size_t n, T value, const char* failure)
@@ -78,6 +82,55 @@ void reslice_internals::set_slab_sampling(int factor)
     up_to_date_ = false;
 }
 
+void reslice_internals::set_pixel_step(int step)
+{
+    pixel_step_ = std::clamp(step, 1, max_pixel_step);
+    up_to_date_ = false;
+}
+
+bool reslice_internals::set_rot_slab(bool on, bool colour_map)
+{
+    if (!on) {
+        rot_slab_on_ = false;
+        release(rot_slab_);
+        return true;
+    }
+    const std::size_t n = static_cast<std::size_t>(width()) * static_cast<std::size_t>(height());
+    if (rot_slab_on_ && rot_slab_.size() == n && rot_slab_colour_map_ == colour_map)
+        return true;
+    rot_slab_on_ = true;
+    rot_slab_colour_map_ = colour_map;
+    up_to_date_ = false;  // the new buffer is empty until the next build
+    return allocate_rot_slab();
+}
+
+bool reslice_internals::allocate_rot_slab()
+{
+    const std::size_t n = static_cast<std::size_t>(width()) * static_cast<std::size_t>(height());
+    if (!try_assign<rot_slab_texel>(rot_slab_, n, rot_slab_texel{}, "Failed to allocate rotating slab buffer for reslice window.")) {
+        rot_slab_on_ = false;
+        return false;
+    }
+    return true;
+}
+
+void reslice_internals::fill_rot_slab()
+{
+    const byte_cmap_t& map = rot_slab_colour_map_ && colourmap ? colourmap->byte_maps() : identity_grey_bytes();
+    const long w = width(), h = height();
+    const vertex3d base = plane_.reslice_to_world(0.0, 0.0, 0.0);
+    const vertex3d dx = plane_.reslice_to_world(1.0, 0.0, 0.0) - base;
+    const vertex3d dy = plane_.reslice_to_world(0.0, 1.0, 0.0) - base;
+    for (long y = 0; y < h; ++y)
+        for (long x = 0; x < w; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x);
+            const std::uint8_t v = frame_buffer_[i];
+            const vertex3d p = base + static_cast<double>(x) * dx + static_cast<double>(y) * dy;
+            rot_slab_[i] = {{map.red8[v], map.green8[v], map.blue8[v], static_cast<std::uint8_t>(v ? 255 : 0)},
+                            {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z), 1.0f}};
+        }
+}
+
 bool reslice_internals::allocate()
 {
     const std::size_t n = static_cast<std::size_t>(width()) * static_cast<std::size_t>(height());
@@ -96,6 +149,9 @@ bool reslice_internals::allocate()
     if (!ok) {
         release(frame_buffer_);
         release(front_depth_);
+        release(rot_slab_);
+    } else if (rot_slab_on_) {
+        allocate_rot_slab();
     }
     return ok;
 }
@@ -105,6 +161,7 @@ bool reslice_internals::build_reslice(const reslice_source& source)
     if (!settings_.enabled || building_)
         return false;
     building_ = true;
+    clip_overflow_ = false;
     set_pixel_size(source.pixel_size);
     const std::size_t n = static_cast<std::size_t>(width()) * static_cast<std::size_t>(height());
     const bool sized = frame_buffer_.size() == n && front_depth_.size() == n &&
@@ -133,6 +190,10 @@ bool reslice_internals::build_reslice(const reslice_source& source)
         }
         release(plane_count_);
     }
+    if (clip_overflow_)
+        wxLogError("Too many points in reslice clipped polygon - must be using a very large number of sweeps");
+    if (rot_slab_on_ && (rot_slab_.size() == n || allocate_rot_slab()))
+        fill_rot_slab();
     up_to_date_ = true;
     building_ = false;
     return true;
@@ -177,12 +238,29 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
             break;
 
     const frame_sampler sampler{source.zero_is_no_data, source.bilinear};
+    const long step = pixel_step_;
+    const bool partitioned = partitioning_active(source);
+    std::vector<std::vector<vertex2d>> cuts;
+    if (partitioned)
+        cuts = partition_sections(plane_, offset, source);
     for (const reslice_frame& f : source.frames) {
         const long fw = f.image.width(), fh = f.image.height();
-        const std::vector<vertex2d> polygon =
+        std::vector<vertex2d> polygon =
             slab_section(plane_, offset, f.image_to_world, fw * source.sx, fh * source.sy, bscan_h);
         if (polygon.empty())
             continue;
+        if (partitioned) {
+            // A frame paints only its own sweep's part of the plane.
+            const auto sweep = static_cast<std::size_t>(f.sweep);
+            if (f.sweep < 0 || sweep >= cuts.size() || cuts[sweep].empty())
+                continue;
+            if (!clip_intersection_to_poly(polygon, cuts[sweep])) {
+                clip_overflow_ = true;
+                continue;
+            }
+            if (polygon.empty())
+                continue;
+        }
         const std::vector<reslice_span> spans = row_spans(polygon, w, h);
         if (spans.empty())
             continue;
@@ -194,8 +272,10 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
         const vertex3d dx = to_image * plane_.reslice_to_world(1.0, 0.0, offset) - base;
         const vertex3d dy = to_image * plane_.reslice_to_world(0.0, 1.0, offset) - base;
         for (const reslice_span& span : spans) {
+            if (span.row % step != 0)
+                continue;
             const vertex3d row = base + static_cast<double>(span.row) * dy;
-            for (long x = span.first; x <= span.last; ++x) {
+            for (long x = (span.first + step - 1) / step * step; x <= span.last; x += step) {
                 const vertex3d q = row + static_cast<double>(x) * dx;
                 const double d = side * q.z;
                 if (!(std::fabs(d) <= bscan_h + depth_tolerance))
@@ -220,15 +300,32 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
             }
         }
     }
-    if (!linear)
-        return;
+    if (linear)
+        blend_front_and_back(source.doppler, values);
+    if (step > 1)
+        repeat_skipped_pixels(values);
+}
+
+void reslice_internals::repeat_skipped_pixels(std::vector<std::uint8_t>& values) const
+{
+    const long w = width(), h = height(), step = pixel_step_;
+    for (long y = 0; y < h; ++y) {
+        const std::uint8_t* built = values.data() + static_cast<std::size_t>(y - y % step) * static_cast<std::size_t>(w);
+        std::uint8_t* row = values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        for (long x = 0; x < w; ++x)
+            row[x] = built[x - x % step];
+    }
+}
+
+void reslice_internals::blend_front_and_back(bool doppler, std::vector<std::uint8_t>& values)
+{
     const std::size_t n = values.size();
     for (std::size_t i = 0; i < n; ++i) {
         const bool has_front = front_depth_[i] < far_front;
         const bool has_back = back_depth_[i] > far_back;
         if (has_back && !has_front) {
             values[i] = back_value_[i];
-        } else if (has_back && has_front && source.doppler) {
+        } else if (has_back && has_front && doppler) {
             // Colour codes do not blend linearly: take the nearer side.
             if (-back_depth_[i] < front_depth_[i])
                 values[i] = back_value_[i];
@@ -249,10 +346,56 @@ std::vector<vertex2d> reslice_internals::bscan_intersection(const reslice_source
                         settings_.bscan_half_thickness);
 }
 
-reslice_extent reslice_internals::find_reslice_extent(const reslice_source& source, const reslice_plane& plane)
+landmark_snap reslice_internals::snap_landmark(const reslice_source& source, vertex2d& point) const
+{
+    landmark_snap best;
+    if (!std::isfinite(point.x) || !std::isfinite(point.y))
+        return best;
+    const vertex3d p = plane_.reslice_to_world(point.x, point.y, 0.0);
+    const double bscan_h = std::isfinite(settings_.bscan_half_thickness) ? std::max(0.0, settings_.bscan_half_thickness) : 0.0;
+    // Only frames that could have painted the point are candidates, so the
+    // landmark lands on data the user sees there.
+    const bool partitioned = partitioning_active(source);
+    std::vector<std::vector<vertex2d>> cuts;
+    if (partitioned)
+        cuts = partition_sections(plane_, 0.0, source);
+    double nearest = INFINITY;
+    for (std::size_t i = 0; i < source.frames.size(); ++i) {
+        const reslice_frame& f = source.frames[i];
+        if (partitioned) {
+            const auto sweep = static_cast<std::size_t>(f.sweep);
+            if (f.sweep < 0 || sweep >= cuts.size() || !inside_convex(cuts[sweep], point, 1e-6))
+                continue;
+        }
+        matrix16d to_image = f.image_to_world;
+        to_image.invert();
+        const vertex3d q = to_image * p;
+        const double wcm = f.image.width() * source.sx, hcm = f.image.height() * source.sy;
+        if (!(q.x >= 0.0 && q.x <= wcm && q.y >= 0.0 && q.y <= hcm))
+            continue;
+        const double d = std::fabs(q.z);
+        if (!(d <= bscan_h + depth_tolerance) || !(d < nearest))
+            continue;
+        const vertex3d on_frame = f.image_to_world * vertex3d{q.x, q.y, 0.0};
+        if (!finite(on_frame))
+            continue;
+        nearest = d;
+        best = {true, i, f.number, on_frame};
+    }
+    if (best.snapped) {
+        const vertex3d r = plane_.world_to_reslice(best.world);
+        point = {r.x, r.y};
+    }
+    return best;
+}
+
+reslice_extent reslice_internals::find_reslice_extent(const reslice_source& source, const reslice_plane& plane,
+                                                      long sweep)
 {
     reslice_extent e;
     for (const reslice_frame& f : source.frames) {
+        if (sweep >= 0 && f.sweep != sweep)
+            continue;
         const double wcm = f.image.width() * source.sx, hcm = f.image.height() * source.sy;
         for (int c = 0; c < 4; ++c) {
             const vertex3d r = plane.world_to_reslice(f.image_to_world * vertex3d{(c & 1) ? wcm : 0.0, (c & 2) ? hcm : 0.0, 0.0});

@@ -326,6 +326,8 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
 
     reslice_internals reslice;
     reslice.set_pixel_size(source.pixel_size);
+    // Only every k-th pixel of every k-th row is kept, so only those are built.
+    reslice.set_pixel_step(k);
     reslice.set_settings(request.settings);
     const reslice_plane plane = reslice.plane();
 

@@ -178,6 +178,79 @@ TEST(ResliceBuild, BilinearSamplingFollowsARamp)
         EXPECT_NEAR(r.pixel(x, 5), 10 + 2 * (30.5 + x), 1.0) << x;
 }
 
+// Catches a pixel step that samples the wrong pixels or leaves the skipped
+// ones empty: a coarse build equals the full one at the built pixels and
+// repeats them over the rest.
+TEST(ResliceBuild, PixelStepBuildsEveryStepthPixel)
+{
+    for (const bool linear : {false, true}) {
+        reslice_internals full, coarse;
+        full.set_settings(across_sphere(linear, spacing / 2));
+        coarse.set_settings(across_sphere(linear, spacing / 2));
+        coarse.set_pixel_step(3);
+        ASSERT_TRUE(full.build_reslice(sphere_sweep()));
+        ASSERT_TRUE(coarse.build_reslice(sphere_sweep()));
+        long with_data = 0;
+        for (long y = 0; y < full.height(); ++y)
+            for (long x = 0; x < full.width(); ++x) {
+                ASSERT_EQ(coarse.pixel(x, y), full.pixel(x - x % 3, y - y % 3)) << x << "," << y;
+                with_data += coarse.pixel(x, y) != 0;
+            }
+        EXPECT_GT(with_data, 5000);
+    }
+    reslice_internals r;
+    r.set_pixel_step(0);
+    EXPECT_EQ(r.pixel_step(), 1);
+    r.set_pixel_step(1 << 30);
+    EXPECT_EQ(r.pixel_step(), 64);
+}
+
+// Catches a rotating-slab buffer held while the slab is off, not following
+// the image size, or holding the wrong colours or positions.
+TEST(ResliceBuild, RotatingSlabBufferFollowsTheFlag)
+{
+    reslice_settings s = parallel_plane(0.0, false, 0.01);
+    s.centre = {1.0, 0.5, 0.0};  // half the plane lies beyond the frame
+    s.up = {1.0, 1.5, 0.0};
+    const reslice_source src = two_frames(false);
+    reslice_internals r;
+    r.set_settings(s);
+    ASSERT_TRUE(r.build_reslice(src));
+    EXPECT_FALSE(r.holds_rotating_slab_buffer());
+
+    ASSERT_TRUE(r.set_rot_slab(true, false));
+    EXPECT_FALSE(r.up_to_date());
+    ASSERT_EQ(r.rotating_slab_buffer().size(), std::size_t(40 * 40));
+    ASSERT_TRUE(r.build_reslice(src));
+    long seen[2] = {0, 0};
+    for (long y = 0; y < r.height(); ++y)
+        for (long x = 0; x < r.width(); ++x) {
+            const rot_slab_texel& t = r.rotating_slab_buffer()[static_cast<std::size_t>(y * r.width() + x)];
+            const std::uint8_t v = r.pixel(x, y);
+            ++seen[v != 0];
+            EXPECT_EQ(t.rgba[0], v);
+            EXPECT_EQ(t.rgba[2], v);
+            EXPECT_EQ(t.rgba[3], v ? 255 : 0);
+            const vertex3d p = r.reslice_to_world(x, y, 0.0);
+            EXPECT_NEAR(t.position[0], p.x, 1e-6);
+            EXPECT_NEAR(t.position[1], p.y, 1e-6);
+            EXPECT_NEAR(t.position[2], p.z, 1e-6);
+            EXPECT_EQ(t.position[3], 1.0f);
+        }
+    EXPECT_GT(seen[0], 100);
+    EXPECT_GT(seen[1], 100);
+
+    s.width = 25;
+    r.set_settings(s);
+    EXPECT_EQ(r.rotating_slab_buffer().size(), std::size_t(25 * 40));
+    ASSERT_TRUE(r.set_rot_slab(false));
+    EXPECT_FALSE(r.holds_rotating_slab_buffer());
+    s.width = 30;
+    r.set_settings(s);
+    ASSERT_TRUE(r.build_reslice(src));
+    EXPECT_FALSE(r.holds_rotating_slab_buffer());
+}
+
 // Catches a disabled reslice doing work or a rotating-slab buffer held for nothing.
 TEST(ResliceBuild, DisabledBuildsNothing)
 {
