@@ -1,7 +1,9 @@
 #include "reslice_pages.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <set>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -11,6 +13,7 @@
 #include <wx/log.h>
 #include <wx/radiobox.h>
 #include <wx/sizer.h>
+#include <wx/slider.h>
 #include <wx/spinctrl.h>
 #include <wx/stattext.h>
 
@@ -18,6 +21,7 @@
 #include "common/interaction.h"
 #include "reconstruction/reslice_default.h"
 #include "reconstruction/reslice_frames.h"
+#include "resources/recording_data.h"
 #include "resources/resource_table.h"
 #include "views/gl_support.h"
 
@@ -58,6 +62,29 @@ wxRadioBox* compounding_box(wxWindow* parent)
     return new wxRadioBox(parent, wxID_ANY, "Compounding", wxDefaultPosition, wxDefaultSize, 3, choices, 3);
 }
 
+// The sweeps of RES_SWEEPS as the reslices group the frames: distinct first
+// frames, those below 0 counting as 0 and those past the last frame not at all.
+int sweep_count()
+{
+    const std::shared_ptr<multi_sweeps>& sweeps = res->RES_SWEEPS->value();
+    const long last = bufp->frames() - 1;
+    std::set<long> firsts;
+    if (sweeps)
+        for (long f : sweeps->first_frames)
+            if (f <= last)
+                firsts.insert(std::max(0L, f));
+    return std::max(1, static_cast<int>(firsts.size()));
+}
+
+wxSlider* labelled_slider(wxWindow* parent, wxSizer* grid, const char* label, int value, int low, int high)
+{
+    grid->Add(new wxStaticText(parent, wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
+    auto* slider = new wxSlider(parent, wxID_ANY, value, low, high, wxDefaultPosition, wxSize(140, -1),
+                                wxSL_HORIZONTAL | wxSL_VALUE_LABEL);
+    grid->Add(slider, 1, wxEXPAND);
+    return slider;
+}
+
 }  // namespace
 
 reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(parent), views_(views)
@@ -74,6 +101,12 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
     grid->Add(thickness);
     compounding = compounding_box(this);
     faster = new wxCheckBox(this, wxID_ANY, "Faster, less accurate reslice");
+    partitioning = new wxCheckBox(this, wxID_ANY, "Use sweep partitioning");
+    single_sweep = new wxCheckBox(this, wxID_ANY, "Show a single sweep");
+    auto* sliders = new wxFlexGridSizer(2, wxSize(8, 4));
+    sliders->AddGrowableCol(1);
+    sweep = labelled_slider(this, sliders, "Sweep:", 1, 1, 2);
+    opacity = labelled_slider(this, sliders, "Opacity (%):", 100, 0, 100);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     struct button_t {
         const char* label;
@@ -89,6 +122,9 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
     column->Add(grid, 0, wxALL, 4);
     column->Add(compounding, 0, wxALL, 4);
     column->Add(faster, 0, wxALL, 4);
+    column->Add(partitioning, 0, wxALL, 4);
+    column->Add(single_sweep, 0, wxALL, 4);
+    column->Add(sliders, 0, wxEXPAND | wxALL, 4);
     column->Add(buttons, 0, wxALL, 4);
     SetSizer(column);
     for (wxWindow* w : std::initializer_list<wxWindow*>{width, height, thickness})
@@ -96,8 +132,20 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
     thickness->Bind(wxEVT_SPINCTRLDOUBLE, [this](wxSpinDoubleEvent&) { apply_controls(); });
     compounding->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { apply_controls(); });
     faster->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { apply_controls(); });
+    partitioning->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceUsePartitioning, this);
+    single_sweep->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceUseSingleSweep, this);
+    sweep->Bind(wxEVT_SLIDER, &reslice_page::OnResliceSweepNumber, this);
+    opacity->Bind(wxEVT_SLIDER, &reslice_page::OnResliceOpacity, this);
+    // The views rebuild on these themselves; the page only shows them.
+    changed_ = std::make_unique<pmf_functor<reslice_page>>(this, &reslice_page::ResliceChanged);
+    for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_SWEEPS, res->RES_BUF_FRAMES,
+                                                            res->RES_USE_PARTITIONING, res->RES_USE_SINGLE_SWEEP,
+                                                            res->RES_SWEEP_DISP_NUMBER, res->RES_RESLICE_OPACITY})
+        r->add_proc(changed_.get());
     refresh_controls();
 }
+
+reslice_page::~reslice_page() = default;
 
 void reslice_page::refresh_controls()
 {
@@ -107,6 +155,18 @@ void reslice_page::refresh_controls()
     thickness->SetValue(2.0 * s.slice_half_thickness * 10.0);
     compounding->SetSelection(static_cast<int>(s.compounding));
     faster->SetValue(!s.linear);
+    ResliceChanged();
+}
+
+void reslice_page::ResliceChanged()
+{
+    partitioning->SetValue(res->RES_USE_PARTITIONING->value());
+    single_sweep->SetValue(res->RES_USE_SINGLE_SWEEP->value());
+    const int sweeps = sweep_count();
+    sweep->SetRange(1, std::max(2, sweeps));  // GTK wants the maximum above the minimum
+    sweep->SetValue(std::clamp(static_cast<int>(res->RES_SWEEP_DISP_NUMBER->value()) + 1, 1, sweeps));
+    sweep->Enable(sweeps > 1 && res->RES_USE_SINGLE_SWEEP->value());
+    opacity->SetValue(std::clamp(static_cast<int>(res->RES_RESLICE_OPACITY->value()), 0, 100));
 }
 
 void reslice_page::apply_controls()
@@ -160,6 +220,26 @@ void reslice_page::OnResliceSave(wxCommandEvent&)
                                                res->RES_ASCII_FILENAME->value().GetPath(), true);
     if (choice)
         save_reslice_image(views_.reslices[0], choice->path);
+}
+
+void reslice_page::OnResliceUsePartitioning(wxCommandEvent&)
+{
+    res->RES_USE_PARTITIONING->write(partitioning->GetValue());
+}
+
+void reslice_page::OnResliceUseSingleSweep(wxCommandEvent&)
+{
+    res->RES_USE_SINGLE_SWEEP->write(single_sweep->GetValue());
+}
+
+void reslice_page::OnResliceSweepNumber(wxCommandEvent&)
+{
+    res->RES_SWEEP_DISP_NUMBER->write(sweep->GetValue() - 1);
+}
+
+void reslice_page::OnResliceOpacity(wxCommandEvent&)
+{
+    res->RES_RESLICE_OPACITY->write(opacity->GetValue());
 }
 
 ortho_page::ortho_page(wxWindow* parent, reslice_views_t& views) : wxPanel(parent), views_(views)

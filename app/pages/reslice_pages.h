@@ -5,13 +5,16 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 #include <wx/panel.h>
 
+#include "common/functor.h"
 #include "reconstruction/reslice_internals.h"
 
 class wxCheckBox;
 class wxRadioBox;
+class wxSlider;
 class wxSpinCtrl;
 class wxSpinCtrlDouble;
 
@@ -28,23 +31,34 @@ struct reslice_views_t {
 class reslice_page : public wxPanel {
 public:
     reslice_page(wxWindow* parent, reslice_views_t& views);
-    void refresh_controls();  // shows the settings of window 0
+    ~reslice_page() override;
+    void refresh_controls();  // shows the settings of window 0, then ResliceChanged
+    void ResliceChanged();    // shows the sweep and opacity resources
 
     wxSpinCtrl* width = nullptr;
     wxSpinCtrl* height = nullptr;
     wxSpinCtrlDouble* thickness = nullptr;
     wxRadioBox* compounding = nullptr;
     wxCheckBox* faster = nullptr;
+    wxCheckBox* partitioning = nullptr;
+    wxCheckBox* single_sweep = nullptr;
+    wxSlider* sweep = nullptr;    // the sweep shown, counted from 1
+    wxSlider* opacity = nullptr;  // of the reslice in the 3D view, percent
 
     void OnResliceFlip(wxCommandEvent&);
     void OnResliceRotate(wxCommandEvent&);
     void OnResliceLocate(wxCommandEvent&);
     void OnResliceVoxel(wxCommandEvent&);
     void OnResliceSave(wxCommandEvent&);
+    void OnResliceUsePartitioning(wxCommandEvent&);
+    void OnResliceUseSingleSweep(wxCommandEvent&);
+    void OnResliceSweepNumber(wxCommandEvent&);
+    void OnResliceOpacity(wxCommandEvent&);
     void apply_controls();
 
 private:
     reslice_views_t& views_;
+    std::unique_ptr<pmf_functor<reslice_page>> changed_;
 };
 
 class ortho_page : public wxPanel {

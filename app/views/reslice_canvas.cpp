@@ -18,6 +18,14 @@ vertex3d rotate(const vertex3d& v, const vertex3d& a, double angle)
     return c * v + s * cross(a, v) + ((1 - c) * dot(a, v)) * a;
 }
 
+// Where reslice window w announces a new image.
+flag_res_t* announcement(int window)
+{
+    flag_res_t* const flags[] = {res->RES_REDISPLAY_RESLICE0, res->RES_REDISPLAY_RESLICE1, res->RES_REDISPLAY_RESLICE2,
+                                 res->RES_REDISPLAY_RESLICE3, res->RES_REDISPLAY_RESLICE4};
+    return window >= 0 && window < 5 ? flags[window] : nullptr;
+}
+
 }  // namespace
 
 reslice_canvas::reslice_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attributes(), wxID_ANY)
@@ -35,7 +43,8 @@ reslice_canvas::reslice_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attr
     for (base_res_t* r : std::initializer_list<base_res_t*>{
              res->RES_BUF_FRAMES, res->RES_XTRANS, res->RES_YTRANS, res->RES_ZTRANS, res->RES_AZIMUTH,
              res->RES_ELEVATION, res->RES_ROLL, res->RES_XSCALE, res->RES_YSCALE, res->RES_BACKGROUND,
-             res->RES_CMAP_CHANGED, res->RES_MASKED_DATA})
+             res->RES_CMAP_CHANGED, res->RES_MASKED_DATA, res->RES_SWEEPS, res->RES_USE_PARTITIONING,
+             res->RES_SWEEP_ADJUSTMENT, res->RES_USE_SINGLE_SWEEP, res->RES_SWEEP_DISP_NUMBER})
         r->add_proc(changed_.get());
 }
 
@@ -82,7 +91,9 @@ void reslice_canvas::rebuild_if_needed()
         built = &preview_;
     } else {
         reslice_->set_pixel_size(source.pixel_size);
-        reslice_->build_reslice(source);
+        if (reslice_->build_reslice(source))
+            if (flag_res_t* done = announcement(reslice_->window()))
+                done->write();  // the 3D view draws the image too
     }
     ++builds_;
     upload(*built);

@@ -38,7 +38,9 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
     for (base_res_t* r : std::initializer_list<base_res_t*>{
              res->RES_BUF_CURRENT_FRAME, res->RES_BUF_FRAMES, res->RES_BACKGROUND, res->RES_DISPLAY_FRAME,
              res->RES_XTRANS, res->RES_YTRANS, res->RES_ZTRANS, res->RES_AZIMUTH, res->RES_ELEVATION, res->RES_ROLL,
-             res->RES_XSCALE, res->RES_YSCALE, res->RES_CMAP_CHANGED, res->RES_BSCAN_OPACITY})
+             res->RES_XSCALE, res->RES_YSCALE, res->RES_CMAP_CHANGED, res->RES_BSCAN_OPACITY,
+             res->RES_RESLICE_OPACITY, res->RES_REDISPLAY_RESLICE0, res->RES_REDISPLAY_RESLICE1,
+             res->RES_REDISPLAY_RESLICE2, res->RES_REDISPLAY_RESLICE3, res->RES_REDISPLAY_RESLICE4})
         r->add_proc(changed_.get());
     fit_scene();
 }
@@ -99,6 +101,11 @@ void view3d_canvas::View3dChanged()
         res->RES_ZTRANS->changed())
         fit_scene();
     upload_ = upload_ || res->RES_CMAP_CHANGED->changed() || res->RES_BUF_FRAMES->changed();
+    if (res->RES_CMAP_CHANGED->changed() || res->RES_REDISPLAY_RESLICE0->changed() ||
+        res->RES_REDISPLAY_RESLICE1->changed() || res->RES_REDISPLAY_RESLICE2->changed() ||
+        res->RES_REDISPLAY_RESLICE3->changed() || res->RES_REDISPLAY_RESLICE4->changed())
+        for (plane_texture& t : plane_textures_)
+            t.stale = true;
     Refresh(false);
 }
 
@@ -167,11 +174,74 @@ void view3d_canvas::draw()
         }
         glEnd();
     }
+    const double opacity = std::clamp(res->RES_RESLICE_OPACITY->value(), 0L, 100L) / 100.0;
+    if (opacity > 0.0)
+        for (std::size_t i = 0; i < planes_.size(); ++i)
+            draw_reslice(i, *planes_[i], opacity);
+}
+
+void view3d_canvas::draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity)
+{
+    const long w = reslice.width(), h = reslice.height();
+    // A plane moved since its last build would show the old image in the wrong place.
+    if (!reslice.up_to_date() || w <= 0 || h <= 0 || reslice.image().size() != static_cast<std::size_t>(w * h))
+        return;
+    if (plane_textures_.size() <= slot)
+        plane_textures_.resize(slot + 1);
+    plane_texture& t = plane_textures_[slot];
+    if (!t.id)
+        glGenTextures(1, &t.id);
+    glBindTexture(GL_TEXTURE_2D, t.id);
+    if (t.stale || t.width != w || t.height != h) {
+        // Alpha 0 where the reslice has no data, so only the data cover the scene.
+        const std::vector<std::uint8_t> rgb = codes_to_rgb(reslice.image().data(), w, h);
+        std::vector<std::uint8_t> rgba(reslice.image().size() * 4);
+        for (std::size_t p = 0; p < reslice.image().size(); ++p) {
+            std::copy_n(rgb.data() + 3 * p, 3, rgba.data() + 4 * p);
+            rgba[4 * p + 3] = reslice.image()[p] ? 255 : 0;
+        }
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(w), static_cast<GLsizei>(h), 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, rgba.data());
+        t.width = w;
+        t.height = h;
+        t.stale = false;
+    }
+    // The texel alpha times the opacity; a see-through plane leaves the depth
+    // buffer alone so that what lies behind it still shows.
+    const bool see_through = opacity < 1.0;
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    if (see_through)
+        glDepthMask(GL_FALSE);
+    glEnable(GL_TEXTURE_2D);
+    glColor4d(1.0, 1.0, 1.0, opacity);
+    glBegin(GL_QUADS);
+    // Image row 0 lies along the reslice's y = 0 edge.
+    for (const auto& [u, v] : {std::pair{0.0, 0.0}, std::pair{1.0, 0.0}, std::pair{1.0, 1.0}, std::pair{0.0, 1.0}}) {
+        const vertex3d p = reslice.reslice_to_world(u * double(w), v * double(h), 0.0);
+        glTexCoord2d(u, v);
+        glVertex3d(p.x, p.y, p.z);
+    }
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glColor4d(1.0, 1.0, 1.0, 1.0);
 }
 
 void view3d_canvas::set_planes(std::vector<const reslice_internals*> planes)
 {
     planes_ = std::move(planes);
+    for (plane_texture& t : plane_textures_)
+        t.stale = true;
     Refresh(false);
 }
 

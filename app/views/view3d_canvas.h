@@ -1,9 +1,11 @@
 // The 3D window: the recorded frames placed in space by their poses and the
-// probe calibration, the current frame as a textured plane, and the outlines
-// of the others. Left drag turns the scene like a trackball, the wheel zooms.
+// probe calibration, the current frame as a textured plane, the outlines of
+// the others, and the reslices shown in the lower windows on their planes
+// (RES_RESLICE_OPACITY). Left drag turns the scene like a trackball, the wheel zooms.
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <wx/glcanvas.h>
 
@@ -29,10 +31,19 @@ private:
     void OnMouse(wxMouseEvent&);
     void draw();
     void fit_scene();
+    void draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity);
+
+    // One reslice image as a texture; stale until uploaded after its last build.
+    struct plane_texture {
+        unsigned id = 0;
+        long width = 0, height = 0;
+        bool stale = true;
+    };
 
     std::unique_ptr<pmf_functor<view3d_canvas>> changed_;
     frame_texture texture_;
     std::vector<const reslice_internals*> planes_;
+    std::vector<plane_texture> plane_textures_;
     bool upload_ = true;
     double centre_[3] = {0, 0, 0};
     double radius_ = 10.0;

@@ -9,19 +9,27 @@
 
 #include <wx/checkbox.h>
 #include <wx/file.h>
+#include <wx/combobox.h>
+#include <wx/choice.h>
 #include <wx/spinctrl.h>
+#include <wx/statusbr.h>
 #include <wx/toolbar.h>
 
+#include "acquisition/posinfo.h"
 #include "app/dialogs/options_dialog.h"
+#include "app/dialogs/position_source_dialog.h"
 #include "app/ids.h"
 #include "display/globcmap.h"
 #include "app/main_window.h"
+#include "app/pages/reslice_pages.h"
 #include "app/views/reslice_canvas.h"
 #include "app/views/review_canvas.h"
 #include "app/views/view3d_canvas.h"
 #include "gui_fixture.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
+#include "simulators/pty_link.h"
+#include "simulators/sim_factory.h"
 
 namespace {
 
@@ -313,6 +321,31 @@ TEST_F(GuiTest, OptionsAndTheMouseWheel)
     EXPECT_EQ(res->RES_BUF_CURRENT_FRAME->value(), 2);
 }
 
+// The position source dialog finds a simulated tracker typed in as its port,
+// the status bar says so, and the status report reads the tracker.
+TEST_F(GuiTest, PositionSourceFindsASimulatedTracker)
+{
+    start({demo});
+    EXPECT_EQ(frame().GetStatusBar()->GetStatusText(1), "No position sensor found");
+    pty_link_t link(make_device_sim("fastrak", {}));
+    ASSERT_TRUE(link.ok());
+    link.start();
+
+    position_source_dialog dialog(&frame(), [&] { return pos->pos_status(); });
+    dialog.port->SetValue(link.port_path());
+    dialog.detect->SetSelection(POS_DETECT_FASTRAK);
+    dialog.apply();
+    pump(50);
+    EXPECT_EQ(res->RES_POSITION_SOURCE->value(), SENSOR_FASTRAK);
+    EXPECT_EQ(frame().GetStatusBar()->GetStatusText(1), "Fastrak successfully initialised");
+    EXPECT_TRUE(pos->pos_status().Contains("Fastrak status:"));
+
+    // The same dialog opened again shows what is in force.
+    position_source_dialog again(&frame(), {});
+    EXPECT_EQ(again.port->GetValue(), link.port_path());
+    EXPECT_EQ(again.detect->GetSelection(), POS_DETECT_FASTRAK);
+}
+
 // A new background colour reaches every data window.
 TEST_F(GuiTest, BackgroundColour)
 {
@@ -416,6 +449,109 @@ TEST_F(GuiTest, ExportVoxelsThroughTheMenu)
     ASSERT_TRUE(recording_io->try_read_kestrane_file(dir + "/vol.ks"));
     EXPECT_GT(bufp->frames(), 1);
     EXPECT_DOUBLE_EQ(res->RES_XSCALE->value(), 4 * 0.04) << "voxels are four reslice pixels wide";
+}
+
+// The Reslice page's sweep controls on a recording saved with three sweeps:
+// the slider counts them, and partitioning with a single sweep shown blanks
+// the other sweeps' part of the reslice; the opacity reaches the 3D view.
+TEST_F(GuiTest, ReslicePageShowsOneSweepAtATime)
+{
+    start({demo});
+    auto sweeps = std::make_shared<multi_sweeps>();
+    sweeps->first_frames = {0, 13, 26};
+    res->RES_SWEEPS->write(sweeps);
+    const wxString copy = dir + "/sweeps.ks";
+    script.files.push_back(file_choice_t{copy, 0});
+    menu(ID_FILE_SAVEAS);
+    menu(ID_FILE_NEW);
+    script.files.push_back(file_choice_t{copy, 0});
+    menu(ID_FILE_OPEN);
+    ASSERT_EQ(bufp->frames(), 40);
+    menu(ID_VISUAL_RESLICE);
+    pump(200);
+    auto* page = dynamic_cast<reslice_page*>(frame().visual_notebook()->GetPage(2));
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->sweep->GetMin(), 1);
+    EXPECT_EQ(page->sweep->GetMax(), 3) << "the loaded recording's sweeps";
+    EXPECT_FALSE(page->sweep->IsEnabled()) << "a sweep is chosen only when one is shown";
+
+    // Cut along the path of the probe, so that every sweep crosses the plane.
+    reslice_canvas* view = frame().lower_centre();
+    reslice_internals& reslice = frame().reslices().reslices[0];
+    ASSERT_EQ(view->shown(), &reslice);
+    reslice_settings s = reslice.settings();
+    s.normal = reslice.plane().x_axis();
+    reslice.set_settings(s);
+    view->invalidate();
+    // Each change must rebuild the reslice by itself: no grab, which would force it.
+    const auto rebuilt = [&] {
+        const long builds = view->builds();
+        pump(150);
+        EXPECT_GT(view->builds(), builds);
+        return reslice.image();
+    };
+    const auto filled = [](const std::vector<std::uint8_t>& image) {
+        return std::count_if(image.begin(), image.end(), [](std::uint8_t v) { return v != 0; });
+    };
+    const auto check = [](wxCheckBox* box, bool on) {
+        box->SetValue(on);
+        wxCommandEvent clicked(wxEVT_CHECKBOX, box->GetId());
+        clicked.SetEventObject(box);
+        clicked.SetInt(on);
+        box->ProcessWindowEvent(clicked);
+    };
+    const auto slide = [](wxSlider* slider, int value) {
+        slider->SetValue(value);
+        wxCommandEvent moved(wxEVT_SLIDER, slider->GetId());
+        moved.SetEventObject(slider);
+        moved.SetInt(value);
+        slider->ProcessWindowEvent(moved);
+    };
+    const std::vector<std::uint8_t> whole = rebuilt();
+    ASSERT_GT(filled(whole), 5000);
+
+    check(page->partitioning, true);
+    EXPECT_TRUE(res->RES_USE_PARTITIONING->value());
+    const std::vector<std::uint8_t> parted = rebuilt();
+    EXPECT_GT(filled(parted), filled(whole) * 9 / 10) << "the sweeps still cover the plane between them";
+
+    check(page->single_sweep, true);
+    EXPECT_TRUE(res->RES_USE_SINGLE_SWEEP->value());
+    EXPECT_TRUE(page->sweep->IsEnabled());
+    const std::vector<std::uint8_t> first = rebuilt();
+    slide(page->sweep, 3);
+    EXPECT_EQ(res->RES_SWEEP_DISP_NUMBER->value(), 2);
+    const std::vector<std::uint8_t> last = rebuilt();
+    long both = 0, outside = 0;
+    for (std::size_t i = 0; i < parted.size(); ++i) {
+        both += first[i] && last[i];
+        outside += (first[i] && first[i] != parted[i]) + (last[i] && last[i] != parted[i]);
+    }
+    for (const auto* one : {&first, &last}) {
+        EXPECT_GT(filled(*one), filled(parted) / 6) << "a sweep shows its own part";
+        EXPECT_LT(filled(*one), filled(parted) / 2) << "the other sweeps' part is blank";
+    }
+    EXPECT_EQ(both, 0) << "the first and last sweeps lie apart";
+    EXPECT_EQ(outside, 0) << "a sweep shows its part as it was beside the others";
+
+    res->RES_SWEEP_DISP_NUMBER->write(1);
+    EXPECT_EQ(page->sweep->GetValue(), 2) << "the slider counts from 1";
+    check(page->single_sweep, false);
+    EXPECT_FALSE(page->sweep->IsEnabled());
+    EXPECT_EQ(rebuilt(), parted);
+
+    // The reslice in the 3D view: see-through at a lower opacity.
+    pump(100);
+    const wxImage opaque = frame().view3d()->grab();
+    slide(page->opacity, 40);
+    EXPECT_EQ(res->RES_RESLICE_OPACITY->value(), 40);
+    const wxImage faint = frame().view3d()->grab();
+    ASSERT_EQ(opaque.GetSize(), faint.GetSize());
+    long changed = 0;
+    for (int y = 0; y < opaque.GetHeight(); ++y)
+        for (int x = 0; x < opaque.GetWidth(); ++x)
+            changed += opaque.GetRed(x, y) != faint.GetRed(x, y) || opaque.GetGreen(x, y) != faint.GetGreen(x, y);
+    EXPECT_GT(changed, 1000) << "the reslice is drawn with its opacity";
 }
 
 }  // namespace
