@@ -2,6 +2,8 @@
 #include "acquisition/polaris_driver.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include <wx/log.h>
 
@@ -118,8 +120,156 @@ wxString describe_infrared(const reply_text_t& a)
     return s;
 }
 
+// Infrared images, taken in diagnostic mode. "VSNAP" captures one frame of
+// both sensors, of the kind the Cmd.VSnap flags select (neither: the
+// tracking frame). "VGET rrrrsscc" returns cc rows of sensor ss (00 left,
+// 01 right), the first being sensor row rrrr and the next every Stride-th
+// row; a row holds the columns Start X to End X, every Stride-th, as two hex
+// digits per pixel (Color Depth 8), and ends with LF. Sample Option 2 makes
+// each pixel the brightest of its Stride x Stride block, so that markers
+// survive the subsampling. The thresholds are in the same pixel units.
+constexpr int ir_max_side = 4096;
+constexpr long ir_max_pixels = 16L * 1024 * 1024;
+constexpr int ir_columns = 160;        // the sensor is subsampled to at most this many columns
+constexpr std::size_t ir_reply = 4096; // characters per VGET reply, a few seconds at the slowest speed
+constexpr int ir_shutter_time = 100;
+constexpr int ir_colour_depth = 8;
+constexpr int ir_sample_brightest = 2;
+
+// Tiles from top to bottom, and the order they are taken in: each change
+// of the Cmd.VSnap flags clears one before setting the other.
+enum ir_frame_t { ir_tracking, ir_illuminated, ir_background };
+constexpr std::array<ir_frame_t, 3> ir_grab_order{ir_illuminated, ir_background, ir_tracking};
+
+// The value of a "name=<decimal>" answer to GET.
+std::optional<long> parameter_value(const reply_text_t& a, std::string_view name)
+{
+    if (!a.clean() || a.text.size() <= name.size() + 1 || !a.text.starts_with(name) || a.text[name.size()] != '=')
+        return std::nullopt;
+    std::string_view digits = std::string_view(a.text).substr(name.size() + 1);
+    while (!digits.empty() && digits.back() == '\n')
+        digits.remove_suffix(1);
+    if (digits.empty() || digits.size() > 9)
+        return std::nullopt;
+    long v = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// Long malformed answers are cut short before they go to the log.
+void report_ir_error(const reply_text_t& a, std::string_view command)
+{
+    reply_text_t shown = a;
+    if (shown.text.size() > 40)
+        shown.text = shown.text.substr(0, 40) + "...";
+    report_error(shown, command);
+}
+
+// Grey below the background level, green above it, red above the detection level.
+void paint_ir(unsigned char* rgb, unsigned long v, long trigger, long background)
+{
+    const auto grey = static_cast<unsigned char>(std::min(v, 255ul));
+    if (static_cast<long>(v) > trigger)
+        std::memcpy(rgb, "\xFF\x00\x00", 3);
+    else if (static_cast<long>(v) > background)
+        std::memcpy(rgb, "\x00\xFF\x00", 3);
+    else
+        std::memset(rgb, grey, 3);
+}
+
 }  // namespace
 
+wxImage polaris_driver_t::grab_ir_frames(serial_t& line, progress_scope& progress)
+{
+    if (!progress.pulse("Currently retrieving images from Polaris"))
+        return {};
+    long values[4] = {};
+    const char* const names[] = {"Cmd.VGet.Threshold.Trigger", "Cmd.VGet.Threshold.Background",
+                                 "Cmd.VGet.Sensor.Width", "Cmd.VGet.Sensor.Height"};
+    for (int i = 0; i < 4; ++i) {
+        const std::string command = std::string("GET ") + names[i] + "\r";
+        const reply_text_t a = transact(line, command, timing_.command);
+        const auto v = parameter_value(a, names[i]);
+        if (!v) {
+            report_ir_error(a, command);
+            return {};
+        }
+        values[i] = *v;
+    }
+    const auto [trigger, background, width, height] = values;
+    if (width < 1 || height < 1 || width > ir_max_side || height > ir_max_side || width * height > ir_max_pixels) {
+        wxLogError("Polaris reported an infrared sensor of %li x %li pixels; its images are not read.", width, height);
+        return {};
+    }
+    const int stride = static_cast<int>((width + ir_columns - 1) / ir_columns);
+    const int columns = static_cast<int>((width + stride - 1) / stride);
+    const int rows = static_cast<int>((height + stride - 1) / stride);
+    const int rows_per_reply = static_cast<int>(std::clamp<std::size_t>(ir_reply / (2 * columns + 1), 1, 255));
+
+    const std::string settings[] = {
+        wxString::Format("SET Cmd.VGet.Threshold.Shutter Time=%i\r", ir_shutter_time).ToStdString(),
+        wxString::Format("SET Cmd.VGet.Start X=%i\r", 0).ToStdString(),
+        wxString::Format("SET Cmd.VGet.End X=%li\r", width - 1).ToStdString(),
+        wxString::Format("SET Cmd.VGet.Stride=%i\r", stride).ToStdString(),
+        wxString::Format("SET Cmd.VGet.Color Depth=%i\r", ir_colour_depth).ToStdString(),
+        wxString::Format("SET Cmd.VGet.Sample Option=%i\r", ir_sample_brightest).ToStdString()};
+    for (const std::string& c : settings)
+        if (!expect_okay(line, c, timing_.command))
+            return {};
+
+    // Left camera left, right camera right; frame kinds from top to bottom.
+    wxImage image(2 * columns, 3 * rows);
+    unsigned char* const data = image.GetData();
+    const std::size_t image_width = 2 * static_cast<std::size_t>(columns);
+    for (const ir_frame_t frame : ir_grab_order) {
+        const std::string flags[] = {
+            wxString::Format("SET Cmd.VSnap.Illuminated Frame=%i\r", frame == ir_illuminated ? 1 : 0).ToStdString(),
+            wxString::Format("SET Cmd.VSnap.Background Frame=%i\r", frame == ir_background ? 1 : 0).ToStdString()};
+        for (const std::string& c : flags)
+            if (!expect_okay(line, c, timing_.command))
+                return {};
+        if (!expect_okay(line, "VSNAP \r", timing_.command))
+            return {};
+        for (int sensor = 0; sensor < 2; ++sensor) {
+            for (int row = 0; row < rows; row += rows_per_reply) {
+                if (!progress.pulse())
+                    return {};
+                const int count = std::min(rows_per_reply, rows - row);
+                const std::string command =
+                    wxString::Format("VGET %04x%02x%02x\r", static_cast<unsigned>(row * stride),
+                                     static_cast<unsigned>(sensor), static_cast<unsigned>(count))
+                        .ToStdString();
+                const reply_text_t a = transact(line, command, timing_.command);
+                const std::size_t row_chars = 2 * static_cast<std::size_t>(columns) + 1;
+                bool ok = a.clean() && a.text.size() == row_chars * static_cast<std::size_t>(count);
+                for (int r = 0; ok && r < count; ++r) {
+                    const std::size_t at = row_chars * static_cast<std::size_t>(r);
+                    ok = a.text[at + row_chars - 1] == '\n';
+                    const std::size_t y = static_cast<std::size_t>(frame) * static_cast<std::size_t>(rows) +
+                                          static_cast<std::size_t>(row + r);
+                    unsigned char* out =
+                        data + 3 * (y * image_width + static_cast<std::size_t>(sensor) * static_cast<std::size_t>(columns));
+                    for (int x = 0; ok && x < columns; ++x, out += 3) {
+                        const auto v = read_polaris_hex(a.text, at + 2 * static_cast<std::size_t>(x), 2);
+                        ok = v.has_value();
+                        if (ok)
+                            paint_ir(out, *v, trigger, background);
+                    }
+                }
+                if (!ok) {
+                    report_ir_error(a, command);
+                    line.set_record_length(polaris_record, '\r');  // whatever else came of it
+                    return {};
+                }
+            }
+        }
+    }
+    return image;
+}
 
 wxString polaris_driver_t::tool_report(serial_t& line)
 {
@@ -190,6 +340,17 @@ wxString polaris_driver_t::status_report(serial_t& line, interaction_t& ui)
     progress.pulse();
     if (expect_okay(line, "IRINIT \r", timing_.command))
         s += describe_infrared(transact(line, "IRCHK 0003\r", timing_.command));
+    // Only trackers with parameter commands give their camera images.
+    status_image_ = wxImage();
+    if (params_ && expect_okay(line, "DSTART \r", timing_.command)) {
+        status_image_ = grab_ir_frames(line, progress);
+        expect_okay(line, "DSTOP \r", timing_.command);
+    }
+    if (status_image_.IsOk())
+        s += "\nPolaris infrared diagnostics (see images):\n"
+             "  Left - left camera, right - right camera\n"
+             "  Top - tracking, middle - illuminated, bottom - background\n"
+             "  Green - above background level, red - above detection level\n";
     expect_okay(line, "TSTART \r", timing_.command);
     return s;
 }

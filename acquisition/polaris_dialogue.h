@@ -41,7 +41,14 @@ public:
     ~progress_scope() { ui_.progress_end(); }
     progress_scope(const progress_scope&) = delete;
     progress_scope& operator=(const progress_scope&) = delete;
-    void pulse() { ui_.progress_pulse(message_); }
+    // False when the user cancelled.
+    bool pulse() { return ui_.progress_pulse(message_); }
+    // Shows another message from now on.
+    bool pulse(const wxString& message)
+    {
+        message_ = message;
+        return pulse();
+    }
 
 private:
     interaction_t& ui_;

@@ -11,6 +11,10 @@
 #include "acquisition/polaris_protocol.h"
 #include "acquisition/tracker_driver.h"
 
+namespace polaris_dialogue {
+class progress_scope;
+}
+
 // Waits during detection, in 100 ns ticks. The tracker can take seconds to
 // come back from a reset; tests against a simulator shorten them.
 struct polaris_timing_t {
@@ -28,9 +32,10 @@ public:
     bool probe(serial_t& line, const tracker_config_t& config, interaction_t& ui) override;
     bool ask(serial_t& line) override;
     tracker_reply_t read_reply(serial_t& line, bool wait, const tracker_wanted_t& wanted) override;
-    // Stops tracking for the status queries and starts it again; the
-    // infrared images are not part of it.
+    // Stops tracking for the status queries and starts it again; trackers
+    // with parameter commands also give their infrared camera images.
     wxString status_report(serial_t& line, interaction_t& ui) override;
+    wxImage status_image() const override { return status_image_; }
     void shut_down(serial_t& line) override;
     sensor_volume_t volume() const override { return volume_; }
     bool has_pointer() const override { return ports_[pointer_slot] >= 0; }
@@ -63,6 +68,7 @@ private:
     tracker_reply_t interpret(std::string_view reply, serial_t& line, const tracker_wanted_t& wanted);
     tracker_reply_t unusable_reply(const tracker_wanted_t& wanted) const;
     wxString tool_report(serial_t& line);
+    wxImage grab_ir_frames(serial_t& line, polaris_dialogue::progress_scope& progress);
 
     polaris_timing_t timing_;
     bool newer_ = false;
@@ -74,4 +80,5 @@ private:
     std::optional<alert_line_t> pending_alert_;
     sensor_volume_t volume_;
     bool warned_this_probe_ = false;
+    wxImage status_image_;
 };

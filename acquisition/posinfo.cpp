@@ -340,3 +340,8 @@ wxString posinfo::pos_status()
         start_posinfo();
     return report;
 }
+
+wxImage posinfo::pos_status_image() const
+{
+    return driver_ ? driver_->status_image() : wxImage();
+}

@@ -41,6 +41,8 @@ public:
     bool stop_posinfo();
     void activ_posinfo();
     wxString pos_status();
+    // The image of the last pos_status, when the tracker gives one.
+    wxImage pos_status_image() const;
 
     bool running() const { return running_; }
     sensor_t sensor() const { return driver_ ? driver_->kind() : SENSOR_NONE; }

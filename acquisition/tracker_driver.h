@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include <wx/image.h>
 #include <wx/string.h>
 
 #include "acquisition/sensor_volume.h"
@@ -62,6 +63,8 @@ public:
     virtual tracker_reply_t read_reply(serial_t& line, bool wait, const tracker_wanted_t& wanted) = 0;
     // The lines of the "Position sensor status" report for this tracker.
     virtual wxString status_report(serial_t& line, interaction_t& ui) = 0;
+    // The image made by the last status_report; none by default.
+    virtual wxImage status_image() const { return {}; }
     // Called before the line closes.
     virtual void shut_down(serial_t&) {}
 

@@ -352,7 +352,9 @@ void MainFrame::OnGUIOptions(wxCommandEvent&)
 
 void MainFrame::OnConfigPositionSource(wxCommandEvent&)
 {
-    position_source_dialog dialog(this, [] { return pos ? pos->pos_status() : wxString("No position sensor available."); });
+    position_source_dialog dialog(
+        this, [] { return pos ? pos->pos_status() : wxString("No position sensor available."); },
+        [] { return pos ? pos->pos_status_image() : wxImage(); });
     if (dialog.ShowModal() == wxID_OK) {
         wxBusyCursor busy;  // a changed setting searches for the tracker again
         dialog.apply();

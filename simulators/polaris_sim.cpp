@@ -122,6 +122,14 @@ void polaris_sim_t::reset()
     selected_volume_ = 0;
     line_.clear();
     handles_.clear();
+    diagnostic_ = illuminated_frame_ = background_frame_ = false;
+    snapped_.reset();
+    start_x_ = 0;
+    end_x_ = -1;  // the last column
+    stride_ = 1;
+    colour_depth_ = 8;
+    sample_option_ = 0;
+    shutter_time_ = 100;
     ports_ = {};
     for (int p = 0; p < ports; ++p) {
         ports_[static_cast<std::size_t>(p)].port = p;
@@ -202,7 +210,7 @@ std::string polaris_sim_t::execute(const std::string& command, double now)
     const std::string name = command.substr(0, space);
     const std::string args = space == std::string::npos ? std::string() : command.substr(space + 1);
     const bool newer_only = name == "TX" || name == "GET" || name == "SET" || name == "PHRQ" || name == "PHSR" ||
-                            name == "PHINF";
+                            name == "PHINF" || name == "VSNAP" || name == "VGET";
     const bool older_only = name == "GX" || name == "PVCLR" || name == "PSTAT";
     if ((newer_only && !newer_) || (older_only && newer_))
         return "ERROR01";
@@ -235,15 +243,38 @@ std::string polaris_sim_t::execute(const std::string& command, double now)
             return "Info.Status.New Alerts=" + std::to_string(conditions_.new_alerts.value_or(0));
         if (args.empty())
             return "Param.Tracking.Selected Volume=" + std::to_string(selected_volume_);
-        return "ERROR34";
+        return get_parameter(args);
     }
     if (name == "SET") {
         constexpr std::string_view key = "Param.Tracking.Selected Volume=";
         if (!args.starts_with(key))
-            return "ERROR34";
+            return set_parameter(args);
         selected_volume_ = std::atoi(args.c_str() + key.size());
         return "OKAY";
     }
+    if (name == "DSTART") {
+        if (!initialised_)
+            return "ERROR10";
+        if (tracking_)
+            return "ERROR0C";
+        diagnostic_ = true;
+        snapped_.reset();
+        return "OKAY";
+    }
+    if (name == "DSTOP") {
+        diagnostic_ = false;
+        return "OKAY";
+    }
+    if (name == "VSNAP") {
+        if (!diagnostic_)
+            return "ERROR0C";
+        if (illuminated_frame_ && background_frame_)
+            return "ERROR23";
+        snapped_ = illuminated_frame_ ? ir_illuminated : background_frame_ ? ir_background : ir_tracking;
+        return "OKAY";
+    }
+    if (name == "VGET")
+        return video_rows(args);
     if (name == "VSEL") {
         selected_volume_ = std::atoi(args.c_str());
         return "OKAY";
@@ -260,6 +291,8 @@ std::string polaris_sim_t::execute(const std::string& command, double now)
     if (name == "TSTART") {
         if (!initialised_)
             return "ERROR10";
+        if (diagnostic_)
+            return "ERROR0C";
         tracking_ = true;
         return "OKAY";
     }
@@ -488,4 +521,118 @@ std::string polaris_sim_t::tool_information(int port, int status) const
     std::snprintf(serial, sizeof serial, "%08X", 0x3A00u + static_cast<unsigned>(std::max(port, 0)));
     return std::string(port >= 3 ? "01000001" : "02120001") + "NDI         " + "003" + serial +
            hex(static_cast<unsigned long>(status & 0xFF), 2) + "00000000" + "00" + "8700339             " + "00";
+}
+
+std::string polaris_sim_t::get_parameter(const std::string& args) const
+{
+    const std::pair<const char*, int> values[] = {{"Cmd.VGet.Threshold.Trigger", conditions_.ir_trigger},
+                                                  {"Cmd.VGet.Threshold.Background", conditions_.ir_background},
+                                                  {"Cmd.VGet.Sensor.Width", conditions_.sensor_width},
+                                                  {"Cmd.VGet.Sensor.Height", conditions_.sensor_height}};
+    for (const auto& [key, value] : values)
+        if (args == key)
+            return args + "=" + std::to_string(value);
+    return "ERROR34";
+}
+
+std::string polaris_sim_t::set_parameter(const std::string& args)
+{
+    const std::size_t eq = args.find('=');
+    if (eq == std::string::npos)
+        return "ERROR34";
+    const std::string key = args.substr(0, eq);
+    const std::string text = args.substr(eq + 1);
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    const bool number = !text.empty() && *end == 0;
+    const int last_column = conditions_.sensor_width - 1;
+    struct setting_t {
+        const char* key;
+        long low, high;
+        int* target;
+    };
+    int illuminated = illuminated_frame_, background = background_frame_;
+    const setting_t settings[] = {{"Cmd.VGet.Threshold.Shutter Time", 1, 10000, &shutter_time_},
+                                  {"Cmd.VGet.Start X", 0, last_column, &start_x_},
+                                  {"Cmd.VGet.End X", 0, last_column, &end_x_},
+                                  {"Cmd.VGet.Stride", 1, std::max(1, conditions_.sensor_width), &stride_},
+                                  {"Cmd.VGet.Color Depth", 8, 8, &colour_depth_},
+                                  {"Cmd.VGet.Sample Option", 0, 2, &sample_option_},
+                                  {"Cmd.VSnap.Illuminated Frame", 0, 1, &illuminated},
+                                  {"Cmd.VSnap.Background Frame", 0, 1, &background}};
+    for (const setting_t& s : settings) {
+        if (key != s.key)
+            continue;
+        if (!number)
+            return "ERROR35";
+        if (value < s.low || value > s.high)
+            return "ERROR36";
+        *s.target = static_cast<int>(value);
+        illuminated_frame_ = illuminated != 0;
+        background_frame_ = background != 0;
+        return "OKAY";
+    }
+    return "ERROR34";
+}
+
+int polaris_sim_t::ir_pixel(int sensor, ir_frame_t frame, int x, int y, int width, int height)
+{
+    const double radius = std::max(2.0, width / 24.0);
+    const auto inside = [&](double cx, double cy) {
+        const double dx = x - cx * width, dy = y - cy * height;
+        return dx * dx + dy * dy <= radius * radius;
+    };
+    const double shift = sensor == 1 ? 0.1 : 0.0;
+    const bool marker = inside(0.3 - shift, 0.5) || inside(0.6 - shift, 0.3);
+    const bool stray = inside(0.85, 0.7);
+    const int ambient = 20 + (3 * x + 5 * y) % 21;
+    switch (frame) {
+    case ir_tracking: return marker ? 230 : 0;
+    case ir_illuminated: return marker ? 230 : stray ? 110 : ambient;
+    case ir_background: return stray ? 110 : ambient;
+    }
+    return 0;
+}
+
+std::string polaris_sim_t::video_rows(const std::string& args) const
+{
+    if (!diagnostic_ || !snapped_)
+        return "ERROR0C";
+    const auto first = parse_hex(args, 0, 4);
+    const auto sensor = parse_hex(args, 4, 2);
+    const auto count = parse_hex(args, 6, 2);
+    if (args.size() != 8 || !first || !sensor || !count || *sensor > 1)
+        return "ERROR23";
+    if (conditions_.vget_reply)
+        return *conditions_.vget_reply;
+    const int width = conditions_.sensor_width, height = conditions_.sensor_height;
+    const int last = end_x_ < 0 ? width - 1 : std::min(end_x_, width - 1);
+    if (start_x_ > last)
+        return "ERROR23";
+    const auto pixel = [&](int x, int y) {
+        return ir_pixel(static_cast<int>(*sensor), *snapped_, x, y, width, height);
+    };
+    std::string r;
+    for (unsigned long k = 0; k < *count; ++k) {
+        const long y = static_cast<long>(*first) + static_cast<long>(k) * stride_;
+        if (y >= height)
+            break;
+        for (int x = start_x_; x <= last; x += stride_) {
+            int value = pixel(x, static_cast<int>(y));
+            if (sample_option_ != 0) {
+                int sum = 0, n = 0, brightest = 0;
+                for (int by = static_cast<int>(y); by < std::min<long>(y + stride_, height); ++by)
+                    for (int bx = x; bx < std::min(x + stride_, last + 1); ++bx) {
+                        const int v = pixel(bx, by);
+                        sum += v;
+                        ++n;
+                        brightest = std::max(brightest, v);
+                    }
+                value = sample_option_ == 1 ? sum / n : brightest;
+            }
+            r += hex(static_cast<unsigned long>(value), 2);
+        }
+        r += '\n';
+    }
+    return r;
 }

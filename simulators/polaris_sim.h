@@ -35,6 +35,16 @@
 // definition uploaded for it equals rom_image(n), zero-padded to 64 bytes.
 // Diagnostics ("SSTAT", "SFLIST 00", "PHINF hh002F", "PSTAT 800F", "IRINIT",
 // "IRCHK") answer a healthy system.
+//
+// Infrared images (newer set, between "DSTART" and "DSTOP"): "GET" and "SET"
+// of the Cmd.VGet and Cmd.VSnap parameters; "VSNAP" captures a tracking
+// frame, or the illuminated or background frame when "Cmd.VSnap.Illuminated
+// Frame" or "Cmd.VSnap.Background Frame" is 1. "VGET rrrrsscc" (hex) answers
+// cc rows of sensor ss (00 left, 01 right) starting at row rrrr and then
+// every Stride-th row, each row the columns Start X to End X, every
+// Stride-th, as two hex digits per pixel and LF; rows past the sensor are
+// left out. Sample Option 0 takes the block's first pixel, 1 its mean, 2 its
+// brightest. Only Color Depth 8 is known. The pixels are ir_pixel().
 #pragma once
 
 #include <array>
@@ -70,6 +80,11 @@ struct polaris_sim_conditions_t {
         "2"
         "7+000100+000200+000300+000400+000500+000600+000700+000800+000900+001000" "00000\n"
         "0-095000+095000+030000+240000+000000+000000+000000+000000+000000+000000" "00000\n";
+    int sensor_width = 64;                   // "Cmd.VGet.Sensor.Width"
+    int sensor_height = 32;                  // "Cmd.VGet.Sensor.Height"
+    int ir_trigger = 160;                    // "Cmd.VGet.Threshold.Trigger"
+    int ir_background = 60;                  // "Cmd.VGet.Threshold.Background"
+    std::optional<std::string> vget_reply{}; // the answer to VGET instead of the image rows
 };
 
 class polaris_sim_t : public device_sim_t {
@@ -92,6 +107,15 @@ public:
     // The tool definition file of the passive tool on port index n.
     static std::vector<unsigned char> rom_image(int port);
 
+    // What the cameras see (0-255) at column x, row y of a width x height
+    // sensor: two markers, lit only in the illuminated frame and brighter
+    // than the trigger level, a stray source between the background and
+    // trigger levels, and dim ambient light; the tracking frame is the
+    // illuminated frame less the background. The right camera sees the
+    // markers shifted to the left.
+    enum ir_frame_t { ir_tracking, ir_illuminated, ir_background };
+    static int ir_pixel(int sensor, ir_frame_t frame, int x, int y, int width, int height);
+
 private:
     struct handle_t {
         int port = -1;    // port index of the tool it tracks; -1 none (yet)
@@ -112,6 +136,9 @@ private:
     bool rom_matches(const std::vector<unsigned char>& rom, int port) const;
     handle_t* find_handle(const std::string& text);
     std::string set_speed(const std::string& args);
+    std::string set_parameter(const std::string& args);
+    std::string get_parameter(const std::string& args) const;
+    std::string video_rows(const std::string& args) const;
 
     sim_options_t options_;
     bool newer_;
@@ -125,4 +152,10 @@ private:
     std::deque<std::string> commands_;
     std::map<int, handle_t> handles_;                     // newer set
     std::array<handle_t, 6> ports_{};                      // older set, by port index
+
+    // Diagnostic mode and the image parameters.
+    bool diagnostic_ = false;
+    std::optional<ir_frame_t> snapped_;
+    int start_x_ = 0, end_x_ = -1, stride_ = 1, colour_depth_ = 8, sample_option_ = 0, shutter_time_ = 100;
+    bool illuminated_frame_ = false, background_frame_ = false;
 };

@@ -7,8 +7,10 @@
 #include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/dir.h>
+#include <wx/scrolwin.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
+#include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -64,8 +66,11 @@ int clamp_index(std::int64_t v, int count)
 
 }  // namespace
 
-position_source_dialog::position_source_dialog(wxWindow* parent, std::function<wxString()> status_report)
-    : wxDialog(parent, wxID_ANY, "Position source"), status_report_(std::move(status_report))
+position_source_dialog::position_source_dialog(wxWindow* parent, std::function<wxString()> status_report,
+                                               std::function<wxImage()> status_image)
+    : wxDialog(parent, wxID_ANY, "Position source"),
+      status_report_(std::move(status_report)),
+      status_image_(std::move(status_image))
 {
     auto* grid = new wxFlexGridSizer(2, wxSize(12, 6));
     auto label = [&](const char* text) {
@@ -178,22 +183,44 @@ void position_source_dialog::OnReprobe(wxCommandEvent&)
 void position_source_dialog::OnStatus(wxCommandEvent&)
 {
     wxString report;
+    wxImage image;
     {
         wxBusyCursor busy;
         report = status_report_ ? status_report_() : wxString("No position sensor available.");
+        if (status_report_ && status_image_)
+            image = status_image_();
     }
-    show_position_status(this, report);
+    show_position_status(this, report, image);
 }
 
-void show_position_status(wxWindow* parent, const wxString& report)
+void show_position_status(wxWindow* parent, const wxString& report, const wxImage& image)
 {
-    wxDialog window(parent, wxID_ANY, "Position sensor status", wxDefaultPosition, wxSize(560, 480),
-                    wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
+    constexpr int fit_width = 520;
+    wxDialog window(parent, wxID_ANY, "Position sensor status", wxDefaultPosition,
+                    wxSize(560, image.IsOk() ? 800 : 480), wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
     auto* text = new wxTextCtrl(&window, wxID_ANY, report, wxDefaultPosition, wxDefaultSize,
                                 wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
     text->SetFont(wxFont(wxFontInfo(10).Family(wxFONTFAMILY_TELETYPE)));
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(text, 1, wxEXPAND | wxALL, 8);
+    if (image.IsOk()) {
+        // Small images grow by a whole factor so that pixels stay sharp; large ones shrink to the width.
+        const int w = image.GetWidth(), h = image.GetHeight();
+        wxImage shown = image;
+        if (w > fit_width)
+            shown = image.Scale(fit_width, std::max(1, h * fit_width / w), wxIMAGE_QUALITY_BOX_AVERAGE);
+        else if (const int factor = fit_width / w; factor > 1)
+            shown = image.Scale(w * factor, h * factor, wxIMAGE_QUALITY_NEAREST);
+        auto* pane = new wxScrolledWindow(&window, wxID_ANY, wxDefaultPosition,
+                                          wxSize(-1, std::min(shown.GetHeight(), 400)));
+        auto* bitmap = new wxStaticBitmap(pane, wxID_ANY, wxBitmap(shown));
+        auto* inside = new wxBoxSizer(wxVERTICAL);
+        inside->Add(bitmap);
+        pane->SetSizer(inside);
+        pane->SetScrollRate(8, 8);
+        pane->FitInside();
+        column->Add(pane, 1, wxEXPAND | wxLEFT | wxRIGHT, 8);
+    }
     column->Add(window.CreateButtonSizer(wxOK), 0, wxALL | wxALIGN_RIGHT, 8);
     window.SetSizer(column);
     window.ShowModal();

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include <wx/dialog.h>
+#include <wx/image.h>
 
 class wxCheckBox;
 class wxChoice;
@@ -15,8 +16,10 @@ class wxSpinCtrl;
 
 class position_source_dialog : public wxDialog {
 public:
-    // status_report builds the "Position sensor status" text on demand.
-    position_source_dialog(wxWindow* parent, std::function<wxString()> status_report);
+    // status_report builds the "Position sensor status" text on demand;
+    // status_image then gives the image that came with it, if any.
+    position_source_dialog(wxWindow* parent, std::function<wxString()> status_report,
+                           std::function<wxImage()> status_image = {});
     void apply() const;  // writes the controls' values to the resources
 
     wxComboBox* port = nullptr;
@@ -37,7 +40,9 @@ private:
     void OnStatus(wxCommandEvent&);
 
     std::function<wxString()> status_report_;
+    std::function<wxImage()> status_image_;
 };
 
-// The report in a window of its own, titled "Position sensor status".
-void show_position_status(wxWindow* parent, const wxString& report);
+// The report in a window of its own, titled "Position sensor status", with
+// the image (when there is one) below it.
+void show_position_status(wxWindow* parent, const wxString& report, const wxImage& image = wxImage());

@@ -28,7 +28,14 @@ namespace {
 class recording_ui_t : public headless_interaction_t {
 public:
     std::vector<std::pair<wxString, wxString>> informed;
+    std::vector<wxString> progress;
     void inform(const wxString& caption, const wxString& message) override { informed.emplace_back(caption, message); }
+    bool progress_pulse(const wxString& message) override
+    {
+        if (progress.empty() || progress.back() != message)
+            progress.push_back(message);
+        return true;
+    }
 };
 
 // Detection waits cut down: the simulator answers at once, and its reset
@@ -550,6 +557,158 @@ TEST_F(PolarisDriverTest, StatusReportStopsAndRestartsTracking)
         driver->shut_down(line);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_FALSE(with_sim([](polaris_sim_t& s) { return s.tracking(); }));
+    }
+}
+
+const char* const ir_explanation = "\nPolaris infrared diagnostics (see images):\n"
+                                   "  Left - left camera, right - right camera\n"
+                                   "  Top - tracking, middle - illuminated, bottom - background\n"
+                                   "  Green - above background level, red - above detection level\n";
+
+enum class ir_colour_t { grey, green, red };
+
+ir_colour_t colour_at(const wxImage& image, int x, int y)
+{
+    const unsigned char r = image.GetRed(x, y), g = image.GetGreen(x, y), b = image.GetBlue(x, y);
+    if (r == 255 && g == 0 && b == 0)
+        return ir_colour_t::red;
+    if (r == 0 && g == 255 && b == 0)
+        return ir_colour_t::green;
+    EXPECT_TRUE(r == g && g == b) << "not grey at " << x << "," << y;
+    return ir_colour_t::grey;
+}
+
+TEST_F(PolarisDriverTest, StatusReportShowsTheInfraredImages)
+{
+    config.tool = 1;
+    start(true);
+    ASSERT_TRUE(probe());
+    const wxString report = driver->status_report(line, ui);
+    EXPECT_TRUE(report.EndsWith(ir_explanation)) << report;
+    EXPECT_NE(std::find(ui.progress.begin(), ui.progress.end(), "Currently retrieving images from Polaris"),
+              ui.progress.end());
+
+    // Every pixel: grey, or green above the background level, or red above the trigger level.
+    const polaris_sim_conditions_t c;
+    const wxImage image = driver->status_image();
+    ASSERT_TRUE(image.IsOk());
+    ASSERT_EQ(image.GetWidth(), 2 * c.sensor_width);
+    ASSERT_EQ(image.GetHeight(), 3 * c.sensor_height);
+    const polaris_sim_t::ir_frame_t tiles[] = {polaris_sim_t::ir_tracking, polaris_sim_t::ir_illuminated,
+                                               polaris_sim_t::ir_background};
+    for (int tile = 0; tile < 3; ++tile)
+        for (int sensor = 0; sensor < 2; ++sensor) {
+            SCOPED_TRACE(testing::Message() << "tile " << tile << " sensor " << sensor);
+            int red = 0, green = 0;
+            for (int y = 0; y < c.sensor_height; ++y)
+                for (int x = 0; x < c.sensor_width; ++x) {
+                    const int v = polaris_sim_t::ir_pixel(sensor, tiles[tile], x, y, c.sensor_width, c.sensor_height);
+                    const ir_colour_t want = v > c.ir_trigger      ? ir_colour_t::red
+                                             : v > c.ir_background ? ir_colour_t::green
+                                                                   : ir_colour_t::grey;
+                    const int ix = sensor * c.sensor_width + x, iy = tile * c.sensor_height + y;
+                    const ir_colour_t got = colour_at(image, ix, iy);
+                    ASSERT_EQ(got, want) << "at " << x << "," << y;
+                    if (got == ir_colour_t::grey) {
+                        ASSERT_EQ(image.GetRed(ix, iy), v) << "at " << x << "," << y;
+                    }
+                    red += got == ir_colour_t::red;
+                    green += got == ir_colour_t::green;
+                }
+            EXPECT_EQ(red > 0, tiles[tile] != polaris_sim_t::ir_background) << "markers lit";
+            EXPECT_EQ(green > 0, tiles[tile] != polaris_sim_t::ir_tracking) << "the stray source";
+        }
+
+    std::vector<std::string> sent = commands();
+    const auto dstart = std::find(sent.begin(), sent.end(), "DSTART ");
+    ASSERT_NE(dstart, sent.end());
+    sent.erase(sent.begin(), dstart);
+    const std::vector<std::string> expected_start = {"DSTART ",
+                                                     "GET Cmd.VGet.Threshold.Trigger",
+                                                     "GET Cmd.VGet.Threshold.Background",
+                                                     "GET Cmd.VGet.Sensor.Width",
+                                                     "GET Cmd.VGet.Sensor.Height",
+                                                     "SET Cmd.VGet.Threshold.Shutter Time=100",
+                                                     "SET Cmd.VGet.Start X=0",
+                                                     "SET Cmd.VGet.End X=63",
+                                                     "SET Cmd.VGet.Stride=1",
+                                                     "SET Cmd.VGet.Color Depth=8",
+                                                     "SET Cmd.VGet.Sample Option=2",
+                                                     "SET Cmd.VSnap.Illuminated Frame=1",
+                                                     "SET Cmd.VSnap.Background Frame=0",
+                                                     "VSNAP ",
+                                                     "VGET 0000001f",  // 31 rows of 129 characters fit one reply
+                                                     "VGET 001f0001",
+                                                     "VGET 0000011f"};
+    ASSERT_GT(sent.size(), expected_start.size());
+    EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + expected_start.size()), expected_start);
+    EXPECT_EQ(std::vector<std::string>(sent.end() - 2, sent.end()), (std::vector<std::string>{"DSTOP ", "TSTART "}));
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "VSNAP "), 3);
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& s) { return s.starts_with("VGET"); }), 12);
+    EXPECT_TRUE(poll().probe) << "tracking resumed";
+
+    // A larger sensor is subsampled, keeping the markers and the aspect ratio.
+    set_conditions({.sensor_width = 400, .sensor_height = 100});
+    driver->status_report(line, ui);
+    const wxImage big = driver->status_image();
+    ASSERT_TRUE(big.IsOk());
+    EXPECT_EQ(big.GetWidth(), 2 * 134);  // every third column of 400
+    EXPECT_EQ(big.GetHeight(), 3 * 34);
+    sent = commands();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "SET Cmd.VGet.End X=399"), sent.end());
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "SET Cmd.VGet.Stride=3"), sent.end());
+    for (int sensor = 0; sensor < 2; ++sensor) {
+        int red = 0;
+        for (int y = 0; y < 34; ++y)
+            for (int x = 0; x < 134; ++x)
+                red += colour_at(big, sensor * 134 + x, y) == ir_colour_t::red;
+        EXPECT_GT(red, 0) << "sensor " << sensor;
+    }
+}
+
+TEST_F(PolarisDriverTest, InfraredImagesNeedParameterCommandsAndSoundReplies)
+{
+    config.tool = 1;
+    start(false);
+    ASSERT_TRUE(probe());
+    wxString report = driver->status_report(line, ui);
+    EXPECT_FALSE(report.Contains("(see images)"));
+    EXPECT_FALSE(driver->status_image().IsOk());
+    std::vector<std::string> sent = commands();
+    EXPECT_TRUE(std::none_of(sent.begin(), sent.end(), [](const std::string& s) {
+        return s.starts_with("DSTART") || s.starts_with("VSNAP") || s.starts_with("VGET");
+    })) << "an older tracker is not asked for images";
+    EXPECT_EQ(sent.back(), "TSTART ");
+
+    start(true);
+    ASSERT_TRUE(probe());
+    ASSERT_TRUE(driver->status_report(line, ui).Contains("(see images)"));
+    const std::string row(128, '0');
+    const struct {
+        const char* what;
+        polaris_sim_conditions_t c;
+    } faults[] = {
+        {"error", {.vget_reply = "ERROR36"}},
+        {"rows missing", {.vget_reply = row + "\n"}},
+        {"row short", {.vget_reply = row.substr(2) + "\n"}},
+        {"not hex", {.vget_reply = std::string(30 * 129, '0') + "0G" + row.substr(2) + "\n"}},
+        {"no line feed", {.vget_reply = std::string(31 * 129 - 1, '0') + "0"}},
+        {"sensor too tall", {.sensor_width = 64, .sensor_height = 4097}},
+        {"no sensor", {.sensor_width = 0}},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.what);
+        set_conditions(f.c);
+        logs.clear();
+        report = driver->status_report(line, ui);
+        EXPECT_FALSE(driver->status_image().IsOk());
+        EXPECT_FALSE(report.Contains("(see images)"));
+        EXPECT_GT(logs.count(wxLOG_Error), 0u);
+        sent = commands();
+        EXPECT_EQ(std::vector<std::string>(sent.end() - 2, sent.end()),
+                  (std::vector<std::string>{"DSTOP ", "TSTART "}));
+        set_conditions({});
+        EXPECT_TRUE(poll().probe) << "tracking resumed";
     }
 }
 
