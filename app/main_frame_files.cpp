@@ -232,11 +232,9 @@ void MainFrame::OnFileGrab(wxCommandEvent& event)
 
 void MainFrame::OnFileExportVoxels(wxCommandEvent&)
 {
-    // The volume follows the first reslice view that has a plane: the main one, then the orthogonal ones.
-    const reslice_internals* view = nullptr;
-    for (int w : {0, 1, 2})
-        if (!view && reslices_->placed[static_cast<std::size_t>(w)])
-            view = &reslices_->reslices[static_cast<std::size_t>(w)];
+    // The volume follows an open reslice window: the isocentre one, else the main one, then the orthogonal ones.
+    const reslice_info* windows = published_reslice_info();
+    const reslice_internals* view = windows ? windows->export_view() : nullptr;
     if (!view) {
         interaction().inform("Export voxels", "Open the Reslice or Ortho page first: its plane defines the volume.");
         return;

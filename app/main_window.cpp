@@ -21,6 +21,7 @@
 #include "common/log_target.h"
 #include "gui_interaction.h"
 #include "main_frame.h"
+#include "reconstruction/reslice_info.h"
 #include "resources/resource_table.h"
 
 namespace {
@@ -95,6 +96,7 @@ bool MainWindow::start(const std::vector<wxString>& args)
         res->RES_CPU_GRAPHICS_POWER->write(guess_cpu_power());
     colourmap_ = std::make_unique<globcmap_t>();
     colourmap = colourmap_.get();
+    use_published_reslice_loads(*colourmap_);  // the rendering divisor follows the open reslice windows
 
     // No capture or motor drivers are built in yet: their lists stay empty.
     step(10, "Searching for image sources ...");

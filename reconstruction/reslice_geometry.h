@@ -20,6 +20,7 @@ struct reslice_settings {
     double bscan_half_thickness = 0.0;  // cm given to each frame on either side
     reslice_compounding_t compounding = reslice_compounding_t::maximum;
     bool linear = true;
+    std::int32_t surface = -1;  // the surface the reslice is cropped to; negative for none
     bool enabled = true;
 };
 

@@ -19,6 +19,7 @@ namespace {
 constexpr float far_front = 10000.0f;
 constexpr float far_back = -10000.0f;
 constexpr double depth_tolerance = 1e-6;  // cm beyond the slab still accepted, for rounding
+constexpr std::size_t prefetch_ahead = 16;  // spans
 // A slab thicker than this many planes a side would stall the program for no gain.
 constexpr long max_planes_a_side = 128;
 constexpr int max_pixel_step = 64;
@@ -45,6 +46,71 @@ void release(std::vector<T>& v)
 vertex3d column(const matrix16d& m, int c)
 {
     return {m[4 * c], m[4 * c + 1], m[4 * c + 2]};
+}
+
+
+// One frame's contribution to one plane, over the rows its section covers.
+struct frame_paint_t {
+    const std::uint8_t* pixels = nullptr;
+    long fw = 0, fh = 0;
+    vertex3d base, dx, dy;  // reslice pixel (0,0) and its steps, as frame pixel (u, v) and depth (cm)
+    double side = 1.0;      // turns depth to the side all frames share
+    double reach = 0.0;     // slab half thickness, with the rounding allowance
+    long width = 0, step = 1;
+    frame_sampler sampler;
+    // Plain pointers: byte stores may alias anything, so vectors' own
+    // pointers would be read again after every pixel.
+    float* front_depth = nullptr;
+    float* back_depth = nullptr;
+    std::uint8_t* front_value = nullptr;
+    std::uint8_t* back_value = nullptr;
+};
+
+template <bool linear>
+void paint_frame(const frame_paint_t& p, const std::vector<reslice_span>& spans)
+{
+    const long step = p.step;
+    for (std::size_t j = 0; j < spans.size(); ++j) {
+        const reslice_span& span = spans[j];
+        if (span.row % step != 0)
+            continue;
+        // Rows of a section land far apart in the frame: ask for the frame
+        // rows a few spans ahead now, so their misses overlap.
+        if (j + prefetch_ahead < spans.size()) {
+            const reslice_span& ahead = spans[j + prefetch_ahead];
+            const vertex3d a = p.base + static_cast<double>(ahead.row) * p.dy + static_cast<double>(ahead.first) * p.dx;
+            if (a.x >= 0.0 && a.y >= 0.0 && a.x < static_cast<double>(p.fw - 1) && a.y < static_cast<double>(p.fh - 1)) {
+                const std::uint8_t* at = p.pixels + static_cast<long>(a.y) * p.fw + static_cast<long>(a.x);
+                __builtin_prefetch(at);
+                __builtin_prefetch(at + p.fw);
+            }
+        }
+        const vertex3d row = p.base + static_cast<double>(span.row) * p.dy;
+        const std::size_t row_start = static_cast<std::size_t>(span.row) * static_cast<std::size_t>(p.width);
+        for (long x = (span.first + step - 1) / step * step; x <= span.last; x += step) {
+            const vertex3d q = row + static_cast<double>(x) * p.dx;
+            const double d = p.side * q.z;
+            if (!(std::fabs(d) <= p.reach))
+                continue;
+            const std::size_t i = row_start + static_cast<std::size_t>(x);
+            const auto fd = static_cast<float>(d);
+            // Sample only where this frame would be kept: the depth test is cheaper than the sample.
+            const bool front = !linear || fd > 0.0f;
+            const float depth = linear ? fd : std::fabs(fd);
+            if (front ? !(depth < p.front_depth[i]) : !(fd > p.back_depth[i]))
+                continue;
+            const int v = p.sampler.sample_valid(p.pixels, p.fw, p.fh, q.x, q.y);
+            if (v < 0)
+                continue;
+            if (front) {
+                p.front_depth[i] = depth;
+                p.front_value[i] = static_cast<std::uint8_t>(v);
+            } else {
+                p.back_depth[i] = fd;
+                p.back_value[i] = static_cast<std::uint8_t>(v);
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -74,6 +140,12 @@ void reslice_internals::set_pixel_size(double s)
         plane_ = reslice_plane(settings_, pixel_size_);
         up_to_date_ = false;
     }
+}
+
+void reslice_internals::set_reslice_surface(int surface)
+{
+    settings_.surface = surface < 0 ? -1 : surface;
+    up_to_date_ = false;
 }
 
 void reslice_internals::set_slab_sampling(int factor)
@@ -190,6 +262,8 @@ bool reslice_internals::build_reslice(const reslice_source& source)
         }
         release(plane_count_);
     }
+    // Cropping to settings_.surface goes here, once surfaces exist: the source
+    // will carry the chosen surface's mesh and pixels outside it become 0.
     if (clip_overflow_)
         wxLogError("Too many points in reslice clipped polygon - must be using a very large number of sweeps");
     if (rot_slab_on_ && (rot_slab_.size() == n || allocate_rot_slab()))
@@ -243,6 +317,7 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
     std::vector<std::vector<vertex2d>> cuts;
     if (partitioned)
         cuts = partition_sections(plane_, offset, source);
+    std::vector<reslice_span> spans;
     for (const reslice_frame& f : source.frames) {
         const long fw = f.image.width(), fh = f.image.height();
         std::vector<vertex2d> polygon =
@@ -261,44 +336,42 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
             if (polygon.empty())
                 continue;
         }
-        const std::vector<reslice_span> spans = row_spans(polygon, w, h);
+        row_spans(polygon, w, h, spans);
         if (spans.empty())
             continue;
         matrix16d to_image = f.image_to_world;
         to_image.invert();
         const double side = dot(column(f.image_to_world, 2), reference) < 0.0 ? -1.0 : 1.0;
-        // Reslice pixel (x, y) maps to frame (u, v, d) affinely: a base and two steps.
-        const vertex3d base = to_image * plane_.reslice_to_world(0.0, 0.0, offset);
-        const vertex3d dx = to_image * plane_.reslice_to_world(1.0, 0.0, offset) - base;
-        const vertex3d dy = to_image * plane_.reslice_to_world(0.0, 1.0, offset) - base;
-        for (const reslice_span& span : spans) {
-            if (span.row % step != 0)
-                continue;
-            const vertex3d row = base + static_cast<double>(span.row) * dy;
-            for (long x = (span.first + step - 1) / step * step; x <= span.last; x += step) {
-                const vertex3d q = row + static_cast<double>(x) * dx;
-                const double d = side * q.z;
-                if (!(std::fabs(d) <= bscan_h + depth_tolerance))
-                    continue;
-                const std::size_t i = static_cast<std::size_t>(span.row) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x);
-                const auto fd = static_cast<float>(d);
-                // Sample only where this frame would be kept: the depth test is cheaper than the sample.
-                const bool front = !linear || fd > 0.0f;
-                const float depth = linear ? fd : std::fabs(fd);
-                if (front ? !(depth < front_depth_[i]) : !(fd > back_depth_[i]))
-                    continue;
-                const int v = sampler.sample(f.image, q.x / source.sx, q.y / source.sy);
-                if (v < 0)
-                    continue;
-                if (front) {
-                    front_depth_[i] = depth;
-                    values[i] = static_cast<std::uint8_t>(v);
-                } else {
-                    back_depth_[i] = fd;
-                    back_value_[i] = static_cast<std::uint8_t>(v);
-                }
-            }
-        }
+        // Reslice pixel (x, y) maps affinely to frame pixel (u, v) and depth d
+        // (cm): a base and two steps.
+        const auto to_pixels = [&](vertex3d p) { return vertex3d{p.x / source.sx, p.y / source.sy, p.z}; };
+        const vertex3d origin = to_image * plane_.reslice_to_world(0.0, 0.0, offset);
+        const vertex3d base = to_pixels(origin);
+        const vertex3d dx = to_pixels(to_image * plane_.reslice_to_world(1.0, 0.0, offset) - origin);
+        const vertex3d dy = to_pixels(to_image * plane_.reslice_to_world(0.0, 1.0, offset) - origin);
+        const std::uint8_t* pixels = f.image.pixels();
+        if (!pixels || fw < 1 || fh < 1 || !finite(base) || !finite(dx) || !finite(dy))
+            continue;
+        frame_paint_t paint;
+        paint.pixels = pixels;
+        paint.fw = fw;
+        paint.fh = fh;
+        paint.base = base;
+        paint.dx = dx;
+        paint.dy = dy;
+        paint.side = side;
+        paint.reach = bscan_h + depth_tolerance;
+        paint.width = w;
+        paint.step = step;
+        paint.sampler = sampler;
+        paint.front_depth = front_depth_.data();
+        paint.back_depth = back_depth_.data();
+        paint.front_value = values.data();
+        paint.back_value = back_value_.data();
+        if (linear)
+            paint_frame<true>(paint, spans);
+        else
+            paint_frame<false>(paint, spans);
     }
     if (linear)
         blend_front_and_back(source.doppler, values);
@@ -332,7 +405,8 @@ void reslice_internals::blend_front_and_back(bool doppler, std::vector<std::uint
         } else if (has_back && has_front) {
             const double df = front_depth_[i], db = back_depth_[i];
             const double blended = (back_value_[i] * df - values[i] * db) / (df - db);
-            values[i] = static_cast<std::uint8_t>(std::clamp(std::lround(blended), 1L, 255L));
+            // Both values and weights are positive: adding a half rounds as lround does, faster.
+            values[i] = static_cast<std::uint8_t>(std::clamp(static_cast<long>(blended + 0.5), 1L, 255L));
         }
     }
 }

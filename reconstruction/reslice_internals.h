@@ -45,6 +45,8 @@ public:
     // size or the linear flag changed, and marks the image out of date.
     void set_settings(const reslice_settings& settings);
     const reslice_settings& settings() const { return settings_; }
+    // The surface to crop to (its RES_SURFACE slot), negative for none.
+    void set_reslice_surface(int surface);
     void set_pixel_size(double s);  // cm per reslice pixel
     void set_slab_sampling(int factor);
     // Builds every step-th pixel of every step-th row (1 to 64); the skipped

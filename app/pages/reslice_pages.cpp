@@ -7,6 +7,7 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/ffile.h>
 #include <wx/filename.h>
 #include <wx/image.h>
@@ -49,9 +50,21 @@ bool reslice_views_t::place(int window)
         r.set_settings(s);
     }
     placed[static_cast<std::size_t>(window)] = ok;
+    changed(window);
+    return ok;
+}
+
+void reslice_views_t::changed(int window)
+{
+    reslice_settings_changed(reslices[static_cast<std::size_t>(window)]);
     if (redraw)
         redraw();
-    return ok;
+}
+
+reslice_views_t::~reslice_views_t()
+{
+    for (const reslice_internals& r : reslices)
+        forget_reslice_window(&r, r.window());
 }
 
 namespace {
@@ -74,6 +87,38 @@ int sweep_count()
             if (f <= last)
                 firsts.insert(std::max(0L, f));
     return std::max(1, static_cast<int>(firsts.size()));
+}
+
+// Fills `choice` with "(none)" and one entry per surface that exists,
+// selecting `current` (a surface that has gone shows as "(none)"); returns the
+// RES_SURFACE slot of each entry after the first.
+std::vector<int> fill_surface_choice(wxChoice* choice, int current)
+{
+    std::vector<int> slots;
+    wxArrayString items;
+    items.Add("(none)");
+    for (int i = 0; i < resource_t::surface_slots; ++i)
+        if (res->RES_SURFACE[static_cast<std::size_t>(i)]->value()) {
+            slots.push_back(i);
+            items.Add(wxString::Format("Surface %d", i));
+        }
+    if (choice->GetStrings() != items)
+        choice->Set(items);
+    const auto at = std::find(slots.begin(), slots.end(), current);
+    choice->SetSelection(at == slots.end() ? 0 : 1 + static_cast<int>(at - slots.begin()));
+    return slots;
+}
+
+int chosen_surface(const wxChoice* choice, const std::vector<int>& slots)
+{
+    const int i = choice->GetSelection() - 1;
+    return i >= 0 && static_cast<std::size_t>(i) < slots.size() ? slots[static_cast<std::size_t>(i)] : -1;
+}
+
+void watch_surfaces(base_functor* f)
+{
+    for (gen_res_t<std::shared_ptr<surface_interp>>* slot : res->RES_SURFACE)
+        slot->add_proc(f);
 }
 
 wxSlider* labelled_slider(wxWindow* parent, wxSizer* grid, const char* label, int value, int low, int high)
@@ -99,6 +144,9 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
     grid->Add(new wxStaticText(this, wxID_ANY, "Slice thickness (mm):"), 0, wxALIGN_CENTER_VERTICAL);
     thickness = new wxSpinCtrlDouble(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 0, 50, 0, 0.5);
     grid->Add(thickness);
+    grid->Add(new wxStaticText(this, wxID_ANY, "Crop to surface:"), 0, wxALIGN_CENTER_VERTICAL);
+    surface = new wxChoice(this, wxID_ANY);
+    grid->Add(surface);
     compounding = compounding_box(this);
     faster = new wxCheckBox(this, wxID_ANY, "Faster, less accurate reslice");
     partitioning = new wxCheckBox(this, wxID_ANY, "Use sweep partitioning");
@@ -132,6 +180,7 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
     thickness->Bind(wxEVT_SPINCTRLDOUBLE, [this](wxSpinDoubleEvent&) { apply_controls(); });
     compounding->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { apply_controls(); });
     faster->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { apply_controls(); });
+    surface->Bind(wxEVT_CHOICE, &reslice_page::OnResliceSurface, this);
     partitioning->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceUsePartitioning, this);
     single_sweep->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceUseSingleSweep, this);
     sweep->Bind(wxEVT_SLIDER, &reslice_page::OnResliceSweepNumber, this);
@@ -142,6 +191,7 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
                                                             res->RES_USE_PARTITIONING, res->RES_USE_SINGLE_SWEEP,
                                                             res->RES_SWEEP_DISP_NUMBER, res->RES_RESLICE_OPACITY})
         r->add_proc(changed_.get());
+    watch_surfaces(changed_.get());
     refresh_controls();
 }
 
@@ -167,6 +217,7 @@ void reslice_page::ResliceChanged()
     sweep->SetValue(std::clamp(static_cast<int>(res->RES_SWEEP_DISP_NUMBER->value()) + 1, 1, sweeps));
     sweep->Enable(sweeps > 1 && res->RES_USE_SINGLE_SWEEP->value());
     opacity->SetValue(std::clamp(static_cast<int>(res->RES_RESLICE_OPACITY->value()), 0, 100));
+    surfaces_ = fill_surface_choice(surface, views_.reslices[0].settings().surface);
 }
 
 void reslice_page::apply_controls()
@@ -178,8 +229,7 @@ void reslice_page::apply_controls()
     s.compounding = static_cast<reslice_compounding_t>(compounding->GetSelection());
     s.linear = !faster->GetValue();
     views_.reslices[0].set_settings(s);
-    if (views_.redraw)
-        views_.redraw();
+    views_.changed(0);
 }
 
 void reslice_page::OnResliceFlip(wxCommandEvent&)
@@ -187,8 +237,7 @@ void reslice_page::OnResliceFlip(wxCommandEvent&)
     reslice_settings s = views_.reslices[0].settings();
     s.normal = -1.0 * s.normal;
     views_.reslices[0].set_settings(s);
-    if (views_.redraw)
-        views_.redraw();
+    views_.changed(0);
 }
 
 void reslice_page::OnResliceRotate(wxCommandEvent&)
@@ -197,8 +246,7 @@ void reslice_page::OnResliceRotate(wxCommandEvent&)
     reslice_settings s = views_.reslices[0].settings();
     s.up = s.centre + (-1.0) * (s.up - s.centre);
     views_.reslices[0].set_settings(s);
-    if (views_.redraw)
-        views_.redraw();
+    views_.changed(0);
 }
 
 void reslice_page::OnResliceLocate(wxCommandEvent& event)
@@ -220,6 +268,12 @@ void reslice_page::OnResliceSave(wxCommandEvent&)
                                                res->RES_ASCII_FILENAME->value().GetPath(), true);
     if (choice)
         save_reslice_image(views_.reslices[0], choice->path);
+}
+
+void reslice_page::OnResliceSurface(wxCommandEvent&)
+{
+    views_.reslices[0].set_reslice_surface(chosen_surface(surface, surfaces_));
+    views_.changed(0);
 }
 
 void reslice_page::OnResliceUsePartitioning(wxCommandEvent&)
@@ -248,12 +302,17 @@ ortho_page::ortho_page(wxWindow* parent, reslice_views_t& views) : wxPanel(paren
     row->Add(new wxStaticText(this, wxID_ANY, "Slice thickness (mm):"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
     thickness = new wxSpinCtrlDouble(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 0, 50, 0, 0.5);
     row->Add(thickness);
+    auto* crop = new wxBoxSizer(wxHORIZONTAL);
+    crop->Add(new wxStaticText(this, wxID_ANY, "Crop to surface:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+    surface = new wxChoice(this, wxID_ANY);
+    crop->Add(surface);
     compounding = compounding_box(this);
     faster = new wxCheckBox(this, wxID_ANY, "Faster, less accurate reslice");
     auto* locate = new wxButton(this, wxID_ANY, "Locate", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
     locate->Bind(wxEVT_BUTTON, &ortho_page::OnOrthoLocate, this);
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(row, 0, wxALL, 4);
+    column->Add(crop, 0, wxALL, 4);
     column->Add(compounding, 0, wxALL, 4);
     column->Add(faster, 0, wxALL, 4);
     column->Add(locate, 0, wxALL, 4);
@@ -261,6 +320,26 @@ ortho_page::ortho_page(wxWindow* parent, reslice_views_t& views) : wxPanel(paren
     thickness->Bind(wxEVT_SPINCTRLDOUBLE, [this](wxSpinDoubleEvent&) { apply_controls(); });
     compounding->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { apply_controls(); });
     faster->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { apply_controls(); });
+    surface->Bind(wxEVT_CHOICE, &ortho_page::OnOrthoSurface, this);
+    changed_ = std::make_unique<pmf_functor<ortho_page>>(this, &ortho_page::OrthoChanged);
+    watch_surfaces(changed_.get());
+    OrthoChanged();
+}
+
+ortho_page::~ortho_page() = default;
+
+void ortho_page::OrthoChanged()
+{
+    surfaces_ = fill_surface_choice(surface, views_.reslices[1].settings().surface);
+}
+
+void ortho_page::OnOrthoSurface(wxCommandEvent&)
+{
+    const int chosen = chosen_surface(surface, surfaces_);
+    for (int w : {1, 2}) {
+        views_.reslices[static_cast<std::size_t>(w)].set_reslice_surface(chosen);
+        views_.changed(w);
+    }
 }
 
 void ortho_page::apply_controls()
@@ -271,9 +350,8 @@ void ortho_page::apply_controls()
         s.compounding = static_cast<reslice_compounding_t>(compounding->GetSelection());
         s.linear = !faster->GetValue();
         views_.reslices[static_cast<std::size_t>(w)].set_settings(s);
+        views_.changed(w);
     }
-    if (views_.redraw)
-        views_.redraw();
 }
 
 void ortho_page::OnOrthoLocate(wxCommandEvent&)

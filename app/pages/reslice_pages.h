@@ -6,13 +6,16 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <wx/panel.h>
 
 #include "common/functor.h"
+#include "reconstruction/reslice_info.h"
 #include "reconstruction/reslice_internals.h"
 
 class wxCheckBox;
+class wxChoice;
 class wxRadioBox;
 class wxSlider;
 class wxSpinCtrl;
@@ -20,12 +23,19 @@ class wxSpinCtrlDouble;
 
 // What both pages act on: the reslices and a way to have their views redrawn.
 struct reslice_views_t {
+    reslice_views_t() = default;
+    reslice_views_t(const reslice_views_t&) = delete;
+    reslice_views_t& operator=(const reslice_views_t&) = delete;
+    ~reslice_views_t();  // their windows close in RES_RESLICE
+
     std::array<reslice_internals, 3> reslices{reslice_internals(0), reslice_internals(1), reslice_internals(2)};
     std::array<bool, 3> placed{};
     std::function<void()> redraw;
     // Puts window w's plane where it starts: window 0 the least-voxel plane
     // of the data, windows 1 and 2 across the current frame.
     bool place(int window);
+    // Window w's settings changed: publishes them and redraws.
+    void changed(int window);
 };
 
 class reslice_page : public wxPanel {
@@ -38,6 +48,7 @@ public:
     wxSpinCtrl* width = nullptr;
     wxSpinCtrl* height = nullptr;
     wxSpinCtrlDouble* thickness = nullptr;
+    wxChoice* surface = nullptr;  // "(none)", then the surfaces that exist
     wxRadioBox* compounding = nullptr;
     wxCheckBox* faster = nullptr;
     wxCheckBox* partitioning = nullptr;
@@ -50,6 +61,7 @@ public:
     void OnResliceLocate(wxCommandEvent&);
     void OnResliceVoxel(wxCommandEvent&);
     void OnResliceSave(wxCommandEvent&);
+    void OnResliceSurface(wxCommandEvent&);
     void OnResliceUsePartitioning(wxCommandEvent&);
     void OnResliceUseSingleSweep(wxCommandEvent&);
     void OnResliceSweepNumber(wxCommandEvent&);
@@ -58,22 +70,29 @@ public:
 
 private:
     reslice_views_t& views_;
+    std::vector<int> surfaces_;  // the RES_SURFACE slot of each surface entry
     std::unique_ptr<pmf_functor<reslice_page>> changed_;
 };
 
 class ortho_page : public wxPanel {
 public:
     ortho_page(wxWindow* parent, reslice_views_t& views);
+    ~ortho_page() override;
+    void OrthoChanged();  // shows the surfaces that exist
 
     wxSpinCtrlDouble* thickness = nullptr;
+    wxChoice* surface = nullptr;
     wxRadioBox* compounding = nullptr;
     wxCheckBox* faster = nullptr;
 
     void OnOrthoLocate(wxCommandEvent&);
+    void OnOrthoSurface(wxCommandEvent&);
     void apply_controls();
 
 private:
     reslice_views_t& views_;
+    std::vector<int> surfaces_;
+    std::unique_ptr<pmf_functor<ortho_page>> changed_;
 };
 
 // Saves a reslice image as PNG, JPEG or BMP (by extension) or as raw PPM.

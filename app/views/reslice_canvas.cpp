@@ -1,12 +1,15 @@
 #include "reslice_canvas.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <GL/gl.h>
 #include <wx/dcclient.h>
 
 #include "common/dynabuf.h"
+#include "display/globcmap.h"
 #include "reconstruction/reslice_frames.h"
+#include "reconstruction/reslice_info.h"
 #include "resources/resource_table.h"
 
 namespace {
@@ -48,11 +51,22 @@ reslice_canvas::reslice_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attr
         r->add_proc(changed_.get());
 }
 
-reslice_canvas::~reslice_canvas() = default;
+reslice_canvas::~reslice_canvas()
+{
+    close_reslice_window(reslice_, window_);
+}
 
 void reslice_canvas::show(reslice_internals* reslice)
 {
-    reslice_ = reslice;
+    if (reslice != reslice_) {
+        // Open the new one first: a reslice moving between views stays open.
+        if (reslice)
+            open_reslice_window(*reslice);
+        close_reslice_window(reslice_, window_);
+        reslice_ = reslice;
+        window_ = reslice ? reslice->window() : 0;
+        dragging_ = false;
+    }
     invalidate();
 }
 
@@ -77,16 +91,20 @@ void reslice_canvas::rebuild_if_needed()
     dirty_ = false;
     const reslice_source source = source_from_session();
     // Coarser pixels while dragging keep the plane under the hand; full detail when it stops.
-    const double coarse = dragging_ && res->RES_DYNAMIC_UPDATE->value() ? 2.0 : 1.0;
-    const reslice_settings s = reslice_->settings();
+    int divisor = 1;
+    if (dragging_ && res->RES_DYNAMIC_UPDATE->value() && colourmap) {
+        int rx = 1, ry = 1;
+        colourmap->get_reslice_resolutions(rx, ry);
+        divisor = std::max({1, rx, ry});  // square pixels: the coarser of the two
+    }
     const reslice_internals* built = reslice_;
-    if (coarse > 1.0) {
-        reslice_settings q = s;
-        q.width = std::max<std::int64_t>(1, s.width / 2);
-        q.height = std::max<std::int64_t>(1, s.height / 2);
+    if (divisor > 1) {
+        reslice_settings q = reslice_->settings();
+        q.width = std::max<std::int64_t>(1, q.width / divisor);
+        q.height = std::max<std::int64_t>(1, q.height / divisor);
         preview_ = reslice_internals(reslice_->window());
         preview_.set_settings(q);
-        preview_.set_pixel_size(source.pixel_size * coarse);
+        preview_.set_pixel_size(source.pixel_size * divisor);
         preview_.build_reslice(source);
         built = &preview_;
     } else {
@@ -96,6 +114,7 @@ void reslice_canvas::rebuild_if_needed()
                 done->write();  // the 3D view draws the image too
     }
     ++builds_;
+    built_divisor_ = divisor;
     upload(*built);
 }
 
@@ -175,6 +194,9 @@ void reslice_canvas::OnMouse(wxMouseEvent& event)
     if (event.ButtonDown()) {
         drag_from_ = event.GetPosition();
         dragging_ = true;
+        // How coarse the previews are, for the reslice windows open now.
+        if (colourmap && res->RES_DYNAMIC_UPDATE->value())
+            colourmap->set_dynamic_resolutions();
         return;
     }
     if (event.ButtonUp()) {
@@ -202,5 +224,6 @@ void reslice_canvas::OnMouse(wxMouseEvent& event)
         s.up = s.up + shift;
     }
     reslice_->set_settings(s);
+    reslice_settings_changed(*reslice_);
     invalidate();
 }

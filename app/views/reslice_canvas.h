@@ -1,8 +1,10 @@
 // A lower data window showing one reslice: a plane cut through the recorded
 // frames. Left drag tilts the plane about its centre, right or middle drag
 // pushes it along its normal, the wheel zooms. While the mouse drags, the
-// reslice is rebuilt coarser so that it follows the hand; rebuilds happen
-// when the window paints, so they never queue behind each other.
+// reslice is rebuilt coarser, by the colour map's reslice divisor (chosen when
+// the drag starts from the work of all open reslice windows), so that it
+// follows the hand; rebuilds happen when the window paints, so they never
+// queue behind each other. The reslice shown is open in its window (RES_RESLICE).
 #pragma once
 
 #include <memory>
@@ -19,7 +21,8 @@ public:
     explicit reslice_canvas(wxWindow* parent);
     ~reslice_canvas() override;
 
-    // The reslice shown, or none (the window is blank).
+    // The reslice shown, or none (the window is blank); opens and closes
+    // the windows in RES_RESLICE.
     void show(reslice_internals* reslice);
     reslice_internals* shown() const { return reslice_; }
     // Asks for a rebuild at the next paint.
@@ -28,6 +31,9 @@ public:
     wxImage grab();
     // Number of rebuilds so far, for tests of the no-queueing rule.
     long builds() const { return builds_; }
+    // The divisor and size of the last image built: above 1 for a drag preview.
+    int built_divisor() const { return built_divisor_; }
+    wxSize built_size() const { return {static_cast<int>(tex_w_), static_cast<int>(tex_h_)}; }
 
 private:
     void DataChanged();
@@ -39,10 +45,12 @@ private:
 
     std::unique_ptr<pmf_functor<reslice_canvas>> changed_;
     reslice_internals* reslice_ = nullptr;
+    int window_ = 0;  // of reslice_, to close it without touching it
     reslice_internals preview_;  // the coarser reslice shown while dragging
     bool dirty_ = true;
     bool dragging_ = false;
     long builds_ = 0;
+    int built_divisor_ = 1;
     wxPoint drag_from_;
     double zoom_ = 1.0;
     unsigned texture_ = 0;

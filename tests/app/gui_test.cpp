@@ -555,3 +555,103 @@ TEST_F(GuiTest, ReslicePageShowsOneSweepAtATime)
 }
 
 }  // namespace
+
+namespace {
+
+// The visual pages open their reslice windows in RES_RESLICE, publish their
+// settings and offer the surfaces that exist to crop to.
+TEST_F(GuiTest, ReslicePagesPublishTheirWindows)
+{
+    start({demo});
+    const reslice_views_t& views = frame().reslices();
+    menu(ID_VISUAL_RESLICE);
+    pump(200);
+    const reslice_info* info = published_reslice_info();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->windows[0].active, &views.reslices[0]);
+    EXPECT_FALSE(info->open(1));
+    EXPECT_FALSE(info->open(2));
+    auto* page = dynamic_cast<reslice_page*>(frame().visual_notebook()->GetPage(2));
+    ASSERT_NE(page, nullptr);
+    page->width->SetValue(300);
+    page->apply_controls();
+    EXPECT_EQ(info->windows[0].settings.width, 300);
+
+    // Surfaces come later: a stand-in that is only ever compared with null.
+    int stand_in = 0;
+    res->RES_SURFACE[7]->write(
+        std::shared_ptr<surface_interp>(reinterpret_cast<surface_interp*>(&stand_in), [](surface_interp*) {}));
+    ASSERT_EQ(page->surface->GetCount(), 2u);
+    EXPECT_EQ(page->surface->GetString(0), "(none)");
+    page->surface->SetSelection(1);
+    wxCommandEvent chosen(wxEVT_CHOICE, page->surface->GetId());
+    chosen.SetEventObject(page->surface);
+    chosen.SetInt(1);
+    page->surface->ProcessWindowEvent(chosen);
+    EXPECT_EQ(views.reslices[0].settings().surface, 7);
+    EXPECT_EQ(info->windows[0].settings.surface, 7);
+    res->RES_SURFACE[7]->write(nullptr);
+    EXPECT_EQ(page->surface->GetCount(), 1u);
+
+    menu(ID_VISUAL_ORTHO);
+    pump(200);
+    EXPECT_FALSE(info->open(0)) << "the main reslice view is not shown on the Ortho page";
+    EXPECT_EQ(info->windows[1].active, &views.reslices[1]);
+    EXPECT_EQ(info->windows[2].active, &views.reslices[2]);
+    EXPECT_EQ(info->export_view(), &views.reslices[1]);
+    menu(ID_VISUAL_NONE);
+    pump(100);
+    for (int w = 0; w < reslice_window_count; ++w)
+        EXPECT_FALSE(info->open(w));
+}
+
+// Dragging a large reslice previews it at the colour map's divisor for the
+// open windows, chosen as the drag starts, and at full detail once it ends.
+TEST_F(GuiTest, DragPreviewUsesTheDynamicDivisor)
+{
+    start({demo});
+    menu(ID_VISUAL_RESLICE);
+    pump(200);
+    auto* page = dynamic_cast<reslice_page*>(frame().visual_notebook()->GetPage(2));
+    ASSERT_NE(page, nullptr);
+    page->width->SetValue(2048);
+    page->height->SetValue(2048);
+    page->thickness->SetValue(1.0);  // mm: a half slab of 0.05 cm
+    page->apply_controls();
+    reslice_canvas* view = frame().lower_centre();
+    pump(300);
+    EXPECT_EQ(view->built_size(), wxSize(2048, 2048));
+    const double xscale = res->RES_XSCALE->value();
+    const int expected = static_cast<int>(std::cbrt(2048.0 * 2048.0 * (2.0 * 0.05 / xscale + 1.0) / 250000.0));
+    ASSERT_GT(expected, 1);
+
+    colourmap->override_dynamic_resolutions(1, 1);
+    wxMouseEvent down(wxEVT_LEFT_DOWN);
+    down.m_x = down.m_y = 50;
+    down.m_leftDown = true;
+    view->ProcessWindowEvent(down);
+    int rx = 0, ry = 0;
+    colourmap->get_reslice_resolutions(rx, ry);
+    EXPECT_EQ(rx, expected) << "the drag chose the divisor from the open windows";
+    const long builds = view->builds();
+    for (int i = 1; i <= 20; ++i) {
+        wxMouseEvent move(wxEVT_MOTION);
+        move.m_x = 50 + i;
+        move.m_y = 50;
+        move.m_leftDown = true;
+        view->ProcessWindowEvent(move);
+    }
+    pump(200);
+    EXPECT_GT(view->builds() - builds, 0);
+    EXPECT_LE(view->builds() - builds, 3) << "a drag never queues rebuilds";
+    EXPECT_EQ(view->built_divisor(), expected);
+    EXPECT_EQ(view->built_size(), wxSize(2048 / expected, 2048 / expected));
+
+    wxMouseEvent up(wxEVT_LEFT_UP);
+    view->ProcessWindowEvent(up);
+    pump(300);
+    EXPECT_EQ(view->built_divisor(), 1);
+    EXPECT_EQ(view->built_size(), wxSize(2048, 2048));
+}
+
+}  // namespace
