@@ -86,8 +86,15 @@ std::vector<vertex2d> slab_section(const reslice_plane& plane, double offset, co
 std::vector<reslice_span> row_spans(const std::vector<vertex2d>& polygon, long width, long height)
 {
     std::vector<reslice_span> spans;
+    row_spans(polygon, width, height, spans);
+    return spans;
+}
+
+void row_spans(const std::vector<vertex2d>& polygon, long width, long height, std::vector<reslice_span>& spans)
+{
+    spans.clear();
     if (polygon.empty() || width < 1 || height < 1)
-        return spans;
+        return;
     double ymin = polygon[0].y, ymax = polygon[0].y;
     for (const vertex2d& p : polygon) {
         ymin = std::min(ymin, p.y);
@@ -97,30 +104,39 @@ std::vector<reslice_span> row_spans(const std::vector<vertex2d>& polygon, long w
     const double first_row = std::max(0.0, std::ceil(ymin - 1e-9));
     const double last_row = std::min(static_cast<double>(height - 1), std::floor(ymax + 1e-9));
     if (!(first_row <= last_row))
-        return spans;
+        return;
+    // Walk each edge over the rows it crosses, rather than every edge for
+    // every row: a frame's section spans hundreds of rows but has few edges.
+    const long row0 = static_cast<long>(first_row), rows = static_cast<long>(last_row) - row0 + 1;
+    // Kept between calls: a reslice asks once per frame.
+    thread_local std::vector<double> xmin, xmax;
+    xmin.assign(static_cast<std::size_t>(rows), INFINITY);
+    xmax.assign(static_cast<std::size_t>(rows), -INFINITY);
     const std::size_t n = polygon.size();
-    for (long y = static_cast<long>(first_row); y <= static_cast<long>(last_row); ++y) {
-        double xmin = INFINITY, xmax = -INFINITY;
-        for (std::size_t i = 0; i < n; ++i) {
-            const vertex2d& p = polygon[i];
-            const vertex2d& q = polygon[(i + 1) % n];
-            const double lo = std::min(p.y, q.y) - 1e-9, hi = std::max(p.y, q.y) + 1e-9;
-            if (y < lo || y > hi)
-                continue;
-            if (std::fabs(q.y - p.y) < 1e-12) {
-                xmin = std::min({xmin, p.x, q.x});
-                xmax = std::max({xmax, p.x, q.x});
-            } else {
-                const double t = std::clamp((y - p.y) / (q.y - p.y), 0.0, 1.0);
-                const double x = p.x + t * (q.x - p.x);
-                xmin = std::min(xmin, x);
-                xmax = std::max(xmax, x);
+    for (std::size_t i = 0; i < n; ++i) {
+        const vertex2d& p = polygon[i];
+        const vertex2d& q = polygon[i + 1 < n ? i + 1 : 0];
+        const double lo = std::min(p.y, q.y) - 1e-9, hi = std::max(p.y, q.y) + 1e-9;
+        const double from = std::max(first_row, std::ceil(lo)), to = std::min(last_row, std::floor(hi));
+        if (!(from <= to))
+            continue;
+        const bool flat = std::fabs(q.y - p.y) < 1e-12;
+        for (long y = static_cast<long>(from); y <= static_cast<long>(to); ++y) {
+            double a = p.x, b = q.x;
+            if (!flat) {
+                const double t = std::clamp((static_cast<double>(y) - p.y) / (q.y - p.y), 0.0, 1.0);
+                a = b = p.x + t * (q.x - p.x);
             }
+            const auto r = static_cast<std::size_t>(y - row0);
+            xmin[r] = std::min({xmin[r], a, b});
+            xmax[r] = std::max({xmax[r], a, b});
         }
-        const double first = std::max(0.0, std::ceil(xmin - 1e-9));
-        const double last = std::min(static_cast<double>(width - 1), std::floor(xmax + 1e-9));
-        if (first <= last)
-            spans.push_back({y, static_cast<long>(first), static_cast<long>(last)});
     }
-    return spans;
+    spans.reserve(static_cast<std::size_t>(rows));
+    for (long r = 0; r < rows; ++r) {
+        const double first = std::max(0.0, std::ceil(xmin[static_cast<std::size_t>(r)] - 1e-9));
+        const double last = std::min(static_cast<double>(width - 1), std::floor(xmax[static_cast<std::size_t>(r)] + 1e-9));
+        if (first <= last)
+            spans.push_back({row0 + r, static_cast<long>(first), static_cast<long>(last)});
+    }
 }

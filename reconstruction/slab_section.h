@@ -22,3 +22,5 @@ std::vector<vertex2d> slab_section(const reslice_plane& plane, double offset, co
 
 // The pixels (integer x, y) inside a convex polygon, clipped to the image.
 std::vector<reslice_span> row_spans(const std::vector<vertex2d>& polygon, long width, long height);
+// The same into spans, reusing its storage.
+void row_spans(const std::vector<vertex2d>& polygon, long width, long height, std::vector<reslice_span>& spans);

@@ -1,7 +1,9 @@
 #include "voxel_export.h"
 
 #include <cmath>
+#include <algorithm>
 #include <memory>
+#include <thread>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -22,6 +24,7 @@ namespace {
 constexpr double bytes_per_mb = 1048576.0;
 // Far beyond any real volume; keeps the slice count a sane integer.
 constexpr double max_slices = 1e7;
+constexpr unsigned max_export_lanes = 4;  // slices built at once
 
 std::uint64_t physical_memory()
 {
@@ -324,12 +327,19 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
     const wxString path = recording ? voxel_recording_path(request.path) : request.path;
     const int k = request.step;
 
-    reslice_internals reslice;
-    reslice.set_pixel_size(source.pixel_size);
-    // Only every k-th pixel of every k-th row is kept, so only those are built.
-    reslice.set_pixel_step(k);
-    reslice.set_settings(request.settings);
-    const reslice_plane plane = reslice.plane();
+    // Slices are independent: a few are built side by side, each by its own
+    // reslice, and written in order, so the result never depends on timing.
+    const unsigned lanes = std::clamp(std::thread::hardware_concurrency(), 1u, max_export_lanes);
+    std::vector<std::unique_ptr<reslice_internals>> builders;
+    for (unsigned l = 0; l < lanes; ++l) {
+        auto r = std::make_unique<reslice_internals>();
+        r->set_pixel_size(source.pixel_size);
+        // Only every k-th pixel of every k-th row is kept, so only those are built.
+        r->set_pixel_step(k);
+        r->set_settings(request.settings);
+        builders.push_back(std::move(r));
+    }
+    const reslice_plane plane = builders.front()->plane();
 
     std::unique_ptr<volume_recording_t> out;
     if (recording) {
@@ -342,26 +352,39 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
     const int range = static_cast<int>(std::min<long>(layout.slices, INT32_MAX));
     interaction().progress_begin("Export voxels", wxString::Format("Currently exporting slice %d to '%s'.", 0, path),
                                  range);
-    std::vector<std::uint8_t> slice;
-    bool ok = true;
-    for (long i = 0; i < layout.slices && ok; ++i) {
-        const wxString name = recording ? path : voxel_slice_path(path, i, request.type);
-        if (!interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),
-                                           wxString::Format("Currently exporting slice %li to '%s'.", i, name))) {
-            ok = false;
-            break;
-        }
+    const auto build = [&](unsigned lane, long i) {
         const double z = layout.zmin + static_cast<double>(i) * request.spacing;
-        reslice.set_settings(moved(request, plane, z));
-        if (!reslice.build_reslice(source)) {
-            ok = false;
-            break;
+        builders[lane]->set_settings(moved(request, plane, z));
+        return builders[lane]->build_reslice(source);
+    };
+    std::vector<std::uint8_t> slice;
+    std::vector<char> built(lanes);
+    bool ok = true;
+    for (long first = 0; first < layout.slices && ok; first += lanes) {
+        const unsigned count = static_cast<unsigned>(std::min<long>(lanes, layout.slices - first));
+        {
+            std::vector<std::jthread> helpers;
+            for (unsigned l = 1; l < count; ++l)
+                helpers.emplace_back([&, l] { built[l] = build(l, first + l); });
+            built[0] = build(0, first);
         }
-        if (recording) {
-            subsample(reslice.image(), reslice.width(), layout, k, slice);
-            ok = out->add_slice(plane.reslice_to_world(0.0, 0.0, z), plane, slice);
-        } else {
-            ok = save_slice_image(reslice.image(), reslice.width(), reslice.height(), layout, k, name, request.type);
+        for (unsigned l = 0; l < count && ok; ++l) {
+            const long i = first + l;
+            const reslice_internals& reslice = *builders[l];
+            const wxString name = recording ? path : voxel_slice_path(path, i, request.type);
+            if (!interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),
+                                               wxString::Format("Currently exporting slice %li to '%s'.", i, name)) ||
+                !built[l]) {
+                ok = false;
+                break;
+            }
+            if (recording) {
+                subsample(reslice.image(), reslice.width(), layout, k, slice);
+                ok = out->add_slice(plane.reslice_to_world(0.0, 0.0, layout.zmin + static_cast<double>(i) * request.spacing),
+                                    plane, slice);
+            } else {
+                ok = save_slice_image(reslice.image(), reslice.width(), reslice.height(), layout, k, name, request.type);
+            }
         }
     }
     interaction().progress_end();
