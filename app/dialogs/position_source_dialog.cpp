@@ -132,6 +132,15 @@ position_source_dialog::position_source_dialog(wxWindow* parent, std::function<w
     manual_radius = spin("Rotation radius (mm):", -10000, 10000, res->RES_POS_MANUAL_RADIUS->value());
     std::swap(grid, manual_grid);
 
+    // The motion settings matter only while manual positions are chosen.
+    const auto enable_manual = [this] {
+        for (wxWindow* w : std::initializer_list<wxWindow*>{manual_translation, manual_span, manual_rotation,
+                                                            manual_angle, manual_radius})
+            w->Enable(manual->GetValue());
+    };
+    manual->Bind(wxEVT_CHECKBOX, [enable_manual](wxCommandEvent&) { enable_manual(); });
+    enable_manual();
+
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     auto* reprobe = new wxButton(this, wxID_ANY, "Search again");
     auto* status = new wxButton(this, wxID_ANY, "Status ...");
