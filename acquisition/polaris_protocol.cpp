@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/hex_digit.h"
+
 namespace {
 
 constexpr std::array<const char*, polaris_error_count> make_error_table()
@@ -115,17 +117,6 @@ constexpr new_alert_entry_t new_alert_table[] = {
      false},
     {1u << 22, "There has been a Polaris cable fault.", true},
 };
-
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // Replies are echoed into logs; control bytes would garble them.
 wxString printable(std::string_view text)
@@ -284,7 +275,7 @@ std::optional<unsigned long> read_polaris_hex(std::string_view text, std::size_t
         return std::nullopt;
     unsigned long v = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const int d = hex_digit(text[at + i]);
+        const int d = hex_digit_value(text[at + i]);
         if (d < 0)
             return std::nullopt;
         v = v * 16 + static_cast<unsigned long>(d);
@@ -426,9 +417,9 @@ polaris_volume_choice_t parse_polaris_volumes(std::string_view reply)
 {
     constexpr std::size_t min_record = 72;
     polaris_volume_choice_t choice;
-    if (reply.empty() || hex_digit(reply[0]) < 0)
+    if (reply.empty() || hex_digit_value(reply[0]) < 0)
         return choice;
-    const int count = hex_digit(reply[0]);
+    const int count = hex_digit_value(reply[0]);
     std::size_t pos = 1;
     for (int n = 1; n <= count && pos < reply.size(); ++n) {
         std::size_t end = reply.find('\n', pos);

@@ -4,6 +4,7 @@
 
 #include "acquisition/line_dialogue.h"
 #include "acquisition/tracker_records.h"
+#include "common/hex_digit.h"
 
 namespace {
 
@@ -16,23 +17,20 @@ void read_until_silent(serial_t& line)
     line.set_record_length(serial_t::buffer_size, 0);
 }
 
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
+using record_decoder_t = bool (*)(record_view, float (&)[6]);
 
-tracker_reply_t reply_with_pose(const float (&pose)[6])
+// One fixed-length binary record per request: a pose, or a record dropped
+// with the line re-armed for the next one.
+tracker_reply_t read_pose_record(serial_t& line, bool wait, std::size_t length, record_decoder_t decode)
 {
+    if (line.pread(wait, reply_timeout) == 0)
+        return {};
     tracker_reply_t r;
     r.received = true;
-    r.probe = true;
-    std::copy(std::begin(pose), std::end(pose), r.probe_pose);
+    if (decode(line.record(), r.probe_pose))
+        r.probe = true;
+    else
+        line.set_record_length(length, 0);
     return r;
 }
 
@@ -73,15 +71,7 @@ bool fastrak_driver_t::ask(serial_t& line)
 
 tracker_reply_t fastrak_driver_t::read_reply(serial_t& line, bool wait, const tracker_wanted_t&)
 {
-    if (line.pread(wait, reply_timeout) == 0)
-        return {};
-    float pose[6];
-    if (decode_fastrak_record(line.record(), pose))
-        return reply_with_pose(pose);
-    line.set_record_length(fastrak_record_length, 0);
-    tracker_reply_t dropped;
-    dropped.received = true;
-    return dropped;
+    return read_pose_record(line, wait, fastrak_record_length, decode_fastrak_record);
 }
 
 wxString fastrak_driver_t::describe_status(const std::string& record)
@@ -90,7 +80,7 @@ wxString fastrak_driver_t::describe_status(const std::string& record)
     bool ok = record.size() == fastrak_status_length && record[0] == '2' && record[2] == 'S' &&
               record[1] >= '0' && record[1] <= '9';
     for (int i = 3; ok && i < 6; ++i) {
-        const int v = hex_value(record[i]);
+        const int v = hex_digit_value(record[i]);
         ok = v >= 0;
         flags = flags * 16 + v;
     }
@@ -137,15 +127,7 @@ bool liberty_driver_t::ask(serial_t& line)
 
 tracker_reply_t liberty_driver_t::read_reply(serial_t& line, bool wait, const tracker_wanted_t&)
 {
-    if (line.pread(wait, reply_timeout) == 0)
-        return {};
-    float pose[6];
-    if (decode_liberty_record(line.record(), pose))
-        return reply_with_pose(pose);
-    line.set_record_length(liberty_record_length, 0);
-    tracker_reply_t dropped;
-    dropped.received = true;
-    return dropped;
+    return read_pose_record(line, wait, liberty_record_length, decode_liberty_record);
 }
 
 wxString liberty_driver_t::describe_status(const std::string& identification, bool binary, bool metric,

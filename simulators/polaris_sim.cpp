@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "common/hex_digit.h"
+
 namespace {
 
 constexpr char port_letters[] = "123ABC";
@@ -45,24 +47,13 @@ std::string hex(unsigned long value, int digits)
     return s;
 }
 
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::optional<unsigned long> parse_hex(const std::string& s, std::size_t at, std::size_t n)
 {
     if (at > s.size() || s.size() - at < n)
         return std::nullopt;
     unsigned long v = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const int d = hex_value(s[at + i]);
+        const int d = hex_digit_value(s[at + i]);
         if (d < 0)
             return std::nullopt;
         v = v * 16 + static_cast<unsigned long>(d);
