@@ -351,6 +351,56 @@ TEST_F(PosinfoTest, PolarisIsFoundLastAndItsAlertsReachTheAlertLine)
     EXPECT_EQ(res->RES_ALERT_COLOUR->value(), ALERT_ERROR);
 }
 
+// Passes everything to the simulator it wraps and keeps the bytes the host sent.
+class byte_log_sim_t : public device_sim_t {
+public:
+    explicit byte_log_sim_t(std::unique_ptr<device_sim_t> inner) : inner_(std::move(inner)) {}
+    void receive(std::span<const unsigned char> bytes, const sim_line_t& line, double now,
+                 std::vector<std::vector<unsigned char>>& out) override
+    {
+        sent.append(bytes.begin(), bytes.end());
+        inner_->receive(bytes, line, now, out);
+    }
+    long device_speed() const override { return inner_->device_speed(); }
+    wxString name() const override { return inner_->name(); }
+    std::string sent;
+
+private:
+    std::unique_ptr<device_sim_t> inner_;
+};
+
+TEST_F(PosinfoTest, EachTrackerIsSentExactlyItsDialogue)
+{
+    struct case_t {
+        const char* kind;
+        pos_detect_t detect;
+        int tool;
+        std::string expected;  // detection, then the first pose request
+    };
+    const case_t cases[] = {
+        {"fastrak", POS_DETECT_FASTRAK, 0, "cSfuP"},
+        {"patriot", POS_DETECT_PATRIOT, 0, "\rF0\r\x16\rF1\rU1\rP"},
+        {"flock", POS_DETECT_FLOCK, 1, {'O', '\x0f', 'O', '\x03', 'Y', 'B'}},
+        // Sensors 1 and 3 of a trakSTAR: three units in a group, each asked for position/angles.
+        {"trakstar", POS_DETECT_STAR, 5,
+         {'O', '\x0f', 'O', '\x03', 'O', '$', 'P', '2', '\x03', 'Y', '\xf2', 'Y', '\xf3', 'Y', 'P', '#', '\x01', 'F', 'B'}},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(c.kind);
+        auto logged = std::make_unique<byte_log_sim_t>(make_device_sim(c.kind, {}));
+        byte_log_sim_t* log = logged.get();
+        start_sim(std::move(logged));
+        detect(c.detect, 38400, c.tool);
+        ASSERT_NE(tracker->sensor(), SENSOR_NONE);
+        sample_sink_t sink(res->RES_POSITION_CAPTURE_EVENT);
+        std::this_thread::sleep_for(50ms);  // the request reaches the simulator
+        const std::string sent = link->with_sim([log](device_sim_t&) { return log->sent; });
+        EXPECT_EQ(sent, c.expected);
+        tracker.reset();
+        link.reset();
+    }
+}
+
 TEST_F(PosinfoTest, StatusReportsComeFromTheTracker)
 {
     start_sim("fastrak");
