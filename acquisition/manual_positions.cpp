@@ -1,5 +1,6 @@
 #include "acquisition/manual_positions.h"
 
+#include "common/dynabuf.h"
 #include "common/matrix16d.h"
 #include "resources/resource_table.h"
 
@@ -38,6 +39,27 @@ bool manual_pose(const manual_motion_t& motion, long frame, long frames, float (
     (shift * to_pivot * rotate * from_pivot).decompose(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
     for (int i = 0; i < 6; ++i)
         pose[i] = static_cast<float>(v[i]);
+    return true;
+}
+
+bool apply_manual_positions(dynabuf& frames, const manual_motion_t& motion)
+{
+    if (!motion.any()) {
+        res->RES_POS_MANUAL->write_no_changeprocs(false);
+        res->RES_POS_REC->write_no_changeprocs(false);
+        base_res_t::make_pending_writes_happen();
+        return false;
+    }
+    const long n = frames.frames();
+    for (long i = 0; i < n; ++i) {
+        float pose[6];
+        if (!manual_pose(motion, i, n, pose))
+            return false;
+        counted_array_ptr<float> p(6);
+        for (std::size_t k = 0; k < 6; ++k)
+            p[k] = pose[k];
+        frames.set_position(i, p);
+    }
     return true;
 }
 

@@ -19,3 +19,9 @@ bool manual_pose(const manual_motion_t& motion, long frame, long frames, float (
 
 // The motion the manual-position resources describe.
 manual_motion_t manual_motion_from_resources();
+
+class dynabuf;
+// Gives every frame of a finished recording its manual pose. Without a
+// motion to describe, manual positioning is switched off again (the manual
+// and position-recording flags are cleared) and false returned.
+bool apply_manual_positions(dynabuf& frames, const manual_motion_t& motion);

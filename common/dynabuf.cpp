@@ -68,6 +68,16 @@ counted_array_ptr<float> dynabuf::positioncp(long index) const
     return poses_[static_cast<std::size_t>(index)];
 }
 
+bool dynabuf::set_position(long index, const counted_array_ptr<float>& pose)
+{
+    if (!in_range(index)) {
+        wxLogDebug("dynabuf::set_position(long index), index %d out of range.", static_cast<int>(index));
+        return false;
+    }
+    poses_[static_cast<std::size_t>(index)] = pose;
+    return true;
+}
+
 std::uint64_t dynabuf::timestamp(long index) const
 {
     if (!in_range(index)) {

@@ -29,6 +29,7 @@ public:
     counted_array_ptr<float> positioncp(long index) const;
     std::uint64_t timestamp(long index) const;
     bool set_timestamp(long index, std::uint64_t time);
+    bool set_position(long index, const counted_array_ptr<float>& pose);
     load_record_t load(long index) const;  // empty record when out of range
     bool set_load(long index, const load_record_t& load);
     bool has_loads() const;

@@ -9,6 +9,7 @@
 
 #include "acquisition/manual_positions.h"
 #include "acquisition/posinfo.h"
+#include "common/dynabuf.h"
 #include "common/interaction.h"
 #include "common/matrix16d.h"
 #include "simulators/polaris_sim.h"
@@ -440,6 +441,27 @@ TEST(ManualPositions, EvenStepsAlongAndAboutTheChosenAxes)
 
     m.translation = 4;
     EXPECT_FALSE(manual_pose(m, 0, 2, pose));
+}
+
+TEST_F(PosinfoTest, ManualPositionsAreGivenToEveryFrameOrSwitchedOff)
+{
+    dynabuf frames;
+    for (int i = 0; i < 5; ++i)
+        frames.append(cip_t::make_8bit(4, 4), {}, static_cast<std::uint64_t>(i));
+    manual_motion_t motion;
+    motion.translation = 1;  // along z
+    motion.span_mm = 40.0;
+    ASSERT_TRUE(apply_manual_positions(frames, motion));
+    for (long i = 0; i < 5; ++i) {
+        ASSERT_TRUE(frames.positioncp(i));
+        EXPECT_NEAR(frames.positioncp(i)[2], i * 1.0, 1e-6);
+    }
+
+    res->RES_POS_MANUAL->write(true);
+    res->RES_POS_REC->write(true);
+    EXPECT_FALSE(apply_manual_positions(frames, manual_motion_t{}));
+    EXPECT_FALSE(res->RES_POS_MANUAL->value());
+    EXPECT_FALSE(res->RES_POS_REC->value());
 }
 
 TEST(DetectionOutcome, TextsNameTheToolsOrTheKindSought)
