@@ -287,6 +287,10 @@ void MainFrame::build_windows()
         lower_right_->invalidate();
         view3d_->Refresh(false);
     };
+    reslices_->repaint = [this] {
+        lower_centre_->Refresh(false);
+        lower_right_->Refresh(false);
+    };
     upper_split_->SplitVertically(review_, view3d_);
     lower_split_->SplitVertically(lower_centre_, lower_right_);
     data_split_->SplitHorizontally(upper_split_, lower_split_);
@@ -327,6 +331,8 @@ void MainFrame::CreateVisualPages(wxNotebook* book)
             book->AddPage(new ortho_page(book, *reslices_), p.title);
         else if (p.id == ID_VISUAL_RESLICE)
             book->AddPage(new reslice_page(book, *reslices_), p.title);
+        else if (p.id == ID_VISUAL_ISOCENTRE)
+            book->AddPage(new isocentre_page(book, *reslices_), p.title);
         else
             book->AddPage(new wxPanel(book), p.title);
     }

@@ -124,9 +124,16 @@ void MainFrame::show_reslices()
         if (!reslices_->placed[0])
             reslices_->place(0);
         centre = &reslices_->reslices[0];
+    } else if (data && page == 3) {
+        if (!reslices_->placed[isocentre_reslice_window])
+            reslices_->place(isocentre_reslice_window);
+        centre = &reslices_->reslices[isocentre_reslice_window];
     }
-    lower_centre_->show(centre);
-    lower_right_->show(right);
+    const auto overlays = [this](const reslice_internals* r) {
+        return r ? &reslices_->overlays[static_cast<std::size_t>(r->window())] : nullptr;
+    };
+    lower_centre_->show(centre, overlays(centre));
+    lower_right_->show(right, overlays(right));
     std::vector<const reslice_internals*> planes;
     for (const reslice_internals* r : {centre, right})
         if (r)

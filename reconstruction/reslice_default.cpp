@@ -170,18 +170,26 @@ bool default_plane_settings(int window, const reslice_source& source, const defa
     return false;
 }
 
-bool default_plane_from_session(int window, reslice_settings* settings)
+default_plane_inputs default_plane_inputs_from_session()
 {
-    if (!res || !bufp || !settings)
-        return false;
     default_plane_inputs inputs;
+    if (!res)
+        return inputs;
     inputs.current_frame = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
-    if (inputs.current_frame < 0 || inputs.current_frame >= bufp->frames())
-        return false;
     inputs.sweep = static_cast<long>(res->RES_SWEEP_DISP_NUMBER->value());
     inputs.isocentre = {res->RES_ISOCENTRE_XTRANS->value(),  res->RES_ISOCENTRE_YTRANS->value(),
                         res->RES_ISOCENTRE_ZTRANS->value(),  res->RES_ISOCENTRE_AZIMUTH->value(),
                         res->RES_ISOCENTRE_ELEVATION->value(), res->RES_ISOCENTRE_ROLL->value()};
+    return inputs;
+}
+
+bool default_plane_from_session(int window, reslice_settings* settings)
+{
+    if (!res || !bufp || !settings)
+        return false;
+    const default_plane_inputs inputs = default_plane_inputs_from_session();
+    if (inputs.current_frame < 0 || inputs.current_frame >= bufp->frames())
+        return false;
     return default_plane_settings(window, source_from_session(), inputs, settings);
 }
 

@@ -50,6 +50,9 @@ struct default_plane_inputs {
 bool default_plane_settings(int window, const reslice_source& source, const default_plane_inputs& inputs,
                             reslice_settings* settings);
 
+// The inputs as the session's resources hold them.
+default_plane_inputs default_plane_inputs_from_session();
+
 // The same from the session's frames and resources; nothing happens when
 // RES_BUF_CURRENT_FRAME is not a frame of the recording.
 bool default_plane_from_session(int window, reslice_settings* settings);

@@ -25,6 +25,7 @@
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
 #include "views/gl_support.h"
+#include "page_controls.h"
 
 bool reslice_views_t::place(int window)
 {
@@ -34,6 +35,11 @@ bool reslice_views_t::place(int window)
     bool ok = false;
     if (window == 0) {
         ok = r.set_reslice_for_min_voxels(source);
+    } else if (window >= sweep_reslice_window) {
+        reslice_settings s = r.settings();
+        ok = default_plane_settings(window, source, default_plane_inputs_from_session(), &s);
+        if (ok)
+            r.set_settings(s);
     } else {
         const long current = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
         reslice_source one;
@@ -69,12 +75,6 @@ reslice_views_t::~reslice_views_t()
 
 namespace {
 
-wxRadioBox* compounding_box(wxWindow* parent)
-{
-    const wxString choices[] = {"&Max", "M&in", "&Ave"};
-    return new wxRadioBox(parent, wxID_ANY, "Compounding", wxDefaultPosition, wxDefaultSize, 3, choices, 3);
-}
-
 // The sweeps of RES_SWEEPS as the reslices group the frames: distinct first
 // frames, those below 0 counting as 0 and those past the last frame not at all.
 int sweep_count()
@@ -87,47 +87,6 @@ int sweep_count()
             if (f <= last)
                 firsts.insert(std::max(0L, f));
     return std::max(1, static_cast<int>(firsts.size()));
-}
-
-// Fills `choice` with "(none)" and one entry per surface that exists,
-// selecting `current` (a surface that has gone shows as "(none)"); returns the
-// RES_SURFACE slot of each entry after the first.
-std::vector<int> fill_surface_choice(wxChoice* choice, int current)
-{
-    std::vector<int> slots;
-    wxArrayString items;
-    items.Add("(none)");
-    for (int i = 0; i < resource_t::surface_slots; ++i)
-        if (res->RES_SURFACE[static_cast<std::size_t>(i)]->value()) {
-            slots.push_back(i);
-            items.Add(wxString::Format("Surface %d", i));
-        }
-    if (choice->GetStrings() != items)
-        choice->Set(items);
-    const auto at = std::find(slots.begin(), slots.end(), current);
-    choice->SetSelection(at == slots.end() ? 0 : 1 + static_cast<int>(at - slots.begin()));
-    return slots;
-}
-
-int chosen_surface(const wxChoice* choice, const std::vector<int>& slots)
-{
-    const int i = choice->GetSelection() - 1;
-    return i >= 0 && static_cast<std::size_t>(i) < slots.size() ? slots[static_cast<std::size_t>(i)] : -1;
-}
-
-void watch_surfaces(base_functor* f)
-{
-    for (gen_res_t<std::shared_ptr<surface_interp>>* slot : res->RES_SURFACE)
-        slot->add_proc(f);
-}
-
-wxSlider* labelled_slider(wxWindow* parent, wxSizer* grid, const char* label, int value, int low, int high)
-{
-    grid->Add(new wxStaticText(parent, wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
-    auto* slider = new wxSlider(parent, wxID_ANY, value, low, high, wxDefaultPosition, wxSize(140, -1),
-                                wxSL_HORIZONTAL | wxSL_VALUE_LABEL);
-    grid->Add(slider, 1, wxEXPAND);
-    return slider;
 }
 
 }  // namespace
@@ -149,6 +108,11 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
     grid->Add(surface);
     compounding = compounding_box(this);
     faster = new wxCheckBox(this, wxID_ANY, "Faster, less accurate reslice");
+    landmarks = new wxCheckBox(this, wxID_ANY, "Landmarks");
+    sweeps = new wxCheckBox(this, wxID_ANY, "Sweeps");
+    auto* shown = new wxBoxSizer(wxHORIZONTAL);
+    shown->Add(landmarks, 0, wxRIGHT, 12);
+    shown->Add(sweeps);
     partitioning = new wxCheckBox(this, wxID_ANY, "Use sweep partitioning");
     single_sweep = new wxCheckBox(this, wxID_ANY, "Show a single sweep");
     auto* sliders = new wxFlexGridSizer(2, wxSize(8, 4));
@@ -170,6 +134,7 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
     column->Add(grid, 0, wxALL, 4);
     column->Add(compounding, 0, wxALL, 4);
     column->Add(faster, 0, wxALL, 4);
+    column->Add(shown, 0, wxALL, 4);
     column->Add(partitioning, 0, wxALL, 4);
     column->Add(single_sweep, 0, wxALL, 4);
     column->Add(sliders, 0, wxEXPAND | wxALL, 4);
@@ -181,6 +146,8 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
     compounding->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { apply_controls(); });
     faster->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { apply_controls(); });
     surface->Bind(wxEVT_CHOICE, &reslice_page::OnResliceSurface, this);
+    landmarks->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceLandmarks, this);
+    sweeps->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceSweeps, this);
     partitioning->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceUsePartitioning, this);
     single_sweep->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceUseSingleSweep, this);
     sweep->Bind(wxEVT_SLIDER, &reslice_page::OnResliceSweepNumber, this);
@@ -205,6 +172,7 @@ void reslice_page::refresh_controls()
     thickness->SetValue(2.0 * s.slice_half_thickness * 10.0);
     compounding->SetSelection(static_cast<int>(s.compounding));
     faster->SetValue(!s.linear);
+    landmarks->SetValue(views_.overlays[0].landmarks);
     ResliceChanged();
 }
 
@@ -212,10 +180,12 @@ void reslice_page::ResliceChanged()
 {
     partitioning->SetValue(res->RES_USE_PARTITIONING->value());
     single_sweep->SetValue(res->RES_USE_SINGLE_SWEEP->value());
-    const int sweeps = sweep_count();
-    sweep->SetRange(1, std::max(2, sweeps));  // GTK wants the maximum above the minimum
-    sweep->SetValue(std::clamp(static_cast<int>(res->RES_SWEEP_DISP_NUMBER->value()) + 1, 1, sweeps));
-    sweep->Enable(sweeps > 1 && res->RES_USE_SINGLE_SWEEP->value());
+    const int count = sweep_count();
+    sweep->SetRange(1, std::max(2, count));  // GTK wants the maximum above the minimum
+    sweep->SetValue(std::clamp(static_cast<int>(res->RES_SWEEP_DISP_NUMBER->value()) + 1, 1, count));
+    sweep->Enable(count > 1 && res->RES_USE_SINGLE_SWEEP->value());
+    sweeps->Enable(count > 1);
+    sweeps->SetValue(views_.overlays[0].sweeps);
     opacity->SetValue(std::clamp(static_cast<int>(res->RES_RESLICE_OPACITY->value()), 0, 100));
     surfaces_ = fill_surface_choice(surface, views_.reslices[0].settings().surface);
 }
@@ -276,6 +246,20 @@ void reslice_page::OnResliceSurface(wxCommandEvent&)
     views_.changed(0);
 }
 
+void reslice_page::OnResliceLandmarks(wxCommandEvent&)
+{
+    views_.overlays[0].landmarks = landmarks->GetValue();
+    if (views_.repaint)
+        views_.repaint();
+}
+
+void reslice_page::OnResliceSweeps(wxCommandEvent&)
+{
+    views_.overlays[0].sweeps = sweeps->GetValue();
+    if (views_.repaint)
+        views_.repaint();
+}
+
 void reslice_page::OnResliceUsePartitioning(wxCommandEvent&)
 {
     res->RES_USE_PARTITIONING->write(partitioning->GetValue());
@@ -294,107 +278,4 @@ void reslice_page::OnResliceSweepNumber(wxCommandEvent&)
 void reslice_page::OnResliceOpacity(wxCommandEvent&)
 {
     res->RES_RESLICE_OPACITY->write(opacity->GetValue());
-}
-
-ortho_page::ortho_page(wxWindow* parent, reslice_views_t& views) : wxPanel(parent), views_(views)
-{
-    auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(new wxStaticText(this, wxID_ANY, "Slice thickness (mm):"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-    thickness = new wxSpinCtrlDouble(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 0, 50, 0, 0.5);
-    row->Add(thickness);
-    auto* crop = new wxBoxSizer(wxHORIZONTAL);
-    crop->Add(new wxStaticText(this, wxID_ANY, "Crop to surface:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-    surface = new wxChoice(this, wxID_ANY);
-    crop->Add(surface);
-    compounding = compounding_box(this);
-    faster = new wxCheckBox(this, wxID_ANY, "Faster, less accurate reslice");
-    auto* locate = new wxButton(this, wxID_ANY, "Locate", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
-    locate->Bind(wxEVT_BUTTON, &ortho_page::OnOrthoLocate, this);
-    auto* column = new wxBoxSizer(wxVERTICAL);
-    column->Add(row, 0, wxALL, 4);
-    column->Add(crop, 0, wxALL, 4);
-    column->Add(compounding, 0, wxALL, 4);
-    column->Add(faster, 0, wxALL, 4);
-    column->Add(locate, 0, wxALL, 4);
-    SetSizer(column);
-    thickness->Bind(wxEVT_SPINCTRLDOUBLE, [this](wxSpinDoubleEvent&) { apply_controls(); });
-    compounding->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { apply_controls(); });
-    faster->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { apply_controls(); });
-    surface->Bind(wxEVT_CHOICE, &ortho_page::OnOrthoSurface, this);
-    changed_ = std::make_unique<pmf_functor<ortho_page>>(this, &ortho_page::OrthoChanged);
-    watch_surfaces(changed_.get());
-    OrthoChanged();
-}
-
-ortho_page::~ortho_page() = default;
-
-void ortho_page::OrthoChanged()
-{
-    surfaces_ = fill_surface_choice(surface, views_.reslices[1].settings().surface);
-}
-
-void ortho_page::OnOrthoSurface(wxCommandEvent&)
-{
-    const int chosen = chosen_surface(surface, surfaces_);
-    for (int w : {1, 2}) {
-        views_.reslices[static_cast<std::size_t>(w)].set_reslice_surface(chosen);
-        views_.changed(w);
-    }
-}
-
-void ortho_page::apply_controls()
-{
-    for (int w : {1, 2}) {
-        reslice_settings s = views_.reslices[static_cast<std::size_t>(w)].settings();
-        s.slice_half_thickness = thickness->GetValue() / 20.0;
-        s.compounding = static_cast<reslice_compounding_t>(compounding->GetSelection());
-        s.linear = !faster->GetValue();
-        views_.reslices[static_cast<std::size_t>(w)].set_settings(s);
-        views_.changed(w);
-    }
-}
-
-void ortho_page::OnOrthoLocate(wxCommandEvent&)
-{
-    views_.place(1);
-    views_.place(2);
-}
-
-bool save_reslice_image(const reslice_internals& reslice, const wxString& path)
-{
-    const long w = reslice.width(), h = reslice.height();
-    const std::vector<std::uint8_t> rgb = codes_to_rgb(reslice.image().data(), w, h);
-    // Stored top row first, as the view shows it (the reslice's y axis points up).
-    std::vector<std::uint8_t> rows(rgb.size());
-    const std::size_t stride = static_cast<std::size_t>(w) * 3;
-    for (long y = 0; y < h; ++y)
-        std::copy_n(rgb.data() + static_cast<std::size_t>(h - 1 - y) * stride, stride,
-                    rows.data() + static_cast<std::size_t>(y) * stride);
-    if (wxFileName(path).GetExt().Lower() == "ppm") {
-        wxFFile file(path, "wb");
-        if (!file.IsOpened()) {
-            wxLogError("Error opening ppm file for writing.\n");
-            return false;
-        }
-        const wxString header = wxString::Format("P6\n%ld %ld\n255\n", w, h);
-        if (!file.Write(header)) {
-            wxLogError("Error writing ppm file header.\n");
-            return false;
-        }
-        if (file.Write(rows.data(), rows.size()) != rows.size()) {
-            wxLogError("Error writing ppm file data.\n");
-            return false;
-        }
-        return true;
-    }
-    wxImage picture(static_cast<int>(w), static_cast<int>(h), false);
-    std::copy(rows.begin(), rows.end(), picture.GetData());
-    bool saved;
-    {
-        wxLogNull quiet;
-        saved = picture.SaveFile(path);
-    }
-    if (!saved)
-        wxLogError("Error opening file for writing.\n");
-    return saved;
 }

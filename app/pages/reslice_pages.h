@@ -1,6 +1,6 @@
-// The "Reslice" and "Ortho" visual pages: the controls of the reslice views
-// in the lower windows. The pages change the reslices' settings; the views
-// rebuild them.
+// The "Reslice", "Ortho" and "Isocentre" visual pages: the controls of the
+// reslice views in the lower windows. The pages change the reslices'
+// settings; the views rebuild them.
 #pragma once
 
 #include <array>
@@ -13,6 +13,7 @@
 #include "common/functor.h"
 #include "reconstruction/reslice_info.h"
 #include "reconstruction/reslice_internals.h"
+#include "views/reslice_canvas.h"
 
 class wxCheckBox;
 class wxChoice;
@@ -28,11 +29,17 @@ struct reslice_views_t {
     reslice_views_t& operator=(const reslice_views_t&) = delete;
     ~reslice_views_t();  // their windows close in RES_RESLICE
 
-    std::array<reslice_internals, 3> reslices{reslice_internals(0), reslice_internals(1), reslice_internals(2)};
-    std::array<bool, 3> placed{};
+    // One per window number; no page shows window 3 yet.
+    std::array<reslice_internals, reslice_window_count> reslices{reslice_internals(0), reslice_internals(1),
+                                                                 reslice_internals(2), reslice_internals(3),
+                                                                 reslice_internals(4)};
+    std::array<bool, reslice_window_count> placed{};
+    std::array<reslice_overlays, reslice_window_count> overlays{};  // what each window's view draws over it
     std::function<void()> redraw;
+    std::function<void()> repaint;  // the overlays changed: draw again without rebuilding
     // Puts window w's plane where it starts: window 0 the least-voxel plane
-    // of the data, windows 1 and 2 across the current frame.
+    // of the data, windows 1 and 2 across the current frame, windows 3 and 4
+    // their default planes (along a sweep, in the isocentre frame).
     bool place(int window);
     // Window w's settings changed: publishes them and redraws.
     void changed(int window);
@@ -51,6 +58,8 @@ public:
     wxChoice* surface = nullptr;  // "(none)", then the surfaces that exist
     wxRadioBox* compounding = nullptr;
     wxCheckBox* faster = nullptr;
+    wxCheckBox* landmarks = nullptr;  // the landmarks in the slab, over the reslice
+    wxCheckBox* sweeps = nullptr;     // the sweeps' partitions, over the reslice; needs two sweeps
     wxCheckBox* partitioning = nullptr;
     wxCheckBox* single_sweep = nullptr;
     wxSlider* sweep = nullptr;    // the sweep shown, counted from 1
@@ -62,6 +71,8 @@ public:
     void OnResliceVoxel(wxCommandEvent&);
     void OnResliceSave(wxCommandEvent&);
     void OnResliceSurface(wxCommandEvent&);
+    void OnResliceLandmarks(wxCommandEvent&);
+    void OnResliceSweeps(wxCommandEvent&);
     void OnResliceUsePartitioning(wxCommandEvent&);
     void OnResliceUseSingleSweep(wxCommandEvent&);
     void OnResliceSweepNumber(wxCommandEvent&);
@@ -93,6 +104,27 @@ private:
     reslice_views_t& views_;
     std::vector<int> surfaces_;
     std::unique_ptr<pmf_functor<ortho_page>> changed_;
+};
+
+// Window 4, placed in the isocentre frame; placed afresh when the isocentre
+// calibration changes while it is shown.
+class isocentre_page : public wxPanel {
+public:
+    isocentre_page(wxWindow* parent, reslice_views_t& views);
+    ~isocentre_page() override;
+    void IsocentreViewChanged();  // the isocentre pose changed
+
+    wxSpinCtrlDouble* thickness = nullptr;
+    wxRadioBox* compounding = nullptr;
+    wxCheckBox* faster = nullptr;
+
+    void OnIsocentreLocate(wxCommandEvent&);
+    void OnIsocentreSave(wxCommandEvent&);
+    void apply_controls();
+
+private:
+    reslice_views_t& views_;
+    std::unique_ptr<pmf_functor<isocentre_page>> changed_;
 };
 
 // Saves a reslice image as PNG, JPEG or BMP (by extension) or as raw PPM.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include <GL/gl.h>
 #include <wx/dcclient.h>
@@ -10,6 +11,8 @@
 #include "display/globcmap.h"
 #include "reconstruction/reslice_frames.h"
 #include "reconstruction/reslice_info.h"
+#include "reconstruction/reslice_landmarks.h"
+#include "reconstruction/reslice_sweeps.h"
 #include "resources/resource_table.h"
 
 namespace {
@@ -47,7 +50,7 @@ reslice_canvas::reslice_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attr
              res->RES_BUF_FRAMES, res->RES_XTRANS, res->RES_YTRANS, res->RES_ZTRANS, res->RES_AZIMUTH,
              res->RES_ELEVATION, res->RES_ROLL, res->RES_XSCALE, res->RES_YSCALE, res->RES_BACKGROUND,
              res->RES_CMAP_CHANGED, res->RES_MASKED_DATA, res->RES_SWEEPS, res->RES_USE_PARTITIONING,
-             res->RES_SWEEP_ADJUSTMENT, res->RES_USE_SINGLE_SWEEP, res->RES_SWEEP_DISP_NUMBER})
+             res->RES_SWEEP_ADJUSTMENT, res->RES_USE_SINGLE_SWEEP, res->RES_SWEEP_DISP_NUMBER, res->RES_LANDMARKS})
         r->add_proc(changed_.get());
 }
 
@@ -56,8 +59,9 @@ reslice_canvas::~reslice_canvas()
     close_reslice_window(reslice_, window_);
 }
 
-void reslice_canvas::show(reslice_internals* reslice)
+void reslice_canvas::show(reslice_internals* reslice, const reslice_overlays* overlays)
 {
+    overlays_ = reslice ? overlays : nullptr;
     if (reslice != reslice_) {
         // Open the new one first: a reslice moving between views stays open.
         if (reslice)
@@ -78,7 +82,7 @@ void reslice_canvas::invalidate()
 
 void reslice_canvas::DataChanged()
 {
-    if (res->RES_BACKGROUND->changed() || res->RES_CMAP_CHANGED->changed())
+    if (res->RES_BACKGROUND->changed() || res->RES_CMAP_CHANGED->changed() || res->RES_LANDMARKS->changed())
         Refresh(false);
     else
         invalidate();
@@ -115,6 +119,8 @@ void reslice_canvas::rebuild_if_needed()
     }
     ++builds_;
     built_divisor_ = divisor;
+    built_sweeps_.sweeps = source.sweeps;
+    built_sweeps_.sweep_view = source.sweep_view;
     upload(*built);
 }
 
@@ -122,12 +128,15 @@ void reslice_canvas::upload(const reslice_internals& built)
 {
     tex_w_ = built.width();
     tex_h_ = built.height();
+    built_plane_ = built.plane();
+    built_settings_ = built.settings();
     rgb_ = codes_to_rgb(built.image().data(), tex_w_, tex_h_);
 }
 
 void reslice_canvas::draw()
 {
     const wxSize size = begin_drawing(this);
+    markers_drawn_ = 0;
     if (!reslice_ || tex_w_ <= 0 || rgb_.empty())
         return;
     glMatrixMode(GL_PROJECTION);
@@ -148,6 +157,10 @@ void reslice_canvas::draw()
     const double fit = std::min(size.GetWidth() / double(tex_w_), size.GetHeight() / double(tex_h_)) * zoom_;
     const double w = tex_w_ * fit, h = tex_h_ * fit;
     const double x0 = 0.5 * (size.GetWidth() - w), y0 = 0.5 * (size.GetHeight() - h);
+    x0_ = x0;
+    y0_ = y0;
+    fit_ = fit;
+    drawn_h_ = h;
     glEnable(GL_TEXTURE_2D);
     glColor3f(1, 1, 1);
     glBegin(GL_QUADS);
@@ -161,6 +174,60 @@ void reslice_canvas::draw()
     glVertex2d(x0, y0 + h);
     glEnd();
     glDisable(GL_TEXTURE_2D);
+    if (overlays_)
+        draw_overlays();
+}
+
+wxPoint reslice_canvas::reslice_to_window(double x, double y) const
+{
+    // Pixel (i, j) is sampled at reslice (i, j) and drawn as the texel around it; row 0 is at the bottom.
+    return {static_cast<int>(std::floor(x0_ + (x + 0.5) * fit_)),
+            static_cast<int>(std::floor(y0_ + drawn_h_ - (y + 0.5) * fit_))};
+}
+
+void reslice_canvas::draw_overlays()
+{
+    const auto vertex = [this](double x, double y) {
+        glVertex2d(x0_ + (x + 0.5) * fit_, y0_ + drawn_h_ - (y + 0.5) * fit_);
+    };
+    glLineWidth(1.0f);
+    if (overlays_->sweeps && built_sweeps_.sweeps.size() >= 2) {
+        static const float colours[][3] = {
+            {1.0f, 0.6f, 0.0f}, {0.2f, 0.8f, 1.0f}, {0.9f, 0.3f, 0.9f}, {0.4f, 1.0f, 0.4f}};
+        const std::vector<std::vector<vertex2d>> cuts = partition_sections(built_plane_, 0.0, built_sweeps_);
+        for (std::size_t k = 0; k < cuts.size(); ++k) {
+            if (cuts[k].size() < 2)
+                continue;
+            glColor3fv(colours[k % std::size(colours)]);
+            glBegin(GL_LINE_LOOP);
+            for (const vertex2d& p : cuts[k])
+                vertex(p.x, p.y);
+            glEnd();
+        }
+    }
+    if (overlays_->landmarks) {
+        const std::shared_ptr<landmarks>& marks = res->RES_LANDMARKS->value();
+        if (!marks)
+            return;
+        const double arm = 5.0;  // window pixels
+        glBegin(GL_LINES);
+        for (const reslice_landmark& m : landmarks_in_reslice(built_plane_, built_settings_, marks->list)) {
+            if (m.fiducial)
+                glColor3f(1.0f, 0.2f, 0.2f);
+            else
+                glColor3f(1.0f, 1.0f, 0.0f);
+            // On a window pixel's centre, so that the lines light whole pixels.
+            const wxPoint c = reslice_to_window(m.at.x, m.at.y);
+            const double cx = c.x + 0.5, cy = c.y + 0.5;
+            glVertex2d(cx - arm, cy);
+            glVertex2d(cx + arm, cy);
+            glVertex2d(cx, cy - arm);
+            glVertex2d(cx, cy + arm);
+            ++markers_drawn_;
+        }
+        glEnd();
+        glColor3f(1.0f, 1.0f, 1.0f);
+    }
 }
 
 void reslice_canvas::OnPaint(wxPaintEvent&)

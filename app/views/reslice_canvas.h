@@ -5,6 +5,8 @@
 // the drag starts from the work of all open reslice windows), so that it
 // follows the hand; rebuilds happen when the window paints, so they never
 // queue behind each other. The reslice shown is open in its window (RES_RESLICE).
+// Over the image it may mark the recording's landmarks within the slab and
+// outline the sweeps' partitions where the plane cuts them.
 #pragma once
 
 #include <memory>
@@ -14,7 +16,14 @@
 
 #include "common/functor.h"
 #include "gl_support.h"
+#include "reconstruction/reslice_frames.h"
 #include "reconstruction/reslice_internals.h"
+
+// What a reslice view draws over its image.
+struct reslice_overlays {
+    bool landmarks = false;  // landmarks in the slab, as crosses
+    bool sweeps = false;     // the sweeps' partitions cut by the plane
+};
 
 class reslice_canvas : public wxGLCanvas {
 public:
@@ -22,8 +31,9 @@ public:
     ~reslice_canvas() override;
 
     // The reslice shown, or none (the window is blank); opens and closes
-    // the windows in RES_RESLICE.
-    void show(reslice_internals* reslice);
+    // the windows in RES_RESLICE. `overlays`, when given, is read at every
+    // paint and must outlive the showing.
+    void show(reslice_internals* reslice, const reslice_overlays* overlays = nullptr);
     reslice_internals* shown() const { return reslice_; }
     // Asks for a rebuild at the next paint.
     void invalidate();
@@ -34,6 +44,10 @@ public:
     // The divisor and size of the last image built: above 1 for a drag preview.
     int built_divisor() const { return built_divisor_; }
     wxSize built_size() const { return {static_cast<int>(tex_w_), static_cast<int>(tex_h_)}; }
+    // Landmark crosses in the last drawing.
+    long markers_drawn() const { return markers_drawn_; }
+    // Where reslice (x, y) of the image shown was last drawn, in window pixels.
+    wxPoint reslice_to_window(double x, double y) const;
 
 private:
     void DataChanged();
@@ -41,10 +55,12 @@ private:
     void OnMouse(wxMouseEvent&);
     void rebuild_if_needed();
     void draw();
+    void draw_overlays();
     void upload(const reslice_internals& built);
 
     std::unique_ptr<pmf_functor<reslice_canvas>> changed_;
     reslice_internals* reslice_ = nullptr;
+    const reslice_overlays* overlays_ = nullptr;
     int window_ = 0;  // of reslice_, to close it without touching it
     reslice_internals preview_;  // the coarser reslice shown while dragging
     bool dirty_ = true;
@@ -56,4 +72,10 @@ private:
     unsigned texture_ = 0;
     long tex_w_ = 0, tex_h_ = 0;
     std::vector<std::uint8_t> rgb_;
+    // The plane and settings of the image shown, and the sweeps it was built with.
+    reslice_plane built_plane_;
+    reslice_settings built_settings_;
+    reslice_source built_sweeps_;  // sweeps and their display only, no frames
+    double x0_ = 0.0, y0_ = 0.0, fit_ = 1.0, drawn_h_ = 0.0;  // image placement in the window
+    long markers_drawn_ = 0;
 };

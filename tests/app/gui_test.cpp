@@ -655,3 +655,136 @@ TEST_F(GuiTest, DragPreviewUsesTheDynamicDivisor)
 }
 
 }  // namespace
+
+#include "reconstruction/reslice_landmarks.h"
+
+namespace {
+
+void click_check(wxCheckBox* box, bool on)
+{
+    box->SetValue(on);
+    wxCommandEvent clicked(wxEVT_CHECKBOX, box->GetId());
+    clicked.SetEventObject(box);
+    clicked.SetInt(on);
+    box->ProcessWindowEvent(clicked);
+}
+
+bool shows(const wxImage& shot, const wxPoint& p, unsigned char r, unsigned char g, unsigned char b)
+{
+    return shot.GetRed(p.x, p.y) == r && shot.GetGreen(p.x, p.y) == g && shot.GetBlue(p.x, p.y) == b;
+}
+
+// "Landmarks" marks the landmarks within the slab only, at their reslice
+// pixel, fiducials in their own colour; "Sweeps" needs two sweeps and
+// outlines them over the reslice.
+TEST_F(GuiTest, ResliceViewMarksLandmarksInTheSlab)
+{
+    start({demo});
+    menu(ID_VISUAL_RESLICE);
+    pump(200);
+    auto* page = dynamic_cast<reslice_page*>(frame().visual_notebook()->GetPage(2));
+    ASSERT_NE(page, nullptr);
+    reslice_canvas* view = frame().lower_centre();
+    const reslice_internals& reslice = frame().reslices().reslices[0];
+    ASSERT_EQ(view->shown(), &reslice);
+    view->grab();
+    const reslice_plane plane = reslice.plane();
+    const double depth = reslice_slab_half_depth(plane, reslice.settings());
+    const double w = static_cast<double>(plane.width()), h = static_cast<double>(plane.height());
+    auto marks = std::make_shared<landmarks>();
+    marks->list.resize(3);
+    marks->list[0].position = plane.reslice_to_world(0.3 * w, 0.7 * h, 0.5 * depth);
+    marks->list[1].position = plane.reslice_to_world(0.7 * w, 0.3 * h, depth + 0.1);  // beyond the slab
+    marks->list[2].position = plane.reslice_to_world(0.6 * w, 0.6 * h, -0.5 * depth);
+    marks->list[2].kind = LMARK_FIDUCIAL;
+    res->RES_LANDMARKS->write(marks);
+
+    EXPECT_FALSE(page->landmarks->GetValue());
+    const wxImage unmarked = view->grab();
+    EXPECT_EQ(view->markers_drawn(), 0) << "off by default";
+    // Marks are placed as the image is: reslice pixel (i, j) shows where reslice_to_window puts it.
+    const std::vector<std::uint8_t> rgb = codes_to_rgb(reslice.image().data(), plane.width(), plane.height());
+    long compared = 0, mismatched = 0;
+    for (long j = 3; j < plane.height(); j += 11)
+        for (long i = 5; i < plane.width(); i += 13) {
+            const std::size_t k = 3 * static_cast<std::size_t>(j * plane.width() + i);
+            const wxPoint at = view->reslice_to_window(double(i), double(j));
+            mismatched += !shows(unmarked, at, rgb[k], rgb[k + 1], rgb[k + 2]);
+            ++compared;
+        }
+    EXPECT_GT(compared, 100);
+    EXPECT_EQ(mismatched, 0);
+    click_check(page->landmarks, true);
+    const wxImage shot = view->grab();
+    EXPECT_EQ(view->markers_drawn(), 2);
+    EXPECT_TRUE(shows(shot, view->reslice_to_window(0.3 * w, 0.7 * h), 255, 255, 0));
+    EXPECT_FALSE(shows(shot, view->reslice_to_window(0.7 * w, 0.3 * h), 255, 255, 0));
+    const wxPoint fiducial = view->reslice_to_window(0.6 * w, 0.6 * h);
+    EXPECT_FALSE(shows(shot, fiducial, 255, 255, 0));
+    EXPECT_NE(shot.GetRed(fiducial.x, fiducial.y), shot.GetGreen(fiducial.x, fiducial.y)) << "fiducials stand out";
+    marks->list.pop_back();
+    res->RES_LANDMARKS->write(marks);
+    view->grab();
+    EXPECT_EQ(view->markers_drawn(), 1);
+
+    EXPECT_FALSE(page->sweeps->IsEnabled()) << "the demo is one sweep";
+    auto sweeps = std::make_shared<multi_sweeps>();
+    sweeps->first_frames = {0, 20};
+    res->RES_SWEEPS->write(sweeps);
+    ASSERT_TRUE(page->sweeps->IsEnabled());
+    // Along the probe's path, so the plane crosses both sweeps' regions.
+    reslice_internals& along = frame().reslices().reslices[0];
+    reslice_settings s = along.settings();
+    s.normal = along.plane().x_axis();
+    along.set_settings(s);
+    const wxImage plain = view->grab();
+    click_check(page->sweeps, true);
+    const wxImage outlined = view->grab();
+    long changed = 0;
+    for (int y = 0; y < plain.GetHeight(); ++y)
+        for (int x = 0; x < plain.GetWidth(); ++x)
+            changed += plain.GetRed(x, y) != outlined.GetRed(x, y) || plain.GetBlue(x, y) != outlined.GetBlue(x, y);
+    EXPECT_GT(changed, 100) << "the partitions are outlined";
+}
+
+// The Isocentre page shows window 4 in the isocentre frame's x-y plane; it
+// defines exported volumes, and Locate puts a moved plane back.
+TEST_F(GuiTest, IsocentrePageShowsTheIsocentrePlane)
+{
+    start({demo});
+    menu(ID_VISUAL_ISOCENTRE);
+    pump(200);
+    reslice_views_t& views = frame().reslices();
+    reslice_internals& iso = views.reslices[isocentre_reslice_window];
+    const reslice_info* info = published_reslice_info();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->windows[isocentre_reslice_window].active, &iso);
+    EXPECT_EQ(info->export_view(), &iso);
+    ASSERT_EQ(frame().lower_centre()->shown(), &iso);
+    EXPECT_EQ(frame().lower_right()->shown(), nullptr);
+    EXPECT_GT(drawn_pixels(frame().lower_centre()->grab()), 1000);
+    EXPECT_GT(std::count_if(iso.image().begin(), iso.image().end(), [](std::uint8_t v) { return v != 0; }), 1000);
+
+    reslice_settings expected;
+    ASSERT_TRUE(default_plane_from_session(isocentre_reslice_window, &expected));
+    const auto same_plane = [&] {
+        const reslice_settings& s = iso.settings();
+        return length(s.normal - expected.normal) < 1e-9 && length(s.centre - expected.centre) < 1e-9 &&
+               s.width == expected.width && s.height == expected.height;
+    };
+    EXPECT_TRUE(same_plane());
+    reslice_settings moved = iso.settings();
+    moved.centre = moved.centre + vertex3d{0.5, 0.0, 0.0};
+    moved.normal = {1.0, 0.0, 0.0};
+    iso.set_settings(moved);
+    auto* page = dynamic_cast<isocentre_page*>(frame().visual_notebook()->GetPage(3));
+    ASSERT_NE(page, nullptr);
+    wxCommandEvent pressed(wxEVT_BUTTON);
+    page->OnIsocentreLocate(pressed);
+    EXPECT_TRUE(same_plane());
+    menu(ID_VISUAL_NONE);
+    pump(100);
+    EXPECT_FALSE(info->open(isocentre_reslice_window));
+}
+
+}  // namespace
