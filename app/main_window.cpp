@@ -74,6 +74,10 @@ bool MainWindow::start(const std::vector<wxString>& args)
     if (args.size() > 1)
         wxLogDebug("Kestrane called with %s", args[1]);
     const command_line_t cl = parse_command_line(args);
+    // A script run never waits on a message box, not even during start-up
+    // (a tracker port that is missing, say): its messages go to the terminal only.
+    if (!cl.script.empty())
+        log_chain_->PassMessages(false);
     wxString dir = cl.settings_dir;
     if (!dir.empty() && !wxFileName::DirExists(dir)) {
         wxLogWarning("Settings directory %s does not exist; using the home directory.", dir);
@@ -118,8 +122,6 @@ bool MainWindow::start(const std::vector<wxString>& args)
 
     frame->open_from_command_line(cl);
     if (!cl.script.empty()) {
-        // A script run never waits on a message box: its messages go to the terminal only.
-        log_chain_->PassMessages(false);
         // Scripts arrive with the script interpreter; until then a script run fails plainly.
         wxLogError("Scripts cannot be run by this version: %s", cl.script);
         if (cl.exit_after_script) {
