@@ -6,16 +6,11 @@
 
 #include <wx/log.h>
 
+#include "acquisition/line_dialogue.h"
 #include "acquisition/polaris_dialogue.h"
 #include "common/matrix16d.h"
 
 using namespace polaris_dialogue;
-
-namespace {
-
-constexpr std::uint64_t reply_timeout = 1000000;   // 0.1 s while polling
-
-}  // namespace
 
 std::string polaris_driver_t::port_id(int port) const
 {

@@ -174,8 +174,8 @@ sensor_t posinfo::pos_init(long speed, const wxString& port, pos_detect_t detect
     driver_ = std::move(found);
 
     const sensor_t kind = sensor();
-    std::optional<alert_line_t> alert = driver_ ? driver_->take_alert() : std::nullopt;
-    (void)alert;  // the outcome below replaces whatever detection showed on the way
+    if (driver_)
+        driver_->take_alert();  // the outcome below replaces whatever detection showed on the way
     show_alert(detection_outcome_text(kind, detect, tool, pointer), kind == SENSOR_NONE ? 1 : 0);
     return kind;
 }

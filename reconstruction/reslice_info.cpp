@@ -79,7 +79,10 @@ void open_reslice_window(reslice_internals& reslice)
     });
 }
 
-void close_reslice_window(const reslice_internals* reslice, int window)
+namespace {
+
+// One view (or, for a reslice going away, every view) stops showing it.
+void release_reslice_window(const reslice_internals* reslice, int window, bool every_view)
 {
     if (!reslice || !valid_window(window))
         return;
@@ -87,7 +90,7 @@ void close_reslice_window(const reslice_internals* reslice, int window)
         reslice_info::window_t& w = info.windows[static_cast<std::size_t>(window)];
         if (w.active != reslice)
             return false;
-        if (--w.views <= 0) {
+        if (every_view || --w.views <= 0) {
             w.active = nullptr;
             w.views = 0;
         }
@@ -95,18 +98,16 @@ void close_reslice_window(const reslice_internals* reslice, int window)
     });
 }
 
+}  // namespace
+
+void close_reslice_window(const reslice_internals* reslice, int window)
+{
+    release_reslice_window(reslice, window, false);
+}
+
 void forget_reslice_window(const reslice_internals* reslice, int window)
 {
-    if (!reslice || !valid_window(window))
-        return;
-    publish([&](reslice_info& info) {
-        reslice_info::window_t& w = info.windows[static_cast<std::size_t>(window)];
-        if (w.active != reslice)
-            return false;
-        w.active = nullptr;
-        w.views = 0;
-        return true;
-    });
+    release_reslice_window(reslice, window, true);
 }
 
 void reslice_settings_changed(const reslice_internals& reslice)
