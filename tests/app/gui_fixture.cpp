@@ -11,16 +11,27 @@
 #include "demo/demo_recording.h"
 #include "resources/core_session.h"
 
+namespace {
+
+// The next answer the test queued, or a failure when it queued none.
+template <class T>
+T next(std::deque<T>& queue, const wxString& what, T none)
+{
+    if (queue.empty()) {
+        ADD_FAILURE() << "unexpected " << what;
+        return none;
+    }
+    T front = queue.front();
+    queue.pop_front();
+    return front;
+}
+
+}  // namespace
+
 answer_t scripted_interaction_t::ask(const wxString& caption, const wxString& message, question_t, answer_t)
 {
     asked.push_back(caption + ": " + message);
-    if (answers.empty()) {
-        ADD_FAILURE() << "unexpected question: " << caption << ": " << message;
-        return answer_t::cancel;
-    }
-    const answer_t a = answers.front();
-    answers.pop_front();
-    return a;
+    return next(answers, "question: " + asked.back(), answer_t::cancel);
 }
 
 void scripted_interaction_t::inform(const wxString& caption, const wxString& message)
@@ -32,26 +43,14 @@ std::optional<wxString> scripted_interaction_t::ask_text(const wxString& caption
                                                          const wxString&, text_kind_t)
 {
     asked.push_back(caption + ": " + message);
-    if (texts.empty()) {
-        ADD_FAILURE() << "unexpected text entry: " << message;
-        return std::nullopt;
-    }
-    auto t = texts.front();
-    texts.pop_front();
-    return t;
+    return next(texts, "text entry: " + asked.back(), std::optional<wxString>());
 }
 
 std::optional<file_choice_t> scripted_interaction_t::ask_file(const wxString& caption, const wxString&,
                                                               const wxString&, bool)
 {
     asked.push_back(caption);
-    if (files.empty()) {
-        ADD_FAILURE() << "unexpected file dialog: " << caption;
-        return std::nullopt;
-    }
-    auto f = files.front();
-    files.pop_front();
-    return f;
+    return next(files, "file dialog: " + caption, std::optional<file_choice_t>());
 }
 
 std::optional<wxString> scripted_interaction_t::ask_directory(const wxString& caption, const wxString&)
@@ -61,16 +60,10 @@ std::optional<wxString> scripted_interaction_t::ask_directory(const wxString& ca
 }
 
 std::optional<int> scripted_interaction_t::ask_choice(const wxString& caption, const wxString& message,
-                                                     const std::vector<wxString>& items)
+                                                     const std::vector<wxString>&)
 {
-    asked.push_back(caption + ": " + message + (items.empty() ? wxString() : "\n" + items.front()));
-    if (choices.empty()) {
-        ADD_FAILURE() << "unexpected choice: " << caption;
-        return std::nullopt;
-    }
-    auto c = choices.front();
-    choices.pop_front();
-    return c;
+    asked.push_back(caption + ": " + message);
+    return next(choices, "choice: " + caption, std::optional<int>());
 }
 
 void GuiTest::SetUp()

@@ -51,6 +51,12 @@ protected:
     // Runs the event loop for about `ms` milliseconds, idle events included.
     void pump(int ms);
     void menu(int id);
+    // Chooses a visual page from its menu and lets its windows draw.
+    void visual(int id)
+    {
+        menu(id);
+        pump(200);
+    }
     void tool(int id, bool down);
     MainFrame& frame() { return *main_win; }
 };

@@ -17,7 +17,7 @@ public:
     }
 };
 
-TEST(Interaction, HeadlessAnswersWithTheDefaultAndLogs)
+TEST(Interaction, HeadlessAnswersWithTheDefaultUnlessReplaced)
 {
     log_capture log;
     EXPECT_EQ(interaction().ask("Ignore changes", "There are unsaved changes", question_t::ok_cancel, answer_t::ok),
@@ -25,10 +25,8 @@ TEST(Interaction, HeadlessAnswersWithTheDefaultAndLogs)
     EXPECT_EQ(interaction().ask("Confirm", "Load?", question_t::yes_no, answer_t::no), answer_t::no);
     EXPECT_TRUE(log.contains("Ignore changes: There are unsaved changes", wxLOG_Message));
     EXPECT_TRUE(interaction().progress_update(5, "x")) << "headless progress is never cancelled";
-}
 
-TEST(Interaction, InstalledImplementationIsUsedAndRemovable)
-{
+    // An installed implementation is used until it is removed.
     scripted_interaction_t mine;
     interaction_t* previous = set_interaction(&mine);
     EXPECT_EQ(interaction().ask("c", "m", question_t::ok_cancel, answer_t::ok), answer_t::cancel);

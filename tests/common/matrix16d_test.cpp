@@ -1,5 +1,6 @@
 // Pose matrices: every pixel placed in space goes through these, so forward,
 // inverse and decompose must undo each other exactly, including at the poles.
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -17,6 +18,17 @@ void expect_same_matrix(const matrix16d& a, const matrix16d& b, double eps = tol
         EXPECT_NEAR(a[i], b[i], eps) << "element " << i;
 }
 
+// The pose m decomposes into, checked to rebuild m.
+std::array<double, 6> decompose_and_rebuild(const matrix16d& m, double eps)
+{
+    std::array<double, 6> p{};
+    m.decompose(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5]);
+    matrix16d rebuilt;
+    rebuilt.forward(p[0], p[1], p[2], p[3], p[4], p[5]);
+    expect_same_matrix(rebuilt, m, eps);
+    return p;
+}
+
 // The rotation columns written out for the pose convention T·Rz(az)·Ry(el)·Rx(roll).
 TEST(Matrix16d, ForwardMatchesTheWrittenOutConvention)
 {
@@ -32,10 +44,11 @@ TEST(Matrix16d, ForwardMatchesTheWrittenOutConvention)
     expect_same_matrix(m, matrix16d(expected), 1e-15);
 }
 
-// Composition order: A·B applies B first, as Mpose·Mcal·pixel needs.
+// Composition order: A·B applies B first, as Mpose·Mcal·pixel needs; the
+// translation-only forms move and move back.
 TEST(Matrix16d, ProductAppliesRightFactorFirst)
 {
-    matrix16d rot, shift;
+    matrix16d rot, shift, back;
     rot.forward(0, 0, 0, 90, 0, 0);  // x -> y
     shift.forward(1, 0, 0);
     const vertex3d p = (rot * shift) * vertex3d{0, 0, 0};
@@ -44,6 +57,10 @@ TEST(Matrix16d, ProductAppliesRightFactorFirst)
     const vertex3d q = (shift * rot) * vertex3d{1, 0, 0};
     EXPECT_NEAR(q.x, 1.0, tol);
     EXPECT_NEAR(q.y, 1.0, tol);
+    shift.forward(1, -2, 3);
+    back.inverse(1, -2, 3);
+    EXPECT_EQ((shift * vertex3d{1, 1, 1}), (vertex3d{2, -1, 4}));
+    EXPECT_EQ((back * vertex3d{2, -1, 4}), (vertex3d{1, 1, 1}));
 }
 
 // The z = 0 shortcut must give the same point as the full product.
@@ -69,18 +86,20 @@ protected:
     std::uniform_real_distribution<double> length{-100.0, 100.0};
 };
 
-TEST_F(RandomPoses, InverseUndoesForward)
+// Inverse and invert undo forward, for double and float poses, and decompose
+// recovers the pose.
+TEST_F(RandomPoses, InverseUndoesForwardAndDecomposeRecoversThePose)
 {
+    const matrix16d identity;
     for (int i = 0; i < 2000; ++i) {
         const double x = length(rng), y = length(rng), z = length(rng);
         const double a = angle(rng), e = elevation(rng), r = angle(rng);
-        matrix16d f, inv, invert_copy;
+        matrix16d f, inv;
         f.forward(x, y, z, a, e, r);
         inv.inverse(x, y, z, a, e, r);
-        matrix16d identity;
         expect_same_matrix(f * inv, identity, 1e-12);
         expect_same_matrix(inv * f, identity, 1e-12);
-        invert_copy = f;
+        matrix16d invert_copy = f;
         invert_copy.invert();
         expect_same_matrix(invert_copy, inv, 1e-12);
         const float pose[6] = {float(x), float(y), float(z), float(a), float(e), float(r)};
@@ -88,16 +107,7 @@ TEST_F(RandomPoses, InverseUndoesForward)
         ff.forward(pose);
         fi.inverse(pose);
         expect_same_matrix(ff * fi, identity, 1e-12);
-    }
-}
 
-TEST_F(RandomPoses, DecomposeRecoversThePose)
-{
-    for (int i = 0; i < 2000; ++i) {
-        const double x = length(rng), y = length(rng), z = length(rng);
-        const double a = angle(rng), e = elevation(rng), r = angle(rng);
-        matrix16d f;
-        f.forward(x, y, z, a, e, r);
         double dx, dy, dz, da, de, dr;
         f.decompose(&dx, &dy, &dz, &da, &de, &dr);
         EXPECT_EQ(dx, x);
@@ -116,80 +126,37 @@ TEST_F(RandomPoses, DecomposeOfProductsRebuildsTheMatrix)
         matrix16d a, b;
         a.forward(length(rng), length(rng), length(rng), angle(rng), elevation(rng), angle(rng));
         b.inverse(length(rng), length(rng), length(rng), angle(rng), elevation(rng), angle(rng));
-        const matrix16d m = a * b;
-        double p[6];
-        m.decompose(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5]);
-        EXPECT_GE(p[3], -180.0);
-        EXPECT_LE(p[3], 180.0);
-        EXPECT_GE(p[5], -180.0);
-        EXPECT_LE(p[5], 180.0);
-        matrix16d rebuilt;
-        rebuilt.forward(p[0], p[1], p[2], p[3], p[4], p[5]);
-        expect_same_matrix(rebuilt, m, 1e-7);
+        const auto p = decompose_and_rebuild(a * b, 1e-7);
+        EXPECT_TRUE(p[3] >= -180.0 && p[3] <= 180.0 && p[5] >= -180.0 && p[5] <= 180.0) << p[3] << " " << p[5];
     }
 }
 
-// At ±90° elevation azimuth and roll are not separable: azimuth becomes 0 and the
-// rotation is carried by roll. The rebuilt matrix must still be the same.
-TEST(Matrix16d, DecomposeAtThePoles)
+// At ±90° elevation azimuth and roll are not separable: azimuth becomes 0 and
+// the rotation is carried by roll. Just inside the pole threshold the general
+// branch is used and stays finite; half turns sit on the clamping edges of acos.
+TEST(Matrix16d, DecomposeAtThePolesAndHalfTurns)
 {
-    for (double el : {90.0, -90.0}) {
-        for (double az : {-150.0, -30.0, 0.0, 45.0, 170.0}) {
+    for (double el : {90.0, -90.0})
+        for (double az : {-150.0, -30.0, 0.0, 45.0, 170.0})
             for (double roll : {-120.0, -10.0, 0.0, 60.0, 179.0}) {
                 matrix16d m;
                 m.forward(1, 2, 3, az, el, roll);
-                double x, y, z, a, e, r;
-                m.decompose(&x, &y, &z, &a, &e, &r);
-                EXPECT_EQ(e, el);
-                EXPECT_EQ(a, 0.0);
-                matrix16d rebuilt;
-                rebuilt.forward(x, y, z, a, e, r);
-                expect_same_matrix(rebuilt, m, 1e-7);
+                const auto p = decompose_and_rebuild(m, 1e-7);
+                EXPECT_EQ(p[4], el);
+                EXPECT_EQ(p[3], 0.0);
             }
-        }
-    }
-}
-
-// Just inside the pole threshold the general branch is used and stays finite.
-TEST(Matrix16d, DecomposeNearThePoleStaysFinite)
-{
     for (double el : {89.99, -89.99, 89.9999, -89.9999}) {
         matrix16d m;
         m.forward(0, 0, 0, 35, el, -20);
-        double x, y, z, a, e, r;
-        m.decompose(&x, &y, &z, &a, &e, &r);
-        EXPECT_TRUE(std::isfinite(a) && std::isfinite(e) && std::isfinite(r));
-        matrix16d rebuilt;
-        rebuilt.forward(x, y, z, a, e, r);
-        expect_same_matrix(rebuilt, m, 1e-5);
+        for (double v : decompose_and_rebuild(m, 1e-5))
+            EXPECT_TRUE(std::isfinite(v)) << el;
     }
-}
-
-// Azimuth ±180 and roll ±180 sit on the clamping edges of acos.
-TEST(Matrix16d, DecomposeAtHalfTurns)
-{
     matrix16d m;
     m.forward(0, 0, 0, 180, 0, 180);
-    double x, y, z, a, e, r;
-    m.decompose(&x, &y, &z, &a, &e, &r);
-    EXPECT_NEAR(std::fabs(a), 180.0, 1e-9);
-    EXPECT_NEAR(e, 0.0, 1e-9);
-    EXPECT_NEAR(std::fabs(r), 180.0, 1e-9);
-}
-
-TEST(Matrix16d, TranslationOnlyForms)
-{
-    matrix16d f, i;
-    f.forward(1, -2, 3);
-    i.inverse(1, -2, 3);
-    const vertex3d p = f * vertex3d{1, 1, 1};
-    EXPECT_EQ(p, (vertex3d{2, -1, 4}));
-    const vertex3d q = i * p;
-    EXPECT_EQ(q, (vertex3d{1, 1, 1}));
-    matrix16d z;
-    z.zero();
-    for (int k = 0; k < 16; ++k)
-        EXPECT_EQ(z[k], 0.0);
+    const auto p = decompose_and_rebuild(m, 1e-9);
+    EXPECT_NEAR(std::fabs(p[3]), 180.0, 1e-9);
+    EXPECT_NEAR(p[4], 0.0, 1e-9);
+    EXPECT_NEAR(std::fabs(p[5]), 180.0, 1e-9);
 }
 
 }  // namespace

@@ -1,10 +1,20 @@
 // The pixel-to-world chain written out from its definition, independent of the
-// demo library's own shortcuts, for the demo tests to check against.
+// demo library's own shortcuts, for the demo tests to check against; and the
+// few vector helpers those tests share.
 #pragma once
+
+#include <cmath>
 
 #include "common/matrix16d.h"
 #include "common/vertex.h"
 #include "demo/sweep.h"
+
+inline vertex3d operator+(const vertex3d& a, const vertex3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline vertex3d operator-(const vertex3d& a, const vertex3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline vertex3d operator*(double k, const vertex3d& a) { return {k * a.x, k * a.y, k * a.z}; }
+inline double dot(const vertex3d& a, const vertex3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline double length(const vertex3d& a) { return std::sqrt(dot(a, a)); }
+inline vertex3d column(const matrix16d& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }
 
 inline matrix16d chain_matrix(const float* pose, const probe_setup& probe)
 {

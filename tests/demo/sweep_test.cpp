@@ -14,21 +14,6 @@ namespace {
 
 constexpr double rad_to_deg = 180.0 / std::numbers::pi;
 
-double dot(const vertex3d& a, const vertex3d& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-vertex3d minus(const vertex3d& a, const vertex3d& b)
-{
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-double length(const vertex3d& a)
-{
-    return std::sqrt(dot(a, a));
-}
-
 double angle_deg(const vertex3d& a, const vertex3d& b)
 {
     return std::acos(std::clamp(dot(a, b) / (length(a) * length(b)), -1.0, 1.0)) * rad_to_deg;
@@ -39,23 +24,18 @@ protected:
     static constexpr int frames = 300;
     const probe_setup probe = demo_probe(640, 480);
     const std::vector<sweep_pose> sweep = demo_sweep(frames, probe);
-    std::vector<matrix16d> chains;
+    std::vector<matrix16d> chain;
 
     void SetUp() override
     {
         for (const sweep_pose& p : sweep)
-            chains.push_back(chain_matrix(p.pose.get(), probe));
+            chain.push_back(chain_matrix(p.pose.get(), probe));
     }
-    const matrix16d& chain(std::size_t i) const { return chains[i]; }
     vertex3d image_centre(std::size_t i) const
     {
-        return pixel_to_world(chain(i), probe, 0.5 * probe.width, 0.5 * probe.height);
+        return pixel_to_world(chain[i], probe, 0.5 * probe.width, 0.5 * probe.height);
     }
-    vertex3d image_normal(std::size_t i) const
-    {
-        const matrix16d m = chain(i);
-        return {m[8], m[9], m[10]};
-    }
+    vertex3d image_normal(std::size_t i) const { return column(chain[i], 2); }
 };
 
 // Catches time stamps off the 25 Hz grid, drifting, or not starting at the fixed epoch.
@@ -77,12 +57,11 @@ TEST_F(DemoSweep, MotionIsSmoothFrameToFrame)
     for (std::size_t i = 1; i < sweep.size(); ++i) {
         for (std::size_t k = 0; k < 6; ++k)
             EXPECT_LT(std::abs(sweep[i].pose[k] - sweep[i - 1].pose[k]), 0.5f) << "frame " << i << " value " << k;
-        EXPECT_LT(length(minus(image_centre(i), image_centre(i - 1))), 2.0 * mean_step) << "frame " << i;
+        EXPECT_LT(length(image_centre(i) - image_centre(i - 1)), 2.0 * mean_step) << "frame " << i;
         EXPECT_LT(angle_deg(image_normal(i), image_normal(i - 1)), 0.5) << "frame " << i;
     }
     for (std::size_t i = 1; i + 1 < sweep.size(); ++i) {
-        const vertex3d a = image_centre(i - 1), b = image_centre(i), c = image_centre(i + 1);
-        const vertex3d second{a.x - 2 * b.x + c.x, a.y - 2 * b.y + c.y, a.z - 2 * b.z + c.z};
+        const vertex3d second = image_centre(i - 1) - 2.0 * image_centre(i) + image_centre(i + 1);
         EXPECT_LT(length(second), 0.1 * mean_step) << "frame " << i;
     }
 }
@@ -91,15 +70,14 @@ TEST_F(DemoSweep, MotionIsSmoothFrameToFrame)
 // either absent (too clean to exercise pose handling) or far beyond a hand's.
 TEST_F(DemoSweep, TravelsAbout6cmWithAFewDegreesOfWobble)
 {
-    const vertex3d travel = minus(image_centre(frames - 1), image_centre(0));
+    const vertex3d travel = image_centre(frames - 1) - image_centre(0);
     const vertex3d n0 = image_normal(0);
     const double along = std::abs(dot(travel, n0)) / length(n0);
     EXPECT_NEAR(along, demo_sweep_length_cm, 0.5);
     EXPECT_LT(std::sqrt(std::max(0.0, dot(travel, travel) - along * along)), 0.6);
     vertex3d mean_normal;
     for (std::size_t i = 0; i < sweep.size(); ++i)
-        mean_normal = {mean_normal.x + image_normal(i).x, mean_normal.y + image_normal(i).y,
-                       mean_normal.z + image_normal(i).z};
+        mean_normal = mean_normal + image_normal(i);
     double widest = 0.0;
     for (std::size_t i = 0; i < sweep.size(); ++i)
         widest = std::max(widest, angle_deg(image_normal(i), mean_normal));
@@ -125,11 +103,11 @@ TEST_F(DemoSweep, EveryShapeLiesInsideTheSweptVolume)
     }
     for (const tube_shape& t : body.tubes) {
         // A frame whose x axis runs along the tube, to walk round it.
-        const vertex3d d = minus(t.end, t.start);
+        const vertex3d d = t.end - t.start;
         matrix16d f;
         f.forward(t.start.x, t.start.y, t.start.z, std::atan2(d.y, d.x) * rad_to_deg,
                   std::atan2(-d.z, std::hypot(d.x, d.y)) * rad_to_deg, 0.0);
-        ASSERT_NEAR(length(minus(f * vertex3d{length(d), 0, 0}, t.end)), 0.0, 1e-9);
+        ASSERT_NEAR(length(f * vertex3d{length(d), 0, 0} - t.end), 0.0, 1e-9);
         for (int i = 0; i <= 20; ++i)
             for (int j = 0; j < 24; ++j) {
                 const double ph = 2 * std::numbers::pi * j / 24;
@@ -140,14 +118,10 @@ TEST_F(DemoSweep, EveryShapeLiesInsideTheSweptVolume)
     for (const vertex3d& p : surface) {
         bool covered = false;
         for (std::size_t i = 0; i + 1 < sweep.size() && !covered; ++i) {
-            const matrix16d& a = chain(i);
-            const matrix16d& b = chain(i + 1);
-            const auto offset = [&p](const matrix16d& m, int c) {
-                return (p.x - m[12]) * m[4 * c] + (p.y - m[13]) * m[4 * c + 1] + (p.z - m[14]) * m[4 * c + 2];
-            };
-            if ((offset(a, 2) > 0) == (offset(b, 2) > 0))
+            const auto offset = [&p](const matrix16d& m, int c) { return dot(p - column(m, 3), column(m, c)); };
+            if ((offset(chain[i], 2) > 0) == (offset(chain[i + 1], 2) > 0))
                 continue;
-            const double x = offset(a, 0), y = offset(a, 1);
+            const double x = offset(chain[i], 0), y = offset(chain[i], 1);
             covered =
                 x > margin && x < probe.width * probe.sx - margin && y > margin && y < probe.height * probe.sy - margin;
         }

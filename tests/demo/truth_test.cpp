@@ -7,6 +7,7 @@
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -24,19 +25,6 @@ protected:
         path = ::testing::TempDir() + "ks_truth_" + info->name() + ".txt";
     }
     void TearDown() override { std::remove(path.c_str()); }
-
-    std::string read_text() const
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    void write_text(const std::string& text) const
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << text;
-    }
 };
 
 // A scene with values that only survive shortest-round-trip formatting.
@@ -62,11 +50,21 @@ demo_scene awkward_scene()
     return s;
 }
 
-void expect_same(const vertex3d& a, const vertex3d& b)
+// Every field of a scene but its trajectory, for exact comparison.
+auto fields(const demo_scene& s)
 {
-    EXPECT_EQ(a.x, b.x);
-    EXPECT_EQ(a.y, b.y);
-    EXPECT_EQ(a.z, b.z);
+    const auto& p = s.probe;
+    const auto& b = s.body;
+    return std::tuple(s.seed, p.calibration, p.sx, p.sy, p.width, p.height, b.background, b.attenuation, b.skin.point,
+                      b.skin.normal, b.skin.thickness, b.skin.level, b.ellipsoids.size(), b.tubes.size());
+}
+auto fields(const ellipsoid_shape& e)
+{
+    return std::tuple(e.centre, e.semi[0], e.semi[1], e.semi[2], e.az, e.el, e.roll, e.level);
+}
+auto fields(const tube_shape& t)
+{
+    return std::tuple(t.start, t.end, t.radius, t.level);
 }
 
 // Catches fields dropped, swapped or rounded on the way through the file.
@@ -76,36 +74,11 @@ TEST_F(GroundTruth, ReadsBackExactlyWhatWasWritten)
     ASSERT_TRUE(write_ground_truth(path, w));
     demo_scene r;
     ASSERT_TRUE(read_ground_truth(path, &r));
-    EXPECT_EQ(r.seed, w.seed);
-    EXPECT_EQ(r.probe.calibration, w.probe.calibration);
-    EXPECT_EQ(r.probe.sx, w.probe.sx);
-    EXPECT_EQ(r.probe.sy, w.probe.sy);
-    EXPECT_EQ(r.probe.width, w.probe.width);
-    EXPECT_EQ(r.probe.height, w.probe.height);
-    EXPECT_EQ(r.body.background, w.body.background);
-    EXPECT_EQ(r.body.attenuation, w.body.attenuation);
-    expect_same(r.body.skin.point, w.body.skin.point);
-    expect_same(r.body.skin.normal, w.body.skin.normal);
-    EXPECT_EQ(r.body.skin.thickness, w.body.skin.thickness);
-    EXPECT_EQ(r.body.skin.level, w.body.skin.level);
-    ASSERT_EQ(r.body.ellipsoids.size(), w.body.ellipsoids.size());
-    for (std::size_t k = 0; k < w.body.ellipsoids.size(); ++k) {
-        const ellipsoid_shape &a = r.body.ellipsoids[k], &b = w.body.ellipsoids[k];
-        expect_same(a.centre, b.centre);
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(a.semi[i], b.semi[i]);
-        EXPECT_EQ(a.az, b.az);
-        EXPECT_EQ(a.el, b.el);
-        EXPECT_EQ(a.roll, b.roll);
-        EXPECT_EQ(a.level, b.level);
-    }
-    ASSERT_EQ(r.body.tubes.size(), w.body.tubes.size());
-    for (std::size_t k = 0; k < w.body.tubes.size(); ++k) {
-        expect_same(r.body.tubes[k].start, w.body.tubes[k].start);
-        expect_same(r.body.tubes[k].end, w.body.tubes[k].end);
-        EXPECT_EQ(r.body.tubes[k].radius, w.body.tubes[k].radius);
-        EXPECT_EQ(r.body.tubes[k].level, w.body.tubes[k].level);
-    }
+    ASSERT_EQ(fields(r), fields(w));
+    for (std::size_t k = 0; k < w.body.ellipsoids.size(); ++k)
+        EXPECT_EQ(fields(r.body.ellipsoids[k]), fields(w.body.ellipsoids[k])) << "ellipsoid " << k;
+    for (std::size_t k = 0; k < w.body.tubes.size(); ++k)
+        EXPECT_EQ(fields(r.body.tubes[k]), fields(w.body.tubes[k])) << "tube " << k;
     // The sweep is rebuilt from the frame count and the probe read back.
     const std::vector<sweep_pose> expected = demo_sweep(40, r.probe);
     ASSERT_EQ(r.trajectory.size(), expected.size());
@@ -120,7 +93,9 @@ TEST_F(GroundTruth, ReadsBackExactlyWhatWasWritten)
 TEST_F(GroundTruth, RefusesBrokenFilesWhole)
 {
     ASSERT_TRUE(write_ground_truth(path, make_demo_scene(10)));
-    const std::string good = read_text();
+    std::ostringstream read;
+    read << std::ifstream(path, std::ios::binary).rdbuf();
+    const std::string good = read.str();
     const auto replaced = [&good](const std::string& from, const std::string& to) {
         std::string t = good;
         const std::size_t at = t.find(from);
@@ -149,7 +124,7 @@ TEST_F(GroundTruth, RefusesBrokenFilesWhole)
     };
     for (const std::string& text : broken) {
         ASSERT_FALSE(text.empty()) << "the mutation did not apply";
-        write_text(text);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
         demo_scene s;
         s.seed = 77;
         EXPECT_FALSE(read_ground_truth(path, &s)) << text;

@@ -1,5 +1,5 @@
 // The program's colour map on the resource table: which map each setting
-// installs, when a rebuild is announced, and the drawing hooks.
+// installs, when a rebuild is announced, zooming and rendering resolutions.
 #include <memory>
 #include <vector>
 
@@ -107,34 +107,6 @@ TEST_F(GlobCmap, StrainDisplayFollowsItsSettings)
     res->RES_RF_DISPLAY->write(1);
     EXPECT_FALSE(cmap->strain());
     EXPECT_FLOAT_EQ(cmap->index_to_red(255), 255.0f / 256.0f);
-}
-
-struct recording_context_t final : colour_context_t {
-    std::vector<std::array<float, 3>> colours;
-    float blue128 = -1.0f, alpha = -1.0f;
-    void set_colour(float r, float g, float b) override { colours.push_back({r, g, b}); }
-    void load_pixel_maps(const float*, const float*, const float* blue, float a) override
-    {
-        blue128 = blue[128];
-        alpha = a;
-    }
-};
-
-// Drawing colours come from the map or the fixed overlay colours.
-TEST_F(GlobCmap, DrawingColoursGoToTheContext)
-{
-    recording_context_t ctx;
-    res->RES_BUF_DOPPLER->write(true);
-    cmap->set_colour_context(&ctx);
-    cmap->main_glIndexi(191);
-    cmap->over_glIndexi(3);
-    cmap->over_glIndexi(7);  // not an overlay colour: unchanged
-    cmap->apply_globcmap_to_context();
-    ASSERT_EQ(ctx.colours.size(), 2u);
-    EXPECT_EQ(ctx.colours[0], (std::array<float, 3>{0.0f, 1.0f, 1.0f}));
-    EXPECT_EQ(ctx.colours[1], (std::array<float, 3>{0.0f, 1.0f, 1.0f}));
-    EXPECT_FLOAT_EQ(ctx.blue128, 34292 / 65535.0f);
-    EXPECT_FLOAT_EQ(ctx.alpha, 1.0f);
 }
 
 // Zooming takes the background and pixel display settings from the resources.

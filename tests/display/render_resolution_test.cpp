@@ -4,6 +4,7 @@
 #include <fstream>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -57,31 +58,23 @@ protected:
     }
 };
 
-// The three bands of the bogomips figure.
-TEST_F(CpuPower, BandsOfTheFirstBogomipsFigure)
+// The three bands of the first bogomips figure; no figure or an unreadable
+// one gives the fast default; only the first 8192 bytes count.
+TEST_F(CpuPower, BandsDefaultsAndReadLimit)
 {
-    EXPECT_EQ(from_file("processor\t: 0\nbogomips\t: 999.99\n"), 10000);
-    EXPECT_EQ(from_file("processor\t: 0\nbogomips\t: 1299.5\n"), 29999);
-    EXPECT_EQ(from_file("processor\t: 0\nbogomips\t: 5986.00\nbogomips\t: 10.0\n"), 49999);
-}
-
-// No file, no figure or an unreadable figure: the fast default.
-TEST_F(CpuPower, MissingOrMalformedGivesTheDefault)
-{
+    const std::string five_hundred = "bogomips\t: 500\n";
+    const std::pair<std::string, long> cases[] = {
+        {"processor\t: 0\nbogomips\t: 999.99\n", 10000}, {"processor\t: 0\nbogomips\t: 1299.5\n", 29999},
+        {"processor\t: 0\nbogomips\t: 5986.00\nbogomips\t: 10.0\n", 49999}, {"model name\t: something\n", 49999},
+        {"bogomips\t: fast\n", 49999}, {"bogomips\t: nan\n", 49999},
+        {"bogomips", 49999},  // the figure would start past the end
+        {std::string(9000, 'x') + five_hundred, 49999}, {std::string(8000, 'x') + five_hundred, 10000},
+        {std::string(8182, 'x') + five_hundred, 49999},  // the number starts at byte 8192
+    };
+    for (const auto& [text, power] : cases)
+        EXPECT_EQ(from_file(text), power) << text.substr(0, 40);
     EXPECT_EQ(guess_cpu_power(path + "_missing"), 49999);
-    EXPECT_EQ(from_file("model name\t: something\n"), 49999);
-    EXPECT_EQ(from_file("bogomips\t: fast\n"), 49999);
-    EXPECT_EQ(from_file("bogomips\t: nan\n"), 49999);
-    EXPECT_EQ(from_file("bogomips"), 49999);  // the figure would start past the end
-}
-
-// Only the first 8192 bytes count, and text is read only within its length
-// (it has no terminating NUL).
-TEST_F(CpuPower, StaysInsideWhatWasRead)
-{
-    EXPECT_EQ(from_file(std::string(9000, 'x') + "bogomips\t: 500\n"), 49999);
-    EXPECT_EQ(from_file(std::string(8182, 'x') + "bogomips\t: 500\n"), 49999);  // number starts at byte 8192
-    EXPECT_EQ(from_file(std::string(8000, 'x') + "bogomips\t: 500\n"), 10000);
+    // Text is read only within its length (it has no terminating NUL).
     const std::string text = "bogomips\t: 12";
     const std::vector<char> exact(text.begin(), text.end());
     EXPECT_EQ(cpu_power_from_text(exact.data(), exact.size()), 10000);

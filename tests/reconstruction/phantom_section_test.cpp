@@ -9,9 +9,9 @@
 #include "common/dynabuf.h"
 #include "demo/bscan.h"
 #include "demo/scene.h"
-#include "reconstruction/reslice_internals.h"
 #include "resources/core_session.h"
 #include "resources/resource_table.h"
+#include "synthetic_sweep.h"
 
 namespace {
 
@@ -74,16 +74,9 @@ TEST_F(PhantomSection, ResliceAlongTheSweepMatchesTheEllipsoidSection)
     const ellipsoid_shape& e = scene.body.ellipsoids.at(0);
     const matrix16d mid = image_to_world(scene.trajectory[frame_count / 2].pose.get(), scene.probe);
     for (const bool linear : {false, true}) {
-        reslice_settings s;
-        s.normal = {mid[0], mid[1], mid[2]};  // across the image's lateral axis
-        s.centre = e.centre;
-        s.up = e.centre + vertex3d{mid[4], mid[5], mid[6]};
-        s.width = s.height = 120;  // 4.8 cm at 0.04 cm a pixel
-        s.linear = linear;
-        s.bscan_half_thickness = linear ? 0.08 : 0.04;
-        reslice_internals r;
-        r.set_settings(s);
-        ASSERT_TRUE(r.build_reslice(src));
+        // Across the image's lateral axis, up its depth axis; 4.8 cm at 0.04 cm a pixel.
+        const reslice_internals r = built(src, plane_at({mid[0], mid[1], mid[2]}, e.centre, 120, linear,
+                                                        linear ? 0.08 : 0.04, {mid[4], mid[5], mid[6]}));
         const double px = r.plane().pixel_size();
         const ellipse2d truth = section(e, plane_matrix(r.plane()));
         ASSERT_TRUE(truth.exists);

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "common/dynabuf.h"
-#include "reconstruction/reslice_internals.h"
 #include "reconstruction/reslice_sweeps.h"
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
@@ -25,8 +24,7 @@ constexpr double divide = 1.525;  // A spans z 0..2 and B z 1.05..2.95: the over
 // z 1..2 the nearest frame alternates between the sweeps.
 reslice_source two_sweeps()
 {
-    reslice_source src;
-    src.sx = src.sy = src.pixel_size = scale;
+    reslice_source src = source_of(scale);
     for (int k = 0; k <= 20; ++k)
         src.frames.push_back(flat_frame(filled_image(100, 50, value_a), 0.0, 0.0, 0.1 * k));
     for (int k = 0; k < 20; ++k)
@@ -39,14 +37,8 @@ reslice_source two_sweeps()
 // The plane x = 1 across every frame: reslice x runs along -z, y along y.
 reslice_settings along_sweeps()
 {
-    reslice_settings s;
-    s.normal = {1.0, 0.0, 0.0};
-    s.centre = {1.0, 0.5, 1.5};
-    s.up = {1.0, 1.5, 1.5};
-    s.width = 170;  // z -0.2 .. 3.2
-    s.height = 60;  // y -0.1 .. 1.1
-    s.linear = false;
-    s.bscan_half_thickness = 0.05;
+    reslice_settings s = plane_at({1.0, 0.0, 0.0}, {1.0, 0.5, 1.5}, 170, false, 0.05);  // z -0.2 .. 3.2
+    s.height = 60;                                                                        // y -0.1 .. 1.1
     return s;
 }
 
@@ -79,10 +71,7 @@ tally count(const reslice_internals& r)
 
 tally build(const reslice_source& src, const reslice_settings& s = along_sweeps())
 {
-    reslice_internals r;
-    r.set_settings(s);
-    EXPECT_TRUE(r.build_reslice(src));
-    return count(r);
+    return count(built(src, s));
 }
 
 // Catches partitions that do not split the shared ground in the middle of the
@@ -92,32 +81,28 @@ TEST(SweepPartition, PartitionsSplitTheOverlapInTheMiddle)
 {
     const reslice_source src = two_sweeps();
     ASSERT_EQ(src.sweeps.size(), 2u);
-    EXPECT_EQ(src.frames[20].sweep, 0);
-    EXPECT_EQ(src.frames[21].sweep, 1);
     // z range of each partition: the sweeps' own, grown by the margin except where they meet.
     constexpr double m = sweep_partition_margin;
     const double expected[2][2] = {{-m, divide}, {divide, 2.95 + m}};
     for (std::size_t s = 0; s < 2; ++s) {
-        const sweep_partition& p = src.sweeps[s];
-        EXPECT_NEAR(std::fabs(p.normal.y), 1.0, 1e-12) << "prisms run along the depth axis";
-        ASSERT_GE(p.polygon.size(), 4u);
-        double zlo = INFINITY, zhi = -INFINITY, xlo = INFINITY, xhi = -INFINITY;
-        for (const vertex3d& v : p.polygon) {
-            zlo = std::min(zlo, v.z);
-            zhi = std::max(zhi, v.z);
-            xlo = std::min(xlo, v.x);
-            xhi = std::max(xhi, v.x);
-        }
-        EXPECT_NEAR(zlo, expected[s][0], 1e-9) << s;
-        EXPECT_NEAR(zhi, expected[s][1], 1e-9) << s;
-        EXPECT_NEAR(xlo, -m, 1e-9) << s;
-        EXPECT_NEAR(xhi, 2.0 + m, 1e-9) << s;
+        const std::vector<vertex3d>& poly = src.sweeps[s].polygon;
+        EXPECT_NEAR(std::fabs(src.sweeps[s].normal.y), 1.0, 1e-12) << "prisms run along the depth axis";
+        ASSERT_GE(poly.size(), 4u);
+        const auto by_z = [](const vertex3d& a, const vertex3d& b) { return a.z < b.z; };
+        const auto by_x = [](const vertex3d& a, const vertex3d& b) { return a.x < b.x; };
+        const auto [zlo, zhi] = std::minmax_element(poly.begin(), poly.end(), by_z);
+        const auto [xlo, xhi] = std::minmax_element(poly.begin(), poly.end(), by_x);
+        EXPECT_NEAR(zlo->z, expected[s][0], 1e-9) << s;
+        EXPECT_NEAR(zhi->z, expected[s][1], 1e-9) << s;
+        EXPECT_NEAR(xlo->x, -m, 1e-9) << s;
+        EXPECT_NEAR(xhi->x, 2.0 + m, 1e-9) << s;
     }
 }
 
 // Catches frames painting outside their own sweep's region: without
 // partitioning both sweeps show in the overlap; with it neither strays, and
-// the shared ground is still fully covered.
+// the shared ground is still fully covered. RES_SWEEP_ADJUSTMENT must take
+// effect: partitions grown to 200 % overlap again.
 TEST(SweepPartition, PixelsComeOnlyFromTheSweepOwningThem)
 {
     reslice_source src = two_sweeps();
@@ -141,6 +126,11 @@ TEST(SweepPartition, PixelsComeOnlyFromTheSweepOwningThem)
     const tally thick_parted = build(src, thick);
     EXPECT_EQ(thick_parted.a_in_b, 0);
     EXPECT_EQ(thick_parted.b_in_a, 0);
+
+    src.sweep_view.adjustment = 200;
+    const tally grown = build(src);
+    EXPECT_GT(grown.a_in_b, 100);
+    EXPECT_GT(grown.b_in_a, 100);
 }
 
 // Catches the shown sweep being ignored or other sweeps leaking in; a sweep
@@ -158,39 +148,23 @@ TEST(SweepPartition, SingleSweepDisplayShowsOnlyThatSweep)
     }
 }
 
-// Catches RES_SWEEP_ADJUSTMENT having no effect: partitions grown to 200 %
-// overlap again, so the nearest frame decides there once more.
-TEST(SweepPartition, AdjustmentGrowsThePartitions)
-{
-    reslice_source src = two_sweeps();
-    src.sweep_view.adjustment = 200;
-    const tally t = build(src);
-    EXPECT_GT(t.a_in_b, 100);
-    EXPECT_GT(t.b_in_a, 100);
-}
-
 // Catches snapping onto a frame that could not have painted the point: near
 // the divide a sweep A frame is nearer, but the point is in B's region.
 TEST(SweepPartition, SnapLandmarkStaysInTheOwningSweep)
 {
     reslice_source src = two_sweeps();
-    src.sweep_view.partitioning = false;
     reslice_internals r;
     r.set_pixel_size(scale);
     r.set_settings(along_sweeps());
     const vertex3d near_a = r.world_to_reslice({1.0, 0.5, 1.59});  // A frame at 1.6, B frame at 1.55
-    vertex2d point{near_a.x, near_a.y};
-    const landmark_snap free = r.snap_landmark(src, point);
-    ASSERT_TRUE(free.snapped);
-    EXPECT_EQ(src.frames[free.frame].sweep, 0);
-    EXPECT_NEAR(free.world.z, 1.6, 1e-9);
-
-    src.sweep_view.partitioning = true;
-    point = {near_a.x, near_a.y};
-    const landmark_snap parted = r.snap_landmark(src, point);
-    ASSERT_TRUE(parted.snapped);
-    EXPECT_EQ(src.frames[parted.frame].sweep, 1);
-    EXPECT_NEAR(parted.world.z, 1.55, 1e-9);
+    for (const bool parted : {false, true}) {
+        src.sweep_view.partitioning = parted;
+        vertex2d point{near_a.x, near_a.y};
+        const landmark_snap snap = r.snap_landmark(src, point);
+        ASSERT_TRUE(snap.snapped);
+        EXPECT_EQ(src.frames[snap.frame].sweep, parted ? 1 : 0);
+        EXPECT_NEAR(snap.world.z, parted ? 1.55 : 1.6, 1e-9);
+    }
 }
 
 // Catches NaN or unbounded cuts from degenerate partitions, and the prism
@@ -203,11 +177,7 @@ TEST(SweepPartition, DegeneratePartitionsCutNothing)
     EXPECT_TRUE(partition_section(plane, 5.0, square, 100).empty()) << "plane x = 6 misses the prism";
 
     // The plane z = 1 runs along the prism: it keeps the band x 0..2, any height.
-    reslice_settings across;
-    across.centre = {1.0, 0.0, 1.0};
-    across.up = {1.0, 1.0, 1.0};
-    across.width = across.height = 200;  // x and y -1 .. 3
-    const reslice_plane band_plane(across, scale);
+    const reslice_plane band_plane(plane_at({0.0, 0.0, 1.0}, {1.0, 0.0, 1.0}, 200, true, 0.0), scale);  // x, y -1 .. 3
     const std::vector<vertex2d> band = partition_section(band_plane, 0.0, square, 100);
     ASSERT_FALSE(band.empty());
     for (const vertex2d& v : band) {
@@ -233,12 +203,6 @@ TEST(SweepPartition, DegeneratePartitionsCutNothing)
 // leaves nothing.
 TEST(SweepPartition, ClipKeepsTheInsidePart)
 {
-    const auto area = [](const std::vector<vertex2d>& p) {
-        double a = 0.0;
-        for (std::size_t i = 0; i < p.size(); ++i)
-            a += p[i].x * p[(i + 1) % p.size()].y - p[(i + 1) % p.size()].x * p[i].y;
-        return std::fabs(a) / 2.0;
-    };
     const std::vector<vertex2d> square{{0, 0}, {4, 0}, {4, 4}, {0, 4}};
     for (const bool clockwise : {false, true}) {
         std::vector<vertex2d> triangle{{-1, -1}, {5, 5}, {-1, 5}};
@@ -246,7 +210,7 @@ TEST(SweepPartition, ClipKeepsTheInsidePart)
             std::reverse(triangle.begin(), triangle.end());
         std::vector<vertex2d> poly = square;
         ASSERT_TRUE(clip_intersection_to_poly(poly, triangle));
-        EXPECT_NEAR(area(poly), 8.0, 1e-12) << clockwise;
+        EXPECT_NEAR(polygon_area(poly), 8.0, 1e-12) << clockwise;
         for (const vertex2d& v : poly)
             EXPECT_GE(v.y, v.x - 1e-12);
     }
@@ -269,16 +233,9 @@ TEST(SweepPartition, TooManyClippedVerticesAreReportedOnce)
     }
     // The plane y = 0.5 lies across the prisms, so their cuts are the 150-gons
     // themselves, and every frame's slab outline holds the circles whole.
-    reslice_settings s = along_sweeps();
-    s.normal = {0.0, 1.0, 0.0};
-    s.centre = {1.0, 0.5, 1.5};
-    s.up = {1.0, 0.5, 2.5};
-    s.width = s.height = 100;
-    s.bscan_half_thickness = 5.0;
+    const reslice_settings s = plane_at({0.0, 1.0, 0.0}, {1.0, 0.5, 1.5}, 100, false, 5.0, {0.0, 0.0, 1.0});
     log_capture log;
-    reslice_internals r;
-    r.set_settings(s);
-    ASSERT_TRUE(r.build_reslice(src));
+    const reslice_internals r = built(src, s);
     EXPECT_EQ(log.count(wxLOG_Error), 1u);
     EXPECT_TRUE(log.contains("Too many points in reslice clipped polygon - must be using a very large number of sweeps"));
     for (const std::uint8_t v : r.image())
@@ -289,8 +246,7 @@ TEST(SweepPartition, TooManyClippedVerticesAreReportedOnce)
 // making empty sweeps without end or misgrouping frames.
 TEST(SweepPartition, HostileBoundariesGroupFramesSanely)
 {
-    reslice_source src;
-    src.sx = src.sy = src.pixel_size = scale;
+    reslice_source src = source_of(scale);
     for (int k = 0; k < 6; ++k)
         src.frames.push_back(flat_frame(filled_image(10, 10, 9), 0.0, 0.0, 0.1 * k));
     assign_sweeps(&src, {1000000000000L, 3, -5, 3, 5});
@@ -316,9 +272,8 @@ TEST_F(SweepSession, SourceCarriesSweepsAndTheirSettings)
         counted_array_ptr<float> pose;
         if (k != 2) {  // frame 2 has no position and is left out
             pose = counted_array_ptr<float>(6);
-            const float values[6] = {0.0f, 0.0f, 0.1f * k, 0.0f, 0.0f, 0.0f};
-            for (int i = 0; i < 6; ++i)
-                pose[static_cast<std::size_t>(i)] = values[i];
+            for (std::size_t i = 0; i < 6; ++i)
+                pose[i] = i == 2 ? 0.1f * k : 0.0f;
         }
         bufp->append(filled_image(10, 10, 9), pose, 0);
     }

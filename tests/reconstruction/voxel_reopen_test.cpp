@@ -3,13 +3,11 @@
 // the original frames.
 #include <cmath>
 #include <cstdlib>
-#include <memory>
 
 #include <gtest/gtest.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
 
-#include "reconstruction/reslice_internals.h"
 #include "reconstruction/voxel_export.h"
 #include "resources/core_session.h"
 #include "support/session_fixture.h"
@@ -19,39 +17,15 @@
 
 namespace {
 
-constexpr long side = 100;
-constexpr double scale = 0.02;
-constexpr double spacing = 0.05;
-
-// Frames z = -1 .. 1 through a sphere of radius 0.7: 200 inside, 50 outside.
-reslice_source sphere_sweep()
-{
-    reslice_source src;
-    src.sx = src.sy = src.pixel_size = scale;
-    for (int k = 0; k <= 40; ++k) {
-        const double z = -1.0 + k * spacing;
-        src.frames.push_back(flat_frame(painted_image(side, side, [z](long u, long v) {
-            const double x = -1.0 + u * scale, y = -1.0 + v * scale;
-            return std::uint8_t(x * x + y * y + z * z < 0.49 ? 200 : 50);
-        }), -1.0, -1.0, z));
-    }
-    return src;
-}
+using namespace sphere;
 
 reslice_settings across_frames()
 {
-    reslice_settings s;
-    s.normal = {1.0, 0.0, 0.0};
-    s.up = {0.0, 1.0, 0.0};
-    s.width = s.height = side;
-    s.linear = false;
-    s.bscan_half_thickness = spacing / 2;
-    return s;
+    return plane_at({1.0, 0.0, 0.0}, {}, side, false, spacing / 2);
 }
 
 class VoxelReopen : public SessionTest {
 protected:
-
     // Exports the sweep across its frames and reads the volume back.
     reslice_source export_and_reopen(int step, double d)
     {
@@ -90,16 +64,8 @@ TEST_F(VoxelReopen, ReslicingTheVolumeGivesBackAnOriginalFrame)
     const reslice_source volume = export_and_reopen(1, scale);
     ASSERT_EQ(volume.frames.size(), 101u);
     const int frame = 24;  // z = 0.2
-    reslice_settings cut;
-    cut.normal = {0.0, 0.0, 1.0};
-    cut.centre = {0.0, 0.0, -1.0 + frame * spacing};
-    cut.up = cut.centre + vertex3d{0.0, 1.0, 0.0};
-    cut.width = cut.height = side;
-    cut.linear = false;
-    cut.bscan_half_thickness = scale / 2;
-    reslice_internals r;
-    r.set_settings(cut);
-    ASSERT_TRUE(r.build_reslice(volume));
+    const vertex3d centre{0.0, 0.0, -1.0 + frame * spacing};
+    const reslice_internals r = built(volume, plane_at({0.0, 0.0, 1.0}, centre, side, false, scale / 2));
     // Reslice pixel (x, y) lies on pixel (x, y) of the original frame.
     const cip_t original = sphere_sweep().frames[frame].image;
     long compared = 0, differing = 0;

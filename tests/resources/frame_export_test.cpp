@@ -17,29 +17,22 @@ std::vector<long> selected(const std::vector<char>& keep)
     return out;
 }
 
-TEST(FrameRange, ExamplesUsersType)
+// Ranges as users type them, edges and nonsense: a leading - is a sign, a step
+// below 1 is 1, and huge numbers cannot overflow.
+TEST(FrameRange, ExamplesEdgesAndNonsense)
 {
-    EXPECT_EQ(selected(parse_frame_range("0:2:6", 100)), (std::vector<long>{0, 2, 4, 6}));
+    const struct {
+        const char* text;
+        long frames;
+        std::vector<long> expected;
+    } cases[] = {{"0:2:6", 100, {0, 2, 4, 6}}, {"5", 100, {5}}, {"2,10-12", 100, {2, 10, 11, 12}},
+                 {"1,4,5", 100, {1, 4, 5}}, {" 1;\t3\r\n5 ", 100, {1, 3, 5}}, {"150:160", 100, {}},
+                 {"-5:3", 100, {0, 1, 2, 3}}, {"97:200", 100, {97, 98, 99}}, {"100", 100, {}}, {"-1", 100, {}},
+                 {"0:0:3", 10, {0, 1, 2, 3}}, {"0:9223372036854775807:99", 100, {0}},
+                 {"0:1:9223372036854775807", 3, {0, 1, 2}}, {"x,abc,:,--", 10, {}}, {"99999999999999999999", 10, {}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(selected(parse_frame_range(c.text, c.frames)), c.expected) << c.text;
     EXPECT_EQ(selected(parse_frame_range("10:40", 100)).size(), 31u);
-    EXPECT_EQ(selected(parse_frame_range("5", 100)), (std::vector<long>{5}));
-    EXPECT_EQ(selected(parse_frame_range("2,10-12", 100)), (std::vector<long>{2, 10, 11, 12}));
-    EXPECT_EQ(selected(parse_frame_range("1,4,5", 100)), (std::vector<long>{1, 4, 5}));
-    EXPECT_EQ(selected(parse_frame_range(" 1;\t3\r\n5 ", 100)), (std::vector<long>{1, 3, 5}));
-}
-
-TEST(FrameRange, EdgesAndNonsense)
-{
-    EXPECT_TRUE(selected(parse_frame_range("150:160", 100)).empty()) << "a range starting past the end";
-    EXPECT_EQ(selected(parse_frame_range("-5:3", 100)), (std::vector<long>{0, 1, 2, 3})) << "leading - is a sign";
-    EXPECT_EQ(selected(parse_frame_range("97:200", 100)), (std::vector<long>{97, 98, 99}));
-    EXPECT_TRUE(selected(parse_frame_range("100", 100)).empty());
-    EXPECT_TRUE(selected(parse_frame_range("-1", 100)).empty());
-    EXPECT_EQ(selected(parse_frame_range("0:0:3", 10)), (std::vector<long>{0, 1, 2, 3})) << "a step below 1 is 1";
-    EXPECT_EQ(selected(parse_frame_range("0:9223372036854775807:99", 100)), (std::vector<long>{0}))
-        << "a huge step cannot overflow";
-    EXPECT_EQ(selected(parse_frame_range("0:1:9223372036854775807", 3)), (std::vector<long>{0, 1, 2}));
-    EXPECT_TRUE(selected(parse_frame_range("x,abc,:,--", 10)).empty());
-    EXPECT_TRUE(selected(parse_frame_range("99999999999999999999", 10)).empty());
     EXPECT_TRUE(parse_frame_range("1", 0).empty());
 }
 
@@ -67,17 +60,8 @@ protected:
             (*objects)[0].set_for_frame(f).contours.push_back(c);
         res->RES_OBJECT->write(objects);
         auto marks = std::make_shared<landmarks>();
-        landmark_t m;
-        m.kind = LMARK_2D;
-        m.index = 4;
-        m.name = "on four";
-        marks->list.push_back(m);
-        m.index = 3;
-        m.name = "on three";
-        marks->list.push_back(m);
-        m.kind = LMARK_3D;
-        m.name = "in space";
-        marks->list.push_back(m);
+        marks->list = {{{}, {}, "on four", LMARK_2D, 4}, {{}, {}, "on three", LMARK_2D, 3},
+                       {{}, {}, "in space", LMARK_3D, 3}};
         res->RES_LANDMARKS->write(marks);
         auto sweeps = std::make_shared<multi_sweeps>();
         sweeps->first_frames = {0, 3};
@@ -109,7 +93,7 @@ TEST_F(ExportFrames, SubsetRenumbersEverythingTiedToFrames)
     EXPECT_EQ(res->RES_OBJECT->value()->operator[](0).sets.size(), 2u);
 }
 
-// A failed export leaves the data as they were.
+// A failed or refused export leaves the data and files as they were.
 TEST_F(ExportFrames, FailedExportKeepsTheData)
 {
     log_capture log;
@@ -118,13 +102,8 @@ TEST_F(ExportFrames, FailedExportKeepsTheData)
     EXPECT_EQ(res->RES_BUF_FRAMES->value(), 6);
     EXPECT_EQ(res->RES_OBJECT->value()->operator[](0).sets.size(), 3u);
     EXPECT_EQ(res->RES_LANDMARKS->value()->list[0].index, 4);
-    EXPECT_FALSE(export_frames_to_recording(parse_frame_range("60", 6), path("y.ks")));
-    EXPECT_TRUE(log.contains("No valid frames in specified range - nothing to save!", wxLOG_Error));
-}
-
-// An existing file is not overwritten without a yes (the headless answer is no).
-TEST_F(ExportFrames, ExistingFileIsNotOverwrittenSilently)
-{
+    EXPECT_FALSE(export_frames_to_recording(parse_frame_range("60", 6), path("y.ks"))) << "no frames in range";
+    // An existing file is not overwritten without a yes (the headless answer is no).
     write_file("taken.ks", "precious");
     EXPECT_FALSE(export_frames_to_recording(parse_frame_range("1", 6), path("taken.ks")));
     EXPECT_EQ(read_file("taken.ks"), "precious");

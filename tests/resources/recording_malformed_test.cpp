@@ -34,6 +34,14 @@ protected:
     }
 
     static std::string frames_of(long n, long bytes) { return std::string(static_cast<std::size_t>(n * bytes), 'x'); }
+
+    // An odd but valid file of 4 x 3 frames, with its image data file ok.kvi.
+    void read_ok(const std::string& text, long frames)
+    {
+        write_file("ok.ks", text);
+        write_file("ok.kvi", frames_of(frames, 12));
+        ASSERT_TRUE(recording_io->try_read_kestrane_file(path("ok.ks")));
+    }
 };
 
 TEST_F(MalformedRecording, MissingOrUnreadableFiles)
@@ -66,9 +74,7 @@ TEST_F(MalformedRecording, FrameCountDisagrees)
 // Without positions only the images are counted, and missing time stamps are not read past.
 TEST_F(MalformedRecording, WithoutPositionsOnlyImagesAreCounted)
 {
-    write_file("ok.ks", header(3, 4, 3, false) + "RES_BIN_IM_FILENAME ok.kvi\nIM 5\n");
-    write_file("ok.kvi", frames_of(3, 12));
-    ASSERT_TRUE(recording_io->try_read_kestrane_file(path("ok.ks")));
+    read_ok(header(3, 4, 3, false) + "RES_BIN_IM_FILENAME ok.kvi\nIM 5\n", 3);
     EXPECT_EQ(bufp->frames(), 3);
     EXPECT_EQ(bufp->timestamp(0), 5u);
     EXPECT_EQ(bufp->timestamp(2), 0u);
@@ -149,13 +155,11 @@ TEST_F(MalformedRecording, BadDataLineFields)
 // Indices outside the recording are dropped with a message; the rest of the file loads.
 TEST_F(MalformedRecording, OutOfRangeIndicesAreDropped)
 {
-    write_file("idx.ks", header(2) + "RES_BIN_IM_FILENAME idx.kvi\nIM 1 0 0 0 0 0 0\nIM 2 0 0 0 0 0 0\n"
-                                      "CONT 200 0 1 1 1 2 2\nCONT 199 1 1 1 1 2 2\nCONT -1 0 1 1 1\n"
-                                      "CONT 3 2 1 1 1\nLANDMARK 2D 9 1 2 3 far\nLANDMARK SURF 250 1 2 3 0 0 1 s\n"
-                                      "SWEEPS 0 -3 1 2\nLOAD 5 1 2\nLOAD 1 1 2 3 4 5 6 7 8 9 10\n"
-                                      "OBJECT 200 1 1 1 1 1.0 x\n");
-    write_file("idx.kvi", frames_of(2, 12));
-    ASSERT_TRUE(recording_io->try_read_kestrane_file(path("idx.ks")));
+    read_ok(header(2) + "RES_BIN_IM_FILENAME ok.kvi\nIM 1 0 0 0 0 0 0\nIM 2 0 0 0 0 0 0\n"
+                        "CONT 200 0 1 1 1 2 2\nCONT 199 1 1 1 1 2 2\nCONT -1 0 1 1 1\n"
+                        "CONT 3 2 1 1 1\nLANDMARK 2D 9 1 2 3 far\nLANDMARK SURF 250 1 2 3 0 0 1 s\n"
+                        "SWEEPS 0 -3 1 2\nLOAD 5 1 2\nLOAD 1 1 2 3 4 5 6 7 8 9 10\nOBJECT 200 1 1 1 1 1.0 x\n",
+            2);
     EXPECT_TRUE(log.contains("Ignoring objects greater than 199 in CONT line", wxLOG_Error));
     EXPECT_TRUE(log.contains("Ignoring objects greater than 199 in OBJECT line", wxLOG_Error));
     const object_table& objects = *res->RES_OBJECT->value();
@@ -167,34 +171,25 @@ TEST_F(MalformedRecording, OutOfRangeIndicesAreDropped)
     EXPECT_EQ(bufp->load(1).readings[7], 8);
 }
 
-// An IM line with five position numbers is accepted (sixth 0) with its message.
-TEST_F(MalformedRecording, ShortPoseIsKeptWithAMessage)
+// An IM line with five position numbers is accepted (sixth 0) with a message;
+// "# text" is a comment, "#text" an unknown name, and unknown names anywhere are skipped.
+TEST_F(MalformedRecording, ShortPoseUnknownNamesAndComments)
 {
-    write_file("short.ks", header(1) + "RES_BIN_IM_FILENAME short.kvi\nIM 7 1 2 3 4 5\n");
-    write_file("short.kvi", frames_of(1, 12));
-    ASSERT_TRUE(recording_io->try_read_kestrane_file(path("short.ks")));
+    read_ok("# kept comment\n#notacomment\nRES_FUTURE_SETTING 5\n" + header(1) +
+                "RES_NEWER 1 2 3\nRES_BIN_IM_FILENAME ok.kvi\nIM 7 1 2 3 4 5\n",
+            1);
     EXPECT_TRUE(log.contains("Not enough numbers reading position information in image IM line", wxLOG_Error));
     EXPECT_EQ(bufp->positioncp(0)[4], 5.0f);
     EXPECT_EQ(bufp->positioncp(0)[5], 0.0f);
-}
-
-// Unknown names anywhere are skipped; "# text" is a comment, "#text" an unknown name.
-TEST_F(MalformedRecording, UnknownNamesAndComments)
-{
-    write_file("c.ks", "# kept comment\n#notacomment\nRES_FUTURE_SETTING 5\n" + header(0) + "RES_NEWER 1 2 3\n");
-    ASSERT_TRUE(recording_io->try_read_kestrane_file(path("c.ks")));
     EXPECT_EQ(*res->RES_COMMENT->value(), std::vector<wxString>{"kept comment"});
 }
 
 TEST_F(MalformedRecording, CrLfLineEndings)
 {
-    std::string text = header(1) + "RES_BIN_IM_FILENAME crlf.kvi\nIM 9 1 2 3 4 5 6\nRES_CAL_PROBE probe A\n";
     std::string crlf;
-    for (char c : text)
+    for (char c : header(1) + "RES_BIN_IM_FILENAME ok.kvi\nIM 9 1 2 3 4 5 6\nRES_CAL_PROBE probe A\n")
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    write_file("crlf.ks", crlf);
-    write_file("crlf.kvi", frames_of(1, 12));
-    ASSERT_TRUE(recording_io->try_read_kestrane_file(path("crlf.ks")));
+    read_ok(crlf, 1);
     EXPECT_EQ(res->RES_CAL_PROBE->value(), "probe A");
     EXPECT_EQ(bufp->positioncp(0)[5], 6.0f);
 }

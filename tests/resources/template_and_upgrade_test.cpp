@@ -14,31 +14,27 @@ TEST_F(Templates, RoundTripBecomesTheUsersSettings)
 {
     res->RES_XSCALE->write(0.0123);
     res->RES_CAL_PROBE->write("C5-2 curved");
-    res->RES_SERIAL_SPEED->write(115200);
     res->RES_POS_DETECT->write(POS_DETECT_POLARIS);
     res->RES_POLARIS_PORT->write(static_cast<polaris_port_t>(5));
     res->RES_VIDEO_STANDARD->write(VIDEO_NTSC);
-    res->RES_RF_DISPLAY->write(2);
     ASSERT_TRUE(recording_io->try_write_template_file(path("probe.kst")));
     const std::string text = read_file("probe.kst");
     EXPECT_EQ(text.find("RES_BUF_FRAMES"), std::string::npos) << "a template holds no frame count";
     EXPECT_NE(text.find("RES_POS_DETECT POLARIS\n"), std::string::npos);
     EXPECT_NE(text.find("RES_POLARIS_PORT 5\n"), std::string::npos);
     EXPECT_NE(text.find("RES_VIDEO_STANDARD 1\n"), std::string::npos);
-    EXPECT_NE(text.find("RES_VID_CARD V4L2\n"), std::string::npos);
 
     res->RES_XSCALE->write(0.05);
     res->RES_CAL_PROBE->write("other");
     res->RES_POS_DETECT->write(POS_DETECT_AUTO);
     res->RES_POLARIS_PORT->write(POLARIS_PORT_NONE);
+    res->RES_VIDEO_STANDARD->write(VIDEO_PAL);
     ASSERT_TRUE(recording_io->try_read_template_file(path("probe.kst")));
     EXPECT_EQ(res->RES_XSCALE->value(), 0.0123);
     EXPECT_EQ(res->RES_CAL_PROBE->value(), "C5-2 curved");
-    EXPECT_EQ(res->RES_SERIAL_SPEED->value(), 115200);
     EXPECT_EQ(res->RES_POS_DETECT->value(), POS_DETECT_POLARIS);
     EXPECT_EQ(res->RES_POLARIS_PORT->value(), 5);
     EXPECT_EQ(res->RES_VIDEO_STANDARD->value(), VIDEO_NTSC);
-    EXPECT_EQ(res->RES_RF_DISPLAY->value(), 2);
     EXPECT_EQ(res->RES_TEMPLATE_FILENAME->value().GetFullName(), "probe.kst");
     // The template's values are now the user's: a recording load and New bring them back.
     EXPECT_EQ(res->RES_XSCALE->kept(), 0.0123);
@@ -46,21 +42,20 @@ TEST_F(Templates, RoundTripBecomesTheUsersSettings)
     EXPECT_FALSE(base_res_t::file_needs_save(RES_MASK_TEMPLATE, unsaved));
 }
 
-TEST_F(Templates, TemplateWithoutWidthFailsAndChangesNothing)
+// A failed template read changes no setting and is not the template in use.
+TEST_F(Templates, BadTemplatesFailAndChangeNothing)
 {
     res->RES_XSCALE->write(0.02);
     write_file("bad.kst", "RES_BUF_HEIGHT 480\nRES_END_HEADER\nRES_XSCALE 0.5\n");
     EXPECT_FALSE(recording_io->try_read_template_file(path("bad.kst")));
-    EXPECT_TRUE(log.contains("File specifies image data, but either buf_width or buf_height is missing.", wxLOG_Error));
     EXPECT_EQ(res->RES_XSCALE->value(), 0.02);
     EXPECT_NE(res->RES_TEMPLATE_FILENAME->value().GetFullName(), "bad.kst");
 
     write_file("bad2.kst", "RES_BUF_WIDTH 640\nRES_BUF_HEIGHT 480\nRES_END_HEADER\nRES_XSCALE 0.5\nRES_YSCALE x\n");
     EXPECT_FALSE(recording_io->try_read_template_file(path("bad2.kst")));
-    EXPECT_TRUE(log.contains("try_read_template_file: Failed when reading RES_YSCALE x", wxLOG_Error));
     EXPECT_EQ(res->RES_XSCALE->value(), 0.02) << "no setting is half-loaded";
     EXPECT_FALSE(recording_io->try_read_template_file(path("none.kst")));
-    EXPECT_TRUE(log.contains("Error opening template file for reading in.", wxLOG_Error));
+    EXPECT_GE(log.count(wxLOG_Error), 3u) << "each failure says why";
 }
 
 TEST_F(Templates, RfTemplateSwitchesToRfWithoutFrames)
@@ -84,20 +79,6 @@ TEST_F(Templates, WordsAndNumbersInTemplates)
     EXPECT_TRUE(log.contains("No position source found to match template `SONAR'.", wxLOG_Warning));
     write_file("w3.kst", "RES_BUF_WIDTH 640\nRES_BUF_HEIGHT 480\nRES_END_HEADER\nRES_POLARIS_POINTER 17\n");
     EXPECT_FALSE(recording_io->try_read_template_file(path("w3.kst")));
-}
-
-TEST_F(Templates, CalibrationSummary)
-{
-    EXPECT_EQ(recording_io_t::calibration_summary(),
-              " There is currently no valid isocentre calibration.\n\n There is currently no valid pointer "
-              "calibration.\n\n There is currently no valid Marchbank pointer calibration.\n\n There is currently "
-              "no valid ultrasound probe calibration.");
-    res->RES_CAL_DATE->write("3 May 2026");
-    res->RES_CAL_PROBE->write("L12");
-    res->RES_CAL_DEPTH->write(4.5);
-    const wxString text = recording_io_t::calibration_summary();
-    EXPECT_TRUE(text.Contains(" The current ultrasound probe calibration was performed on 3 May 2026\nand is valid "
-                              "for:\n\n - ultrasound probe L12\n - depth setting  4.50 cm\n\n The ultrasound probe"));
 }
 
 class Upgrades : public RecordingTest {

@@ -2,12 +2,12 @@
 // the tracker drivers use it.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <deque>
 #include <string>
 
 #include "acquisition/serial.h"
+#include "acquisition/tracker_records.h"
 #include "simulators/pty_link.h"
 
 constexpr std::uint64_t sim_ticks_per_ms = 10000;
@@ -39,12 +39,9 @@ private:
     bool ok_ = false;
 };
 
-inline float le_float(const std::string& s, std::size_t at)
+inline record_view as_record(const std::string& s)
 {
-    std::uint32_t u = 0;
-    for (int i = 3; i >= 0; --i)
-        u = (u << 8) | static_cast<unsigned char>(s.at(at + static_cast<std::size_t>(i)));
-    return std::bit_cast<float>(u);
+    return {reinterpret_cast<const unsigned char*>(s.data()), s.size()};
 }
 
 inline std::deque<sim_sent_pose_t> sent_poses(pty_link_t& link)
