@@ -54,7 +54,11 @@ bool recording_io_t::object_number_ok(long n, const char* line_kind)
 {
     if (n >= 0 && n < object_table::size)
         return true;
-    wxLogError("Ignoring objects greater than %i in %s line", object_table::size - 1, line_kind);
+    if (n < 0)
+        wxLogError("Ignoring object %li in %s line: object numbers run from 0 to %i", n, line_kind,
+                   object_table::size - 1);
+    else
+        wxLogError("Ignoring objects greater than %i in %s line", object_table::size - 1, line_kind);
     return false;
 }
 
