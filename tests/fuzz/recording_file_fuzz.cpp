@@ -27,6 +27,11 @@ struct fuzz_env_t {
         session = std::make_unique<core_session_t>(dir, "", false);
         session->finish_start_up();
     }
+    ~fuzz_env_t()
+    {
+        session.reset();
+        wxFileName::Rmdir(dir, wxPATH_RMDIR_RECURSIVE);
+    }
 };
 }  // namespace
 
