@@ -172,7 +172,7 @@ TEST_F(pty_device, RecordsOfLengthOrTerminatorAreAssembledAndSplit)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.length);
         port_.set_record_length(c.length, c.terminator);
-        // Each fragment goes once serial_t has taken the one before, so they arrive apart.
+        // Each fragment waits until serial_t has read what arrived before it, so that they mostly arrive apart.
         std::thread device([&] {
             for (std::size_t i = 0; i < c.fragments.size(); ++i) {
                 if (i > 0)
