@@ -236,9 +236,10 @@ bool recording_io_t::parse_image_dat(const wxString& v)
             }
             pose[static_cast<std::size_t>(read)] = static_cast<float>(d);
         }
-        if (bad)
+        if (bad) {
             wxLogError("Problem reading position information numbers in image IM line");
-        else if (read < 6)
+            pose = {};  // kept as a frame without a pose: a part-zero pose would be placed as if good
+        } else if (read < 6)
             wxLogError("Not enough numbers reading position information in image IM line");
     }
     stage_->poses.push_back(pose);

@@ -176,15 +176,20 @@ TEST_F(MalformedRecording, OutOfRangeIndicesAreDropped)
 }
 
 // An IM line with five position numbers is accepted (sixth 0) with a message;
+// one with a pose word that is not a number keeps its frame without a pose, so
+// that no part-zero pose is placed as if it were good;
 // "# text" is a comment, "#text" an unknown name, and unknown names anywhere are skipped.
-TEST_F(MalformedRecording, ShortPoseUnknownNamesAndComments)
+TEST_F(MalformedRecording, ShortOrBadPoseUnknownNamesAndComments)
 {
-    read_ok("# kept comment\n#notacomment\nRES_FUTURE_SETTING 5\n" + header(1) +
-                "RES_NEWER 1 2 3\nRES_BIN_IM_FILENAME ok.kvi\nIM 7 1 2 3 4 5\n",
-            1);
+    read_ok("# kept comment\n#notacomment\nRES_FUTURE_SETTING 5\n" + header(2) +
+                "RES_NEWER 1 2 3\nRES_BIN_IM_FILENAME ok.kvi\nIM 7 1 2 3 4 5\nIM 8 1 2 x 4 5 6\n",
+            2);
     EXPECT_TRUE(log.contains("Not enough numbers reading position information in image IM line", wxLOG_Error));
     EXPECT_EQ(bufp->positioncp(0)[4], 5.0f);
     EXPECT_EQ(bufp->positioncp(0)[5], 0.0f);
+    EXPECT_TRUE(log.contains("Problem reading position information numbers in image IM line", wxLOG_Error));
+    EXPECT_EQ(bufp->timestamp(1), 8u);
+    EXPECT_EQ(bufp->positioncp(1).size(), 0u) << "no pose rather than 1 2 0 0 0 0";
     EXPECT_EQ(*res->RES_COMMENT->value(), std::vector<wxString>{"kept comment"});
 }
 
