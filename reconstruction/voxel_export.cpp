@@ -16,6 +16,7 @@
 #include "reconstruction/reslice_internals.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
+#include "resources/image_file.h"
 #include "resources/safe_file.h"
 #include "resources/value_text.h"
 
@@ -54,16 +55,6 @@ wxString type_extension(voxel_output_t type)
     case voxel_output_t::recording: break;
     }
     return "ks";
-}
-
-wxBitmapType bitmap_type(voxel_output_t type)
-{
-    switch (type) {
-    case voxel_output_t::bmp: return wxBITMAP_TYPE_BMP;
-    case voxel_output_t::jpeg: return wxBITMAP_TYPE_JPEG;
-    case voxel_output_t::tiff: return wxBITMAP_TYPE_TIF;
-    default: return wxBITMAP_TYPE_PNG;
-    }
 }
 
 // Refuses volumes that could never be opened again or would fill the disk.
@@ -237,14 +228,7 @@ bool save_slice_image(const std::vector<std::uint8_t>& full, long w, long h, con
     }
     if (type == voxel_output_t::jpeg)
         image.SetOption(wxIMAGE_OPTION_QUALITY, 95);
-    bool saved;
-    {
-        wxLogNull quiet;  // the error below says it plainly
-        saved = image.SaveFile(name, bitmap_type(type));
-    }
-    if (!saved)
-        wxLogError("Error opening file for writing.\n");
-    return saved;
+    return save_image_file(image, name);
 }
 
 }  // namespace

@@ -22,11 +22,14 @@ public:
     // Renames the finished temporary file over the target.
     bool commit();
     const wxString& target() const { return target_; }
+    // The system's reason for the first step that failed, for messages.
+    wxString error_text() const;
 
 private:
     wxString target_;
     std::string temp_path_;
     int fd_ = -1;
+    int errno_ = 0;
     bool failed_ = false;
     bool finished_ = false;
     bool committed_ = false;
