@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 
+#include <gtk/gtk.h>
 #include <wx/button.h>
 #include <wx/dir.h>
 #include <wx/filefn.h>
@@ -324,9 +325,19 @@ TEST_F(GuiTools, NotesLabelsAndDisplayedObjects)
         choose_tool(id);
         EXPECT_TRUE(status().Contains("yet")) << status();
     }
+    // Every tool shows on the bar of a window 1280 pixels wide, none in the overflow menu.
     wxToolBar* bar = frame().GetToolBar();
-    for (int id : {ID_TOOL_INVERT, ID_TOOL_SINGLE_FRAME, ID_TOOL_ALL_FRAMES, ID_TOOL_LANDMARKS, ID_TOOL_OBJECTS})
-        EXPECT_FALSE(bar->FindById(id)->GetLabel().empty()) << id;
+    ASSERT_GE(frame().GetSize().x, 1280);
+    GtkToolbar* gtk_bar = bar->GTKGetToolbar();
+    const int bar_width = gtk_widget_get_allocated_width(GTK_WIDGET(gtk_bar));
+    for (int id : {ID_TOOL_DRAG_ZOOM, ID_TOOL_LOCK_ZOOM, ID_TOOL_INVERT, ID_TOOL_SINGLE_FRAME, ID_TOOL_ALL_FRAMES,
+                   ID_TOOL_LANDMARKS, ID_TOOL_OBJECTS}) {
+        GtkWidget* item = GTK_WIDGET(gtk_toolbar_get_nth_item(gtk_bar, bar->GetToolPos(id)));
+        EXPECT_TRUE(gtk_widget_is_drawable(item)) << bar->FindById(id)->GetLabel();
+        GtkAllocation at;
+        gtk_widget_get_allocation(item, &at);
+        EXPECT_LE(at.x + at.width, bar_width) << bar->FindById(id)->GetLabel();
+    }
 
     auto objects = std::make_shared<object_table>(*res->RES_OBJECT->value());
     contour outline;
