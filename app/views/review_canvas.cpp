@@ -260,7 +260,8 @@ void review_canvas::finish_drag(const wxPoint& end)
         show_status(length > 0.0 ? "Length " + measurement_text(length) : tool_note(ID_TOOL_MEASURE));
     } else if (left_tool_ == ID_TOOL_SELECT) {
         // A click, or a box beside the frame, clears the selection.
-        const bool click = std::abs(end.x - left_from_->x) < min_zoom_box && std::abs(end.y - left_from_->y) < min_zoom_box;
+        const bool click =
+            std::abs(end.x - left_from_->x) < min_zoom_box && std::abs(end.y - left_from_->y) < min_zoom_box;
         const pixel_region_t r = click ? pixel_region_t{}
                                        : selected_region(u0, v0, u1, v1, static_cast<long>(v.frame_w),
                                                          static_cast<long>(v.frame_h));
