@@ -184,10 +184,16 @@ public:
     // The image data first: a recording file never points at a missing one.
     bool commit()
     {
-        if (!data_.finish() || !text_.finish() || !data_.commit() || !text_.commit()) {
-            wxLogError("Error opening file for writing.\n");
-            return false;
-        }
+        for (safe_file_t* f : {&data_, &text_})
+            if (!f->finish()) {
+                wxLogError("Error writing '%s': %s", f->target(), f->error_text());
+                return false;
+            }
+        for (safe_file_t* f : {&data_, &text_})
+            if (!f->commit()) {
+                wxLogError("Error renaming the written file to '%s': %s", f->target(), f->error_text());
+                return false;
+            }
         return true;
     }
 
@@ -206,15 +212,10 @@ private:
 bool save_slice_image(const std::vector<std::uint8_t>& full, long w, long h, const voxel_layout_t& layout, int k,
                       const wxString& name, voxel_output_t type)
 {
-    static const bool handlers = [] {
-        wxInitAllImageHandlers();
-        return true;
-    }();
-    (void)handlers;
     wxImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), false);
     unsigned char* rgb = image.GetData();
     if (!rgb) {
-        wxLogError("Error opening file for writing.\n");
+        wxLogError("Not enough memory for a slice image of %li x %li pixels.", layout.width, layout.height);
         return false;
     }
     if (!colourmap || !colourmap->part_map_to_rgb(full.data(), static_cast<int>(w), static_cast<int>(h), rgb,
