@@ -16,6 +16,8 @@
 #include "app/ids.h"
 #include "app/pages/reslice_pages.h"
 #include "app/views/review_canvas.h"
+#include "app/views/view3d_canvas.h"
+#include "common/matrix16d.h"
 #include "common/dynabuf.h"
 #include "display/globcmap.h"
 #include "gui_fixture.h"
@@ -349,6 +351,30 @@ TEST_F(GuiTools, NotesLabelsAndDisplayedObjects)
     for (bool on : {true, false}) {
         tool(ID_TOOL_OBJECTS, on);
         EXPECT_EQ(near_colour(review()->grab(), review()->frame_to_window(70, 30), red), on) << on;
+    }
+}
+
+// Display landmarks marks the landmarks that lie on the current frame's plane
+// where they fall on it, and not those a few millimetres off it.
+TEST_F(GuiTools, DisplayLandmarksMarksThoseOnTheFrame)
+{
+    start({demo});
+    res->RES_BUF_CURRENT_FRAME->write(12);
+    matrix16d to_world;
+    ASSERT_TRUE(view3d_canvas::frame_to_world(12, &to_world));
+    auto marks = std::make_shared<landmarks>();
+    landmark_t on, off;
+    on.position = to_world * vertex3d{60.5, 40.5, 0.0};
+    off.position = to_world * vertex3d{110.5, 70.5, 0.5};  // half a centimetre off the plane
+    off.kind = LMARK_FIDUCIAL;
+    marks->list = {on, off};
+    res->RES_LANDMARKS->write(marks);
+    const unsigned char green[3] = {0, 255, 0}, magenta[3] = {255, 0, 255};
+    for (bool shown : {true, false}) {
+        tool(ID_TOOL_LANDMARKS, shown);
+        const wxImage shot = review()->grab();
+        EXPECT_EQ(near_colour(shot, review()->frame_to_window(60, 40), green, 2), shown) << shown;
+        EXPECT_FALSE(near_colour(shot, review()->frame_to_window(110, 70), magenta, 3)) << "off the plane";
     }
 }
 
