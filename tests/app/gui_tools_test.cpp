@@ -1,9 +1,7 @@
 // The save dialogs' file names and the review window's tools, driven as a
 // user would: names typed without an extension, failures and their messages,
 // and Drag zoom, Lock zoom, Measure, Select and the Display toggles on the demo.
-#include <chrono>
 #include <cmath>
-#include <functional>
 
 #include <gtk/gtk.h>
 #include <wx/button.h>
@@ -24,19 +22,6 @@
 #include "resources/resource_table.h"
 
 namespace {
-
-// Pumps events until `holds` or the deadline; true when it holds.
-bool pump_until(const std::function<bool()>& holds, int deadline_ms = 5000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms);
-    while (!holds()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        wxTheApp->Yield(true);
-        wxTheApp->ProcessIdle();
-    }
-    return true;
-}
 
 // A left drag from a to b on a window, through a point on the way.
 void left_drag(wxWindow* view, const wxPoint& a, const wxPoint& b)
