@@ -1,5 +1,5 @@
-// The review window's arithmetic without a window: zooming to a dragged box, a locked magnification, measured lengths and
-// selected regions.
+// The review window's arithmetic without a window: zooming to a dragged box,
+// a locked magnification, measured lengths and selected regions.
 #include <cmath>
 
 #include <gtest/gtest.h>
