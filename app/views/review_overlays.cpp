@@ -71,8 +71,8 @@ void review_canvas::draw_overlays(const review_view_t& v)
         double x0, y0, x1, y1;
         v.to_window(static_cast<double>(sx), static_cast<double>(sy), &x0, &y0);
         v.to_window(static_cast<double>(sx + sw), static_cast<double>(sy + sh), &x1, &y1);
-        colour(select_colour);
-        window_box(x0, y0, x1 - 1, y1 - 1);
+        colour(select_colour);  // on the region's outermost pixels, rows up or down
+        window_box(std::min(x0, x1), std::min(y0, y1), std::max(x0, x1) - 1, std::max(y0, y1) - 1);
     }
 
     const calipers_t& c = res->RES_CALIPERS->value();
