@@ -1,21 +1,77 @@
 #include "ks_video_capture.h"
 
+#include <algorithm>
+
 #include <wx/log.h>
 
+#include "common/timestamp.h"
 #include "resources/resource_table.h"
 
-ks_video_capture::ks_video_capture(ks_v4l2_buffer::clocks_t clocks) : v4l2_(std::move(clocks))
+ks_video_capture::ks_video_capture(ks_v4l2_buffer::clocks_t clocks) : clocks_(clocks), v4l2_(std::move(clocks))
 {
-    res->RES_VID_CARD_LIST->write(std::make_shared<std::vector<vid_card_list_t>>(v4l2_.devices()));
+    if (!clocks_.now)
+        clocks_.now = [] { return master_clock ? master_clock->hundred_ns_time() : timestamp::wall_clock_now(); };
+    publish_list();
     v4l2_.construct_v4l2_buffer();
     kind_ = selected_kind();
     changed_proc_ = std::make_unique<pmf_functor<ks_video_capture>>(this, &ks_video_capture::video_cap_changed);
     idle_proc_ = std::make_unique<pmf_functor<ks_video_capture>>(this, &ks_video_capture::activ_acquisition);
     res->RES_VIDEO_CAPTURE_EVENT->read_worrylist_length(changed_proc_.get());
     res->RES_VID_CARD->add_proc(changed_proc_.get());
-    if (kind_ == IMAGE_SOURCE_V4L2)
-        v4l2_.update_resources();
+    if (backend())
+        backend()->update_resources();
     video_cap_changed();  // listeners may already be waiting
+}
+
+void ks_video_capture::publish_list()
+{
+    auto list = std::make_shared<std::vector<vid_card_list_t>>(v4l2_.devices());
+    if (source_)
+        list->push_back(source_->entry());
+    res->RES_VID_CARD_LIST->write(list);
+}
+
+void ks_video_capture::add_source(image_source_t* source)
+{
+    const bool was_running = running_;
+    stop_acquisition();
+    source_ = source;
+    source_backend_ = std::make_unique<ks_v4l2_buffer>(clocks_, &source->seam(), source->entry().kind);
+    source_backend_->construct_v4l2_buffer();
+    publish_list();
+    kind_ = selected_kind();
+    if (backend()) {
+        backend()->update_resources();
+        fit_recording_window();
+    }
+    if (was_running)
+        start_acquisition();
+}
+
+ks_v4l2_buffer* ks_video_capture::backend()
+{
+    if (kind_ == IMAGE_SOURCE_V4L2)
+        return &v4l2_;
+    if (source_ && kind_ == source_->entry().kind)
+        return source_backend_.get();
+    return nullptr;
+}
+
+// With nothing recorded yet, a window larger than the new source's frame is
+// brought inside it: it would otherwise capture nothing at all.
+void ks_video_capture::fit_recording_window()
+{
+    if (res->RES_BUF_FRAMES->value() != 0)
+        return;
+    const auto max_w = res->RES_MAX_VIDEO_WIDTH->value(), max_h = res->RES_MAX_VIDEO_HEIGHT->value();
+    if (res->RES_BUF_WIDTH->value() + res->RES_VID_XPOS->value() <= max_w &&
+        res->RES_BUF_HEIGHT->value() + res->RES_VID_YPOS->value() <= max_h)
+        return;
+    res->RES_VID_XPOS->write_no_changeprocs(0);
+    res->RES_VID_YPOS->write_no_changeprocs(0);
+    res->RES_BUF_WIDTH->write_no_changeprocs(std::min(res->RES_BUF_WIDTH->value(), max_w));
+    res->RES_BUF_HEIGHT->write_no_changeprocs(std::min(res->RES_BUF_HEIGHT->value(), max_h));
+    base_res_t::make_pending_writes_happen();
 }
 
 ks_video_capture::~ks_video_capture()
@@ -44,8 +100,10 @@ void ks_video_capture::video_cap_changed()
     const int kind = selected_kind();
     if (kind != kind_ || card != running_card_) {
         kind_ = kind;
-        if (kind_ == IMAGE_SOURCE_V4L2)
-            v4l2_.update_resources();
+        if (backend()) {
+            backend()->update_resources();
+            fit_recording_window();
+        }
     }
     if (!running_ && listeners > 0)
         start_acquisition();
@@ -55,18 +113,10 @@ bool ks_video_capture::start_acquisition()
 {
     if (running_)
         return true;
-    bool started = false;
-    switch (kind_) {
-    case IMAGE_SOURCE_V4L2:
-        started = v4l2_.start_v4l2_buffer();
-        break;
-    case IMAGE_SOURCE_NONE:
+    if (kind_ == IMAGE_SOURCE_NONE)
         wxLogDebug("idle event: Trying to run video grabbing when no hardware has been found.");
-        break;
-    default:
-        break;  // sources this program does not drive
-    }
-    if (!started)
+    // Other kinds are sources this program does not drive.
+    if (!backend() || !backend()->start_v4l2_buffer())
         return false;
     running_ = true;
     running_card_ = static_cast<long>(res->RES_VID_CARD->value());
@@ -79,16 +129,19 @@ void ks_video_capture::stop_acquisition()
     if (!running_)
         return;
     res->RES_IDLE_EVENT->remove_worry(idle_proc_.get());
-    if (kind_ == IMAGE_SOURCE_V4L2)
-        v4l2_.stop_v4l2_buffer();
+    if (backend())
+        backend()->stop_v4l2_buffer();
     running_ = false;
 }
 
 void ks_video_capture::activ_acquisition()
 {
-    if (kind_ != IMAGE_SOURCE_V4L2)
+    ks_v4l2_buffer* source = backend();
+    if (!source)
         return;
-    const capture_step_t step = v4l2_.activ_v4l2_buffer();
+    if (source != &v4l2_)
+        source_->pump(clocks_.now());
+    const capture_step_t step = source->activ_v4l2_buffer();
     if (step == capture_step_t::out_of_memory) {
         res->RES_STOP_IMAGING->write();
         wxLogError("Insufficient memory to proceed !\n\nSave this data set and close it\nbefore attempting to record "
@@ -104,7 +157,7 @@ void ks_video_capture::get_bscan_scale(double& x, double& y) const
 {
     if (res->RES_BUF_RF->value() || kind_ == IMAGE_SOURCE_RF_DIGITISER) {
         x = y = res->RES_RF_SCALE->value();
-    } else if (kind_ != IMAGE_SOURCE_V4L2) {
+    } else if (kind_ != IMAGE_SOURCE_V4L2 && !(source_ && kind_ == source_->entry().kind)) {
         x = y = 0.0;
     }
 }

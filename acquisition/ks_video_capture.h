@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "acquisition/image_source.h"
 #include "acquisition/ks_v4l2_buffer.h"
 #include "common/functor.h"
 
@@ -29,14 +30,24 @@ public:
     // Pixel scales of the current source: RF data use RES_RF_SCALE both ways.
     void get_bscan_scale(double& x, double& y) const;
 
+    // Offers another image source (not owned; it must outlive this object)
+    // after the V4L2 devices in RES_VID_CARD_LIST.
+    void add_source(image_source_t* source);
+
     bool running() const { return running_; }
     int kind() const { return kind_; }
     ks_v4l2_buffer& v4l2() { return v4l2_; }
 
 private:
     int selected_kind() const;
+    ks_v4l2_buffer* backend();
+    void publish_list();
+    void fit_recording_window();
 
+    ks_v4l2_buffer::clocks_t clocks_;
     ks_v4l2_buffer v4l2_;
+    image_source_t* source_ = nullptr;
+    std::unique_ptr<ks_v4l2_buffer> source_backend_;
     int kind_ = IMAGE_SOURCE_NONE;
     bool running_ = false;
     long running_card_ = -1;
