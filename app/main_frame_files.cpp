@@ -32,6 +32,11 @@ void MainFrame::show_data_path()
     SetStatusText(res->RES_ASCII_FILENAME->value().GetFullPath(), 2);
 }
 
+void MainFrame::report_saved(const wxString& path)
+{
+    SetStatusText("Saved " + path, 0);
+}
+
 bool MainFrame::read_recording(const wxString& path)
 {
     if (wxFileName(path).GetExt().Lower() != "ks") {
@@ -41,7 +46,7 @@ bool MainFrame::read_recording(const wxString& path)
     const bool ok = recording_io->try_read_kestrane_file(path);
     if (ok) {
         show_data_path();
-        info_label_->SetLabel(UpdateMainInfoLab(-1, bufp->frames()));
+        show_info(UpdateMainInfoLab(-1, bufp->frames()));
     }
     return ok;
 }
@@ -65,7 +70,7 @@ void MainFrame::OnFileNew(wxCommandEvent&)
     if (playing())
         stop_playback();
     recording_io->new_recording();
-    info_label_->SetLabel(UpdateMainInfoLab(-1, 0));
+    show_info(UpdateMainInfoLab(0, 0));  // no data, no rate
 }
 
 void MainFrame::OnFileOpen(wxCommandEvent&)
@@ -98,8 +103,10 @@ void MainFrame::OnFileSave(wxCommandEvent&)
 {
     res->RES_TOGGLE_LIVE->write(false);
     const wxString path = res->RES_ASCII_FILENAME->value().GetFullPath();
-    if (recording_io->try_write_kestrane_file(path))
+    if (recording_io->try_write_kestrane_file(path)) {
         show_data_path();
+        report_saved(path);
+    }
 }
 
 void MainFrame::OnFileSaveas(wxCommandEvent&)
@@ -114,8 +121,10 @@ void MainFrame::OnFileSaveas(wxCommandEvent&)
     wxFileName name(choice->path);
     if (name.GetExt().empty())
         name.SetExt("ks");
-    if (recording_io->save_as(name.GetFullPath(), choice->filter == 1))
+    if (recording_io->save_as(name.GetFullPath(), choice->filter == 1)) {
         show_data_path();
+        report_saved(name.GetFullPath());
+    }
 }
 
 void MainFrame::OnFileComment(wxCommandEvent&)
@@ -228,6 +237,8 @@ void MainFrame::OnFileGrab(wxCommandEvent& event)
     }
     if (!image.IsOk() || !image.SaveFile(choice->path))
         wxLogError("Error opening file for writing.\n");
+    else
+        report_saved(choice->path);
 }
 
 void MainFrame::OnFileExportVoxels(wxCommandEvent&)
