@@ -1,13 +1,13 @@
 #include "help_book.h"
 
+#include <wx/bookctrl.h>
 #include <wx/filename.h>
 #include <wx/filesys.h>
 #include <wx/fs_zip.h>
 #include <wx/html/helpfrm.h>
-#include <wx/bookctrl.h>
+#include <wx/html/helpwnd.h>
 #include <wx/sysopt.h>
 #include <wx/treectrl.h>
-#include <wx/html/helpwnd.h>
 
 void register_help_file_system()
 {
