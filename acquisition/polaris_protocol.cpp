@@ -81,22 +81,22 @@ constexpr std::array<const char*, polaris_error_count> make_error_table()
 
 struct alert_entry_t {
     const char* text;
-    int colour;
+    alert_t colour;
 };
 
 constexpr alert_entry_t alert_table[polaris_alert_count] = {
-    {"Polaris system communication sync error", 2},
-    {"Too much external infra red", 2},
-    {"Polaris communication crc error", 2},
-    {"Polaris system processing exception", 2},
-    {"Kestrane can't interpret GX format ", 2},
-    {"Polaris outside optimal temperature range", 1},
-    {"Polaris issued an alert", 2},
-    {"Polaris port is not enabled", 2},
-    {"Polaris tool cannot be seen by sensor", 2},
-    {"Polaris tool out of volume", 1},
-    {"Polaris tool partially out of volume", 1},
-    {"Polaris tool OK", 0},
+    {"Polaris system communication sync error", ALERT_ERROR},
+    {"Too much external infra red", ALERT_ERROR},
+    {"Polaris communication crc error", ALERT_ERROR},
+    {"Polaris system processing exception", ALERT_ERROR},
+    {"Kestrane can't interpret GX format ", ALERT_ERROR},
+    {"Polaris outside optimal temperature range", ALERT_WARNING},
+    {"Polaris issued an alert", ALERT_ERROR},
+    {"Polaris port is not enabled", ALERT_ERROR},
+    {"Polaris tool cannot be seen by sensor", ALERT_ERROR},
+    {"Polaris tool out of volume", ALERT_WARNING},
+    {"Polaris tool partially out of volume", ALERT_WARNING},
+    {"Polaris tool OK", ALERT_NORMAL},
 };
 
 struct new_alert_entry_t {
@@ -203,7 +203,7 @@ wxString polaris_error_message(std::string_view reply, std::string_view command)
 alert_line_t polaris_alert_line(int state, std::string_view gx_option)
 {
     if (state < 0 || state >= polaris_alert_count)
-        return {" ", 0};
+        return {" ", ALERT_NORMAL};
     alert_line_t a{alert_table[state].text, alert_table[state].colour};
     if (state == 4)
         a.text += printable(gx_option.substr(0, 4));

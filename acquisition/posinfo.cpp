@@ -121,22 +121,22 @@ void posinfo::refresh_latency()
     latency_ = ms > 0 ? static_cast<std::uint64_t>(ms) * ticks_per_ms : 0;
 }
 
-void posinfo::show_alert(const wxString& text, int colour)
+void posinfo::show_alert(const wxString& text, alert_t colour)
 {
     res->RES_ALERT_STRING->write(text);
-    res->RES_ALERT_COLOUR->write(static_cast<alert_t>(colour));
+    res->RES_ALERT_COLOUR->write(colour);
 }
 
 sensor_t posinfo::pos_init(long speed, const wxString& port, pos_detect_t detect, int tool, int pointer)
 {
     if (running_)
         stop_posinfo();
-    show_alert(" ", 0);
+    show_alert(" ", ALERT_NORMAL);
     driver_.reset();
     pointer_tool_ = pointer;
     // OptiTrack is a kind one may choose, but this program cannot drive it.
     if (detect == POS_DETECT_OPTITRACK) {
-        show_alert(detection_outcome_text(SENSOR_NONE, detect, tool, pointer), 1);
+        show_alert(detection_outcome_text(SENSOR_NONE, detect, tool, pointer), ALERT_WARNING);
         return SENSOR_NONE;
     }
 
@@ -176,7 +176,7 @@ sensor_t posinfo::pos_init(long speed, const wxString& port, pos_detect_t detect
     const sensor_t kind = sensor();
     if (driver_)
         driver_->take_alert();  // the outcome below replaces whatever detection showed on the way
-    show_alert(detection_outcome_text(kind, detect, tool, pointer), kind == SENSOR_NONE ? 1 : 0);
+    show_alert(detection_outcome_text(kind, detect, tool, pointer), kind == SENSOR_NONE ? ALERT_WARNING : ALERT_NORMAL);
     return kind;
 }
 
@@ -255,7 +255,7 @@ bool posinfo::stop_posinfo()
     }
     res->RES_IDLE_EVENT->remove_worry(idle_proc_.get());
     if (driver_->kind() == SENSOR_POLARIS)
-        show_alert(" ", 0);
+        show_alert(" ", ALERT_NORMAL);
     driver_->read_reply(line_, true, tracker_wanted_t{false, false});  // the answer to the last request
     running_ = false;
     return true;
@@ -283,7 +283,7 @@ void posinfo::activ_posinfo()
     if (watchdog_fired_) {
         watchdog_fired_ = false;
         const auto alert = driver_->alert_now();
-        show_alert(alert ? alert->text : wxString(" "), alert ? alert->colour : 0);
+        show_alert(alert ? alert->text : wxString(" "), alert ? alert->colour : ALERT_NORMAL);
     }
     const std::uint64_t answered = request_time_;
     ask_for_position();
@@ -322,8 +322,8 @@ void posinfo::watchdog()
 {
     if (now() - request_sent_ < driver_->watchdog_ticks())
         return;
-    line_.set_record_length(line_.record_length(), line_.terminator());  // flushes both queues
-    show_alert("Position sensor is not answering - asking again", 1);
+    line_.set_record_length(line_.record_length(), line_.terminator());  // drops unread input and any partial record
+    show_alert("Position sensor is not answering - asking again", ALERT_WARNING);
     watchdog_fired_ = true;
     ask_for_position();
 }

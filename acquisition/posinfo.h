@@ -57,7 +57,7 @@ private:
     bool ask_for_position();
     void deliver(const tracker_reply_t& reply);
     void watchdog();
-    void show_alert(const wxString& text, int colour);
+    void show_alert(const wxString& text, alert_t colour);
 
     interaction_t& ui_;
     clock_t clock_;

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -270,18 +270,14 @@ std::size_t serial_t::pread(bool wait, std::uint64_t timeout)
         const std::uint64_t now = now_ticks();
         if (now >= deadline)
             return deliver(held_);
-        const std::uint64_t left = deadline - now;
-        timeval tv{};
-        tv.tv_sec = static_cast<time_t>(left / 10000000u);
-        tv.tv_usec = static_cast<suseconds_t>((left / 10u) % 1000000u);
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(read_fd_.get(), &set);
-        const int r = ::select(read_fd_.get() + 1, &set, nullptr, nullptr, &tv);
+        // poll() rather than select(): select cannot watch a descriptor past FD_SETSIZE.
+        const std::uint64_t left_ms = (deadline - now + 9999u) / 10000u;
+        pollfd p{read_fd_.get(), POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::min<std::uint64_t>(left_ms, 60000u)));
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            wxLogError("serial: error in read select.");
+            wxLogError("serial: error in read poll.");
             return deliver(held_);
         }
         if (r == 0)

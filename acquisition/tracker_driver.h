@@ -45,7 +45,7 @@ struct tracker_reply_t {
 // A change of the status-bar alert line.
 struct alert_line_t {
     wxString text;
-    int colour = 0;  // 0 normal, 1 warning, 2 error
+    alert_t colour = ALERT_NORMAL;
 };
 
 class tracker_driver_t {

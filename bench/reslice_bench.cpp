@@ -76,7 +76,7 @@ std::vector<byte_run> touched_runs(const reslice_source& src, const reslice_sett
     std::vector<byte_run> runs;
     *bytes = 0;
     for (const reslice_frame& f : src.frames) {
-        const auto polygon = slab_section(plane, 0.0, f.image_to_world, width * sx, height * sx,
+        const auto polygon = slab_section(plane, 0.0, f.image_to_world, frame_grid{width, height, sx, sx},
                                           settings.bscan_half_thickness);
         if (polygon.empty())
             continue;

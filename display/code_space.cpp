@@ -3,10 +3,18 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Products that should be whole numbers land a hair below them in floating
+// point (22 / 79 * 79 is 20.999999999999996): truncating those loses a level.
+constexpr double whole_number_slack = 1e-9;
+
+}  // namespace
+
 std::uint8_t StrainToCode(double strain, double precision)
 {
     // Clamp in floating point first: NaN or huge inputs must not reach an integer conversion.
-    double q = 9.0 * precision;
+    double q = 9.0 * precision + whole_number_slack;
     if (!(q >= 0.0))
         q = 0.0;
     q = std::min(q, 9.0);
@@ -16,7 +24,7 @@ std::uint8_t StrainToCode(double strain, double precision)
     const double scaled = strain * (range - 1);
     if (!(scaled > -1.0))  // negative levels (and NaN) take the group's first code
         return static_cast<std::uint8_t>(start);
-    const int level = static_cast<int>(std::min(scaled, static_cast<double>(range - 1)));
+    const int level = static_cast<int>(std::min(scaled + whole_number_slack, static_cast<double>(range - 1)));
     return static_cast<std::uint8_t>(start + level);
 }
 

@@ -4,6 +4,7 @@
 
 #include <wx/log.h>
 
+#include "common/hex_digit.h"
 #include "display/rgb_convert.h"
 #include "resources/resource_table.h"
 
@@ -20,13 +21,7 @@ std::size_t entry(int i)
 
 int hex_digit(wxUniChar c)
 {
-    if (c >= '0' && c <= '9')
-        return static_cast<int>(c - '0');
-    if (c >= 'a' && c <= 'f')
-        return static_cast<int>(c - 'a') + 10;
-    if (c >= 'A' && c <= 'F')
-        return static_cast<int>(c - 'A') + 10;
-    return -1;
+    return c.IsAscii() ? hex_digit_value(static_cast<char>(c.GetValue())) : -1;
 }
 
 }  // namespace

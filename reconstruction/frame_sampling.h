@@ -13,7 +13,7 @@ struct frame_sampler {
     bool bilinear = true;
 
     // The value at pixel position (u, v), or -1 for no data. Bilinear with
-    // 8-bit weights; the nearest pixel at the right and bottom edges, when not
+    // 8-bit weights, rounded to nearest; the nearest pixel at the right and bottom edges, when not
     // interpolating, and (where zero means no data) when a neighbour is empty.
     // A zero that is data reads as 1, so that 0 keeps meaning "nothing here".
     // Positions outside the image are held to its border.
@@ -33,14 +33,15 @@ struct frame_sampler {
         } else {
             const double uu = std::max(0.0, u), vv = std::max(0.0, v);
             const long ix = std::min(w - 2, static_cast<long>(uu)), iy = std::min(h - 2, static_cast<long>(vv));
-            const int fx = std::clamp(static_cast<int>((uu - static_cast<double>(ix)) * 256.0), 0, 256);
-            const int fy = std::clamp(static_cast<int>((vv - static_cast<double>(iy)) * 256.0), 0, 256);
+            // Weights and sum rounded to nearest: truncating either reads low on average.
+            const int fx = std::clamp(static_cast<int>((uu - static_cast<double>(ix)) * 256.0 + 0.5), 0, 256);
+            const int fy = std::clamp(static_cast<int>((vv - static_cast<double>(iy)) * 256.0 + 0.5), 0, 256);
             const std::uint8_t* row = px + iy * w + ix;
             const int p00 = row[0], p01 = row[1], p10 = row[w], p11 = row[w + 1];
             if (zero_is_no_data && (p00 == 0 || p01 == 0 || p10 == 0 || p11 == 0))
                 value = fy < 128 ? (fx < 128 ? p00 : p01) : (fx < 128 ? p10 : p11);
             else
-                value = ((p00 * (256 - fx) + p01 * fx) * (256 - fy) + (p10 * (256 - fx) + p11 * fx) * fy) >> 16;
+                value = ((p00 * (256 - fx) + p01 * fx) * (256 - fy) + (p10 * (256 - fx) + p11 * fx) * fy + 32768) >> 16;
         }
         if (value == 0)
             return zero_is_no_data ? -1 : 1;

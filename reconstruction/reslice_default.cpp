@@ -23,7 +23,7 @@ double usable_pixel_size(const reslice_source& source)
 // Sizes go through floating point first: a frame far away must not overflow the cast.
 std::int64_t pixels_for(double extent, double factor)
 {
-    const double n = std::trunc(factor * extent + 3.0);
+    const double n = whole_steps(factor * extent) + 3.0;
     return static_cast<std::int64_t>(std::isfinite(n) ? std::clamp(n, double(reslice_min_size), double(reslice_max_size))
                                                       : double(reslice_max_size));
 }

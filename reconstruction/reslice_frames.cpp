@@ -1,5 +1,6 @@
 #include "reslice_frames.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <wx/log.h>
@@ -85,4 +86,19 @@ sweep_display sweep_display_from_session()
     view.single_sweep = res->RES_USE_SINGLE_SWEEP->value();
     view.shown = static_cast<long>(res->RES_SWEEP_DISP_NUMBER->value());
     return view;
+}
+
+long sweep_count_from_session()
+{
+    if (!res || !bufp)
+        return 1;
+    const std::shared_ptr<multi_sweeps>& sweeps = res->RES_SWEEPS->value();
+    if (!sweeps || sweeps->first_frames.size() < 2)
+        return 1;
+    const matrix16d calibration = calibration_from_session();
+    long last = bufp->frames() - 1;
+    for (reslice_source probe; last > 0; --last)
+        if (add_frame(&probe, bufp->imagecp(last), bufp->positioncp(last), calibration))
+            break;
+    return std::max<long>(1, static_cast<long>(kept_sweep_firsts(sweeps->first_frames, last).size()));
 }

@@ -59,5 +59,9 @@ bool add_frame(reslice_source* source, const cip_t& image, const counted_array_p
 // and the sweep display settings; the one place the reslice code reads any of them.
 reslice_source source_from_session();
 sweep_display sweep_display_from_session();
+// The number of sweeps source_from_session would group the frames into (at
+// least 1), without building the source: frames past the last one with a
+// usable pose and image do not count.
+long sweep_count_from_session();
 // The probe calibration in force (image plane to sensor).
 matrix16d calibration_from_session();

@@ -35,6 +35,14 @@ vertex3d any_perpendicular(const vertex3d& n)
     return p;
 }
 
+double whole_steps(double ratio)
+{
+    const double nearest = std::round(ratio);
+    if (std::fabs(ratio - nearest) <= 1e-9 * std::max(1.0, std::fabs(nearest)))
+        return nearest;
+    return std::floor(ratio);
+}
+
 long clamp_reslice_size(std::int64_t requested)
 {
     return static_cast<long>(std::clamp<std::int64_t>(requested, reslice_min_size, reslice_max_size));

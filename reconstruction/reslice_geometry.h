@@ -40,6 +40,12 @@ bool unit(const vertex3d& a, vertex3d* out);
 // Some unit vector perpendicular to the unit vector n.
 vertex3d any_perpendicular(const vertex3d& n);
 
+// The whole part of a ratio of lengths (a count of pixels or spacings), where
+// a ratio within a tiny relative tolerance of a whole number counts as that
+// number: 0.58 / 0.02 is 28.999999999999996 in floating point, and a plain
+// floor would lose the last slice or pixel to rounding.
+double whole_steps(double ratio);
+
 // Clamps a requested image size to what the buffers may hold.
 long clamp_reslice_size(std::int64_t requested);
 

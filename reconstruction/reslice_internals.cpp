@@ -248,7 +248,7 @@ bool reslice_internals::build_reslice(const reslice_source& source)
         reslice_plane_into(source, 0.0, frame_buffer_);
     } else {
         const double step = static_cast<double>(slab_sampling_) * plane_.pixel_size();
-        const long k = static_cast<long>(std::min<double>(std::floor(t / step) + 1.0, max_planes_a_side));
+        const long k = static_cast<long>(std::min<double>(whole_steps(t / step) + 1.0, max_planes_a_side));
         const bool average = settings_.compounding == reslice_compounding_t::average;
         if (!try_assign<std::uint8_t>(temp_buffer_, n, 0, "Failed to allocate temporary frame buffer for reslice window.") ||
             (average && !try_assign<std::uint16_t>(plane_count_, n, 0, "Failed to allocate temporary frame buffer for reslice window."))) {
@@ -321,7 +321,7 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
     for (const reslice_frame& f : source.frames) {
         const long fw = f.image.width(), fh = f.image.height();
         std::vector<vertex2d> polygon =
-            slab_section(plane_, offset, f.image_to_world, fw * source.sx, fh * source.sy, bscan_h);
+            slab_section(plane_, offset, f.image_to_world, frame_grid{fw, fh, source.sx, source.sy}, bscan_h);
         if (polygon.empty())
             continue;
         if (partitioned) {
@@ -416,7 +416,8 @@ std::vector<vertex2d> reslice_internals::bscan_intersection(const reslice_source
     if (frame >= source.frames.size())
         return {};
     const reslice_frame& f = source.frames[frame];
-    return slab_section(plane_, 0.0, f.image_to_world, f.image.width() * source.sx, f.image.height() * source.sy,
+    return slab_section(plane_, 0.0, f.image_to_world,
+                        frame_grid{f.image.width(), f.image.height(), source.sx, source.sy},
                         settings_.bscan_half_thickness);
 }
 
@@ -525,8 +526,8 @@ bool reslice_internals::set_reslice_for_min_voxels(const reslice_source& source)
     trial.centre = probe.reslice_to_world(0.5 * (e.x0 + e.x1), 0.5 * (e.y0 + e.y1), 0.0);
     trial.up = trial.centre + up;
     // Sizes in floating point first: a frame far away must not overflow the cast.
-    trial.width = static_cast<std::int64_t>(std::clamp(std::trunc(e.x1 - e.x0 + 2.0), 1.0, double(reslice_max_size)));
-    trial.height = static_cast<std::int64_t>(std::clamp(std::trunc(e.y1 - e.y0 + 2.0), 1.0, double(reslice_max_size)));
+    trial.width = static_cast<std::int64_t>(std::clamp(whole_steps(e.x1 - e.x0) + 2.0, 1.0, double(reslice_max_size)));
+    trial.height = static_cast<std::int64_t>(std::clamp(whole_steps(e.y1 - e.y0) + 2.0, 1.0, double(reslice_max_size)));
     pixel_size_ = s;
     set_settings(trial);
     build_reslice(source);

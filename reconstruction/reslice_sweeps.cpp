@@ -156,13 +156,7 @@ void assign_sweeps(reslice_source* source, std::vector<long> first_frames)
         const reslice_frame& f = source->frames[i];
         last = std::max(last, f.number >= 0 ? f.number : static_cast<long>(i));
     }
-    // Boundaries past the last frame would only add empty sweeps; a corrupt
-    // list must not make millions of them.
-    for (long& b : first_frames)
-        b = std::max(0L, b);
-    std::sort(first_frames.begin(), first_frames.end());
-    first_frames.erase(std::unique(first_frames.begin(), first_frames.end()), first_frames.end());
-    first_frames.erase(std::upper_bound(first_frames.begin(), first_frames.end(), last), first_frames.end());
+    first_frames = kept_sweep_firsts(std::move(first_frames), last);
 
     for (std::size_t i = 0; i < source->frames.size(); ++i) {
         reslice_frame& f = source->frames[i];
@@ -171,6 +165,18 @@ void assign_sweeps(reslice_source* source, std::vector<long> first_frames)
         f.sweep = std::max(0L, static_cast<long>(after - first_frames.begin()) - 1);
     }
     source->sweeps = sweep_partitions(*source, std::max<std::size_t>(1, first_frames.size()));
+}
+
+std::vector<long> kept_sweep_firsts(std::vector<long> first_frames, long last)
+{
+    // Boundaries past the last frame would only add empty sweeps; a corrupt
+    // list must not make millions of them.
+    for (long& b : first_frames)
+        b = std::max(0L, b);
+    std::sort(first_frames.begin(), first_frames.end());
+    first_frames.erase(std::unique(first_frames.begin(), first_frames.end()), first_frames.end());
+    first_frames.erase(std::upper_bound(first_frames.begin(), first_frames.end(), last), first_frames.end());
+    return first_frames;
 }
 
 std::vector<sweep_partition> sweep_partitions(const reslice_source& source, std::size_t count)

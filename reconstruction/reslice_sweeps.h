@@ -24,6 +24,11 @@ inline constexpr double sweep_partition_margin = 1.0;
 // in the recording decides, or its place in the source when it has none.
 void assign_sweeps(reslice_source* source, std::vector<long> first_frames);
 
+// The sweep boundaries assign_sweeps keeps when the last frame it places is
+// numbered `last`: sorted, repeats once, below 0 as 0, past `last` dropped.
+// The sweeps are as many as the boundaries, and at least one.
+std::vector<long> kept_sweep_firsts(std::vector<long> first_frames, long last);
+
 // One partition per sweep, derived from the frames:
 // - all prisms run along one normal, the mean depth axis (image y) of all
 //   frames, so the regions are laid out as on the skin the probe moved over;

@@ -42,11 +42,11 @@ std::vector<vertex2d> convex_hull(std::vector<vertex2d> pts)
 }  // namespace
 
 std::vector<vertex2d> slab_section(const reslice_plane& plane, double offset, const matrix16d& image_to_world,
-                                   double width_cm, double height_cm, double half_thickness)
+                                   const frame_grid& grid, double half_thickness)
 {
     const double h = std::isfinite(half_thickness) ? std::max(0.0, half_thickness) : 0.0;
-    const double x0 = shrink, x1 = std::max(shrink, width_cm - shrink);
-    const double y0 = shrink, y1 = std::max(shrink, height_cm - shrink);
+    const double x0 = -0.5 * grid.sx + shrink, x1 = std::max(x0, (static_cast<double>(grid.columns) - 0.5) * grid.sx - shrink);
+    const double y0 = -0.5 * grid.sy + shrink, y1 = std::max(y0, (static_cast<double>(grid.rows) - 0.5) * grid.sy - shrink);
     // Corner i: x from bit 0, y from bit 1, z from bit 2.
     std::array<vertex3d, 8> world;
     std::array<double, 8> dist;

@@ -17,6 +17,7 @@
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 #include "resources/safe_file.h"
+#include "resources/save_journal.h"
 #include "resources/value_text.h"
 
 namespace {
@@ -190,10 +191,11 @@ public:
         return true;
     }
 
-    // The image data first: a recording file never points at a missing one.
+    // The image data first, and both as one step: a recording file never
+    // points at a missing or mismatched one, even after a kill.
     bool commit()
     {
-        if (!data_.finish() || !text_.finish() || !data_.commit() || !text_.commit()) {
+        if (!commit_together({&data_, &text_}, text_.target())) {
             wxLogError("Error opening file for writing.\n");
             return false;
         }
@@ -271,7 +273,7 @@ voxel_layout_t plan_voxel_export(const reslice_source& source, const voxel_expor
         wxLogError("There are no frames with positions to export.");
         return layout;
     }
-    const double count = std::floor((e.z1 - e.z0) / request.spacing) + 1.0;
+    const double count = whole_steps((e.z1 - e.z0) / request.spacing) + 1.0;
     if (!(count <= max_slices)) {
         wxLogError("A slice spacing of %g cm over %g cm of data gives far too many slices.", request.spacing,
                    e.z1 - e.z0);
@@ -289,15 +291,15 @@ voxel_layout_t plan_voxel_export(const reslice_source& source, const voxel_expor
 std::vector<voxel_resolution_row_t> voxel_resolution_rows(double depth, long width, long height, double xscale)
 {
     const double pixels = double(width) * double(height);
-    const auto mb = [pixels](double slices) { return std::trunc(std::trunc(slices) * pixels / bytes_per_mb); };
+    const auto mb = [pixels](double spacings) { return std::trunc((whole_steps(spacings) + 1.0) * pixels / bytes_per_mb); };
     std::vector<voxel_resolution_row_t> rows;
-    const double at_pixel = xscale > 0.0 ? mb(depth / xscale + 1.0) : 0.0;
+    const double at_pixel = xscale > 0.0 ? mb(depth / xscale) : 0.0;
     for (long k = 1; k <= voxel_max_step; ++k) {
         const double size = at_pixel / double(k * k * k);
         rows.push_back({wxString::Format("Resolution and spacing = %2li pixel widths       (size = %5.2fMb)", k, size),
                         size, static_cast<int>(k), double(k) * xscale});
     }
-    const double at_mm = mb(depth / 0.1 + 1.0);
+    const double at_mm = mb(depth / 0.1);
     for (long m = 1; m <= 20; ++m) {
         const double size = at_mm / double(m);
         rows.push_back({wxString::Format("Resolution = 1 pixel width, spacing = %2li mm   (size = %5.2fMb)", m, size),
@@ -325,6 +327,8 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
         return false;
     const bool recording = request.type == voxel_output_t::recording;
     const wxString path = recording ? voxel_recording_path(request.path) : request.path;
+    if (recording && !recording_io_t::recording_target_allowed(path))
+        return false;
     const int k = request.step;
 
     // Slices are independent: a few are built side by side, each by its own

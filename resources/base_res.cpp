@@ -360,6 +360,18 @@ void base_res_t::restore_kept_values()
             r->restore_kept_value();
 }
 
+void base_res_t::restore_recording_values()
+{
+    for (base_res_t* r = state().all; r; r = r->next_) {
+        if (!(r->flags_ & RES_MASK_RECORDING))
+            continue;
+        if (r->has_kept_value())
+            r->restore_kept_value();
+        else
+            r->restore_default_value();
+    }
+}
+
 // ---------------------------------------------------------------- names
 
 unsigned base_res_t::hash_bucket(const wchar_t* name, std::size_t length)

@@ -68,6 +68,8 @@ public:
     virtual void restore_kept_value() = 0;
     virtual void cancel_kept_value() = 0;
     virtual bool has_text_form() const { return true; }
+    // Back to the value the resource was built with; for kinds that hold one.
+    virtual void restore_default_value() {}
 
     const wchar_t* name() const { return name_; }
     unsigned long flags() const { return flags_; }
@@ -113,6 +115,10 @@ public:
     static bool postpone_writes();
     static void cancel_kept_values();
     static void restore_kept_values();
+    // Before a recording is read: every value a recording may carry returns to
+    // the user's kept value, or to its default when it has none, so nothing
+    // of the previous recording leaks into a file that lacks the line.
+    static void restore_recording_values();
 
     // The settings store (not owned); null means settings resources keep their
     // values in memory only.

@@ -80,9 +80,17 @@ bool recording_io_t::read_image_data(const wxString& path)
         wxLogError("Error opening data file for reading in.\n");
         return false;
     }
-    if (file.size() < total) {
+    const std::uint64_t size = file.size();
+    if (size < total) {
         wxLogError("Failed to read binary data from binary file.\n");
         return false;
+    }
+    // Longer than its frames: not this recording's pixels, or a file written over by mistake.
+    if (size > total) {
+        stage_->image_data_surplus = size - total;
+        wxLogWarning("The image data file %s holds %llu bytes, but the %li frames of the recording need %llu; the "
+                     "bytes beyond them are ignored.",
+                     path, static_cast<unsigned long long>(size), frames, static_cast<unsigned long long>(total));
     }
     const long width = rf ? static_cast<long>(res->RES_RF_VECTORS->pending())
                           : static_cast<long>(res->RES_BUF_WIDTH->pending());

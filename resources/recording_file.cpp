@@ -12,6 +12,7 @@
 #include "common/interaction.h"
 #include "resource_table.h"
 #include "safe_file.h"
+#include "save_journal.h"
 #include "string_output_stream.h"
 #include "value_text.h"
 
@@ -288,7 +289,7 @@ bool recording_io_t::read_lines(const wxString& path, unsigned long header_mask,
     return true;
 }
 
-bool recording_io_t::begin_read(const wxString& path)
+bool recording_io_t::begin_read(const wxString& path, bool recording)
 {
     if (!wxFileName::FileExists(path) || !wxFFile(path, "rb").IsOpened())
         return false;
@@ -298,14 +299,18 @@ bool recording_io_t::begin_read(const wxString& path)
         reading_dir_ = ".";
     std::fill(std::begin(seen_), std::end(seen_), false);
     end_header_seen_ = false;
+    image_data_surplus_ = 0;
     base_res_t::set_postpone_writes(true);
+    if (recording)
+        base_res_t::restore_recording_values();
     set_default_resources();
     return true;
 }
 
 bool recording_io_t::try_read_kestrane_file(const wxString& path)
 {
-    if (!begin_read(path)) {
+    recover_interrupted_save(path, {image_file_name_for(path)});
+    if (!begin_read(path, true)) {
         wxLogError("Error opening file for reading in.\n");
         return false;
     }
@@ -326,6 +331,7 @@ bool recording_io_t::try_read_kestrane_file(const wxString& path)
         fail_read();
         return false;
     }
+    image_data_surplus_ = stage_->image_data_surplus;
     commit_content();
     res->RES_ASCII_FILENAME->write_no_changeprocs(wxFileName(path));
     res->RES_BUF_CURRENT_FRAME->write_no_changeprocs(0);
@@ -338,6 +344,8 @@ bool recording_io_t::try_read_kestrane_file(const wxString& path)
     base_res_t::set_loading_file(false);
     base_res_t::clear_needs_save(RES_MASK_RECORDING);
     stage_.reset();
+    // Leftovers of an unfinished save beside an image data file of another name.
+    recover_interrupted_save(path, {res->RES_BIN_IM_FILENAME->value()});
     wxLogStatus("%li frames recorded.", frame_count());
     update_resource_version();
     return true;
@@ -404,6 +412,7 @@ bool recording_io_t::try_write_kestrane_file(const wxString& path)
         return false;
     };
 
+    recover_interrupted_save(path, {res->RES_BIN_IM_FILENAME->value()});
     safe_file_t text_file(path);
     if (!text_file.ok()) {
         wxLogError("Error opening file for writing.\n");
@@ -431,8 +440,12 @@ bool recording_io_t::try_write_kestrane_file(const wxString& path)
         wxLogError("Error writing data file.\n");
         return give_up();
     }
-    // Both files are complete on disk; only now do they replace the old ones.
-    if ((image_file && !image_file->commit()) || !text_file.commit()) {
+    // Both files are complete on disk; only now do they replace the old ones, as one step.
+    std::vector<safe_file_t*> files;
+    if (image_file)
+        files.push_back(image_file.get());
+    files.push_back(&text_file);
+    if (!commit_together(files, path)) {
         wxLogError("Error writing data file.\n");
         return give_up();
     }
@@ -440,8 +453,45 @@ bool recording_io_t::try_write_kestrane_file(const wxString& path)
     return true;
 }
 
+bool recording_io_t::recording_target_allowed(const wxString& path)
+{
+    const wxFileName target(path);
+    const wxString refusal = "Kestrane will not save a recording as %s: ";
+    if (target.GetExt().Lower() == "kvi") {
+        wxLogError(refusal + ".kvi names belong to image data files. Choose a name ending in .ks.", path);
+        return false;
+    }
+    const wxString name = target.GetFullName();
+    if (name.EndsWith("i") && name.length() > 1) {
+        const wxFileName owner(target.GetPath(), name.Left(name.length() - 1));
+        if (owner.FileExists() && image_file_name_for(owner.GetFullPath()) == name) {
+            wxLogError(refusal + "it is the image data file of the recording %s.", path, owner.GetFullPath());
+            return false;
+        }
+    }
+    if (!res)
+        return true;
+    const wxFileName open = res->RES_ASCII_FILENAME->value();
+    if (bufp && bufp->frames() > 0 && !open.GetFullName().empty()) {
+        const wxFileName open_image(open.GetPath(), res->RES_BIN_IM_FILENAME->value());
+        if (target.SameAs(open_image)) {
+            wxLogError(refusal + "it is the image data file of the open recording.", path);
+            return false;
+        }
+        const wxFileName new_image(target.GetPath(), image_file_name_for(path));
+        if (new_image.SameAs(open) && !target.SameAs(open)) {
+            wxLogError(refusal + "its image data file would be written over the open recording %s.", path,
+                       open.GetFullPath());
+            return false;
+        }
+    }
+    return true;
+}
+
 bool recording_io_t::save_as(const wxString& path, bool raw_8bit)
 {
+    if (!recording_target_allowed(path))
+        return false;
     const wxString image_name = image_file_name_for(path);
     const bool rf = res->RES_BUF_RF->value(), dicom = res->RES_BUF_DICOM->value();
     if (raw_8bit && (rf || dicom)) {

@@ -12,6 +12,7 @@
 
 #include "common/cip.h"
 #include "common/dynabuf.h"
+#include "base_res.h"
 #include "recording_data.h"
 
 class wxTextOutputStream;
@@ -30,6 +31,7 @@ struct recording_content_t {
     std::vector<wxString> comments;
     std::vector<long> dicom_frames;
     bool have_comments = false, have_dicom_frames = false;
+    std::uint64_t image_data_surplus = 0;  // bytes of the image data file beyond its frames
 };
 
 class recording_io_t {
@@ -50,12 +52,19 @@ public:
 
     void set_default_resources();   // as pending values, for the read that follows
     void clear_static_resources();  // frames and per-recording data
-    void update_resource_version();
+    // file_mask: RES_MASK_RECORDING after a recording, RES_MASK_TEMPLATE after a
+    // template; each conversion touches only values that kind of file carries.
+    void update_resource_version(unsigned long file_mask = RES_MASK_RECORDING);
     // New: back to the user's settings, no data, the next free automatic names.
     void new_recording();
     // After frames were added to or removed from the frame buffer: the frame
     // count follows it and the image data file counts as unsaved.
     void frames_changed();
+
+    // False, with the reason logged, for a recording file name that would
+    // write over an image data file: a .kvi name, the open recording's image
+    // data file, or the image data file of a recording beside it.
+    static bool recording_target_allowed(const wxString& path);
 
     // The .kvi name that goes with a .ks name: same stem with .kvi, otherwise "i" appended.
     static wxString image_file_name_for(const wxString& recording_path);
@@ -69,6 +78,9 @@ public:
     // The calibration summary shown after a template with positions is loaded.
     static wxString calibration_summary();
 
+    // Bytes of the last recording's image data file beyond its frames (0 when it matched).
+    std::uint64_t image_data_surplus() const { return image_data_surplus_; }
+
     // Frames of the recording in memory, for tools and tests.
     static long frame_count();
 
@@ -78,7 +90,8 @@ private:
 
     // Opens the way for reading path: staging, header tracking, postponed writes
     // and the per-recording defaults. False when the file cannot be opened.
-    bool begin_read(const wxString& path);
+    // A recording first brings every per-recording value back to the user's or its default.
+    bool begin_read(const wxString& path, bool recording);
     void register_procedures();
     void unregister_procedures();
     bool read_lines(const wxString& path, unsigned long header_mask, unsigned long body_mask,
@@ -138,6 +151,7 @@ private:
     wxString reading_dir_;
     bool seen_[SEEN_COUNT] = {};
     bool end_header_seen_ = false;
+    std::uint64_t image_data_surplus_ = 0;
     rf_display_t rf_display_;
 };
 

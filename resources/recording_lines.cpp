@@ -54,7 +54,11 @@ bool recording_io_t::object_number_ok(long n, const char* line_kind)
 {
     if (n >= 0 && n < object_table::size)
         return true;
-    wxLogError("Ignoring objects greater than %i in %s line", object_table::size - 1, line_kind);
+    if (n < 0)
+        wxLogError("Ignoring object %li in %s line: object numbers run from 0 to %i", n, line_kind,
+                   object_table::size - 1);
+    else
+        wxLogError("Ignoring objects greater than %i in %s line", object_table::size - 1, line_kind);
     return false;
 }
 
@@ -232,9 +236,10 @@ bool recording_io_t::parse_image_dat(const wxString& v)
             }
             pose[static_cast<std::size_t>(read)] = static_cast<float>(d);
         }
-        if (bad)
+        if (bad) {
             wxLogError("Problem reading position information numbers in image IM line");
-        else if (read < 6)
+            pose = {};  // kept as a frame without a pose: a part-zero pose would be placed as if good
+        } else if (read < 6)
             wxLogError("Not enough numbers reading position information in image IM line");
     }
     stage_->poses.push_back(pose);

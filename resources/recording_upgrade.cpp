@@ -1,5 +1,6 @@
 // Files written by older versions are brought up to date after they are read.
 #include <cmath>
+#include <limits>
 
 #include <wx/log.h>
 
@@ -26,7 +27,7 @@ long nearest(double v)
 
 }  // namespace
 
-void recording_io_t::update_resource_version()
+void recording_io_t::update_resource_version(unsigned long file_mask)
 {
     const wxString file_version = res->RES_VERSION->value();
     double v = 0.0;
@@ -93,8 +94,14 @@ void recording_io_t::update_resource_version()
                                           file_version, current_version);
             }
         }
-        if (v <= 5.0) {
-            res->RES_THICKNESS_SCALE_MM->write_no_changeprocs(res->RES_THICKNESS_SCALE_MM->value() * 10);
+        // A template cannot carry the thickness scale: only a recording's own value is converted.
+        if (v <= 5.0 && file_mask == RES_MASK_RECORDING) {
+            const auto scale = res->RES_THICKNESS_SCALE_MM->value();
+            auto scaled = scale;
+            if (__builtin_mul_overflow(scale, 10, &scaled))
+                scaled = scale < 0 ? std::numeric_limits<decltype(scale)>::min()
+                                   : std::numeric_limits<decltype(scale)>::max();
+            res->RES_THICKNESS_SCALE_MM->write_no_changeprocs(scaled);
             notes << wxString::Format("Converting thickness scale from a version %s file to the current version %s.\n\n",
                                       file_version, current_version);
         }

@@ -11,12 +11,16 @@
 
 
 namespace {
+file_step_hook_t step_hook = nullptr;
+
 mode_t creation_mode()
 {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
 }
+
+}  // namespace
 
 void sync_directory_of(const std::string& path)
 {
@@ -28,11 +32,21 @@ void sync_directory_of(const std::string& path)
         ::close(fd);
     }
 }
-}  // namespace
+
+void set_file_step_hook(file_step_hook_t hook)
+{
+    step_hook = hook;
+}
+
+void file_step()
+{
+    if (step_hook)
+        step_hook();
+}
 
 safe_file_t::safe_file_t(const wxString& target) : target_(target)
 {
-    std::string pattern = std::string(static_cast<const char*>(target.fn_str())) + ".tmp-XXXXXX";
+    std::string pattern = std::string(static_cast<const char*>(target.fn_str())) + safe_file_temp_infix + "XXXXXX";
     fd_ = ::mkstemp(pattern.data());
     if (fd_ < 0)
         return;
@@ -54,6 +68,7 @@ bool safe_file_t::write(const void* data, std::size_t length)
         return false;
     const char* p = static_cast<const char*>(data);
     while (length > 0) {
+        file_step();
         const ssize_t n = ::write(fd_, p, length);
         if (n < 0 && errno == EINTR)
             continue;
@@ -73,6 +88,7 @@ bool safe_file_t::finish()
         return !failed_;
     if (fd_ < 0)
         return false;
+    file_step();
     if (::fsync(fd_) != 0)
         failed_ = true;
     if (::close(fd_) != 0)
@@ -86,6 +102,7 @@ bool safe_file_t::commit()
 {
     if (!finish() || committed_)
         return false;
+    file_step();
     if (::rename(temp_path_.c_str(), static_cast<const char*>(target_.fn_str())) != 0)
         return false;
     committed_ = true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include <wx/string.h>
 
@@ -22,6 +23,8 @@ public:
     // Renames the finished temporary file over the target.
     bool commit();
     const wxString& target() const { return target_; }
+    // The temporary file, which is named after the target with ".tmp-" and six characters.
+    const std::string& temp_path() const { return temp_path_; }
 
 private:
     wxString target_;
@@ -31,3 +34,15 @@ private:
     bool finished_ = false;
     bool committed_ = false;
 };
+
+// What the temporary file of a target is called after: target + this + six characters.
+inline constexpr const char* safe_file_temp_infix = ".tmp-";
+
+// Flushes the directory that holds path, so that renames in it are on disk.
+void sync_directory_of(const std::string& path);
+
+// Test seam: called before every write, flush, rename and removal a save
+// makes, so that a test can stop a save at each of those points as a kill would.
+using file_step_hook_t = void (*)();
+void set_file_step_hook(file_step_hook_t hook);
+void file_step();

@@ -35,7 +35,7 @@ bool write_line(wxTextOutputStream& out, const wxString& line)
 
 bool recording_io_t::try_read_template_file(const wxString& path)
 {
-    if (!begin_read(path)) {
+    if (!begin_read(path, false)) {
         wxLogError("Error opening template file for reading in.\n");
         return false;
     }
@@ -57,7 +57,7 @@ bool recording_io_t::try_read_template_file(const wxString& path)
     base_res_t::cancel_kept_values();
     if (res->RES_POS_REC->value())
         interaction().inform("Warning", calibration_summary());
-    update_resource_version();
+    update_resource_version(RES_MASK_TEMPLATE);
     return true;
 }
 

@@ -16,7 +16,8 @@ template <typename T>
 class compared_res_t : public base_res_t {
 public:
     compared_res_t(const T& initial, const wchar_t* name, unsigned long flags, int group)
-        : base_res_t(name, flags, group), value_(initial), pending_(initial), previous_(initial), kept_(initial)
+        : base_res_t(name, flags, group), value_(initial), pending_(initial), previous_(initial), kept_(initial),
+          default_(initial)
     {
     }
 
@@ -62,6 +63,7 @@ public:
     void cancel_pending_change() override { pending_ = value_; }
     void restore_kept_value() override { write_no_changeprocs(kept_); }
     void cancel_kept_value() override { kept_ = value_; }
+    void restore_default_value() override { write_no_changeprocs(default_); }
 
 protected:
     // Writes the value to the settings store; true when it belongs there.
@@ -72,6 +74,7 @@ protected:
     void set_parsed(const T& v) { write_no_changeprocs(v); }
 
     T value_, pending_, previous_, kept_;
+    const T default_;
 };
 
 // Integers, floating-point numbers, booleans and strings: the types with a

@@ -8,6 +8,7 @@
 #include "tool_session.h"
 #include "demo/demo_recording.h"
 #include "resources/frame_export.h"
+#include "resources/recording_file.h"
 
 namespace {
 
@@ -37,7 +38,11 @@ int run_info(const std::vector<wxString>& args)
     const bool rf = res->RES_BUF_RF->value(), dicom = res->RES_BUF_DICOM->value();
     wxString out;
     out << "file        " << wxFileName(args[0]).GetFullPath() << "\n";
-    out << "image data  " << res->RES_BIN_IM_FILENAME->value() << "\n";
+    out << "image data  " << res->RES_BIN_IM_FILENAME->value();
+    if (recording_io->image_data_surplus() > 0)
+        out << wxString::Format(" (warning: %llu bytes more than its frames need; they are ignored)",
+                                static_cast<unsigned long long>(recording_io->image_data_surplus()));
+    out << "\n";
     out << "frames      " << frames << "\n";
     if (rf)
         out << "data        RF, " << res->RES_RF_VECTORS->value() << " vectors of " << res->RES_RF_SAMPLES->value()

@@ -31,8 +31,10 @@ const std::vector<tool_command_t>& tool_commands()
         {"export-frames", "FILE.ks RANGE OUTPUT",
          "export frames (e.g. 0:2:100) as a new recording (.ks) or numbered images (.png .bmp .jpeg .tiff)",
          run_export_frames},
-        {"export-voxels", "FILE.ks OUTPUT [--step K] [--spacing MM]",
-         "export a regular voxel volume (.ks recording or numbered .png .bmp .jpeg .tiff slices)",
+        {"export-voxels", "FILE.ks OUTPUT [--step K] [--spacing MM] [--nearest|--linear]",
+         "export a regular voxel volume (.ks recording or numbered .png .bmp .jpeg .tiff slices); --step K: "
+         "resolution and spacing of K pixel widths, --spacing MM: spacing in mm, --nearest: nearest frame "
+         "(faster) instead of the linear blend",
          run_export_voxels},
         {"track", "PORT [--detect KIND] [--speed BPS] [--count N] [--tool T] [--pointer P]",
          "find the position tracker on a serial port and print N time-stamped poses with their states", run_track},

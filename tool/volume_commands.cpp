@@ -2,6 +2,7 @@
 // through the plane that holds it in the fewest voxels.
 #include "volume_commands.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include <wx/filename.h>
@@ -18,8 +19,14 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "Usage: kestrane-tool export-voxels FILE.ks OUTPUT[.ks|.png|.bmp|.jpeg|.tiff] [--step K] "
-                         "[--spacing MM]\n");
+    std::fprintf(stderr,
+                 "Usage: kestrane-tool export-voxels FILE.ks OUTPUT[.ks|.png|.bmp|.jpeg|.tiff] [--step K] "
+                 "[--spacing MM] [--nearest|--linear]\n"
+                 "  --step K      resolution and slice spacing of K pixel widths (1 to %d; default 1)\n"
+                 "  --spacing MM  slice spacing in millimetres instead (the in-plane step stays K)\n"
+                 "  --nearest     each voxel from the nearest frame (faster)\n"
+                 "  --linear      each voxel blended from the frames either side (the default)\n",
+                 voxel_max_step);
     return 2;
 }
 
@@ -48,13 +55,17 @@ int run_export_voxels(const std::vector<wxString>& args)
     if (args.size() < 2)
         return usage();
     long step = 1;
-    double spacing_mm = 0.0;  // 0: one pixel width
+    double spacing_mm = 0.0;  // 0: the step's own spacing, K pixel widths
+    bool linear = true;
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
         if (args[i] == "--step" && has_value && args[i + 1].ToLong(&step) && step >= 1 && step <= voxel_max_step) {
             ++i;
-        } else if (args[i] == "--spacing" && has_value && args[i + 1].ToCDouble(&spacing_mm) && spacing_mm > 0.0) {
+        } else if (args[i] == "--spacing" && has_value && args[i + 1].ToCDouble(&spacing_mm) && spacing_mm > 0.0 &&
+                   std::isfinite(spacing_mm)) {
             ++i;
+        } else if (args[i] == "--nearest" || args[i] == "--linear") {
+            linear = args[i] == "--linear";
         } else {
             std::fprintf(stderr, "kestrane-tool export-voxels: bad option '%s'.\n", args[i].utf8_str().data());
             return usage();
@@ -71,9 +82,9 @@ int run_export_voxels(const std::vector<wxString>& args)
         return 1;
     const reslice_source source = source_from_session();
     reslice_internals reslice;
-    reslice_settings linear = reslice.settings();
-    linear.linear = true;
-    reslice.set_settings(linear);
+    reslice_settings mode = reslice.settings();
+    mode.linear = linear;
+    reslice.set_settings(mode);
     if (!reslice.set_reslice_for_min_voxels(source)) {
         std::fprintf(stderr, "kestrane-tool: the recording has no frames with positions.\n");
         return 1;
@@ -82,7 +93,8 @@ int run_export_voxels(const std::vector<wxString>& args)
     // Slabs that meet fill the space between frames.
     request.settings.bscan_half_thickness = suggested_bscan_half_thickness(source);
     request.step = static_cast<int>(step);
-    request.spacing = spacing_mm > 0.0 ? spacing_mm / 10.0 : source.pixel_size;
+    // As the export dialog's rows: K pixel widths, or millimetres when asked.
+    request.spacing = spacing_mm > 0.0 ? spacing_mm / 10.0 : static_cast<double>(step) * source.pixel_size;
     request.path = request.type == voxel_output_t::recording ? voxel_recording_path(args[1]) : args[1];
     const voxel_layout_t layout = plan_voxel_export(source, request);
     if (!layout.ok || !export_voxels(source, voxel_header_from_session(), request))

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
-#include <set>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -74,24 +73,6 @@ reslice_views_t::~reslice_views_t()
     for (const reslice_internals& r : reslices)
         forget_reslice_window(&r, r.window());
 }
-
-namespace {
-
-// The sweeps of RES_SWEEPS as the reslices group the frames: distinct first
-// frames, those below 0 counting as 0 and those past the last frame not at all.
-int sweep_count()
-{
-    const std::shared_ptr<multi_sweeps>& sweeps = res->RES_SWEEPS->value();
-    const long last = bufp->frames() - 1;
-    std::set<long> firsts;
-    if (sweeps)
-        for (long f : sweeps->first_frames)
-            if (f <= last)
-                firsts.insert(std::max(0L, f));
-    return std::max(1, static_cast<int>(firsts.size()));
-}
-
-}  // namespace
 
 reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxScrolledWindow(parent), views_(views)
 {
@@ -206,7 +187,7 @@ void reslice_page::ResliceChanged()
 {
     partitioning->SetValue(res->RES_USE_PARTITIONING->value());
     single_sweep->SetValue(res->RES_USE_SINGLE_SWEEP->value());
-    const int count = sweep_count();
+    const int count = static_cast<int>(sweep_count_from_session());
     sweep->SetRange(1, std::max(2, count));  // GTK wants the maximum above the minimum
     sweep->SetValue(std::clamp(static_cast<int>(res->RES_SWEEP_DISP_NUMBER->value()) + 1, 1, count));
     sweep->Enable(count > 1 && res->RES_USE_SINGLE_SWEEP->value());

@@ -21,6 +21,7 @@
 #include "simulators/pty_link.h"
 #include "simulators/sim_factory.h"
 #include "support/log_capture.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -472,8 +473,7 @@ TEST_F(PolarisDriverTest, StatusReportStopsAndRestartsTracking)
         EXPECT_EQ(r.pointer_state, POS_VALID);
 
         driver->shut_down(line);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_FALSE(with_sim([](polaris_sim_t& s) { return s.tracking(); }));
+        EXPECT_TRUE(wait_until([&] { return !with_sim([](polaris_sim_t& s) { return s.tracking(); }); }));
     }
 }
 

@@ -20,6 +20,7 @@
 #include "simulators/sim_factory.h"
 #include "support/log_capture.h"
 #include "support/session_fixture.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -368,8 +369,9 @@ TEST_F(PosinfoTest, EachTrackerIsSentExactlyItsDialogue)
         detect(c.detect, 38400, c.tool);
         ASSERT_NE(tracker->sensor(), SENSOR_NONE);
         sample_sink_t sink(res->RES_POSITION_CAPTURE_EVENT);
-        std::this_thread::sleep_for(50ms);  // the request reaches the simulator
-        const std::string sent = link->with_sim([log](device_sim_t&) { return log->sent; });
+        const auto sent_so_far = [&] { return link->with_sim([log](device_sim_t&) { return log->sent; }); };
+        wait_until([&] { return sent_so_far().size() >= c.expected.size(); });  // the request reaches the simulator
+        const std::string sent = sent_so_far();
         EXPECT_EQ(sent, c.expected);
         tracker.reset();
         link.reset();

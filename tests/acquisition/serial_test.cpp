@@ -10,11 +10,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "acquisition/serial.h"
 #include "support/log_capture.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -67,6 +69,14 @@ protected:
                 got.append(buf, static_cast<std::size_t>(r));
         }
         return got;
+    }
+
+    // Bytes the device sent that serial_t has not read yet.
+    int unread() const
+    {
+        int n = 0;
+        EXPECT_EQ(::ioctl(slave_, FIONREAD, &n), 0);
+        return n;
     }
 
     std::string record() const
@@ -162,14 +172,15 @@ TEST_F(pty_device, RecordsOfLengthOrTerminatorAreAssembledAndSplit)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.length);
         port_.set_record_length(c.length, c.terminator);
+        // Each fragment waits until serial_t has read what arrived before it, so that they mostly arrive apart.
         std::thread device([&] {
             for (std::size_t i = 0; i < c.fragments.size(); ++i) {
                 if (i > 0)
-                    std::this_thread::sleep_for(30ms);
+                    wait_until([&] { return unread() == 0; });
                 device_write(c.fragments[i]);
             }
         });
-        const std::size_t n = port_.pread(true, 500 * ticks_per_ms);
+        const std::size_t n = port_.pread(true, 5000 * ticks_per_ms);
         device.join();
         EXPECT_EQ(record(), c.fragments[0] + c.fragments[1] + c.fragments[2]);
         EXPECT_EQ(n, 9u);
@@ -208,16 +219,16 @@ TEST_F(pty_device, PartialDataIsKeptButStaleInputDiscarded)
 {
     port_.set_record_length(6);
     device_write("abc");
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(port_.pread(false, 5000 * ticks_per_ms), 0u);
-    EXPECT_EQ(port_.held(), 3u);
+    EXPECT_TRUE(wait_until([&] { return port_.pread(false, 5000 * ticks_per_ms) != 0 || port_.held() == 3; }));
+    EXPECT_EQ(port_.held(), 3u) << "no record yet";
     device_write("def");
-    std::this_thread::sleep_for(30ms);
-    ASSERT_EQ(port_.pread(false, 5000 * ticks_per_ms), 6u);
+    std::size_t n = 0;
+    wait_until([&] { return (n = port_.pread(false, 5000 * ticks_per_ms)) != 0; });
+    ASSERT_EQ(n, 6u);
     EXPECT_EQ(record(), "abcdef");
 
     device_write("stale bytes");
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(wait_until([&] { return unread() == 11; }));
     port_.set_record_length(5);
     device_write("fresh");
     ASSERT_EQ(port_.pread(true, 500 * ticks_per_ms), 5u);

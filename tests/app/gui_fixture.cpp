@@ -112,6 +112,18 @@ void GuiTest::pump(int ms)
     } while (std::chrono::steady_clock::now() < end);
 }
 
+bool GuiTest::pump_until(const std::function<bool()>& done, int limit_ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return done();
+        wxTheApp->Yield(true);
+        wxTheApp->ProcessIdle();
+    }
+    return true;
+}
+
 void GuiTest::menu(int id)
 {
     wxCommandEvent event(wxEVT_MENU, id);

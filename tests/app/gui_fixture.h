@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -50,6 +51,8 @@ protected:
     void start(const std::vector<wxString>& extra);
     // Runs the event loop for about `ms` milliseconds, idle events included.
     void pump(int ms);
+    // Runs the event loop until done() holds or limit_ms pass; returns done().
+    bool pump_until(const std::function<bool()>& done, int limit_ms = 20000);
     void menu(int id);
     // Chooses a visual page from its menu and lets its windows draw.
     void visual(int id)

@@ -24,13 +24,16 @@ TEST(StrainCodes, KnownCodesAndWildInputs)
     EXPECT_NE(StrainToCode(0.5, nan), 0);
 }
 
-// Coding and decoding agree: every code's strain codes back to the same code.
-TEST(StrainCodes, EveryCodeRoundTrips)
+// Coding and decoding agree: every code's strain codes back to the same code
+// at every precision that selects its group, its lower boundary included
+// (products such as 22 / 79 * 79 land a hair below a whole number).
+TEST(StrainCodes, EveryCodeRoundTripsAtEveryPrecisionOfItsGroup)
 {
     for (int c = 1; c < 256; ++c) {
-        // Nudged up: group and level are truncated, so an exact quotient may land one below.
-        const double precision = 1.0 - strain_group[c] / 9.0 + 1e-9;
-        EXPECT_EQ(StrainToCode(CodeToStrain(c) + 1e-9, precision), c) << c;
+        const int g = strain_group[c];
+        const double low = (9 - g) / 9.0, high = g == 0 ? 1.0 : (10 - g) / 9.0 - 1e-6;
+        for (const double precision : {low, 0.5 * (low + high), high})
+            EXPECT_EQ(StrainToCode(CodeToStrain(c), precision), c) << c << " at " << precision;
     }
 }
 

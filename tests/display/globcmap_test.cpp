@@ -125,6 +125,24 @@ TEST_F(GlobCmap, ZoomUsesDisplaySettings)
         EXPECT_EQ(dst[static_cast<std::size_t>(i) * 3], 200);
 }
 
+// Catches a hex reader that misreads either case, accepts a non-digit or a
+// non-ASCII character, or leaves a half-parsed colour behind.
+TEST(BackgroundColour, HexTextOrGrey)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        std::array<std::uint8_t, 3> rgb;
+    } cases[] = {{" #A0b0Cf ", true, {160, 176, 207}}, {"#12345g", false, {50, 50, 50}},
+                 {"#1234567", false, {50, 50, 50}},
+                 {"#\xef\xbc\x91\xef\xbc\x92\xef\xbc\x93" "456", false, {50, 50, 50}}};  // full-width digits
+    for (const auto& c : cases) {
+        std::array<std::uint8_t, 3> rgb{1, 2, 3};
+        EXPECT_EQ(parse_background_colour(wxString::FromUTF8(c.text), rgb), c.ok) << c.text;
+        EXPECT_EQ(rgb, c.rgb) << c.text;
+    }
+}
+
 // Dynamic resolutions come from the reslice windows; an override applies to all views.
 TEST_F(GlobCmap, RenderingResolutions)
 {

@@ -4,35 +4,14 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <string>
 
-#include <wx/filename.h>
-#include <wx/init.h>
-#include <wx/log.h>
-
-#include "resources/core_session.h"
-
-namespace {
-struct fuzz_env_t {
-    wxInitializer wx;
-    std::unique_ptr<core_session_t> session;
-    std::string dir;
-    fuzz_env_t()
-    {
-        wxLog::EnableLogging(false);
-        dir = wxFileName::CreateTempFileName("ks_fuzz").ToStdString();
-        wxRemoveFile(dir);
-        wxFileName::Mkdir(dir);
-        session = std::make_unique<core_session_t>(dir, "", false);
-        session->finish_start_up();
-    }
-};
-}  // namespace
+#include "fuzz_session.h"
+#include "resources/recording_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static fuzz_env_t env;
+    static fuzz_session_t env;
     const std::string input(reinterpret_cast<const char*>(data), size);
     const std::string marker("\0KVI\0", 5);
     const auto split = input.find(marker);

@@ -84,16 +84,10 @@ TEST(ResliceBuild, CoplanarFrameAtZeroThickness)
     for (const bool masked : {false, true}) {
         src.zero_is_no_data = masked;
         const reslice_internals r = built(src, plane_at({0.0, 0.0, 1.0}, {0.5, 0.5, 0.0}, 120, false, 0.0));
-        const auto on = [](long i) { return i >= 11 && i <= 109; };
-        const auto off = [](long i) { return i < 10 || i > 110; };
+        const auto on = [](long i) { return i >= 10 && i <= 109; };
         for (long y = 0; y < 120; ++y)
-            for (long x = 0; x < 120; ++x) {
-                if (on(x) && on(y)) {
-                    ASSERT_EQ(r.pixel(x, y), masked ? 0 : 1) << x << "," << y;
-                } else if (off(x) || off(y)) {
-                    ASSERT_EQ(r.pixel(x, y), 0) << x << "," << y;
-                }
-            }
+            for (long x = 0; x < 120; ++x)
+                ASSERT_EQ(r.pixel(x, y), on(x) && on(y) && !masked ? 1 : 0) << x << "," << y;
     }
 }
 

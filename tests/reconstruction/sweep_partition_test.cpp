@@ -264,19 +264,27 @@ TEST(SweepPartition, HostileBoundariesGroupFramesSanely)
 
 // Catches the session wiring losing a frame's recording number or sweep, or
 // the display settings: the GUI only sets resources.
-class SweepSession : public SessionTest {};
+class SweepSession : public SessionTest {
+protected:
+    // Six frames stepping 1 mm along z; those `posed` refuses have no position.
+    template <typename pred_t>
+    static void append_frames(pred_t posed)
+    {
+        for (int k = 0; k < 6; ++k) {
+            counted_array_ptr<float> pose;
+            if (posed(k)) {
+                pose = counted_array_ptr<float>(6);
+                for (std::size_t i = 0; i < 6; ++i)
+                    pose[i] = i == 2 ? 0.1f * k : 0.0f;
+            }
+            bufp->append(filled_image(10, 10, 9), pose, 0);
+        }
+    }
+};
 
 TEST_F(SweepSession, SourceCarriesSweepsAndTheirSettings)
 {
-    for (int k = 0; k < 6; ++k) {
-        counted_array_ptr<float> pose;
-        if (k != 2) {  // frame 2 has no position and is left out
-            pose = counted_array_ptr<float>(6);
-            for (std::size_t i = 0; i < 6; ++i)
-                pose[i] = i == 2 ? 0.1f * k : 0.0f;
-        }
-        bufp->append(filled_image(10, 10, 9), pose, 0);
-    }
+    append_frames([](int k) { return k != 2; });  // frame 2 has no position and is left out
     auto sweeps = std::make_shared<multi_sweeps>();
     sweeps->first_frames = {0, 3};
     res->RES_SWEEPS->write(sweeps);
@@ -297,6 +305,23 @@ TEST_F(SweepSession, SourceCarriesSweepsAndTheirSettings)
     EXPECT_EQ(src.sweep_view.adjustment, 120);
     EXPECT_TRUE(src.sweep_view.single_sweep);
     EXPECT_EQ(src.sweep_view.shown, 1);
+}
+
+// Catches the Reslice page's sweep slider counting a sweep that starts among
+// trailing frames without a pose, which the reslice never shows.
+TEST_F(SweepSession, SweepCountStopsAtTheLastPlacedFrame)
+{
+    append_frames([](int k) { return k < 4; });
+    auto sweeps = std::make_shared<multi_sweeps>();
+    sweeps->first_frames = {5, 0, 2, 2, -4};
+    res->RES_SWEEPS->write(sweeps);
+    EXPECT_EQ(sweep_count_from_session(), 2);
+    EXPECT_EQ(source_from_session().sweeps.size(), 2u);
+    sweeps = std::make_shared<multi_sweeps>(*sweeps);
+    sweeps->first_frames.push_back(3);
+    res->RES_SWEEPS->write(sweeps);
+    EXPECT_EQ(sweep_count_from_session(), 3);
+    EXPECT_EQ(source_from_session().sweeps.size(), 3u);
 }
 
 }  // namespace

@@ -135,6 +135,9 @@ TEST_F(VoxelExport, OutputsAreNamedFromThePath)
                                      {"scan3.png", false}, {"scan.png", false}, {"vol.ks", true}, {"vol.kvi", true},
                                      {"vol", false}})
         EXPECT_EQ(wxFileExists(path(name)), made) << name;
+    // A recording is never written under an image data file's name.
+    EXPECT_FALSE(export_voxels(sphere_sweep(), voxel_header_t{}, request("vol.kvi", voxel_output_t::recording, 1, 1.0)));
+    EXPECT_FALSE(wxFileExists(path("vol.kvii")));
 }
 
 // Cancels the export at its third slice.

@@ -158,10 +158,14 @@ TEST_F(MalformedRecording, OutOfRangeIndicesAreDropped)
     read_ok(header(2) + "RES_BIN_IM_FILENAME ok.kvi\nIM 1 0 0 0 0 0 0\nIM 2 0 0 0 0 0 0\n"
                         "CONT 200 0 1 1 1 2 2\nCONT 199 1 1 1 1 2 2\nCONT -1 0 1 1 1\n"
                         "CONT 3 2 1 1 1\nLANDMARK 2D 9 1 2 3 far\nLANDMARK SURF 250 1 2 3 0 0 1 s\n"
-                        "SWEEPS 0 -3 1 2\nLOAD 5 1 2\nLOAD 1 1 2 3 4 5 6 7 8 9 10\nOBJECT 200 1 1 1 1 1.0 x\n",
+                        "SWEEPS 0 -3 1 2\nLOAD 5 1 2\nLOAD 1 1 2 3 4 5 6 7 8 9 10\nOBJECT 200 1 1 1 1 1.0 x\n"
+                        "OBJECT -1 1 1 1 1 1.0 y\n",
             2);
     EXPECT_TRUE(log.contains("Ignoring objects greater than 199 in CONT line", wxLOG_Error));
     EXPECT_TRUE(log.contains("Ignoring objects greater than 199 in OBJECT line", wxLOG_Error));
+    // A negative number is out of range, not "greater than 199".
+    EXPECT_TRUE(log.contains("Ignoring object -1 in CONT line: object numbers run from 0 to 199", wxLOG_Error));
+    EXPECT_TRUE(log.contains("Ignoring object -1 in OBJECT line: object numbers run from 0 to 199", wxLOG_Error));
     const object_table& objects = *res->RES_OBJECT->value();
     EXPECT_EQ(objects[199].sets.size(), 1u) << "object 199 is accepted";
     EXPECT_TRUE(objects[3].sets.empty()) << "frame 2 is outside a 2-frame recording";
@@ -172,15 +176,20 @@ TEST_F(MalformedRecording, OutOfRangeIndicesAreDropped)
 }
 
 // An IM line with five position numbers is accepted (sixth 0) with a message;
+// one with a pose word that is not a number keeps its frame without a pose, so
+// that no part-zero pose is placed as if it were good;
 // "# text" is a comment, "#text" an unknown name, and unknown names anywhere are skipped.
-TEST_F(MalformedRecording, ShortPoseUnknownNamesAndComments)
+TEST_F(MalformedRecording, ShortOrBadPoseUnknownNamesAndComments)
 {
-    read_ok("# kept comment\n#notacomment\nRES_FUTURE_SETTING 5\n" + header(1) +
-                "RES_NEWER 1 2 3\nRES_BIN_IM_FILENAME ok.kvi\nIM 7 1 2 3 4 5\n",
-            1);
+    read_ok("# kept comment\n#notacomment\nRES_FUTURE_SETTING 5\n" + header(2) +
+                "RES_NEWER 1 2 3\nRES_BIN_IM_FILENAME ok.kvi\nIM 7 1 2 3 4 5\nIM 8 1 2 x 4 5 6\n",
+            2);
     EXPECT_TRUE(log.contains("Not enough numbers reading position information in image IM line", wxLOG_Error));
     EXPECT_EQ(bufp->positioncp(0)[4], 5.0f);
     EXPECT_EQ(bufp->positioncp(0)[5], 0.0f);
+    EXPECT_TRUE(log.contains("Problem reading position information numbers in image IM line", wxLOG_Error));
+    EXPECT_EQ(bufp->timestamp(1), 8u);
+    EXPECT_EQ(bufp->positioncp(1).size(), 0u) << "no pose rather than 1 2 0 0 0 0";
     EXPECT_EQ(*res->RES_COMMENT->value(), std::vector<wxString>{"kept comment"});
 }
 

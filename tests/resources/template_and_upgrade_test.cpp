@@ -1,5 +1,7 @@
 // Templates carry settings without data and become the user's settings;
 // older recordings are upgraded after reading, and only when they are older.
+#include <limits>
+
 #include "recording_fixture.h"
 #include "resources/resource_table.h"
 
@@ -104,6 +106,30 @@ TEST_F(Upgrades, MissingVersionCountsAsOld)
     EXPECT_EQ(res->RES_VERSION->value(), "6.02");
     EXPECT_EQ(res->RES_THICKNESS_SCALE_MM->value(), 40);
     EXPECT_TRUE(log.contains("Converting thickness scale from a version 3.6 file", wxLOG_Warning));
+}
+
+// Each old file's own value is converted once: opening old files one after
+// another must not compound the conversion, a current file without the line
+// must not inherit the last file's value, and a template (which cannot carry
+// the value) must not convert it. A huge value saturates instead of overflowing.
+TEST_F(Upgrades, ConversionsApplyOnceToTheFilesOwnValue)
+{
+    for (int i = 0; i < 3; ++i) {
+        read_with("", 1, {5});
+        EXPECT_EQ(res->RES_THICKNESS_SCALE_MM->value(), 400) << "opening " << i + 1;
+    }
+    read_with("RES_VERSION 6.02\n", 1, {5});
+    EXPECT_EQ(res->RES_THICKNESS_SCALE_MM->value(), 40) << "back to the default";
+    write_file("old.kst", "RES_BUF_WIDTH 640\nRES_BUF_HEIGHT 480\nRES_END_HEADER\n");
+    ASSERT_TRUE(recording_io->try_read_template_file(path("old.kst")));
+    EXPECT_EQ(res->RES_THICKNESS_SCALE_MM->value(), 40);
+    read_with("RES_THICKNESS_SCALE_MM 9223372036854775807\n", 1, {5});
+    EXPECT_EQ(res->RES_THICKNESS_SCALE_MM->value(), std::numeric_limits<std::int64_t>::max());
+    // The user's settings come back before each read too, as New brings them back.
+    res->RES_XSCALE->write(0.02);
+    read_with("RES_VERSION 6.02\nRES_XSCALE 0.05\n", 1, {5});
+    read_with("RES_VERSION 6.02\n", 1, {5});
+    EXPECT_EQ(res->RES_XSCALE->value(), 0.02);
 }
 
 TEST_F(Upgrades, NanosecondTimeStampsOnlyInOldFiles)

@@ -2,6 +2,7 @@
 // the tracker drivers use it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -22,19 +23,36 @@ public:
     serial_t& port() { return port_; }
 
     // Sends bytes and returns the reply: length bytes, or what came before
-    // wait_ms of silence. The line is flushed before the write, never after
-    // it: on a pty a flush can discard bytes the device has not read yet.
-    std::string ask(const std::string& bytes, std::size_t length, int wait_ms = 300)
+    // silence_ms of silence once the reply has begun. The reply may take up
+    // to five seconds to begin, so a loaded machine only slows the test.
+    std::string ask(const std::string& bytes, std::size_t length, int silence_ms = 300)
+    {
+        return exchange(bytes, length, silence_ms, std::chrono::seconds(5));
+    }
+    // For a reply that must not come: what arrives within window_ms. Load can
+    // only let a wrong reply slip past unseen, never fail a right silence.
+    std::string ask_expecting_silence(const std::string& bytes, std::size_t length, int window_ms)
+    {
+        return exchange(bytes, length, window_ms, std::chrono::seconds(0));
+    }
+
+private:
+    // The line is flushed before the write, never after it: on a pty a flush
+    // can discard bytes the device has not read yet.
+    std::string exchange(const std::string& bytes, std::size_t length, int silence_ms,
+                         std::chrono::milliseconds first_byte_limit)
     {
         port_.set_record_length(length);
         if (!port_.pwrite(bytes.data(), bytes.size()))
             return {};
-        port_.pread(true, static_cast<std::uint64_t>(wait_ms) * sim_ticks_per_ms);
+        const auto end = std::chrono::steady_clock::now() + first_byte_limit;
+        while (port_.pread(true, static_cast<std::uint64_t>(silence_ms) * sim_ticks_per_ms) == 0)
+            if (std::chrono::steady_clock::now() >= end)
+                return {};
         const auto r = port_.record();
         return {r.begin(), r.end()};
     }
 
-private:
     serial_t port_;
     bool ok_ = false;
 };

@@ -1,0 +1,17 @@
+# A recording whose image data file is longer than its frames still opens,
+# and info says so instead of passing over it.
+file(MAKE_DIRECTORY ${WORK})
+foreach(ext ks kvi)
+  file(COPY_FILE ${DEMO}/kestrane_demo.${ext} ${WORK}/long.${ext})
+endforeach()
+file(READ ${WORK}/long.ks text)
+string(REPLACE "RES_BIN_IM_FILENAME kestrane_demo.kvi" "RES_BIN_IM_FILENAME long.kvi" text "${text}")
+file(WRITE ${WORK}/long.ks "${text}")
+file(APPEND ${WORK}/long.kvi "twelve bytes")
+execute_process(COMMAND ${TOOL} info ${WORK}/long.ks OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "info refused the recording (${rc}): ${err}")
+endif()
+if(NOT out MATCHES "image data  long.kvi \\(warning: 12 bytes more than its frames need")
+  message(FATAL_ERROR "info did not report the longer image data file:\n${out}")
+endif()
