@@ -3,7 +3,6 @@
 // status bar, and the 3D window's wheel zoom.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <functional>
 
 #include <gtk/gtk.h>
@@ -54,18 +53,6 @@ protected:
         GuiTest::SetUp();
     }
 
-    // Pumps events until `done` holds or the deadline passes; whether it held.
-    bool until(const std::function<bool()>& done, int deadline_ms = 5000)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            pump(20);
-        }
-        return true;
-    }
-
     wxHtmlHelpFrame* help_frame() const
     {
         for (wxWindow* w : wxTopLevelWindows)
@@ -110,7 +97,7 @@ TEST_F(LayoutTest, HelpBookRendersTopicsAndClosesFromTheKeyboard)
     start({demo});
     const int criticals = gtk_criticals;
     menu(ID_HELP_WINDOW);
-    ASSERT_TRUE(until([&] { return help_frame() != nullptr; }));
+    ASSERT_TRUE(pump_until([&] { return help_frame() != nullptr; }));
     wxHtmlHelpWindow* help = help_frame()->GetHelpWindow();
     wxHtmlWindow* html = help->GetHtmlWindow();
     const page_text_t start_page = shown(html);
@@ -123,7 +110,7 @@ TEST_F(LayoutTest, HelpBookRendersTopicsAndClosesFromTheKeyboard)
     ASSERT_NE(link, nullptr) << "the start page links to the other topics";
     const wxString target = link->GetHref();
     html->OnLinkClicked(*link);
-    EXPECT_TRUE(until([&] { return html->GetOpenedPage().EndsWith(target); })) << target;
+    EXPECT_TRUE(pump_until([&] { return html->GetOpenedPage().EndsWith(target); })) << target;
     EXPECT_FALSE(shown(html).text.Contains("<p>"));
 
     // The contents tree opens the GUI menu's topic.
@@ -140,7 +127,7 @@ TEST_F(LayoutTest, HelpBookRendersTopicsAndClosesFromTheKeyboard)
     find(tree->GetRootItem());
     ASSERT_TRUE(gui_menu.IsOk());
     tree->SelectItem(gui_menu);
-    ASSERT_TRUE(until([&] { return html->GetOpenedPage().EndsWith("gui_menu.htm"); }));
+    ASSERT_TRUE(pump_until([&] { return html->GetOpenedPage().EndsWith("gui_menu.htm"); }));
     const page_text_t gui_page = shown(html);
     EXPECT_TRUE(gui_page.text.Contains("Windows for 2D")) << gui_page.text;
     EXPECT_FALSE(gui_page.text.Contains("</")) << gui_page.text;
@@ -154,9 +141,9 @@ TEST_F(LayoutTest, HelpBookRendersTopicsAndClosesFromTheKeyboard)
         press.m_controlDown = control;
         press.SetEventObject(help_frame());
         help_frame()->ProcessWindowEvent(press);
-        EXPECT_TRUE(until([&] { return help_frame() == nullptr; })) << "key " << key;
+        EXPECT_TRUE(pump_until([&] { return help_frame() == nullptr; })) << "key " << key;
         menu(ID_HELP_WINDOW);
-        ASSERT_TRUE(until([&] { return help_frame() != nullptr; }));
+        ASSERT_TRUE(pump_until([&] { return help_frame() != nullptr; }));
     }
 }
 
@@ -204,7 +191,7 @@ TEST_F(LayoutTest, WindowsAndPagesKeepTheirRoomAtTwoScreenSizes)
     for (const wxSize size : {wxSize(), wxSize(1024, 768)}) {
         if (size != wxSize()) {
             frame().SetSize(size);
-            ASSERT_TRUE(until([&] { return frame().GetSize() == size; }));
+            ASSERT_TRUE(pump_until([&] { return frame().GetSize() == size; }));
         }
         const wxString at = wxString::Format("%dx%d", frame().GetSize().x, frame().GetSize().y);
         for (int layout : {ID_GUI_RIGHT, ID_GUI_BOTH, ID_GUI_LEFT}) {
@@ -303,12 +290,12 @@ TEST_F(LayoutTest, StatusBarTellsTheFrameAndConfirmsFilesWritten)
     wxCommandEvent play(wxEVT_TOOL, ID_TOOL_PLAY);
     play.SetInt(1);
     bar->ProcessWindowEvent(play);
-    ASSERT_TRUE(until([&] { return label->GetLabel().Contains("per second"); })) << label->GetLabel();
+    ASSERT_TRUE(pump_until([&] { return label->GetLabel().Contains("per second"); })) << label->GetLabel();
     pump(50);
     EXPECT_GE(label->GetSize().GetWidth(), label->GetBestSize().GetWidth()) << label->GetLabel();
     EXPECT_LE(label->GetRect().GetRight(), label->GetParent()->GetClientSize().GetWidth());
     EXPECT_FALSE(label->GetRect().Intersects(frame().frame_slider()->GetRect()));
-    EXPECT_TRUE(until([&] { return !frame().playing(); }));
+    EXPECT_TRUE(pump_until([&] { return !frame().playing(); }));
 
     menu(ID_FILE_NEW);
     pump(50);
