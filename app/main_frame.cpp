@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <gtk/gtk.h>
 #include <wx/artprov.h>
 #include <wx/filename.h>
 #include <wx/log.h>
@@ -254,6 +255,27 @@ void MainFrame::build_toolbar()
     add(ID_TOOL_LANDMARKS, "Display landmarks", "Display landmarks in all windows", wxITEM_CHECK);
     add(ID_TOOL_OBJECTS, "Display objects", "Display any contours or surfaces in all windows", wxITEM_CHECK);
     toolbar_->Realize();
+    // Each tool only as wide as its own label, with narrow padding: sized
+    // alike, every tool took the longest label's width and the Display
+    // toggles fell into the overflow menu even on a screen 1280 pixels wide.
+    if (GtkToolbar* bar = toolbar_->GTKGetToolbar()) {
+        for (int i = 0; i < gtk_toolbar_get_n_items(bar); ++i)
+            gtk_tool_item_set_homogeneous(gtk_toolbar_get_nth_item(bar, i), FALSE);
+        gtk_widget_set_name(GTK_WIDGET(bar), "kestrane-toolbar");
+        static const bool styled = [bar] {  // once per screen, however many windows are made
+            GtkCssProvider* css = gtk_css_provider_new();
+            gtk_css_provider_load_from_data(css,
+                                            "#kestrane-toolbar toolbutton, #kestrane-toolbar toolbutton button, "
+                                            "#kestrane-toolbar label { padding: 1px 2px; margin: 0; min-width: 0; }",
+                                            -1, nullptr);
+            // Just below the user's kestrane_style.css, which may still change it.
+            gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(GTK_WIDGET(bar)), GTK_STYLE_PROVIDER(css),
+                                                      GTK_STYLE_PROVIDER_PRIORITY_APPLICATION - 1);
+            g_object_unref(css);
+            return true;
+        }();
+        (void)styled;
+    }
     toolbar_->ToggleTool(ID_TOOL_DRAG, true);
     toolbar_->ToggleTool(ID_TOOL_LOCK_ZOOM, res->RES_LOCK_ZOOM->value());
     toolbar_->ToggleTool(ID_TOOL_INVERT, res->RES_INVERT_BSCAN->value());

@@ -5,6 +5,7 @@
 #include <wx/stattext.h>
 #include <wx/toolbar.h>
 
+#include "common/file_names.h"
 #include "common/interaction.h"
 #include "ids.h"
 #include "main_frame.h"
@@ -13,6 +14,7 @@
 #include "pages/reslice_pages.h"
 #include "reconstruction/voxel_export.h"
 #include "resources/frame_export.h"
+#include "resources/image_file.h"
 #include "resources/recording_file.h"
 #include "common/dynabuf.h"
 #include "resources/resource_table.h"
@@ -115,15 +117,10 @@ void MainFrame::OnFileSaveas(wxCommandEvent&)
     const wxString caption = rf ? "Save RF file as" : dicom ? "Save image file as" : "Save file as";
     const wxString filters = rf || dicom ? "Kestrane file (*.ks)|*.ks|Kestrane raw data file (*.ks)|*.ks"
                                          : "Kestrane file (*.ks)|*.ks";
-    const auto choice = interaction().ask_file(caption, filters, recording_dir(), true);
-    if (!choice)
-        return;
-    wxFileName name(choice->path);
-    if (name.GetExt().empty())
-        name.SetExt("ks");
-    if (recording_io->save_as(name.GetFullPath(), choice->filter == 1)) {
+    const auto choice = ask_save_file(caption, filters, recording_dir());
+    if (choice && recording_io->save_as(choice->path, choice->filter == 1)) {
         show_data_path();
-        report_saved(name.GetFullPath());
+        report_saved(choice->path);
     }
 }
 
@@ -161,11 +158,10 @@ void MainFrame::OnFileExportFrames(wxCommandEvent&)
     if (!partial.empty() &&
         interaction().ask("Partial volumes", partial, question_t::ok_cancel, answer_t::cancel) != answer_t::ok)
         return;
-    const auto choice = interaction().ask_file(
-        "Export frames as",
-        "Kestrane file (*.ks)|*.ks|Windows bitmap (*.bmp)|*.bmp|PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg|TIFF "
-        "file (*.tiff)|*.tiff",
-        recording_dir(), true);
+    const auto choice = ask_save_file("Export frames as",
+                                      "Kestrane file (*.ks)|*.ks|Windows bitmap (*.bmp)|*.bmp|PNG file (*.png)|*.png|JPEG "
+                                      "file (*.jpeg)|*.jpeg;*.jpg|TIFF file (*.tiff)|*.tiff;*.tif",
+                                      recording_dir());
     if (!choice)
         return;
     if (choice->filter == 0) {
@@ -193,7 +189,7 @@ void MainFrame::OnFileExportVolumes(wxCommandEvent&)
         wxLogError("Please give two volume numbers.");
         return;
     }
-    const auto choice = interaction().ask_file("Export volumes", "Kestrane file (*.ks)|*.ks", recording_dir(), true);
+    const auto choice = ask_save_file("Export volumes", "Kestrane file (*.ks)|*.ks", recording_dir());
     if (choice)
         export_volume_pair(a, b, choice->path);
 }
@@ -208,24 +204,17 @@ void MainFrame::OnFileOpenTemplate(wxCommandEvent&)
 
 void MainFrame::OnFileSaveasTemplate(wxCommandEvent&)
 {
-    const auto choice = interaction().ask_file("Save as template",
-                                               "Template files (*.kst)|*.kst|All files (*.*)|*.*",
-                                               res->RES_TEMPLATE_FILENAME->value().GetPath(), true);
-    if (!choice)
-        return;
-    wxFileName name(choice->path);
-    if (name.GetExt().empty())
-        name.SetExt("kst");
-    if (recording_io->try_write_template_file(name.GetFullPath()) && templates_)
-        templates_->show_loaded(name.GetFullName());
+    const auto choice = ask_save_file("Save as template", "Template files (*.kst)|*.kst|All files (*.*)|*.*",
+                                      res->RES_TEMPLATE_FILENAME->value().GetPath());
+    if (choice && recording_io->try_write_template_file(choice->path) && templates_)
+        templates_->show_loaded(wxFileName(choice->path).GetFullName());
 }
 
 void MainFrame::OnFileGrab(wxCommandEvent& event)
 {
-    const auto choice = interaction().ask_file("Grab window",
-                                               "PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg|Windows bitmap "
-                                               "(*.bmp)|*.bmp",
-                                               recording_dir(), true);
+    const auto choice = ask_save_file(
+        "Grab window", "PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg;*.jpg|Windows bitmap (*.bmp)|*.bmp",
+        recording_dir());
     if (!choice)
         return;
     wxImage image;
@@ -235,9 +224,7 @@ void MainFrame::OnFileGrab(wxCommandEvent& event)
     case ID_FILE_GRAB_RIGHT: image = lower_right_->grab(); break;
     default: image = review_->grab(); break;
     }
-    if (!image.IsOk() || !image.SaveFile(choice->path))
-        wxLogError("Error opening file for writing.\n");
-    else
+    if (save_image_file(image, choice->path))
         report_saved(choice->path);
 }
 
@@ -261,9 +248,10 @@ void MainFrame::OnFileExportVoxels(wxCommandEvent&)
         "Export voxel resolution", "Resolution and slice spacing of output data\n(and approximate size in Mb)", texts);
     if (!row || *row < 0 || static_cast<std::size_t>(*row) >= rows.size())
         return;
-    const auto choice = interaction().ask_file(
-        "Export voxels as", "Kestrane file|*.ks|Windows bitmap|*.bmp|PNG file|*.png|JPEG file|*.jpeg|TIFF file|*.tiff",
-        recording_dir(), true);
+    const auto choice = ask_save_file(
+        "Export voxels as",
+        "Kestrane file|*.ks|Windows bitmap|*.bmp|PNG file|*.png|JPEG file|*.jpeg;*.jpg|TIFF file|*.tiff;*.tif",
+        recording_dir());
     if (!choice)
         return;
     const voxel_output_t types[] = {voxel_output_t::recording, voxel_output_t::bmp, voxel_output_t::png,

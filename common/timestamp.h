@@ -13,6 +13,12 @@ public:
     void hundred_ns_time(std::uint64_t* out) const { *out = hundred_ns_time(); }
 
     static std::uint64_t wall_clock_now();  // the system time-of-day clock, 100 ns units
+    // A time of the monotonic clock (CLOCK_MONOTONIC, 100 ns units), as drivers
+    // stamp their buffers, on this clock: exact, since both count the same ticks.
+    std::uint64_t from_monotonic(std::int64_t monotonic) const
+    {
+        return static_cast<std::uint64_t>(monotonic + offset_);
+    }
 
 private:
     std::int64_t offset_;  // wall time minus monotonic time at creation, 100 ns units

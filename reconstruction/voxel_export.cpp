@@ -16,6 +16,7 @@
 #include "reconstruction/reslice_internals.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
+#include "resources/image_file.h"
 #include "resources/safe_file.h"
 #include "resources/save_journal.h"
 #include "resources/value_text.h"
@@ -55,16 +56,6 @@ wxString type_extension(voxel_output_t type)
     case voxel_output_t::recording: break;
     }
     return "ks";
-}
-
-wxBitmapType bitmap_type(voxel_output_t type)
-{
-    switch (type) {
-    case voxel_output_t::bmp: return wxBITMAP_TYPE_BMP;
-    case voxel_output_t::jpeg: return wxBITMAP_TYPE_JPEG;
-    case voxel_output_t::tiff: return wxBITMAP_TYPE_TIF;
-    default: return wxBITMAP_TYPE_PNG;
-    }
 }
 
 // Refuses volumes that could never be opened again or would fill the disk.
@@ -195,10 +186,13 @@ public:
     // points at a missing or mismatched one, even after a kill.
     bool commit()
     {
-        if (!commit_together({&data_, &text_}, text_.target())) {
-            wxLogError("Error opening file for writing.\n");
-            return false;
-        }
+        for (safe_file_t* f : {&data_, &text_})
+            if (!f->finish()) {
+                wxLogError("Error writing '%s': %s", f->target(), f->error_text());
+                return false;
+            }
+        if (!commit_together({&data_, &text_}, text_.target()))
+            return false;  // it says which rename failed
         return true;
     }
 
@@ -217,15 +211,10 @@ private:
 bool save_slice_image(const std::vector<std::uint8_t>& full, long w, long h, const voxel_layout_t& layout, int k,
                       const wxString& name, voxel_output_t type)
 {
-    static const bool handlers = [] {
-        wxInitAllImageHandlers();
-        return true;
-    }();
-    (void)handlers;
     wxImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), false);
     unsigned char* rgb = image.GetData();
     if (!rgb) {
-        wxLogError("Error opening file for writing.\n");
+        wxLogError("Not enough memory for a slice image of %li x %li pixels.", layout.width, layout.height);
         return false;
     }
     if (!colourmap || !colourmap->part_map_to_rgb(full.data(), static_cast<int>(w), static_cast<int>(h), rgb,
@@ -239,14 +228,7 @@ bool save_slice_image(const std::vector<std::uint8_t>& full, long w, long h, con
     }
     if (type == voxel_output_t::jpeg)
         image.SetOption(wxIMAGE_OPTION_QUALITY, 95);
-    bool saved;
-    {
-        wxLogNull quiet;  // the error below says it plainly
-        saved = image.SaveFile(name, bitmap_type(type));
-    }
-    if (!saved)
-        wxLogError("Error opening file for writing.\n");
-    return saved;
+    return save_image_file(image, name);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <wx/log.h>
 
 #include "common/interaction.h"
+#include "image_file.h"
 #include "recording_file.h"
 #include "resource_table.h"
 #include "value_text.h"
@@ -241,23 +242,21 @@ bool export_frames_to_images(const std::vector<char>& keep, const wxString& path
         wxLogError("No valid frames in specified range - nothing to save!");
         return false;
     }
-    static const bool handlers = [] {
-        wxInitAllImageHandlers();
-        return true;
-    }();
-    (void)handlers;
-    const wxBitmapType bitmap_type = type == image_export_t::bmp    ? wxBITMAP_TYPE_BMP
-                                     : type == image_export_t::png  ? wxBITMAP_TYPE_PNG
-                                     : type == image_export_t::jpeg ? wxBITMAP_TYPE_JPEG
-                                                                    : wxBITMAP_TYPE_TIF;
-    const wxFileName chosen(path);
+    // The extension names the type; a name without one takes the chosen type's.
+    const char* type_extension = type == image_export_t::bmp    ? "bmp"
+                                 : type == image_export_t::png  ? "png"
+                                 : type == image_export_t::jpeg ? "jpeg"
+                                                                : "tiff";
+    wxFileName chosen(path);
+    if (!chosen.HasExt() || chosen.GetExt().empty())
+        chosen.SetExt(type_extension);
     bool ok = true;
     interaction().progress_begin("Export frame", "", static_cast<int>(selected));
     int done = 0;
     for (long f = 0; f < bufp->frames() && ok; ++f) {
         if (!keep[static_cast<std::size_t>(f)])
             continue;
-        wxString name = path;
+        wxString name = chosen.GetFullPath();
         if (selected > 1)
             name = wxFileName(chosen.GetPath(), chosen.GetName() + wxString::Format("%04li.", f) + chosen.GetExt())
                        .GetFullPath();
@@ -268,17 +267,8 @@ bool export_frames_to_images(const std::vector<char>& keep, const wxString& path
         unsigned char* rgb = image.GetData();
         for (std::size_t p = 0; p < frame.pixel_count(); ++p)
             rgb[3 * p] = rgb[3 * p + 1] = rgb[3 * p + 2] = frame.pixels()[p];
-        if (type == image_export_t::jpeg)
-            image.SetOption(wxIMAGE_OPTION_QUALITY, 95);
-        bool saved;
-        {
-            wxLogNull quiet;  // the error below says it plainly
-            saved = image.SaveFile(name, bitmap_type);
-        }
-        if (!saved) {
-            wxLogError("Error opening file for writing.\n");
-            ok = false;
-        }
+        image.SetOption(wxIMAGE_OPTION_QUALITY, 95);  // read by JPEG only
+        ok = save_image_file(image, name);
     }
     interaction().progress_end();
     return ok;

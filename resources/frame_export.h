@@ -23,7 +23,8 @@ enum class image_export_t { bmp, png, jpeg, tiff };
 bool export_frames_to_recording(const std::vector<char>& keep, const wxString& path);
 
 // One image per selected frame: `path` itself for a single frame, else the
-// stem followed by the frame number ("%04li") and the extension.
+// stem followed by the frame number ("%04li") and the extension. The
+// extension names the image type; a name without one gets `type`'s.
 bool export_frames_to_images(const std::vector<char>& keep, const wxString& path, image_export_t type);
 
 // Volumes a and b (counted from 0) of a recording made of volumes of

@@ -48,8 +48,10 @@ safe_file_t::safe_file_t(const wxString& target) : target_(target)
 {
     std::string pattern = std::string(static_cast<const char*>(target.fn_str())) + safe_file_temp_infix + "XXXXXX";
     fd_ = ::mkstemp(pattern.data());
-    if (fd_ < 0)
+    if (fd_ < 0) {
+        errno_ = errno;
         return;
+    }
     temp_path_ = pattern;
     ::fchmod(fd_, creation_mode());
 }
@@ -73,6 +75,7 @@ bool safe_file_t::write(const void* data, std::size_t length)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            errno_ = n < 0 ? errno : ENOSPC;
             failed_ = true;
             return false;
         }
@@ -89,10 +92,14 @@ bool safe_file_t::finish()
     if (fd_ < 0)
         return false;
     file_step();
-    if (::fsync(fd_) != 0)
+    if (::fsync(fd_) != 0 && !failed_) {
+        errno_ = errno;
         failed_ = true;
-    if (::close(fd_) != 0)
+    }
+    if (::close(fd_) != 0 && !failed_) {
+        errno_ = errno;
         failed_ = true;
+    }
     fd_ = -1;
     finished_ = true;
     return !failed_;
@@ -103,9 +110,16 @@ bool safe_file_t::commit()
     if (!finish() || committed_)
         return false;
     file_step();
-    if (::rename(temp_path_.c_str(), static_cast<const char*>(target_.fn_str())) != 0)
+    if (::rename(temp_path_.c_str(), static_cast<const char*>(target_.fn_str())) != 0) {
+        errno_ = errno;
         return false;
+    }
     committed_ = true;
     sync_directory_of(temp_path_);
     return true;
+}
+
+wxString safe_file_t::error_text() const
+{
+    return errno_ ? wxString(std::strerror(errno_)) : wxString("unknown cause");
 }

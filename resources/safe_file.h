@@ -25,11 +25,14 @@ public:
     const wxString& target() const { return target_; }
     // The temporary file, which is named after the target with ".tmp-" and six characters.
     const std::string& temp_path() const { return temp_path_; }
+    // The system's reason for the first step that failed, for messages.
+    wxString error_text() const;
 
 private:
     wxString target_;
     std::string temp_path_;
     int fd_ = -1;
+    int errno_ = 0;
     bool failed_ = false;
     bool finished_ = false;
     bool committed_ = false;

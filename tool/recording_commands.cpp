@@ -3,6 +3,7 @@
 
 #include <wx/filename.h>
 
+#include "output_names.h"
 #include "recording_commands.h"
 #include "resources/core_session.h"
 #include "tool_session.h"
@@ -106,24 +107,16 @@ int run_export_frames(const std::vector<wxString>& args)
         std::fprintf(stderr, "Usage: kestrane-tool export-frames FILE.ks RANGE OUTPUT.{ks,png,bmp,jpeg,tiff}\n");
         return 2;
     }
+    const wxString output = tool_output_name("export-frames", args[2], recording_or_image_extensions());
+    if (output.empty())
+        return 2;
     tool_session_t tool;
     if (!recording_io->try_read_kestrane_file(args[0]))
         return 1;
     const std::vector<char> keep = parse_frame_range(args[1], bufp->frames());
-    const wxString ext = wxFileName(args[2]).GetExt().Lower();
-    bool ok;
-    if (ext == "ks")
-        ok = export_frames_to_recording(keep, args[2]);
-    else if (ext == "png" || ext == "bmp" || ext == "jpeg" || ext == "jpg" || ext == "tif" || ext == "tiff")
-        ok = export_frames_to_images(keep, args[2],
-                                     ext == "png"   ? image_export_t::png
-                                     : ext == "bmp" ? image_export_t::bmp
-                                     : ext.StartsWith("t") ? image_export_t::tiff
-                                                           : image_export_t::jpeg);
-    else {
-        std::fprintf(stderr, "kestrane-tool: unknown output type '%s'.\n", ext.utf8_str().data());
-        return 2;
-    }
+    const wxString ext = wxFileName(output).GetExt().Lower();
+    const bool ok = ext == "ks" ? export_frames_to_recording(keep, output)
+                                : export_frames_to_images(keep, output, image_export_t::png);  // the extension decides
     return ok ? 0 : 1;
 }
 

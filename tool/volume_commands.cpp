@@ -11,6 +11,7 @@
 #include "reconstruction/reslice_internals.h"
 #include "reconstruction/voxel_export.h"
 #include "resources/core_session.h"
+#include "output_names.h"
 #include "tool_session.h"
 #include "resources/recording_file.h"
 
@@ -71,8 +72,11 @@ int run_export_voxels(const std::vector<wxString>& args)
             return usage();
         }
     }
+    const wxString output = tool_output_name("export-voxels", args[1], recording_or_image_extensions());
+    if (output.empty())
+        return 2;
     voxel_export_request request;
-    if (!output_type(args[1], &request.type)) {
+    if (!output_type(output, &request.type)) {
         std::fprintf(stderr, "kestrane-tool: unknown output type '%s'.\n",
                      wxFileName(args[1]).GetExt().utf8_str().data());
         return 2;
@@ -95,7 +99,7 @@ int run_export_voxels(const std::vector<wxString>& args)
     request.step = static_cast<int>(step);
     // As the export dialog's rows: K pixel widths, or millimetres when asked.
     request.spacing = spacing_mm > 0.0 ? spacing_mm / 10.0 : static_cast<double>(step) * source.pixel_size;
-    request.path = request.type == voxel_output_t::recording ? voxel_recording_path(args[1]) : args[1];
+    request.path = output;
     const voxel_layout_t layout = plan_voxel_export(source, request);
     if (!layout.ok || !export_voxels(source, voxel_header_from_session(), request))
         return 1;

@@ -10,7 +10,6 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
-#include <wx/ffile.h>
 #include <wx/filename.h>
 #include <wx/image.h>
 #include <wx/log.h>
@@ -21,8 +20,10 @@
 #include <wx/stattext.h>
 
 #include "common/dynabuf.h"
+#include "common/file_names.h"
 #include "common/interaction.h"
 #include "reconstruction/reslice_default.h"
+#include "resources/image_file.h"
 #include "reconstruction/reslice_frames.h"
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
@@ -157,10 +158,7 @@ void isocentre_page::OnIsocentreLocate(wxCommandEvent&)
 
 void isocentre_page::OnIsocentreSave(wxCommandEvent&)
 {
-    const auto choice = interaction().ask_file("Save reslice",
-                                               "PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg|Windows bitmap file "
-                                               "(*.bmp)|*.bmp|Raw PPM file (*.ppm)|*.ppm",
-                                               res->RES_ASCII_FILENAME->value().GetPath(), true);
+    const auto choice = ask_save_file("Save reslice", reslice_image_filters, res->RES_ASCII_FILENAME->value().GetPath());
     if (choice && save_reslice_image(views_.reslices[isocentre_reslice_window], choice->path) && main_win)
         main_win->report_saved(choice->path);
 }
@@ -175,31 +173,7 @@ bool save_reslice_image(const reslice_internals& reslice, const wxString& path)
     for (long y = 0; y < h; ++y)
         std::copy_n(rgb.data() + static_cast<std::size_t>(h - 1 - y) * stride, stride,
                     rows.data() + static_cast<std::size_t>(y) * stride);
-    if (wxFileName(path).GetExt().Lower() == "ppm") {
-        wxFFile file(path, "wb");
-        if (!file.IsOpened()) {
-            wxLogError("Error opening ppm file for writing.\n");
-            return false;
-        }
-        const wxString header = wxString::Format("P6\n%ld %ld\n255\n", w, h);
-        if (!file.Write(header)) {
-            wxLogError("Error writing ppm file header.\n");
-            return false;
-        }
-        if (file.Write(rows.data(), rows.size()) != rows.size()) {
-            wxLogError("Error writing ppm file data.\n");
-            return false;
-        }
-        return true;
-    }
     wxImage picture(static_cast<int>(w), static_cast<int>(h), false);
     std::copy(rows.begin(), rows.end(), picture.GetData());
-    bool saved;
-    {
-        wxLogNull quiet;
-        saved = picture.SaveFile(path);
-    }
-    if (!saved)
-        wxLogError("Error opening file for writing.\n");
-    return saved;
+    return save_image_file(picture, path);
 }

@@ -19,6 +19,7 @@
 #include <wx/stattext.h>
 
 #include "common/dynabuf.h"
+#include "common/file_names.h"
 #include "common/interaction.h"
 #include "reconstruction/reslice_default.h"
 #include "reconstruction/reslice_frames.h"
@@ -246,10 +247,7 @@ void reslice_page::OnResliceVoxel(wxCommandEvent&)
 
 void reslice_page::OnResliceSave(wxCommandEvent&)
 {
-    const auto choice = interaction().ask_file("Save reslice",
-                                               "PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg|Windows bitmap file "
-                                               "(*.bmp)|*.bmp|Raw PPM file (*.ppm)|*.ppm",
-                                               res->RES_ASCII_FILENAME->value().GetPath(), true);
+    const auto choice = ask_save_file("Save reslice", reslice_image_filters, res->RES_ASCII_FILENAME->value().GetPath());
     if (choice && save_reslice_image(views_.reslices[0], choice->path) && main_win)
         main_win->report_saved(choice->path);
 }

@@ -131,5 +131,10 @@ private:
     std::unique_ptr<pmf_functor<isocentre_page>> changed_;
 };
 
+// The Save buttons' file types.
+inline constexpr const char* reslice_image_filters =
+    "PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg;*.jpg|Windows bitmap file (*.bmp)|*.bmp|Raw PPM file "
+    "(*.ppm)|*.ppm";
+
 // Saves a reslice image as PNG, JPEG or BMP (by extension) or as raw PPM.
 bool save_reslice_image(const reslice_internals& reslice, const wxString& path);

@@ -1,11 +1,14 @@
 #include "review_canvas.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <GL/gl.h>
 #include <wx/dcclient.h>
+#include <wx/frame.h>
 
 #include "common/dynabuf.h"
+#include "ids.h"
 #include "resources/resource_table.h"
 
 review_canvas::review_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attributes(), wxID_ANY)
@@ -16,17 +19,19 @@ review_canvas::review_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
     Bind(wxEVT_MOTION, &review_canvas::OnMouse, this);
     Bind(wxEVT_RIGHT_DOWN, &review_canvas::OnMouse, this);
     Bind(wxEVT_MIDDLE_DOWN, &review_canvas::OnMouse, this);
-    Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
-        Refresh(false);
-        e.Skip();
-    });
+    Bind(wxEVT_LEFT_DOWN, &review_canvas::OnLeft, this);
+    Bind(wxEVT_LEFT_UP, &review_canvas::OnLeft, this);
+    Bind(wxEVT_SIZE, &review_canvas::OnSize, this);
     changed_ = std::make_unique<pmf_functor<review_canvas>>(this, &review_canvas::ReviewChanged);
-    for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_BUF_CURRENT_FRAME, res->RES_BUF_FRAMES,
-                                                            res->RES_INVERT_BSCAN, res->RES_BACKGROUND,
-                                                            res->RES_REVIEW_ZOOM, res->RES_CMAP_CHANGED,
-                                                            res->REDISPLAY_REVIEW_WINDOW, res->RES_XSCALE,
-                                                            res->RES_YSCALE})
+    for (base_res_t* r : std::initializer_list<base_res_t*>{
+             res->RES_BUF_CURRENT_FRAME, res->RES_BUF_FRAMES, res->RES_INVERT_BSCAN, res->RES_BACKGROUND,
+             res->RES_REVIEW_ZOOM, res->RES_CMAP_CHANGED, res->REDISPLAY_REVIEW_WINDOW, res->RES_XSCALE,
+             res->RES_YSCALE, res->RES_CALIPERS, res->RES_RF_SELECT_VECTOR, res->RES_RF_SELECT_VECTORS,
+             res->RES_RF_SELECT_SAMPLE, res->RES_RF_SELECT_SAMPLES, res->RES_SEE_DRAW, res->RES_SEE_MARK,
+             res->RES_OBJECT, res->RES_LANDMARKS})
         r->add_proc(changed_.get());
+    tool_changed_ = std::make_unique<pmf_functor<review_canvas>>(this, &review_canvas::ToolChanged);
+    res->RES_TOOL->add_proc(tool_changed_.get());
 }
 
 review_canvas::~review_canvas() = default;
@@ -39,36 +44,56 @@ void review_canvas::ReviewChanged()
     Refresh(false);
 }
 
-void review_canvas::frame_rectangle(double* x0, double* y0, double* x1, double* y1) const
+void review_canvas::ToolChanged()
+{
+    left_from_.reset();
+    left_to_.reset();
+    show_status(tool_note(res->RES_TOOL->value().tool));
+    Refresh(false);
+}
+
+void review_canvas::show_status(const wxString& text)
+{
+    auto* frame = wxDynamicCast(wxGetTopLevelParent(this), wxFrame);
+    if (frame && frame->GetStatusBar())
+        frame->SetStatusText(text, 0);
+}
+
+review_view_t review_canvas::view() const
 {
     const cip_t frame = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
     const wxSize size = GetClientSize();
-    const double w = frame.empty() ? 1.0 : static_cast<double>(frame.width());
-    const double h = frame.empty() ? 1.0 : static_cast<double>(frame.height());
+    review_view_t v;
+    v.window_w = std::max(1, size.GetWidth());
+    v.window_h = std::max(1, size.GetHeight());
+    v.frame_w = frame.empty() ? 1.0 : static_cast<double>(frame.width());
+    v.frame_h = frame.empty() ? 1.0 : static_cast<double>(frame.height());
     // Pixels keep their physical proportions.
-    const double aspect = res->RES_XSCALE->value() > 0 && res->RES_YSCALE->value() > 0
-                              ? res->RES_YSCALE->value() / res->RES_XSCALE->value()
-                              : 1.0;
-    const double fit = std::min(size.GetWidth() / w, size.GetHeight() / (h * aspect));
-    const double zoom = std::max(0.01, res->RES_REVIEW_ZOOM->value());
-    const double sx = fit * zoom, sy = fit * zoom * aspect;
-    *x0 = 0.5 * (size.GetWidth() - w * sx) + pan_x_;
-    *y0 = 0.5 * (size.GetHeight() - h * sy) + pan_y_;
-    *x1 = *x0 + w * sx;
-    *y1 = *y0 + h * sy;
+    v.aspect = res->RES_XSCALE->value() > 0 && res->RES_YSCALE->value() > 0
+                   ? res->RES_YSCALE->value() / res->RES_XSCALE->value()
+                   : 1.0;
+    v.zoom = std::max(0.01, res->RES_REVIEW_ZOOM->value());
+    v.invert = res->RES_INVERT_BSCAN->value();
+    // A pan belongs to frames of one size; frames of another start centred.
+    if (!frame.empty() && frame.width() == centred_w_ && frame.height() == centred_h_) {
+        v.centre_u = centre_u_;
+        v.centre_v = centre_v_;
+    } else {
+        v.centre_frame();
+    }
+    return v;
 }
 
 wxPoint review_canvas::frame_to_window(double u, double v) const
 {
-    const cip_t frame = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
-    double x0, y0, x1, y1;
-    frame_rectangle(&x0, &y0, &x1, &y1);
-    const double w = frame.empty() ? 1.0 : static_cast<double>(frame.width());
-    const double h = frame.empty() ? 1.0 : static_cast<double>(frame.height());
-    double fy = (v + 0.5) / h;
-    if (res->RES_INVERT_BSCAN->value())
-        fy = 1.0 - fy;
-    return {static_cast<int>(std::floor(x0 + (u + 0.5) / w * (x1 - x0))), static_cast<int>(std::floor(y0 + fy * (y1 - y0)))};
+    double x, y;
+    view().to_window(u + 0.5, v + 0.5, &x, &y);
+    return {static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y))};
+}
+
+void review_canvas::window_to_frame(const wxPoint& p, double* u, double* v) const
+{
+    view().to_frame(p.x + 0.5, p.y + 0.5, u, v);
 }
 
 void review_canvas::draw()
@@ -84,22 +109,24 @@ void review_canvas::draw()
     const cip_t frame = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
     if (texture_.bind(frame, upload_)) {
         upload_ = false;
+        const review_view_t v = view();
         double x0, y0, x1, y1;
-        frame_rectangle(&x0, &y0, &x1, &y1);
-        const bool invert = res->RES_INVERT_BSCAN->value();
+        v.to_window(0, 0, &x0, &y0);
+        v.to_window(v.frame_w, v.frame_h, &x1, &y1);
         glEnable(GL_TEXTURE_2D);
         glColor3f(1, 1, 1);
         glBegin(GL_QUADS);
-        glTexCoord2d(0, invert ? 1 : 0);
+        glTexCoord2d(0, 0);
         glVertex2d(x0, y0);
-        glTexCoord2d(1, invert ? 1 : 0);
+        glTexCoord2d(1, 0);
         glVertex2d(x1, y0);
-        glTexCoord2d(1, invert ? 0 : 1);
+        glTexCoord2d(1, 1);
         glVertex2d(x1, y1);
-        glTexCoord2d(0, invert ? 0 : 1);
+        glTexCoord2d(0, 1);
         glVertex2d(x0, y1);
         glEnd();
         glDisable(GL_TEXTURE_2D);
+        draw_overlays(v);
     }
 }
 
@@ -120,6 +147,24 @@ wxImage review_canvas::grab()
     return read_back(size.GetWidth(), size.GetHeight());
 }
 
+void review_canvas::OnSize(wxSizeEvent& event)
+{
+    const wxSize size = GetClientSize();
+    // Locked, the window pixels per frame pixel stay as they were; the zoom
+    // follows the new size instead.
+    if (res->RES_LOCK_ZOOM->value() && last_size_.GetWidth() > 0 && last_size_.GetHeight() > 0 &&
+        size.GetWidth() > 0 && size.GetHeight() > 0 && size != last_size_) {
+        review_view_t before = view();
+        before.window_w = last_size_.GetWidth();
+        before.window_h = last_size_.GetHeight();
+        res->RES_REVIEW_ZOOM->write(zoom_keeping_scale(before, size.GetWidth(), size.GetHeight()));
+    }
+    if (size.GetWidth() > 0 && size.GetHeight() > 0)
+        last_size_ = size;
+    Refresh(false);
+    event.Skip();
+}
+
 void review_canvas::OnWheel(wxMouseEvent& event)
 {
     if (!res->RES_SCROLL_ZOOM->value()) {
@@ -130,7 +175,7 @@ void review_canvas::OnWheel(wxMouseEvent& event)
         return;
     }
     const double factor = event.GetWheelRotation() > 0 ? 1.25 : 0.8;
-    res->RES_REVIEW_ZOOM->write(std::clamp(res->RES_REVIEW_ZOOM->value() * factor, 0.05, 50.0));
+    res->RES_REVIEW_ZOOM->write(std::clamp(res->RES_REVIEW_ZOOM->value() * factor, min_review_zoom, max_review_zoom));
 }
 
 void review_canvas::OnMouse(wxMouseEvent& event)
@@ -140,9 +185,93 @@ void review_canvas::OnMouse(wxMouseEvent& event)
         return;
     }
     if (event.Dragging() && (event.RightIsDown() || event.MiddleIsDown())) {
-        pan_x_ += event.GetPosition().x - drag_from_.x;
-        pan_y_ += event.GetPosition().y - drag_from_.y;
+        review_view_t v = view();
+        v.centre_u -= (event.GetPosition().x - drag_from_.x) / v.scale_x();
+        v.centre_v -= (v.invert ? -1 : 1) * (event.GetPosition().y - drag_from_.y) / v.scale_y();
+        centre_u_ = v.centre_u;
+        centre_v_ = v.centre_v;
+        const cip_t frame = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
+        centred_w_ = frame.width();
+        centred_h_ = frame.height();
         drag_from_ = event.GetPosition();
         Refresh(false);
+        return;
+    }
+    if (event.Dragging() && event.LeftIsDown() && left_from_) {
+        left_to_ = event.GetPosition();
+        if (left_tool_ == ID_TOOL_MEASURE) {
+            double u0, v0, u1, v1;
+            window_to_frame(*left_from_, &u0, &v0);
+            window_to_frame(*left_to_, &u1, &v1);
+            show_status("Length " + measurement_text(measured_length_mm(u0, v0, u1, v1, res->RES_XSCALE->value(),
+                                                                         res->RES_YSCALE->value())));
+        }
+        Refresh(false);
+    }
+}
+
+void review_canvas::OnLeft(wxMouseEvent& event)
+{
+    event.Skip();  // keep the focus handling
+    const int tool = res->RES_TOOL->value().tool;
+    const bool has_frame = !bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value())).empty();
+    if (event.LeftDown()) {
+        left_from_.reset();
+        left_to_.reset();
+        if (!has_frame || (tool != ID_TOOL_DRAG_ZOOM && tool != ID_TOOL_MEASURE && tool != ID_TOOL_SELECT))
+            return;
+        left_tool_ = tool;
+        left_from_ = left_to_ = event.GetPosition();
+        if (tool == ID_TOOL_MEASURE)
+            res->RES_CALIPERS->write(calipers_t{});  // the next measurement clears the last
+        return;
+    }
+    if (left_from_ && tool == left_tool_)
+        finish_drag(event.GetPosition());
+    left_from_.reset();
+    left_to_.reset();
+    Refresh(false);
+}
+
+void review_canvas::finish_drag(const wxPoint& end)
+{
+    const review_view_t v = view();
+    double u0, v0, u1, v1;
+    window_to_frame(*left_from_, &u0, &v0);
+    window_to_frame(end, &u1, &v1);
+    if (left_tool_ == ID_TOOL_DRAG_ZOOM) {
+        review_view_t zoomed = v;
+        if (const auto box = zoomed_to_box(v, left_from_->x, left_from_->y, end.x, end.y)) {
+            zoomed = *box;
+        } else {  // a click shows the whole frame again
+            zoomed.zoom = 1.0;
+            zoomed.centre_frame();
+        }
+        centre_u_ = zoomed.centre_u;
+        centre_v_ = zoomed.centre_v;
+        centred_w_ = static_cast<long>(v.frame_w);
+        centred_h_ = static_cast<long>(v.frame_h);
+        res->RES_REVIEW_ZOOM->write(zoomed.zoom);
+        Refresh(false);
+    } else if (left_tool_ == ID_TOOL_MEASURE) {
+        const double length = measured_length_mm(u0, v0, u1, v1, res->RES_XSCALE->value(), res->RES_YSCALE->value());
+        if (length > 0.0)
+            res->RES_CALIPERS->write(calipers_t{u0, v0, u1, v1});
+        show_status(length > 0.0 ? "Length " + measurement_text(length) : tool_note(ID_TOOL_MEASURE));
+    } else if (left_tool_ == ID_TOOL_SELECT) {
+        // A click, or a box beside the frame, clears the selection.
+        const bool click =
+            std::abs(end.x - left_from_->x) < min_zoom_box && std::abs(end.y - left_from_->y) < min_zoom_box;
+        const pixel_region_t r = click ? pixel_region_t{}
+                                       : selected_region(u0, v0, u1, v1, static_cast<long>(v.frame_w),
+                                                         static_cast<long>(v.frame_h));
+        res->RES_RF_SELECT_VECTOR->write_no_changeprocs(r.x);
+        res->RES_RF_SELECT_VECTORS->write_no_changeprocs(r.width);
+        res->RES_RF_SELECT_SAMPLE->write_no_changeprocs(r.y);
+        res->RES_RF_SELECT_SAMPLES->write_no_changeprocs(r.height);
+        base_res_t::make_pending_writes_happen();
+        show_status(r.empty() ? wxString("No region selected: the whole frame is processed.")
+                              : wxString::Format("Selected %ld x %ld pixels from column %ld, row %ld.", r.width,
+                                                 r.height, r.x, r.y));
     }
 }

@@ -1,13 +1,17 @@
 // The review window: the current frame through the colour map, zoomed and
-// panned with the mouse (wheel zooms, right or middle drag pans).
+// panned with the mouse (wheel zooms, right or middle drag pans), and the
+// toolbar's tools on it: Drag zoom, Measure and Select with the left button,
+// and the outlines and landmarks of the current frame when they are shown.
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <wx/glcanvas.h>
 
 #include "common/functor.h"
 #include "gl_support.h"
+#include "app/review_geometry.h"
 
 class review_canvas : public wxGLCanvas {
 public:
@@ -18,18 +22,38 @@ public:
     wxImage grab();
     // Where frame pixel (u, v) lands in window pixels, for tests and overlays.
     wxPoint frame_to_window(double u, double v) const;
+    // The frame point (pixel units, edges at whole numbers) under a window pixel.
+    void window_to_frame(const wxPoint& p, double* u, double* v) const;
 
 private:
     void ReviewChanged();
+    void ToolChanged();
     void OnPaint(wxPaintEvent&);
+    void OnSize(wxSizeEvent&);
     void OnWheel(wxMouseEvent&);
     void OnMouse(wxMouseEvent&);
+    void OnLeft(wxMouseEvent&);
     void draw();
-    void frame_rectangle(double* x0, double* y0, double* x1, double* y1) const;
+    review_view_t view() const;
+    void show_status(const wxString& text);
+    void finish_drag(const wxPoint& end);
+
+    // Overlays, in window pixels (review_overlays.cpp).
+    void draw_overlays(const review_view_t& v);
+    void draw_outlines(const review_view_t& v);
+    void draw_landmarks(const review_view_t& v);
+    void draw_label(const wxString& text, double x, double y);
 
     std::unique_ptr<pmf_functor<review_canvas>> changed_;
+    std::unique_ptr<pmf_functor<review_canvas>> tool_changed_;
     frame_texture texture_;
     bool upload_ = true;
-    double pan_x_ = 0, pan_y_ = 0;
+    // The frame point at the window centre, for frames of this size.
+    double centre_u_ = 0, centre_v_ = 0;
+    long centred_w_ = -1, centred_h_ = -1;
+    wxSize last_size_;
     wxPoint drag_from_;
+    // A left drag of a tool in progress: its tool and window end points.
+    int left_tool_ = 0;
+    std::optional<wxPoint> left_from_, left_to_;
 };

@@ -1,0 +1,45 @@
+// The image-source front end: publishes the sources found, runs the chosen
+// one exactly while RES_VIDEO_CAPTURE_EVENT has listeners, and drives it
+// from the main loop's idle ticks.
+#pragma once
+
+#include <memory>
+
+#include "acquisition/ks_v4l2_buffer.h"
+#include "common/functor.h"
+
+// Kinds of image source in RES_VID_CARD_LIST.
+enum image_source_kind_t : int {
+    IMAGE_SOURCE_NONE = 0,
+    IMAGE_SOURCE_V4L2 = 2,
+    IMAGE_SOURCE_RF_DIGITISER = 3,
+};
+
+class ks_video_capture {
+public:
+    explicit ks_video_capture(ks_v4l2_buffer::clocks_t clocks = {});
+    ~ks_video_capture();
+    ks_video_capture(const ks_video_capture&) = delete;
+    ks_video_capture& operator=(const ks_video_capture&) = delete;
+
+    void video_cap_changed();
+    bool start_acquisition();
+    void stop_acquisition();
+    void activ_acquisition();
+    // Pixel scales of the current source: RF data use RES_RF_SCALE both ways.
+    void get_bscan_scale(double& x, double& y) const;
+
+    bool running() const { return running_; }
+    int kind() const { return kind_; }
+    ks_v4l2_buffer& v4l2() { return v4l2_; }
+
+private:
+    int selected_kind() const;
+
+    ks_v4l2_buffer v4l2_;
+    int kind_ = IMAGE_SOURCE_NONE;
+    bool running_ = false;
+    long running_card_ = -1;
+    std::unique_ptr<pmf_functor<ks_video_capture>> changed_proc_;
+    std::unique_ptr<pmf_functor<ks_video_capture>> idle_proc_;
+};

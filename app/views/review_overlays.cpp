@@ -1,0 +1,201 @@
+// What the review window draws over the frame: the outlines and landmarks of
+// the current frame, the selected region, the measurement with its length,
+// and the box, rectangle or line of a left drag in progress.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include <GL/gl.h>
+#include <wx/dcmemory.h>
+#include <wx/settings.h>
+
+#include "common/dynabuf.h"
+#include "common/matrix16d.h"
+#include "ids.h"
+#include "resources/resource_table.h"
+#include "review_canvas.h"
+
+namespace {
+
+constexpr unsigned char measure_colour[3] = {255, 255, 0};
+constexpr unsigned char select_colour[3] = {0, 255, 255};
+constexpr unsigned char zoom_colour[3] = {255, 255, 255};
+constexpr unsigned char landmark_colour[3] = {0, 255, 0};
+constexpr unsigned char fiducial_colour[3] = {255, 0, 255};
+// Landmarks this close to a frame's plane are marked on it.
+constexpr double landmark_reach_cm = 0.1;
+
+void colour(const unsigned char* c)
+{
+    glColor3ub(c[0], c[1], c[2]);
+}
+
+// Window coordinates on pixel centres, so that lines land on whole pixels.
+void vertex(double x, double y)
+{
+    glVertex2d(std::floor(x) + 0.5, std::floor(y) + 0.5);
+}
+
+void frame_vertex(const review_view_t& v, double u, double w)
+{
+    double x, y;
+    v.to_window(u, w, &x, &y);
+    vertex(x, y);
+}
+
+void window_box(double x0, double y0, double x1, double y1)
+{
+    glBegin(GL_LINE_LOOP);
+    vertex(x0, y0);
+    vertex(x1, y0);
+    vertex(x1, y1);
+    vertex(x0, y1);
+    glEnd();
+}
+
+}  // namespace
+
+void review_canvas::draw_overlays(const review_view_t& v)
+{
+    glLineWidth(1.0f);
+    if (res->RES_SEE_DRAW->value())
+        draw_outlines(v);
+    if (res->RES_SEE_MARK->value())
+        draw_landmarks(v);
+
+    const long sx = static_cast<long>(res->RES_RF_SELECT_VECTOR->value());
+    const long sw = static_cast<long>(res->RES_RF_SELECT_VECTORS->value());
+    const long sy = static_cast<long>(res->RES_RF_SELECT_SAMPLE->value());
+    const long sh = static_cast<long>(res->RES_RF_SELECT_SAMPLES->value());
+    if (sw > 0 && sh > 0) {
+        double x0, y0, x1, y1;
+        v.to_window(static_cast<double>(sx), static_cast<double>(sy), &x0, &y0);
+        v.to_window(static_cast<double>(sx + sw), static_cast<double>(sy + sh), &x1, &y1);
+        colour(select_colour);  // on the region's outermost pixels, rows up or down
+        window_box(std::min(x0, x1), std::min(y0, y1), std::max(x0, x1) - 1, std::max(y0, y1) - 1);
+    }
+
+    const calipers_t& c = res->RES_CALIPERS->value();
+    if (c.x0 != c.x1 || c.y0 != c.y1) {
+        colour(measure_colour);
+        glBegin(GL_LINES);
+        frame_vertex(v, c.x0, c.y0);
+        frame_vertex(v, c.x1, c.y1);
+        glEnd();
+        double x, y;
+        v.to_window(c.x1, c.y1, &x, &y);
+        draw_label(measurement_text(measured_length_mm(c.x0, c.y0, c.x1, c.y1, res->RES_XSCALE->value(),
+                                                       res->RES_YSCALE->value())),
+                   x + 6, y + 6);
+    }
+
+    if (!left_from_ || !left_to_)
+        return;
+    const wxPoint a = *left_from_, b = *left_to_;
+    if (left_tool_ == ID_TOOL_DRAG_ZOOM || left_tool_ == ID_TOOL_SELECT) {
+        colour(left_tool_ == ID_TOOL_SELECT ? select_colour : zoom_colour);
+        glEnable(GL_LINE_STIPPLE);
+        glLineStipple(1, 0xF0F0);
+        window_box(a.x, a.y, b.x, b.y);
+        glDisable(GL_LINE_STIPPLE);
+    } else if (left_tool_ == ID_TOOL_MEASURE) {
+        colour(measure_colour);
+        glBegin(GL_LINES);
+        vertex(a.x, a.y);
+        vertex(b.x, b.y);
+        glEnd();
+    }
+}
+
+void review_canvas::draw_outlines(const review_view_t& v)
+{
+    const auto& objects = res->RES_OBJECT->value();
+    if (!objects)
+        return;
+    const auto frame = static_cast<std::int32_t>(res->RES_BUF_CURRENT_FRAME->value());
+    for (int i = 0; i < object_table::size; ++i) {
+        const contour_object& o = (*objects)[i];
+        for (const contour_set& s : o.sets) {
+            if (s.frame != frame)
+                continue;
+            glColor3ub(o.colour.r, o.colour.g, o.colour.b);
+            for (const contour& k : s.contours) {
+                glBegin(k.closed ? GL_LINE_LOOP : GL_LINE_STRIP);
+                for (const vertex2d& p : k.points)
+                    frame_vertex(v, p.x + 0.5, p.y + 0.5);  // outline points are pixel indices
+                glEnd();
+            }
+        }
+    }
+}
+
+void review_canvas::draw_landmarks(const review_view_t& v)
+{
+    const auto& marks = res->RES_LANDMARKS->value();
+    const long current = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
+    const auto pose = bufp->positioncp(current);
+    const double xs = res->RES_XSCALE->value(), ys = res->RES_YSCALE->value();
+    if (!marks || pose.size() < 6 || !res->RES_POS_REC->value() || xs <= 0 || ys <= 0)
+        return;
+    // World to frame: the inverse of the pose after the probe calibration.
+    matrix16d mpose, mcal;
+    mpose.forward(pose.get());
+    mcal.forward(res->RES_XTRANS->value(), res->RES_YTRANS->value(), res->RES_ZTRANS->value(),
+                 res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value());
+    matrix16d to_frame = mpose * mcal;
+    to_frame.invert();
+    for (const landmark_t& m : marks->list) {
+        if (m.kind == LMARK_2D)
+            continue;  // a frame's own landmarks arrive with the landmark tools
+        const vertex3d p = to_frame * m.position;
+        if (std::abs(p.z) > landmark_reach_cm)
+            continue;
+        double x, y;
+        v.to_window(p.x / xs, p.y / ys, &x, &y);
+        colour(m.kind == LMARK_FIDUCIAL ? fiducial_colour : landmark_colour);
+        glBegin(GL_LINES);
+        vertex(x - 4, y);
+        vertex(x + 5, y);
+        vertex(x, y - 4);
+        vertex(x, y + 5);
+        glEnd();
+    }
+}
+
+void review_canvas::draw_label(const wxString& text, double x, double y)
+{
+    // The text is drawn white on black off screen; its brightness becomes the
+    // label's opacity over a dark backing, so it reads on any image.
+    wxMemoryDC dc;
+    dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+    const wxSize extent = dc.GetTextExtent(text);
+    const int w = extent.GetWidth() + 6, h = extent.GetHeight() + 2;
+    wxBitmap bitmap(w, h, 24);
+    dc.SelectObject(bitmap);
+    dc.SetBackground(*wxBLACK_BRUSH);
+    dc.Clear();
+    dc.SetTextForeground(*wxWHITE);
+    dc.DrawText(text, 3, 1);
+    dc.SelectObject(wxNullBitmap);
+    const wxImage shape = bitmap.ConvertToImage();
+    std::vector<unsigned char> rgba(static_cast<std::size_t>(w) * h * 4);
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i) {
+            const double t = shape.GetRed(i, j) / 255.0;
+            unsigned char* p = &rgba[(static_cast<std::size_t>(j) * w + i) * 4];
+            for (int k = 0; k < 3; ++k)
+                p[k] = static_cast<unsigned char>(measure_colour[k] * t);
+            p[3] = static_cast<unsigned char>(255 * (0.6 + 0.4 * t));
+        }
+    // Kept inside the window: a raster position outside it draws nothing.
+    const wxSize size = GetClientSize();
+    const double left = std::clamp(x, 0.0, std::max(0.0, size.GetWidth() - w - 1.0));
+    const double top = std::clamp(y, 0.0, std::max(0.0, size.GetHeight() - h - 1.0));
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glRasterPos2d(std::floor(left) + 0.5, std::floor(top) + 0.5);
+    glPixelZoom(1.0f, -1.0f);  // rows run down the window, top row first
+    glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glPixelZoom(1.0f, 1.0f);
+    glDisable(GL_BLEND);
+}
