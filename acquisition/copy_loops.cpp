@@ -15,6 +15,17 @@ inline std::uint8_t flow_code(int y, int u, int v, int chroma_thresh)
     return static_cast<std::uint8_t>(y >> 1);
 }
 
+// The planar rule without branches: flow pixels are scattered through the
+// image, so a branch per pixel mispredicts and costs more than the sums.
+inline std::uint8_t planar_flow_code(int y, int u, int v, int grey_thresh, int chroma_thresh)
+{
+    const int bright = y >= grey_thresh;
+    const int first = bright & (u - v > chroma_thresh);
+    const int second = bright & (v - u > chroma_thresh);
+    const int half = y >> 1, flow = (y >> 2) + 128 + 64 * second;
+    return static_cast<std::uint8_t>(half + (first | second) * (flow - half));
+}
+
 // Offsets of Y0, U, Y1 and V within a packed pair of pixels.
 struct packed_order_t {
     int y0, u, y1, v;
@@ -84,17 +95,14 @@ bool yuv420_copy_loops(const std::uint8_t* src, std::size_t src_bytes, const yuv
     const std::uint8_t* u_plane = src + stride * layout.height;
     const std::uint8_t* v_plane = u_plane + cstride * layout.chroma_rows();
     for (long r = 0; r < out_height; ++r) {
-        const std::uint8_t* y_row = src + (y0 + r) * stride;
-        const long chroma_row = ((y0 + r) / 2) * cstride;
+        const std::uint8_t* y_row = src + (y0 + r) * stride + x0;
+        const long chroma_row = ((y0 + r) >> 1) * cstride;
+        const std::uint8_t* u_row = u_plane + chroma_row;
+        const std::uint8_t* v_row = v_plane + chroma_row;
         std::uint8_t* out = dst + r * out_width;
         for (long c = 0; c < out_width; ++c) {
-            const int y = y_row[x0 + c];
-            if (y < flow->grey) {
-                out[c] = static_cast<std::uint8_t>(y >> 1);
-                continue;
-            }
-            const long k = chroma_row + (x0 + c) / 2;
-            out[c] = flow_code(y, u_plane[k], v_plane[k], flow->chroma);
+            const long k = (x0 + c) >> 1;
+            out[c] = planar_flow_code(y_row[c], u_row[k], v_row[k], flow->grey, flow->chroma);
         }
     }
     return true;

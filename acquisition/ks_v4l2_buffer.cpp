@@ -59,7 +59,8 @@ v4l2_buffer capture_buffer()
 
 }  // namespace
 
-ks_v4l2_buffer::ks_v4l2_buffer(clocks_t clocks) : clocks_(std::move(clocks))
+ks_v4l2_buffer::ks_v4l2_buffer(clocks_t clocks, v4l2_seam_t* seam, int source_kind)
+    : clocks_(std::move(clocks)), seam_(seam), source_kind_(source_kind)
 {
     if (!clocks_.now)
         clocks_.now = [] { return master_clock ? master_clock->hundred_ns_time() : timestamp::wall_clock_now(); };
@@ -68,7 +69,9 @@ ks_v4l2_buffer::ks_v4l2_buffer(clocks_t clocks) : clocks_(std::move(clocks))
             static const timestamp fallback;
             return (master_clock ? *master_clock : fallback).from_monotonic(t);
         };
-    devices_ = discover_devices();
+    devices_ = discover_devices(this->seam());
+    for (vid_card_list_t& d : devices_)
+        d.kind = source_kind_;
 }
 
 ks_v4l2_buffer::~ks_v4l2_buffer()
@@ -79,17 +82,16 @@ ks_v4l2_buffer::~ks_v4l2_buffer()
     close_device();
 }
 
-std::vector<vid_card_list_t> ks_v4l2_buffer::discover_devices()
+std::vector<vid_card_list_t> ks_v4l2_buffer::discover_devices(v4l2_seam_t& seam)
 {
     std::vector<vid_card_list_t> found;
     const bool verbose = res && res->RES_DEBUG_VIDEO_DEVICE->value();
-    v4l2_seam_t& seam = v4l2_seam();
     for (int n = 0; n < 64; ++n) {
         const int fd = seam.open_device(seam.device_path(n), O_RDWR | O_NONBLOCK);
         if (fd < 0)
             continue;
         v4l2_capability cap{};
-        if (xioctl(fd, VIDIOC_QUERYCAP, &cap) != 0) {
+        if (xioctl(seam, fd, VIDIOC_QUERYCAP, &cap) != 0) {
             wxLogDebug("QUERYCAP v4l2_ioctl in construct_v4l2_buffer failed");
             seam.close_device(fd);
             continue;
@@ -105,11 +107,11 @@ std::vector<vid_card_list_t> ks_v4l2_buffer::discover_devices()
             if (verbose) {
                 wxLogMessage("V4L2 constructor found %s", card);
                 v4l2_input in{};
-                for (in.index = 0; xioctl(fd, VIDIOC_ENUMINPUT, &in) == 0 && in.index < 64; ++in.index)
+                for (in.index = 0; xioctl(seam, fd, VIDIOC_ENUMINPUT, &in) == 0 && in.index < 64; ++in.index)
                     wxLogMessage("V4L2 constructor found input %s on port %d",
                                  wxString(reinterpret_cast<const char*>(in.name), wxConvUTF8), in.index);
                 v4l2_standard st{};
-                for (st.index = 0; xioctl(fd, VIDIOC_ENUMSTD, &st) == 0 && st.index < 64; ++st.index)
+                for (st.index = 0; xioctl(seam, fd, VIDIOC_ENUMSTD, &st) == 0 && st.index < 64; ++st.index)
                     wxLogMessage("V4L2 constructor found standard %s",
                                  wxString(reinterpret_cast<const char*>(st.name), wxConvUTF8));
             }
@@ -133,7 +135,7 @@ int ks_v4l2_buffer::selected_device() const
 {
     const auto& list = res->RES_VID_CARD_LIST->value();
     const auto card = res->RES_VID_CARD->value();
-    if (!list || card < 0 || static_cast<std::size_t>(card) >= list->size() || (*list)[card].kind != 2)
+    if (!list || card < 0 || static_cast<std::size_t>(card) >= list->size() || (*list)[card].kind != source_kind_)
         return -1;
     return (*list)[card].device;
 }
@@ -148,7 +150,7 @@ ks_v4l2_buffer::settings_t ks_v4l2_buffer::wanted_settings() const
 void ks_v4l2_buffer::close_device()
 {
     if (fd_ >= 0)
-        v4l2_seam().close_device(fd_);
+        seam().close_device(fd_);
     fd_ = -1;
 }
 
@@ -168,7 +170,7 @@ bool ks_v4l2_buffer::select_input()
     int chosen = -1;
     long matches = 0;
     v4l2_input in{};
-    for (in.index = 0; in.index < 64 && xioctl(fd_, VIDIOC_ENUMINPUT, &in) == 0; ++in.index) {
+    for (in.index = 0; in.index < 64 && xioctl(seam(), fd_, VIDIOC_ENUMINPUT, &in) == 0; ++in.index) {
         const char* name = reinterpret_cast<const char*>(in.name);
         names.emplace_back(name, wxConvUTF8, strnlen(name, sizeof in.name));
         if (chosen < 0 && input_type_of(name) == wanted_type && ++matches == wanted_number)
@@ -188,7 +190,7 @@ bool ks_v4l2_buffer::select_input()
                      names.front());
         chosen = 0;
     }
-    if (xioctl(fd_, VIDIOC_S_INPUT, &chosen) != 0) {
+    if (xioctl(seam(), fd_, VIDIOC_S_INPUT, &chosen) != 0) {
         fail("VIDIOC_S_INPUT v4l2_ioctl in open_device_set_input_standard failed");
         return false;
     }
@@ -204,7 +206,7 @@ bool ks_v4l2_buffer::select_standard()
     const char* plain = pal ? "PAL" : "NTSC";
     std::optional<v4l2_std_id> first_exact, first_plain;
     v4l2_standard st{};
-    for (st.index = 0; st.index < 256 && xioctl(fd_, VIDIOC_ENUMSTD, &st) == 0; ++st.index) {
+    for (st.index = 0; st.index < 256 && xioctl(seam(), fd_, VIDIOC_ENUMSTD, &st) == 0; ++st.index) {
         const char* name = reinterpret_cast<const char*>(st.name);
         if (!first_exact && std::strcmp(name, exact) == 0)
             first_exact = st.id;
@@ -219,7 +221,7 @@ bool ks_v4l2_buffer::select_standard()
         wxLogWarning("The capture device offers no %s standard; its own standard is kept.", plain);
         return true;
     }
-    if (xioctl(fd_, VIDIOC_S_STD, &id) != 0) {
+    if (xioctl(seam(), fd_, VIDIOC_S_STD, &id) != 0) {
         fail("VIDIOC_S_STD v4l2_ioctl in open_device_set_input_standard failed");
         return false;
     }
@@ -235,7 +237,7 @@ bool ks_v4l2_buffer::open_device_set_input_standard()
         return false;
     }
     close_device();
-    fd_ = v4l2_seam().open_device(v4l2_seam().device_path(device), O_RDWR | O_NONBLOCK);
+    fd_ = seam().open_device(seam().device_path(device), O_RDWR | O_NONBLOCK);
     if (fd_ < 0) {
         wxLogError("Could not open device in V4L2 open_device_set_input_standard");
         return false;
@@ -248,7 +250,7 @@ bool ks_v4l2_buffer::set_v4l2_format(long& width, long& height)
 {
     v4l2_format f{};
     f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (xioctl(fd_, VIDIOC_G_FMT, &f) != 0) {
+    if (xioctl(seam(), fd_, VIDIOC_G_FMT, &f) != 0) {
         wxLogError("G_FMT v4l2_ioctl in set_v4l2_format failed");
         return false;
     }
@@ -257,12 +259,12 @@ bool ks_v4l2_buffer::set_v4l2_format(long& width, long& height)
     f.fmt.pix.pixelformat = V4L2_PIX_FMT_YUV420;
     f.fmt.pix.field = V4L2_FIELD_INTERLACED;
     int tries = 0;
-    while (xioctl(fd_, VIDIOC_S_FMT, &f) != 0)
+    while (xioctl(seam(), fd_, VIDIOC_S_FMT, &f) != 0)
         if (++tries == 10) {
             wxLogError("S_FMT v4l2_ioctl in set_v4l2_format failed");
             return false;
         }
-    if (xioctl(fd_, VIDIOC_G_FMT, &f) != 0) {
+    if (xioctl(seam(), fd_, VIDIOC_G_FMT, &f) != 0) {
         wxLogError("G_FMT v4l2_ioctl in set_v4l2_format failed");
         return false;
     }
@@ -283,7 +285,7 @@ void ks_v4l2_buffer::get_device_video_dimensions(long& width, long& height)
         return;
     }
     const int kept = fd_;
-    fd_ = selected_device() >= 0 ? v4l2_seam().open_device(v4l2_seam().device_path(selected_device()),
+    fd_ = selected_device() >= 0 ? seam().open_device(seam().device_path(selected_device()),
                                                            O_RDWR | O_NONBLOCK)
                                  : -1;
     if (fd_ < 0) {
@@ -302,7 +304,7 @@ void ks_v4l2_buffer::get_device_video_dimensions(long& width, long& height)
             width = 4 * height / 3;
         set_v4l2_format(width, height);
     }
-    v4l2_seam().close_device(fd_);
+    seam().close_device(fd_);
     fd_ = kept;
 }
 
@@ -337,7 +339,7 @@ bool ks_v4l2_buffer::start_v4l2_buffer()
     req.count = static_cast<std::uint32_t>(std::clamp<std::int64_t>(res->RES_VID_BUFFERS->value(), 1, 256));
     req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     req.memory = V4L2_MEMORY_MMAP;
-    if (xioctl(fd_, VIDIOC_REQBUFS, &req) != 0) {
+    if (xioctl(seam(), fd_, VIDIOC_REQBUFS, &req) != 0) {
         fail("REQBUFS v4l2_ioctl in start_v4l2_buffer failed");
         return false;
     }
@@ -353,23 +355,23 @@ bool ks_v4l2_buffer::start_v4l2_buffer()
     for (std::uint32_t i = 0; i < req.count; ++i) {
         v4l2_buffer b = capture_buffer();
         b.index = i;
-        if (xioctl(fd_, VIDIOC_QUERYBUF, &b) != 0) {
+        if (xioctl(seam(), fd_, VIDIOC_QUERYBUF, &b) != 0) {
             fail("QUERYBUF v4l2_ioctl in start_v4l2_buffer failed");
             return false;
         }
-        void* start = v4l2_seam().map(b.length, fd_, b.m.offset);
+        void* start = seam().map(b.length, fd_, b.m.offset);
         if (start == MAP_FAILED) {
             fail("mmap() in start_v4l2_buffer failed");
             return false;
         }
         mappings_[i] = {start, b.length};
-        if (xioctl(fd_, VIDIOC_QBUF, &b) != 0) {
+        if (xioctl(seam(), fd_, VIDIOC_QBUF, &b) != 0) {
             fail("QBUF v4l2_ioctl in start_v4l2_buffer failed");
             return false;
         }
     }
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (xioctl(fd_, VIDIOC_STREAMON, &type) != 0) {
+    if (xioctl(seam(), fd_, VIDIOC_STREAMON, &type) != 0) {
         fail("STREAMON v4l2_ioctl in start_v4l2_buffer failed");
         return false;
     }
@@ -395,11 +397,11 @@ void ks_v4l2_buffer::stop_v4l2_buffer()
         give_back(held_->buffer, "QBUF v4l2_ioctl in stop_v4l2_buffer failed");
     held_.reset();
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (fd_ >= 0 && xioctl(fd_, VIDIOC_STREAMOFF, &type) != 0)
+    if (fd_ >= 0 && xioctl(seam(), fd_, VIDIOC_STREAMOFF, &type) != 0)
         wxLogDebug("STREAMOFF v4l2_ioctl in stop_v4l2_buffer failed");
     for (const mapping_t& m : mappings_)
         if (m.start)
-            v4l2_seam().unmap(m.start, m.length);
+            seam().unmap(m.start, m.length);
     mappings_.clear();
     close_device();
     wxLogDebug("stop_v4l2_buffer called");
@@ -418,7 +420,7 @@ void ks_v4l2_buffer::change_v4l2_buffer()
 bool ks_v4l2_buffer::dequeue(v4l2_buffer* out)
 {
     *out = capture_buffer();
-    if (xioctl(fd_, VIDIOC_DQBUF, out) == 0) {
+    if (xioctl(seam(), fd_, VIDIOC_DQBUF, out) == 0) {
         if (out->index >= mappings_.size()) {
             fail("The capture device returned a buffer it never gave; video capture stopped.");
             return false;
@@ -434,7 +436,7 @@ bool ks_v4l2_buffer::dequeue(v4l2_buffer* out)
 
 bool ks_v4l2_buffer::give_back(v4l2_buffer& buffer, const char* failure)
 {
-    if (fd_ >= 0 && xioctl(fd_, VIDIOC_QBUF, &buffer) == 0)
+    if (fd_ >= 0 && xioctl(seam(), fd_, VIDIOC_QBUF, &buffer) == 0)
         return true;
     fail(failure);
     return false;

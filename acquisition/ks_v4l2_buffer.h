@@ -18,6 +18,7 @@
 #include <linux/videodev2.h>
 
 #include "acquisition/copy_loops.h"
+#include "acquisition/v4l2_seam.h"
 #include "common/functor.h"
 #include "common/vid_stat.h"
 #include "resources/resource_value_types.h"
@@ -33,13 +34,15 @@ public:
     };
 
     // Runs device discovery; the list is published by construct_v4l2_buffer.
-    explicit ks_v4l2_buffer(clocks_t clocks = {});
+    // seam: the devices to use, the program's V4L2 seam when null;
+    // source_kind: the kind of RES_VID_CARD_LIST entry this source drives.
+    explicit ks_v4l2_buffer(clocks_t clocks = {}, v4l2_seam_t* seam = nullptr, int source_kind = 2);
     ~ks_v4l2_buffer();
     ks_v4l2_buffer(const ks_v4l2_buffer&) = delete;
     ks_v4l2_buffer& operator=(const ks_v4l2_buffer&) = delete;
 
     // Every capture device that can stream video, as (name, kind 2, number).
-    static std::vector<vid_card_list_t> discover_devices();
+    static std::vector<vid_card_list_t> discover_devices(v4l2_seam_t& seam = v4l2_seam());
     // Publishes the devices found with RES_VID_CARD_LIST and follows the settings that restart the stream.
     void construct_v4l2_buffer();
     const std::vector<vid_card_list_t>& devices() const { return devices_; }
@@ -69,6 +72,7 @@ public:
     std::optional<released_t> v4l2_DelayGetLatestValid();
 
 private:
+    v4l2_seam_t& seam() const { return seam_ ? *seam_ : v4l2_seam(); }
     struct settings_t {
         long device = -1, port = 0, port_number = 0, standard = 0, buffers = 0;
         bool operator==(const settings_t&) const = default;
@@ -88,6 +92,8 @@ private:
     void close_device();
 
     clocks_t clocks_;
+    v4l2_seam_t* seam_ = nullptr;
+    int source_kind_ = 2;
     std::vector<vid_card_list_t> devices_;
     int fd_ = -1;
     bool streaming_ = false;

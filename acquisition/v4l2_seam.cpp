@@ -34,11 +34,11 @@ void set_v4l2_seam(v4l2_seam_t* seam)
     installed = seam;
 }
 
-int xioctl(int fd, unsigned long request, void* arg)
+int xioctl(v4l2_seam_t& seam, int fd, unsigned long request, void* arg)
 {
     int r;
     do
-        r = v4l2_seam().ioctl_device(fd, request, arg);
+        r = seam.ioctl_device(fd, request, arg);
     while (r == -1 && errno == EINTR);
     return r;
 }

@@ -31,4 +31,4 @@ v4l2_seam_t& v4l2_seam();
 void set_v4l2_seam(v4l2_seam_t* seam);
 
 // Retries an ioctl interrupted by a signal, as every caller wants.
-int xioctl(int fd, unsigned long request, void* arg);
+int xioctl(v4l2_seam_t& seam, int fd, unsigned long request, void* arg);
