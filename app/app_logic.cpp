@@ -62,6 +62,13 @@ wxString info_label_t::update(double frames_per_second, long frames)
     return text + wxString::Format("at %.0f per second.", rate_);
 }
 
+wxString frame_position_text(long current, long frames)
+{
+    if (frames <= 0)
+        return {};
+    return wxString::Format("Frame %li of %li", std::clamp(current, 0L, frames - 1) + 1, frames);
+}
+
 std::optional<double> frame_rate(std::int64_t counted, std::uint64_t first_time, std::uint64_t latest_time)
 {
     const std::int64_t interval = static_cast<std::int64_t>(latest_time - first_time);

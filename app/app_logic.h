@@ -35,6 +35,10 @@ private:
     long frames_ = 0;
 };
 
+// Where the slider stands, for the status bar: "Frame N of M" counting from 1,
+// empty without frames.
+wxString frame_position_text(long current, long frames);
+
 // The rate of frames counted over an interval, or nothing when the interval
 // is not positive (the shown rate stays as it was).
 std::optional<double> frame_rate(std::int64_t counted, std::uint64_t first_time, std::uint64_t latest_time);

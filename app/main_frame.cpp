@@ -5,7 +5,6 @@
 #include <gtk/gtk.h>
 #include <wx/artprov.h>
 #include <wx/filename.h>
-#include <wx/html/helpctrl.h>
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/notebook.h>
@@ -13,9 +12,12 @@
 #include <wx/sizer.h>
 #include <wx/slider.h>
 #include <wx/splitter.h>
+#include <wx/statusbr.h>
 #include <wx/stattext.h>
+#include <wx/settings.h>
 #include <wx/toolbar.h>
 
+#include "help_book.h"
 #include "ids.h"
 #include "pages/reslice_pages.h"
 #include "pages/template_page.h"
@@ -134,15 +136,18 @@ MainFrame::MainFrame(const wxString& title, int x, int y, int width, int height)
         Bind(wxEVT_MENU, &MainFrame::OnVisualPage, this, p.id);
     build_menus();
     build_toolbar();
-    CreateStatusBar(3);
+    // Messages, alerts, the data file, and where the slider stands.
+    wxStatusBar* status = CreateStatusBar(4);
+    const int where_width = status->GetTextExtent(frame_position_text(99998, 99999)).GetWidth() + 24;
+    const int widths[] = {-2, -2, -3, where_width};
+    SetStatusWidths(4, widths);
     SetStatusText(res->RES_ALERT_STRING->value(), 1);  // what start-up found
     build_windows();
     register_procedures();
     set_config_mode(true);
 
-    help_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, this);
-    const wxFileName book(res->RES_EXEC_DIR->value(), "kestrane_help.zip");
-    help_ok_ = book.FileExists() && help_->AddBook(book);
+    help_ = std::make_unique<help_book_t>(this);
+    help_ok_ = help_->load(res->RES_EXEC_DIR->value());
     if (!help_ok_)
         wxLogError("Failed to load help file kestrane_help.zip\nHelp menu item will be inactive.");
 }
@@ -282,24 +287,22 @@ void MainFrame::build_toolbar()
 
 void MainFrame::build_windows()
 {
-    outer_split_ = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D | wxSP_LIVE_UPDATE);
-    outer_split_->SetMinimumPaneSize(40);
-    control_split_ = new wxSplitterWindow(outer_split_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D);
-    control_split_->SetMinimumPaneSize(20);
+    const auto splitter = [](wxWindow* parent) {
+        auto* s = new wxSplitterWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D | wxSP_LIVE_UPDATE);
+        s->SetMinimumPaneSize(min_pane_size);
+        return s;
+    };
+    outer_split_ = splitter(this);
+    control_split_ = splitter(outer_split_);
     task_book_ = new wxNotebook(control_split_, wxID_ANY);
     visual_book_ = new wxNotebook(control_split_, wxID_ANY);
     CreateTaskPages(task_book_);
     CreateVisualPages(visual_book_);
-    control_split_->SplitHorizontally(task_book_, visual_book_, -125);
-    control_split_->SetSashGravity(1.0);
 
     data_panel_ = new wxPanel(outer_split_);
-    data_split_ = new wxSplitterWindow(data_panel_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D | wxSP_LIVE_UPDATE);
-    data_split_->SetMinimumPaneSize(20);
-    upper_split_ = new wxSplitterWindow(data_split_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D | wxSP_LIVE_UPDATE);
-    lower_split_ = new wxSplitterWindow(data_split_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D | wxSP_LIVE_UPDATE);
-    upper_split_->SetMinimumPaneSize(20);
-    lower_split_->SetMinimumPaneSize(20);
+    data_split_ = splitter(data_panel_);
+    upper_split_ = splitter(data_split_);
+    lower_split_ = splitter(data_split_);
     review_ = new review_canvas(upper_split_);
     view3d_ = new view3d_canvas(upper_split_);
     lower_centre_ = new reslice_canvas(lower_split_);
@@ -331,7 +334,21 @@ void MainFrame::build_windows()
     column->Add(row, 0, wxEXPAND);
     data_panel_->SetSizer(column);
 
-    outer_split_->SplitVertically(control_split_, data_panel_, 320);
+    Layout();  // the splitters learn their sizes before their sashes are placed
+    layout_controls(0);
+}
+
+int MainFrame::control_column_width() const
+{
+    // As wide as the widest page wants, with room for the notebook's frame and
+    // a vertical scroll bar, but never more than a third of the window.
+    int widest = 0;
+    for (const wxNotebook* book : {task_book_, visual_book_})
+        for (std::size_t i = 0; i < book->GetPageCount(); ++i)
+            if (wxSizer* sizer = book->GetPage(i)->GetSizer())
+                widest = std::max(widest, sizer->GetMinSize().GetWidth());
+    const int wanted = widest + 16 + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, this);
+    return std::clamp(wanted, min_pane_size, std::max(min_pane_size, GetClientSize().GetWidth() / 3));
 }
 
 void MainFrame::CreateTaskPages(wxNotebook* book)

@@ -12,7 +12,6 @@
 #include "app_logic.h"
 #include "common/functor.h"
 
-class wxHtmlHelpController;
 class wxPanel;
 class wxNotebook;
 class wxSlider;
@@ -24,9 +23,14 @@ class view3d_canvas;
 class template_page;
 class reslice_canvas;
 struct reslice_views_t;
+class help_book_t;
 
 class MainFrame : public wxFrame {
 public:
+    // No data window or page area is made smaller than this: below it the
+    // views and pages stop being usable.
+    static constexpr int min_pane_size = 150;
+
     MainFrame(const wxString& title, int x, int y, int width, int height);
     ~MainFrame() override;
 
@@ -50,6 +54,8 @@ public:
     void main_frame_changed();
     void VideoRateCounter();
     wxString UpdateMainInfoLab(double frames_per_second, long frames);
+    // Confirms a file written, in the status bar's message field.
+    void report_saved(const wxString& path);
 
     // Handlers, public so that scripts can call them by id.
     void OnFileNew(wxCommandEvent&);
@@ -102,9 +108,11 @@ private:
     void register_procedures();
     void unregister_procedures();
     void layout_controls(int where);  // 0 left, 1 right, 2 both sides
+    int control_column_width() const;
     void stop_playback();
     void show_data_path();
     void show_reslices();  // the views of the selected visual page
+    void show_info(const wxString& text);  // the label beside the slider
     bool read_recording(const wxString& path);
 
     // Windows.
@@ -126,7 +134,7 @@ private:
     wxStaticText* info_label_ = nullptr;
     wxToolBar* toolbar_ = nullptr;
     template_page* templates_ = nullptr;
-    std::unique_ptr<wxHtmlHelpController> help_;
+    std::unique_ptr<help_book_t> help_;
     bool help_ok_ = false;
 
     // Change procedures, one functor each.

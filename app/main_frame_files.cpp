@@ -34,6 +34,11 @@ void MainFrame::show_data_path()
     SetStatusText(res->RES_ASCII_FILENAME->value().GetFullPath(), 2);
 }
 
+void MainFrame::report_saved(const wxString& path)
+{
+    SetStatusText("Saved " + path, 0);
+}
+
 bool MainFrame::read_recording(const wxString& path)
 {
     if (wxFileName(path).GetExt().Lower() != "ks") {
@@ -43,7 +48,7 @@ bool MainFrame::read_recording(const wxString& path)
     const bool ok = recording_io->try_read_kestrane_file(path);
     if (ok) {
         show_data_path();
-        info_label_->SetLabel(UpdateMainInfoLab(-1, bufp->frames()));
+        show_info(UpdateMainInfoLab(-1, bufp->frames()));
     }
     return ok;
 }
@@ -67,7 +72,7 @@ void MainFrame::OnFileNew(wxCommandEvent&)
     if (playing())
         stop_playback();
     recording_io->new_recording();
-    info_label_->SetLabel(UpdateMainInfoLab(-1, 0));
+    show_info(UpdateMainInfoLab(0, 0));  // no data, no rate
 }
 
 void MainFrame::OnFileOpen(wxCommandEvent&)
@@ -100,8 +105,10 @@ void MainFrame::OnFileSave(wxCommandEvent&)
 {
     res->RES_TOGGLE_LIVE->write(false);
     const wxString path = res->RES_ASCII_FILENAME->value().GetFullPath();
-    if (recording_io->try_write_kestrane_file(path))
+    if (recording_io->try_write_kestrane_file(path)) {
         show_data_path();
+        report_saved(path);
+    }
 }
 
 void MainFrame::OnFileSaveas(wxCommandEvent&)
@@ -111,8 +118,10 @@ void MainFrame::OnFileSaveas(wxCommandEvent&)
     const wxString filters = rf || dicom ? "Kestrane file (*.ks)|*.ks|Kestrane raw data file (*.ks)|*.ks"
                                          : "Kestrane file (*.ks)|*.ks";
     const auto choice = ask_save_file(caption, filters, recording_dir());
-    if (choice && recording_io->save_as(choice->path, choice->filter == 1))
+    if (choice && recording_io->save_as(choice->path, choice->filter == 1)) {
         show_data_path();
+        report_saved(choice->path);
+    }
 }
 
 void MainFrame::OnFileComment(wxCommandEvent&)
@@ -215,7 +224,8 @@ void MainFrame::OnFileGrab(wxCommandEvent& event)
     case ID_FILE_GRAB_RIGHT: image = lower_right_->grab(); break;
     default: image = review_->grab(); break;
     }
-    save_image_file(image, choice->path);
+    if (save_image_file(image, choice->path))
+        report_saved(choice->path);
 }
 
 void MainFrame::OnFileExportVoxels(wxCommandEvent&)

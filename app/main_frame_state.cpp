@@ -2,7 +2,6 @@
 // the rate label, the configuration lock, layouts, help and closing.
 #include <wx/aboutdlg.h>
 #include <wx/colordlg.h>
-#include <wx/html/helpctrl.h>
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/notebook.h>
@@ -16,6 +15,7 @@
 #include "acquisition/posinfo.h"
 #include "dialogs/options_dialog.h"
 #include "dialogs/position_source_dialog.h"
+#include "help_book.h"
 #include "common/timestamp.h"
 #include "ids.h"
 #include "main_frame.h"
@@ -88,10 +88,15 @@ void MainFrame::main_frame_changed()
         }
         slider_->Enable(frames > 0);
         slider_->SetRange(0, std::max(1L, frames - 1));
-        info_label_->SetLabel(UpdateMainInfoLab(-1, frames));
+        show_info(UpdateMainInfoLab(-1, frames));
+        // The count the reader announced in the message field would outlive its data.
+        SetStatusText(wxString::Format("%li frames recorded.", frames), 0);
     }
     if (slider_->GetValue() != res->RES_BUF_CURRENT_FRAME->value())
         slider_->SetValue(static_cast<int>(res->RES_BUF_CURRENT_FRAME->value()));
+    const wxString where = frame_position_text(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()), frames);
+    if (GetStatusBar()->GetStatusText(3) != where)
+        SetStatusText(where, 3);
 
     // Play-back: one step per idle tick at most, when the next frame is due.
     if (res->RES_IDLE_EVENT->changed() && playing() && !res->RES_BUF_CURRENT_FRAME->changed()) {
@@ -181,7 +186,7 @@ void MainFrame::VideoRateCounter()
     }
     rate_next_report_ += rate_interval_;
     if (const auto rate = frame_rate(rate_count_, rate_first_time_, latest))
-        info_label_->SetLabel(UpdateMainInfoLab(*rate, bufp->frames()));
+        show_info(UpdateMainInfoLab(*rate, bufp->frames()));
     rate_count_ = 1;
     rate_first_time_ = latest;
 }
@@ -191,12 +196,20 @@ wxString MainFrame::UpdateMainInfoLab(double frames_per_second, long frames)
     return info_.update(frames_per_second, frames);
 }
 
+void MainFrame::show_info(const wxString& text)
+{
+    if (info_label_->GetLabel() == text)
+        return;
+    info_label_->SetLabel(text);
+    data_panel_->Layout();  // a longer text takes room from the slider rather than being cut off
+}
+
 void MainFrame::OnToggleLive(wxCommandEvent&)
 {
     const bool on = toolbar_->GetToolState(ID_TOOL_LIVE);
     res->RES_TOGGLE_LIVE->write(on);
     if (!on) {
-        info_label_->SetLabel(UpdateMainInfoLab(0, bufp->frames()));
+        show_info(UpdateMainInfoLab(0, bufp->frames()));
     } else {
         rate_count_ = 0;
         rate_next_report_ = wxDateTime::UNow() + rate_interval_;
@@ -300,7 +313,10 @@ void MainFrame::OnGUIPassword(wxCommandEvent&)
 
 void MainFrame::layout_controls(int where)
 {
-    // Rebuild the splitters so that the control column (or its halves) sits where asked.
+    // Rebuild the splitters so that the control column (or its halves) sits
+    // where asked, and give every part its default share again.
+    constexpr double task_share = 0.4;  // of the column's height; the visual pages get the rest
+    const int column = control_column_width();
     outer_split_->Unsplit();
     if (right_split_) {
         right_split_->Unsplit();
@@ -308,26 +324,32 @@ void MainFrame::layout_controls(int where)
     if (where == 2) {
         control_split_->Unsplit(visual_book_);
         if (!right_split_) {
-            right_split_ = new wxSplitterWindow(outer_split_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D);
-            right_split_->SetMinimumPaneSize(40);
+            right_split_ = new wxSplitterWindow(outer_split_, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                                wxSP_3D | wxSP_LIVE_UPDATE);
+            right_split_->SetMinimumPaneSize(min_pane_size);
         }
         data_panel_->Reparent(right_split_);
         visual_book_->Reparent(right_split_);
         visual_book_->Show();
-        right_split_->SplitVertically(data_panel_, visual_book_, -300);
+        right_split_->Show();
+        outer_split_->SplitVertically(control_split_, right_split_, column);
+        outer_split_->SetSashGravity(0.0);
+        right_split_->SplitVertically(data_panel_, visual_book_, -column);
         right_split_->SetSashGravity(1.0);
-        outer_split_->SplitVertically(control_split_, right_split_, 320);
     } else {
         data_panel_->Reparent(outer_split_);
         visual_book_->Reparent(control_split_);
         if (!control_split_->IsSplit())
-            control_split_->SplitHorizontally(task_book_, visual_book_, -125);
+            control_split_->SplitHorizontally(task_book_, visual_book_);
         if (right_split_)
             right_split_->Hide();
         if (where == 0)
-            outer_split_->SplitVertically(control_split_, data_panel_, 320);
+            outer_split_->SplitVertically(control_split_, data_panel_, column);
         else
-            outer_split_->SplitVertically(data_panel_, control_split_, -320);
+            outer_split_->SplitVertically(data_panel_, control_split_, -column);
+        outer_split_->SetSashGravity(where == 0 ? 0.0 : 1.0);
+        control_split_->SetSashPosition(static_cast<int>(task_share * control_split_->GetSize().GetHeight()));
+        control_split_->SetSashGravity(task_share);
     }
     Layout();
 }
@@ -345,9 +367,9 @@ void MainFrame::OnGUI3D(wxCommandEvent&)
 
 void MainFrame::OnGUI2D(wxCommandEvent&)
 {
-    // The review window takes the space; the others keep a sliver to be dragged back.
-    upper_split_->SetSashPosition(upper_split_->GetSize().GetWidth() - 40);
-    data_split_->SetSashPosition(data_split_->GetSize().GetHeight() - 40);
+    // The review window takes the space; the others keep their smallest usable size.
+    upper_split_->SetSashPosition(upper_split_->GetSize().GetWidth() - min_pane_size);
+    data_split_->SetSashPosition(data_split_->GetSize().GetHeight() - min_pane_size);
 }
 
 void MainFrame::OnGUIOptions(wxCommandEvent&)

@@ -6,8 +6,6 @@
 #include <gtk/gtk.h>
 #include <wx/display.h>
 #include <wx/filename.h>
-#include <wx/filesys.h>
-#include <wx/fs_zip.h>
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
@@ -20,6 +18,7 @@
 #include "display/render_resolution.h"
 #include "common/log_target.h"
 #include "gui_interaction.h"
+#include "help_book.h"
 #include "main_frame.h"
 #include "reconstruction/reslice_info.h"
 #include "resources/resource_table.h"
@@ -65,11 +64,11 @@ bool MainWindow::start(const std::vector<wxString>& args)
     load_style_file(exec_dir);
     wxHandleFatalExceptions(true);
     static const bool handlers_added = [] {
-        wxFileSystem::AddHandler(new wxZipFSHandler);  // the file system owns its handlers
         wxInitAllImageHandlers();
         return true;
     }();
     (void)handlers_added;
+    register_help_file_system();
 
     if (args.size() > 1)
         wxLogDebug("Kestrane called with %s", args[1]);

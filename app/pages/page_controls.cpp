@@ -4,6 +4,7 @@
 
 #include <wx/choice.h>
 #include <wx/radiobox.h>
+#include <wx/scrolwin.h>
 #include <wx/sizer.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
@@ -43,6 +44,13 @@ void watch_surfaces(base_functor* f)
 {
     for (gen_res_t<std::shared_ptr<surface_interp>>* slot : res->RES_SURFACE)
         slot->add_proc(f);
+}
+
+void scroll_when_squeezed(wxScrolledWindow* page, wxSizer* sizer)
+{
+    page->SetSizer(sizer);
+    page->SetScrollRate(8, 8);
+    page->FitInside();
 }
 
 wxSlider* labelled_slider(wxWindow* parent, wxSizer* grid, const char* label, int value, int low, int high)

@@ -28,9 +28,10 @@
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
 #include "views/gl_support.h"
+#include "main_frame.h"
 #include "page_controls.h"
 
-ortho_page::ortho_page(wxWindow* parent, reslice_views_t& views) : wxPanel(parent), views_(views)
+ortho_page::ortho_page(wxWindow* parent, reslice_views_t& views) : wxScrolledWindow(parent), views_(views)
 {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     row->Add(new wxStaticText(this, wxID_ANY, "Slice thickness (mm):"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
@@ -50,7 +51,7 @@ ortho_page::ortho_page(wxWindow* parent, reslice_views_t& views) : wxPanel(paren
     column->Add(compounding, 0, wxALL, 4);
     column->Add(faster, 0, wxALL, 4);
     column->Add(locate, 0, wxALL, 4);
-    SetSizer(column);
+    scroll_when_squeezed(this, column);
     thickness->Bind(wxEVT_SPINCTRLDOUBLE, [this](wxSpinDoubleEvent&) { apply_controls(); });
     compounding->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { apply_controls(); });
     faster->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { apply_controls(); });
@@ -94,7 +95,7 @@ void ortho_page::OnOrthoLocate(wxCommandEvent&)
     views_.place(2);
 }
 
-isocentre_page::isocentre_page(wxWindow* parent, reslice_views_t& views) : wxPanel(parent), views_(views)
+isocentre_page::isocentre_page(wxWindow* parent, reslice_views_t& views) : wxScrolledWindow(parent), views_(views)
 {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     row->Add(new wxStaticText(this, wxID_ANY, "Slice thickness (mm):"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
@@ -114,7 +115,7 @@ isocentre_page::isocentre_page(wxWindow* parent, reslice_views_t& views) : wxPan
     column->Add(compounding, 0, wxALL, 4);
     column->Add(faster, 0, wxALL, 4);
     column->Add(buttons, 0, wxALL, 4);
-    SetSizer(column);
+    scroll_when_squeezed(this, column);
     const reslice_settings& s = views_.reslices[isocentre_reslice_window].settings();
     thickness->SetValue(2.0 * s.slice_half_thickness * 10.0);
     compounding->SetSelection(static_cast<int>(s.compounding));
@@ -158,8 +159,8 @@ void isocentre_page::OnIsocentreLocate(wxCommandEvent&)
 void isocentre_page::OnIsocentreSave(wxCommandEvent&)
 {
     const auto choice = ask_save_file("Save reslice", reslice_image_filters, res->RES_ASCII_FILENAME->value().GetPath());
-    if (choice)
-        save_reslice_image(views_.reslices[isocentre_reslice_window], choice->path);
+    if (choice && save_reslice_image(views_.reslices[isocentre_reslice_window], choice->path) && main_win)
+        main_win->report_saved(choice->path);
 }
 
 bool save_reslice_image(const reslice_internals& reslice, const wxString& path)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 #include <wx/button.h>
@@ -25,6 +26,7 @@
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
 #include "views/gl_support.h"
+#include "main_frame.h"
 #include "page_controls.h"
 
 bool reslice_views_t::place(int window)
@@ -73,7 +75,7 @@ reslice_views_t::~reslice_views_t()
         forget_reslice_window(&r, r.window());
 }
 
-reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(parent), views_(views)
+reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxScrolledWindow(parent), views_(views)
 {
     auto* grid = new wxFlexGridSizer(2, wxSize(8, 4));
     grid->Add(new wxStaticText(this, wxID_ANY, "Width:"), 0, wxALIGN_CENTER_VERTICAL);
@@ -121,12 +123,19 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
     column->Add(single_sweep, 0, wxALL, 4);
     column->Add(sliders, 0, wxEXPAND | wxALL, 4);
     column->Add(buttons, 0, wxALL, 4);
-    SetSizer(column);
-    for (wxWindow* w : std::initializer_list<wxWindow*>{width, height, thickness})
-        w->Bind(wxEVT_SPINCTRL, [this](wxCommandEvent&) { apply_controls(); });
-    thickness->Bind(wxEVT_SPINCTRLDOUBLE, [this](wxSpinDoubleEvent&) { apply_controls(); });
-    compounding->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { apply_controls(); });
-    faster->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { apply_controls(); });
+    scroll_when_squeezed(this, column);
+    // Each control changes its own setting only: the others keep what the
+    // reslice on screen has, whatever their fields last showed.
+    const auto edits = [this](auto edit) { return [this, edit](wxCommandEvent&) { apply(edit); }; };
+    width->Bind(wxEVT_SPINCTRL, edits([this](reslice_settings& s) { s.width = width->GetValue(); }));
+    height->Bind(wxEVT_SPINCTRL, edits([this](reslice_settings& s) { s.height = height->GetValue(); }));
+    thickness->Bind(wxEVT_SPINCTRLDOUBLE, edits([this](reslice_settings& s) {
+        s.slice_half_thickness = thickness->GetValue() / 20.0;  // full thickness in mm to half in cm
+    }));
+    compounding->Bind(wxEVT_RADIOBOX, edits([this](reslice_settings& s) {
+        s.compounding = static_cast<reslice_compounding_t>(compounding->GetSelection());
+    }));
+    faster->Bind(wxEVT_CHECKBOX, edits([this](reslice_settings& s) { s.linear = !faster->GetValue(); }));
     surface->Bind(wxEVT_CHOICE, &reslice_page::OnResliceSurface, this);
     landmarks->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceLandmarks, this);
     sweeps->Bind(wxEVT_CHECKBOX, &reslice_page::OnResliceSweeps, this);
@@ -141,6 +150,9 @@ reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxPanel(p
                                                             res->RES_SWEEP_DISP_NUMBER, res->RES_RESLICE_OPACITY})
         r->add_proc(changed_.get());
     watch_surfaces(changed_.get());
+    // The reslice is placed, located and dragged elsewhere; the fields follow it.
+    settings_changed_ = std::make_unique<pmf_functor<reslice_page>>(this, &reslice_page::ResliceSettingsChanged);
+    res->RES_RESLICE->add_proc(settings_changed_.get());
     refresh_controls();
 }
 
@@ -148,14 +160,28 @@ reslice_page::~reslice_page() = default;
 
 void reslice_page::refresh_controls()
 {
-    const reslice_settings& s = views_.reslices[0].settings();
-    width->SetValue(static_cast<int>(s.width));
-    height->SetValue(static_cast<int>(s.height));
-    thickness->SetValue(2.0 * s.slice_half_thickness * 10.0);
-    compounding->SetSelection(static_cast<int>(s.compounding));
-    faster->SetValue(!s.linear);
+    ResliceSettingsChanged();
     landmarks->SetValue(views_.overlays[0].landmarks);
     ResliceChanged();
+}
+
+void reslice_page::ResliceSettingsChanged()
+{
+    const reslice_settings& s = views_.reslices[0].settings();
+    for (const auto& [field, value] : {std::pair{width, s.width}, std::pair{height, s.height}}) {
+        const int shown = static_cast<int>(std::min<std::int64_t>(value, std::numeric_limits<int>::max()));
+        if (shown > field->GetMax())
+            field->SetRange(field->GetMin(), shown);
+        if (field->GetValue() != shown)
+            field->SetValue(shown);
+    }
+    const double mm = 2.0 * s.slice_half_thickness * 10.0;
+    if (thickness->GetValue() != mm)
+        thickness->SetValue(mm);
+    if (compounding->GetSelection() != static_cast<int>(s.compounding))
+        compounding->SetSelection(static_cast<int>(s.compounding));
+    if (faster->GetValue() != !s.linear)
+        faster->SetValue(!s.linear);
 }
 
 void reslice_page::ResliceChanged()
@@ -174,12 +200,19 @@ void reslice_page::ResliceChanged()
 
 void reslice_page::apply_controls()
 {
+    apply([this](reslice_settings& s) {
+        s.width = width->GetValue();
+        s.height = height->GetValue();
+        s.slice_half_thickness = thickness->GetValue() / 20.0;  // full thickness in mm to half in cm
+        s.compounding = static_cast<reslice_compounding_t>(compounding->GetSelection());
+        s.linear = !faster->GetValue();
+    });
+}
+
+void reslice_page::apply(const std::function<void(reslice_settings&)>& edit)
+{
     reslice_settings s = views_.reslices[0].settings();
-    s.width = width->GetValue();
-    s.height = height->GetValue();
-    s.slice_half_thickness = thickness->GetValue() / 20.0;  // full thickness in mm to half in cm
-    s.compounding = static_cast<reslice_compounding_t>(compounding->GetSelection());
-    s.linear = !faster->GetValue();
+    edit(s);
     views_.reslices[0].set_settings(s);
     views_.changed(0);
 }
@@ -215,8 +248,8 @@ void reslice_page::OnResliceVoxel(wxCommandEvent&)
 void reslice_page::OnResliceSave(wxCommandEvent&)
 {
     const auto choice = ask_save_file("Save reslice", reslice_image_filters, res->RES_ASCII_FILENAME->value().GetPath());
-    if (choice)
-        save_reslice_image(views_.reslices[0], choice->path);
+    if (choice && save_reslice_image(views_.reslices[0], choice->path) && main_win)
+        main_win->report_saved(choice->path);
 }
 
 void reslice_page::OnResliceSurface(wxCommandEvent&)

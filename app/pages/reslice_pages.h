@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include <wx/panel.h>
+#include <wx/scrolwin.h>
 
 #include "common/functor.h"
 #include "reconstruction/reslice_info.h"
@@ -45,12 +45,13 @@ struct reslice_views_t {
     void changed(int window);
 };
 
-class reslice_page : public wxPanel {
+class reslice_page : public wxScrolledWindow {
 public:
     reslice_page(wxWindow* parent, reslice_views_t& views);
     ~reslice_page() override;
-    void refresh_controls();  // shows the settings of window 0, then ResliceChanged
-    void ResliceChanged();    // shows the sweep and opacity resources
+    void refresh_controls();        // shows the settings of window 0, then ResliceChanged
+    void ResliceChanged();          // shows the sweep and opacity resources
+    void ResliceSettingsChanged();  // shows the size, slab and compounding of the reslice on screen
 
     wxSpinCtrl* width = nullptr;
     wxSpinCtrl* height = nullptr;
@@ -77,15 +78,18 @@ public:
     void OnResliceUseSingleSweep(wxCommandEvent&);
     void OnResliceSweepNumber(wxCommandEvent&);
     void OnResliceOpacity(wxCommandEvent&);
-    void apply_controls();
+    void apply_controls();  // every field at once
 
 private:
+    void apply(const std::function<void(reslice_settings&)>& edit);
+
     reslice_views_t& views_;
     std::vector<int> surfaces_;  // the RES_SURFACE slot of each surface entry
     std::unique_ptr<pmf_functor<reslice_page>> changed_;
+    std::unique_ptr<pmf_functor<reslice_page>> settings_changed_;
 };
 
-class ortho_page : public wxPanel {
+class ortho_page : public wxScrolledWindow {
 public:
     ortho_page(wxWindow* parent, reslice_views_t& views);
     ~ortho_page() override;
@@ -108,7 +112,7 @@ private:
 
 // Window 4, placed in the isocentre frame; placed afresh when the isocentre
 // calibration changes while it is shown.
-class isocentre_page : public wxPanel {
+class isocentre_page : public wxScrolledWindow {
 public:
     isocentre_page(wxWindow* parent, reslice_views_t& views);
     ~isocentre_page() override;

@@ -8,11 +8,12 @@
 #include <wx/stattext.h>
 
 #include "common/interaction.h"
+#include "page_controls.h"
 #include "resources/recording_file.h"
 #include "common/dynabuf.h"
 #include "resources/resource_table.h"
 
-template_page::template_page(wxWindow* parent) : wxPanel(parent)
+template_page::template_page(wxWindow* parent) : wxScrolledWindow(parent)
 {
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(new wxStaticText(this, wxID_ANY, "Template files available in folder:"), 0, wxALL, 4);
@@ -23,7 +24,7 @@ template_page::template_page(wxWindow* parent) : wxPanel(parent)
     sizer->Add(new wxStaticText(this, wxID_ANY, "Template most recently loaded:"), 0, wxLEFT | wxTOP, 4);
     loaded_ = new wxStaticText(this, wxID_ANY, res->RES_TEMPLATE_FILENAME->value().GetFullName());
     sizer->Add(loaded_, 0, wxALL, 4);
-    SetSizer(sizer);
+    scroll_when_squeezed(this, sizer);
 
     list_->Bind(wxEVT_LISTBOX_DCLICK, &template_page::OnTemplateSelect, this);
     choose->Bind(wxEVT_BUTTON, &template_page::OnTemplateDirSelect, this);

@@ -3,14 +3,14 @@
 
 #include <memory>
 
-#include <wx/panel.h>
+#include <wx/scrolwin.h>
 
 #include "common/functor.h"
 
 class wxListBox;
 class wxStaticText;
 
-class template_page : public wxPanel {
+class template_page : public wxScrolledWindow {
 public:
     explicit template_page(wxWindow* parent);
     ~template_page() override;

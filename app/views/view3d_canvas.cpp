@@ -263,7 +263,10 @@ wxImage view3d_canvas::grab()
 void view3d_canvas::OnMouse(wxMouseEvent& event)
 {
     if (event.GetEventType() == wxEVT_MOUSEWHEEL) {
-        distance_ = std::clamp(distance_ * (event.GetWheelRotation() > 0 ? 0.8 : 1.25), 0.5, 20.0);
+        // About a tenth closer or further a notch; smooth wheels send parts of notches.
+        const int delta = event.GetWheelDelta() > 0 ? event.GetWheelDelta() : 120;
+        const double notches = static_cast<double>(event.GetWheelRotation()) / delta;
+        distance_ = std::clamp(distance_ * std::pow(wheel_zoom_step, -notches), 0.5, 20.0);
         Refresh(false);
         return;
     }

@@ -16,6 +16,8 @@
 
 class view3d_canvas : public wxGLCanvas {
 public:
+    static constexpr double wheel_zoom_step = 1.1;  // of the scene's size, a wheel notch
+
     explicit view3d_canvas(wxWindow* parent);
     ~view3d_canvas() override;
 

@@ -1,6 +1,7 @@
 # Starts the GUI program with a fresh settings directory on a recording, lets
-# it close itself once fully started, and checks that it left a complete
-# settings file behind and keeps a user's edit of it.
+# it close itself once fully started, and checks that GTK had nothing to
+# complain about, that it left a complete settings file behind and keeps a
+# user's edit of it.
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 set(ENV{KESTRANE_EXIT_AFTER_START} 1)
@@ -11,6 +12,10 @@ if(NOT rc EQUAL 0)
 endif()
 if(NOT err MATCHES "frames recorded")
   message(FATAL_ERROR "the recording was not opened:\n${err}")
+endif()
+# GTK reports widgets given less room than they need as critical warnings.
+if(err MATCHES "Gtk-CRITICAL")
+  message(FATAL_ERROR "GTK complained while starting:\n${err}")
 endif()
 if(NOT EXISTS "${WORK}/.kestrane.ini")
   message(FATAL_ERROR "no settings file written in ${WORK}")
