@@ -34,13 +34,8 @@ probe_setup demo_probe(long width, long height)
     return p;
 }
 
-std::vector<sweep_pose> demo_sweep(int frames, const probe_setup& probe)
+std::array<double, 6> demo_sweep_pose(double s, const probe_setup& probe)
 {
-    std::vector<sweep_pose> out;
-    if (frames < 1)
-        return out;
-    out.reserve(static_cast<std::size_t>(frames));
-
     // The image's own axes in the body: across -> +y, down -> +z, so its normal is +x,
     // the direction of travel.
     matrix16d upright;
@@ -52,26 +47,36 @@ std::vector<sweep_pose> demo_sweep(int frames, const probe_setup& probe)
     matrix16d sensor_to_image = probe.calibration_matrix();
     sensor_to_image.invert();
 
+    // Slow at both ends and quicker mid-way, as a hand starts and stops.
+    const double progress = s - 0.3 * std::sin(2.0 * std::numbers::pi * s) / (2.0 * std::numbers::pi);
+    const double x = -0.5 * demo_sweep_length_cm + demo_sweep_length_cm * progress;
+    const double y = 0.25 * s + wave(0.08, 1.3, 0.4, s);  // sideways drift
+    const double z = wave(0.03, 2.1, 1.1, s);             // changing pressure
+    const double twist = wave(2.5, 1.1, 2.0, s);
+    const double fan = wave(3.0, 0.9, 0.3, s) + wave(1.0, 2.7, 4.1, s);
+    const double rock = wave(2.0, 1.6, 5.2, s);
+    matrix16d hand;
+    hand.forward(x, y, z, twist, fan, rock);
+    const matrix16d sensor = hand * image_to_hand * sensor_to_image;
+
+    std::array<double, 6> v{};
+    sensor.decompose(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+    return v;
+}
+
+std::vector<sweep_pose> demo_sweep(int frames, const probe_setup& probe)
+{
+    std::vector<sweep_pose> out;
+    if (frames < 1)
+        return out;
+    out.reserve(static_cast<std::size_t>(frames));
     for (int i = 0; i < frames; ++i) {
         const double s = frames > 1 ? static_cast<double>(i) / (frames - 1) : 0.0;
-        // Slow at both ends and quicker mid-way, as a hand starts and stops.
-        const double progress = s - 0.3 * std::sin(2.0 * std::numbers::pi * s) / (2.0 * std::numbers::pi);
-        const double x = -0.5 * demo_sweep_length_cm + demo_sweep_length_cm * progress;
-        const double y = 0.25 * s + wave(0.08, 1.3, 0.4, s);  // sideways drift
-        const double z = wave(0.03, 2.1, 1.1, s);             // changing pressure
-        const double twist = wave(2.5, 1.1, 2.0, s);
-        const double fan = wave(3.0, 0.9, 0.3, s) + wave(1.0, 2.7, 4.1, s);
-        const double rock = wave(2.0, 1.6, 5.2, s);
-        matrix16d hand;
-        hand.forward(x, y, z, twist, fan, rock);
-        const matrix16d sensor = hand * image_to_hand * sensor_to_image;
-
-        double v[6];
-        sensor.decompose(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+        const std::array<double, 6> v = demo_sweep_pose(s, probe);
         sweep_pose p;
         p.pose = counted_array_ptr<float>(6);
         for (int k = 0; k < 6; ++k)
-            p.pose[static_cast<std::size_t>(k)] = static_cast<float>(v[k]);
+            p.pose[static_cast<std::size_t>(k)] = static_cast<float>(v[static_cast<std::size_t>(k)]);
         p.time = demo_first_time + static_cast<std::uint64_t>(i) * demo_frame_ticks;
         out.push_back(std::move(p));
     }

@@ -33,6 +33,10 @@ inline constexpr std::uint64_t demo_frame_ticks = 400000;               // 25 fr
 
 probe_setup demo_probe(long width, long height);
 
+// The sensor pose (x y z cm, azimuth elevation roll degrees) a fraction s
+// (0 to 1) of the way along the demo sweep.
+std::array<double, 6> demo_sweep_pose(double s, const probe_setup& probe);
+
 // One pose per frame; empty when frames < 1.
 std::vector<sweep_pose> demo_sweep(int frames, const probe_setup& probe);
 

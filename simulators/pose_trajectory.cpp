@@ -1,6 +1,9 @@
 #include "simulators/pose_trajectory.h"
 
+#include <array>
 #include <cmath>
+
+#include "demo/sweep.h"
 
 sim_pose_t default_sweep(double seconds)
 {
@@ -19,4 +22,19 @@ sim_pose_t default_sweep(double seconds)
 pose_trajectory_t fixed_pose(const sim_pose_t& p)
 {
     return [p](double) { return p; };
+}
+
+pose_trajectory_t demo_phantom_path()
+{
+    const probe_setup probe = demo_probe(640, 480);
+    // One way takes as long as the demo recording, 300 frames at 25 a second.
+    constexpr double one_way_seconds = 12.0;
+    return [probe](double seconds) {
+        const double t = std::fmod(std::fabs(seconds) / one_way_seconds, 2.0);
+        const std::array<double, 6> v = demo_sweep_pose(t <= 1.0 ? t : 2.0 - t, probe);
+        sim_pose_t p;
+        for (int k = 0; k < 6; ++k)
+            p.v[k] = static_cast<float>(v[static_cast<std::size_t>(k)]);
+        return p;
+    };
 }

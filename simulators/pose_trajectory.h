@@ -14,3 +14,6 @@ using pose_trajectory_t = std::function<sim_pose_t(double seconds)>;
 sim_pose_t default_sweep(double seconds);
 // The same pose at all times.
 pose_trajectory_t fixed_pose(const sim_pose_t& p);
+// Back and forth along the demo recording's sweep over the demo phantom, one
+// way in 12 s, as the probe's sensor (with the demo probe's calibration).
+pose_trajectory_t demo_phantom_path();

@@ -39,6 +39,9 @@ void print_usage(std::FILE* out)
                  "  --drop N         leave every N-th reply out\n"
                  "  --corrupt N      damage one byte of every N-th reply\n"
                  "  --sensors N      sensors fitted (Ascension kinds, 1 to 10)\n"
+                 "  --path P         the tool's path: 'sweep' (default, 10 cm back and forth)\n"
+                 "                   or 'demo' (the demo recording's sweep over the demo phantom,\n"
+                 "                   as the probe's sensor with the demo calibration)\n"
                  "  --missing        the tool is missing: pose requests go unanswered\n"
                  "  --out-of-volume  the tool is far outside the measurement volume\n"
                  "  --help           show this help\n");
@@ -124,6 +127,11 @@ int main(int argc, char** argv)
                 faults.drop_every = static_cast<int>(n);
             else
                 faults.corrupt_every = static_cast<int>(n);
+            ++i;
+        } else if (a == "--path") {
+            if (!value || (std::string(value) != "sweep" && std::string(value) != "demo"))
+                return usage_error("--path needs 'sweep' (the default) or 'demo'.");
+            options.trajectory = std::string(value) == "demo" ? demo_phantom_path() : pose_trajectory_t(default_sweep);
             ++i;
         } else if (a == "--sensors") {
             if (!parse_count(value, 1, 10, &n))

@@ -7,6 +7,7 @@
 #include "acquisition/ks_video_capture.h"
 #include "demo/bscan.h"
 #include "resources/resource_table.h"
+#include "simulators/pose_trajectory.h"
 #include "simulators/simulated_source.h"
 #include "support/session_fixture.h"
 
@@ -148,6 +149,29 @@ TEST_F(SimulatedSource, PhantomFramesFollowTheTrackersPose)
     const std::size_t seen = listener.frames.size();
     run_until(now + 300 * ms);
     EXPECT_LE(listener.frames.size(), seen + 2) << "only frames rendered before tracking stopped";
+}
+
+}  // namespace
+
+namespace {
+
+// The simulated tracker's demo path is the demo recording's sweep, frame for
+// frame, and comes back the same way; a phantom source at those poses shows
+// what the demo recording shows.
+TEST(DemoPath, FollowsTheDemoSweepBackAndForth)
+{
+    const probe_setup probe = demo_probe(640, 480);
+    const std::vector<sweep_pose> sweep = demo_sweep(300, probe);
+    const pose_trajectory_t path = demo_phantom_path();
+    for (const int k : {0, 1, 150, 298, 299}) {
+        const double t = 12.0 * k / 299.0;
+        const sim_pose_t there = path(t), back = path(24.0 - t);
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_NEAR(there.v[i], sweep[static_cast<std::size_t>(k)].pose[static_cast<std::size_t>(i)], 1e-3)
+                << k << " " << i;
+            EXPECT_NEAR(back.v[i], there.v[i], 1e-3) << k << " " << i;
+        }
+    }
 }
 
 }  // namespace
