@@ -69,7 +69,12 @@ ks_v4l2_buffer::ks_v4l2_buffer(clocks_t clocks, v4l2_seam_t* seam, int source_ki
             static const timestamp fallback;
             return (master_clock ? *master_clock : fallback).from_monotonic(t);
         };
-    devices_ = discover_devices(this->seam());
+    rediscover();
+}
+
+void ks_v4l2_buffer::rediscover()
+{
+    devices_ = discover_devices(seam());
     for (vid_card_list_t& d : devices_)
         d.kind = source_kind_;
 }

@@ -46,6 +46,7 @@ public:
     // Publishes the devices found with RES_VID_CARD_LIST and follows the settings that restart the stream.
     void construct_v4l2_buffer();
     const std::vector<vid_card_list_t>& devices() const { return devices_; }
+    void rediscover();
 
     bool open_device_set_input_standard();
     // Asks for YU12 frames of width x height; false (with the size granted

@@ -7,6 +7,8 @@
 #include "common/timestamp.h"
 #include "resources/resource_table.h"
 
+ks_video_capture* vid = nullptr;
+
 ks_video_capture::ks_video_capture(ks_v4l2_buffer::clocks_t clocks) : clocks_(clocks), v4l2_(std::move(clocks))
 {
     if (!clocks_.now)
@@ -18,9 +20,24 @@ ks_video_capture::ks_video_capture(ks_v4l2_buffer::clocks_t clocks) : clocks_(cl
     idle_proc_ = std::make_unique<pmf_functor<ks_video_capture>>(this, &ks_video_capture::activ_acquisition);
     res->RES_VIDEO_CAPTURE_EVENT->read_worrylist_length(changed_proc_.get());
     res->RES_VID_CARD->add_proc(changed_proc_.get());
+    if (backend()) {
+        backend()->update_resources();
+        fit_recording_window();
+    }
+    video_cap_changed();  // listeners may already be waiting
+}
+
+void ks_video_capture::search_again()
+{
+    const bool was_running = running_;
+    stop_acquisition();
+    v4l2_.rediscover();
+    publish_list();
+    kind_ = selected_kind();
     if (backend())
         backend()->update_resources();
-    video_cap_changed();  // listeners may already be waiting
+    if (was_running)
+        start_acquisition();
 }
 
 void ks_video_capture::publish_list()

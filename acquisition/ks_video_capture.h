@@ -16,6 +16,9 @@ enum image_source_kind_t : int {
     IMAGE_SOURCE_RF_DIGITISER = 3,
 };
 
+class ks_video_capture;
+extern ks_video_capture* vid;  // the program's image-source front end, while one exists
+
 class ks_video_capture {
 public:
     explicit ks_video_capture(ks_v4l2_buffer::clocks_t clocks = {});
@@ -29,6 +32,9 @@ public:
     void activ_acquisition();
     // Pixel scales of the current source: RF data use RES_RF_SCALE both ways.
     void get_bscan_scale(double& x, double& y) const;
+
+    // Looks for capture devices anew (a card plugged in since start-up) and republishes the list.
+    void search_again();
 
     // Offers another image source (not owned; it must outlive this object)
     // after the V4L2 devices in RES_VID_CARD_LIST.

@@ -114,6 +114,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_GUI_PASSWORD, MainFrame::OnGUIPassword)
     EVT_MENU(ID_GUI_OPTIONS, MainFrame::OnGUIOptions)
     EVT_MENU(ID_CONFIG_POSITION_SOURCE, MainFrame::OnConfigPositionSource)
+    EVT_MENU(ID_CONFIG_IMAGE_SOURCE, MainFrame::OnConfigImageSource)  // before the range: the first match handles it
     EVT_MENU_RANGE(ID_CONFIG_IMAGE_SOURCE, ID_CONFIG_ZABER, MainFrame::OnNotAvailable)
     EVT_MENU(ID_HELP_WINDOW, MainFrame::OnHelpWindow)
     EVT_MENU(ID_HELP_ABOUT, MainFrame::OnHelpAbout)

@@ -83,6 +83,7 @@ public:
     void OnGUIConfig(wxCommandEvent&);
     void OnGUIPassword(wxCommandEvent&);
     void OnConfigPositionSource(wxCommandEvent&);
+    void OnConfigImageSource(wxCommandEvent&);
     void OnNotAvailable(wxCommandEvent&);
     void OnHelpWindow(wxCommandEvent&);
     void OnHelpAbout(wxCommandEvent&);

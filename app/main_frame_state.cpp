@@ -1,6 +1,7 @@
 // The main window's reactions: enabling by state, the frame slider, play-back,
 // the rate label, the configuration lock, layouts, help and closing.
 #include <wx/aboutdlg.h>
+#include <wx/busyinfo.h>
 #include <wx/colordlg.h>
 #include <wx/log.h>
 #include <wx/menu.h>
@@ -12,8 +13,10 @@
 #include <wx/toolbar.h>
 
 #include "common/interaction.h"
+#include "acquisition/ks_video_capture.h"
 #include "acquisition/posinfo.h"
 #include "dialogs/options_dialog.h"
+#include "dialogs/image_source_dialog.h"
 #include "dialogs/position_source_dialog.h"
 #include "help_book.h"
 #include "common/timestamp.h"
@@ -388,6 +391,17 @@ void MainFrame::OnConfigPositionSource(wxCommandEvent&)
         wxBusyCursor busy;  // a changed setting searches for the tracker again
         dialog.apply();
     }
+}
+
+void MainFrame::OnConfigImageSource(wxCommandEvent&)
+{
+    image_source_dialog dialog(this, [] {
+        wxBusyCursor busy;
+        if (vid)
+            vid->search_again();
+    });
+    if (dialog.ShowModal() == wxID_OK)
+        dialog.apply();
 }
 
 void MainFrame::OnGUIColour(wxCommandEvent&)

@@ -12,6 +12,7 @@
 #include <wx/progdlg.h>
 #include <wx/utils.h>
 
+#include "acquisition/ks_video_capture.h"
 #include "acquisition/posinfo.h"
 #include "app_paths.h"
 #include "display/globcmap.h"
@@ -101,9 +102,10 @@ bool MainWindow::start(const std::vector<wxString>& args)
     colourmap = colourmap_.get();
     use_published_reslice_loads(*colourmap_);  // the rendering divisor follows the open reslice windows
 
-    // No capture or motor drivers are built in yet: their lists stay empty.
+    // No motor drivers are built in yet: their list stays empty.
     step(10, "Searching for image sources ...");
-    res->RES_VID_CARD_LIST->write(std::make_shared<std::vector<vid_card_list_t>>());
+    video_capture_ = std::make_unique<ks_video_capture>();
+    vid = video_capture_.get();
     step(40, "Searching for position sensors ...");
     position_source_ = std::make_unique<posinfo>(interaction());
     pos = position_source_.get();
@@ -182,6 +184,8 @@ void MainWindow::shut_down()
     idle_watcher_.reset();
     pos = nullptr;
     position_source_.reset();  // tells the tracker to stop before the resources go
+    vid = nullptr;
+    video_capture_.reset();    // gives the capture buffers back to the driver
     set_interaction(nullptr);
     colourmap = nullptr;
     colourmap_.reset();

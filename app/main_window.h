@@ -13,6 +13,7 @@
 
 class gui_interaction_t;
 class globcmap_t;
+class ks_video_capture;
 class posinfo;
 
 class MainWindow : public wxApp {
@@ -39,6 +40,7 @@ private:
     std::unique_ptr<core_session_t> session_;
     std::unique_ptr<gui_interaction_t> interaction_;
     std::unique_ptr<globcmap_t> colourmap_;
+    std::unique_ptr<ks_video_capture> video_capture_;
     std::unique_ptr<posinfo> position_source_;
     std::unique_ptr<wxLogChain> log_chain_;
     std::unique_ptr<pmf_functor<MainWindow>> idle_watcher_;

@@ -1,0 +1,44 @@
+// "Image source": which capture device (or simulated source) to use, its
+// input, video standard and driver buffers, how long frames wait for the
+// tracker, the recording window within the device frame, and colour flow.
+// OK writes the resources; the source follows them.
+#pragma once
+
+#include <functional>
+
+#include <wx/dialog.h>
+
+class wxCheckBox;
+class wxChoice;
+class wxSpinCtrl;
+class wxStaticText;
+
+class image_source_dialog : public wxDialog {
+public:
+    // search_again looks for capture devices anew and republishes the list.
+    image_source_dialog(wxWindow* parent, std::function<void()> search_again);
+    void apply() const;  // writes the controls' values to the resources
+
+    wxChoice* source = nullptr;
+    wxChoice* input_type = nullptr;
+    wxSpinCtrl* input_number = nullptr;
+    wxChoice* standard = nullptr;
+    wxSpinCtrl* buffers = nullptr;
+    wxSpinCtrl* group_delay = nullptr;
+    wxSpinCtrl* window_x = nullptr;
+    wxSpinCtrl* window_y = nullptr;
+    wxSpinCtrl* window_width = nullptr;
+    wxSpinCtrl* window_height = nullptr;
+    wxCheckBox* colour_flow = nullptr;
+    wxSpinCtrl* grey_threshold = nullptr;
+    wxSpinCtrl* chroma_threshold = nullptr;
+    wxStaticText* device_size = nullptr;
+
+private:
+    void fill_sources();
+    void bound_window();
+    void OnSearchAgain(wxCommandEvent&);
+    void OnWindowChanged(wxCommandEvent&);
+
+    std::function<void()> search_again_;
+};
