@@ -133,7 +133,8 @@ void live_pos::update_statistics(std::int64_t lag, bool matched)
     ++matches_;
     if (!matched)
         ++failed_;
-    smoothed_lag_ms_ = 0.95 * smoothed_lag_ms_ + 0.05 * static_cast<double>(lag / static_cast<std::int64_t>(ticks_per_ms));
+    const std::int64_t lag_ms = lag / static_cast<std::int64_t>(ticks_per_ms);
+    smoothed_lag_ms_ = 0.95 * smoothed_lag_ms_ + 0.05 * static_cast<double>(lag_ms);
     if (static_cast<double>(failed_) / static_cast<double>(matches_) > 0.01 || std::fabs(smoothed_lag_ms_) > 80.0) {
         matches_ = failed_ = 0;
         const long delay = res->RES_VID_GROUP_DELAY->value();

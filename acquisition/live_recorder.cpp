@@ -47,8 +47,9 @@ std::uint64_t available_memory()
 std::uint64_t frame_memory_budget(std::uint64_t held_bytes)
 {
     const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGE_SIZE);
-    std::uint64_t budget = pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) / 2
-                                                 : budget_without_meminfo;
+    std::uint64_t budget = budget_without_meminfo;
+    if (pages > 0 && page > 0)
+        budget = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) / 2;
     if (const std::uint64_t avail = available_memory())
         budget = std::min(budget, held_bytes + (avail > memory_reserve ? avail - memory_reserve : 0));
     return budget;

@@ -2,7 +2,7 @@
 // trajectory, angles across the ±180 seam, and the orderings and time stamps
 // that must never produce a pose.
 #include <cmath>
-#include <limits>
+#include <cfloat>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,8 @@ constexpr std::uint64_t ms = 10000;
 // A probe moving and turning at constant rates, s seconds after t0.
 void trajectory(double s, float* p)
 {
-    const double v[6] = {2.0 + 0.8 * s, -5.0 + 0.3 * s, 11.0 - 0.25 * s, -90.0 + 3.0 * s, 10.0 - 0.5 * s, 45.0 - 2.0 * s};
+    const double v[6] = {2.0 + 0.8 * s,  -5.0 + 0.3 * s, 11.0 - 0.25 * s,
+                         -90.0 + 3.0 * s, 10.0 - 0.5 * s, 45.0 - 2.0 * s};
     for (int i = 0; i < 6; ++i)
         p[i] = static_cast<float>(v[i]);
 }
@@ -51,7 +52,7 @@ TEST(CircularBuffer, PosesFollowALinearTrajectoryAcrossTheRingsWrap)
         float want[6];
         trajectory(seconds(t), want);
         for (int i = 0; i < 6; ++i)
-            EXPECT_NEAR(pose[i], want[i], 4 * std::numeric_limits<float>::epsilon() * std::max(1.0f, std::abs(want[i])));
+            EXPECT_NEAR(pose[i], want[i], 4 * FLT_EPSILON * std::max(1.0f, std::abs(want[i])));
     }
     counted_array_ptr<float> pose;
     EXPECT_FALSE(b.circ_buf_match_pos(oldest - 1, pose, nullptr, nullptr));  // older than every sample

@@ -103,33 +103,27 @@ protected:
     std::vector<long> sweep_firsts() const { return res->RES_SWEEPS->value()->first_frames; }
 };
 
-std::vector<long> span(long a, long b, long step = 1)
+// Frame numbers a to b by step, after those already in v.
+std::vector<long> span(long a, long b, long step = 1, std::vector<long> v = {})
 {
-    std::vector<long> v;
     for (long i = a; i <= b; i += step)
         v.push_back(i);
     return v;
 }
 
-std::vector<long> joined(std::vector<long> a, const std::vector<long>& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 TEST_F(LiveSync, DevicesAreFollowedExactlyWhileTheLivePoseHasListeners)
 {
     // Catches devices left running (or never started) by the synchroniser's subscriptions.
-    EXPECT_EQ(res->RES_VIDEO_CAPTURE_EVENT->read_worrylist_length(), 0);
-    {
-        live_listener_t live;
-        for (auto* event : {res->RES_POSITION_CAPTURE_EVENT, res->RES_POINTER_CAPTURE_EVENT})
-            EXPECT_EQ(event->read_worrylist_length(), 1);
-        EXPECT_EQ(res->RES_VIDEO_CAPTURE_EVENT->read_worrylist_length(), 1);
-    }
-    for (auto* event : {res->RES_POSITION_CAPTURE_EVENT, res->RES_POINTER_CAPTURE_EVENT})
-        EXPECT_EQ(event->read_worrylist_length(), 0);
-    EXPECT_EQ(res->RES_VIDEO_CAPTURE_EVENT->read_worrylist_length(), 0);
+    const auto listeners = [] {
+        return std::vector<long>{res->RES_VIDEO_CAPTURE_EVENT->read_worrylist_length(),
+                                 res->RES_POSITION_CAPTURE_EVENT->read_worrylist_length(),
+                                 res->RES_POINTER_CAPTURE_EVENT->read_worrylist_length()};
+    };
+    EXPECT_EQ(listeners(), (std::vector<long>{0, 0, 0}));
+    auto live = std::make_unique<live_listener_t>();
+    EXPECT_EQ(listeners(), (std::vector<long>{1, 1, 1}));
+    live.reset();
+    EXPECT_EQ(listeners(), (std::vector<long>{0, 0, 0}));
 }
 
 TEST_F(LiveSync, TheLargestGroupDelayNeverFallsBelowFiftyMilliseconds)
@@ -215,7 +209,8 @@ TEST_F(LiveSync, PosesFollowTheTrajectoryAndAStageOrSweptProbeSuppliesItsOwn)
     EXPECT_EQ(res->RES_LIVE_POS_CAPTURE_EVENT->value()->probe_pose[3], 7.0f);
 }
 
-// Still until 1.6 s, then 0.06 cm a frame until 2.2 s, 0.02 cm a frame until 2.6 s, still, and from 4 s on moving again.
+// Still until 1.6 s, then 0.06 cm a frame until 2.2 s, 0.02 cm a frame until 2.6 s, still,
+// and from 4 s on moving again.
 double sweep_path(double s)
 {
     if (s < 1.6)
@@ -235,7 +230,7 @@ TEST_F(LiveSync, GatedRecordsTheMovementBetweenTwoStillnesses)
     run(0.0, 5.0);
     // The gate opens 0.2 cm from rest (frame 44); a 0.02 cm step is below the 0.03 cm
     // threshold, so the slow part keeps every second frame; moving after the close records nothing.
-    EXPECT_EQ(recorded(), joined(span(44, 55), span(57, 65, 2)));
+    EXPECT_EQ(recorded(), span(57, 65, 2, span(44, 55)));
     for (long i = 0; i < bufp->frames(); ++i)
         EXPECT_NEAR(bufp->positioncp(i)[0], sweep_path(0.04 * static_cast<double>(recorded()[i])), 1e-5);
     EXPECT_EQ(signals->heard, (std::vector<gate_signal_kind_t>{GATE_SIGNAL_STILL, GATE_SIGNAL_CLOSED}));
@@ -268,7 +263,7 @@ TEST_F(LiveSync, MultipleGatedEndsASweepAtEachStillnessAndRearmsOnAJump)
     start(RATE_MULTIPLE_GATED);
     run(0.0, 7.0);
     recorder->stop();
-    EXPECT_EQ(recorded(), joined(span(44, 55), span(124, 135)));
+    EXPECT_EQ(recorded(), span(124, 135, 1, span(44, 55)));
     EXPECT_EQ(signals->heard, (std::vector<gate_signal_kind_t>{GATE_SIGNAL_STILL, GATE_SIGNAL_CLOSED,
                                                                GATE_SIGNAL_STILL, GATE_SIGNAL_CLOSED}));
     EXPECT_EQ(recorder->sweep_boundaries(), (std::vector<long>{11, 23}));
