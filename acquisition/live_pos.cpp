@@ -147,26 +147,26 @@ void live_pos::update_statistics(std::int64_t lag, bool matched)
 
 // The probe pose of a frame: from the tracker samples, or from a motorised
 // stage's coordinates, or from a swept probe's motor position.
-bool live_pos::place_probe(const vid_stat_t& frame, live_stat_t* result, bool* matched)
+bool live_pos::place_probe(const vid_stat_t& frame, live_stat_t* result)
 {
     std::int64_t lag = cbuf_t::no_lag;
     pos_state_t state = POS_MISSING;
-    *matched = probe_.circ_buf_match_pos(frame.time, result->probe_pose, &lag, &state);
+    bool matched = probe_.circ_buf_match_pos(frame.time, result->probe_pose, &lag, &state);
     bool placed = true;
     if (res->RES_ZABER_RUNNING->value()) {
         result->probe_pose = counted_array_ptr<float>(6);
         result->probe_pose[0] = frame.stage_x;
         result->probe_pose[1] = frame.stage_y;
         result->probe_pose[2] = -frame.stage_z;
-        *matched = true;
+        matched = true;
         state = POS_VALID;
     } else if (res->RES_FLAPPING->value()) {
         if (res->RES_POSITION_SOURCE->value() == SENSOR_NONE) {
             result->probe_pose = counted_array_ptr<float>(6);
-            *matched = true;
+            matched = true;
             state = POS_VALID;
         }
-        if (*matched && state != POS_MISSING) {
+        if (matched && state != POS_MISSING) {
             placed = sweep_model_ && sweep_model_(frame.sweep_angle, result->probe_pose.get());
             if (!sweep_model_ && !model_missing_reported_) {
                 model_missing_reported_ = true;
@@ -174,8 +174,8 @@ bool live_pos::place_probe(const vid_stat_t& frame, live_stat_t* result, bool* m
             }
         }
     }
-    update_statistics(lag, *matched);
-    return placed && *matched && state != POS_MISSING && !result->probe_pose.empty();
+    update_statistics(lag, matched);
+    return placed && matched && state != POS_MISSING && !result->probe_pose.empty();
 }
 
 live_pos::corners_t live_pos::corners(const float* pose) const
@@ -198,17 +198,15 @@ bool live_pos::image_event(const std::shared_ptr<vid_stat_t>& frame, live_stat_t
     result->frame = frame;
     const std::uint64_t t = frame->time;
 
-    std::int64_t pointer_lag = 0;
     pos_state_t pointer_state = POS_MISSING;
-    if (!pointer_.circ_buf_match_pos(t, result->pointer_pose, &pointer_lag, &pointer_state)) {
+    if (!pointer_.circ_buf_match_pos(t, result->pointer_pose, nullptr, &pointer_state)) {
         result->pointer_pose.reset();
         pointer_state = POS_MISSING;
     }
     result->pointer_state = pointer_state;
 
     const bool recording = res->RES_RECORDING_NOW->value();
-    bool matched = false;
-    if (!place_probe(*frame, result, &matched)) {
+    if (!place_probe(*frame, result)) {
         if (recording && res->RES_FLAPPING->value())
             volume_complete_ = false;
         return false;

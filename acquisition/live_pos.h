@@ -74,7 +74,7 @@ private:
     void read_settings();
     void update_subscriptions();
     void update_statistics(std::int64_t lag, bool matched);
-    bool place_probe(const vid_stat_t& frame, live_stat_t* result, bool* matched);
+    bool place_probe(const vid_stat_t& frame, live_stat_t* result);
     corners_t corners(const float* pose) const;
     bool gate(std::uint64_t t, const corners_t& c, bool recording);
 
