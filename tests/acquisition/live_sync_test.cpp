@@ -338,6 +338,28 @@ TEST_F(LiveSync, ClearDropsTheOpenSweepThenTheLastFinishedOneThenAll)
     EXPECT_TRUE(sweep_firsts().empty());
 }
 
+TEST_F(LiveSync, WithoutPositionsFramesAreRecordedBareAndOnlyAtTheRecordingsSize)
+{
+    // Catches a start with no source of positions, and a frame of another size shifting the image data.
+    log_capture logs;
+    res->RES_POSITION_SOURCE->write(SENSOR_NONE);
+    EXPECT_FALSE(recorder->start());
+    res->RES_POS_REC->write(false);
+    start(RATE_FULL_SPEED);
+    EXPECT_FALSE(sync->subscribed());  // frames come straight from the capture
+    run(0.0, 0.08);
+    auto odd = std::make_shared<vid_stat_t>();
+    odd->image = cip_t::make_8bit(6, 8);
+    odd->time = at(0.12);
+    res->RES_VIDEO_CAPTURE_EVENT->write(odd);
+    run(0.16, 0.16);
+    recorder->stop();
+    EXPECT_EQ(recorded(), (std::vector<long>{0, 1, 2, 4}));
+    EXPECT_TRUE(bufp->positioncp(0).empty());
+    EXPECT_TRUE(logs.contains("not recorded", wxLOG_Warning));
+    EXPECT_TRUE(recorder->sweep_boundaries().empty());
+}
+
 TEST_F(LiveSync, RunningOutOfTheMemoryBudgetStopsTheRecordingAndKeepsIt)
 {
     // Catches recording on until the system kills the program and the recording is lost.
