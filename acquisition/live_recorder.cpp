@@ -73,7 +73,7 @@ live_recorder::live_recorder(clock_t clock) : clock_(std::move(clock))
         clock_ = [] { return master_clock ? master_clock->hundred_ns_time() : timestamp::wall_clock_now(); };
     record_proc_ = std::make_unique<pmf_functor<live_recorder>>(this, &live_recorder::record_activity);
     image_only_proc_ = std::make_unique<pmf_functor<live_recorder>>(this, &live_recorder::record_image_only_activity);
-    stop_proc_ = std::make_unique<pmf_functor<live_recorder>>(this, &live_recorder::stop_imaging);
+    stop_proc_ = std::make_unique<pmf_functor<live_recorder>>(this, &live_recorder::stop);
     res->RES_STOP_IMAGING->read(stop_proc_.get());
 }
 
@@ -142,11 +142,6 @@ void live_recorder::stop()
     else
         res->RES_BUF_FRAMES->write_no_changeprocs(bufp->frames());
     base_res_t::make_pending_writes_happen();
-}
-
-void live_recorder::stop_imaging()
-{
-    stop();
 }
 
 void live_recorder::record_activity()

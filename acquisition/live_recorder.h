@@ -65,7 +65,6 @@ private:
     void drop_oldest();
     void adopt_sweeps();
     void publish_sweeps();
-    void stop_imaging();
     std::uint64_t held_bytes() const;
 
     clock_t clock_;
