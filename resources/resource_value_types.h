@@ -10,7 +10,9 @@
 #include <wx/filename.h>
 #include <wx/string.h>
 
+#include "common/live_stat.h"
 #include "common/pos_stat.h"
+#include "common/vid_stat.h"
 #include "recording_data.h"
 
 // Kind of position sensor found.
@@ -73,8 +75,6 @@ struct ulaop_sequence_t {
 
 // Records and engines whose owners define them; resources hold them through
 // shared pointers, so the table needs only their names.
-struct vid_stat_t;
-struct vidpos_stat_t;
 struct sensor_volume_t;
 class reslice_info;
 class panorama_internals;
