@@ -15,6 +15,7 @@
 #include <wx/utils.h>
 
 #include "acquisition/posinfo.h"
+#include "acquisition/rf_display.h"
 #include "app_paths.h"
 #include "display/globcmap.h"
 #include "display/render_resolution.h"
@@ -101,6 +102,7 @@ bool MainWindow::start(const std::vector<wxString>& args)
     colourmap_ = std::make_unique<globcmap_t>();
     colourmap = colourmap_.get();
     use_published_reslice_loads(*colourmap_);  // the rendering divisor follows the open reslice windows
+    rf_display_ = std::make_unique<rf_display_service_t>(session_->settings_directory());
 
     // No capture or motor drivers are built in yet: their lists stay empty.
     step(10, "Searching for image sources ...");
@@ -184,6 +186,7 @@ void MainWindow::shut_down()
     pos = nullptr;
     position_source_.reset();  // tells the tracker to stop before the resources go
     set_interaction(nullptr);
+    rf_display_.reset();
     colourmap = nullptr;
     colourmap_.reset();
     session_.reset();  // writes the settings file

@@ -14,6 +14,7 @@
 class gui_interaction_t;
 class globcmap_t;
 class posinfo;
+class rf_display_service_t;
 
 class MainWindow : public wxApp {
 public:
@@ -40,6 +41,7 @@ private:
     std::unique_ptr<gui_interaction_t> interaction_;
     std::unique_ptr<globcmap_t> colourmap_;
     std::unique_ptr<posinfo> position_source_;
+    std::unique_ptr<rf_display_service_t> rf_display_;
     std::unique_ptr<wxLogChain> log_chain_;
     std::unique_ptr<pmf_functor<MainWindow>> idle_watcher_;
     bool idle_bound_ = false;
