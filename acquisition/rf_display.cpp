@@ -207,17 +207,21 @@ void rf_display_service_t::refilter_all()
     if (!bufp || !res->RES_BUF_RF->value())
         return;
     const long frames = bufp->frames();
-    interaction().progress_begin("RF display", wxString::Format("Filtering frame 0 of %li.", frames),
-                                 static_cast<int>(std::min<long>(frames, INT32_MAX)));
+    const bool progress = frames >= 64;  // a few frames take no time: no dialog flashing up
+    if (progress)
+        interaction().progress_begin("RF display", wxString::Format("Filtering frame 0 of %li.", frames),
+                                     static_cast<int>(std::min<long>(frames, INT32_MAX)));
     for (long i = 0; i < frames; ++i) {
         show_frame(bufp->imagecp(i), i);
-        if ((i & 15) == 0 && !interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),
-                                                            wxString::Format("Filtering frame %li of %li.", i, frames))) {
+        if (progress && (i & 15) == 0 &&
+            !interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),
+                                           wxString::Format("Filtering frame %li of %li.", i, frames))) {
             shown_.reset();  // the frames after i keep their old display
             break;
         }
     }
-    interaction().progress_end();
+    if (progress)
+        interaction().progress_end();
     res->RES_CMAP_CHANGED->write();  // the views hold copies of the old images
 }
 
