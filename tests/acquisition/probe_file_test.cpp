@@ -32,27 +32,19 @@ TEST(ProbeFile, ReadsEveryKey)
     ASSERT_TRUE(parse_probe_text(full_file, "probe_full.cfg", &p));
     EXPECT_EQ(p.name, "L12-5 linear");
     EXPECT_EQ(p.ulaop_seq_name, "seq one");
-    const double reals[] = {p.radius, p.angles, p.start_angle, p.vector_scale, p.motor_fov, p.motor_radius,
-                            p.psf_depth, p.ext_freq};
-    const double expected_reals[] = {4.5, 60, -30, 0.03, 70, 2.5, 3, 40};
-    for (int k = 0; k < 8; ++k)
-        EXPECT_EQ(reals[k], expected_reals[k]) << k;
-    const long longs[] = {p.vectors, p.segments, p.filters, p.compounding_filter, p.motor_steps, p.psf_samples,
-                          p.psf_vectors, p.ext_freq_index, p.ulaop_seq_block, p.ulaop_seq_item};
-    const long expected_longs[] = {128, 2, 2, 1, 400, 2, 2, 5, 3, 4};
-    for (int k = 0; k < 10; ++k)
-        EXPECT_EQ(longs[k], expected_longs[k]) << k;
-    EXPECT_EQ(p.centre_freq, (std::vector<double>{5, 7.5}));
-    EXPECT_EQ(p.bandwidth, (std::vector<double>{2, 3}));
-    EXPECT_EQ(p.baseband_freq, (std::vector<double>{0, 1}));
-    EXPECT_EQ(p.ext_centre_freq, (std::vector<double>{6}));
-    EXPECT_EQ(p.psf_real, (std::vector<double>{1, 2, 3, 4}));
-    EXPECT_EQ(p.psf_imag, (std::vector<double>{-1, -2, -3, -4}));
+    EXPECT_EQ((std::vector<double>{p.radius, p.angles, p.start_angle, p.vector_scale, p.motor_fov, p.motor_radius,
+                                   p.psf_depth, p.ext_freq}),
+              (std::vector<double>{4.5, 60, -30, 0.03, 70, 2.5, 3, 40}));
+    EXPECT_EQ((std::vector<long>{p.vectors, p.segments, p.filters, p.compounding_filter, p.motor_steps, p.psf_samples,
+                                 p.psf_vectors, p.ext_freq_index, p.ulaop_seq_block, p.ulaop_seq_item}),
+              (std::vector<long>{128, 2, 2, 1, 400, 2, 2, 5, 3, 4}));
+    using reals = std::vector<double>;
+    EXPECT_EQ((std::vector<reals>{p.centre_freq, p.bandwidth, p.baseband_freq, p.ext_centre_freq, p.psf_real,
+                                  p.psf_imag}),
+              (std::vector<reals>{{5, 7.5}, {2, 3}, {0, 1}, {6}, {1, 2, 3, 4}, {-1, -2, -3, -4}}));
     const probe_rate_t& r = p.rate(sampling_rate_t::mhz100);
-    EXPECT_EQ(r.start_offset, 12);
+    EXPECT_EQ((std::vector<long>{r.start_offset, r.filter_length, r.filter_half}), (std::vector<long>{12, 3, 1}));
     EXPECT_EQ(r.segment_offsets, (std::vector<long>{0, 500}));
-    EXPECT_EQ(r.filter_length, 3);
-    EXPECT_EQ(r.filter_half, 1);
     EXPECT_EQ(r.real_filter, (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(r.imag_filter, (std::vector<std::int32_t>{INT32_MIN, 0, INT32_MAX, 7, 8, 9}));
     EXPECT_FALSE(p.rate(sampling_rate_t::mhz50).has_filters());
@@ -62,10 +54,7 @@ TEST(ProbeFile, ReadsEveryKey)
 TEST(ProbeFile, RefusesMalformedFilesNamingFileAndKey)
 {
     const std::string taps = "PROBE_NAME p\nPROBE_50M_FILTER_LENGTH 3\nPROBE_50M_FILTER_HALF 1\n";
-    const struct {
-        std::string text;
-        const char* key;
-    } cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {taps + "PROBE_50M_REAL_FILTER 1 2\nPROBE_50M_IMAG_FILTER 1 2 3\n", "PROBE_50M_REAL_FILTER"},
         {taps + "PROBE_50M_REAL_FILTER 1 2 3\nPROBE_50M_IMAG_FILTER 1 2 3 4\n", "PROBE_50M_IMAG_FILTER"},
         {taps + "PROBE_FILTERS 2\nPROBE_50M_REAL_FILTER 1 2 3\nPROBE_50M_IMAG_FILTER 1 2 3\n", "PROBE_50M_REAL_FILTER"},
@@ -94,15 +83,15 @@ TEST(ProbeFile, RefusesMalformedFilesNamingFileAndKey)
         {"PROBE_NAME p\nPROBE_FILTERS 2\nPROBE_COMPOUNDING_FILTER 3\n", "PROBE_COMPOUNDING_FILTER"},
         {"PROBE_NAME p\nPROBE_FILTERS 65\n", "PROBE_FILTERS"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [text, key] : cases) {
         log_capture log;
         probe_t p;
         p.name = "untouched";
-        EXPECT_FALSE(parse_probe_text(c.text, "/x/probe_bad.cfg", &p)) << c.text;
+        EXPECT_FALSE(parse_probe_text(text, "/x/probe_bad.cfg", &p)) << text;
         EXPECT_EQ(p.name, "untouched") << "a refused file leaves the probe as it was";
-        ASSERT_EQ(log.count(wxLOG_Error), 1u) << c.text;
-        EXPECT_TRUE(log.records()[0].text.Contains("/x/probe_bad.cfg")) << log.records()[0].text;
-        EXPECT_TRUE(log.records()[0].text.Contains(c.key)) << log.records()[0].text;
+        ASSERT_EQ(log.count(wxLOG_Error), 1u) << text;
+        const wxString& said = log.records()[0].text;
+        EXPECT_TRUE(said.Contains("/x/probe_bad.cfg") && said.Contains(key)) << said;
     }
 }
 

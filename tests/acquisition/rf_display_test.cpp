@@ -102,6 +102,22 @@ TEST_F(RfDisplay, PersistenceBlendsFramesAndPhaseReplacesEnvelope)
             ASSERT_NEAR(pixel(0, v, j), reference(0, v, j, true), 1) << "vector " << v << ", sample " << j;
 }
 
+// RES_RF_FILTER picks the band: the second band, centred on vector 1's tone, passes it and stops vector 0's.
+TEST_F(RfDisplay, FilterBandChoosesTheTaps)
+{
+    const rf_reference::quadrature_t high = rf_reference::gaussian_pair(32, 0.3, 4.0);
+    std::string text = rf_reference::probe_text("bands", q);
+    text.replace(text.find("PROBE_FILTERS 1"), 15, "PROBE_FILTERS 2");
+    const std::size_t imag = text.find("PROBE_50M_IMAG_FILTER");
+    text.insert(imag, rf_reference::taps_text(high.real) + "\n");
+    text += rf_reference::taps_text(high.imag) + "\n";
+    write_file("probe_bands.cfg", text);
+    record("bands", 1, 0);
+    EXPECT_GT(pixel(0, 0, samples / 2), pixel(0, 1, samples / 2) + 40);
+    res->RES_RF_FILTER->write(2);
+    EXPECT_GT(pixel(0, 1, samples / 2), pixel(0, 0, samples / 2) + 40);
+}
+
 // Without its probe file a recording still opens, unfiltered, and the user is told once which probe is missing.
 TEST_F(RfDisplay, MissingProbeKeepsUnfilteredDisplay)
 {
@@ -150,17 +166,11 @@ TEST(RfRates, ChosenByFrequencyIndex)
 {
     probe_t p;
     p.ext_freq_index = 5;
-    for (const auto r : {sampling_rate_t::mhz100, sampling_rate_t::external}) {
-        p.rate(r).filter_length = 1;
-        p.rate(r).real_filter = p.rate(r).imag_filter = {1};
-    }
-    const struct {
-        long freq;
-        sampling_rate_t rate;
-    } cases[] = {{0, sampling_rate_t::mhz100}, {1, sampling_rate_t::mhz100}, {2, sampling_rate_t::mhz100},
-                 {5, sampling_rate_t::external}, {-1, sampling_rate_t::mhz100}};
-    for (const auto& c : cases)
-        EXPECT_EQ(rf_display_service_t::rate_in_use(p, c.freq), c.rate) << c.freq;
+    for (const auto r : {sampling_rate_t::mhz100, sampling_rate_t::external})
+        p.rate(r) = {0, {}, 1, 0, {1}, {1}};
+    using enum sampling_rate_t;
+    for (const auto& [freq, rate] : {std::pair{0L, mhz100}, {1L, mhz100}, {2L, mhz100}, {5L, external}, {-1L, mhz100}})
+        EXPECT_EQ(rf_display_service_t::rate_in_use(p, freq), rate) << freq;
     EXPECT_FALSE(rf_display_service_t::rate_in_use(probe_t{}, 0).has_value());
 }
 
