@@ -158,6 +158,12 @@ void rf_display_service_t::note_shown(const signature_t& sig, long frame_number)
 
 void rf_display_service_t::show_frame(const cip_t& frame, long frame_number)
 {
+    // A recording read from its start looks for its probe files afresh: they may have changed on disk.
+    show(frame, frame_number, frame_number == 0);
+}
+
+void rf_display_service_t::show(const cip_t& frame, long frame_number, bool fresh_probe)
+{
     if (!frame.has_samples())
         return;
     signature_t sig = current_signature();
@@ -167,7 +173,7 @@ void rf_display_service_t::show_frame(const cip_t& frame, long frame_number)
         persistence_.reset();
         recording_id_ = recording;
     }
-    resolve(sig, frame_number == 0);
+    resolve(sig, fresh_probe);
     rf_utility::taps_t t;
     if (!taps(sig, &t)) {
         previous_(frame, frame_number);
@@ -202,7 +208,7 @@ bool rf_display_service_t::show_window(const rf_utility::frame_view_t& source, c
     return rf_utility::filter_rf(source, window, t, sig.settings, &persistence_, frame_number, target.pixels());
 }
 
-void rf_display_service_t::refilter_all()
+void rf_display_service_t::refilter_all(bool fresh_probe)
 {
     if (!bufp || !res->RES_BUF_RF->value())
         return;
@@ -212,7 +218,7 @@ void rf_display_service_t::refilter_all()
         interaction().progress_begin("RF display", wxString::Format("Filtering frame 0 of %li.", frames),
                                      static_cast<int>(std::min<long>(frames, INT32_MAX)));
     for (long i = 0; i < frames; ++i) {
-        show_frame(bufp->imagecp(i), i);
+        show(bufp->imagecp(i), i, fresh_probe && i == 0);
         if (progress && (i & 15) == 0 &&
             !interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),
                                            wxString::Format("Filtering frame %li of %li.", i, frames))) {
@@ -233,5 +239,6 @@ void rf_display_service_t::RfDisplayChanged()
     const bool forced = res->RES_RF_NEW_PROBE->changed();
     if (!forced && shown_ && *shown_ == current_signature() && shown_run_ == bufp->frames())
         return;
-    refilter_all();
+    // Probe files are read again only when asked: a missing probe is not reported at every slider step.
+    refilter_all(forced);
 }

@@ -44,8 +44,8 @@ public:
     // RES_RF_SAMPLE_OFFSET, RES_RF_VECTORS, RES_RF_SAMPLES names goes into
     // target (RES_RF_VECTORS wide, RES_RF_SAMPLES high). False, logged, when it cannot.
     bool show_window(const rf_utility::frame_view_t& source, const cip_t& target, long frame_number);
-    // Every RF frame held, filtered again.
-    void refilter_all();
+    // Every RF frame held, filtered again; fresh_probe reads the probe files again first.
+    void refilter_all(bool fresh_probe = false);
 
 private:
     // What a display depends on besides the samples; frames shown with an
@@ -57,6 +57,7 @@ private:
         bool operator==(const signature_t& o) const;
     };
     signature_t current_signature() const;
+    void show(const cip_t& frame, long frame_number, bool fresh_probe);
     bool resolve(const signature_t& sig, bool again);
     bool taps(const signature_t& sig, rf_utility::taps_t* out) const;
     void note_shown(const signature_t& sig, long frame_number);
