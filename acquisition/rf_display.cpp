@@ -182,11 +182,24 @@ void rf_display_service_t::show(const cip_t& frame, long frame_number, bool fres
     }
     const rf_utility::frame_view_t view{frame.signed_samples(), frame.width(), frame.height()};
     const rf_utility::window_t whole{0, 0, frame.width(), frame.height()};
-    rf_utility::filter_rf(view, whole, t, sig.settings, &persistence_, frame_number, frame.pixels());
+    std::optional<wxLogNull> quiet;
+    if (refused_)
+        quiet.emplace();
+    refused_ = !rf_utility::filter_rf(view, whole, t, sig.settings, &persistence_, frame_number, frame.pixels());
     note_shown(sig, frame_number);
 }
 
 bool rf_display_service_t::show_window(const rf_utility::frame_view_t& source, const cip_t& target, long frame_number)
+{
+    // A source refused for one frame is refused for the next ones too: the reason is said once.
+    std::optional<wxLogNull> quiet;
+    if (refused_)
+        quiet.emplace();
+    refused_ = !filter_window(source, target, frame_number);
+    return !refused_;
+}
+
+bool rf_display_service_t::filter_window(const rf_utility::frame_view_t& source, const cip_t& target, long frame_number)
 {
     const rf_utility::window_t window{clamp_long(res->RES_RF_VECTOR_OFFSET->value()),
                                       clamp_long(res->RES_RF_SAMPLE_OFFSET->value()),

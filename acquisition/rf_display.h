@@ -42,7 +42,8 @@ public:
     void show_frame(const cip_t& frame, long frame_number);
     // A live source's whole frame: the part RES_RF_VECTOR_OFFSET,
     // RES_RF_SAMPLE_OFFSET, RES_RF_VECTORS, RES_RF_SAMPLES names goes into
-    // target (RES_RF_VECTORS wide, RES_RF_SAMPLES high). False, logged, when it cannot.
+    // target (RES_RF_VECTORS wide, RES_RF_SAMPLES high). False when it cannot,
+    // with the reason logged for the first of a run of refused frames.
     bool show_window(const rf_utility::frame_view_t& source, const cip_t& target, long frame_number);
     // Every RF frame held, filtered again; fresh_probe reads the probe files again first.
     void refilter_all(bool fresh_probe = false);
@@ -58,6 +59,7 @@ private:
     };
     signature_t current_signature() const;
     void show(const cip_t& frame, long frame_number, bool fresh_probe);
+    bool filter_window(const rf_utility::frame_view_t& source, const cip_t& target, long frame_number);
     bool resolve(const signature_t& sig, bool again);
     bool taps(const signature_t& sig, rf_utility::taps_t* out) const;
     void note_shown(const signature_t& sig, long frame_number);
@@ -72,6 +74,7 @@ private:
     std::optional<signature_t> shown_;
     long shown_run_ = 0;  // frames 0 .. shown_run_-1 were shown with shown_
     wxString recording_id_;
+    bool refused_ = false;  // the last frame could not be filtered, and the user was told why
 };
 
 extern rf_display_service_t* rf_display_service;

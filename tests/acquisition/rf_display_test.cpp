@@ -159,6 +159,8 @@ TEST_F(RfDisplay, LiveWindowFollowsOffsets)
     log_capture log;
     res->RES_RF_SAMPLE_OFFSET->write(101);
     EXPECT_FALSE(service->show_window({source.data(), full_vectors, full_samples}, target, 1));
+    EXPECT_FALSE(service->show_window({source.data(), full_vectors, full_samples}, target, 2));
+    EXPECT_EQ(log.count(wxLOG_Error), 1u) << "said once, not for every live frame";
     EXPECT_TRUE(log.contains("RES_RF_SAMPLE_OFFSET", wxLOG_Error));
 }
 
