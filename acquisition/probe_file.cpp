@@ -27,7 +27,7 @@ struct rate_field_t {
 using target_t = std::variant<wxString probe_t::*, double probe_t::*, long probe_t::*, std::vector<double> probe_t::*,
                               rate_field_t>;
 
-struct key_spec_t {
+struct key_def_t {
     std::string name;
     target_t target;
     double lo = -std::numeric_limits<double>::max(), hi = std::numeric_limits<double>::max();
@@ -37,10 +37,10 @@ constexpr double big = 1e9;
 
 const char* const rate_prefixes[sampling_rate_count] = {"50M", "100M", "200M", "EXT"};
 
-const std::vector<key_spec_t>& key_specs()
+const std::vector<key_def_t>& key_defs()
 {
-    static const std::vector<key_spec_t> specs = [] {
-        std::vector<key_spec_t> k = {
+    static const std::vector<key_def_t> defs = [] {
+        std::vector<key_def_t> k = {
             {"PROBE_NAME", &probe_t::name},
             {"PROBE_RADIUS", &probe_t::radius},
             {"PROBE_ANGLES", &probe_t::angles},
@@ -86,12 +86,12 @@ const std::vector<key_spec_t>& key_specs()
         }
         return k;
     }();
-    return specs;
+    return defs;
 }
 
-const key_spec_t* find_key(std::string_view name)
+const key_def_t* find_key(std::string_view name)
 {
-    for (const key_spec_t& k : key_specs())
+    for (const key_def_t& k : key_defs())
         if (k.name == name)
             return &k;
     return nullptr;
@@ -166,7 +166,7 @@ struct token_t {
 };
 
 struct collected_t {
-    const key_spec_t* spec = nullptr;
+    const key_def_t* key = nullptr;
     int line = 0;
     wxString text;                // string keys: the rest of their line
     std::vector<token_t> values;  // numeric keys
@@ -203,7 +203,7 @@ private:
 bool parser_t::store_values(const collected_t& c, std::vector<double>* reals, std::vector<long long>* integers,
                             bool integer, bool single)
 {
-    const key_spec_t& k = *c.spec;
+    const key_def_t& k = *c.key;
     if (c.values.empty())
         return fail_at(c.line, k.name, "no value.");
     if (single && c.values.size() != 1)
@@ -231,7 +231,7 @@ bool parser_t::store_values(const collected_t& c, std::vector<double>* reals, st
 
 bool parser_t::store(const collected_t& c)
 {
-    const key_spec_t& k = *c.spec;
+    const key_def_t& k = *c.key;
     const auto [where, fresh] = seen_.emplace(k.name, c.line);
     if (!fresh)
         return fail_at(c.line, k.name, wxString::Format("given a second time (first on line %d).", where->second));
@@ -287,9 +287,9 @@ bool parser_t::store(const collected_t& c)
 
 bool parser_t::parse(std::string_view text)
 {
-    collected_t current;  // spec null: no key open, or one that is not read
+    collected_t current;  // key null: no key open, or one that is not read
     auto close = [&]() -> bool {
-        const bool ok = !current.spec || store(current);
+        const bool ok = !current.key || store(current);
         current = collected_t{};
         return ok;
     };
@@ -306,7 +306,7 @@ bool parser_t::parse(std::string_view text)
         double unused;
         if (parse_real(tokens[0], &unused)) {
             // Values may run on over the following lines.
-            if (current.spec && !std::holds_alternative<wxString probe_t::*>(current.spec->target))
+            if (current.key && !std::holds_alternative<wxString probe_t::*>(current.key->target))
                 for (std::string_view t : tokens)
                     current.values.push_back({t, line_number});
             continue;
@@ -315,14 +315,14 @@ bool parser_t::parse(std::string_view text)
             return false;
         if (!tokens[0].starts_with("PROBE_"))
             continue;
-        const key_spec_t* spec = find_key(tokens[0]);
-        if (!spec) {
+        const key_def_t* def = find_key(tokens[0]);
+        if (!def) {
             wxLogDebug("Probe file %s, line %d: %s is not a probe key; ignored.", file_, line_number, to_wx(tokens[0]));
             continue;
         }
-        current.spec = spec;
+        current.key = def;
         current.line = line_number;
-        if (std::holds_alternative<wxString probe_t::*>(spec->target)) {
+        if (std::holds_alternative<wxString probe_t::*>(def->target)) {
             const std::size_t after = static_cast<std::size_t>(tokens[0].data() + tokens[0].size() - line.data());
             current.text = to_wx(trimmed(line.substr(after)));
         } else {
