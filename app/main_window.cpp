@@ -14,6 +14,7 @@
 
 #include "acquisition/ks_video_capture.h"
 #include "acquisition/posinfo.h"
+#include "acquisition/rf_display.h"
 #include "app_paths.h"
 #include "display/globcmap.h"
 #include "display/render_resolution.h"
@@ -101,6 +102,7 @@ bool MainWindow::start(const std::vector<wxString>& args)
     colourmap_ = std::make_unique<globcmap_t>();
     colourmap = colourmap_.get();
     use_published_reslice_loads(*colourmap_);  // the rendering divisor follows the open reslice windows
+    rf_display_ = std::make_unique<rf_display_service_t>(session_->settings_directory());
 
     // No motor drivers are built in yet: their list stays empty.
     step(10, "Searching for image sources ...");
@@ -187,6 +189,7 @@ void MainWindow::shut_down()
     vid = nullptr;
     video_capture_.reset();    // gives the capture buffers back to the driver
     set_interaction(nullptr);
+    rf_display_.reset();
     colourmap = nullptr;
     colourmap_.reset();
     session_.reset();  // writes the settings file

@@ -15,6 +15,7 @@ class gui_interaction_t;
 class globcmap_t;
 class ks_video_capture;
 class posinfo;
+class rf_display_service_t;
 
 class MainWindow : public wxApp {
 public:
@@ -42,6 +43,7 @@ private:
     std::unique_ptr<globcmap_t> colourmap_;
     std::unique_ptr<ks_video_capture> video_capture_;
     std::unique_ptr<posinfo> position_source_;
+    std::unique_ptr<rf_display_service_t> rf_display_;
     std::unique_ptr<wxLogChain> log_chain_;
     std::unique_ptr<pmf_functor<MainWindow>> idle_watcher_;
     bool idle_bound_ = false;

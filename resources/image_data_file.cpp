@@ -114,7 +114,7 @@ bool recording_io_t::read_image_data(const wxString& path)
             break;
         }
         if (rf)
-            rf_display(image);
+            rf_display(image, i);
         stage_->images.push_back(image);
         if ((i & 15) == 0)
             interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),

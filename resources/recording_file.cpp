@@ -22,14 +22,15 @@ namespace {
 
 // Without the probe's filters the RF signal is shown through its magnitude,
 // compressed like the envelope: the dynamic range, offset and gamma apply.
-void unfiltered_rf_display(const cip_t& frame)
+void unfiltered_rf_display(const cip_t& frame, long /*frame_number*/)
 {
     if (!frame.has_samples())
         return;
     const long vectors = frame.width(), samples = frame.height();
-    const double mult = res ? std::max<double>(1.0, static_cast<double>(res->RES_RF_LOG_MULT->value())) : 60.0;
-    const double offset = res ? static_cast<double>(res->RES_RF_LOG_OFFSET->value()) : 20.0;
-    const float gamma = res ? static_cast<float>(res->RES_RF_LOG_GAMMA->value()) : 1.0f;
+    // Pending values: while a recording is read its own settings are not yet in place.
+    const double mult = res ? std::max<double>(1.0, static_cast<double>(res->RES_RF_LOG_MULT->pending())) : 60.0;
+    const double offset = res ? static_cast<double>(res->RES_RF_LOG_OFFSET->pending()) : 20.0;
+    const float gamma = res ? static_cast<float>(res->RES_RF_LOG_GAMMA->pending()) : 1.0f;
     const std::int16_t* in = frame.signed_samples();
     std::uint8_t* out = frame.pixels();
     for (long v = 0; v < vectors; ++v)
@@ -76,6 +77,14 @@ recording_io_t::recording_io_t() : rf_display_(unfiltered_rf_display)
 recording_io_t::~recording_io_t()
 {
     unregister_procedures();
+}
+
+wxString recording_io_t::recording_directory() const
+{
+    if (reading())
+        return reading_dir_;
+    const wxString dir = res ? res->RES_ASCII_FILENAME->value().GetPath() : wxString();
+    return dir.empty() ? wxString(".") : dir;
 }
 
 long recording_io_t::frame_count()

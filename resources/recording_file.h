@@ -69,11 +69,15 @@ public:
     // The .kvi name that goes with a .ks name: same stem with .kvi, otherwise "i" appended.
     static wxString image_file_name_for(const wxString& recording_path);
 
-    // Turns the RF samples of a frame into its 8-bit display image. The default
-    // compresses the unfiltered signal; the RF module installs its own.
-    using rf_display_t = std::function<void(const cip_t&)>;
+    // Turns the RF samples of a frame into its 8-bit display image; the frame
+    // number lets persistence blend consecutive frames. The default compresses
+    // the unfiltered signal; the RF module installs its own.
+    using rf_display_t = std::function<void(const cip_t& frame, long frame_number)>;
     void set_rf_display(rf_display_t f) { rf_display_ = std::move(f); }
-    void rf_display(const cip_t& frame) const { rf_display_(frame); }
+    const rf_display_t& rf_display_function() const { return rf_display_; }
+    void rf_display(const cip_t& frame, long frame_number = 0) const { rf_display_(frame, frame_number); }
+    // The folder of the recording being read, else of the current recording.
+    wxString recording_directory() const;
 
     // The calibration summary shown after a template with positions is loaded.
     static wxString calibration_summary();
