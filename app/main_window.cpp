@@ -13,7 +13,10 @@
 #include <wx/utils.h>
 
 #include "acquisition/ks_video_capture.h"
+#include "acquisition/live_pos.h"
+#include "acquisition/live_recorder.h"
 #include "acquisition/posinfo.h"
+#include "simulators/simulated_capture.h"
 #include "acquisition/rf_display.h"
 #include "app_paths.h"
 #include "display/globcmap.h"
@@ -111,6 +114,14 @@ bool MainWindow::start(const std::vector<wxString>& args)
     step(40, "Searching for position sensors ...");
     position_source_ = std::make_unique<posinfo>(interaction());
     pos = position_source_.get();
+    synchroniser_ = std::make_unique<live_pos>();
+    lipo = synchroniser_.get();
+    recorder_ = std::make_unique<live_recorder>();
+    lipo->set_sweep_control(recorder_.get());
+    // The simulated images need the synchroniser for the phantom's poses.
+    simulated_images_changed();
+    simulated_watcher_ = std::make_unique<pmf_functor<MainWindow>>(this, &MainWindow::simulated_images_changed);
+    res->RES_SIM_IMAGE_SOURCE->add_proc(simulated_watcher_.get());
     step(70, "Searching for motor driver ...");
     step(90, "Creating windows ...");
     const wxRect area = wxDisplay(0u).GetClientArea();
@@ -178,16 +189,31 @@ void MainWindow::OnIdle(wxIdleEvent& event)
     event.Skip();
 }
 
+void MainWindow::simulated_images_changed()
+{
+    auto source = simulated_source_from_settings();
+    if (source && video_capture_)
+        video_capture_->add_source(source.get());
+    simulated_source_ = std::move(source);  // the old one goes only after the capture let go of it
+}
+
 void MainWindow::shut_down()
 {
     if (idle_bound_)
         Unbind(wxEVT_IDLE, &MainWindow::OnIdle, this);
     idle_bound_ = false;
     idle_watcher_.reset();
+    simulated_watcher_.reset();
+    if (recorder_)
+        recorder_->stop();
+    recorder_.reset();
+    lipo = nullptr;
+    synchroniser_.reset();     // stops listening to the devices
     pos = nullptr;
     position_source_.reset();  // tells the tracker to stop before the resources go
     vid = nullptr;
     video_capture_.reset();    // gives the capture buffers back to the driver
+    simulated_source_.reset();
     set_interaction(nullptr);
     rf_display_.reset();
     colourmap = nullptr;

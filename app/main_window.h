@@ -14,7 +14,10 @@
 class gui_interaction_t;
 class globcmap_t;
 class ks_video_capture;
+class live_pos;
+class live_recorder;
 class posinfo;
+class simulated_image_source_t;
 class rf_display_service_t;
 
 class MainWindow : public wxApp {
@@ -34,6 +37,11 @@ public:
     bool start(const std::vector<wxString>& args);
     void shut_down();
 
+    // Recording from the live frames; the record page's handlers call it.
+    live_recorder& recorder() { return *recorder_; }
+    // Rebuilds the simulated image source when RES_SIM_IMAGE_SOURCE changes.
+    void simulated_images_changed();
+
 private:
     void OnIdle(wxIdleEvent& event);
     void load_style_file(const wxString& exec_dir);
@@ -41,8 +49,12 @@ private:
     std::unique_ptr<core_session_t> session_;
     std::unique_ptr<gui_interaction_t> interaction_;
     std::unique_ptr<globcmap_t> colourmap_;
+    std::unique_ptr<simulated_image_source_t> simulated_source_;  // outlives the capture that drives it
     std::unique_ptr<ks_video_capture> video_capture_;
     std::unique_ptr<posinfo> position_source_;
+    std::unique_ptr<live_pos> synchroniser_;
+    std::unique_ptr<live_recorder> recorder_;
+    std::unique_ptr<pmf_functor<MainWindow>> simulated_watcher_;
     std::unique_ptr<rf_display_service_t> rf_display_;
     std::unique_ptr<wxLogChain> log_chain_;
     std::unique_ptr<pmf_functor<MainWindow>> idle_watcher_;

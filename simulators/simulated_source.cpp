@@ -69,8 +69,8 @@ cip_t recording_replay_t::frame_at(std::uint64_t elapsed, std::uint64_t)
     return f.width() == width() && f.height() == height() ? f : cip_t{};
 }
 
-phantom_bscans_t::phantom_bscans_t(phantom body, probe_setup probe, pose_at_t pose_at, bool labels)
-    : body_(std::move(body)), probe_(probe), pose_at_(std::move(pose_at)), labels_(labels)
+phantom_bscans_t::phantom_bscans_t(phantom body, probe_setup probe, pose_at_t pose_at, bool labels, refresh_t refresh)
+    : body_(std::move(body)), probe_(probe), pose_at_(std::move(pose_at)), labels_(labels), refresh_(std::move(refresh))
 {
 }
 
@@ -84,6 +84,8 @@ cip_t phantom_bscans_t::frame_at(std::uint64_t, std::uint64_t now)
     float pose[6] = {};
     if (!pose_at_ || !pose_at_(now, pose))
         return {};  // no pose for this moment: nothing to render
+    if (refresh_)
+        refresh_(probe_);
     return labels_ ? render_labels(body_, pose, probe_) : render_bscan(body_, pose, probe_, now);
 }
 
@@ -114,10 +116,12 @@ void simulated_image_source_t::pump(std::uint64_t now)
         due = later;
         ++dropped_;
     }
-    next_ = frames_->next_due(due);
     const cip_t frame = frames_->frame_at(due, start_ + due);
-    if (frame.empty())
+    if (frame.empty()) {
+        next_ = frames_->worth_waiting(elapsed - due) ? due : frames_->next_due(due);
         return;
+    }
+    next_ = frames_->next_due(due);
     const bool doppler = frames_->doppler();
     // Drivers stamp whole microseconds.
     device_.deliver((start_ + due) / 10 * 10, [&frame, doppler](const yuv420_layout_t& layout, std::uint8_t* out) {

@@ -27,6 +27,9 @@ public:
     virtual cip_t frame_at(std::uint64_t elapsed, std::uint64_t now) = 0;
     // Frames hold colour-flow codes rather than plain grey.
     virtual bool doppler() const { return false; }
+    // A frame that could not be made yet may still come: the pose of its
+    // moment may not have arrived. `waited` ticks have passed since it was due.
+    virtual bool worth_waiting(std::uint64_t) const { return false; }
 };
 
 // Frames of a recording, looped: frame i at its recorded time after the
@@ -52,18 +55,23 @@ private:
 class phantom_bscans_t final : public simulated_frames_t {
 public:
     using pose_at_t = std::function<bool(std::uint64_t time, float pose[6])>;
-    phantom_bscans_t(phantom body, probe_setup probe, pose_at_t pose_at, bool labels = false);
+    // Brings the calibration and scales up to date before each frame; the size stays.
+    using refresh_t = std::function<void(probe_setup&)>;
+    phantom_bscans_t(phantom body, probe_setup probe, pose_at_t pose_at, bool labels = false, refresh_t refresh = {});
     long width() const override { return probe_.width; }
     long height() const override { return probe_.height; }
     std::uint64_t next_due(std::uint64_t elapsed) const override;
     cip_t frame_at(std::uint64_t elapsed, std::uint64_t now) override;
-    probe_setup& probe() { return probe_; }
+    // Tracker samples arrive a little after their moment; frames wait for them
+    // as long as the capture would still release them.
+    bool worth_waiting(std::uint64_t waited) const override { return waited < 2000000; }
 
 private:
     phantom body_;
     probe_setup probe_;
     pose_at_t pose_at_;
     bool labels_;
+    refresh_t refresh_;
 };
 
 class simulated_image_source_t final : public image_source_t {

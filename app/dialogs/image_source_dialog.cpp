@@ -50,6 +50,14 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     grid->Add(source_row, 0, wxEXPAND);
     search->Bind(wxEVT_BUTTON, &image_source_dialog::OnSearchAgain, this);
 
+    label("Simulated images:");
+    wxArrayString simulations;
+    simulations.Add("B-scans of the demo phantom at the tracker's pose");
+    simulations.Add("Replay of the frames held now");
+    simulated = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, simulations);
+    simulated->SetSelection(clamp_int(res->RES_SIM_IMAGE_SOURCE->value(), 0, 1));
+    grid->Add(simulated, 0, wxEXPAND);
+
     label("Input:");
     auto* input_row = new wxBoxSizer(wxHORIZONTAL);
     wxArrayString types;
@@ -160,6 +168,7 @@ void image_source_dialog::apply() const
 {
     if (source->IsEnabled())
         res->RES_VID_CARD->write_no_changeprocs(source->GetSelection());
+    res->RES_SIM_IMAGE_SOURCE->write_no_changeprocs(simulated->GetSelection());
     res->RES_VID_PORT->write_no_changeprocs(input_types[std::max(0, input_type->GetSelection())]);
     res->RES_VID_PORT_NUMBER->write_no_changeprocs(input_number->GetValue());
     res->RES_VIDEO_STANDARD->write_no_changeprocs(static_cast<video_standard_t>(std::max(0, standard->GetSelection())));

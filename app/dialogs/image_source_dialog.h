@@ -20,6 +20,7 @@ public:
     void apply() const;  // writes the controls' values to the resources
 
     wxChoice* source = nullptr;
+    wxChoice* simulated = nullptr;
     wxChoice* input_type = nullptr;
     wxSpinCtrl* input_number = nullptr;
     wxChoice* standard = nullptr;
