@@ -20,10 +20,7 @@ ks_video_capture::ks_video_capture(ks_v4l2_buffer::clocks_t clocks) : clocks_(cl
     idle_proc_ = std::make_unique<pmf_functor<ks_video_capture>>(this, &ks_video_capture::activ_acquisition);
     res->RES_VIDEO_CAPTURE_EVENT->read_worrylist_length(changed_proc_.get());
     res->RES_VID_CARD->add_proc(changed_proc_.get());
-    if (backend()) {
-        backend()->update_resources();
-        fit_recording_window();
-    }
+    follow_source();
     video_cap_changed();  // listeners may already be waiting
 }
 
@@ -36,6 +33,8 @@ void ks_video_capture::search_again()
     kind_ = selected_kind();
     if (backend())
         backend()->update_resources();
+    else if (direct_selected())
+        source_->update_resources();
     if (was_running)
         start_acquisition();
 }
@@ -53,14 +52,14 @@ void ks_video_capture::add_source(image_source_t* source)
     const bool was_running = running_;
     stop_acquisition();
     source_ = source;
-    source_backend_ = std::make_unique<ks_v4l2_buffer>(clocks_, &source->seam(), source->entry().kind);
-    source_backend_->construct_v4l2_buffer();
+    source_backend_.reset();
+    if (v4l2_seam_t* seam = source->seam()) {
+        source_backend_ = std::make_unique<ks_v4l2_buffer>(clocks_, seam, source->entry().kind);
+        source_backend_->construct_v4l2_buffer();
+    }
     publish_list();
     kind_ = selected_kind();
-    if (backend()) {
-        backend()->update_resources();
-        fit_recording_window();
-    }
+    follow_source();
     if (was_running)
         start_acquisition();
 }
@@ -72,6 +71,21 @@ ks_v4l2_buffer* ks_video_capture::backend()
     if (source_ && kind_ == source_->entry().kind)
         return source_backend_.get();
     return nullptr;
+}
+
+bool ks_video_capture::direct_selected() const
+{
+    return source_ && !source_backend_ && kind_ == source_->entry().kind;
+}
+
+void ks_video_capture::follow_source()
+{
+    if (backend()) {
+        backend()->update_resources();
+        fit_recording_window();
+    } else if (direct_selected()) {
+        source_->update_resources();
+    }
 }
 
 // With nothing recorded yet, a window larger than the new source's frame is
@@ -117,10 +131,7 @@ void ks_video_capture::video_cap_changed()
     const int kind = selected_kind();
     if (kind != kind_ || card != running_card_) {
         kind_ = kind;
-        if (backend()) {
-            backend()->update_resources();
-            fit_recording_window();
-        }
+        follow_source();
     }
     if (!running_ && listeners > 0)
         start_acquisition();
@@ -133,7 +144,7 @@ bool ks_video_capture::start_acquisition()
     if (kind_ == IMAGE_SOURCE_NONE)
         wxLogDebug("idle event: Trying to run video grabbing when no hardware has been found.");
     // Other kinds are sources this program does not drive.
-    if (!backend() || !backend()->start_v4l2_buffer())
+    if (direct_selected() ? !source_->start() : (!backend() || !backend()->start_v4l2_buffer()))
         return false;
     running_ = true;
     running_card_ = static_cast<long>(res->RES_VID_CARD->value());
@@ -146,7 +157,9 @@ void ks_video_capture::stop_acquisition()
     if (!running_)
         return;
     res->RES_IDLE_EVENT->remove_worry(idle_proc_.get());
-    if (backend())
+    if (direct_selected())
+        source_->stop();
+    else if (backend())
         backend()->stop_v4l2_buffer();
     running_ = false;
 }
@@ -154,11 +167,11 @@ void ks_video_capture::stop_acquisition()
 void ks_video_capture::activ_acquisition()
 {
     ks_v4l2_buffer* source = backend();
-    if (!source)
+    if (!source && !direct_selected())
         return;
-    if (source != &v4l2_)
+    if (source && source != &v4l2_)
         source_->pump(clocks_.now());
-    const capture_step_t step = source->activ_v4l2_buffer();
+    const capture_step_t step = source ? source->activ_v4l2_buffer() : source_->step(clocks_.now());
     if (step == capture_step_t::out_of_memory) {
         res->RES_STOP_IMAGING->write();
         wxLogError("Insufficient memory to proceed !\n\nSave this data set and close it\nbefore attempting to record "
@@ -172,7 +185,7 @@ void ks_video_capture::activ_acquisition()
 
 void ks_video_capture::get_bscan_scale(double& x, double& y) const
 {
-    if (res->RES_BUF_RF->value() || kind_ == IMAGE_SOURCE_RF_DIGITISER) {
+    if (res->RES_BUF_RF->value() || rf_source_kind(kind_)) {
         x = y = res->RES_RF_SCALE->value();
     } else if (kind_ != IMAGE_SOURCE_V4L2 && !(source_ && kind_ == source_->entry().kind)) {
         x = y = 0.0;

@@ -16,6 +16,12 @@ enum image_source_kind_t : int {
     IMAGE_SOURCE_RF_DIGITISER = 3,
 };
 
+// Sources whose frames are RF samples.
+inline bool rf_source_kind(int kind)
+{
+    return kind == IMAGE_SOURCE_RF_DIGITISER || kind == image_source_simulated_rf;
+}
+
 class ks_video_capture;
 extern ks_video_capture* vid;  // the program's image-source front end, while one exists
 
@@ -36,8 +42,8 @@ public:
     // Looks for capture devices anew (a card plugged in since start-up) and republishes the list.
     void search_again();
 
-    // Offers another image source (not owned; it must outlive this object)
-    // after the V4L2 devices in RES_VID_CARD_LIST.
+    // Offers another image source (not owned; it must outlive this object,
+    // or be replaced first) after the V4L2 devices in RES_VID_CARD_LIST.
     void add_source(image_source_t* source);
 
     bool running() const { return running_; }
@@ -47,6 +53,9 @@ public:
 private:
     int selected_kind() const;
     ks_v4l2_buffer* backend();
+    // The chosen source is one that publishes its own frames.
+    bool direct_selected() const;
+    void follow_source();  // the chosen source's frame size and data kind
     void publish_list();
     void fit_recording_window();
 

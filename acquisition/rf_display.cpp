@@ -7,6 +7,7 @@
 
 #include "common/dynabuf.h"
 #include "common/interaction.h"
+#include "ks_video_capture.h"
 #include "resources/resource_table.h"
 
 rf_display_service_t* rf_display_service = nullptr;
@@ -40,7 +41,23 @@ rf_display_service_t::rf_display_service_t(const wxString& settings_directory)
              res->RES_RF_FILTER, res->RES_RF_PERSIST, res->RES_RF_PROBE, res->RES_RF_PROBE_NAME, res->RES_RF_FREQ,
              res->RES_FRAMES_IN_VOL, res->RES_RF_NEW_PROBE})
         r->add_proc(changed_.get());
+    viable_ = std::make_unique<pmf_functor<rf_display_service_t>>(this, &rf_display_service_t::RfScopeViableChanged);
+    for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_BUF_RF, res->RES_BUF_FRAMES, res->RES_VID_CARD,
+                                                             res->RES_VID_CARD_LIST})
+        r->add_proc(viable_.get());
+    RfScopeViableChanged();
     rf_display_service = this;
+}
+
+void rf_display_service_t::RfScopeViableChanged()
+{
+    const auto& list = res->RES_VID_CARD_LIST->value();
+    const auto card = res->RES_VID_CARD->value();
+    const bool rf_source = list && card >= 0 && static_cast<std::size_t>(card) < list->size() &&
+                           rf_source_kind((*list)[static_cast<std::size_t>(card)].kind);
+    const bool viable = (res->RES_BUF_RF->value() && res->RES_BUF_FRAMES->value() > 0) || rf_source;
+    if (res->RES_RFSCOPE_VIABLE->value() != viable)
+        res->RES_RFSCOPE_VIABLE->write(viable);
 }
 
 rf_display_service_t::~rf_display_service_t()
@@ -136,6 +153,13 @@ bool rf_display_service_t::taps(const signature_t& sig, rf_utility::taps_t* out)
     out->length = r.filter_length;
     out->half = r.filter_half;
     return true;
+}
+
+bool rf_display_service_t::display_taps(rf_utility::taps_t* out)
+{
+    const signature_t sig = current_signature();
+    resolve(sig, false);
+    return taps(sig, out);
 }
 
 const probe_t* rf_display_service_t::recording_probe()

@@ -2,7 +2,8 @@
 // the recording names, installed as the recording reader's RF display. The
 // frames held are filtered again when a display setting changes. The app and
 // kestrane-tool keep one for the whole run, after the core session; RF pages
-// and live RF sources reach it through `rf_display_service`.
+// and live RF sources reach it through `rf_display_service`. It also keeps
+// RES_RFSCOPE_VIABLE: whether there are RF data to show.
 #pragma once
 
 #include <memory>
@@ -45,6 +46,8 @@ public:
     // target (RES_RF_VECTORS wide, RES_RF_SAMPLES high). False when it cannot,
     // with the reason logged for the first of a run of refused frames.
     bool show_window(const rf_utility::frame_view_t& source, const cip_t& target, long frame_number);
+    // The quadrature filter the display uses now; false without a usable probe.
+    bool display_taps(rf_utility::taps_t* out);
     // Every RF frame held, filtered again; fresh_probe reads the probe files again first.
     void refilter_all(bool fresh_probe = false);
 
@@ -64,10 +67,12 @@ private:
     bool taps(const signature_t& sig, rf_utility::taps_t* out) const;
     void note_shown(const signature_t& sig, long frame_number);
     void RfDisplayChanged();
+    void RfScopeViableChanged();  // RES_RFSCOPE_VIABLE: RF frames held, or an RF source chosen
 
     wxString settings_directory_;
     recording_io_t::rf_display_t previous_;
     std::unique_ptr<pmf_functor<rf_display_service_t>> changed_;
+    std::unique_ptr<pmf_functor<rf_display_service_t>> viable_;
     rf_utility::persistence_t persistence_;
     std::optional<probe_t> probe_;  // set when the recording's probe is usable
     std::optional<signature_t> resolved_for_;

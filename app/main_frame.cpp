@@ -20,6 +20,7 @@
 #include "help_book.h"
 #include "ids.h"
 #include "pages/reslice_pages.h"
+#include "pages/rfscope_page.h"
 #include "pages/template_page.h"
 #include "resources/resource_table.h"
 #include "toolbar_icons.h"
@@ -115,6 +116,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_GUI_OPTIONS, MainFrame::OnGUIOptions)
     EVT_MENU(ID_CONFIG_POSITION_SOURCE, MainFrame::OnConfigPositionSource)
     EVT_MENU(ID_CONFIG_IMAGE_SOURCE, MainFrame::OnConfigImageSource)  // before the range: the first match handles it
+    EVT_MENU(ID_CONFIG_RF_DISPLAY, MainFrame::OnConfigRfDisplay)
     EVT_MENU_RANGE(ID_CONFIG_IMAGE_SOURCE, ID_CONFIG_ZABER, MainFrame::OnNotAvailable)
     EVT_MENU(ID_HELP_WINDOW, MainFrame::OnHelpWindow)
     EVT_MENU(ID_HELP_ABOUT, MainFrame::OnHelpAbout)
@@ -373,6 +375,8 @@ void MainFrame::CreateVisualPages(wxNotebook* book)
             book->AddPage(new reslice_page(book, *reslices_), p.title);
         else if (p.id == ID_VISUAL_ISOCENTRE)
             book->AddPage(new isocentre_page(book, *reslices_), p.title);
+        else if (p.id == ID_VISUAL_RFSCOPE)
+            book->AddPage(new rfscope_page(book), p.title);
         else
             book->AddPage(new wxPanel(book), p.title);
     }
@@ -380,8 +384,6 @@ void MainFrame::CreateVisualPages(wxNotebook* book)
         res->RES_CURRENT_VISUAL_PAGE->write(e.GetSelection());
         e.Skip();
     });
-    // The RF oscilloscope needs an RF source, which this build does not drive.
-    book->GetPage(7)->Enable(res->RES_RFSCOPE_VIABLE->value());
 }
 
 void MainFrame::OnTaskPage(wxCommandEvent& event)
@@ -406,7 +408,7 @@ void MainFrame::register_procedures()
                                                             res->RES_CURRENT_VISUAL_PAGE, res->RES_ALERT_STRING, res->RES_ALERT_COLOUR,
                                                             res->RES_VID_CARD_LIST, res->RES_POINTER_SOURCE,
                                                             res->RES_BUF_CURRENT_FRAME, res->RES_ASCII_FILENAME,
-                                                            res->RES_BACKGROUND})
+                                                            res->RES_BACKGROUND, res->RES_RFSCOPE_VIABLE})
         r->add_proc(changed_proc_.get());
     res->RES_VIDEO_RATE_COUNT_EVENT->add_proc(rate_proc_.get());
     main_frame_changed();

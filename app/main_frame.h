@@ -84,6 +84,7 @@ public:
     void OnGUIPassword(wxCommandEvent&);
     void OnConfigPositionSource(wxCommandEvent&);
     void OnConfigImageSource(wxCommandEvent&);
+    void OnConfigRfDisplay(wxCommandEvent&);
     void OnNotAvailable(wxCommandEvent&);
     void OnHelpWindow(wxCommandEvent&);
     void OnHelpAbout(wxCommandEvent&);
@@ -114,6 +115,7 @@ private:
     void show_data_path();
     void show_reslices();  // the views of the selected visual page
     void show_info(const wxString& text);  // the label beside the slider
+    void show_rf_state();  // RF items and the oscilloscope page follow RES_RFSCOPE_VIABLE
     bool read_recording(const wxString& path);
 
     // Windows.

@@ -122,6 +122,7 @@ bool MainWindow::start(const std::vector<wxString>& args)
     simulated_images_changed();
     simulated_watcher_ = std::make_unique<pmf_functor<MainWindow>>(this, &MainWindow::simulated_images_changed);
     res->RES_SIM_IMAGE_SOURCE->add_proc(simulated_watcher_.get());
+    res->RES_ASCII_FILENAME->add_proc(simulated_watcher_.get());
     step(70, "Searching for motor driver ...");
     step(90, "Creating windows ...");
     const wxRect area = wxDisplay(0u).GetClientArea();
@@ -191,6 +192,10 @@ void MainWindow::OnIdle(wxIdleEvent& event)
 
 void MainWindow::simulated_images_changed()
 {
+    // Another recording opened or started: only a replay shows its frames.
+    if (simulated_source_ && !res->RES_SIM_IMAGE_SOURCE->changed() &&
+        res->RES_SIM_IMAGE_SOURCE->value() != SIMULATED_REPLAY)
+        return;
     auto source = simulated_source_from_settings();
     if (source && video_capture_)
         video_capture_->add_source(source.get());

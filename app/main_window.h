@@ -17,7 +17,7 @@ class ks_video_capture;
 class live_pos;
 class live_recorder;
 class posinfo;
-class simulated_image_source_t;
+class image_source_t;
 class rf_display_service_t;
 
 class MainWindow : public wxApp {
@@ -49,7 +49,7 @@ private:
     std::unique_ptr<core_session_t> session_;
     std::unique_ptr<gui_interaction_t> interaction_;
     std::unique_ptr<globcmap_t> colourmap_;
-    std::unique_ptr<simulated_image_source_t> simulated_source_;  // outlives the capture that drives it
+    std::unique_ptr<image_source_t> simulated_source_;  // outlives the capture that drives it
     std::unique_ptr<ks_video_capture> video_capture_;
     std::unique_ptr<posinfo> position_source_;
     std::unique_ptr<live_pos> synchroniser_;

@@ -5,6 +5,7 @@
 #include "acquisition/live_pos.h"
 #include "common/dynabuf.h"
 #include "resources/resource_table.h"
+#include "simulators/rf_replay_source.h"
 
 namespace {
 
@@ -34,15 +35,16 @@ bool synchronised_pose(std::uint64_t time, float pose[6])
 
 }  // namespace
 
-std::unique_ptr<simulated_image_source_t> simulated_source_from_settings()
+std::unique_ptr<image_source_t> simulated_source_from_settings()
 {
     if (res->RES_SIM_IMAGE_SOURCE->value() == SIMULATED_REPLAY) {
         const long frames = bufp ? bufp->frames() : 0;
+        const bool rf = res->RES_BUF_RF->value();
         std::vector<cip_t> images;
         std::vector<std::uint64_t> times;
         for (long i = 0; i < frames; ++i) {
             const cip_t image = bufp->imagecp(i);
-            if (image.empty())
+            if (image.empty() || (rf && !image.has_samples()))
                 continue;
             images.push_back(image);
             times.push_back(bufp->timestamp(i));
@@ -51,6 +53,8 @@ std::unique_ptr<simulated_image_source_t> simulated_source_from_settings()
             wxLogWarning("Simulated images replay the frames held, and there are none: open a recording first.");
             return nullptr;
         }
+        if (rf)
+            return std::make_unique<rf_replay_source_t>(std::move(images), std::move(times));
         return std::make_unique<simulated_image_source_t>(
             std::make_unique<recording_replay_t>(std::move(images), std::move(times), res->RES_BUF_DOPPLER->value()));
     }

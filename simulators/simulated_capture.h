@@ -1,7 +1,8 @@
 // The simulated image source as the settings ask for it (RES_SIM_IMAGE_SOURCE),
 // wired to the program: B-scans of the demo phantom at the probe pose the
 // live synchroniser holds for each frame's moment, through the current
-// calibration and scales; or a replay of the frames held at that moment.
+// calibration and scales; or a replay of the frames held at that moment
+// (RF frames as an RF source).
 // The program and kestrane-tool build it the same way.
 #pragma once
 
@@ -11,5 +12,6 @@
 
 enum simulated_images_t : long { SIMULATED_PHANTOM = 0, SIMULATED_REPLAY = 1 };
 
-// Null (with the reason logged) for a replay with no frames held.
-std::unique_ptr<simulated_image_source_t> simulated_source_from_settings();
+// Null (with the reason logged) for a replay with no frames held. A replay
+// of RF frames is an RF source that publishes their samples.
+std::unique_ptr<image_source_t> simulated_source_from_settings();

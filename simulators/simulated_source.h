@@ -79,7 +79,7 @@ public:
     explicit simulated_image_source_t(std::unique_ptr<simulated_frames_t> frames);
 
     vid_card_list_t entry() const override { return {"Simulated images", image_source_simulated, 0}; }
-    v4l2_seam_t& seam() override { return device_; }
+    v4l2_seam_t* seam() override { return &device_; }
     // Delivers the latest frame due by now; frames it fell behind on are
     // dropped, never queued, so a slow renderer cannot fall further behind.
     void pump(std::uint64_t now) override;

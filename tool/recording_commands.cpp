@@ -8,6 +8,7 @@
 #include "resources/core_session.h"
 #include "tool_session.h"
 #include "demo/demo_recording.h"
+#include "demo/rf_demo.h"
 #include "resources/frame_export.h"
 #include "resources/recording_file.h"
 
@@ -22,6 +23,23 @@ void print(const wxString& text)
 wxString seconds(std::uint64_t ticks)
 {
     return wxString::Format("%.3f s", static_cast<double>(ticks) / 1e7);
+}
+
+// How the RF frames are shown: through which probe file and filters, or why unfiltered.
+wxString rf_display_text(rf_display_service_t& service)
+{
+    const long display = static_cast<long>(res->RES_RF_DISPLAY->value());
+    const wxString kind = display == rf_utility::display_phase ? "phase" : "envelope";
+    const probe_t* probe = service.recording_probe();
+    if (!probe)
+        return res->RES_RF_PROBE_NAME->value().empty()
+                   ? wxString("unfiltered magnitude: the recording names no probe")
+                   : wxString::Format("unfiltered magnitude: no usable probe file for '%s'", res->RES_RF_PROBE_NAME->value());
+    const auto rate = rf_display_service_t::rate_in_use(*probe, static_cast<long>(res->RES_RF_FREQ->value()));
+    return wxString::Format("%s, probe '%s' (%s), %s filters, band %ld, %ld dB from %ld dB", kind, probe->name,
+                            wxFileName(probe->file).GetFullName(), rate ? sampling_rate_name(*rate) : "no",
+                            static_cast<long>(res->RES_RF_FILTER->value()), static_cast<long>(res->RES_RF_LOG_MULT->value()),
+                            static_cast<long>(res->RES_RF_LOG_OFFSET->value()));
 }
 
 }  // namespace
@@ -52,6 +70,8 @@ int run_info(const std::vector<wxString>& args)
         out << "data        " << (dicom ? "DICOM" : "B-mode") << ", " << res->RES_BUF_WIDTH->value() << " x "
             << res->RES_BUF_HEIGHT->value() << " pixels"
             << (res->RES_BUF_DOPPLER->value() ? ", colour Doppler coded" : "") << "\n";
+    if (rf)
+        out << "RF display  " << rf_display_text(tool.rf_display) << "\n";
     out << "pixel size  " << wxString::Format("%.4f x %.4f cm", res->RES_XSCALE->value(), res->RES_YSCALE->value())
         << "\n";
     out << "positions   " << (res->RES_POS_REC->value() ? "yes" : "no") << "\n";
@@ -123,13 +143,16 @@ int run_export_frames(const std::vector<wxString>& args)
 int run_make_demo(const std::vector<wxString>& args)
 {
     if (args.empty()) {
-        std::fprintf(stderr, "Usage: kestrane-tool make-demo DIR [--frames N] [--size WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "Usage: kestrane-tool make-demo DIR [--frames N] [--size WIDTHxHEIGHT] [--rf]\n");
         return 2;
     }
     long frames = 300, width = 640, height = 480;
+    bool rf = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
-        if (args[i] == "--frames" && has_value && args[i + 1].ToLong(&frames) && frames > 0 && frames <= 100000) {
+        if (args[i] == "--rf") {
+            rf = true;
+        } else if (args[i] == "--frames" && has_value && args[i + 1].ToLong(&frames) && frames > 0 && frames <= 100000) {
             ++i;
         } else if (args[i] == "--size" && has_value && args[i + 1].BeforeFirst('x').ToLong(&width) &&
                    args[i + 1].AfterFirst('x').ToLong(&height)) {
@@ -143,5 +166,10 @@ int run_make_demo(const std::vector<wxString>& args)
     if (!write_demo_recording(args[0], static_cast<int>(frames), width, height))
         return 1;
     print(wxFileName(args[0], demo_recording_name).GetFullPath() + "\n");
+    if (rf) {
+        if (!write_demo_rf_recording(args[0]))
+            return 1;
+        print(wxFileName(args[0], demo_rf_recording_name).GetFullPath() + "\n");
+    }
     return 0;
 }

@@ -26,8 +26,9 @@ const std::vector<tool_command_t>& tool_commands()
     static const std::vector<tool_command_t> commands = {
         {"version", "", "print the program version", run_version},
         {"info", "FILE.ks", "describe a recording: frames, size, data kind, positions, time span, objects", run_info},
-        {"make-demo", "DIR [--frames N] [--size WxH]",
-         "write a synthetic demo sweep with its ground truth into DIR", run_make_demo},
+        {"make-demo", "DIR [--frames N] [--size WxH] [--rf]",
+         "write a synthetic demo sweep with its ground truth into DIR; --rf adds an RF sweep and probe_demo.cfg",
+         run_make_demo},
         {"export-frames", "FILE.ks RANGE OUTPUT",
          "export frames (e.g. 0:2:100) as a new recording (.ks) or numbered images (.png .bmp .jpeg .tiff)",
          run_export_frames},
