@@ -408,9 +408,12 @@ void MainFrame::register_procedures()
                                                             res->RES_CURRENT_VISUAL_PAGE, res->RES_ALERT_STRING, res->RES_ALERT_COLOUR,
                                                             res->RES_VID_CARD_LIST, res->RES_POINTER_SOURCE,
                                                             res->RES_BUF_CURRENT_FRAME, res->RES_ASCII_FILENAME,
-                                                            res->RES_BACKGROUND, res->RES_RFSCOPE_VIABLE})
+                                                            res->RES_BACKGROUND})
         r->add_proc(changed_proc_.get());
     res->RES_VIDEO_RATE_COUNT_EVENT->add_proc(rate_proc_.get());
+    rf_proc_ = std::make_unique<pmf_functor<MainFrame>>(this, &MainFrame::show_rf_state);
+    res->RES_RFSCOPE_VIABLE->add_proc(rf_proc_.get());
+    show_rf_state();
     main_frame_changed();
 }
 
@@ -419,4 +422,5 @@ void MainFrame::unregister_procedures()
     // Deleting a functor unhooks it from every resource it worries about.
     changed_proc_.reset();
     rate_proc_.reset();
+    rf_proc_.reset();
 }

@@ -143,6 +143,8 @@ private:
     // Change procedures, one functor each.
     std::unique_ptr<pmf_functor<MainFrame>> changed_proc_;
     std::unique_ptr<pmf_functor<MainFrame>> rate_proc_;
+    // Its own: RES_RFSCOPE_VIABLE is often set in a pass main_frame_changed has already run in.
+    std::unique_ptr<pmf_functor<MainFrame>> rf_proc_;
 
     bool config_mode_ = false;
     info_label_t info_;

@@ -79,7 +79,6 @@ void MainFrame::main_frame_changed()
         const auto& cards = res->RES_VID_CARD_LIST->value();
         toolbar_->EnableTool(ID_TOOL_LIVE, (cards && !cards->empty()) || res->RES_POINTER_SOURCE->value() != 0);
     }
-    show_rf_state();
     if (res->RES_ASCII_FILENAME->changed())
         show_data_path();
     if (res->RES_BUF_FRAMES->changed())

@@ -20,6 +20,7 @@
 namespace {
 
 constexpr int margin = 4;
+constexpr std::int64_t rfscope_visual_page = 7;
 
 int clamp_int(std::int64_t v, int low, int high)
 {
@@ -169,12 +170,30 @@ rfscope_page::rfscope_page(wxWindow* parent) : wxScrolledWindow(parent)
              res->RES_RFSCOPE_DISPLAY_TYPE, res->RES_RFSCOPE_DRAW_AXES, res->RES_RFSCOPE_VIABLE,
              res->RES_REDISPLAY_RFSCOPE, res->RES_BUF_CURRENT_FRAME, res->RES_BUF_FRAMES, res->RES_TOGGLE_LIVE,
              res->RES_VIDEO_RATE_COUNT_EVENT, res->RES_CMAP_CHANGED, res->RES_RF_PROBE_NAME, res->RES_RF_PROBE,
-             res->RES_RF_FREQ, res->RES_RF_FILTER})
+             res->RES_RF_FREQ, res->RES_RF_FILTER, res->RES_CURRENT_VISUAL_PAGE})
         r->add_proc(changed_.get());
+    live_ = std::make_unique<pmf_functor<rfscope_page>>(this, &rfscope_page::RfScopeChanged);
     RfScopeChanged();
 }
 
-rfscope_page::~rfscope_page() = default;
+rfscope_page::~rfscope_page()
+{
+    live_.reset();  // stops listening, so capture may stop
+    changed_.reset();
+}
+
+void rfscope_page::follow_live()
+{
+    const bool wanted = res->RES_TOGGLE_LIVE->value() && res->RES_RFSCOPE_VIABLE->value() &&
+                        res->RES_CURRENT_VISUAL_PAGE->value() == rfscope_visual_page;
+    if (wanted == listening_)
+        return;
+    listening_ = wanted;  // first: starting capture may bring us back here
+    if (wanted)
+        res->RES_VIDEO_CAPTURE_EVENT->read(live_.get());
+    else
+        res->RES_VIDEO_CAPTURE_EVENT->remove_worry(live_.get());
+}
 
 void rfscope_page::OnRfScopeControl(wxCommandEvent&)
 {
@@ -189,6 +208,7 @@ void rfscope_page::OnRfScopeControl(wxCommandEvent&)
 
 void rfscope_page::RfScopeChanged()
 {
+    follow_live();
     const cip_t frame = scope_frame();
     rf_utility::taps_t taps;
     const bool filtered = rf_display_service && rf_display_service->display_taps(&taps);

@@ -60,5 +60,10 @@ public:
     void OnRfScopeControl(wxCommandEvent&);
 
 private:
+    // Listens to live frames while live on this page: capture runs for the scope too.
+    void follow_live();
+
     std::unique_ptr<pmf_functor<rfscope_page>> changed_;
+    std::unique_ptr<pmf_functor<rfscope_page>> live_;
+    bool listening_ = false;
 };
