@@ -70,7 +70,17 @@ rf_display_service_t::~rf_display_service_t()
 
 std::vector<wxString> rf_display_service_t::probe_folders() const
 {
-    return {recording_io->recording_directory(), settings_directory_};
+    std::vector<wxString> folders{recording_io->recording_directory(), settings_directory_};
+    for (const wxString& f : remembered_folders_)
+        if (std::find(folders.begin(), folders.end(), f) == folders.end())
+            folders.push_back(f);
+    return folders;
+}
+
+void rf_display_service_t::remember_probe_folder(const wxString& folder)
+{
+    if (!folder.empty() && std::find(remembered_folders_.begin(), remembered_folders_.end(), folder) == remembered_folders_.end())
+        remembered_folders_.push_back(folder);
 }
 
 std::vector<probe_entry_t> rf_display_service_t::probes() const

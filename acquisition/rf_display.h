@@ -27,8 +27,11 @@ public:
     rf_display_service_t(const rf_display_service_t&) = delete;
     rf_display_service_t& operator=(const rf_display_service_t&) = delete;
 
-    // Folders searched for probe files: the recording's, then the settings folder.
+    // Folders searched for probe files: the recording's, then the settings
+    // folder, then those of recordings replayed as live sources.
     std::vector<wxString> probe_folders() const;
+    // A replayed recording's frames stay displayable after it is closed.
+    void remember_probe_folder(const wxString& folder);
     // The available probes, numbered as RES_RF_PROBE counts them.
     std::vector<probe_entry_t> probes() const;
     // The probe the current recording names; null for none, or when it cannot be used.
@@ -70,6 +73,7 @@ private:
     void RfScopeViableChanged();  // RES_RFSCOPE_VIABLE: RF frames held, or an RF source chosen
 
     wxString settings_directory_;
+    std::vector<wxString> remembered_folders_;
     recording_io_t::rf_display_t previous_;
     std::unique_ptr<pmf_functor<rf_display_service_t>> changed_;
     std::unique_ptr<pmf_functor<rf_display_service_t>> viable_;

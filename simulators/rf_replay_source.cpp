@@ -6,6 +6,7 @@
 
 #include "acquisition/rf_display.h"
 #include "common/vid_stat.h"
+#include "resources/recording_file.h"
 #include "resources/resource_table.h"
 
 namespace {
@@ -18,6 +19,12 @@ rf_replay_source_t::rf_replay_source_t(std::vector<cip_t> frames, std::vector<st
 {
     vectors_ = replay_.width();
     samples_ = replay_.height();
+    probe_name_ = res->RES_RF_PROBE_NAME->value();
+    probe_number_ = static_cast<long>(res->RES_RF_PROBE->value());
+    freq_ = static_cast<long>(res->RES_RF_FREQ->value());
+    filter_ = static_cast<long>(res->RES_RF_FILTER->value());
+    if (rf_display_service && recording_io)
+        rf_display_service->remember_probe_folder(recording_io->recording_directory());
 }
 
 void rf_replay_source_t::update_resources()
@@ -31,7 +38,18 @@ void rf_replay_source_t::update_resources()
             return offset >= 0 && count > 0 && offset + count <= size;
         };
         res->RES_BUF_RF->write_no_changeprocs(true);
-        if (!fits(res->RES_RF_VECTOR_OFFSET->value(), res->RES_RF_VECTORS->value(), vectors_) ||
+        // A new recording names no probe yet: it takes the one its frames were shown through.
+        if (res->RES_RF_PROBE_NAME->value().empty() && res->RES_RF_PROBE->value() < 0) {
+            res->RES_RF_PROBE_NAME->write_no_changeprocs(probe_name_);
+            res->RES_RF_PROBE->write_no_changeprocs(probe_number_);
+            res->RES_RF_FREQ->write_no_changeprocs(freq_);
+            res->RES_RF_FILTER->write_no_changeprocs(filter_);
+        }
+        // A window set on purpose (by a template, say) is kept if it fits; the
+        // table's defaults (127 by 1000) would cut the frames for no reason.
+        const bool defaults = res->RES_RF_VECTOR_OFFSET->value() == 0 && res->RES_RF_SAMPLE_OFFSET->value() == 0 &&
+                              res->RES_RF_VECTORS->value() == 127 && res->RES_RF_SAMPLES->value() == 1000;
+        if (defaults || !fits(res->RES_RF_VECTOR_OFFSET->value(), res->RES_RF_VECTORS->value(), vectors_) ||
             !fits(res->RES_RF_SAMPLE_OFFSET->value(), res->RES_RF_SAMPLES->value(), samples_)) {
             res->RES_RF_VECTOR_OFFSET->write_no_changeprocs(0);
             res->RES_RF_SAMPLE_OFFSET->write_no_changeprocs(0);
@@ -84,7 +102,8 @@ capture_step_t rf_replay_source_t::step(std::uint64_t now)
     if (!running_)
         return capture_step_t::idle;
     // A new recording started since the source was chosen: it is an RF one again.
-    if (res->RES_BUF_FRAMES->value() == 0 && !res->RES_BUF_RF->value())
+    if (res->RES_BUF_FRAMES->value() == 0 &&
+        (!res->RES_BUF_RF->value() || (res->RES_RF_PROBE_NAME->value().empty() && res->RES_RF_PROBE->value() < 0)))
         update_resources();
     const auto delay = static_cast<std::uint64_t>(std::max<std::int64_t>(0, res->RES_VID_GROUP_DELAY->value()));
     const std::uint64_t released = now > delay * ticks_per_ms ? now - delay * ticks_per_ms : 0;

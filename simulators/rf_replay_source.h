@@ -14,7 +14,9 @@
 
 class rf_replay_source_t final : public image_source_t {
 public:
-    // Frames with samples, all of one size, with their time stamps.
+    // Frames with samples, all of one size, with their time stamps. The probe
+    // settings of the recording held now are kept: a new recording started
+    // while the source runs shows its frames through the same probe.
     rf_replay_source_t(std::vector<cip_t> frames, std::vector<std::uint64_t> times);
 
     vid_card_list_t entry() const override { return {"Simulated RF images", image_source_simulated_rf, 0}; }
@@ -33,6 +35,8 @@ private:
     cip_t live_frame(const cip_t& source, std::uint64_t number) const;
 
     recording_replay_t replay_;
+    wxString probe_name_;
+    long probe_number_ = -1, freq_ = 0, filter_ = 1;
     long vectors_ = 0, samples_ = 0;
     bool running_ = false, started_ = false;
     std::uint64_t start_ = 0, next_ = 0;

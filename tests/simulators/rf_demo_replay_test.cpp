@@ -6,6 +6,7 @@
 #include <map>
 
 #include <gtest/gtest.h>
+#include <wx/filename.h>
 
 #include "acquisition/ks_video_capture.h"
 #include "acquisition/rf_display.h"
@@ -162,17 +163,25 @@ TEST_F(RfReplay, LiveFramesKeepTheChosenWindow)
             ASSERT_EQ(live.pixels()[s * 30 + v], held.pixels()[s * held.width() + 40 + v]) << s << " " << v;
 }
 
-// After a new recording the source still offers RF data, and the oscilloscope stays usable.
-TEST_F(RfReplay, ChosenRfSourceKeepsRfDataAfterNewRecording)
+// After a new recording in another folder the source still gives whole RF
+// frames shown through the probe they came with, and the oscilloscope stays usable.
+TEST_F(RfReplay, ChosenRfSourceKeepsRfDataAndProbeAfterNewRecording)
 {
     choose_replay();
+    const cip_t held = bufp->imagecp(0);
     recording_io->new_recording();
+    ASSERT_TRUE(wxFileName::Mkdir(path("elsewhere")));
+    res->RES_ASCII_FILENAME->write(path("elsewhere/new.ks"));
     base_res_t::make_pending_writes_happen();
     run_for(100 * ms);
     EXPECT_TRUE(res->RES_BUF_RF->value()) << "recorded frames must be stored as RF";
+    EXPECT_EQ(res->RES_RF_PROBE_NAME->value(), demo_rf_probe_name);
     EXPECT_TRUE(res->RES_RFSCOPE_VIABLE->value());
     ASSERT_FALSE(frames.empty());
-    EXPECT_TRUE(frames.back()->image.has_samples());
+    const cip_t& live = frames.front()->image;
+    ASSERT_TRUE(live.has_samples());
+    ASSERT_EQ(live.pixel_count(), held.pixel_count()) << "the whole frame, not the table's default window";
+    EXPECT_EQ(0, std::memcmp(live.pixels(), held.pixels(), held.pixel_count())) << "not shown through the demo probe";
 }
 
 }  // namespace
