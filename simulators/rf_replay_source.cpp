@@ -82,8 +82,14 @@ cip_t rf_replay_source_t::live_frame(const cip_t& source, std::uint64_t number) 
     const long vectors = static_cast<long>(res->RES_RF_VECTORS->value());
     const long samples = static_cast<long>(res->RES_RF_SAMPLES->value());
     const rf_utility::frame_view_t view{source.signed_samples(), source.width(), source.height()};
-    if (!rf_display_service || !rf_utility::window_fits(view, {vector_offset, sample_offset, vectors, samples}))
+    if (!rf_display_service)
         return {};
+    const bool fits = vector_offset >= 0 && vectors > 0 && vector_offset <= source.width() - vectors &&
+                      sample_offset >= 0 && samples > 0 && sample_offset <= source.height() - samples;
+    if (!fits) {
+        rf_display_service->show_window(view, {}, static_cast<long>(number));  // says why, once for a run of frames
+        return {};
+    }
     cip_t frame = cip_t::make_16bit(vectors, samples);
     if (frame.empty())
         return frame;
@@ -102,8 +108,9 @@ capture_step_t rf_replay_source_t::step(std::uint64_t now)
     if (!running_)
         return capture_step_t::idle;
     // A new recording started since the source was chosen: it is an RF one again.
-    if (res->RES_BUF_FRAMES->value() == 0 &&
-        (!res->RES_BUF_RF->value() || (res->RES_RF_PROBE_NAME->value().empty() && res->RES_RF_PROBE->value() < 0)))
+    const bool probe_lost = res->RES_RF_PROBE_NAME->value().empty() && res->RES_RF_PROBE->value() < 0 &&
+                            (!probe_name_.empty() || probe_number_ >= 0);
+    if (res->RES_BUF_FRAMES->value() == 0 && (!res->RES_BUF_RF->value() || probe_lost))
         update_resources();
     const auto delay = static_cast<std::uint64_t>(std::max<std::int64_t>(0, res->RES_VID_GROUP_DELAY->value()));
     const std::uint64_t released = now > delay * ticks_per_ms ? now - delay * ticks_per_ms : 0;

@@ -17,6 +17,7 @@
 #include "resources/resource_table.h"
 #include "simulators/rf_replay_source.h"
 #include "simulators/simulated_capture.h"
+#include "support/log_capture.h"
 #include "support/session_fixture.h"
 
 namespace {
@@ -161,6 +162,19 @@ TEST_F(RfReplay, LiveFramesKeepTheChosenWindow)
     for (long s = 0; s < live.height(); s += 37)
         for (long v = 0; v < 30; ++v)
             ASSERT_EQ(live.pixels()[s * 30 + v], held.pixels()[s * held.width() + 40 + v]) << s << " " << v;
+}
+
+// A window beyond the frames publishes nothing and says why once, not at every frame.
+TEST_F(RfReplay, WindowBeyondTheFramesIsReportedOnce)
+{
+    res->RES_RF_VECTOR_OFFSET->write(100);
+    res->RES_RF_VECTORS->write(50);
+    choose_replay();
+    log_capture log;
+    run_for(300 * ms);
+    EXPECT_TRUE(frames.empty());
+    EXPECT_EQ(log.count(wxLOG_Error), 1u);
+    EXPECT_TRUE(log.contains("RES_RF_VECTOR_OFFSET 100", wxLOG_Error));
 }
 
 // After a new recording in another folder the source still gives whole RF
