@@ -19,6 +19,7 @@
 
 #include "help_book.h"
 #include "ids.h"
+#include "pages/record_page.h"
 #include "pages/reslice_pages.h"
 #include "pages/template_page.h"
 #include "resources/resource_table.h"
@@ -119,7 +120,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_HELP_WINDOW, MainFrame::OnHelpWindow)
     EVT_MENU(ID_HELP_ABOUT, MainFrame::OnHelpAbout)
     EVT_TOOL(ID_TOOL_LIVE, MainFrame::OnToggleLive)
-    EVT_TOOL(ID_TOOL_RECORD, MainFrame::OnNotAvailable)
+    EVT_TOOL(ID_TOOL_RECORD, MainFrame::OnRecord)
     EVT_TOOL(ID_TOOL_PLAY, MainFrame::OnPlay)
     EVT_TOOL(ID_TOOL_CLEAR, MainFrame::OnClear)
     EVT_TOOL_RANGE(ID_TOOL_DRAG, ID_TOOL_DRAG_ZOOM, MainFrame::OnTool)
@@ -358,6 +359,9 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
         if (p.id == ID_TASK_TEMPLATES) {
             templates_ = new template_page(book);
             book->AddPage(templates_, p.title);
+        } else if (p.id == ID_TASK_RECORD) {
+            record_ = new record_page(book);
+            book->AddPage(record_, p.title);
         } else {
             book->AddPage(new wxPanel(book), p.title);
         }
@@ -406,9 +410,14 @@ void MainFrame::register_procedures()
                                                             res->RES_CURRENT_VISUAL_PAGE, res->RES_ALERT_STRING, res->RES_ALERT_COLOUR,
                                                             res->RES_VID_CARD_LIST, res->RES_POINTER_SOURCE,
                                                             res->RES_BUF_CURRENT_FRAME, res->RES_ASCII_FILENAME,
-                                                            res->RES_BACKGROUND})
+                                                            res->RES_BACKGROUND, res->RES_DISABLE_RECORDING})
         r->add_proc(changed_proc_.get());
     res->RES_VIDEO_RATE_COUNT_EVENT->add_proc(rate_proc_.get());
+    live_proc_ = std::make_unique<pmf_functor<MainFrame>>(this, &MainFrame::LiveChanged);
+    live_frame_proc_ = std::make_unique<pmf_functor<MainFrame>>(this, &MainFrame::LiveActivity);
+    for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_TOGGLE_LIVE, res->RES_POS_REC,
+                                                            res->RES_POSITION_SOURCE, res->RES_STOP_IMAGING})
+        r->add_proc(live_proc_.get());
     main_frame_changed();
 }
 
@@ -417,4 +426,7 @@ void MainFrame::unregister_procedures()
     // Deleting a functor unhooks it from every resource it worries about.
     changed_proc_.reset();
     rate_proc_.reset();
+    live_proc_.reset();
+    live_frame_proc_.reset();
+    live_source_ = nullptr;
 }
