@@ -53,6 +53,7 @@ public:
     wxSlider* frame_slider() const { return slider_; }
     const wxStaticText* info_label() const { return info_label_; }
     record_page* record() const { return record_; }
+    long live_frames_shown() const { return live_shown_; }  // since the program started
     bool config_mode() const { return config_mode_; }
     bool playing() const;
 
@@ -164,6 +165,7 @@ private:
     std::unique_ptr<pmf_functor<MainFrame>> live_frame_proc_;  // on the frames shown live
     base_res_t* live_source_ = nullptr;                        // the event live_frame_proc_ listens to
     std::uint64_t last_live_time_ = 0;                         // of the live frame shown last
+    long live_shown_ = 0;
 
     bool config_mode_ = false;
     info_label_t info_;

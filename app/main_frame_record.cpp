@@ -83,6 +83,7 @@ void MainFrame::LiveActivity()
         time - last_live_time_ < ticks_per_second / static_cast<std::uint64_t>(rate))
         return;
     last_live_time_ = time;
+    ++live_shown_;
     show_live(image, pose);
 }
 

@@ -35,7 +35,13 @@ namespace {
 // Counts the frames the image source releases, whoever shows or records them.
 struct frame_counter_t {
     long frames = 0;
-    void count() { ++frames; }
+    std::uint64_t first = 0, last = 0;  // their time stamps
+    void count()
+    {
+        last = res->RES_VIDEO_RATE_COUNT_EVENT->value();
+        if (frames++ == 0)
+            first = last;
+    }
 };
 
 class GuiRecord : public GuiTest {
@@ -133,6 +139,40 @@ TEST_F(GuiRecord, LiveShowsTheImageSourcesFramesWithoutRecordingThem)
     tool(ID_TOOL_LIVE, false);
     EXPECT_FALSE(frame().review()->showing_live()) << "live off goes back to the recorded frames";
     EXPECT_FALSE(res->RES_TOGGLE_LIVE->value());
+}
+
+// A display rate shows no more live frames than it allows, however fast they come.
+TEST_F(GuiRecord, TheDisplayRateLimitsTheLiveFramesShown)
+{
+    start_with_tracker(demo_phantom_path());
+    page().display_rate->SetSelection(choice_of_display_rate(5));
+    wxCommandEvent chosen(wxEVT_CHOICE, page().display_rate->GetId());
+    page().display_rate->ProcessWindowEvent(chosen);
+    ASSERT_EQ(res->RES_DISPLAY_RATE->value(), 5);
+    frame_counter_t counter;
+    pmf_functor<frame_counter_t> counting(&counter, &frame_counter_t::count);
+    res->RES_VIDEO_RATE_COUNT_EVENT->add_proc(&counting);
+    const long shown_before = frame().live_frames_shown();
+    tool(ID_TOOL_LIVE, true);
+    ASSERT_TRUE(pump_until([&] { return counter.frames >= 40 && frame().live_frames_shown() > shown_before + 2; }));
+    const double seconds = static_cast<double>(counter.last - counter.first) / 1e7;
+    EXPECT_LE(frame().live_frames_shown() - shown_before, static_cast<long>(seconds * 5.0) + 2)
+        << counter.frames << " frames in " << seconds << " s";
+}
+
+// Closing while recording stops the recording and asks before its frames go.
+TEST_F(GuiRecord, ClosingWhileRecordingAsksBeforeTheFramesGo)
+{
+    start_with_tracker(demo_phantom_path());
+    choose_rate(RATE_FULL_SPEED);
+    tool(ID_TOOL_RECORD, true);
+    ASSERT_TRUE(pump_until([] { return bufp->frames() >= 5; }));
+    script.answers.push_back(answer_t::cancel);
+    frame().Close(false);
+    ASSERT_NE(main_win, nullptr) << "the close was cancelled";
+    EXPECT_FALSE(res->RES_RECORDING_NOW->value());
+    EXPECT_TRUE(script.asked.back().StartsWith("Ignore changes"));
+    EXPECT_EQ(res->RES_BUF_FRAMES->value(), bufp->frames()) << "the frames stay, counted";
 }
 
 // Full speed keeps every paired frame with the pose the synchroniser gave it;
