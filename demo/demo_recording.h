@@ -8,6 +8,9 @@
 // Files written into `dir`.
 inline constexpr const char* demo_recording_name = "kestrane_demo.ks";
 inline constexpr const char* demo_truth_name = "kestrane_demo_truth.txt";
+// The demo probe's calibration and scales as a template, for recording the
+// phantom live with simulated images and a simulated tracker.
+inline constexpr const char* demo_template_name = "kestrane_demo.kst";
 
 // Needs a core session (the resource table, frame buffer and recording files);
 // replaces the recording in memory by the demo. False, with the reason logged,

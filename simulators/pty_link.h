@@ -30,6 +30,9 @@ public:
     pty_link_t& operator=(const pty_link_t&) = delete;
 
     bool ok() const { return master_ >= 0; }
+    // When the simulator's time began, in seconds of the monotonic clock: its
+    // trajectory is a function of the seconds since then.
+    double started_at() const { return start_; }
     const std::string& port_path() const { return path_; }
 
     // Carries bytes on a background thread until the link is destroyed.

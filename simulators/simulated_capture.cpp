@@ -17,8 +17,9 @@ void current_probe(probe_setup& probe)
     probe.sy = res->RES_YSCALE->value();
 }
 
-// The tracker's probe pose at a moment, from the synchroniser's samples.
-bool synchronised_pose(std::uint64_t time, float pose[6])
+}  // namespace
+
+bool synchronised_probe_pose(std::uint64_t time, float pose[6])
 {
     if (!lipo)
         return false;
@@ -31,8 +32,6 @@ bool synchronised_pose(std::uint64_t time, float pose[6])
         pose[k] = found[k];
     return true;
 }
-
-}  // namespace
 
 std::unique_ptr<simulated_image_source_t> simulated_source_from_settings()
 {
@@ -57,5 +56,5 @@ std::unique_ptr<simulated_image_source_t> simulated_source_from_settings()
     probe_setup probe = demo_probe(640, 480);
     current_probe(probe);
     return std::make_unique<simulated_image_source_t>(
-        std::make_unique<phantom_bscans_t>(demo_phantom(), probe, synchronised_pose, false, current_probe));
+        std::make_unique<phantom_bscans_t>(demo_phantom(), probe, synchronised_probe_pose, false, current_probe));
 }

@@ -142,6 +142,10 @@ int run_make_demo(const std::vector<wxString>& args)
     tool_session_t tool;
     if (!write_demo_recording(args[0], static_cast<int>(frames), width, height))
         return 1;
-    print(wxFileName(args[0], demo_recording_name).GetFullPath() + "\n");
+    const wxString recording = wxFileName(args[0], demo_recording_name).GetFullPath();
+    if (!recording_io->try_read_kestrane_file(recording) ||
+        !recording_io->try_write_template_file(wxFileName(args[0], demo_template_name).GetFullPath()))
+        return 1;
+    print(recording + "\n");
     return 0;
 }

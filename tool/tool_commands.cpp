@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "recording_commands.h"
+#include "capture_commands.h"
 #include "tracker_commands.h"
 #include "volume_commands.h"
 
@@ -36,6 +37,9 @@ const std::vector<tool_command_t>& tool_commands()
          "resolution and spacing of K pixel widths, --spacing MM: spacing in mm, --nearest: nearest frame "
          "(faster) instead of the linear blend",
          run_export_voxels},
+        {"capture", "[SOURCE [--tracker PORT] [--frames N] [--rate R] [--template T] [--replay FILE.ks] [OUT.ks]]",
+         "list the image sources, or record N frames from one (poses from the tracker on PORT) and save them",
+         run_capture},
         {"track", "PORT [--detect KIND] [--speed BPS] [--count N] [--tool T] [--pointer P]",
          "find the position tracker on a serial port and print N time-stamped poses with their states", run_track},
     };
