@@ -120,20 +120,27 @@ void demo_path_range(float lo[6], float hi[6])
     }
 }
 
+long pixels_differing(const wxImage& a, const wxImage& b)
+{
+    long differing = 0;
+    for (int y = 0; y < std::min(a.GetHeight(), b.GetHeight()); y += 2)
+        for (int x = 0; x < std::min(a.GetWidth(), b.GetWidth()); x += 2)
+            differing += a.GetRed(x, y) != b.GetRed(x, y) || a.GetGreen(x, y) != b.GetGreen(x, y);
+    return differing;
+}
+
 // Live shows the phantom's frames in the review window and places them in the
 // 3D window, and keeps none of them.
 TEST_F(GuiRecord, LiveShowsTheImageSourcesFramesWithoutRecordingThem)
 {
     start_with_tracker(demo_phantom_path());
     const wxImage before = frame().review()->grab();
+    const wxImage before3d = frame().view3d()->grab();
     tool(ID_TOOL_LIVE, true);
     ASSERT_TRUE(pump_until([&] { return frame().review()->showing_live() && frame().view3d()->showing_live(); }));
     const wxImage shown = frame().review()->grab();
-    long differing = 0;
-    for (int y = 0; y < shown.GetHeight(); y += 2)
-        for (int x = 0; x < shown.GetWidth(); x += 2)
-            differing += shown.GetRed(x, y) != before.GetRed(x, y) || shown.GetGreen(x, y) != before.GetGreen(x, y);
-    EXPECT_GT(differing, 100) << "the review window was empty before and shows a B-scan now";
+    EXPECT_GT(pixels_differing(before, shown), 100) << "the review window was empty before and shows a B-scan now";
+    EXPECT_GT(pixels_differing(before3d, frame().view3d()->grab()), 100) << "the frame is placed in the 3D window";
     EXPECT_EQ(bufp->frames(), 0) << "live frames are shown, not recorded";
 
     tool(ID_TOOL_LIVE, false);
@@ -285,6 +292,23 @@ TEST_F(GuiRecord, SingleShotKeepsOneFrameAndClearEmptiesWhileRecording)
     ASSERT_TRUE(pump_until([] { return bufp->frames() >= 3; })) << "recording went on after the clear";
     tool(ID_TOOL_RECORD, false);
     EXPECT_EQ(res->RES_BUF_FRAMES->value(), bufp->frames());
+}
+
+// Running out of memory stops recording and live, keeps the frames and
+// releases both tools.
+TEST_F(GuiRecord, RunningOutOfMemoryStopsRecordingAndLiveKeepingTheFrames)
+{
+    start_with_tracker(demo_phantom_path());
+    choose_rate(RATE_FULL_SPEED);
+    recorder().set_memory_budget(3 * (640 * 480 + 64) + 100);
+    tool(ID_TOOL_RECORD, true);
+    ASSERT_TRUE(pump_until([] { return !res->RES_RECORDING_NOW->value(); }));
+    EXPECT_EQ(bufp->frames(), 3);
+    EXPECT_EQ(res->RES_BUF_FRAMES->value(), 3);
+    EXPECT_FALSE(tool_down(ID_TOOL_RECORD));
+    EXPECT_FALSE(tool_down(ID_TOOL_LIVE));
+    EXPECT_FALSE(res->RES_TOGGLE_LIVE->value()) << "the devices stop";
+    EXPECT_TRUE(log->contains("Insufficient memory to proceed", wxLOG_Error));
 }
 
 // Without a tracker, Record is refused: the tool comes back up and the status
