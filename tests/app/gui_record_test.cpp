@@ -271,7 +271,8 @@ TEST_F(GuiRecord, GatedRecordsNothingWhileTheProbeIsStill)
 }
 
 // Single shot keeps one frame and releases the Record tool by itself; Clear
-// while recording empties the buffer and recording goes on.
+// while recording empties the buffer and recording goes on; Finish sweep
+// starts the next sweep.
 TEST_F(GuiRecord, SingleShotKeepsOneFrameAndClearEmptiesWhileRecording)
 {
     start_with_tracker(demo_phantom_path());
@@ -290,8 +291,18 @@ TEST_F(GuiRecord, SingleShotKeepsOneFrameAndClearEmptiesWhileRecording)
     EXPECT_EQ(bufp->frames(), 0) << "the sweep being recorded was cleared";
     EXPECT_TRUE(recorder().recording());
     ASSERT_TRUE(pump_until([] { return bufp->frames() >= 3; })) << "recording went on after the clear";
+
+    // Finish sweep starts a second sweep; stopping ends it.
+    wxCommandEvent pressed(wxEVT_BUTTON, page().finish_sweep->GetId());
+    ASSERT_TRUE(page().finish_sweep->IsEnabled());
+    page().finish_sweep->ProcessWindowEvent(pressed);
+    const long first_sweep = bufp->frames();
+    ASSERT_TRUE(pump_until([&] { return bufp->frames() >= first_sweep + 3; }));
     tool(ID_TOOL_RECORD, false);
     EXPECT_EQ(res->RES_BUF_FRAMES->value(), bufp->frames());
+    ASSERT_TRUE(res->RES_SWEEPS->value());
+    EXPECT_EQ(res->RES_SWEEPS->value()->first_frames, (std::vector<long>{0, first_sweep}));
+    EXPECT_EQ(page().count->GetLabel(), wxString::Format("%li frames recorded in 2 sweeps.", bufp->frames()));
 }
 
 // Running out of memory stops recording and live, keeps the frames and
