@@ -108,6 +108,8 @@ record_page::record_page(wxWindow* parent) : wxScrolledWindow(parent)
     sizer->Add(buttons, 0, wxALL, 4);
     count = new wxStaticText(this, wxID_ANY, "");
     sizer->Add(count, 0, wxALL, 4);
+    signal = new wxStaticText(this, wxID_ANY, "");
+    sizer->Add(signal, 0, wxALL, 4);
     scroll_when_squeezed(this, sizer);
 
     video_rate->Bind(wxEVT_CHOICE, &record_page::OnVideoRate, this);
@@ -211,4 +213,25 @@ void record_page::OnAutoCorrect(wxCommandEvent&)
     res->RES_AUTO_CORRECT_POS->write(auto_correct->GetValue());
     if (auto_correct->GetValue())
         show_status(this, "Positions are recorded as measured: correction from the images arrives in a later version.");
+}
+
+wxString gate_signal_text(gate_signal_kind_t kind)
+{
+    wxString tones;
+    for (const tone_t& t : gate_signal_tones(kind))
+        tones << (tones.empty() ? "" : ", ") << (t.hz >= 512 ? "high" : t.hz >= 256 ? "low" : "deep");
+    switch (kind) {
+    case GATE_SIGNAL_STILL:
+        return "Held still: move the probe to record a sweep (" + tones + ")";
+    case GATE_SIGNAL_CLOSED:
+        return "Held still again: the sweep has ended (" + tones + ")";
+    default:
+        return "Moved too fast: the sweep was cleared (" + tones + ")";
+    }
+}
+
+void record_page::show_signal(gate_signal_kind_t kind)
+{
+    signal->SetLabel(gate_signal_text(kind));
+    Layout();
 }

@@ -8,6 +8,7 @@
 
 #include <wx/scrolwin.h>
 
+#include "acquisition/gate_signal.h"
 #include "common/functor.h"
 
 class wxButton;
@@ -25,6 +26,8 @@ public:
     void RecordChanged();
     // The frame count and sweeps, as recording goes on.
     void show_count();
+    // The gating signal that just sounded, in words and its tones.
+    void show_signal(gate_signal_kind_t kind);
 
     void OnVideoRate(wxCommandEvent&);
     void OnVidMoveThresh(wxCommandEvent&);
@@ -40,11 +43,15 @@ public:
     wxButton* finish_sweep = nullptr;
     wxButton* clear = nullptr;
     wxStaticText* count = nullptr;
+    wxStaticText* signal = nullptr;
 
 private:
     bool refreshing_ = false;  // controls being set from the resources: their events write nothing
     std::unique_ptr<pmf_functor<record_page>> changed_;
 };
+
+// What a gating signal tells the operator, with its tones low or high.
+wxString gate_signal_text(gate_signal_kind_t kind);
 
 // RES_VID_RATE of each entry of the video-rate choice, and back; -1 for a value it does not offer.
 long video_rate_of_choice(int index);

@@ -250,7 +250,8 @@ TEST_F(GuiRecord, RecordedFramesCarryTheSynchronisedPosesAndSurviveSaving)
     }
 }
 
-// Gated recording keeps nothing while the probe is held still.
+// Gated recording keeps nothing while the probe is held still, and says the
+// probe may now move.
 TEST_F(GuiRecord, GatedRecordsNothingWhileTheProbeIsStill)
 {
     sim_pose_t still;
@@ -266,6 +267,9 @@ TEST_F(GuiRecord, GatedRecordsNothingWhileTheProbeIsStill)
     // Past the second of stillness that arms the gate, with frames all along.
     ASSERT_TRUE(pump_until([&] { return counter.frames >= 60; }));
     EXPECT_EQ(bufp->frames(), 0);
+    // The page shows the signal the console may not sound: still, so move to record.
+    EXPECT_TRUE(page().signal->GetLabel().StartsWith("Held still: move the probe")) << page().signal->GetLabel();
+    EXPECT_TRUE(page().signal->GetLabel().EndsWith("(high, low)")) << "the tones of the signal, in order";
     tool(ID_TOOL_RECORD, false);
     EXPECT_EQ(res->RES_BUF_FRAMES->value(), 0);
 }
