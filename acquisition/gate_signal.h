@@ -4,6 +4,7 @@
 // live_pos; the default rings the text console's bell.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,4 +44,21 @@ class signal_log_t final : public gate_signal_t {
 public:
     void sound(gate_signal_kind_t kind) override { heard.push_back(kind); }
     std::vector<gate_signal_kind_t> heard;
+};
+
+// Rings the console bell and also tells whoever shows the signals (the
+// record page) which one sounded: a console bell is often silent or absent.
+class shown_gate_signal_t final : public gate_signal_t {
+public:
+    void sound(gate_signal_kind_t kind) override
+    {
+        bell_.sound(kind);
+        if (show_)
+            show_(kind);
+    }
+    void set_display(std::function<void(gate_signal_kind_t)> show) { show_ = std::move(show); }
+
+private:
+    console_bell_t bell_;
+    std::function<void(gate_signal_kind_t)> show_;
 };

@@ -90,13 +90,16 @@ bool live_recorder::start()
         return true;
     const bool with_positions = res->RES_POS_REC->value();
     const auto& cards = res->RES_VID_CARD_LIST->value();
+    refusal_.clear();
     if (!cards || cards->empty()) {
-        wxLogWarning("Recording needs an image source, and none was found.");
+        refusal_ = "Recording needs an image source, and none was found.";
+        wxLogWarning("%s", refusal_);
         return false;
     }
     if (with_positions && res->RES_POSITION_SOURCE->value() == SENSOR_NONE && !res->RES_FLAPPING->value() &&
         !res->RES_ZABER_RUNNING->value()) {
-        wxLogWarning("Recording with positions needs a position sensor, a swept probe or a running gantry.");
+        refusal_ = "Recording with positions needs a position sensor, a swept probe or a running gantry.";
+        wxLogWarning("%s", refusal_);
         return false;
     }
     if (!with_positions) {

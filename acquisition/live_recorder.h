@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include <wx/string.h>
+
 #include "acquisition/live_pos.h"
 #include "common/cip.h"
 #include "common/counted_array_ptr.h"
@@ -38,6 +40,8 @@ public:
     // Record switched on: false, with the reason logged, when there is no
     // image source, or no source of positions while positions are recorded.
     bool start();
+    // Why the last start() was refused, for the status bar; empty after a start.
+    const wxString& refusal() const { return refusal_; }
     // Record switched off (also after a single shot and when memory runs out).
     void stop();
     bool recording() const { return recording_; }
@@ -68,6 +72,7 @@ private:
     std::uint64_t held_bytes() const;
 
     clock_t clock_;
+    wxString refusal_;
     bool recording_ = false, with_positions_ = false, size_reported_ = false;
     std::uint64_t start_time_ = 0;
     std::vector<long> boundaries_;

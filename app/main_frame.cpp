@@ -19,6 +19,7 @@
 
 #include "help_book.h"
 #include "ids.h"
+#include "pages/record_page.h"
 #include "pages/reslice_pages.h"
 #include "pages/rfscope_page.h"
 #include "pages/template_page.h"
@@ -121,7 +122,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_HELP_WINDOW, MainFrame::OnHelpWindow)
     EVT_MENU(ID_HELP_ABOUT, MainFrame::OnHelpAbout)
     EVT_TOOL(ID_TOOL_LIVE, MainFrame::OnToggleLive)
-    EVT_TOOL(ID_TOOL_RECORD, MainFrame::OnNotAvailable)
+    EVT_TOOL(ID_TOOL_RECORD, MainFrame::OnRecord)
     EVT_TOOL(ID_TOOL_PLAY, MainFrame::OnPlay)
     EVT_TOOL(ID_TOOL_CLEAR, MainFrame::OnClear)
     EVT_TOOL_RANGE(ID_TOOL_DRAG, ID_TOOL_DRAG_ZOOM, MainFrame::OnTool)
@@ -360,6 +361,9 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
         if (p.id == ID_TASK_TEMPLATES) {
             templates_ = new template_page(book);
             book->AddPage(templates_, p.title);
+        } else if (p.id == ID_TASK_RECORD) {
+            record_ = new record_page(book);
+            book->AddPage(record_, p.title);
         } else {
             book->AddPage(new wxPanel(book), p.title);
         }
@@ -408,12 +412,17 @@ void MainFrame::register_procedures()
                                                             res->RES_CURRENT_VISUAL_PAGE, res->RES_ALERT_STRING, res->RES_ALERT_COLOUR,
                                                             res->RES_VID_CARD_LIST, res->RES_POINTER_SOURCE,
                                                             res->RES_BUF_CURRENT_FRAME, res->RES_ASCII_FILENAME,
-                                                            res->RES_BACKGROUND})
+                                                            res->RES_BACKGROUND, res->RES_DISABLE_RECORDING})
         r->add_proc(changed_proc_.get());
     res->RES_VIDEO_RATE_COUNT_EVENT->add_proc(rate_proc_.get());
     rf_proc_ = std::make_unique<pmf_functor<MainFrame>>(this, &MainFrame::show_rf_state);
     res->RES_RFSCOPE_VIABLE->add_proc(rf_proc_.get());
     show_rf_state();
+    live_proc_ = std::make_unique<pmf_functor<MainFrame>>(this, &MainFrame::LiveChanged);
+    live_frame_proc_ = std::make_unique<pmf_functor<MainFrame>>(this, &MainFrame::LiveActivity);
+    for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_TOGGLE_LIVE, res->RES_POS_REC,
+                                                            res->RES_POSITION_SOURCE, res->RES_STOP_IMAGING})
+        r->add_proc(live_proc_.get());
     main_frame_changed();
 }
 
@@ -423,4 +432,7 @@ void MainFrame::unregister_procedures()
     changed_proc_.reset();
     rate_proc_.reset();
     rf_proc_.reset();
+    live_proc_.reset();
+    live_frame_proc_.reset();
+    live_source_ = nullptr;
 }

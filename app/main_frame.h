@@ -3,6 +3,7 @@
 // resources; the window reacts to changes through its change procedures.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include <wx/frame.h>
 
 #include "app_logic.h"
+#include "common/cip.h"
+#include "common/counted_array_ptr.h"
 #include "common/functor.h"
 
 class wxPanel;
@@ -21,6 +24,8 @@ class wxToolBar;
 class review_canvas;
 class view3d_canvas;
 class template_page;
+class record_page;
+class base_res_t;
 class reslice_canvas;
 struct reslice_views_t;
 class help_book_t;
@@ -47,6 +52,8 @@ public:
     wxNotebook* visual_notebook() const { return visual_book_; }
     wxSlider* frame_slider() const { return slider_; }
     const wxStaticText* info_label() const { return info_label_; }
+    record_page* record() const { return record_; }
+    long live_frames_shown() const { return live_shown_; }  // since the program started
     bool config_mode() const { return config_mode_; }
     bool playing() const;
 
@@ -91,6 +98,16 @@ public:
     void OnToggleLive(wxCommandEvent&);
     void OnPlay(wxCommandEvent&);
     void OnClear(wxCommandEvent&);
+    // Recording and the live image (main_frame_record.cpp).
+    void OnRecord(wxCommandEvent&);
+    void OnClearRecord(wxCommandEvent&);
+    void FinishSweep();
+    // Presses or releases the Live tool, when it is enabled, and acts on it.
+    void ClickLive();
+    // Switches recording off, then the live image, whichever is on.
+    void DisableLiveRecord();
+    void LiveChanged();
+    void LiveActivity();
     void OnTool(wxCommandEvent&);
     void OnDisplayToggle(wxCommandEvent&);
     void OnFrameSlider(wxCommandEvent&);
@@ -117,6 +134,8 @@ private:
     void show_info(const wxString& text);  // the label beside the slider
     void show_rf_state();  // RF items and the oscilloscope page follow RES_RFSCOPE_VIABLE
     bool read_recording(const wxString& path);
+    void follow_live_source();
+    void show_live(const cip_t& image, const counted_array_ptr<float>& pose);
 
     // Windows.
     wxSplitterWindow* outer_split_ = nullptr;    // control column | data
@@ -137,6 +156,7 @@ private:
     wxStaticText* info_label_ = nullptr;
     wxToolBar* toolbar_ = nullptr;
     template_page* templates_ = nullptr;
+    record_page* record_ = nullptr;
     std::unique_ptr<help_book_t> help_;
     bool help_ok_ = false;
 
@@ -145,6 +165,11 @@ private:
     std::unique_ptr<pmf_functor<MainFrame>> rate_proc_;
     // Its own: RES_RFSCOPE_VIABLE is often set in a pass main_frame_changed has already run in.
     std::unique_ptr<pmf_functor<MainFrame>> rf_proc_;
+    std::unique_ptr<pmf_functor<MainFrame>> live_proc_;        // on the live switch and what it depends on
+    std::unique_ptr<pmf_functor<MainFrame>> live_frame_proc_;  // on the frames shown live
+    base_res_t* live_source_ = nullptr;                        // the event live_frame_proc_ listens to
+    std::uint64_t last_live_time_ = 0;                         // of the live frame shown last
+    long live_shown_ = 0;
 
     bool config_mode_ = false;
     info_label_t info_;

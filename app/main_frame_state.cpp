@@ -53,8 +53,13 @@ void MainFrame::main_frame_changed()
             bar->Enable(id, empty);
         for (int id : {ID_FILE_SAVE, ID_FILE_SAVEAS, ID_FILE_CLOSE, ID_FILE_COMMENT})
             bar->Enable(id, saveable);
-        toolbar_->EnableTool(ID_TOOL_CLEAR, frames > 0);
+        // While recording the frame count is not published frame by frame.
+        toolbar_->EnableTool(ID_TOOL_CLEAR, frames > 0 || recording);
         toolbar_->EnableTool(ID_TOOL_PLAY, saveable);
+        toolbar_->EnableTool(ID_TOOL_RECORD, !res->RES_DISABLE_RECORDING->value());
+        // The recorder stops by itself after a single shot or when memory runs out.
+        if (toolbar_->GetToolState(ID_TOOL_RECORD) != recording)
+            toolbar_->ToggleTool(ID_TOOL_RECORD, recording);
     }
     {
         const bool exportable = frames > 0 && !recording;
@@ -235,7 +240,7 @@ void MainFrame::OnFrameSlider(wxCommandEvent&)
 
 void MainFrame::OnClear(wxCommandEvent& event)
 {
-    OnFileNew(event);
+    OnClearRecord(event);
 }
 
 void MainFrame::OnTool(wxCommandEvent& event)
@@ -454,6 +459,9 @@ bool MainFrame::ignore_unsaved_changes()
 
 void MainFrame::OnClose(wxCloseEvent& event)
 {
+    // A recording still running would otherwise end unnoticed, its frames
+    // not yet counted as unsaved.
+    DisableLiveRecord();
     if (!res->RES_IN_SCRIPT->value() && !ignore_unsaved_changes() && event.CanVeto()) {
         event.Veto();
         return;

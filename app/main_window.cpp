@@ -14,6 +14,7 @@
 
 #include "acquisition/ks_video_capture.h"
 #include "acquisition/live_pos.h"
+#include "pages/record_page.h"
 #include "acquisition/live_recorder.h"
 #include "acquisition/posinfo.h"
 #include "simulators/simulated_capture.h"
@@ -114,7 +115,9 @@ bool MainWindow::start(const std::vector<wxString>& args)
     step(40, "Searching for position sensors ...");
     position_source_ = std::make_unique<posinfo>(interaction());
     pos = position_source_.get();
-    synchroniser_ = std::make_unique<live_pos>();
+    auto signals = std::make_unique<shown_gate_signal_t>();
+    gate_signals_ = signals.get();
+    synchroniser_ = std::make_unique<live_pos>(std::move(signals));
     lipo = synchroniser_.get();
     recorder_ = std::make_unique<live_recorder>();
     lipo->set_sweep_control(recorder_.get());
@@ -127,6 +130,10 @@ bool MainWindow::start(const std::vector<wxString>& args)
     step(90, "Creating windows ...");
     const wxRect area = wxDisplay(0u).GetClientArea();
     auto* frame = new MainFrame("kestrane", area.x, area.y, area.width, area.height);  // the toolkit owns windows
+    gate_signals_->set_display([frame](gate_signal_kind_t kind) {
+        if (frame->record())
+            frame->record()->show_signal(kind);
+    });
     step(100, "");
     progress.reset();
     session_->finish_start_up();
@@ -209,6 +216,9 @@ void MainWindow::shut_down()
     idle_bound_ = false;
     idle_watcher_.reset();
     simulated_watcher_.reset();
+    if (gate_signals_)
+        gate_signals_->set_display({});  // the frame goes with the toolkit
+    gate_signals_ = nullptr;
     if (recorder_)
         recorder_->stop();
     recorder_.reset();

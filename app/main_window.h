@@ -15,6 +15,7 @@ class gui_interaction_t;
 class globcmap_t;
 class ks_video_capture;
 class live_pos;
+class shown_gate_signal_t;
 class live_recorder;
 class posinfo;
 class image_source_t;
@@ -53,6 +54,7 @@ private:
     std::unique_ptr<ks_video_capture> video_capture_;
     std::unique_ptr<posinfo> position_source_;
     std::unique_ptr<live_pos> synchroniser_;
+    shown_gate_signal_t* gate_signals_ = nullptr;  // owned by the synchroniser
     std::unique_ptr<live_recorder> recorder_;
     std::unique_ptr<pmf_functor<MainWindow>> simulated_watcher_;
     std::unique_ptr<rf_display_service_t> rf_display_;

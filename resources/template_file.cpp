@@ -15,11 +15,17 @@
 namespace {
 
 
-// Image source kinds as template words; kind 2 is a V4L2 device, 3 the RF digitiser.
-const char* const source_words[] = {"DIRECT_SHOW", "TELEMED", "V4L2", "GAGE_RF", "TERASON", "TERASON_RF",
-                                    "ULTRASONIX", "ULTRASONIXP", "ULTRASONIX_RF", "ULTRASONIXP_RF",
-                                    "ULTRASONIXT_RF", "ULAOP"};
-constexpr int source_word_count = sizeof source_words / sizeof source_words[0];
+// Image source kinds as template words; kind 2 is a V4L2 device, 3 the RF
+// digitiser, 13 the simulated images.
+struct source_word_t {
+    int kind;
+    const char* word;
+};
+constexpr source_word_t source_words[] = {
+    {0, "DIRECT_SHOW"},     {1, "TELEMED"},         {2, "V4L2"},         {3, "GAGE_RF"},
+    {4, "TERASON"},         {5, "TERASON_RF"},      {6, "ULTRASONIX"},   {7, "ULTRASONIXP"},
+    {8, "ULTRASONIX_RF"},   {9, "ULTRASONIXP_RF"},  {10, "ULTRASONIXT_RF"}, {11, "ULAOP"},
+    {13, "SIMULATED"}};
 
 const char* const detect_words[] = {"AUTO", "FASTRAK", "PATRIOT", "FLOCK", "MINI", "LASER", "POLARIS", "OPTITRACK",
                                     "STAR"};
@@ -118,9 +124,9 @@ bool recording_io_t::parse_vid_card(const wxString& v)
 {
     const wxString word = wxString(v).Trim(true).Trim(false);
     int kind = -1;
-    for (int k = 0; k < source_word_count; ++k)
-        if (word == source_words[k])
-            kind = k;
+    for (const source_word_t& w : source_words)
+        if (word == w.word)
+            kind = w.kind;
     if (kind < 0) {
         wxLogWarning("Unknown image source '%s' in template; using the first source found.", word);
         res->RES_VID_CARD->write_no_changeprocs(0);
@@ -145,9 +151,11 @@ bool recording_io_t::write_out_vid_card(wxTextOutputStream& out)
     const auto index = res->RES_VID_CARD->value();
     if (list && index >= 0 && static_cast<std::size_t>(index) < list->size())
         kind = (*list)[static_cast<std::size_t>(index)].kind;
-    if (kind < 0 || kind >= source_word_count)
-        kind = 2;
-    return write_line(out, wxString("RES_VID_CARD ") + source_words[kind]);
+    const char* word = "V4L2";
+    for (const source_word_t& w : source_words)
+        if (w.kind == kind)
+            word = w.word;
+    return write_line(out, wxString("RES_VID_CARD ") + word);
 }
 
 bool recording_io_t::parse_pos_detect(const wxString& v)

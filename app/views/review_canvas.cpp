@@ -59,9 +59,23 @@ void review_canvas::show_status(const wxString& text)
         frame->SetStatusText(text, 0);
 }
 
+cip_t review_canvas::shown_frame() const
+{
+    return live_.empty() ? bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value())) : live_;
+}
+
+void review_canvas::show_live(const cip_t& frame)
+{
+    if (frame.empty() && live_.empty())
+        return;
+    live_ = frame;
+    upload_ = true;
+    Refresh(false);
+}
+
 review_view_t review_canvas::view() const
 {
-    const cip_t frame = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
+    const cip_t frame = shown_frame();
     const wxSize size = GetClientSize();
     review_view_t v;
     v.window_w = std::max(1, size.GetWidth());
@@ -106,7 +120,7 @@ void review_canvas::draw()
     glLoadIdentity();
     glDisable(GL_DEPTH_TEST);
 
-    const cip_t frame = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
+    const cip_t frame = shown_frame();
     if (texture_.bind(frame, upload_)) {
         upload_ = false;
         const review_view_t v = view();
@@ -126,7 +140,8 @@ void review_canvas::draw()
         glVertex2d(x0, y1);
         glEnd();
         glDisable(GL_TEXTURE_2D);
-        draw_overlays(v);
+        if (live_.empty())  // outlines and marks belong to recorded frames
+            draw_overlays(v);
     }
 }
 
@@ -190,7 +205,7 @@ void review_canvas::OnMouse(wxMouseEvent& event)
         v.centre_v -= (v.invert ? -1 : 1) * (event.GetPosition().y - drag_from_.y) / v.scale_y();
         centre_u_ = v.centre_u;
         centre_v_ = v.centre_v;
-        const cip_t frame = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
+        const cip_t frame = shown_frame();
         centred_w_ = frame.width();
         centred_h_ = frame.height();
         drag_from_ = event.GetPosition();
@@ -214,7 +229,7 @@ void review_canvas::OnLeft(wxMouseEvent& event)
 {
     event.Skip();  // keep the focus handling
     const int tool = res->RES_TOOL->value().tool;
-    const bool has_frame = !bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value())).empty();
+    const bool has_frame = !shown_frame().empty();
     if (event.LeftDown()) {
         left_from_.reset();
         left_to_.reset();

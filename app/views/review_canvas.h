@@ -20,6 +20,9 @@ public:
 
     // The view as shown, drawn afresh.
     wxImage grab();
+    // Shows a live frame instead of the recorded ones; an empty frame goes back to them.
+    void show_live(const cip_t& frame);
+    bool showing_live() const { return !live_.empty(); }
     // Where frame pixel (u, v) lands in window pixels, for tests and overlays.
     wxPoint frame_to_window(double u, double v) const;
     // The frame point (pixel units, edges at whole numbers) under a window pixel.
@@ -35,6 +38,7 @@ private:
     void OnLeft(wxMouseEvent&);
     void draw();
     review_view_t view() const;
+    cip_t shown_frame() const;  // the live frame, or the current recorded one
     void show_status(const wxString& text);
     void finish_drag(const wxPoint& end);
 
@@ -48,6 +52,7 @@ private:
     std::unique_ptr<pmf_functor<review_canvas>> tool_changed_;
     frame_texture texture_;
     bool upload_ = true;
+    cip_t live_;
     // The frame point at the window centre, for frames of this size.
     double centre_u_ = 0, centre_v_ = 0;
     long centred_w_ = -1, centred_h_ = -1;

@@ -49,7 +49,11 @@ view3d_canvas::~view3d_canvas() = default;
 
 bool view3d_canvas::frame_to_world(long i, matrix16d* out)
 {
-    const counted_array_ptr<float> pose = bufp->positioncp(i);
+    return pose_to_world(bufp->positioncp(i), out);
+}
+
+bool view3d_canvas::pose_to_world(const counted_array_ptr<float>& pose, matrix16d* out)
+{
     if (pose.size() < 6 || !res->RES_POS_REC->value())
         return false;
     matrix16d mpose, mcal, scale;
@@ -63,26 +67,38 @@ bool view3d_canvas::frame_to_world(long i, matrix16d* out)
     return true;
 }
 
+bool view3d_canvas::add_to_bounds(const cip_t& frame, const matrix16d& m, double lo[3], double hi[3]) const
+{
+    if (frame.empty())
+        return false;
+    for (const vertex3d& c : {vertex3d{0, 0, 0}, vertex3d{double(frame.width()), 0, 0},
+                              vertex3d{0, double(frame.height()), 0},
+                              vertex3d{double(frame.width()), double(frame.height()), 0}}) {
+        const vertex3d w = m * c;
+        const double p[3] = {w.x, w.y, w.z};
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], p[k]);
+            hi[k] = std::max(hi[k], p[k]);
+        }
+    }
+    return true;
+}
+
 void view3d_canvas::fit_scene()
 {
     double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
     bool any = false;
     for (long i = 0; i < bufp->frames(); ++i) {
         matrix16d m;
-        const cip_t frame = bufp->imagecp(i);
-        if (!frame_to_world(i, &m) || frame.empty())
-            continue;
-        for (const vertex3d& c : {vertex3d{0, 0, 0}, vertex3d{double(frame.width()), 0, 0},
-                                  vertex3d{0, double(frame.height()), 0},
-                                  vertex3d{double(frame.width()), double(frame.height()), 0}}) {
-            const vertex3d w = m * c;
-            const double p[3] = {w.x, w.y, w.z};
-            for (int k = 0; k < 3; ++k) {
-                lo[k] = std::min(lo[k], p[k]);
-                hi[k] = std::max(hi[k], p[k]);
-            }
-            any = true;
-        }
+        if (frame_to_world(i, &m))
+            any = add_to_bounds(bufp->imagecp(i), m, lo, hi) || any;
+    }
+    // With nothing recorded the live frame places the scene, so it is seen at all.
+    live_fitted_ = false;
+    if (!any && !live_.empty()) {
+        matrix16d m;
+        if (pose_to_world(live_pose_, &m))
+            any = live_fitted_ = add_to_bounds(live_, m, lo, hi);
     }
     if (!any) {
         centre_[0] = centre_[1] = centre_[2] = 0;
@@ -93,6 +109,22 @@ void view3d_canvas::fit_scene()
         centre_[k] = 0.5 * (lo[k] + hi[k]);
     radius_ = std::max(0.1, 0.5 * std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
                                             (hi[2] - lo[2]) * (hi[2] - lo[2])));
+}
+
+void view3d_canvas::show_live(const cip_t& frame, const counted_array_ptr<float>& pose)
+{
+    if (frame.empty() && live_.empty())
+        return;
+    const bool was_live = !live_.empty();
+    live_ = frame;
+    live_pose_ = pose;
+    upload_ = true;
+    // Fitted when live starts and, with nothing recorded, until a frame had a
+    // pose; fitted back to the recorded frames when live ends.
+    const bool refit = live_.empty() ? live_fitted_ : (!was_live || (!live_fitted_ && bufp->frames() == 0));
+    if (refit)
+        fit_scene();
+    Refresh(false);
 }
 
 void view3d_canvas::View3dChanged()
@@ -133,7 +165,7 @@ void view3d_canvas::draw()
     for (long i = 0; i < frames; i += step) {
         matrix16d m;
         const cip_t frame = bufp->imagecp(i);
-        if (i == current || frame.empty() || !frame_to_world(i, &m))
+        if ((i == current && live_.empty()) || frame.empty() || !frame_to_world(i, &m))
             continue;
         glPushMatrix();
         glMultMatrixd(m.m);
@@ -141,8 +173,9 @@ void view3d_canvas::draw()
         glPopMatrix();
     }
     matrix16d m;
-    const cip_t frame = bufp->imagecp(current);
-    if (frame_to_world(current, &m) && texture_.bind(frame, upload_)) {
+    const bool live = !live_.empty();
+    const cip_t frame = live ? live_ : bufp->imagecp(current);
+    if ((live ? pose_to_world(live_pose_, &m) : frame_to_world(current, &m)) && texture_.bind(frame, upload_)) {
         upload_ = false;
         glPushMatrix();
         glMultMatrixd(m.m);

@@ -9,6 +9,7 @@
 
 #include <wx/glcanvas.h>
 
+#include "common/counted_array_ptr.h"
 #include "common/functor.h"
 #include "common/matrix16d.h"
 #include "gl_support.h"
@@ -26,6 +27,11 @@ public:
     void set_planes(std::vector<const reslice_internals*> planes);
     // Image plane to world of frame i (pose times calibration, scaled to cm); false without a pose.
     static bool frame_to_world(long i, matrix16d* out);
+    static bool pose_to_world(const counted_array_ptr<float>& pose, matrix16d* out);
+    // Shows a live frame at its pose in place of the current recorded frame;
+    // an empty frame (or one without a pose) goes back to the recorded frames.
+    void show_live(const cip_t& frame, const counted_array_ptr<float>& pose);
+    bool showing_live() const { return !live_.empty(); }
 
 private:
     void View3dChanged();
@@ -33,6 +39,7 @@ private:
     void OnMouse(wxMouseEvent&);
     void draw();
     void fit_scene();
+    bool add_to_bounds(const cip_t& frame, const matrix16d& m, double lo[3], double hi[3]) const;
     void draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity);
 
     // One reslice image as a texture; stale until uploaded after its last build.
@@ -47,6 +54,9 @@ private:
     std::vector<const reslice_internals*> planes_;
     std::vector<plane_texture> plane_textures_;
     bool upload_ = true;
+    cip_t live_;
+    counted_array_ptr<float> live_pose_;
+    bool live_fitted_ = false;  // the scene was fitted to the live frame, there being no recorded ones
     double centre_[3] = {0, 0, 0};
     double radius_ = 10.0;
     double yaw_ = 120.0, pitch_ = -60.0, distance_ = 3.0;

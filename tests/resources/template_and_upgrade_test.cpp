@@ -72,6 +72,16 @@ TEST_F(Templates, RfTemplateSwitchesToRfWithoutFrames)
 
 TEST_F(Templates, WordsAndNumbersInTemplates)
 {
+    // The image source is kept as its kind's word and found again among the sources present.
+    res->RES_VID_CARD_LIST->write(std::make_shared<std::vector<vid_card_list_t>>(
+        std::vector<vid_card_list_t>{{"Grabber", 2, 0}, {"Simulated images", 13, 0}}));
+    res->RES_VID_CARD->write(1);
+    ASSERT_TRUE(recording_io->try_write_template_file(path("sim.kst")));
+    EXPECT_NE(read_file("sim.kst").find("RES_VID_CARD SIMULATED\n"), std::string::npos);
+    res->RES_VID_CARD->write(0);
+    ASSERT_TRUE(recording_io->try_read_template_file(path("sim.kst")));
+    EXPECT_EQ(res->RES_VID_CARD->value(), 1);
+
     write_file("w.kst", "RES_BUF_WIDTH 640\nRES_BUF_HEIGHT 480\nRES_END_HEADER\nRES_POS_DETECT 6\n");
     ASSERT_TRUE(recording_io->try_read_template_file(path("w.kst")));
     EXPECT_EQ(res->RES_POS_DETECT->value(), POS_DETECT_POLARIS) << "the number 6 selects POLARIS";
