@@ -177,15 +177,27 @@ void live_recorder::record_image_only_activity()
 // would shift every frame after it.
 bool live_recorder::frame_fits(const cip_t& image)
 {
-    if (res->RES_BUF_RF->value())
-        return true;
-    const long w = res->RES_BUF_WIDTH->value(), h = res->RES_BUF_HEIGHT->value();
-    if (image.width() == w && image.height() == h)
+    // RF frames are stored as their samples, vectors by samples, all of the
+    // size of the frames already held (an RF window changed since does not change them).
+    const bool rf = res->RES_BUF_RF->value();
+    const cip_t first = rf && bufp->frames() > 0 ? bufp->imagecp(0) : cip_t{};
+    const long w = rf ? (first ? first.width() : static_cast<long>(res->RES_RF_VECTORS->value()))
+                      : static_cast<long>(res->RES_BUF_WIDTH->value());
+    const long h = rf ? (first ? first.height() : static_cast<long>(res->RES_RF_SAMPLES->value()))
+                      : static_cast<long>(res->RES_BUF_HEIGHT->value());
+    if (image.width() == w && image.height() == h && (!rf || image.has_samples()))
         return true;
     if (!size_reported_) {
         size_reported_ = true;
-        wxLogWarning("Frames of %ld x %ld pixels are not recorded: this recording holds frames of %ld x %ld.",
-                     image.width(), image.height(), w, h);
+        if (rf)
+            wxLogWarning("%s are not recorded: this recording holds RF frames of %ld vectors by %ld samples.",
+                         image.has_samples() ? wxString::Format("RF frames of %ld vectors by %ld samples",
+                                                                image.width(), image.height())
+                                             : wxString("Frames without RF samples"),
+                         w, h);
+        else
+            wxLogWarning("Frames of %ld x %ld pixels are not recorded: this recording holds frames of %ld x %ld.",
+                         image.width(), image.height(), w, h);
     }
     return false;
 }

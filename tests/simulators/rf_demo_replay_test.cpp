@@ -9,6 +9,7 @@
 #include <wx/filename.h>
 
 #include "acquisition/ks_video_capture.h"
+#include "acquisition/live_recorder.h"
 #include "acquisition/rf_display.h"
 #include "demo/bscan.h"
 #include "demo/rf_demo.h"
@@ -162,6 +163,24 @@ TEST_F(RfReplay, LiveFramesKeepTheChosenWindow)
     for (long s = 0; s < live.height(); s += 37)
         for (long v = 0; v < 30; ++v)
             ASSERT_EQ(live.pixels()[s * 30 + v], held.pixels()[s * held.width() + 40 + v]) << s << " " << v;
+}
+
+// Recording onto the RF frames held through a narrower window would store
+// frames of two sizes in one image data file: they are refused, said once.
+TEST_F(RfReplay, FramesOfAnotherSizeAreNotRecordedOntoRfFramesHeld)
+{
+    res->RES_RF_VECTORS->write(30);
+    res->RES_POS_REC->write(false);
+    choose_replay();
+    live_recorder recorder([this] { return now; });
+    log_capture log;
+    ASSERT_TRUE(recorder.start());
+    run_for(200 * ms);
+    recorder.stop();
+    ASSERT_FALSE(frames.empty()) << "the source did publish";
+    EXPECT_EQ(bufp->frames(), demo_frames);
+    EXPECT_EQ(log.count(wxLOG_Warning), 1u);
+    EXPECT_TRUE(log.contains("RF frames of 30 vectors by 1024 samples are not recorded", wxLOG_Warning));
 }
 
 // A window beyond the frames publishes nothing and says why once, not at every frame.
