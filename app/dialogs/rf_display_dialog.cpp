@@ -129,8 +129,9 @@ void rf_display_dialog::OnRfDisplayType(wxCommandEvent&)
     const wxString note = kind == rf_utility::display_strain        ? "Strain imaging is not available yet: the envelope is shown."
                           : kind >= rf_utility::display_attenuation ? "Attenuation imaging is not available yet: the envelope is shown."
                                                                      : wxString();
-    if (display_note->GetLabel() != note) {
+    if (display_note->GetLabel() != note || display_note->IsShown() == note.empty()) {
         display_note->SetLabel(note);
+        display_note->Show(!note.empty());  // no empty row under the choice
         if (GetSizer())
             Fit();
     }

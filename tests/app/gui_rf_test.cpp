@@ -69,10 +69,11 @@ TEST_F(GuiRf, DisplayDialogWritesWhatItShowsAndFramesFollow)
     dialog.display->SetSelection(2);
     wxCommandEvent chosen(wxEVT_CHOICE, dialog.display->GetId());
     dialog.display->ProcessWindowEvent(chosen);
-    EXPECT_TRUE(dialog.display_note->GetLabel().Contains("envelope is shown")) << "strain is not built yet: say so";
+    EXPECT_TRUE(dialog.display_note->IsShown() && dialog.display_note->GetLabel().Contains("envelope is shown"))
+        << "strain is not built yet: say so";
     dialog.display->SetSelection(1);
     dialog.display->ProcessWindowEvent(chosen);
-    EXPECT_TRUE(dialog.display_note->GetLabel().empty());
+    EXPECT_FALSE(dialog.display_note->IsShown());
     dialog.range->SetValue(40);
     dialog.offset->SetValue(10);
     dialog.persistence->SetValue(3);
