@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
-#include <wx/init.h>
 #include <wx/log.h>
 
 #include "acquisition/cbuf.h"
@@ -89,13 +88,3 @@ BENCHMARK(BM_FrameFullSpeed)->Unit(benchmark::kMicrosecond)->Iterations(5000);
 BENCHMARK(BM_FrameBuffered)->Unit(benchmark::kMicrosecond)->Iterations(5000);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    wxInitializer wx;
-    wxLog::SetLogLevel(wxLOG_Warning);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -12,7 +12,6 @@
 
 #include <benchmark/benchmark.h>
 #include <wx/filename.h>
-#include <wx/init.h>
 #include <wx/log.h>
 
 #include "reconstruction/reslice_internals.h"
@@ -207,13 +206,3 @@ void BM_VoxelExport(benchmark::State& state)
 BENCHMARK(BM_VoxelExport)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    wxInitializer wx;
-    wxLog::SetLogLevel(wxLOG_Warning);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

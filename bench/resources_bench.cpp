@@ -5,7 +5,6 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <wx/init.h>
 #include <wx/log.h>
 
 #include "resources/resource_table.h"
@@ -81,13 +80,3 @@ void BM_ParseResourceLines(benchmark::State& state)
 BENCHMARK(BM_ParseResourceLines)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    wxInitializer wx;
-    wxLog::SetLogLevel(wxLOG_Warning);  // unknown-name lines log at debug level
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

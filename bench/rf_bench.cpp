@@ -8,7 +8,6 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <wx/init.h>
 #include <wx/log.h>
 
 #include "acquisition/rf_utility.h"
@@ -81,13 +80,3 @@ void BM_FilterRfEnvelope(benchmark::State& state)
 BENCHMARK(BM_FilterRfEnvelope)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    wxInitializer wx;
-    wxLog::SetLogLevel(wxLOG_Warning);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
