@@ -41,6 +41,12 @@ bool write_line(wxTextOutputStream& out, const wxString& line)
 
 bool recording_io_t::try_read_template_file(const wxString& path)
 {
+    // A template sets the frame size and kind: with frames held they would no
+    // longer match their own recording, which then could not be saved.
+    if (frame_count() > 0) {
+        wxLogError("You cannot load a template unless the recording buffer is empty");
+        return false;
+    }
     if (!begin_read(path, false)) {
         wxLogError("Error opening template file for reading in.\n");
         return false;

@@ -60,6 +60,18 @@ TEST_F(Templates, BadTemplatesFailAndChangeNothing)
     EXPECT_GE(log.count(wxLOG_Error), 3u) << "each failure says why";
 }
 
+// A template changes the frame size and kind: with frames held it is refused,
+// or the recording could no longer be saved.
+TEST_F(Templates, RefusedWhileFramesAreHeld)
+{
+    write_file("rf.kst", "RES_BUF_RF true\nRES_RF_SAMPLES 2000\nRES_RF_VECTORS 128\nRES_END_HEADER\n");
+    make_bmode_recording(2, 8, 8);
+    EXPECT_FALSE(recording_io->try_read_template_file(path("rf.kst")));
+    EXPECT_TRUE(log.contains("You cannot load a template unless the recording buffer is empty", wxLOG_Error));
+    EXPECT_FALSE(res->RES_BUF_RF->value());
+    EXPECT_TRUE(recording_io->save_as(path("kept.ks"))) << "the frames still match their recording";
+}
+
 TEST_F(Templates, RfTemplateSwitchesToRfWithoutFrames)
 {
     write_file("rf.kst", "RES_BUF_RF true\nRES_RF_SAMPLES 2000\nRES_RF_VECTORS 128\nRES_END_HEADER\n");
