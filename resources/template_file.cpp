@@ -1,5 +1,8 @@
 // Template files (.kst): the settings of a kind of examination without data,
 // and the lines that templates write as words or numbers.
+#include <algorithm>
+#include <vector>
+
 #include <wx/ffile.h>
 #include <wx/filename.h>
 #include <wx/log.h>
@@ -25,7 +28,7 @@ constexpr source_word_t source_words[] = {
     {0, "DIRECT_SHOW"},     {1, "TELEMED"},         {2, "V4L2"},         {3, "GAGE_RF"},
     {4, "TERASON"},         {5, "TERASON_RF"},      {6, "ULTRASONIX"},   {7, "ULTRASONIXP"},
     {8, "ULTRASONIX_RF"},   {9, "ULTRASONIXP_RF"},  {10, "ULTRASONIXT_RF"}, {11, "ULAOP"},
-    {13, "SIMULATED"}};
+    {13, "SIMULATED"},      {14, "SIMULATED"}};  // 14: simulated images replaying RF frames
 
 const char* const detect_words[] = {"AUTO", "FASTRAK", "PATRIOT", "FLOCK", "MINI", "LASER", "POLARIS", "OPTITRACK",
                                     "STAR"};
@@ -129,11 +132,11 @@ wxString recording_io_t::calibration_summary()
 bool recording_io_t::parse_vid_card(const wxString& v)
 {
     const wxString word = wxString(v).Trim(true).Trim(false);
-    int kind = -1;
+    std::vector<int> kinds;  // a word may stand for more than one kind
     for (const source_word_t& w : source_words)
         if (word == w.word)
-            kind = w.kind;
-    if (kind < 0) {
+            kinds.push_back(w.kind);
+    if (kinds.empty()) {
         wxLogWarning("Unknown image source '%s' in template; using the first source found.", word);
         res->RES_VID_CARD->write_no_changeprocs(0);
         return true;
@@ -142,7 +145,7 @@ bool recording_io_t::parse_vid_card(const wxString& v)
     long index = 0;
     if (const auto& list = res->RES_VID_CARD_LIST->value())
         for (std::size_t i = 0; i < list->size(); ++i)
-            if ((*list)[i].kind == kind) {
+            if (std::find(kinds.begin(), kinds.end(), (*list)[i].kind) != kinds.end()) {
                 index = static_cast<long>(i);
                 break;
             }
@@ -159,8 +162,10 @@ bool recording_io_t::write_out_vid_card(wxTextOutputStream& out)
         kind = (*list)[static_cast<std::size_t>(index)].kind;
     const char* word = "V4L2";
     for (const source_word_t& w : source_words)
-        if (w.kind == kind)
+        if (w.kind == kind) {
             word = w.word;
+            break;
+        }
     return write_line(out, wxString("RES_VID_CARD ") + word);
 }
 

@@ -93,6 +93,12 @@ TEST_F(Templates, WordsAndNumbersInTemplates)
     res->RES_VID_CARD->write(0);
     ASSERT_TRUE(recording_io->try_read_template_file(path("sim.kst")));
     EXPECT_EQ(res->RES_VID_CARD->value(), 1);
+    // Replaying RF frames, the simulated images are another kind under the same word.
+    res->RES_VID_CARD_LIST->write(std::make_shared<std::vector<vid_card_list_t>>(
+        std::vector<vid_card_list_t>{{"Grabber", 2, 0}, {"Simulated RF images", 14, 0}}));
+    res->RES_VID_CARD->write(0);
+    ASSERT_TRUE(recording_io->try_read_template_file(path("sim.kst")));
+    EXPECT_EQ(res->RES_VID_CARD->value(), 1);
 
     write_file("w.kst", "RES_BUF_WIDTH 640\nRES_BUF_HEIGHT 480\nRES_END_HEADER\nRES_POS_DETECT 6\n");
     ASSERT_TRUE(recording_io->try_read_template_file(path("w.kst")));
