@@ -1,5 +1,8 @@
 #include "demo_recording.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include <wx/filename.h>
 #include <wx/log.h>
 
@@ -13,7 +16,10 @@ bool write_demo_recording(const wxString& dir, int frames, long width, long heig
         wxLogError("The demo needs at least one frame of a sensible size.");
         return false;
     }
-    if (!wxFileName::DirExists(dir) && !wxFileName::Mkdir(dir, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL)) {
+    // Another program may be making the same parent folders at this moment: that is no failure.
+    std::error_code ec;
+    std::filesystem::create_directories(static_cast<const char*>(dir.fn_str()), ec);
+    if (!wxFileName::DirExists(dir)) {
         wxLogError("Could not create the folder %s.", dir);
         return false;
     }
