@@ -31,14 +31,7 @@ bool write_demo_recording(const wxString& dir, int frames, long width, long heig
     res->RES_BUF_HEIGHT->write(height);
     res->RES_FRAME_SIZE->write(width * height);
     res->RES_POS_REC->write(true);
-    res->RES_XSCALE->write(probe.sx);
-    res->RES_YSCALE->write(probe.sy);
-    res->RES_XTRANS->write(probe.calibration[0]);
-    res->RES_YTRANS->write(probe.calibration[1]);
-    res->RES_ZTRANS->write(probe.calibration[2]);
-    res->RES_AZIMUTH->write(probe.calibration[3]);
-    res->RES_ELEVATION->write(probe.calibration[4]);
-    res->RES_ROLL->write(probe.calibration[5]);
+    use_demo_probe(probe);
     res->RES_CAL_DATE->write("1 March 2024 (exact, synthetic)");
     res->RES_CAL_PROBE->write("Demo linear probe");
     res->RES_CAL_DEPTH->write(probe.sy * static_cast<double>(height));
@@ -56,4 +49,16 @@ bool write_demo_recording(const wxString& dir, int frames, long width, long heig
         return false;
     }
     return recording_io->save_as(wxFileName(dir, demo_recording_name).GetFullPath());
+}
+
+void use_demo_probe(const probe_setup& probe)
+{
+    res->RES_XSCALE->write(probe.sx);
+    res->RES_YSCALE->write(probe.sy);
+    res->RES_XTRANS->write(probe.calibration[0]);
+    res->RES_YTRANS->write(probe.calibration[1]);
+    res->RES_ZTRANS->write(probe.calibration[2]);
+    res->RES_AZIMUTH->write(probe.calibration[3]);
+    res->RES_ELEVATION->write(probe.calibration[4]);
+    res->RES_ROLL->write(probe.calibration[5]);
 }

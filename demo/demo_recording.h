@@ -3,6 +3,8 @@
 // reconstruction against known shapes, without a scanner.
 #pragma once
 
+#include "demo/sweep.h"
+
 #include <wx/string.h>
 
 // Files written into `dir`.
@@ -16,3 +18,7 @@ inline constexpr const char* demo_template_name = "kestrane_demo.kst";
 // replaces the recording in memory by the demo. False, with the reason logged,
 // when a file could not be written.
 bool write_demo_recording(const wxString& dir, int frames = 300, long width = 640, long height = 480);
+
+// Makes `probe`'s calibration and pixel scales the session's, so that frames
+// placed by its poses land where the demo put them.
+void use_demo_probe(const probe_setup& probe);

@@ -14,6 +14,7 @@
 
 #include "common/dynabuf.h"
 #include "demo/bscan.h"
+#include "demo/demo_recording.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 
@@ -170,14 +171,7 @@ bool write_demo_rf_recording(const wxString& dir, int frames)
     res->RES_RF_PERSIST->write(0);  // the sweep's frames are millimetres apart: blending would smear them
     res->RES_RF_SCALE->write(probe.sy);
     res->RES_POS_REC->write(true);
-    res->RES_XSCALE->write(probe.sx);
-    res->RES_YSCALE->write(probe.sy);
-    res->RES_XTRANS->write(probe.calibration[0]);
-    res->RES_YTRANS->write(probe.calibration[1]);
-    res->RES_ZTRANS->write(probe.calibration[2]);
-    res->RES_AZIMUTH->write(probe.calibration[3]);
-    res->RES_ELEVATION->write(probe.calibration[4]);
-    res->RES_ROLL->write(probe.calibration[5]);
+    use_demo_probe(probe);
     res->RES_CAL_DATE->write("1 March 2024 (exact, synthetic)");
     res->RES_CAL_PROBE->write(demo_rf_probe_name);
     res->RES_CAL_DEPTH->write(probe.sy * static_cast<double>(probe.height));

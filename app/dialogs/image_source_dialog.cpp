@@ -10,6 +10,7 @@
 #include <wx/stattext.h>
 
 #include "common/dynabuf.h"
+#include "app/labelled_grid.h"
 #include "resources/resource_table.h"
 
 namespace {
@@ -19,29 +20,15 @@ const long input_types[] = {1, 2, 4, 8};
 const char* const input_names[] = {"Camera", "Composite", "S-Video", "Digital"};
 const char* const standard_names[] = {"PAL", "NTSC", "PAL 4:3", "NTSC 4:3"};
 
-int clamp_int(std::int64_t v, int low, int high)
-{
-    return static_cast<int>(std::clamp<std::int64_t>(v, low, high));
-}
-
 }  // namespace
 
 image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()> search_again)
     : wxDialog(parent, wxID_ANY, "Image source"), search_again_(std::move(search_again))
 {
-    auto* grid = new wxFlexGridSizer(2, wxSize(12, 6));
-    auto label = [&](const char* text) {
-        grid->Add(new wxStaticText(this, wxID_ANY, text), 0, wxALIGN_CENTER_VERTICAL);
-    };
-    auto spin = [&](const char* text, int low, int high, std::int64_t value) {
-        label(text);
-        auto* s = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, low,
-                                 high, clamp_int(value, low, high));
-        grid->Add(s, 0, wxEXPAND);
-        return s;
-    };
+    labelled_grid_t layout(this);
+    wxFlexGridSizer* grid = layout.sizer();
 
-    label("Source:");
+    layout.label("Source:");
     auto* source_row = new wxBoxSizer(wxHORIZONTAL);
     source = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxSize(240, -1));
     auto* search = new wxButton(this, wxID_ANY, "Search again");
@@ -50,7 +37,7 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     grid->Add(source_row, 0, wxEXPAND);
     search->Bind(wxEVT_BUTTON, &image_source_dialog::OnSearchAgain, this);
 
-    label("Simulated images:");
+    layout.label("Simulated images:");
     wxArrayString simulations;
     simulations.Add("B-scans of the demo phantom at the tracker's pose");
     simulations.Add("Replay of the frames held now");
@@ -58,7 +45,7 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     simulated->SetSelection(clamp_int(res->RES_SIM_IMAGE_SOURCE->value(), 0, 1));
     grid->Add(simulated, 0, wxEXPAND);
 
-    label("Input:");
+    layout.label("Input:");
     auto* input_row = new wxBoxSizer(wxHORIZONTAL);
     wxArrayString types;
     int type_index = 1;
@@ -76,7 +63,7 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     input_row->Add(input_number, 0);
     grid->Add(input_row, 0, wxEXPAND);
 
-    label("Standard:");
+    layout.label("Standard:");
     wxArrayString standards;
     for (const char* s : standard_names)
         standards.Add(s);
@@ -84,25 +71,25 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     standard->SetSelection(clamp_int(res->RES_VIDEO_STANDARD->value(), 0, 3));
     grid->Add(standard, 0, wxEXPAND);
 
-    buffers = spin("Driver buffers:", 2, 64, res->RES_VID_BUFFERS->value());
-    group_delay = spin("Group delay (ms):", 0, 2000, res->RES_VID_GROUP_DELAY->value());
+    buffers = layout.spin("Driver buffers:", 2, 64, res->RES_VID_BUFFERS->value());
+    group_delay = layout.spin("Group delay (ms):", 0, 2000, res->RES_VID_GROUP_DELAY->value());
 
-    label("Device frame:");
+    layout.label("Device frame:");
     device_size = new wxStaticText(this, wxID_ANY, wxEmptyString);
     grid->Add(device_size, 0, wxALIGN_CENTER_VERTICAL);
-    window_x = spin("Window left:", 0, 99999, res->RES_VID_XPOS->value());
-    window_y = spin("Window top:", 0, 99999, res->RES_VID_YPOS->value());
-    window_width = spin("Window width:", 16, 99999, res->RES_BUF_WIDTH->value());
-    window_height = spin("Window height:", 16, 99999, res->RES_BUF_HEIGHT->value());
+    window_x = layout.spin("Window left:", 0, 99999, res->RES_VID_XPOS->value());
+    window_y = layout.spin("Window top:", 0, 99999, res->RES_VID_YPOS->value());
+    window_width = layout.spin("Window width:", 16, 99999, res->RES_BUF_WIDTH->value());
+    window_height = layout.spin("Window height:", 16, 99999, res->RES_BUF_HEIGHT->value());
     for (wxSpinCtrl* s : {window_x, window_y, window_width, window_height})
         s->Bind(wxEVT_SPINCTRL, &image_source_dialog::OnWindowChanged, this);
 
-    label("Colour flow:");
+    layout.label("Colour flow:");
     colour_flow = new wxCheckBox(this, wxID_ANY, "Code colour flow in the frames");
     colour_flow->SetValue(res->RES_BUF_DOPPLER->value());
     grid->Add(colour_flow, 0);
-    grey_threshold = spin("Flow luma threshold:", 0, 255, res->RES_VID_GREY_THRESH->value());
-    chroma_threshold = spin("Flow chroma threshold:", 0, 255, res->RES_VID_CHROMA_THRESH->value());
+    grey_threshold = layout.spin("Flow luma threshold:", 0, 255, res->RES_VID_GREY_THRESH->value());
+    chroma_threshold = layout.spin("Flow chroma threshold:", 0, 255, res->RES_VID_CHROMA_THRESH->value());
 
     // The frame size and colour coding belong to the frames held: they change only without frames.
     const bool holding = bufp && bufp->frames() > 0;

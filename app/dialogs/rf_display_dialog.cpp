@@ -9,36 +9,23 @@
 #include <wx/stattext.h>
 
 #include "acquisition/rf_utility.h"
+#include "app/labelled_grid.h"
 #include "resources/resource_table.h"
 
 namespace {
 
 const char* const rate_names[] = {"50 MHz", "100 MHz", "200 MHz", "External clock"};
 
-int clamp_int(std::int64_t v, int low, int high)
-{
-    return static_cast<int>(std::clamp<std::int64_t>(v, low, high));
-}
-
 }  // namespace
 
 rf_display_dialog::rf_display_dialog(wxWindow* parent, std::vector<probe_entry_t> probes)
     : wxDialog(parent, wxID_ANY, "RF display"), probes_(std::move(probes))
 {
-    auto* grid = new wxFlexGridSizer(2, wxSize(12, 6));
+    labelled_grid_t layout(this);
+    wxFlexGridSizer* grid = layout.sizer();
     grid->AddGrowableCol(1);
-    auto label = [&](const char* text) {
-        grid->Add(new wxStaticText(this, wxID_ANY, text), 0, wxALIGN_CENTER_VERTICAL);
-    };
-    auto spin = [&](const char* text, int low, int high, std::int64_t value) {
-        label(text);
-        auto* s = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, low,
-                                 high, clamp_int(value, low, high));
-        grid->Add(s, 0, wxEXPAND);
-        return s;
-    };
 
-    label("Display:");
+    layout.label("Display:");
     wxArrayString kinds;
     kinds.Add("Envelope (B-mode)");
     kinds.Add("Phase");
@@ -52,7 +39,7 @@ rf_display_dialog::rf_display_dialog(wxWindow* parent, std::vector<probe_entry_t
     display_note = new wxStaticText(this, wxID_ANY, wxEmptyString);
     grid->Add(display_note, 0);
 
-    label("Probe:");
+    layout.label("Probe:");
     wxArrayString names;
     names.Add("no probe");
     int chosen = 0;
@@ -73,18 +60,18 @@ rf_display_dialog::rf_display_dialog(wxWindow* parent, std::vector<probe_entry_t
     probe->Bind(wxEVT_CHOICE, &rf_display_dialog::OnRfProbe, this);
     grid->Add(probe, 0, wxEXPAND);
 
-    band = spin("Filter band:", 1, 64, res->RES_RF_FILTER->value());
-    label("Sampling rate:");
+    band = layout.spin("Filter band:", 1, 64, res->RES_RF_FILTER->value());
+    layout.label("Sampling rate:");
     rate = new wxChoice(this, wxID_ANY);
     grid->Add(rate, 0, wxEXPAND);
-    range = spin("Dynamic range (dB):", 1, 200, res->RES_RF_LOG_MULT->value());
-    offset = spin("Offset (dB):", -100, 200, res->RES_RF_LOG_OFFSET->value());
-    label("Gamma:");
+    range = layout.spin("Dynamic range (dB):", 1, 200, res->RES_RF_LOG_MULT->value());
+    offset = layout.spin("Offset (dB):", -100, 200, res->RES_RF_LOG_OFFSET->value());
+    layout.label("Gamma:");
     gamma = new wxSpinCtrlDouble(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 0.1,
                                  5.0, std::clamp(res->RES_RF_LOG_GAMMA->value(), 0.1, 5.0), 0.05);
     gamma->SetDigits(2);
     grid->Add(gamma, 0, wxEXPAND);
-    persistence = spin("Persistence (frames):", 0, 100, res->RES_RF_PERSIST->value());
+    persistence = layout.spin("Persistence (frames):", 0, 100, res->RES_RF_PERSIST->value());
     grid->AddSpacer(0);
     dual = new wxCheckBox(this, wxID_ANY, "Dual display");
     dual->SetValue(res->RES_RF_DUAL_DISPLAY->value());

@@ -15,17 +15,13 @@
 #include "common/dynabuf.h"
 #include "common/vid_stat.h"
 #include "page_controls.h"
+#include "app/labelled_grid.h"
 #include "resources/resource_table.h"
 
 namespace {
 
 constexpr int margin = 4;
 constexpr std::int64_t rfscope_visual_page = 7;
-
-int clamp_int(std::int64_t v, int low, int high)
-{
-    return static_cast<int>(std::clamp<std::int64_t>(v, low, high));
-}
 
 // The RF frame the scope shows: the latest live one while live, else the current frame held.
 cip_t scope_frame()

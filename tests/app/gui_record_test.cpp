@@ -24,6 +24,7 @@
 #include "app/views/view3d_canvas.h"
 #include "common/dynabuf.h"
 #include "demo/sweep.h"
+#include "demo/demo_recording.h"
 #include "gui_fixture.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
@@ -74,15 +75,7 @@ protected:
 
     void choose_simulated_images()
     {
-        const probe_setup probe = demo_probe(640, 480);
-        res->RES_XTRANS->write(probe.calibration[0]);
-        res->RES_YTRANS->write(probe.calibration[1]);
-        res->RES_ZTRANS->write(probe.calibration[2]);
-        res->RES_AZIMUTH->write(probe.calibration[3]);
-        res->RES_ELEVATION->write(probe.calibration[4]);
-        res->RES_ROLL->write(probe.calibration[5]);
-        res->RES_XSCALE->write(probe.sx);
-        res->RES_YSCALE->write(probe.sy);
+        use_demo_probe(demo_probe(640, 480));
         res->RES_SIM_IMAGE_SOURCE->write(0);
         const auto& cards = res->RES_VID_CARD_LIST->value();
         ASSERT_TRUE(cards);

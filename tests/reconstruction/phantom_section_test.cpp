@@ -8,6 +8,7 @@
 
 #include "common/dynabuf.h"
 #include "demo/bscan.h"
+#include "demo/demo_recording.h"
 #include "demo/scene.h"
 #include "resources/core_session.h"
 #include "resources/resource_table.h"
@@ -28,15 +29,7 @@ protected:
         session = std::make_unique<core_session_t>(wxFileName::GetTempDir(), "", false);
         session->finish_start_up();
         scene = make_demo_scene(frame_count, 160, 120);
-        const auto& c = scene.probe.calibration;
-        res->RES_XSCALE->write(scene.probe.sx);
-        res->RES_YSCALE->write(scene.probe.sy);
-        res->RES_XTRANS->write(c[0]);
-        res->RES_YTRANS->write(c[1]);
-        res->RES_ZTRANS->write(c[2]);
-        res->RES_AZIMUTH->write(c[3]);
-        res->RES_ELEVATION->write(c[4]);
-        res->RES_ROLL->write(c[5]);
+        use_demo_probe(scene.probe);
         // Two classes only, so a reslice pixel's class is unambiguous.
         for (std::size_t i = 0; i < scene.trajectory.size(); ++i) {
             const cip_t labels = render_labels(scene, i);

@@ -15,6 +15,7 @@
 #include "common/interaction.h"
 #include "common/timestamp.h"
 #include "demo/bscan.h"
+#include "demo/demo_recording.h"
 #include "reconstruction/reslice_frames.h"
 #include "reconstruction/reslice_internals.h"
 #include "resources/recording_file.h"
@@ -50,15 +51,7 @@ TEST_F(LiveRecording, SweepOverThePhantomIsRecordedWhereTheTrackerSaysAndReslice
     link.start();
 
     const probe_setup probe = demo_probe(640, 480);
-    const auto& c = probe.calibration;
-    res->RES_XTRANS->write(c[0]);
-    res->RES_YTRANS->write(c[1]);
-    res->RES_ZTRANS->write(c[2]);
-    res->RES_AZIMUTH->write(c[3]);
-    res->RES_ELEVATION->write(c[4]);
-    res->RES_ROLL->write(c[5]);
-    res->RES_XSCALE->write(probe.sx);
-    res->RES_YSCALE->write(probe.sy);
+    use_demo_probe(probe);
     res->RES_SERIAL_PORT->write(wxString(link.port_path()));
     res->RES_POS_DETECT->write(POS_DETECT_FASTRAK);
     res->RES_SIM_IMAGE_SOURCE->write(0);

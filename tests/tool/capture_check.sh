@@ -9,14 +9,8 @@ home=$(mktemp -d)
 trap 'kill $sim 2>/dev/null; rm -rf "$log" "$home"' EXIT
 rm -rf "$work" && mkdir -p "$work"
 HOME=$home "$tool" make-demo "$work" --frames 4 >/dev/null || exit 1
-"$devsim" fastrak --path demo >"$log" 2>&1 &
-sim=$!
-for _ in $(seq 50); do
-  port=$(grep -o '/dev/pts/[0-9]*' "$log" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "no port from kestrane-devsim"; cat "$log"; exit 1; }
+. "$(dirname "$0")/devsim_port.sh"
+start_devsim fastrak --path demo
 out=$(HOME=$home "$tool" capture simulated --tracker "$port" --template "$work/kestrane_demo.kst" --frames 12 \
       "$work/live") || { echo "$out"; exit 1; }
 echo "$out"

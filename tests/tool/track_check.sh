@@ -5,14 +5,8 @@
 tool=$1 devsim=$2 kind=$3 detect=$4
 log=$(mktemp)
 trap 'kill $sim 2>/dev/null; rm -f "$log"' EXIT
-"$devsim" "$kind" >"$log" 2>&1 &
-sim=$!
-for _ in $(seq 50); do
-  port=$(grep -o '/dev/pts/[0-9]*' "$log" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "no port from kestrane-devsim"; cat "$log"; exit 1; }
+. "$(dirname "$0")/devsim_port.sh"
+start_devsim "$kind"
 out=$(HOME=$(mktemp -d) "$tool" track "$port" --detect "$detect" --count 4) || { echo "$out"; exit 1; }
 echo "$out"
 echo "$out" | head -n 1 | grep -q "successfully initialised" || exit 1
