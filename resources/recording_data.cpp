@@ -2,22 +2,6 @@
 
 #include <algorithm>
 
-contour_set& contour_object::set_for_frame(std::int32_t frame)
-{
-    auto it = std::lower_bound(sets.begin(), sets.end(), frame,
-                               [](const contour_set& s, std::int32_t f) { return s.frame < f; });
-    if (it != sets.end() && it->frame == frame)
-        return *it;
-    contour_set fresh;
-    fresh.frame = frame;
-    return *sets.insert(it, std::move(fresh));
-}
-
-bool contour_object::has_outlines() const
-{
-    return std::any_of(sets.begin(), sets.end(), [](const contour_set& s) { return !s.contours.empty(); });
-}
-
 object_table::object_table()
 {
     for (int i = 0; i < size; ++i)
@@ -38,6 +22,12 @@ rgb_t object_table::default_colour(int i)
     const int h = i % 6, s = (i / 6) % 5;
     auto channel = [&](int c) { return static_cast<std::uint8_t>((scale[s] * base[h][c] + offset[s]) * 255.0); };
     return {channel(0), channel(1), channel(2)};
+}
+
+void object_table::blank_all()
+{
+    for (int i = 0; i < size; ++i)
+        reset(i);
 }
 
 void object_table::reset(int i)

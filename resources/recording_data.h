@@ -1,7 +1,7 @@
 // What a recording holds besides its frames: outlines grouped into objects,
 // curves drawn on surfaces, landmarks and fiducials, and sweep boundaries.
-// Plain data; the segmentation and landmark modules add their geometry and
-// editing on top, and the recording file reads and writes them.
+// Plain data (the outline model itself is in segmentation/); the recording
+// file reads and writes them.
 #pragma once
 
 #include <array>
@@ -11,41 +11,7 @@
 #include <wx/string.h>
 
 #include "common/vertex.h"
-
-// One planar polyline on one frame, in pixels (x right, y down).
-struct contour {
-    std::vector<vertex2d> points;
-    bool closed = true;
-    std::vector<double> concavity;  // filled by the concavity analysis
-};
-
-// All outlines of one object on one frame.
-struct contour_set {
-    std::vector<contour> contours;
-    std::int32_t frame = -1;  // -1: blank
-    std::int32_t region_x = 0, region_y = 0, region_width = 0, region_height = 0;
-    double area = -1.0;  // square pixels; -1 until computed
-    double centroid_x = 0.0, centroid_y = 0.0;
-};
-
-struct rgb_t {
-    std::uint8_t r = 0, g = 0, b = 0;
-    bool operator==(const rgb_t&) const = default;
-};
-
-// One segmented structure: its outlines on any number of frames.
-struct contour_object {
-    std::vector<contour_set> sets;  // ascending frame order, at most one per frame
-    double volume = 0.0;            // millilitres, from the last measurement
-    wxString name;
-    rgb_t colour;
-    double opacity = 1.0;
-    bool solid = true;
-
-    // The set of a frame, created in order when missing.
-    contour_set& set_for_frame(std::int32_t frame);
-    bool has_outlines() const;
-};
+#include "segmentation/outline_model.h"
 
 // The recording's fixed table of objects.
 class object_table {
@@ -59,6 +25,8 @@ public:
     static rgb_t default_colour(int i);
     void reset(int i);
 
+    // Every object blank, with its default name and colour.
+    void blank_all();
     // Keeps outlines on the frames whose flag is set and renumbers them to the kept frames.
     void keep_frames(const std::vector<char>& keep);
 
