@@ -1,0 +1,162 @@
+// Measuring a contour set and scan-converting it into signed labels.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <wx/log.h>
+
+#include "outline_model.h"
+#include "planar_geometry.h"
+
+namespace {
+
+// A box larger than this many pixels is refused rather than allocated: outlines
+// read from files may hold any finite coordinates.
+constexpr double max_label_pixels = 64.0 * 1024 * 1024;
+constexpr double frame_limit = 65535.0;  // the largest frame the recording reader accepts
+
+bool usable(const contour& c) { return c.points.size() >= 3; }
+
+// Area and centroid with holes counted by nesting, whatever their orientation.
+void measure(contour_set& set)
+{
+    double sum = 0.0, cx = 0.0, cy = 0.0;
+    for (std::size_t k = 0; k < set.contours.size(); ++k) {
+        const contour& c = set.contours[k];
+        if (!usable(c))
+            continue;
+        vertex2d centre;
+        const double a = std::fabs(c.centroid_and_area(&centre));
+        if (a == 0.0 || !std::isfinite(a))
+            continue;
+        int nesting = 0;
+        for (std::size_t o = 0; o < set.contours.size(); ++o)
+            if (o != k && set.contours[o].point_inside(c.points[0]))
+                ++nesting;
+        const double signed_area = nesting % 2 == 0 ? a : -a;
+        sum += signed_area;
+        cx += signed_area * centre.x;
+        cy += signed_area * centre.y;
+    }
+    const double area = std::fabs(sum);
+    if (!(area > 0.0) || !std::isfinite(area) || !std::isfinite(cx / sum) || !std::isfinite(cy / sum)) {
+        set.area = 0.0;  // nothing measurable: no centroid either
+        return;
+    }
+    set.area = area;
+    set.centroid_x = cx / sum;
+    set.centroid_y = cy / sum;
+}
+
+std::int16_t near_label(double distance, bool inside)
+{
+    const double scaled = 12.0 * std::min(distance, 2000.0);
+    auto v = static_cast<std::int16_t>(std::lround(scaled));  // halves away from zero
+    if (v == 0)
+        v = 1;
+    return inside ? v : static_cast<std::int16_t>(-v);
+}
+
+struct edge {
+    vertex2d a, b;
+};
+
+}  // namespace
+
+std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
+{
+    measure(*this);
+    if (area_only || !measured())
+        return nullptr;
+
+    std::vector<edge> edges;
+    double min_x = std::numeric_limits<double>::infinity(), min_y = min_x;
+    double max_x = -min_x, max_y = -min_x;
+    for (const contour& c : contours) {
+        if (!usable(c))
+            continue;
+        for (std::size_t i = 0; i < c.points.size(); ++i) {
+            const vertex2d& p = c.points[i];
+            edges.push_back({p, c.points[(i + 1) % c.points.size()]});
+            min_x = std::min(min_x, p.x);
+            max_x = std::max(max_x, p.x);
+            min_y = std::min(min_y, p.y);
+            max_y = std::max(max_y, p.y);
+        }
+    }
+    if (edges.empty())
+        return nullptr;
+    // The box in doubles, held within the largest frame widened by the margin,
+    // before anything becomes an integer.
+    margin = std::clamp(margin, 0, 1000);
+    const double low = -margin, high = frame_limit - 1.0 + margin;
+    const double x0 = std::clamp(std::floor(min_x) - margin, low, high);
+    const double x1 = std::clamp(std::ceil(max_x) + margin, low, high);
+    const double y0 = std::clamp(std::floor(min_y) - margin, low, high);
+    const double y1 = std::clamp(std::ceil(max_y) + margin, low, high);
+    const double width = x1 - x0 + 1.0, height = y1 - y0 + 1.0;
+    if (width * height > max_label_pixels) {
+        wxLogWarning("Outline on frame %d is too large to label (%.0f by %.0f pixels).", int(frame), width, height);
+        return nullptr;
+    }
+    auto labels = std::make_unique<region_labels>();
+    labels->x0 = static_cast<std::int32_t>(x0);
+    labels->y0 = static_cast<std::int32_t>(y0);
+    labels->width = static_cast<std::int32_t>(width);
+    labels->height = static_cast<std::int32_t>(height);
+    region_x = labels->x0;
+    region_y = labels->y0;
+    region_width = labels->width;
+    region_height = labels->height;
+    labels->labels.assign(static_cast<std::size_t>(labels->width) * static_cast<std::size_t>(labels->height),
+                          static_cast<std::int16_t>(-region_labels::far));
+
+    // Inside by the even-odd rule over all contours (holes are outside), one row at a time.
+    std::vector<double> crossings;
+    std::vector<std::vector<const edge*>> near_edges(static_cast<std::size_t>(labels->height));
+    for (std::int32_t row = 0; row < labels->height; ++row) {
+        const double y = y0 + row;
+        crossings.clear();
+        for (const edge& e : edges)
+            if ((e.b.y > y) != (e.a.y > y))
+                crossings.push_back(e.a.x + (y - e.a.y) * (e.b.x - e.a.x) / (e.b.y - e.a.y));
+        std::sort(crossings.begin(), crossings.end());
+        std::int16_t* line = &labels->labels[static_cast<std::size_t>(row) * static_cast<std::size_t>(labels->width)];
+        // A pixel is inside when an odd number of crossings lie strictly to its
+        // right, as contour::point_inside decides: from the even crossings on.
+        for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
+            const double from = std::max(std::ceil(crossings[k]), x0);
+            const double to = std::min(std::ceil(crossings[k + 1]) - 1.0, x1);
+            for (double x = from; x <= to; ++x)
+                line[static_cast<std::size_t>(x - x0)] = region_labels::far;
+        }
+    }
+    // Edges near each row (within one pixel), for the distances of the border pixels.
+    for (const edge& e : edges) {
+        const double lo = std::max(std::floor(std::min(e.a.y, e.b.y)) - 1.0 - y0, 0.0);
+        const double hi = std::min(std::ceil(std::max(e.a.y, e.b.y)) + 1.0 - y0, double(labels->height - 1));
+        for (double r = lo; r <= hi; ++r)
+            near_edges[static_cast<std::size_t>(r)].push_back(&e);
+    }
+    // Every pixel with a 4-neighbour on the other side of the outline gets its signed distance.
+    const auto w = labels->width, h = labels->height;
+    std::vector<std::int16_t> result = labels->labels;
+    for (std::int32_t r = 0; r < h; ++r)
+        for (std::int32_t c = 0; c < w; ++c) {
+            const bool inside = labels->labels[static_cast<std::size_t>(r) * w + c] > 0;
+            auto differs = [&](std::int32_t rr, std::int32_t cc) {
+                return rr >= 0 && rr < h && cc >= 0 && cc < w &&
+                       (labels->labels[static_cast<std::size_t>(rr) * w + cc] > 0) != inside;
+            };
+            if (!(differs(r - 1, c) || differs(r + 1, c) || differs(r, c - 1) || differs(r, c + 1)))
+                continue;
+            const vertex2d p{x0 + c, y0 + r};
+            double nearest = std::numeric_limits<double>::infinity();
+            for (const edge* e : near_edges[static_cast<std::size_t>(r)])
+                nearest = std::min(nearest, distance_to_segment(p, e->a, e->b));
+            if (std::isfinite(nearest))
+                result[static_cast<std::size_t>(r) * w + c] = near_label(nearest, inside);
+        }
+    labels->labels = std::move(result);
+    return labels;
+}
