@@ -4,6 +4,7 @@
 
 #include "recording_commands.h"
 #include "capture_commands.h"
+#include "outline_commands.h"
 #include "tracker_commands.h"
 #include "volume_commands.h"
 
@@ -38,6 +39,8 @@ const std::vector<tool_command_t>& tool_commands()
          "resolution and spacing of K pixel widths, --spacing MM: spacing in mm, --nearest: nearest frame "
          "(faster) instead of the linear blend",
          run_export_voxels},
+        {"volume", "FILE.ks",
+         "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},
         {"capture", "[SOURCE [--tracker PORT] [--frames N] [--rate R] [--template T] [--replay FILE.ks] [OUT.ks]]",
          "list the image sources, or record N frames from one (poses from the tracker on PORT) and save them",
          run_capture},
