@@ -69,12 +69,6 @@ std::size_t nearest_point(const contour& c, const vertex2d& p)
     return best;
 }
 
-bool wholly_inside(const contour& inner, const contour& outer)
-{
-    return !inner.points.empty() && std::all_of(inner.points.begin(), inner.points.end(),
-                                                [&](const vertex2d& p) { return outer.point_inside(p); });
-}
-
 }  // namespace
 
 draw_tolerances draw_tolerances_for(long mouse_sensitivity, long simplify_tenths, bool by_zoom, double zoom,
@@ -127,6 +121,12 @@ std::optional<contour_pick> pick_contour(const contour_set& set, const vertex2d&
     return std::nullopt;
 }
 
+bool contour_inside(const contour& inner, const contour& outer)
+{
+    return !inner.points.empty() && std::all_of(inner.points.begin(), inner.points.end(),
+                                                [&](const vertex2d& p) { return outer.point_inside(p); });
+}
+
 void move_contour(contour& c, double dx, double dy)
 {
     for (vertex2d& p : c.points)
@@ -141,21 +141,31 @@ bool split_contour(contour_set& set, const contour_pick& pick, double d)
     const std::size_t n = c.points.size();
     if (n < 6 || pick.i >= n)
         return false;
-    // Where the outline comes back near the picked point, away from its own neighbours.
-    std::size_t a = pick.i, i = 0, j = 0;
-    if (!c.close(a, &i, &j, d))
+    // Where the outline comes back within d of the picked point after going
+    // well away along itself (more than 3d of outline either way).
+    const std::size_t a = pick.i;
+    std::vector<double> along(n + 1, 0.0);  // outline length from a
+    for (std::size_t k = 1; k <= n; ++k)
+        along[k] = along[k - 1] + std::sqrt(distance_squared(c.points[(a + k - 1) % n], c.points[(a + k) % n]));
+    const double total = along[n];
+    std::size_t best = n;
+    double best_distance = d * d;
+    for (std::size_t k = 1; k < n; ++k) {
+        if (along[k] <= 3.0 * d || total - along[k] <= 3.0 * d)
+            continue;
+        const double dd = distance_squared(c.points[(a + k) % n], c.points[a]);
+        if (dd <= best_distance) {
+            best_distance = dd;
+            best = k;
+        }
+    }
+    if (best == n)
         return false;
-    std::size_t b = i == j ? i : (distance_squared(c.points[i], c.points[a]) <
-                                          distance_squared(c.points[j], c.points[a])
-                                      ? i
-                                      : j);
-    if (a > b)
-        std::swap(a, b);
     contour first, second;
-    first.points.assign(c.points.begin() + static_cast<std::ptrdiff_t>(a),
-                        c.points.begin() + static_cast<std::ptrdiff_t>(b) + 1);
-    second.points.assign(c.points.begin() + static_cast<std::ptrdiff_t>(b), c.points.end());
-    second.points.insert(second.points.end(), c.points.begin(), c.points.begin() + static_cast<std::ptrdiff_t>(a) + 1);
+    for (std::size_t k = 0; k <= best; ++k)
+        first.points.push_back(c.points[(a + k) % n]);
+    for (std::size_t k = best; k <= n; ++k)
+        second.points.push_back(c.points[(a + k) % n]);
     if (!has_area(first) || !has_area(second))
         return false;
     first.update_concave();
@@ -236,7 +246,7 @@ std::size_t delete_contours_inside(contour_set& set, std::size_t outer)
         return 0;
     std::vector<std::size_t> inner;
     for (std::size_t k = 0; k < set.contours.size(); ++k)
-        if (k != outer && wholly_inside(set.contours[k], set.contours[outer]))
+        if (k != outer && contour_inside(set.contours[k], set.contours[outer]))
             inner.push_back(k);
     delete_contours(set, inner);
     return inner.size();

@@ -55,6 +55,9 @@ std::vector<std::size_t> contours_in_box(const contour_set& set, const vertex2d&
 // False when nothing was highlighted or the outline would lose its area.
 bool remove_highlighted_concavities(contour& c);
 
+// Whether every point of `inner` lies inside `outer`.
+bool contour_inside(const contour& inner, const contour& outer);
+
 // Removes every other contour of the set lying wholly inside contour `outer`.
 std::size_t delete_contours_inside(contour_set& set, std::size_t outer);
 
