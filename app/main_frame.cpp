@@ -19,6 +19,7 @@
 
 #include "help_book.h"
 #include "ids.h"
+#include "pages/draw_page.h"
 #include "pages/record_page.h"
 #include "pages/reslice_pages.h"
 #include "pages/rfscope_page.h"
@@ -364,6 +365,9 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
         } else if (p.id == ID_TASK_RECORD) {
             record_ = new record_page(book);
             book->AddPage(record_, p.title);
+        } else if (p.id == ID_TASK_DRAW) {
+            draw_ = new draw_page(book);
+            book->AddPage(draw_, p.title);
         } else {
             book->AddPage(new wxPanel(book), p.title);
         }

@@ -25,6 +25,7 @@ class review_canvas;
 class view3d_canvas;
 class template_page;
 class record_page;
+class draw_page;
 class base_res_t;
 class reslice_canvas;
 struct reslice_views_t;
@@ -53,6 +54,7 @@ public:
     wxSlider* frame_slider() const { return slider_; }
     const wxStaticText* info_label() const { return info_label_; }
     record_page* record() const { return record_; }
+    draw_page* draw() const { return draw_; }
     long live_frames_shown() const { return live_shown_; }  // since the program started
     bool config_mode() const { return config_mode_; }
     bool playing() const;
@@ -157,6 +159,7 @@ private:
     wxToolBar* toolbar_ = nullptr;
     template_page* templates_ = nullptr;
     record_page* record_ = nullptr;
+    draw_page* draw_ = nullptr;
     std::unique_ptr<help_book_t> help_;
     bool help_ok_ = false;
 

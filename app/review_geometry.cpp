@@ -92,7 +92,9 @@ wxString tool_note(int tool_id)
     case ID_TOOL_MEASURE: return "Measure: drag a line on the frame to measure its length.";
     case ID_TOOL_DRAG_ZOOM: return "Drag zoom: drag a box to zoom to it; a click shows the whole frame.";
     case ID_TOOL_MARK: return "Mark: placing landmarks arrives with the landmark tools; nothing is marked yet.";
-    case ID_TOOL_DRAW: return "Draw: outlining arrives with the segmentation tools; nothing is drawn yet.";
+    case ID_TOOL_DRAW:
+        return "Draw: outline the current object on this frame; click an outline to split or merge, shift-drag to "
+               "select outlines.";
     case ID_TOOL_ERASE: return "Erase: erasing arrives with the segmentation tools; nothing is erased yet.";
     default: return {};
     }

@@ -44,8 +44,18 @@ void review_canvas::ReviewChanged()
     Refresh(false);
 }
 
+vertex2d review_canvas::outline_point(const wxPoint& p) const
+{
+    double u, v;
+    window_to_frame(p, &u, &v);
+    return {u - 0.5, v - 0.5};
+}
+
 void review_canvas::ToolChanged()
 {
+    if (drawing_)
+        draw_tool_.cancel();
+    drawing_ = false;
     left_from_.reset();
     left_to_.reset();
     show_status(tool_note(res->RES_TOOL->value().tool));
@@ -212,6 +222,11 @@ void review_canvas::OnMouse(wxMouseEvent& event)
         Refresh(false);
         return;
     }
+    if (event.Dragging() && event.LeftIsDown() && drawing_) {
+        draw_tool_.drag(outline_point(event.GetPosition()));
+        Refresh(false);
+        return;
+    }
     if (event.Dragging() && event.LeftIsDown() && left_from_) {
         left_to_ = event.GetPosition();
         if (left_tool_ == ID_TOOL_MEASURE) {
@@ -230,6 +245,17 @@ void review_canvas::OnLeft(wxMouseEvent& event)
     event.Skip();  // keep the focus handling
     const int tool = res->RES_TOOL->value().tool;
     const bool has_frame = !shown_frame().empty();
+    if (tool == ID_TOOL_DRAW || drawing_) {
+        if (event.LeftDown() && has_frame && !showing_live()) {
+            drawing_ = true;
+            draw_tool_.press(outline_point(event.GetPosition()), event.ShiftDown());
+        } else if (event.LeftUp() && drawing_) {
+            drawing_ = false;
+            draw_tool_.release(outline_point(event.GetPosition()));
+        }
+        Refresh(false);
+        return;
+    }
     if (event.LeftDown()) {
         left_from_.reset();
         left_to_.reset();

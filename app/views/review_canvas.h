@@ -12,6 +12,7 @@
 #include "common/functor.h"
 #include "gl_support.h"
 #include "app/review_geometry.h"
+#include "segmentation/draw_tool.h"
 
 class review_canvas : public wxGLCanvas {
 public:
@@ -27,6 +28,8 @@ public:
     wxPoint frame_to_window(double u, double v) const;
     // The frame point (pixel units, edges at whole numbers) under a window pixel.
     void window_to_frame(const wxPoint& p, double* u, double* v) const;
+    // The Draw tool: outlining on the frame shown.
+    draw_tool_t& draw_tool() { return draw_tool_; }
 
 private:
     void ReviewChanged();
@@ -41,10 +44,13 @@ private:
     cip_t shown_frame() const;  // the live frame, or the current recorded one
     void show_status(const wxString& text);
     void finish_drag(const wxPoint& end);
+    // Outline coordinates (pixel centres at whole numbers) under a window pixel.
+    vertex2d outline_point(const wxPoint& p) const;
 
     // Overlays, in window pixels (review_overlays.cpp).
     void draw_overlays(const review_view_t& v);
     void draw_outlines(const review_view_t& v);
+    void draw_outline_in_progress(const review_view_t& v);
     void draw_landmarks(const review_view_t& v);
     void draw_label(const wxString& text, double x, double y);
 
@@ -61,4 +67,6 @@ private:
     // A left drag of a tool in progress: its tool and window end points.
     int left_tool_ = 0;
     std::optional<wxPoint> left_from_, left_to_;
+    draw_tool_t draw_tool_;
+    bool drawing_ = false;  // a Draw tool press is held
 };

@@ -22,6 +22,7 @@ constexpr unsigned char select_colour[3] = {0, 255, 255};
 constexpr unsigned char zoom_colour[3] = {255, 255, 255};
 constexpr unsigned char landmark_colour[3] = {0, 255, 0};
 constexpr unsigned char fiducial_colour[3] = {255, 0, 255};
+constexpr unsigned char concavity_colour[3] = {255, 64, 64};
 // Landmarks this close to a frame's plane are marked on it.
 constexpr double landmark_reach_cm = 0.1;
 
@@ -60,6 +61,7 @@ void review_canvas::draw_overlays(const review_view_t& v)
     glLineWidth(1.0f);
     if (res->RES_SEE_DRAW->value())
         draw_outlines(v);
+    draw_outline_in_progress(v);
     if (res->RES_SEE_MARK->value())
         draw_landmarks(v);
 
@@ -118,14 +120,55 @@ void review_canvas::draw_outlines(const review_view_t& v)
         for (const contour_set& s : o.sets) {
             if (s.frame != frame)
                 continue;
-            glColor3ub(o.colour.r, o.colour.g, o.colour.b);
             for (const contour& k : s.contours) {
+                glColor3ub(o.colour.r, o.colour.g, o.colour.b);
                 glBegin(k.closed ? GL_LINE_LOOP : GL_LINE_STRIP);
                 for (const vertex2d& p : k.points)
                     frame_vertex(v, p.x + 0.5, p.y + 0.5);  // outline points are pixel indices
                 glEnd();
+                // Concavities: the edges between highlighted points, thicker.
+                if (k.concavity.size() != k.points.size())
+                    continue;
+                glLineWidth(3.0f);
+                colour(concavity_colour);
+                glBegin(GL_LINES);
+                for (std::size_t a = 0; a < k.points.size(); ++a) {
+                    const std::size_t b = (a + 1) % k.points.size();
+                    if (k.concavity[a] > concavity_highlight && k.concavity[b] > concavity_highlight) {
+                        frame_vertex(v, k.points[a].x + 0.5, k.points[a].y + 0.5);
+                        frame_vertex(v, k.points[b].x + 0.5, k.points[b].y + 0.5);
+                    }
+                }
+                glEnd();
+                glLineWidth(1.0f);
             }
         }
+    }
+}
+
+void review_canvas::draw_outline_in_progress(const review_view_t& v)
+{
+    if (const contour* stroke = draw_tool_.stroke()) {
+        const auto& objects = res->RES_OBJECT->value();
+        const auto object = std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1);
+        const rgb_t c = objects ? (*objects)[static_cast<int>(object)].colour : rgb_t{255, 255, 255};
+        glColor3ub(c.r, c.g, c.b);
+        glBegin(GL_LINE_STRIP);
+        for (const vertex2d& p : stroke->points)
+            frame_vertex(v, p.x + 0.5, p.y + 0.5);
+        glEnd();
+    }
+    if (const auto box = draw_tool_.group_box()) {
+        colour(select_colour);
+        glEnable(GL_LINE_STIPPLE);
+        glLineStipple(1, 0xF0F0);
+        glBegin(GL_LINE_LOOP);
+        frame_vertex(v, box->first.x + 0.5, box->first.y + 0.5);
+        frame_vertex(v, box->second.x + 0.5, box->first.y + 0.5);
+        frame_vertex(v, box->second.x + 0.5, box->second.y + 0.5);
+        frame_vertex(v, box->first.x + 0.5, box->second.y + 0.5);
+        glEnd();
+        glDisable(GL_LINE_STIPPLE);
     }
 }
 

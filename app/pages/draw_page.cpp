@@ -1,0 +1,242 @@
+#include "draw_page.h"
+
+#include <algorithm>
+
+#include <wx/bitmap.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/dcmemory.h>
+#include <wx/imaglist.h>
+#include <wx/listctrl.h>
+#include <wx/radiobox.h>
+#include <wx/sizer.h>
+#include <wx/spinctrl.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+
+#include "common/interaction.h"
+#include "main_frame.h"
+#include "page_controls.h"
+#include "resources/recording_data.h"
+#include "resources/resource_table.h"
+#include "segmentation/object_list.h"
+#include "segmentation/outline_statistics.h"
+#include "views/review_canvas.h"
+
+namespace {
+
+constexpr int swatch = 14;
+
+wxBitmap colour_swatch(const rgb_t& c)
+{
+    wxBitmap bitmap(swatch, swatch);
+    wxMemoryDC dc(bitmap);
+    dc.SetBackground(*wxBLACK_BRUSH);
+    dc.Clear();
+    dc.SetBrush(wxBrush(wxColour(c.r, c.g, c.b)));
+    dc.SetPen(*wxBLACK_PEN);
+    dc.DrawRectangle(1, 1, swatch - 2, swatch - 2);
+    dc.SelectObject(wxNullBitmap);
+    return bitmap;
+}
+
+wxSpinCtrl* labelled_spin(wxWindow* parent, wxSizer* grid, const char* label, int low, int high)
+{
+    grid->Add(new wxStaticText(parent, wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
+    auto* spin = new wxSpinCtrl(parent, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, low, high);
+    grid->Add(spin, 0, wxEXPAND);
+    return spin;
+}
+
+// Edits go to a copy: the resource sees a change only as a new table.
+std::shared_ptr<object_table> table_copy()
+{
+    return std::make_shared<object_table>(*res->RES_OBJECT->value());
+}
+
+}  // namespace
+
+draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
+{
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    objects = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(-1, 180),
+                             wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_NO_HEADER);
+    objects->InsertColumn(0, "Object", wxLIST_FORMAT_LEFT, 200);
+    objects->SetImageList(new wxImageList(swatch, swatch), wxIMAGE_LIST_SMALL);  // the control owns it
+    sizer->Add(objects, 0, wxEXPAND | wxALL, 4);
+    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    clear = new wxButton(this, wxID_ANY, "Clear");
+    buttons->Add(clear, 0, wxRIGHT, 8);
+    segment_regions = new wxCheckBox(this, wxID_ANY, "Segment regions");
+    buttons->Add(segment_regions, 0, wxALIGN_CENTER_VERTICAL);
+    sizer->Add(buttons, 0, wxALL, 4);
+
+    auto* grid = new wxFlexGridSizer(2, 4, 6);
+    accuracy = labelled_spin(this, grid, "Contour accuracy (x0.1 pixels):", 0, 100);
+    grid->AddSpacer(0);
+    by_zoom = new wxCheckBox(this, wxID_ANY, "Automate using zoom");
+    grid->Add(by_zoom);
+    jump = labelled_spin(this, grid, "Join gaps of (pixels):", 0, 100);
+    frame_gap = labelled_spin(this, grid, "Frame gap (0 for one frame):", 0, 1000);
+    sizer->Add(grid, 0, wxALL, 4);
+    const wxString hole_choices[] = {"&All", "&Hole", "&Body"};
+    holes = new wxRadioBox(this, wxID_ANY, "Holes", wxDefaultPosition, wxDefaultSize, 3, hole_choices, 3);
+    sizer->Add(holes, 0, wxALL, 4);
+    connected = new wxCheckBox(this, wxID_ANY, "Connected regions only");
+    sizer->Add(connected, 0, wxALL, 4);
+    ridges = new wxCheckBox(this, wxID_ANY, "Follow ridges in gaps");
+    sizer->Add(ridges, 0, wxALL, 4);
+
+    auto* stats = new wxStaticBoxSizer(wxVERTICAL, this, "Statistics");
+    for (wxStaticText** t : {&area, &perimeter, &centre, &volume, &data}) {
+        *t = new wxStaticText(stats->GetStaticBox(), wxID_ANY, "");
+        stats->Add(*t, 0, wxALL, 2);
+    }
+    sizer->Add(stats, 0, wxEXPAND | wxALL, 4);
+    scroll_when_squeezed(this, sizer);
+
+    objects->Bind(wxEVT_LIST_ITEM_SELECTED, &draw_page::OnChooseObject, this);
+    objects->Bind(wxEVT_LIST_ITEM_ACTIVATED, &draw_page::OnRenameObject, this);
+    clear->Bind(wxEVT_BUTTON, &draw_page::OnClear, this);
+    segment_regions->Bind(wxEVT_CHECKBOX, &draw_page::OnSegmentRegions, this);
+    for (wxSpinCtrl* s : {accuracy, jump, frame_gap})
+        s->Bind(wxEVT_SPINCTRL, &draw_page::OnSetting, this);
+    for (wxCheckBox* c : {by_zoom, connected, ridges})
+        c->Bind(wxEVT_CHECKBOX, &draw_page::OnSetting, this);
+    holes->Bind(wxEVT_RADIOBOX, &draw_page::OnSetting, this);
+
+    objects_changed_ = std::make_unique<pmf_functor<draw_page>>(this, &draw_page::ObjectsChanged);
+    for (base_res_t* r : std::initializer_list<base_res_t*>{
+             res->RES_OBJECT, res->CURRENT_OBJECT, res->RES_BUF_CURRENT_FRAME, res->RES_BUF_FRAMES, res->RES_XSCALE,
+             res->RES_YSCALE, res->RES_XTRANS, res->RES_YTRANS, res->RES_ZTRANS, res->RES_AZIMUTH,
+             res->RES_ELEVATION, res->RES_ROLL, res->RES_SWEEPS, res->RES_BUF_DICOM, res->RES_DICOM_HUM,
+             res->RES_DICOM_HUB})
+        r->add_proc(objects_changed_.get());
+    settings_changed_ = std::make_unique<pmf_functor<draw_page>>(this, &draw_page::SettingsChanged);
+    for (base_res_t* r : std::initializer_list<base_res_t*>{
+             res->RES_SIMPLIFY_THRESH, res->RES_THRESH_BY_ZOOM, res->RES_JUMP_THRESH, res->RES_SEGMENT_TYPE,
+             res->RES_SEGMENT_FRAME, res->RES_SEGMENT_CONNECTED, res->RES_SEGMENT_RIDGES})
+        r->add_proc(settings_changed_.get());
+    SettingsChanged();
+    ObjectsChanged();
+}
+
+draw_page::~draw_page() = default;
+
+void draw_page::fill_list(int length)
+{
+    const object_table& table = *res->RES_OBJECT->value();
+    wxImageList* images = objects->GetImageList(wxIMAGE_LIST_SMALL);
+    images->RemoveAll();
+    if (objects->GetItemCount() != length) {
+        objects->DeleteAllItems();
+        for (int i = 0; i < length; ++i)
+            objects->InsertItem(i, "");
+    }
+    for (int i = 0; i < length; ++i) {
+        images->Add(colour_swatch(table[i].colour));
+        objects->SetItem(i, 0, table[i].name, i);
+    }
+    const long current = std::clamp<long>(res->CURRENT_OBJECT->value(), 0, length - 1);
+    if (objects->GetItemState(current, wxLIST_STATE_SELECTED) == 0)
+        objects->SetItemState(current, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    objects->EnsureVisible(current);
+}
+
+void draw_page::ObjectsChanged()
+{
+    const auto& table = res->RES_OBJECT->value();
+    if (!table)
+        return;
+    const int length = std::max(object_list_length(*table),
+                                static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value() + 1, 1, 200)));
+    if (res->CURRENT_MAX_OBJECTS->value() != length)
+        res->CURRENT_MAX_OBJECTS->write(length);
+    refreshing_ = true;
+    fill_list(length);
+    refreshing_ = false;
+
+    const int object = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
+    const outline_statistics s =
+        measure_outlines_from_session(object, static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
+    area->SetLabel(s.area);
+    perimeter->SetLabel(s.perimeter);
+    centre->SetLabel(s.centre);
+    volume->SetLabel(s.volume);
+    data->SetLabel(s.data);
+    clear->Enable((*table)[object].has_outlines());
+    Layout();
+}
+
+void draw_page::SettingsChanged()
+{
+    refreshing_ = true;
+    accuracy->SetValue(static_cast<int>(res->RES_SIMPLIFY_THRESH->value()));
+    by_zoom->SetValue(res->RES_THRESH_BY_ZOOM->value());
+    jump->SetValue(static_cast<int>(res->RES_JUMP_THRESH->value()));
+    holes->SetSelection(static_cast<int>(std::clamp<long>(res->RES_SEGMENT_TYPE->value(), 0, 2)));
+    frame_gap->SetValue(static_cast<int>(res->RES_SEGMENT_FRAME->value()));
+    connected->SetValue(res->RES_SEGMENT_CONNECTED->value());
+    ridges->SetValue(res->RES_SEGMENT_RIDGES->value());
+    accuracy->Enable(!by_zoom->GetValue());
+    refreshing_ = false;
+}
+
+void draw_page::OnChooseObject(wxListEvent& event)
+{
+    if (!refreshing_ && event.GetIndex() >= 0)
+        res->CURRENT_OBJECT->write(event.GetIndex());
+}
+
+void draw_page::OnRenameObject(wxListEvent& event)
+{
+    const long i = event.GetIndex();
+    if (i < 0 || i >= object_table::size)
+        return;
+    const auto name = interaction().ask_text("Rename object", "Name of the object:",
+                                             (*res->RES_OBJECT->value())[static_cast<int>(i)].name, text_kind_t::line);
+    if (!name || name->Strip(wxString::both).empty())
+        return;
+    auto table = table_copy();
+    (*table)[static_cast<int>(i)].name = name->Strip(wxString::both);
+    res->RES_OBJECT->write(table);
+}
+
+void draw_page::OnClear(wxCommandEvent&)
+{
+    const int object = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
+    const auto choice = interaction().ask_choice(
+        "Clear", "What do you want to do with these contours?",
+        {"Delete all contours in this object", "Only delete contours in the current frame"});
+    if (!choice)
+        return;
+    auto table = table_copy();
+    contour_object& o = (*table)[object];
+    if (*choice == 0) {
+        o.clear();
+    } else if (contour_set* s = o.find_set(static_cast<std::int32_t>(res->RES_BUF_CURRENT_FRAME->value()))) {
+        s->contours.clear();
+        o.remove_empty_sets();
+    }
+    res->RES_OBJECT->write(table);
+}
+
+void draw_page::OnSegmentRegions(wxCommandEvent&)
+{
+    if (main_win && main_win->review())
+        main_win->review()->draw_tool().set_segmenting(segment_regions->GetValue());
+}
+
+void draw_page::OnSetting(wxCommandEvent&)
+{
+    if (refreshing_)
+        return;
+    res->RES_SIMPLIFY_THRESH->write_no_changeprocs(accuracy->GetValue());
+    res->RES_THRESH_BY_ZOOM->write_no_changeprocs(by_zoom->GetValue());
+    res->RES_JUMP_THRESH->write_no_changeprocs(jump->GetValue());
+    res->RES_SEGMENT_TYPE->write_no_changeprocs(holes->GetSelection());
+    res->RES_SEGMENT_FRAME->write_no_changeprocs(frame_gap->GetValue());
+    res->RES_SEGMENT_CONNECTED->write_no_changeprocs(connected->GetValue());
+    res->RES_SEGMENT_RIDGES->write_no_changeprocs(ridges->GetValue());
+    base_res_t::make_pending_writes_happen();
+}

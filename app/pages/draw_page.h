@@ -1,0 +1,56 @@
+// The Draw task page: the object list (name and colour; choose, rename),
+// Clear, the outline and segmentation settings, and the statistics of the
+// current object on the current frame. The statistics are measured once per
+// change pass; the outlining itself is the review window's Draw tool.
+#pragma once
+
+#include <memory>
+
+#include <wx/scrolwin.h>
+
+#include "common/functor.h"
+
+class wxButton;
+class wxCheckBox;
+class wxListCtrl;
+class wxRadioBox;
+class wxSpinCtrl;
+class wxStaticText;
+class wxListEvent;
+
+class draw_page : public wxScrolledWindow {
+public:
+    explicit draw_page(wxWindow* parent);
+    ~draw_page() override;
+
+    void ObjectsChanged();   // list and statistics
+    void SettingsChanged();  // controls from the resources
+
+    void OnChooseObject(wxListEvent&);
+    void OnRenameObject(wxListEvent&);
+    void OnClear(wxCommandEvent&);
+    void OnSegmentRegions(wxCommandEvent&);
+    void OnSetting(wxCommandEvent&);
+
+    wxListCtrl* objects = nullptr;
+    wxButton* clear = nullptr;
+    wxCheckBox* segment_regions = nullptr;
+    wxSpinCtrl* accuracy = nullptr;
+    wxCheckBox* by_zoom = nullptr;
+    wxSpinCtrl* jump = nullptr;
+    wxRadioBox* holes = nullptr;
+    wxCheckBox* connected = nullptr;
+    wxCheckBox* ridges = nullptr;
+    wxSpinCtrl* frame_gap = nullptr;
+    wxStaticText* area = nullptr;
+    wxStaticText* perimeter = nullptr;
+    wxStaticText* centre = nullptr;
+    wxStaticText* volume = nullptr;
+    wxStaticText* data = nullptr;
+
+private:
+    void fill_list(int length);
+    bool refreshing_ = false;  // controls being set from the resources: their events write nothing
+    std::unique_ptr<pmf_functor<draw_page>> objects_changed_;
+    std::unique_ptr<pmf_functor<draw_page>> settings_changed_;
+};

@@ -1,0 +1,125 @@
+// The Draw page and the review window's Draw tool, driven as a user would on
+// the demo: a stroke becomes one closed outline whose Area text matches its
+// polygon and survives saving; Clear and a split through scripted answers.
+#include <cmath>
+#include <numbers>
+
+#include <wx/button.h>
+#include <wx/listctrl.h>
+#include <wx/stattext.h>
+
+#include "app/ids.h"
+#include "app/pages/draw_page.h"
+#include "app/views/review_canvas.h"
+#include "common/dynabuf.h"
+#include "gui_fixture.h"
+#include "resources/recording_data.h"
+#include "resources/resource_table.h"
+
+namespace {
+
+class GuiDraw : public GuiTest {
+protected:
+    void mouse(wxEventType type, const wxPoint& p, bool shift = false)
+    {
+        wxMouseEvent event(type);
+        event.m_x = p.x;
+        event.m_y = p.y;
+        event.m_leftDown = type != wxEVT_LEFT_UP;
+        event.m_shiftDown = shift;
+        frame().review()->ProcessWindowEvent(event);
+    }
+    // A circle stroked round and a little past its start, in frame pixels.
+    void stroke_circle(double cx, double cy, double r)
+    {
+        review_canvas* review = frame().review();
+        for (int i = 0; i <= 66; ++i) {
+            const double a = 2.0 * std::numbers::pi * i / 60.0;
+            const wxPoint p = review->frame_to_window(cx + r * std::cos(a), cy + r * std::sin(a));
+            mouse(i == 0 ? wxEVT_LEFT_DOWN : i == 66 ? wxEVT_LEFT_UP : wxEVT_MOTION, p);
+        }
+        pump(50);
+    }
+    const contour_set* outlines(int object = 0)
+    {
+        return (*res->RES_OBJECT->value())[object].find_set(
+            static_cast<std::int32_t>(res->RES_BUF_CURRENT_FRAME->value()));
+    }
+    wxString area_text() { return frame().draw()->area->GetLabel(); }
+};
+
+TEST_F(GuiDraw, AStrokeBecomesAnOutlineThatSavesAndMeasuresTheSame)
+{
+    start({demo});
+    res->RES_BUF_CURRENT_FRAME->write(10);
+    tool(ID_TOOL_DRAW, true);
+    menu(ID_TASK_DRAW);
+    EXPECT_EQ(area_text(), "Area: ---.--- sq mm");
+    stroke_circle(80, 60, 25);
+    ASSERT_NE(outlines(), nullptr);
+    ASSERT_EQ(outlines()->contours.size(), 1u);
+    const contour drawn = outlines()->contours[0];
+    EXPECT_TRUE(drawn.closed);
+    // The Area text is the polygon's area at the recording's pixel size.
+    const double area_mm2 = std::fabs(drawn.area()) * 100.0 * res->RES_XSCALE->value() * res->RES_YSCALE->value();
+    EXPECT_EQ(area_text(), wxString::Format("Area: %.3lf sq mm", area_mm2));
+    EXPECT_NEAR(area_mm2, std::numbers::pi * 625.0 * 100.0 * res->RES_XSCALE->value() * res->RES_YSCALE->value(),
+                0.03 * area_mm2);
+    const wxString perimeter = frame().draw()->perimeter->GetLabel();
+    const wxString centre = frame().draw()->centre->GetLabel();
+    EXPECT_TRUE(centre.StartsWith("Centre: (") && !centre.Contains("---")) << centre;
+
+    const wxString path = dir + "/outlined.ks";
+    script.files.push_back(file_choice_t{path, 0});
+    menu(ID_FILE_SAVEAS);
+    menu(ID_FILE_NEW);
+    EXPECT_EQ(outlines(), nullptr);
+    script.files.push_back(file_choice_t{path, 0});
+    menu(ID_FILE_OPEN);
+    res->RES_BUF_CURRENT_FRAME->write(10);
+    pump(50);
+    ASSERT_NE(outlines(), nullptr);
+    ASSERT_EQ(outlines()->contours.size(), 1u);
+    EXPECT_EQ(outlines()->contours[0].points, drawn.points);
+    EXPECT_EQ(area_text(), wxString::Format("Area: %.3lf sq mm", area_mm2));
+    EXPECT_EQ(frame().draw()->perimeter->GetLabel(), perimeter);
+    EXPECT_EQ(frame().draw()->centre->GetLabel(), centre);
+}
+
+TEST_F(GuiDraw, ObjectsClearAndGroupOperations)
+{
+    start({demo});
+    res->RES_BUF_CURRENT_FRAME->write(5);
+    tool(ID_TOOL_DRAW, true);
+    menu(ID_TASK_DRAW);
+    wxListCtrl* list = frame().draw()->objects;
+    EXPECT_EQ(list->GetItemCount(), 12);
+    EXPECT_EQ(list->GetItemText(3), "Object 3");
+    list->SetItemState(3, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    pump(50);
+    EXPECT_EQ(res->CURRENT_OBJECT->value(), 3);
+    stroke_circle(50, 50, 15);
+    stroke_circle(110, 60, 15);
+    ASSERT_NE(outlines(3), nullptr);
+    EXPECT_EQ(outlines(3)->contours.size(), 2u);
+
+    // A shift-drag round the second outline: delete it.
+    review_canvas* review = frame().review();
+    script.choices.push_back(0);
+    mouse(wxEVT_LEFT_DOWN, review->frame_to_window(90, 40), true);
+    mouse(wxEVT_MOTION, review->frame_to_window(130, 80), true);
+    mouse(wxEVT_LEFT_UP, review->frame_to_window(130, 80), true);
+    pump(50);
+    EXPECT_EQ(outlines(3)->contours.size(), 1u);
+
+    // Clear, this frame only: the set goes and the texts show placeholders.
+    script.choices.push_back(1);
+    wxCommandEvent click(wxEVT_BUTTON);
+    frame().draw()->clear->ProcessWindowEvent(click);
+    pump(50);
+    EXPECT_EQ(outlines(3), nullptr);
+    EXPECT_EQ(area_text(), "Area: ---.--- sq mm");
+    EXPECT_EQ(frame().draw()->volume->GetLabel(), "Volume: ---.--- ml");
+}
+
+}  // namespace
