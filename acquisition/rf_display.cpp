@@ -190,6 +190,11 @@ void rf_display_service_t::note_shown(const signature_t& sig, long frame_number)
     }
 }
 
+wxString rf_display_service_t::recording_key() const
+{
+    return recording_io->recording_directory() + '\n' + res->RES_BIN_IM_FILENAME->pending();
+}
+
 void rf_display_service_t::show_frame(const cip_t& frame, long frame_number)
 {
     // A recording read from its start looks for its probe files afresh: they may have changed on disk.
@@ -202,7 +207,7 @@ void rf_display_service_t::show(const cip_t& frame, long frame_number, bool fres
         return;
     signature_t sig = current_signature();
     // A new recording, or a recording shown again from its start, starts afresh.
-    const wxString recording = recording_io->recording_directory() + '\n' + res->RES_BIN_IM_FILENAME->pending();
+    const wxString recording = recording_key();
     if (frame_number == 0 || recording != recording_id_) {
         persistence_.reset();
         recording_id_ = recording;
@@ -253,6 +258,40 @@ bool rf_display_service_t::filter_window(const rf_utility::frame_view_t& source,
         return false;
     }
     return rf_utility::filter_rf(source, window, t, sig.settings, &persistence_, frame_number, target.pixels());
+}
+
+cip_t rf_display_service_t::companion(const cip_t& frame, long frame_number, bool live)
+{
+    // Held frames with samples may be DICOM slices: only RF recordings have a second display.
+    if (!res->RES_RF_DUAL_DISPLAY->value() || !frame.has_samples() || (!live && !res->RES_BUF_RF->value()))
+        return {};
+    const signature_t sig = current_signature();
+    const wxString recording = live ? wxString() : recording_key();
+    if (companion_ && companion_->frame == frame && companion_->frame_number == frame_number &&
+        companion_->live == live && companion_->recording == recording && companion_->sig == sig)
+        return companion_->image;
+    resolve(sig, false);
+    rf_utility::taps_t t;
+    if (!taps(sig, &t))
+        return {};
+    if (!companion_ || companion_->live != live || companion_->recording != recording)
+        companion_persistence_.reset();
+    companion_.reset();
+    cip_t image = cip_t::make_8bit(frame.width(), frame.height());
+    if (image.empty())
+        return {};
+    rf_utility::display_settings_t settings = sig.settings;
+    settings.display = rf_utility::companion_display(settings.display);
+    const rf_utility::frame_view_t view{frame.signed_samples(), frame.width(), frame.height()};
+    const rf_utility::window_t whole{0, 0, frame.width(), frame.height()};
+    {
+        // Whatever refuses the companion refuses the frame itself, which has said why.
+        wxLogNull quiet;
+        if (!rf_utility::filter_rf(view, whole, t, settings, &companion_persistence_, frame_number, image.pixels()))
+            return {};
+    }
+    companion_ = companion_t{frame, image, sig, recording, frame_number, live};
+    return image;
 }
 
 void rf_display_service_t::refilter_all(bool fresh_probe)

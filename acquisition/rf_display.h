@@ -49,6 +49,15 @@ public:
     // target (RES_RF_VECTORS wide, RES_RF_SAMPLES high). False when it cannot,
     // with the reason logged for the first of a run of refused frames.
     bool show_window(const rf_utility::frame_view_t& source, const cip_t& target, long frame_number);
+    // With RES_RF_DUAL_DISPLAY, the image drawn beside an RF frame, of the
+    // frame's size: its samples through rf_utility::companion_display of
+    // RES_RF_DISPLAY, with the display's probe, compression and persistence
+    // (blending follows frame_number as for the frames themselves; live and
+    // held frames are never blended together). Empty when dual display is off,
+    // the frame has no samples, is held but not RF, or no probe filter can be
+    // used. The last image is kept, so a view that draws the same frame again
+    // costs nothing.
+    cip_t companion(const cip_t& frame, long frame_number, bool live);
     // The quadrature filter the display uses now; false without a usable probe.
     bool display_taps(rf_utility::taps_t* out);
     // Every RF frame held, filtered again; fresh_probe reads the probe files again first.
@@ -72,12 +81,24 @@ private:
     void RfDisplayChanged();
     void RfScopeViableChanged();  // RES_RFSCOPE_VIABLE: RF frames held, or an RF source chosen
 
+    // The last companion image and what it was made from.
+    struct companion_t {
+        cip_t frame, image;
+        signature_t sig;
+        wxString recording;
+        long frame_number = 0;
+        bool live = false;
+    };
+    wxString recording_key() const;
+
     wxString settings_directory_;
     std::vector<wxString> remembered_folders_;
     recording_io_t::rf_display_t previous_;
     std::unique_ptr<pmf_functor<rf_display_service_t>> changed_;
     std::unique_ptr<pmf_functor<rf_display_service_t>> viable_;
     rf_utility::persistence_t persistence_;
+    rf_utility::persistence_t companion_persistence_;
+    std::optional<companion_t> companion_;
     std::optional<probe_t> probe_;  // set when the recording's probe is usable
     std::optional<signature_t> resolved_for_;
     std::optional<signature_t> shown_;

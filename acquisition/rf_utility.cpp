@@ -39,6 +39,11 @@ std::int64_t dot(const std::int32_t* taps, const std::int32_t* x, long length)
 
 }  // namespace
 
+long companion_display(long display)
+{
+    return display == display_envelope ? display_phase : display_envelope;
+}
+
 std::uint8_t envelope_pixel(double power, const display_settings_t& s)
 {
     if (!(power > 0.0))

@@ -48,6 +48,10 @@ struct display_settings_t {
     long frames_in_vol = 1;           // RES_FRAMES_IN_VOL
 };
 
+// The display shown beside the chosen one in dual display: the envelope
+// (B-mode) beside phase, strain or attenuation; phase beside the envelope.
+long companion_display(long display);
+
 // Pixel of an envelope power P = I^2 + Q^2, always 1 to 255.
 std::uint8_t envelope_pixel(double power, const display_settings_t& s);
 // Pixel of a phase atan2(Q, I), always 1 to 255.

@@ -9,7 +9,7 @@ namespace {
 
 double fit_scale(double window_w, double window_h, const review_view_t& view)
 {
-    const double w = std::max(1.0, view.frame_w), h = std::max(1.0, view.frame_h);
+    const double w = std::max(1.0, view.frame_w + std::max(0.0, view.beside_w)), h = std::max(1.0, view.frame_h);
     const double aspect = view.aspect > 0.0 ? view.aspect : 1.0;
     return std::max(1e-9, std::min(window_w / w, window_h / (h * aspect)));
 }
@@ -36,8 +36,13 @@ void review_view_t::to_frame(double x, double y, double* u, double* v) const
 
 void review_view_t::centre_frame()
 {
-    centre_u = 0.5 * frame_w;
+    centre_u = 0.5 * (frame_w + std::max(0.0, beside_w));
     centre_v = 0.5 * frame_h;
+}
+
+double review_view_t::beside_start(double frame_w)
+{
+    return frame_w + std::max(1.0, std::round(frame_w / 32.0));
 }
 
 std::optional<review_view_t> zoomed_to_box(const review_view_t& view, double x0, double y0, double x1, double y1)

@@ -13,6 +13,7 @@
 struct review_view_t {
     double window_w = 1.0, window_h = 1.0;  // client size in window pixels
     double frame_w = 1.0, frame_h = 1.0;    // frame size in frame pixels
+    double beside_w = 0.0;                  // an image drawn right of the frame, with its gap; 0: none
     double aspect = 1.0;                    // on-screen height of a pixel over its width
     double zoom = 1.0;                      // 1: the whole frame just fits
     double centre_u = 0.5, centre_v = 0.5;  // the frame point at the window centre
@@ -23,8 +24,11 @@ struct review_view_t {
     double scale_y() const { return scale_x() * aspect; }
     void to_window(double u, double v, double* x, double* y) const;
     void to_frame(double x, double y, double* u, double* v) const;
-    // Centres the frame, as at zoom 1 before any drag.
+    // Centres the frame (with the image beside it), as at zoom 1 before any drag.
     void centre_frame();
+    // Where an image drawn beside a frame of width frame_w starts, in frame
+    // pixels: a gap of a thirty-second of the frame, at least one pixel, keeps them apart.
+    static double beside_start(double frame_w);
 };
 
 inline constexpr double min_review_zoom = 0.05, max_review_zoom = 50.0;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "acquisition/rf_display.h"
+#include "acquisition/rf_window.h"
 #include "common/vid_stat.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
@@ -51,10 +52,7 @@ void rf_replay_source_t::update_resources()
                               res->RES_RF_VECTORS->value() == 127 && res->RES_RF_SAMPLES->value() == 1000;
         if (defaults || !fits(res->RES_RF_VECTOR_OFFSET->value(), res->RES_RF_VECTORS->value(), vectors_) ||
             !fits(res->RES_RF_SAMPLE_OFFSET->value(), res->RES_RF_SAMPLES->value(), samples_)) {
-            res->RES_RF_VECTOR_OFFSET->write_no_changeprocs(0);
-            res->RES_RF_SAMPLE_OFFSET->write_no_changeprocs(0);
-            res->RES_RF_VECTORS->write_no_changeprocs(vectors_);
-            res->RES_RF_SAMPLES->write_no_changeprocs(samples_);
+            write_rf_window({0, 0, vectors_, samples_});
         }
         res->RES_FRAME_SIZE->write_no_changeprocs(res->RES_RF_VECTORS->pending() * res->RES_RF_SAMPLES->pending());
     }

@@ -1,6 +1,8 @@
 #include "image_source_dialog.h"
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -9,6 +11,7 @@
 #include <wx/spinctrl.h>
 #include <wx/stattext.h>
 
+#include "acquisition/rf_window.h"
 #include "common/dynabuf.h"
 #include "app/labelled_grid.h"
 #include "resources/resource_table.h"
@@ -91,10 +94,31 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     grey_threshold = layout.spin("Flow luma threshold:", 0, 255, res->RES_VID_GREY_THRESH->value());
     chroma_threshold = layout.spin("Flow chroma threshold:", 0, 255, res->RES_VID_CHROMA_THRESH->value());
 
+    // An RF source's frames: how many vectors and samples are kept, from which.
+    const rf_utility::window_t rf = current_rf_window();
+    const auto rf_row = [&](const char* label, const char* from, long count, long first, int most) {
+        layout.label(label);
+        auto* row = new wxBoxSizer(wxHORIZONTAL);
+        auto* count_spin = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                          wxSP_ARROW_KEYS, 1, most, clamp_int(count, 1, most));
+        auto* first_spin = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                          wxSP_ARROW_KEYS, 0, most, clamp_int(first, 0, most));
+        row->Add(count_spin, 1, wxEXPAND | wxRIGHT, 6);
+        row->Add(new wxStaticText(this, wxID_ANY, from), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+        row->Add(first_spin, 1, wxEXPAND);
+        grid->Add(row, 0, wxEXPAND);
+        return std::pair{count_spin, first_spin};
+    };
+    std::tie(rf_vectors, rf_vector_offset) = rf_row("RF vectors:", "from vector", rf.vectors, rf.vector_offset, 65535);
+    std::tie(rf_samples, rf_sample_offset) = rf_row("RF samples:", "from sample", rf.samples, rf.sample_offset, 1 << 20);
+
     // The frame size and colour coding belong to the frames held: they change only without frames.
     const bool holding = bufp && bufp->frames() > 0;
     for (wxWindow* w : std::initializer_list<wxWindow*>{window_width, window_height, colour_flow})
         w->Enable(!holding);
+    const wxString rf_locked = rf_size_lock_reason();
+    rf_vectors->Enable(rf_locked.empty());
+    rf_samples->Enable(rf_locked.empty());
 
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(grid, 1, wxEXPAND | wxALL, 12);
@@ -102,6 +126,10 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
         top->Add(new wxStaticText(this, wxID_ANY, "The window size and colour flow are those of the frames held;\n"
                                                   "start a new recording to change them."),
                  0, wxLEFT | wxRIGHT | wxBOTTOM, 12);
+    rf_note = new wxStaticText(this, wxID_ANY, rf_locked);
+    rf_note->Wrap(420);
+    rf_note->Show(!rf_locked.empty());
+    top->Add(rf_note, 0, wxLEFT | wxRIGHT | wxBOTTOM, 12);
     top->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 12);
     SetSizerAndFit(top);
     fill_sources();
@@ -168,6 +196,11 @@ void image_source_dialog::apply() const
         res->RES_BUF_HEIGHT->write_no_changeprocs(window_height->GetValue());
         res->RES_BUF_DOPPLER->write_no_changeprocs(colour_flow->GetValue());
     }
+    // Locked, the size stays that of the RF frames held; the first vector and sample may still move.
+    const rf_utility::window_t now = current_rf_window();
+    write_rf_window({rf_vector_offset->GetValue(), rf_sample_offset->GetValue(),
+                     rf_vectors->IsEnabled() ? rf_vectors->GetValue() : now.vectors,
+                     rf_samples->IsEnabled() ? rf_samples->GetValue() : now.samples});
     res->RES_VID_GREY_THRESH->write_no_changeprocs(grey_threshold->GetValue());
     res->RES_VID_CHROMA_THRESH->write_no_changeprocs(chroma_threshold->GetValue());
     base_res_t::make_pending_writes_happen();

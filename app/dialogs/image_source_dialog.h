@@ -1,6 +1,7 @@
 // "Image source": which capture device (or simulated source) to use, its
 // input, video standard and driver buffers, how long frames wait for the
-// tracker, the recording window within the device frame, and colour flow.
+// tracker, the recording window within the device frame, colour flow, and
+// the part of an RF source's frames that is kept.
 // OK writes the resources; the source follows them.
 #pragma once
 
@@ -34,6 +35,11 @@ public:
     wxSpinCtrl* grey_threshold = nullptr;
     wxSpinCtrl* chroma_threshold = nullptr;
     wxStaticText* device_size = nullptr;
+    wxSpinCtrl* rf_vectors = nullptr;
+    wxSpinCtrl* rf_vector_offset = nullptr;
+    wxSpinCtrl* rf_samples = nullptr;
+    wxSpinCtrl* rf_sample_offset = nullptr;
+    wxStaticText* rf_note = nullptr;  // why the RF frame size cannot change, when it cannot
 
 private:
     void fill_sources();

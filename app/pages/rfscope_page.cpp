@@ -135,6 +135,8 @@ rfscope_page::rfscope_page(wxWindow* parent) : wxScrolledWindow(parent)
         return s;
     };
     vector = spin("Vector:", 0, 65535, res->RES_RFSCOPE_V->value());
+    averaged = spin("Vectors averaged:", 0, 65535, res->RES_RFSCOPE_A->value());
+    first_vector = spin("From vector:", 0, 65535, res->RES_RFSCOPE_START_V->value());
     first_sample = spin("First sample:", 0, 65535, res->RES_RFSCOPE_START_S->value());
     samples = spin("Samples (0 all):", 0, 65535, res->RES_RFSCOPE_S->value());
     gain = spin("Gain (dB):", -60, 60, res->RES_RFSCOPE_GAIN->value());
@@ -162,7 +164,7 @@ rfscope_page::rfscope_page(wxWindow* parent) : wxScrolledWindow(parent)
 
     changed_ = std::make_unique<pmf_functor<rfscope_page>>(this, &rfscope_page::RfScopeChanged);
     for (base_res_t* r : std::initializer_list<base_res_t*>{
-             res->RES_RFSCOPE_V, res->RES_RFSCOPE_START_S, res->RES_RFSCOPE_S, res->RES_RFSCOPE_GAIN,
+             res->RES_RFSCOPE_V, res->RES_RFSCOPE_A, res->RES_RFSCOPE_START_V, res->RES_RFSCOPE_START_S, res->RES_RFSCOPE_S, res->RES_RFSCOPE_GAIN,
              res->RES_RFSCOPE_DISPLAY_TYPE, res->RES_RFSCOPE_DRAW_AXES, res->RES_RFSCOPE_VIABLE,
              res->RES_REDISPLAY_RFSCOPE, res->RES_BUF_CURRENT_FRAME, res->RES_BUF_FRAMES, res->RES_TOGGLE_LIVE,
              res->RES_VIDEO_RATE_COUNT_EVENT, res->RES_CMAP_CHANGED, res->RES_RF_PROBE_NAME, res->RES_RF_PROBE,
@@ -194,6 +196,8 @@ void rfscope_page::follow_live()
 void rfscope_page::OnRfScopeControl(wxCommandEvent&)
 {
     res->RES_RFSCOPE_V->write_no_changeprocs(vector->GetValue());
+    res->RES_RFSCOPE_A->write_no_changeprocs(averaged->GetValue());
+    res->RES_RFSCOPE_START_V->write_no_changeprocs(first_vector->GetValue());
     res->RES_RFSCOPE_START_S->write_no_changeprocs(first_sample->GetValue());
     res->RES_RFSCOPE_S->write_no_changeprocs(samples->GetValue());
     res->RES_RFSCOPE_GAIN->write_no_changeprocs(gain->GetValue());
@@ -217,10 +221,19 @@ void rfscope_page::RfScopeChanged()
     }
     // The ranges follow the frame, so the controls never offer a vector it lacks.
     vector->SetRange(0, std::max(0L, frame.width() - 1));
+    averaged->SetRange(0, std::max(0L, frame.width()));
+    first_vector->SetRange(0, std::max(0L, frame.width() - 1));
+    // One vector or a run of them: only the control that applies is offered.
+    const bool averaging = res->RES_RFSCOPE_A->value() > 1;
+    vector->Enable(!averaging);
+    first_vector->Enable(averaging);
     first_sample->SetRange(0, std::max(0L, frame.height() - 1));
     samples->SetRange(0, std::max(0L, frame.height()));
-    wxString text = wxString::Format("Vector %ld, samples %ld to %ld", trace.vector, trace.first,
-                                     trace.first + static_cast<long>(trace.values.size()) - 1);
+    const long last_sample = trace.first + static_cast<long>(trace.values.size()) - 1;
+    wxString text = trace.vectors > 1 ? wxString::Format("Mean of vectors %ld to %ld, samples %ld to %ld", trace.vector,
+                                                         trace.vector + trace.vectors - 1, trace.first, last_sample)
+                                      : wxString::Format("Vector %ld, samples %ld to %ld", trace.vector, trace.first,
+                                                         last_sample);
     if (trace.envelope && !filtered)
         text << " (rectified: no probe filter)";
     if (status->GetLabel() != text)

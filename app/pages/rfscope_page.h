@@ -1,7 +1,7 @@
 // The "RF Oscilloscope" visual page: one RF vector of the current frame (the
-// latest live frame while live) drawn as a trace, raw or as its envelope,
-// with the vector, the samples shown, the gain and the axes on the page
-// (RES_RFSCOPE_*). The main window enables it only when RES_RFSCOPE_VIABLE.
+// latest live frame while live), or the mean of a run of vectors, drawn as a
+// trace, raw or as its envelope, with the vectors, the samples shown, the
+// gain and the axes on the page (RES_RFSCOPE_*). The main window enables it only when RES_RFSCOPE_VIABLE.
 #pragma once
 
 #include <memory>
@@ -49,6 +49,8 @@ public:
     void RfScopeChanged();  // a setting, the frame or its display changed
 
     wxSpinCtrl* vector = nullptr;
+    wxSpinCtrl* averaged = nullptr;      // 0 or 1: the vector alone
+    wxSpinCtrl* first_vector = nullptr;  // the first of those averaged
     wxSpinCtrl* first_sample = nullptr;
     wxSpinCtrl* samples = nullptr;  // 0: to the end of the vector
     wxSpinCtrl* gain = nullptr;     // dB

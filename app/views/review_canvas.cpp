@@ -7,6 +7,7 @@
 #include <wx/dcclient.h>
 #include <wx/frame.h>
 
+#include "acquisition/rf_display.h"
 #include "common/dynabuf.h"
 #include "ids.h"
 #include "resources/resource_table.h"
@@ -28,7 +29,7 @@ review_canvas::review_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_REVIEW_ZOOM, res->RES_CMAP_CHANGED, res->REDISPLAY_REVIEW_WINDOW, res->RES_XSCALE,
              res->RES_YSCALE, res->RES_CALIPERS, res->RES_RF_SELECT_VECTOR, res->RES_RF_SELECT_VECTORS,
              res->RES_RF_SELECT_SAMPLE, res->RES_RF_SELECT_SAMPLES, res->RES_SEE_DRAW, res->RES_SEE_MARK,
-             res->RES_OBJECT, res->RES_LANDMARKS})
+             res->RES_OBJECT, res->RES_LANDMARKS, res->RES_RF_DUAL_DISPLAY})
         r->add_proc(changed_.get());
     tool_changed_ = std::make_unique<pmf_functor<review_canvas>>(this, &review_canvas::ToolChanged);
     res->RES_TOOL->add_proc(tool_changed_.get());
@@ -74,11 +75,22 @@ cip_t review_canvas::shown_frame() const
     return live_.empty() ? bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value())) : live_;
 }
 
+cip_t review_canvas::beside_image(const cip_t& frame) const
+{
+    if (!rf_display_service || !frame.has_samples())
+        return {};
+    const bool live = !live_.empty();
+    return rf_display_service->companion(
+        frame, live ? live_number_ : static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()), live);
+}
+
 void review_canvas::show_live(const cip_t& frame)
 {
     if (frame.empty() && live_.empty())
         return;
     live_ = frame;
+    if (!frame.empty())
+        ++live_number_;
     upload_ = true;
     Refresh(false);
 }
@@ -92,6 +104,8 @@ review_view_t review_canvas::view() const
     v.window_h = std::max(1, size.GetHeight());
     v.frame_w = frame.empty() ? 1.0 : static_cast<double>(frame.width());
     v.frame_h = frame.empty() ? 1.0 : static_cast<double>(frame.height());
+    if (!beside_.empty() && !frame.empty())
+        v.beside_w = review_view_t::beside_start(v.frame_w) - v.frame_w + static_cast<double>(beside_.width());
     // Pixels keep their physical proportions.
     v.aspect = res->RES_XSCALE->value() > 0 && res->RES_YSCALE->value() > 0
                    ? res->RES_YSCALE->value() / res->RES_XSCALE->value()
@@ -99,7 +113,7 @@ review_view_t review_canvas::view() const
     v.zoom = std::max(0.01, res->RES_REVIEW_ZOOM->value());
     v.invert = res->RES_INVERT_BSCAN->value();
     // A pan belongs to frames of one size; frames of another start centred.
-    if (!frame.empty() && frame.width() == centred_w_ && frame.height() == centred_h_) {
+    if (!frame.empty() && frame.width() == centred_w_ && frame.height() == centred_h_ && v.beside_w == centred_beside_) {
         v.centre_u = centre_u_;
         v.centre_v = centre_v_;
     } else {
@@ -131,28 +145,40 @@ void review_canvas::draw()
     glDisable(GL_DEPTH_TEST);
 
     const cip_t frame = shown_frame();
-    if (texture_.bind(frame, upload_)) {
+    const cip_t beside = beside_image(frame);
+    const bool new_beside = !(beside == beside_);
+    beside_ = beside;
+    const bool upload = upload_;
+    if (texture_.bind(frame, upload)) {
         upload_ = false;
         const review_view_t v = view();
-        double x0, y0, x1, y1;
-        v.to_window(0, 0, &x0, &y0);
-        v.to_window(v.frame_w, v.frame_h, &x1, &y1);
-        glEnable(GL_TEXTURE_2D);
-        glColor3f(1, 1, 1);
-        glBegin(GL_QUADS);
-        glTexCoord2d(0, 0);
-        glVertex2d(x0, y0);
-        glTexCoord2d(1, 0);
-        glVertex2d(x1, y0);
-        glTexCoord2d(1, 1);
-        glVertex2d(x1, y1);
-        glTexCoord2d(0, 1);
-        glVertex2d(x0, y1);
-        glEnd();
-        glDisable(GL_TEXTURE_2D);
+        draw_image(v, 0.0, frame);
+        if (!beside_.empty() && beside_texture_.bind(beside_, upload || new_beside))
+            draw_image(v, review_view_t::beside_start(v.frame_w), beside_);
         if (live_.empty())  // outlines and marks belong to recorded frames
             draw_overlays(v);
     }
+}
+
+// The bound texture over the image's pixels from frame column u0 on.
+void review_canvas::draw_image(const review_view_t& v, double u0, const cip_t& image)
+{
+    double x0, y0, x1, y1;
+    v.to_window(u0, 0, &x0, &y0);
+    v.to_window(u0 + static_cast<double>(image.width()), static_cast<double>(image.height()), &x1, &y1);
+    glEnable(GL_TEXTURE_2D);
+    glColor3f(1, 1, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2d(0, 0);
+    glVertex2d(x0, y0);
+    glTexCoord2d(1, 0);
+    glVertex2d(x1, y0);
+    glTexCoord2d(1, 1);
+    glVertex2d(x1, y1);
+    glTexCoord2d(0, 1);
+    glVertex2d(x0, y1);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
 }
 
 void review_canvas::OnPaint(wxPaintEvent&)
@@ -218,6 +244,7 @@ void review_canvas::OnMouse(wxMouseEvent& event)
         const cip_t frame = shown_frame();
         centred_w_ = frame.width();
         centred_h_ = frame.height();
+        centred_beside_ = v.beside_w;
         drag_from_ = event.GetPosition();
         Refresh(false);
         return;
@@ -292,6 +319,7 @@ void review_canvas::finish_drag(const wxPoint& end)
         centre_v_ = zoomed.centre_v;
         centred_w_ = static_cast<long>(v.frame_w);
         centred_h_ = static_cast<long>(v.frame_h);
+        centred_beside_ = v.beside_w;
         res->RES_REVIEW_ZOOM->write(zoomed.zoom);
         Refresh(false);
     } else if (left_tool_ == ID_TOOL_MEASURE) {

@@ -1,4 +1,5 @@
-// The review window: the current frame through the colour map, zoomed and
+// The review window: the current frame through the colour map (with RF dual
+// display, the RF display's second image of it to its right), zoomed and
 // panned with the mouse (wheel zooms, right or middle drag pans), and the
 // toolbar's tools on it: Drag zoom, Measure and Select with the left button,
 // and the outlines and landmarks of the current frame when they are shown.
@@ -24,7 +25,10 @@ public:
     // Shows a live frame instead of the recorded ones; an empty frame goes back to them.
     void show_live(const cip_t& frame);
     bool showing_live() const { return !live_.empty(); }
-    // Where frame pixel (u, v) lands in window pixels, for tests and overlays.
+    // The image drawn right of the frame (RF dual display), empty for none.
+    const cip_t& beside() const { return beside_; }
+    // Where frame pixel (u, v) lands in window pixels, for tests and overlays;
+    // u from review_view_t::beside_start on lies in the image beside it.
     wxPoint frame_to_window(double u, double v) const;
     // The frame point (pixel units, edges at whole numbers) under a window pixel.
     void window_to_frame(const wxPoint& p, double* u, double* v) const;
@@ -42,6 +46,8 @@ private:
     void draw();
     review_view_t view() const;
     cip_t shown_frame() const;  // the live frame, or the current recorded one
+    cip_t beside_image(const cip_t& frame) const;
+    void draw_image(const review_view_t& v, double u0, const cip_t& image);
     void show_status(const wxString& text);
     void finish_drag(const wxPoint& end);
     // Outline coordinates (pixel centres at whole numbers) under a window pixel.
@@ -57,11 +63,15 @@ private:
     std::unique_ptr<pmf_functor<review_canvas>> changed_;
     std::unique_ptr<pmf_functor<review_canvas>> tool_changed_;
     frame_texture texture_;
+    frame_texture beside_texture_;
     bool upload_ = true;
     cip_t live_;
-    // The frame point at the window centre, for frames of this size.
+    long live_number_ = 0;  // live frames shown, numbering them for the RF display's persistence
+    cip_t beside_;          // as last drawn
+    // The frame point at the window centre, for frames of this size with this much beside them.
     double centre_u_ = 0, centre_v_ = 0;
     long centred_w_ = -1, centred_h_ = -1;
+    double centred_beside_ = 0;
     wxSize last_size_;
     wxPoint drag_from_;
     // A left drag of a tool in progress: its tool and window end points.

@@ -1,6 +1,7 @@
 // RF recordings as the user sees them: opened through the probe they name,
-// shown as envelope or phase, blended frame to frame, and left unfiltered
-// (with the reason) when their probe cannot be found.
+// shown as envelope or phase, blended frame to frame, left unfiltered (with
+// the reason) when their probe cannot be found, and with dual display the
+// second image beside each frame.
 #include <wx/filename.h>
 
 #include <gtest/gtest.h>
@@ -174,6 +175,86 @@ TEST_F(RfDisplay, LiveWindowFollowsOffsets)
     EXPECT_FALSE(service->show_window({source.data(), full_vectors, full_samples}, target, 2));
     EXPECT_EQ(log.count(wxLOG_Error), 1u) << "said once, not for every live frame";
     EXPECT_TRUE(log.contains("RES_RF_SAMPLE_OFFSET", wxLOG_Error));
+}
+
+// Dual display: beside an envelope frame its phase, beside any other display its envelope, through the
+// same probe; the frame's own image is left as it is.
+TEST_F(RfDisplay, DualDisplayShowsTheOtherDisplayBesideTheFrame)
+{
+    write_file("probe_tone.cfg", rf_reference::probe_text("tone", q));
+    record("tone", 2, 0);
+    const cip_t f0 = bufp->imagecp(0);
+    EXPECT_TRUE(service->companion(f0, 0, false).empty()) << "dual display is off";
+    res->RES_RF_DUAL_DISPLAY->write(true);
+    const std::vector<std::uint8_t> envelope(f0.pixels(), f0.pixels() + f0.pixel_count());
+    const cip_t phase = service->companion(f0, 0, false);
+    ASSERT_FALSE(phase.empty());
+    ASSERT_EQ(phase.width(), vectors);
+    ASSERT_EQ(phase.height(), samples);
+    for (long v = 0; v < vectors; ++v)
+        for (long j = 0; j < samples; ++j)
+            ASSERT_NEAR(phase.pixels()[j * vectors + v], reference(0, v, j, true), 1) << v << " " << j;
+    EXPECT_TRUE(std::equal(envelope.begin(), envelope.end(), f0.pixels())) << "the frame itself still shows its envelope";
+    EXPECT_TRUE(service->companion(f0, 0, false) == phase) << "drawing the same frame again filters nothing";
+
+    for (const long display : {rf_utility::display_phase, rf_utility::display_strain, rf_utility::display_attenuation}) {
+        res->RES_RF_DISPLAY->write(display);
+        const cip_t beside = service->companion(f0, 0, false);
+        ASSERT_FALSE(beside.empty()) << display;
+        EXPECT_TRUE(std::equal(envelope.begin(), envelope.end(), beside.pixels()))
+            << "display " << display << ": the envelope is beside it";
+    }
+}
+
+// The second image blends with persistence like the frames do, only between frames that follow one
+// another, and never between a held frame and a live one.
+TEST_F(RfDisplay, DualDisplayPersistenceFollowsTheFrames)
+{
+    write_file("probe_tone.cfg", rf_reference::probe_text("tone", q));
+    record("tone", 3, 10);  // a heavy persistence, so that a wrong blend shows
+    const int a = rf_utility::persistence_weight(10);
+    res->RES_RF_DISPLAY->write(rf_utility::display_phase);  // the envelope goes beside
+    res->RES_RF_DUAL_DISPLAY->write(true);
+    const cip_t first = service->companion(bufp->imagecp(0), 0, false);
+    ASSERT_FALSE(first.empty());
+    const std::vector<std::uint8_t> c0(first.pixels(), first.pixels() + first.pixel_count());
+    const cip_t second = service->companion(bufp->imagecp(1), 1, false);
+    for (long v = 0; v < vectors; ++v)
+        for (long j = 0; j < samples; ++j)
+            ASSERT_NEAR(second.pixels()[j * vectors + v],
+                        (reference(1, v, j, false) * (256 - a) + c0[static_cast<std::size_t>(j * vectors + v)] * a) >> 8, 1)
+                << v << " " << j;
+    // A jump, or a frame coming live next, starts afresh.
+    struct step_t {
+        long frame, number;
+        bool live;
+    };
+    for (const auto& [frame, k, live] : {step_t{0, 0, false}, {2, 2, false}, {0, 3, true}}) {
+        const cip_t c = service->companion(bufp->imagecp(frame), k, live);
+        for (long v = 0; v < vectors; ++v)
+            for (long j = 0; j < samples; ++j)
+                ASSERT_NEAR(c.pixels()[j * vectors + v], reference(frame, v, j, false), 1)
+                    << k << " " << live << " " << v << " " << j;
+    }
+}
+
+// No second image without a usable probe, for frames without samples, or for held frames of a recording
+// that is not RF (16-bit DICOM slices carry samples too).
+TEST_F(RfDisplay, DualDisplayNeedsRfSamplesAndAProbe)
+{
+    record("absent", 1, 0);
+    res->RES_RF_DUAL_DISPLAY->write(true);
+    EXPECT_TRUE(service->companion(bufp->imagecp(0), 0, false).empty()) << "no probe file";
+    write_file("probe_tone.cfg", rf_reference::probe_text("tone", q));
+    res->RES_RF_PROBE_NAME->write("tone");
+    res->RES_RF_NEW_PROBE->write();
+    EXPECT_FALSE(service->companion(bufp->imagecp(0), 0, false).empty());
+    EXPECT_TRUE(service->companion(cip_t::make_8bit(vectors, samples), 0, true).empty());
+    EXPECT_TRUE(service->companion(cip_t{}, 0, true).empty());
+    const cip_t held = bufp->imagecp(0);
+    res->RES_BUF_RF->write(false);
+    EXPECT_TRUE(service->companion(held, 0, false).empty());
+    EXPECT_FALSE(service->companion(held, 1, true).empty()) << "live frames with samples come from RF sources";
 }
 
 // RES_RF_FREQ chooses the rate; a probe without filters for it uses the first rate it has.

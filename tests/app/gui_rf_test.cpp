@@ -1,9 +1,12 @@
 // RF data as the user sees them: the RF display dialog and the oscilloscope
 // page are offered only with RF data, the dialog shows and stores the display
-// settings and the frames follow them, and the oscilloscope's trace lies on
-// the samples of the vector chosen, of the frame held or of the live frame.
+// settings and the frames follow them, dual display draws the second image
+// beside the frame, the oscilloscope's trace lies on the samples of the
+// vector chosen (or the mean of the vectors averaged), of the frame held or
+// of the live frame, and RF frames held fix the RF frame size.
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include <wx/choice.h>
 #include <wx/menu.h>
@@ -12,9 +15,13 @@
 #include <wx/stattext.h>
 
 #include "acquisition/rf_display.h"
+#include "app/dialogs/image_source_dialog.h"
 #include "app/dialogs/rf_display_dialog.h"
 #include "app/ids.h"
 #include "app/pages/rfscope_page.h"
+#include "app/review_geometry.h"
+#include "app/views/gl_support.h"
+#include "app/views/review_canvas.h"
 #include "common/dynabuf.h"
 #include "common/vid_stat.h"
 #include "demo/rf_demo.h"
@@ -112,23 +119,127 @@ TEST_F(GuiRf, OscilloscopeTraceLiesOnTheSamples)
     pump(100);
     EXPECT_EQ(res->RES_RFSCOPE_V->value(), 64);
     EXPECT_EQ(scope().status->GetLabel(), "Vector 64, samples 300 to 499");
-    const wxImage shot = scope().plot->grab().ConvertToImage();
-    const int w = shot.GetWidth() - 8, h = shot.GetHeight() - 8;
-    ASSERT_GT(w, 100);
-    ASSERT_GT(h, 60);
-    const std::int16_t* x = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value())).signed_samples() + 64 * 1024;
+    const std::int16_t* x = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value())).signed_samples();
     const double gain = std::pow(10.0, 18.0 / 20.0);
-    const wxColour c = rf_plot_panel::trace_colour;
-    for (int k = 0; k < 200; ++k) {
-        const double y = std::clamp((h - 1) * 0.5 * (1.0 - x[300 + k] * gain / 32768.0), 0.0, h - 1.0);
-        const int px = 4 + static_cast<int>(std::lround(k * (w - 1) / 199.0)), py = 4 + static_cast<int>(std::lround(y));
-        bool found = false;  // the line passes through the point, give or take a pixel of rounding and smoothing
-        for (int dy = -1; dy <= 1 && !found; ++dy) {
-            const int r = shot.GetRed(px, py + dy), g = shot.GetGreen(px, py + dy), b = shot.GetBlue(px, py + dy);
-            found = g > c.Green() / 3 && g > r + 40 && g > b + 20;  // trace green, not the grey axes or black
+    // Sample k of the 200 shown, worth value(k) before the gain, is on the drawn line.
+    const auto expect_drawn = [&](const std::function<double(int)>& value) {
+        const wxImage shot = scope().plot->grab().ConvertToImage();
+        const int w = shot.GetWidth() - 8, h = shot.GetHeight() - 8;
+        ASSERT_GT(w, 100);
+        ASSERT_GT(h, 60);
+        const wxColour c = rf_plot_panel::trace_colour;
+        for (int k = 0; k < 200; ++k) {
+            const double y = std::clamp((h - 1) * 0.5 * (1.0 - value(k) * gain / 32768.0), 0.0, h - 1.0);
+            const int px = 4 + static_cast<int>(std::lround(k * (w - 1) / 199.0)), py = 4 + static_cast<int>(std::lround(y));
+            bool found = false;  // the line passes through the point, give or take a pixel of rounding and smoothing
+            for (int dy = -1; dy <= 1 && !found; ++dy) {
+                const int r = shot.GetRed(px, py + dy), g = shot.GetGreen(px, py + dy), b = shot.GetBlue(px, py + dy);
+                found = g > c.Green() / 3 && g > r + 40 && g > b + 20;  // trace green, not the grey axes or black
+            }
+            ASSERT_TRUE(found) << "sample " << 300 + k << " (value " << value(k) << ") not drawn at " << px << ", " << py;
         }
-        ASSERT_TRUE(found) << "sample " << 300 + k << " (value " << x[300 + k] << ") not drawn at " << px << ", " << py;
+    };
+    expect_drawn([&](int k) { return static_cast<double>(x[64 * 1024 + 300 + k]); });
+    EXPECT_FALSE(scope().first_vector->IsEnabled()) << "one vector: nothing is averaged";
+
+    // Four vectors from vector 60 averaged: the vector control gives way to the first one averaged.
+    scope().averaged->SetValue(4);
+    scope().first_vector->SetValue(60);
+    scope().gain->ProcessWindowEvent(changed);
+    pump(100);
+    EXPECT_EQ(res->RES_RFSCOPE_A->value(), 4);
+    EXPECT_EQ(res->RES_RFSCOPE_START_V->value(), 60);
+    EXPECT_EQ(scope().status->GetLabel(), "Mean of vectors 60 to 63, samples 300 to 499");
+    EXPECT_FALSE(scope().vector->IsEnabled());
+    EXPECT_TRUE(scope().first_vector->IsEnabled());
+    expect_drawn([&](int k) {
+        double sum = 0;
+        for (int v = 60; v < 64; ++v)
+            sum += x[v * 1024 + 300 + k];
+        return sum / 4.0;
+    });
+}
+
+// Dual display draws the frame's phase to the right of its envelope, each texel in its colour, and leaves
+// the frame where it was.
+TEST_F(GuiRf, DualDisplayDrawsThePhaseBesideTheEnvelope)
+{
+    start({rf_demo});
+    review_canvas& view = *frame().review();
+    view.grab();
+    EXPECT_TRUE(view.beside().empty());
+    res->RES_RF_DUAL_DISPLAY->write(true);
+    res->RES_REVIEW_ZOOM->write(8.0);  // texels several window pixels wide: their colours are exact
+    const wxImage shot = view.grab();
+    const cip_t beside = view.beside();
+    const cip_t shown = bufp->imagecp(static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
+    ASSERT_FALSE(beside.empty());
+    ASSERT_EQ(beside.width(), shown.width());
+    ASSERT_EQ(beside.height(), shown.height());
+
+    rf_utility::taps_t taps;
+    ASSERT_TRUE(rf_display_service->display_taps(&taps));
+    rf_utility::display_settings_t phase;
+    phase.display = rf_utility::display_phase;
+    std::vector<std::uint8_t> expected(shown.pixel_count());
+    ASSERT_TRUE(rf_utility::filter_rf({shown.signed_samples(), shown.width(), shown.height()},
+                                      {0, 0, shown.width(), shown.height()}, taps, phase, nullptr, 0, expected.data()));
+    EXPECT_EQ(0, std::memcmp(expected.data(), beside.pixels(), expected.size())) << "the demo has no persistence";
+
+    // Texels of both images near the gap, where the zoomed view looks.
+    const std::vector<std::uint8_t> frame_rgb = frame_to_rgb(shown), beside_rgb = frame_to_rgb(beside);
+    const double start = review_view_t::beside_start(static_cast<double>(shown.width()));
+    long checked = 0;
+    for (long v = shown.height() / 2 - 30; v < shown.height() / 2 + 30; ++v)
+        for (long u = shown.width() - 20; u < shown.width() + 20; ++u) {
+            const bool in_frame = u < shown.width();
+            const long t = in_frame ? u : u - shown.width();
+            const wxPoint p = view.frame_to_window((in_frame ? 0.0 : start) + static_cast<double>(t), static_cast<double>(v));
+            if (p.x < 0 || p.y < 0 || p.x >= shot.GetWidth() || p.y >= shot.GetHeight())
+                continue;
+            const std::uint8_t* want = (in_frame ? frame_rgb : beside_rgb).data() + 3 * (v * shown.width() + t);
+            ASSERT_NEAR(shot.GetRed(p.x, p.y), want[0], 1) << (in_frame ? "frame" : "beside") << " " << t << ", " << v;
+            ASSERT_NEAR(shot.GetGreen(p.x, p.y), want[1], 1) << (in_frame ? "frame" : "beside") << " " << t << ", " << v;
+            ++checked;
+        }
+    EXPECT_GT(checked, 1000) << "the zoomed view shows both images";
+    res->RES_RF_DUAL_DISPLAY->write(false);
+    view.grab();
+    EXPECT_TRUE(view.beside().empty());
+}
+
+// RF frames held fix the RF frame size: the image source dialog greys it out and says why, OK keeps it,
+// and the first vector may still move; after New it is free again.
+TEST_F(GuiRf, HeldRfFramesLockTheRfFrameSize)
+{
+    start({rf_demo});
+    const auto vectors = res->RES_RF_VECTORS->value(), samples = res->RES_RF_SAMPLES->value();
+    {
+        image_source_dialog dialog(&frame(), {});
+        EXPECT_FALSE(dialog.rf_vectors->IsEnabled());
+        EXPECT_FALSE(dialog.rf_samples->IsEnabled());
+        EXPECT_TRUE(dialog.rf_vector_offset->IsEnabled());
+        EXPECT_TRUE(dialog.rf_note->IsShown());
+        wxString note = dialog.rf_note->GetLabel();
+        note.Replace("\n", " ");  // wrapped to the dialog's width
+        EXPECT_TRUE(note.Contains("start a new recording to change the RF frame size")) << note;
+        dialog.rf_vectors->SetValue(5);
+        dialog.rf_vector_offset->SetValue(2);
+        dialog.apply();
     }
+    EXPECT_EQ(res->RES_RF_VECTORS->value(), vectors);
+    EXPECT_EQ(res->RES_RF_SAMPLES->value(), samples);
+    EXPECT_EQ(res->RES_RF_VECTOR_OFFSET->value(), 2);
+
+    script.answers.push_back(answer_t::ok);
+    menu(ID_FILE_NEW);
+    ASSERT_EQ(bufp->frames(), 0);
+    image_source_dialog dialog(&frame(), {});
+    EXPECT_TRUE(dialog.rf_vectors->IsEnabled());
+    EXPECT_FALSE(dialog.rf_note->IsShown());
+    dialog.rf_vectors->SetValue(64);
+    dialog.apply();
+    EXPECT_EQ(res->RES_RF_VECTORS->value(), 64);
 }
 
 // While live on the RF replay, the scope shows the live frame's samples.

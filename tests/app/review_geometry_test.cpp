@@ -1,5 +1,6 @@
 // The review window's arithmetic without a window: zooming to a dragged box,
-// a locked magnification, measured lengths and selected regions.
+// a locked magnification, an image shown beside the frame, measured lengths
+// and selected regions.
 #include <cmath>
 
 #include <gtest/gtest.h>
@@ -44,6 +45,32 @@ TEST(ReviewGeometry, DragZoomShowsTheBox)
     }
     EXPECT_FALSE(zoomed_to_box(sample_view(false), 10, 10, 12, 40)) << "a click is no box";
     EXPECT_DOUBLE_EQ(zoomed_to_box(sample_view(false), 0, 0, 4.5, 4.5)->zoom, max_review_zoom) << "clamped";
+}
+
+// With an image beside the frame (RF dual display) the pair fits the window and sits in its middle,
+// the two a gap apart; the frame keeps its place in frame coordinates, so tools still work on it.
+TEST(ReviewGeometry, ImageBesideTheFrameFitsWithIt)
+{
+    review_view_t v = sample_view(false);
+    v.aspect = 1.0;
+    const double start = review_view_t::beside_start(v.frame_w);
+    EXPECT_EQ(start, 165.0) << "a gap of a thirty-second of the frame";
+    EXPECT_EQ(review_view_t::beside_start(10.0), 11.0) << "at least one pixel";
+    v.beside_w = start;  // the gap, and an image as wide as the frame
+    v.centre_frame();
+    double x0, y0, x1, y1, gap_from, gap_to;
+    v.to_window(0, 0, &x0, &y0);
+    v.to_window(start + v.frame_w, v.frame_h, &x1, &y1);
+    v.to_window(v.frame_w, 0, &gap_from, &y0);
+    v.to_window(start, 0, &gap_to, &y0);
+    EXPECT_NEAR(x0, 0.0, 1e-9) << "the pair is as wide as the window";
+    EXPECT_NEAR(x1, 400.0, 1e-9);
+    EXPECT_NEAR(y1 - y0, 120.0 * 400.0 / 325.0, 1e-9) << "pixels stay square";
+    EXPECT_NEAR(0.5 * (y0 + y1), 150.0, 1e-9);
+    EXPECT_GT(gap_to - gap_from, 5.0) << "the two images do not touch";
+    double u, w;
+    v.to_frame(x0 + 1, y0 + 1, &u, &w);
+    EXPECT_LT(u, 1.0) << "the frame's own pixels are where they were";
 }
 
 // Locked zoom keeps window pixels per frame pixel when the window is resized.
