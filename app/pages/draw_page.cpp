@@ -86,6 +86,10 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     sizer->Add(connected, 0, wxALL, 4);
     ridges = new wxCheckBox(this, wxID_ANY, "Follow ridges in gaps");
     sizer->Add(ridges, 0, wxALL, 4);
+    all_objects_3d = new wxCheckBox(this, wxID_ANY, "All objects in the 3D window");
+    sizer->Add(all_objects_3d, 0, wxALL, 4);
+    outlines_only_3d = new wxCheckBox(this, wxID_ANY, "Outlines without frames in the 3D window");
+    sizer->Add(outlines_only_3d, 0, wxALL, 4);
 
     auto* stats = new wxStaticBoxSizer(wxVERTICAL, this, "Statistics");
     for (wxStaticText** t : {&area, &perimeter, &centre, &volume, &data}) {
@@ -101,7 +105,7 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     segment_regions->Bind(wxEVT_CHECKBOX, &draw_page::OnSegmentRegions, this);
     for (wxSpinCtrl* s : {accuracy, jump, frame_gap})
         s->Bind(wxEVT_SPINCTRL, &draw_page::OnSetting, this);
-    for (wxCheckBox* c : {by_zoom, connected, ridges})
+    for (wxCheckBox* c : {by_zoom, connected, ridges, all_objects_3d, outlines_only_3d})
         c->Bind(wxEVT_CHECKBOX, &draw_page::OnSetting, this);
     holes->Bind(wxEVT_RADIOBOX, &draw_page::OnSetting, this);
 
@@ -115,7 +119,8 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     settings_changed_ = std::make_unique<pmf_functor<draw_page>>(this, &draw_page::SettingsChanged);
     for (base_res_t* r : std::initializer_list<base_res_t*>{
              res->RES_SIMPLIFY_THRESH, res->RES_THRESH_BY_ZOOM, res->RES_JUMP_THRESH, res->RES_SEGMENT_TYPE,
-             res->RES_SEGMENT_FRAME, res->RES_SEGMENT_CONNECTED, res->RES_SEGMENT_RIDGES})
+             res->RES_SEGMENT_FRAME, res->RES_SEGMENT_CONNECTED, res->RES_SEGMENT_RIDGES, res->RES_OUTLINE_ALL,
+             res->RES_OUTLINE_CLEAR})
         r->add_proc(settings_changed_.get());
     SettingsChanged();
     ObjectsChanged();
@@ -178,6 +183,8 @@ void draw_page::SettingsChanged()
     frame_gap->SetValue(static_cast<int>(res->RES_SEGMENT_FRAME->value()));
     connected->SetValue(res->RES_SEGMENT_CONNECTED->value());
     ridges->SetValue(res->RES_SEGMENT_RIDGES->value());
+    all_objects_3d->SetValue(res->RES_OUTLINE_ALL->value());
+    outlines_only_3d->SetValue(res->RES_OUTLINE_CLEAR->value());
     accuracy->Enable(!by_zoom->GetValue());
     refreshing_ = false;
 }
@@ -238,5 +245,7 @@ void draw_page::OnSetting(wxCommandEvent&)
     res->RES_SEGMENT_FRAME->write_no_changeprocs(frame_gap->GetValue());
     res->RES_SEGMENT_CONNECTED->write_no_changeprocs(connected->GetValue());
     res->RES_SEGMENT_RIDGES->write_no_changeprocs(ridges->GetValue());
+    res->RES_OUTLINE_ALL->write_no_changeprocs(all_objects_3d->GetValue());
+    res->RES_OUTLINE_CLEAR->write_no_changeprocs(outlines_only_3d->GetValue());
     base_res_t::make_pending_writes_happen();
 }

@@ -41,6 +41,8 @@ public:
     wxRadioBox* holes = nullptr;
     wxCheckBox* connected = nullptr;
     wxCheckBox* ridges = nullptr;
+    wxCheckBox* all_objects_3d = nullptr;
+    wxCheckBox* outlines_only_3d = nullptr;
     wxSpinCtrl* frame_gap = nullptr;
     wxStaticText* area = nullptr;
     wxStaticText* perimeter = nullptr;

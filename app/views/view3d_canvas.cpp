@@ -8,6 +8,7 @@
 #include <wx/dcclient.h>
 
 #include "common/dynabuf.h"
+#include "resources/recording_data.h"
 #include "resources/resource_table.h"
 
 namespace {
@@ -40,7 +41,8 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_XTRANS, res->RES_YTRANS, res->RES_ZTRANS, res->RES_AZIMUTH, res->RES_ELEVATION, res->RES_ROLL,
              res->RES_XSCALE, res->RES_YSCALE, res->RES_CMAP_CHANGED, res->RES_BSCAN_OPACITY,
              res->RES_RESLICE_OPACITY, res->RES_REDISPLAY_RESLICE0, res->RES_REDISPLAY_RESLICE1,
-             res->RES_REDISPLAY_RESLICE2, res->RES_REDISPLAY_RESLICE3, res->RES_REDISPLAY_RESLICE4})
+             res->RES_REDISPLAY_RESLICE2, res->RES_REDISPLAY_RESLICE3, res->RES_REDISPLAY_RESLICE4,
+             res->RES_OBJECT, res->CURRENT_OBJECT, res->RES_SEE_DRAW, res->RES_OUTLINE_ALL, res->RES_OUTLINE_CLEAR})
         r->add_proc(changed_.get());
     fit_scene();
 }
@@ -162,7 +164,8 @@ void view3d_canvas::draw()
     // Outlines of the frames: all of them, or about thirty spread over the sweep.
     const long step = display == 2 ? 1 : std::max(1L, frames / 30);
     glColor3f(0.9f, 0.8f, 0.3f);
-    for (long i = 0; i < frames; i += step) {
+    // "Outlines only" leaves the frames' edges out, so the objects stand clear.
+    for (long i = 0; i < frames && !(res->RES_SEE_DRAW->value() && res->RES_OUTLINE_CLEAR->value()); i += step) {
         matrix16d m;
         const cip_t frame = bufp->imagecp(i);
         if ((i == current && live_.empty()) || frame.empty() || !frame_to_world(i, &m))
@@ -196,6 +199,8 @@ void view3d_canvas::draw()
         outline_frame(frame);
         glPopMatrix();
     }
+    if (res->RES_SEE_DRAW->value())
+        draw_outlines();
     // The reslice planes, as the rectangles their views show.
     glColor3f(0.3f, 0.9f, 1.0f);
     for (const reslice_internals* r : planes_) {
@@ -211,6 +216,36 @@ void view3d_canvas::draw()
     if (opacity > 0.0)
         for (std::size_t i = 0; i < planes_.size(); ++i)
             draw_reslice(i, *planes_[i], opacity);
+}
+
+void view3d_canvas::draw_outlines()
+{
+    const auto& objects = res->RES_OBJECT->value();
+    if (!objects)
+        return;
+    // The current object alone, or every object with RES_OUTLINE_ALL.
+    const int current = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
+    const bool all = res->RES_OUTLINE_ALL->value();
+    glLineWidth(2.0f);
+    for (int i = all ? 0 : current; i < (all ? object_table::size : current + 1); ++i) {
+        const contour_object& o = (*objects)[i];
+        glColor3ub(o.colour.r, o.colour.g, o.colour.b);
+        for (const contour_set& s : o.sets) {
+            matrix16d m;
+            if (s.contours.empty() || !frame_to_world(s.frame, &m))
+                continue;
+            glPushMatrix();
+            glMultMatrixd(m.m);
+            for (const contour& k : s.contours) {
+                glBegin(k.closed ? GL_LINE_LOOP : GL_LINE_STRIP);
+                for (const vertex2d& p : k.points)
+                    glVertex2d(p.x + 0.5, p.y + 0.5);  // outline points are pixel centres
+                glEnd();
+            }
+            glPopMatrix();
+        }
+    }
+    glLineWidth(1.0f);
 }
 
 void view3d_canvas::draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity)

@@ -38,6 +38,7 @@ private:
     void OnPaint(wxPaintEvent&);
     void OnMouse(wxMouseEvent&);
     void draw();
+    void draw_outlines();  // objects' outlines at their frames' poses
     void fit_scene();
     bool add_to_bounds(const cip_t& frame, const matrix16d& m, double lo[3], double hi[3]) const;
     void draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity);

@@ -11,6 +11,7 @@
 #include "app/ids.h"
 #include "app/pages/draw_page.h"
 #include "app/views/review_canvas.h"
+#include "app/views/view3d_canvas.h"
 #include "common/dynabuf.h"
 #include "gui_fixture.h"
 #include "resources/recording_data.h"
@@ -120,6 +121,51 @@ TEST_F(GuiDraw, ObjectsClearAndGroupOperations)
     EXPECT_EQ(outlines(3), nullptr);
     EXPECT_EQ(area_text(), "Area: ---.--- sq mm");
     EXPECT_EQ(frame().draw()->volume->GetLabel(), "Volume: ---.--- ml");
+}
+
+// Display objects draws the outlines at their frames' poses in the 3D window:
+// the current object, or every object; "outlines without frames" hides the
+// frames' edges.
+TEST_F(GuiDraw, OutlinesInThe3DWindow)
+{
+    start({demo});
+    auto table = std::make_shared<object_table>(*res->RES_OBJECT->value());
+    contour square;
+    square.points = {{40, 30}, {120, 30}, {120, 90}, {40, 90}};
+    for (std::int32_t f = 2; f < 18; f += 3)
+        (*table)[1].insert(f, square);
+    (*table)[1].colour = {0, 0, 255};
+    res->RES_OBJECT->write(table);
+    auto count = [&](const unsigned char* rgb) {
+        const wxImage shot = frame().view3d()->grab();
+        long n = 0;
+        for (int y = 0; y < shot.GetHeight(); ++y)
+            for (int x = 0; x < shot.GetWidth(); ++x)
+                n += std::abs(shot.GetRed(x, y) - rgb[0]) <= 2 && std::abs(shot.GetGreen(x, y) - rgb[1]) <= 2 &&
+                     std::abs(shot.GetBlue(x, y) - rgb[2]) <= 2;
+        return n;
+    };
+    const unsigned char blue[3] = {0, 0, 255};
+    const unsigned char edge[3] = {229, 204, 76};  // the frames' edges
+    res->CURRENT_OBJECT->write(0);
+    tool(ID_TOOL_OBJECTS, true);
+    pump(100);
+    EXPECT_EQ(count(blue), 0) << "another object's outlines";
+    res->CURRENT_OBJECT->write(1);
+    pump(100);
+    EXPECT_GT(count(blue), 50);
+    res->CURRENT_OBJECT->write(0);
+    res->RES_OUTLINE_ALL->write(true);
+    pump(100);
+    EXPECT_GT(count(blue), 50);
+    EXPECT_GT(count(edge), 0);
+    res->RES_OUTLINE_CLEAR->write(true);
+    pump(100);
+    EXPECT_EQ(count(edge), 0);
+    tool(ID_TOOL_OBJECTS, false);
+    pump(100);
+    EXPECT_EQ(count(blue), 0);
+    EXPECT_GT(count(edge), 0);
 }
 
 }  // namespace
