@@ -169,14 +169,22 @@ bool draw_tool_t::segment_at(const vertex2d& p)
     }
     const long x = std::lround(p.x), y = std::lround(p.y);
     // A click beside the frame has no seed: nothing is segmented.
-    contour_set found = x >= 0 && y >= 0 && x < w && y < h ? segmenter_(current_frame(), x, y) : contour_set{};
+    if (x < 0 || y < 0 || x >= w || y >= h) {
+        commit_outline_edit();
+        return false;
+    }
+    const auto found = segmenter_(current_frame(), x, y);
     const double simplify = draw_tolerances_from_session(true).simplify;
     contour_object& o = (*objects())[current_object()];
     bool added = false;
-    for (contour& c : found.contours)
-        if (auto outline = tidy_outline(std::move(c), simplify, w, h))
-            added = o.insert(static_cast<std::int32_t>(current_frame()), std::move(*outline)) || added;
-    commit_outline_edit();
+    if (found)
+        for (const contour_set& set : *found) {
+            const cip_t image = bufp->imagecp(set.frame);
+            for (const contour& c : set.contours)
+                if (auto outline = tidy_outline(c, simplify, image.width(), image.height()))
+                    added = o.insert(set.frame, std::move(*outline)) || added;
+        }
+    commit_outline_edit();  // a cancelled run changes nothing
     return added;
 }
 

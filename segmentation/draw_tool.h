@@ -7,13 +7,15 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "segmentation/outline_editing.h"
 
 class object_table;
 
-// Segments the frame around a pixel: the outlines found, untidied.
-using segmenter_t = std::function<contour_set(long frame, long x, long y)>;
+// Segments around a pixel of a frame: the outlines found on that frame (or on
+// several, each set naming its frame), untidied; nothing when cancelled.
+using segmenter_t = std::function<std::optional<std::vector<contour_set>>(long frame, long x, long y)>;
 
 class draw_tool_t {
 public:

@@ -81,8 +81,6 @@ struct contour_set {
     // Every contour simple and under `tolerance` simplification, duplicates
     // removed; returns how many contours changed. `report` logs each repair.
     int make_simple(double tolerance, bool report);
-    // Removes overlap between the contours first..last (inclusive indices).
-    void make_non_overlapping(std::size_t first, std::size_t last);
     // Whether area and centroid are known and usable (a positive area).
     bool measured() const { return area > 0.0; }
 };

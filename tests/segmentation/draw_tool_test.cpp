@@ -208,6 +208,7 @@ TEST_F(DrawTool, SegmentationClicks)
         seen_x = x;
         seen_y = y;
         contour_set found;
+        found.frame = static_cast<std::int32_t>(frame);
         contour square;
         for (int i = 0; i <= 20; ++i)  // many collinear points: simplified away
             square.points.push_back({10.0 + i, 10.0});
@@ -216,7 +217,11 @@ TEST_F(DrawTool, SegmentationClicks)
         contour dot;
         dot.points = {{50, 50}};
         found.contours = {square, dot};
-        return found;
+        contour_set elsewhere = found;  // a 3D run outlines other frames too
+        elsewhere.frame = 2;
+        contour_set beyond = found;  // and never a frame the recording lacks
+        beyond.frame = 9;
+        return std::vector<contour_set>{found, elsewhere, beyond};
     });
     tool.set_segmenting(true);
     click({20.4, 19.6});
@@ -225,12 +230,20 @@ TEST_F(DrawTool, SegmentationClicks)
     ASSERT_NE(set(), nullptr);
     ASSERT_EQ(set()->contours.size(), 1u);  // the dot is dropped
     EXPECT_EQ(set()->contours[0].points.size(), 4u);
+    ASSERT_NE(set(0, 2), nullptr);
+    EXPECT_EQ(set(0, 2)->contours.size(), 1u);
+    EXPECT_EQ(set(0, 9), nullptr);
     // A repeated click does not double the outline; a click beside the frame does nothing.
     click({20, 20});
     EXPECT_EQ(set()->contours.size(), 1u);
     seen_x = -1;
     click({-5, 20});
     EXPECT_EQ(seen_x, -1);
+    // A cancelled run changes nothing.
+    tool.set_segmenter([](long, long, long) { return std::optional<std::vector<contour_set>>{}; });
+    res->RES_BUF_CURRENT_FRAME->write(0);
+    click({20, 20});
+    EXPECT_EQ(set(0, 0), nullptr);
 }
 
 }  // namespace
