@@ -10,7 +10,7 @@
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 
-bool write_demo_recording(const wxString& dir, int frames, long width, long height)
+bool write_demo_recording(const wxString& dir, int frames, long width, long height, bool labels)
 {
     if (frames < 1 || width < 1 || height < 1 || width > 65535 || height > 65535) {
         wxLogError("The demo needs at least one frame of a sensible size.");
@@ -40,7 +40,8 @@ bool write_demo_recording(const wxString& dir, int frames, long width, long heig
         wxString("The true shapes, probe calibration and scales are in ") + demo_truth_name + "."}));
 
     for (std::size_t i = 0; i < scene.trajectory.size(); ++i)
-        bufp->append(render_bscan(scene, i), scene.trajectory[i].pose, scene.trajectory[i].time);
+        bufp->append(labels ? render_labels(scene, i) : render_bscan(scene, i), scene.trajectory[i].pose,
+                     scene.trajectory[i].time);
     recording_io->frames_changed();
 
     const wxString truth = wxFileName(dir, demo_truth_name).GetFullPath();

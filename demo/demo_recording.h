@@ -16,8 +16,11 @@ inline constexpr const char* demo_template_name = "kestrane_demo.kst";
 
 // Needs a core session (the resource table, frame buffer and recording files);
 // replaces the recording in memory by the demo. False, with the reason logged,
-// when a file could not be written.
-bool write_demo_recording(const wxString& dir, int frames = 300, long width = 640, long height = 480);
+// when a file could not be written. With `labels` the frames are the label
+// images (0 tissue, 1 skin, then one value per shape) instead of B-scans, so
+// that segmentation can be scored against the true shapes.
+bool write_demo_recording(const wxString& dir, int frames = 300, long width = 640, long height = 480,
+                          bool labels = false);
 
 // Makes `probe`'s calibration and pixel scales the session's, so that frames
 // placed by its poses land where the demo put them.

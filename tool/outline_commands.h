@@ -6,3 +6,4 @@
 #include <wx/string.h>
 
 int run_volume(const std::vector<wxString>& args);
+int run_segment(const std::vector<wxString>& args);

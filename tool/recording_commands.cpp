@@ -143,15 +143,18 @@ int run_export_frames(const std::vector<wxString>& args)
 int run_make_demo(const std::vector<wxString>& args)
 {
     if (args.empty()) {
-        std::fprintf(stderr, "Usage: kestrane-tool make-demo DIR [--frames N] [--size WIDTHxHEIGHT] [--rf]\n");
+        std::fprintf(stderr,
+                     "Usage: kestrane-tool make-demo DIR [--frames N] [--size WIDTHxHEIGHT] [--rf] [--labels]\n");
         return 2;
     }
     long frames = 300, width = 640, height = 480;
-    bool rf = false;
+    bool rf = false, labels = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
         if (args[i] == "--rf") {
             rf = true;
+        } else if (args[i] == "--labels") {
+            labels = true;
         } else if (args[i] == "--frames" && has_value && args[i + 1].ToLong(&frames) && frames > 0 && frames <= 100000) {
             ++i;
         } else if (args[i] == "--size" && has_value && args[i + 1].BeforeFirst('x').ToLong(&width) &&
@@ -163,7 +166,7 @@ int run_make_demo(const std::vector<wxString>& args)
         }
     }
     tool_session_t tool;
-    if (!write_demo_recording(args[0], static_cast<int>(frames), width, height))
+    if (!write_demo_recording(args[0], static_cast<int>(frames), width, height, labels))
         return 1;
     const wxString recording = wxFileName(args[0], demo_recording_name).GetFullPath();
     if (!recording_io->try_read_kestrane_file(recording) ||

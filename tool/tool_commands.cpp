@@ -28,8 +28,9 @@ const std::vector<tool_command_t>& tool_commands()
     static const std::vector<tool_command_t> commands = {
         {"version", "", "print the program version", run_version},
         {"info", "FILE.ks", "describe a recording: frames, size, data kind, positions, time span, objects", run_info},
-        {"make-demo", "DIR [--frames N] [--size WxH] [--rf]",
-         "write a synthetic demo sweep with its ground truth into DIR; --rf adds an RF sweep and probe_demo.cfg",
+        {"make-demo", "DIR [--frames N] [--size WxH] [--rf] [--labels]",
+         "write a synthetic demo sweep with its ground truth into DIR; --rf adds an RF sweep and probe_demo.cfg, "
+         "--labels makes the frames the true shapes' label images",
          run_make_demo},
         {"export-frames", "FILE.ks RANGE OUTPUT",
          "export frames (e.g. 0:2:100) as a new recording (.ks) or numbered images (.png .bmp .jpeg .tiff)",
@@ -39,6 +40,11 @@ const std::vector<tool_command_t>& tool_commands()
          "resolution and spacing of K pixel widths, --spacing MM: spacing in mm, --nearest: nearest frame "
          "(faster) instead of the linear blend",
          run_export_voxels},
+        {"segment", "FILE.ks --window LO:HI[:BARRIER] [--seed X,Y] [--frames A:B[:STEP]] [--object K] [--jump J] "
+                    "[--holes all|hole|body] [--connected] [--ridges] [--frame-gap G]",
+         "outline the regions of the threshold window on each frame, as segmentation clicks do, and save the "
+         "recording",
+         run_segment},
         {"volume", "FILE.ks",
          "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},
         {"capture", "[SOURCE [--tracker PORT] [--frames N] [--rate R] [--template T] [--replay FILE.ks] [OUT.ks]]",
