@@ -15,54 +15,69 @@ bool solid(std::uint8_t c)
     return c & (gs::selected | gs::ignited | gs::burnt);
 }
 
-// One side of a line through (x, y): a solid pixel within the jump distance,
-// stopping at a barrier or the edge. Offsets are multiples of (dx, dy).
-template <typename Offsets>
-bool side_reaches(const std::uint8_t* plane, long w, long h, long x, long y, int dx, int dy, const Offsets& offsets)
+constexpr std::uint8_t solid_or_barrier = gs::selected | gs::ignited | gs::burnt | gs::barrier;
+
+// One side of a straight line from pixel p: a solid pixel within `steps`
+// samples `stride` apart, the search stopping at a barrier. The caller
+// keeps the steps within the frame.
+bool straight_side(const std::uint8_t* p, long stride, long steps)
 {
-    for (const long o : offsets) {
-        const long xx = x + dx * o, yy = y + dy * o;
-        if (xx < 0 || yy < 0 || xx >= w || yy >= h)
-            return false;
-        const std::uint8_t c = plane[yy * w + xx];
-        if (solid(c))
-            return true;
-        if (c & gs::barrier)
-            return false;
+    for (long k = 1; k <= steps; ++k) {
+        const std::uint8_t c = p[k * stride];
+        if (c & solid_or_barrier)
+            return solid(c);
     }
     return false;
 }
 
-// 1, 2, ..., n without storing them.
-struct count_to {
-    long n;
-    struct iterator {
-        long k;
-        long operator*() const { return k; }
-        iterator& operator++()
-        {
-            ++k;
-            return *this;
-        }
-        bool operator!=(const iterator& o) const { return k != o.k; }
-    };
-    iterator begin() const { return {1}; }
-    iterator end() const { return {n + 1}; }
-};
-
-// The gap test: along one of four lines through the pixel (across, down,
-// and the two diagonals) there is something solid within the jump distance
-// on both sides.
-bool line_gap(const gs& s, long x, long y, long z)
+// The same along a diagonal, at the diagonal sample offsets up to `room`.
+bool diagonal_side(const std::uint8_t* p, long stride, long room, const std::vector<int>& offsets)
 {
-    const std::uint8_t* p = s.plane(z);
-    const long w = s.width(), h = s.height();
-    const count_to straight{s.jump()};
+    for (const int o : offsets) {
+        if (o > room)
+            return false;
+        const std::uint8_t c = p[o * stride];
+        if (c & solid_or_barrier)
+            return solid(c);
+    }
+    return false;
+}
+
+// The four lines of the gap test: across, down, and the two diagonals.
+enum line_t { across_line = 0, down_line = 1, diagonal_line = 2, antidiagonal_line = 3, no_line = 4 };
+
+bool line_reaches(const gs& s, long x, long y, long z, int line)
+{
+    const long w = s.width(), h = s.height(), j = s.jump();
+    const std::uint8_t* p = s.plane(z) + y * w + x;
+    // Room to each side before the edge.
+    const long left = x, right = w - 1 - x, up = y, down = h - 1 - y;
     const std::vector<int>& diag = s.diagonal_offsets();
-    return (side_reaches(p, w, h, x, y, -1, 0, straight) && side_reaches(p, w, h, x, y, 1, 0, straight)) ||
-           (side_reaches(p, w, h, x, y, 0, -1, straight) && side_reaches(p, w, h, x, y, 0, 1, straight)) ||
-           (side_reaches(p, w, h, x, y, -1, -1, diag) && side_reaches(p, w, h, x, y, 1, 1, diag)) ||
-           (side_reaches(p, w, h, x, y, 1, -1, diag) && side_reaches(p, w, h, x, y, -1, 1, diag));
+    switch (line) {
+    case across_line:
+        return straight_side(p, -1, std::min(j, left)) && straight_side(p, 1, std::min(j, right));
+    case down_line:
+        return straight_side(p, -w, std::min(j, up)) && straight_side(p, w, std::min(j, down));
+    case diagonal_line:
+        return diagonal_side(p, -w - 1, std::min(left, up), diag) &&
+               diagonal_side(p, w + 1, std::min(right, down), diag);
+    default:
+        return diagonal_side(p, 1 - w, std::min(right, up), diag) &&
+               diagonal_side(p, w - 1, std::min(left, down), diag);
+    }
+}
+
+// The gap test: along one of the four lines through the pixel there is
+// something solid within the jump distance on both sides. The line through
+// the burning neighbour is tried first: one side is already found.
+bool line_gap(const gs& s, long x, long y, long z, int first)
+{
+    if (first != no_line && line_reaches(s, x, y, z, first))
+        return true;
+    for (int line = across_line; line < no_line; ++line)
+        if (line != first && line_reaches(s, x, y, z, line))
+            return true;
+    return false;
 }
 
 // The eight steps around a pixel, each 45 degrees on from the last.
@@ -132,56 +147,69 @@ bool ridge_gap(const gs& s, long x, long y, long z)
     return true;
 }
 
-bool try_ignite(gs& s, long x, long y, long z, std::vector<grassfire_voxel>& front)
+// Whether an unselected pixel catches fire across a gap.
+[[gnu::noinline]] bool jumps_gap(const gs& s, long x, long y, long z, int from_line)
 {
-    std::uint8_t& c = s.cells()[s.index(x, y, z)];
-    if (c & gs::burn_mask)
+    return s.settings().ridges ? ridge_gap(s, x, y, z) : line_gap(s, x, y, z, from_line);
+}
+
+// Tries to ignite the pixel whose cell is c: most calls end at the first
+// test, on a pixel already alight.
+inline bool try_ignite(gs& s, std::uint8_t* c, long x, long y, long z, std::vector<grassfire_voxel>& front,
+                       int from_line)
+{
+    const std::uint8_t v = *c;
+    if (v & gs::burn_mask)
         return false;
     bool gap = false;
-    if (!(c & gs::selected)) {
-        if ((c & gs::barrier) || s.jump() < 1)
-            return false;
-        if (!(s.settings().ridges ? ridge_gap(s, x, y, z) : line_gap(s, x, y, z)))
+    if (!(v & gs::selected)) {
+        if ((v & gs::barrier) || s.jump() < 1 || !jumps_gap(s, x, y, z, from_line))
             return false;
         gap = true;
     }
-    c |= gs::ignited;
-    const grassfire_voxel v{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), static_cast<std::int32_t>(z)};
-    front.push_back(v);
+    *c = v | gs::ignited;
+    const grassfire_voxel at{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), static_cast<std::int32_t>(z)};
+    front.push_back(at);
     s.region.add(x, y, z);
     if (gap && s.collect_gaps)
-        s.gap_voxels.push_back(v);
+        s.gap_voxels.push_back(at);
     return true;
+}
+
+bool try_ignite(gs& s, long x, long y, long z, std::vector<grassfire_voxel>& front)
+{
+    return try_ignite(s, s.cells() + s.index(x, y, z), x, y, z, front, no_line);
 }
 
 // Every neighbour of a burning voxel is tried, then the voxel is burnt.
 void spread(gs& s, const grassfire_voxel& v, std::vector<grassfire_voxel>& next)
 {
     const long x = v.x, y = v.y, z = v.z, w = s.width(), h = s.height();
+    std::uint8_t* c = s.cells() + s.index(x, y, z);
     if (y > 0)
-        try_ignite(s, x, y - 1, z, next);
+        try_ignite(s, c - w, x, y - 1, z, next, down_line);
     if (x > 0)
-        try_ignite(s, x - 1, y, z, next);
+        try_ignite(s, c - 1, x - 1, y, z, next, across_line);
     if (x + 1 < w)
-        try_ignite(s, x + 1, y, z, next);
+        try_ignite(s, c + 1, x + 1, y, z, next, across_line);
     if (y + 1 < h)
-        try_ignite(s, x, y + 1, z, next);
+        try_ignite(s, c + w, x, y + 1, z, next, down_line);
     if (s.settings().ridges) {
         if (y > 0 && x > 0)
-            try_ignite(s, x - 1, y - 1, z, next);
+            try_ignite(s, c - w - 1, x - 1, y - 1, z, next, diagonal_line);
         if (y > 0 && x + 1 < w)
-            try_ignite(s, x + 1, y - 1, z, next);
+            try_ignite(s, c - w + 1, x + 1, y - 1, z, next, antidiagonal_line);
         if (y + 1 < h && x > 0)
-            try_ignite(s, x - 1, y + 1, z, next);
+            try_ignite(s, c + w - 1, x - 1, y + 1, z, next, antidiagonal_line);
         if (y + 1 < h && x + 1 < w)
-            try_ignite(s, x + 1, y + 1, z, next);
+            try_ignite(s, c + w + 1, x + 1, y + 1, z, next, diagonal_line);
     }
+    const auto plane = static_cast<std::ptrdiff_t>(s.plane_size());
     if (z > 0)
-        try_ignite(s, x, y, z - 1, next);
+        try_ignite(s, c - plane, x, y, z - 1, next, no_line);
     if (z + 1 < s.frames())
-        try_ignite(s, x, y, z + 1, next);
-    std::uint8_t& c = s.cells()[s.index(x, y, z)];
-    c = static_cast<std::uint8_t>((c & ~gs::burn_mask) | gs::burnt);
+        try_ignite(s, c + plane, x, y, z + 1, next, no_line);
+    *c = static_cast<std::uint8_t>((*c & ~gs::burn_mask) | gs::burnt);
 }
 
 }  // namespace

@@ -158,37 +158,37 @@ topology_counts relabel_cracks(grassfire_state& s)
     const grassfire_box b = s.region;
     if (b.empty())
         return counts;
-    auto burnt_at = [&](long x, long y, long z) {
-        return s.inside(x, y, z) && s.burn(x, y, z) == gs::burnt;
-    };
+    const long w = s.width();
+    const auto plane = static_cast<std::ptrdiff_t>(s.plane_size());
+    auto is_burnt = [](const std::uint8_t* c) { return (*c & gs::burn_mask) == gs::burnt; };
     wxLogMessage("3D topological analysis: initial outside region");
     for (long z = b.z0; z <= b.z1; ++z)
-        for (long y = b.y0; y <= b.y1; ++y)
-            for (long x = b.x0; x <= b.x1; ++x) {
-                std::uint8_t& c = s.cells()[s.index(x, y, z)];
-                if ((c & gs::burn_mask) != gs::untouched || (c & gs::barrier))
+        for (long y = b.y0; y <= b.y1; ++y) {
+            std::uint8_t* c = s.cells() + s.index(b.x0, y, z);
+            for (long x = b.x0; x <= b.x1; ++x, ++c) {
+                if ((*c & gs::burn_mask) != gs::untouched || (*c & gs::barrier))
                     continue;
-                const int faces = burnt_at(x - 1, y, z) + burnt_at(x + 1, y, z) + burnt_at(x, y - 1, z) +
-                                  burnt_at(x, y + 1, z) + burnt_at(x, y, z - 1) + burnt_at(x, y, z + 1);
+                const int faces = (x > 0 && is_burnt(c - 1)) + (x + 1 < w && is_burnt(c + 1)) +
+                                  (y > 0 && is_burnt(c - w)) + (y + 1 < s.height() && is_burnt(c + w)) +
+                                  (z > 0 && is_burnt(c - plane)) + (z + 1 < s.frames() && is_burnt(c + plane));
                 if (faces >= crack_faces) {
-                    c |= gs::mark;
+                    *c |= gs::mark;
                     ++counts.concave;
                 } else if (faces > 0) {
                     ++counts.just_outside;
                 }
             }
+        }
     wxLogMessage("3D topological analysis: re-labelling voxels");
     for (long z = b.z0; z <= b.z1; ++z)
-        for (long y = b.y0; y <= b.y1; ++y)
-            for (long x = b.x0; x <= b.x1; ++x) {
-                std::uint8_t& c = s.cells()[s.index(x, y, z)];
-                if (c & gs::mark) {
-                    c = static_cast<std::uint8_t>(c & ~gs::mark);
-                    set_burn(c, gs::burnt);
-                }
-                if ((c & gs::burn_mask) == gs::burnt)
-                    ++counts.object;
+        for (long y = b.y0; y <= b.y1; ++y) {
+            std::uint8_t* c = s.cells() + s.index(b.x0, y, z);
+            for (long x = b.x0; x <= b.x1; ++x, ++c) {
+                if (*c & gs::mark)
+                    *c = static_cast<std::uint8_t>((*c & ~(gs::mark | gs::burn_mask)) | gs::burnt);
+                counts.object += (*c & gs::burn_mask) == gs::burnt;
             }
+        }
     const double all = static_cast<double>(s.plane_size()) * static_cast<double>(s.frames());
     wxLogMessage("3D topological analysis: %.02f %% voxels in concavities", 100.0 * counts.concave / all);
     wxLogMessage("3D topological analysis: %.02f %% voxels just outside", 100.0 * counts.just_outside / all);

@@ -7,22 +7,6 @@
 #include <limits>
 #include <new>
 
-void grassfire_box::add(long x, long y, long z)
-{
-    if (empty()) {
-        x0 = x1 = x;
-        y0 = y1 = y;
-        z0 = z1 = z;
-        return;
-    }
-    x0 = std::min(x0, x);
-    x1 = std::max(x1, x);
-    y0 = std::min(y0, y);
-    y1 = std::max(y1, y);
-    z0 = std::min(z0, z);
-    z1 = std::max(z1, z);
-}
-
 void grassfire_box::add(const grassfire_box& other)
 {
     if (other.empty())

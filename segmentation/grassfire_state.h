@@ -3,6 +3,7 @@
 // the pixel's class from the colour map and its burn state.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -24,7 +25,21 @@ struct grassfire_box {
     long x0 = 0, x1 = -1, y0 = 0, y1 = -1, z0 = 0, z1 = -1;
 
     bool empty() const { return x1 < x0; }
-    void add(long x, long y, long z);
+    void add(long x, long y, long z)
+    {
+        if (empty()) {
+            x0 = x1 = x;
+            y0 = y1 = y;
+            z0 = z1 = z;
+            return;
+        }
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+        z0 = std::min(z0, z);
+        z1 = std::max(z1, z);
+    }
     void add(const grassfire_box& other);
     // The same box on one frame.
     grassfire_box on_frame(long z) const;
