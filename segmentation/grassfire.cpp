@@ -76,6 +76,11 @@ std::uint64_t default_state_limit()
     return static_cast<std::uint64_t>(pages) / 4 * static_cast<std::uint64_t>(page);
 }
 
+std::uint64_t state_limit(const grassfire_settings& settings)
+{
+    return settings.state_limit ? settings.state_limit : default_state_limit();
+}
+
 // The progress dialog of a 3D run, ended however the run ends. Each update
 // says whether to go on.
 class progress_t {
@@ -123,7 +128,10 @@ contour_set grassfire::segment(const image_view& image, long seed_x, long seed_y
     const seed_check seed = check_seed(image, seed_x, seed_y, 0, settings.connected, classes);
     if (!seed.usable)
         return result;
-    auto state = grassfire_state::create({image}, image.width, image.height, jump, settings, classes);
+    const auto bytes = grassfire_state::bytes_needed(image.width, image.height, 1);
+    auto state = bytes && *bytes <= state_limit(settings)
+                     ? grassfire_state::create({image}, image.width, image.height, jump, settings, classes)
+                     : nullptr;
     if (!state) {
         wxLogWarning("Unable to allocate state image for grassfire algorithm");
         return result;
@@ -167,8 +175,7 @@ std::optional<std::vector<contour_set>> grassfire::segment3(const std::vector<im
         return sets;
     };
     const auto bytes = grassfire_state::bytes_needed(clicked.width, clicked.height, n);
-    const std::uint64_t limit = settings.state_limit ? settings.state_limit : default_state_limit();
-    if (!bytes || *bytes > limit)
+    if (!bytes || *bytes > state_limit(settings))
         return one_frame();
 
     std::optional<progress_t> progress;
@@ -197,7 +204,6 @@ std::optional<std::vector<contour_set>> grassfire::segment3(const std::vector<im
     if (at_once) {
         state->region = selected;
     } else {
-        state->collect_gaps = settings.ridges;
         int shown = 160;
         // The burnt volume is not known ahead: the bar creeps towards the next stage.
         if (!burn_region(*state, seed.seed, settings.connected,

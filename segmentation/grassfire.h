@@ -59,8 +59,8 @@ struct grassfire_settings {
     bool connected = false;  // RES_SEGMENT_CONNECTED: only the region of the seed
     bool ridges = false;     // RES_SEGMENT_RIDGES: 8-neighbour burning, gaps crossed along ridges
     grey_window window;
-    // Largest 3D state in bytes; 0 for a quarter of the physical memory.
-    // Past it the clicked frame alone is segmented.
+    // Largest state in bytes; 0 for a quarter of the physical memory. Past
+    // it a stack falls back to the clicked frame, and a frame gives nothing.
     std::uint64_t state_limit = 0;
 };
 

@@ -161,18 +161,12 @@ inline bool try_ignite(gs& s, std::uint8_t* c, long x, long y, long z, std::vect
     const std::uint8_t v = *c;
     if (v & gs::burn_mask)
         return false;
-    bool gap = false;
-    if (!(v & gs::selected)) {
-        if ((v & gs::barrier) || s.jump() < 1 || !jumps_gap(s, x, y, z, from_line))
-            return false;
-        gap = true;
-    }
+    if (!(v & gs::selected) && ((v & gs::barrier) || s.jump() < 1 || !jumps_gap(s, x, y, z, from_line)))
+        return false;
     *c = v | gs::ignited;
     const grassfire_voxel at{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), static_cast<std::int32_t>(z)};
     front.push_back(at);
     s.region.add(x, y, z);
-    if (gap && s.collect_gaps)
-        s.gap_voxels.push_back(at);
     return true;
 }
 

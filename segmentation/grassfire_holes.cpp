@@ -116,33 +116,55 @@ void grassfire::get_extents3(grassfire_state& state)
 
 long grassfire::remove_ridges3(grassfire_state& s)
 {
-    // A pixel burnt through a gap that has at most one burnt neighbour in its
-    // frame ends a spur: the ridge walk went past where the gap was closed.
-    // Spurs are pruned back a pixel per pass, at most the jump distance.
+    // A pixel burnt through a gap (burnt but not selected) with at most one
+    // burnt neighbour in its frame ends a spur: the ridge walk went on past
+    // where the gap closed. Spurs are pruned a pixel per pass, for at most
+    // the jump distance; only the neighbours of what was pruned can become
+    // spur ends in the next pass.
+    const grassfire_box b = s.region;
+    if (b.empty())
+        return 0;
+    auto burnt_at = [&](long x, long y, long z) { return s.inside(x, y, z) && s.burn(x, y, z) == gs::burnt; };
+    auto spur_end = [&](long x, long y, long z) {
+        const std::uint8_t c = s.cells()[s.index(x, y, z)];
+        if ((c & gs::burn_mask) != gs::burnt || (c & gs::selected) || (c & gs::mark))
+            return false;
+        int neighbours = 0;
+        for (long dy = -1; dy <= 1; ++dy)
+            for (long dx = -1; dx <= 1; ++dx)
+                neighbours += (dx || dy) && burnt_at(x + dx, y + dy, z);
+        return neighbours <= 1;
+    };
+    std::vector<grassfire_voxel> ends, next;
+    auto take = [&](long x, long y, long z, std::vector<grassfire_voxel>& into) {
+        s.cells()[s.index(x, y, z)] |= gs::mark;
+        into.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), static_cast<std::int32_t>(z)});
+    };
+    for (long z = b.z0; z <= b.z1; ++z)
+        for (long y = b.y0; y <= b.y1; ++y)
+            for (long x = b.x0; x <= b.x1; ++x)
+                if (spur_end(x, y, z))
+                    take(x, y, z, ends);
     long removed = 0;
-    std::vector<grassfire_voxel> spurs;
-    for (long pass = 0; pass < s.jump() && !s.gap_voxels.empty(); ++pass) {
-        spurs.clear();
-        std::erase_if(s.gap_voxels, [&](const grassfire_voxel& v) {
-            if (s.burn(v.x, v.y, v.z) != gs::burnt)
-                return true;
-            int neighbours = 0;
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx)
-                    if ((dx || dy) && s.inside(v.x + dx, v.y + dy, v.z) &&
-                        s.burn(v.x + dx, v.y + dy, v.z) == gs::burnt)
-                        ++neighbours;
-            if (neighbours > 1)
-                return false;
-            spurs.push_back(v);
-            return true;
-        });
-        if (spurs.empty())
-            break;
-        for (const grassfire_voxel& v : spurs)
+    for (long pass = 0; pass < s.jump() && !ends.empty(); ++pass) {
+        for (const grassfire_voxel& v : ends)
             set_burn(s.cells()[s.index(v.x, v.y, v.z)], gs::untouched);
-        removed += static_cast<long>(spurs.size());
+        removed += static_cast<long>(ends.size());
+        next.clear();
+        for (const grassfire_voxel& v : ends)
+            for (long dy = -1; dy <= 1; ++dy)
+                for (long dx = -1; dx <= 1; ++dx)
+                    if (s.inside(v.x + dx, v.y + dy, v.z) && spur_end(v.x + dx, v.y + dy, v.z))
+                        take(v.x + dx, v.y + dy, v.z, next);
+        ends.swap(next);
     }
+    // Clear the marks of what was pruned and of ends left when the passes ran out.
+    for (long z = b.z0; z <= b.z1; ++z)
+        for (long y = b.y0; y <= b.y1; ++y) {
+            std::uint8_t* c = s.cells() + s.index(b.x0, y, z);
+            for (long x = b.x0; x <= b.x1; ++x, ++c)
+                *c = static_cast<std::uint8_t>(*c & ~gs::mark);
+        }
     return removed;
 }
 

@@ -46,7 +46,7 @@ std::optional<std::vector<contour_set>> segment_click_from_session(long frame, l
     std::vector<image_view> stack;
     const long first = frame % gap;
     images.reserve(static_cast<std::size_t>((bufp->frames() - 1 - first) / gap + 1));
-    for (long i = first; i < bufp->frames(); i += gap)
+    for (long i = first; i < bufp->frames(); i = gap < bufp->frames() - i ? i + gap : bufp->frames())
         images.push_back(bufp->imagecp(i));
     stack.reserve(images.size());
     for (const cip_t& image : images)

@@ -108,9 +108,6 @@ public:
 
     // Extents of the burnt region, kept up by whatever burns.
     grassfire_box region;
-    // Pixels burnt by crossing gaps, collected when asked (ridge mode in 3D).
-    bool collect_gaps = false;
-    std::vector<grassfire_voxel> gap_voxels;
 
     struct key_t {  // only create() makes states
     private:

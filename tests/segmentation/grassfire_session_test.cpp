@@ -1,6 +1,7 @@
 // A click through the session: the settings and the threshold map come from
 // the resource table and the program's colour map, the frames from the
 // frame buffer, and outlines come back on the right recording frames.
+#include <climits>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -115,6 +116,13 @@ TEST_F(GrassfireSession, FrameGapSegmentsEveryGthFrame)
         EXPECT_NEAR(side_of(s), 4.0 + s.frame, 1e-9) << s.frame;
     }
     EXPECT_EQ(frames, (std::vector<long>{1, 4, 7}));
+
+    // A gap past the recording leaves the clicked frame alone in the stack.
+    res->RES_SEGMENT_FRAME->write(LONG_MAX);
+    const auto alone = segment_click_from_session(7, 6, 6, 10);
+    ASSERT_TRUE(alone);
+    ASSERT_EQ(alone->size(), 1u);
+    EXPECT_EQ((*alone)[0].frame, 7);
 }
 
 // Without a colour map nothing is selected, so nothing is segmented.

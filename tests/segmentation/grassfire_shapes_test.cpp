@@ -219,6 +219,20 @@ TEST(GrassfireShapes, ClicksThatGiveNothing)
     EXPECT_TRUE(grassfire::segment(image_view(), grassfire::no_seed, 0, 10, off, classes).contours.empty());
 }
 
+// A frame whose state would pass the memory limit gives nothing, with the
+// warning, rather than risk the machine; at the limit it is segmented.
+TEST(GrassfireShapes, StateBeyondTheMemoryLimit)
+{
+    const image_t im = radial_image(20, [](double d) { return 6.0 - d; }, 0.0);
+    grassfire_settings s = settings_for(lo, hi, 2, true);
+    s.state_limit = 20 * 20 - 1;
+    log_capture log;
+    EXPECT_TRUE(grassfire::segment(im.view(), 10, 10, 5, s, classes_for(lo, hi)).contours.empty());
+    EXPECT_TRUE(log.contains("Unable to allocate state image for grassfire algorithm", wxLOG_Warning));
+    s.state_limit = 20 * 20;
+    EXPECT_EQ(grassfire::segment(im.view(), 10, 10, 5, s, classes_for(lo, hi)).contours.size(), 1u);
+}
+
 // Images from 1x1 up: a single selected pixel is a diamond through its four
 // edge midpoints; an unselected one gives nothing.
 TEST(GrassfireShapes, SmallestImages)
