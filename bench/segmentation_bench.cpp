@@ -62,9 +62,9 @@ bscans render(long grain)
     const phantom body = demo_phantom();
     const std::vector<sweep_pose> poses = demo_sweep(static_cast<int>(stack_frames), probe);
     for (long i = 0; i < stack_frames; ++i)
-        s.frames.push_back(grained(render_bscan(body, poses[static_cast<std::size_t>(i)].pose.get(), probe,
-                                                static_cast<std::uint64_t>(i + 1)),
-                                   grain));
+        s.frames.push_back(grained(
+            render_bscan(body, poses[static_cast<std::size_t>(i)].pose.get(), probe, static_cast<std::uint64_t>(i + 1)),
+            grain));
     for (const cip_t& f : s.frames)
         s.views.emplace_back(f);
     // The seed: the middle of the vessel's cross-section on the middle frame.
@@ -173,8 +173,8 @@ void BM_Segment3(benchmark::State& state)
     long frames_with_outlines = 0;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
-        const auto sets = grassfire::segment3(b.views, b.seed_x, b.seed_y, stack_frames / 2, jump,
-                                              settings(connected), classes);
+        const auto sets =
+            grassfire::segment3(b.views, b.seed_x, b.seed_y, stack_frames / 2, jump, settings(connected), classes);
         ours += seconds_since(start);
         if (!sets) {
             state.SkipWithError("cancelled");

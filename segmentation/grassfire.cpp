@@ -46,8 +46,7 @@ struct seed_check {
     bool usable = false;
 };
 
-seed_check check_seed(const image_view& image, long x, long y, long z, bool connected,
-                      const grassfire_classes& classes)
+seed_check check_seed(const image_view& image, long x, long y, long z, bool connected, const grassfire_classes& classes)
 {
     seed_check c;
     if (x >= grassfire::no_seed) {
@@ -56,8 +55,8 @@ seed_check check_seed(const image_view& image, long x, long y, long z, bool conn
     }
     if (x < 0 || y < 0 || x >= image.width || y >= image.height)
         return c;
-    const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) +
-                          static_cast<std::size_t>(x);
+    const std::size_t i =
+        static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) + static_cast<std::size_t>(x);
     if (!classes.thresholded(image.pixels[i]))
         return c;
     c.seed = grassfire_voxel{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), static_cast<std::int32_t>(z)};
@@ -197,8 +196,8 @@ std::optional<std::vector<contour_set>> grassfire::segment3(const std::vector<im
     }
     if (!progress->at(150, "Find extent of object"))
         return std::nullopt;
-    const wxString burning = settings.connected ? "Connected component analysis"
-                                                : "Performing connected component analysis on all data";
+    const wxString burning =
+        settings.connected ? "Connected component analysis" : "Performing connected component analysis on all data";
     if (!progress->at(160, burning))
         return std::nullopt;
     if (at_once) {

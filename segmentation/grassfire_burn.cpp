@@ -155,8 +155,8 @@ bool ridge_gap(const gs& s, long x, long y, long z)
 
 // Tries to ignite the pixel whose cell is c: most calls end at the first
 // test, on a pixel already alight.
-inline bool try_ignite(gs& s, std::uint8_t* c, long x, long y, long z, std::vector<grassfire_voxel>& front,
-                       int from_line)
+[[gnu::always_inline]] inline bool try_ignite(gs& s, std::uint8_t* c, long x, long y, long z,
+                                              std::vector<grassfire_voxel>& front, int from_line)
 {
     const std::uint8_t v = *c;
     if (v & gs::burn_mask)

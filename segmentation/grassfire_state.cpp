@@ -53,8 +53,8 @@ grassfire_state::grassfire_state(key_t, long width, long height, long frames, lo
     }
 }
 
-std::unique_ptr<grassfire_state> grassfire_state::create(const std::vector<image_view>& frames, long width,
-                                                         long height, long jump, const grassfire_settings& settings,
+std::unique_ptr<grassfire_state> grassfire_state::create(const std::vector<image_view>& frames, long width, long height,
+                                                         long jump, const grassfire_settings& settings,
                                                          const grassfire_classes& classes)
 {
     const auto bytes = bytes_needed(width, height, static_cast<long>(frames.size()));

@@ -118,7 +118,6 @@ public:
                     const grassfire_classes& classes);
 
 private:
-
     long width_, height_, frames_;
     std::size_t plane_;
     long jump_;

@@ -50,10 +50,7 @@ protected:
             bufp->append(im, pose, static_cast<std::uint64_t>(i));
         }
     }
-    static double side_of(const contour_set& s)
-    {
-        return std::sqrt(grass_test::enclosed_area(s) + 0.5);
-    }
+    static double side_of(const contour_set& s) { return std::sqrt(grass_test::enclosed_area(s) + 0.5); }
 };
 
 // Every setting the segmentation uses is read from its resource, and the

@@ -54,7 +54,8 @@ TEST(GrassfireShapes, DiscAreaMatchesAnalytic)
     for (const shape_case& k : shape_cases()) {
         SCOPED_TRACE(testing::Message() << "radius " << k.radius << " slope " << k.slope);
         const long side = 2 * static_cast<long>(k.radius) + 24;
-        const image_t im = radial_image(side, [&](double d) { return k.radius - d; }, k.slope);
+        const image_t im = radial_image(
+            side, [&](double d) { return k.radius - d; }, k.slope);
         const long c = side / 2;
         for (bool connected : {true, false}) {
             const contour_set s = grassfire::segment(im.view(), connected ? c : grassfire::no_seed, c, 10,
@@ -78,12 +79,14 @@ TEST(GrassfireShapes, RingByHoleType)
         // The hole has the case's radius, the ring is 15 pixels wide.
         const double inner = k.radius, outer = k.radius + 15.0;
         const long side = 2 * static_cast<long>(outer) + 24;
-        const image_t im = radial_image(side, [&](double d) { return std::min(outer - d, d - inner); }, k.slope);
+        const image_t im = radial_image(
+            side, [&](double d) { return std::min(outer - d, d - inner); }, k.slope);
         const long c = side / 2, on_ring = c + static_cast<long>(inner + 7.5);
         ASSERT_GE(im.at(on_ring, c), lo);
         for (bool connected : {true, false}) {
             const long sx = connected ? on_ring : grassfire::no_seed;
-            const contour_set all = grassfire::segment(im.view(), sx, c, 0, settings_for(lo, hi, 0, connected), classes);
+            const contour_set all =
+                grassfire::segment(im.view(), sx, c, 0, settings_for(lo, hi, 0, connected), classes);
             ASSERT_EQ(all.contours.size(), 2u);
             const double ring = disc(outer) - disc(inner);
             EXPECT_NEAR(enclosed_area(all), ring, 0.01 * ring);
@@ -91,11 +94,13 @@ TEST(GrassfireShapes, RingByHoleType)
             EXPECT_LT(shoelace(all.contours[0]) * shoelace(all.contours[1]), 0.0);
             expect_encloses(all, side, side, [&](long x, long y) { return im.at(x, y) >= lo; });
 
-            const contour_set body = grassfire::segment(im.view(), sx, c, 0, settings_for(lo, hi, 2, connected), classes);
+            const contour_set body =
+                grassfire::segment(im.view(), sx, c, 0, settings_for(lo, hi, 2, connected), classes);
             ASSERT_EQ(body.contours.size(), 1u);
             EXPECT_NEAR(enclosed_area(body), disc(outer), 0.01 * disc(outer));
 
-            const contour_set hole = grassfire::segment(im.view(), sx, c, 0, settings_for(lo, hi, 1, connected), classes);
+            const contour_set hole =
+                grassfire::segment(im.view(), sx, c, 0, settings_for(lo, hi, 1, connected), classes);
             ASSERT_EQ(hole.contours.size(), 1u);
             EXPECT_NEAR(enclosed_area(hole), disc(inner), 0.01 * disc(inner));
             EXPECT_TRUE(inside(hole, c, c));
@@ -107,11 +112,13 @@ TEST(GrassfireShapes, RingByHoleType)
 // Every hole type other than 0 and 2 takes the holes, as 1 does.
 TEST(GrassfireShapes, AnyOtherHoleTypeKeepsTheHoles)
 {
-    const image_t im = radial_image(60, [](double d) { return std::min(20.0 - d, d - 10.0); }, 0.0);
+    const image_t im = radial_image(
+        60, [](double d) { return std::min(20.0 - d, d - 10.0); }, 0.0);
     const grassfire_classes classes = classes_for(lo, hi);
     const contour_set one = grassfire::segment(im.view(), grassfire::no_seed, 0, 3, settings_for(lo, hi, 1), classes);
     for (long type : {-1L, 3L, LONG_MIN, LONG_MAX}) {
-        const contour_set s = grassfire::segment(im.view(), grassfire::no_seed, 0, 3, settings_for(lo, hi, type), classes);
+        const contour_set s =
+            grassfire::segment(im.view(), grassfire::no_seed, 0, 3, settings_for(lo, hi, type), classes);
         ASSERT_EQ(s.contours.size(), 1u) << type;
         EXPECT_EQ(s.contours[0].points, one.contours[0].points) << type;
     }
@@ -157,7 +164,8 @@ TEST(GrassfireShapes, GapsAreCrossedWithinTheJumpDistanceAndStoppedByBarriers)
         EXPECT_EQ(barred_wide.contours(LONG_MAX, connected), connected ? 1u : 2u);
     }
     // The connected part reaches across the crossed gap to the far end.
-    const contour_set s = grassfire::segment(one.im.view(), 6, 4, 1, settings_for(lo, hi, 2, true), classes_for(lo, hi, 20));
+    const contour_set s =
+        grassfire::segment(one.im.view(), 6, 4, 1, settings_for(lo, hi, 2, true), classes_for(lo, hi, 20));
     ASSERT_EQ(s.contours.size(), 1u);
     EXPECT_TRUE(inside(s, 42, 4));
     EXPECT_TRUE(inside(s, 20, 4));
@@ -195,7 +203,8 @@ TEST(GrassfireShapes, ConnectedKeepsOnlyTheClickedBlob)
 // which selects nothing whatever is clicked.
 TEST(GrassfireShapes, ClicksThatGiveNothing)
 {
-    const image_t im = radial_image(50, [](double d) { return 15.0 - d; }, 0.0);
+    const image_t im = radial_image(
+        50, [](double d) { return 15.0 - d; }, 0.0);
     const grassfire_classes classes = classes_for(lo, hi);
     const grassfire_settings on = settings_for(lo, hi, 2, true), off = settings_for(lo, hi, 2, false);
     EXPECT_TRUE(grassfire::segment(im.view(), 2, 2, 10, on, classes).contours.empty());
@@ -223,7 +232,8 @@ TEST(GrassfireShapes, ClicksThatGiveNothing)
 // warning, rather than risk the machine; at the limit it is segmented.
 TEST(GrassfireShapes, StateBeyondTheMemoryLimit)
 {
-    const image_t im = radial_image(20, [](double d) { return 6.0 - d; }, 0.0);
+    const image_t im = radial_image(
+        20, [](double d) { return 6.0 - d; }, 0.0);
     grassfire_settings s = settings_for(lo, hi, 2, true);
     s.state_limit = 20 * 20 - 1;
     log_capture log;
@@ -241,7 +251,8 @@ TEST(GrassfireShapes, SmallestImages)
     for (bool connected : {true, false})
         for (long type : {0L, 1L, 2L}) {
             const image_t one(1, 1, 255);
-            const contour_set s = grassfire::segment(one.view(), 0, 0, 10, settings_for(lo, hi, type, connected), classes);
+            const contour_set s =
+                grassfire::segment(one.view(), 0, 0, 10, settings_for(lo, hi, type, connected), classes);
             if (type == 1) {
                 EXPECT_TRUE(s.contours.empty());
                 continue;
@@ -271,7 +282,8 @@ TEST(GrassfireShapes, FramesWiderThanSixteenBits)
     for (long x = 0; x < w; ++x)
         im.at(x, 1) = 255;
     im.at(39000, 0) = 255;
-    const contour_set s = grassfire::segment(im.view(), 39000, 0, 2, settings_for(lo, hi, 2, true), classes_for(lo, hi));
+    const contour_set s =
+        grassfire::segment(im.view(), 39000, 0, 2, settings_for(lo, hi, 2, true), classes_for(lo, hi));
     ASSERT_EQ(s.contours.size(), 1u);
     double max_x = 0.0;
     for (const vertex2d& p : s.contours[0].points)
@@ -285,7 +297,8 @@ TEST(GrassfireShapes, FramesWiderThanSixteenBits)
 // Settings at their extremes change answers but never crash or hang.
 TEST(GrassfireShapes, AnySettingValue)
 {
-    const image_t im = radial_image(40, [](double d) { return std::min(12.0 - d, d - 5.0); }, 20.0);
+    const image_t im = radial_image(
+        40, [](double d) { return std::min(12.0 - d, d - 5.0); }, 20.0);
     for (long jump : {LONG_MIN, -1L, 0L, 1L, 1000L, LONG_MAX})
         for (long w_lo : {LONG_MIN, -1L, 0L, 100L, 255L, 256L, LONG_MAX})
             for (long w_hi : {LONG_MIN, 0L, 200L, LONG_MAX}) {
@@ -293,7 +306,8 @@ TEST(GrassfireShapes, AnySettingValue)
                 s.ridges = (jump & 1) != 0;
                 s.window.doppler = w_lo == 255;
                 // The classes stay those of a sane map: only the placement uses the window.
-                const contour_set r = grassfire::segment(im.view(), grassfire::no_seed, 0, jump, s, classes_for(lo, hi));
+                const contour_set r =
+                    grassfire::segment(im.view(), grassfire::no_seed, 0, jump, s, classes_for(lo, hi));
                 EXPECT_FALSE(r.contours.empty());
                 for (const contour& c : r.contours)
                     for (const vertex2d& p : c.points) {

@@ -112,7 +112,8 @@ TEST(GrassfireStack, ConnectedLeavesOtherObjectsOut)
                 ball.images[static_cast<std::size_t>(z)].at(x, y) = 255;
     const grassfire_classes classes = classes_for(lo, hi);
     const auto one = grassfire::segment3(ball.views(), 20, 20, 8, 0, settings_for(lo, hi, 2, true), classes);
-    const auto all = grassfire::segment3(ball.views(), grassfire::no_seed, 0, 8, 0, settings_for(lo, hi, 2, false), classes);
+    const auto all =
+        grassfire::segment3(ball.views(), grassfire::no_seed, 0, 8, 0, settings_for(lo, hi, 2, false), classes);
     ASSERT_TRUE(one && all);
     EXPECT_EQ((*one)[8].contours.size(), 1u);
     EXPECT_EQ((*all)[8].contours.size(), 2u);
@@ -134,24 +135,20 @@ TEST(GrassfireStack, ProgressAndCancel)
     ASSERT_TRUE(grassfire::segment3(ball.views(), 16, 16, 3, 4, s, classes));
     EXPECT_EQ(ui.begun, 1);
     EXPECT_EQ(ui.ended, 1);
-    const std::vector<wxString> in_order{"Initialising object state",
-                                         "Thresholding data",
-                                         "Find extent of object",
-                                         "Connected component analysis",
-                                         "Topological analysis",
-                                         "2D segmentation: frame 1 of 6",
-                                         "Extracting contours: frame 6 of 6"};
+    const std::vector<wxString> in_order{
+        "Initialising object state",        "Thresholding data",    "Find extent of object",
+        "Connected component analysis",     "Topological analysis", "2D segmentation: frame 1 of 6",
+        "Extracting contours: frame 6 of 6"};
     auto at = ui.messages.begin();
     for (const wxString& m : in_order) {
         at = std::find(at, ui.messages.end(), m);
         EXPECT_NE(at, ui.messages.end()) << m;
     }
     EXPECT_FALSE(ui.saw("Removing redundant ridges"));
-    for (const char* line : {"3D topological analysis: initial outside region",
-                             "3D topological analysis: re-labelling voxels",
-                             "3D topological analysis: 0.00 % voxels in concavities",
-                             "3D topological analysis:", "% voxels just outside",
-                             "Connected component analysis:", "% voxels in object"})
+    for (const char* line :
+         {"3D topological analysis: initial outside region", "3D topological analysis: re-labelling voxels",
+          "3D topological analysis: 0.00 % voxels in concavities", "3D topological analysis:", "% voxels just outside",
+          "Connected component analysis:", "% voxels in object"})
         EXPECT_TRUE(log.contains(line)) << line;
 
     grassfire_settings all = settings_for(lo, hi, 2, false);
@@ -252,7 +249,8 @@ TEST(GrassfireStack, StacksLongerThanSixteenBits)
     image_t rod(4, 4, 0);
     rod.at(1, 1) = rod.at(2, 1) = rod.at(1, 2) = rod.at(2, 2) = 255;
     const std::vector<image_view> views(static_cast<std::size_t>(frames), rod.view());
-    const auto sets = grassfire::segment3(views, 1, 1, frames - 10, 2, settings_for(lo, hi, 2, true), classes_for(lo, hi));
+    const auto sets =
+        grassfire::segment3(views, 1, 1, frames - 10, 2, settings_for(lo, hi, 2, true), classes_for(lo, hi));
     ASSERT_TRUE(sets);
     for (long z : {0L, 1L, 32767L, 32768L, frames - 1}) {
         ASSERT_EQ((*sets)[static_cast<std::size_t>(z)].contours.size(), 1u) << z;

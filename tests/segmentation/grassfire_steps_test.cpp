@@ -92,15 +92,14 @@ TEST(GrassfireSteps, RidgeResponses)
     EXPECT_EQ(r.response, 4 * 90 - 90 - 90 - 40 - 40);
     EXPECT_EQ(grassfire::direction(one_frame(line_image(0, 1), 128, 255, 20, 5).state.operator*(), 10, 10, 0).dir, 1);
     EXPECT_EQ(grassfire::direction(one_frame(line_image(1, 1), 128, 255, 20, 5).state.operator*(), 10, 10, 0).dir, 2);
-    EXPECT_EQ(grassfire::direction(one_frame(line_image(1, -1), 128, 255, 20, 5).state.operator*(), 10, 10, 0).dir,
-              3);
+    EXPECT_EQ(grassfire::direction(one_frame(line_image(1, -1), 128, 255, 20, 5).state.operator*(), 10, 10, 0).dir, 3);
     // Off the line it is no ridge.
     EXPECT_LT(grassfire::direction(*across.state, 10, 14, 0).response, ridge_t::ridge_level);
     for (const auto& [x, y] : std::vector<std::pair<long, long>>{{1, 10}, {10, 1}, {19, 10}, {10, 19}, {0, 0}})
         EXPECT_EQ(grassfire::direction(*across.state, x, y, 0).response, ridge_t::no_ridge) << x << "," << y;
 
     image_t marked = line_image(1, 0);
-    marked.at(10, 10) = 5;   // a barrier
+    marked.at(10, 10) = 5;    // a barrier
     marked.at(12, 10) = 200;  // selected
     const one_frame m(marked, 128, 255, 20, 5);
     EXPECT_EQ(grassfire::direction(*m.state, 10, 10, 0).response, ridge_t::no_ridge);

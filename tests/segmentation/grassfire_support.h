@@ -107,8 +107,8 @@ inline image_t radial_image(long side, const std::function<double(double)>& dept
 }
 
 // Labels of the components of the pixels for which `in` holds; 0 for the rest.
-inline std::vector<int> label_components(long w, long h, const std::function<bool(long, long)>& in,
-                                         bool eight, int* count)
+inline std::vector<int> label_components(long w, long h, const std::function<bool(long, long)>& in, bool eight,
+                                         int* count)
 {
     std::vector<int> label(static_cast<std::size_t>(w * h), 0);
     int n = 0;

@@ -26,10 +26,18 @@ image_t random_blobs(std::mt19937& rng, long w, long h)
         for (int k = len(rng) * 3; k > 0; --k) {
             im.at(x, y) = 255;
             switch (dir(rng)) {
-            case 0: x = std::min(w - 1, x + 1); break;
-            case 1: x = std::max(0L, x - 1); break;
-            case 2: y = std::min(h - 1, y + 1); break;
-            default: y = std::max(0L, y - 1); break;
+            case 0:
+                x = std::min(w - 1, x + 1);
+                break;
+            case 1:
+                x = std::max(0L, x - 1);
+                break;
+            case 2:
+                y = std::min(h - 1, y + 1);
+                break;
+            default:
+                y = std::max(0L, y - 1);
+                break;
             }
         }
     }
@@ -52,7 +60,8 @@ expected_t expect(const image_t& im, long type, bool ridges)
     auto sel = [&](long x, long y) { return im.at(x, y) >= lo; };
     int n = 0;
     // Unselected pixels reached from the border by 4-steps.
-    const auto bg4 = label_components(w, h, [&](long x, long y) { return !sel(x, y); }, false, &n);
+    const auto bg4 = label_components(
+        w, h, [&](long x, long y) { return !sel(x, y); }, false, &n);
     std::vector<char> open(static_cast<std::size_t>(n + 1), 0);
     for (long y = 0; y < h; ++y)
         for (long x = 0; x < w; ++x)
@@ -77,7 +86,8 @@ expected_t expect(const image_t& im, long type, bool ridges)
     } else {
         int k = 0, pockets = 0;
         label_components(w, h, sel, ridges, &k);
-        const auto bg = label_components(w, h, [&](long x, long y) { return !sel(x, y); }, !ridges, &pockets);
+        const auto bg = label_components(
+            w, h, [&](long x, long y) { return !sel(x, y); }, !ridges, &pockets);
         std::vector<char> out(static_cast<std::size_t>(pockets + 1), 0);
         for (long y = 0; y < h; ++y)
             for (long x = 0; x < w; ++x)
@@ -137,7 +147,8 @@ TEST(GrassfireTopology, ConnectedRegionIsTheFloodFillOfTheSeed)
         if (sx < 0)
             continue;
         int n = 0;
-        const auto labels = label_components(40, 30, [&](long x, long y) { return im.at(x, y) >= lo; }, false, &n);
+        const auto labels = label_components(
+            40, 30, [&](long x, long y) { return im.at(x, y) >= lo; }, false, &n);
         const int mine = labels[static_cast<std::size_t>(sy * 40 + sx)];
         const contour_set got = grassfire::segment(im.view(), sx, sy, 0, settings_for(lo, hi, 0, true), classes);
         long wrong = 0;
