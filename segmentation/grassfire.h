@@ -88,10 +88,11 @@ public:
     static bool thresholded(const image_view& image, std::size_t i, const grassfire_classes& classes);
     static bool anti_thresholded(const image_view& image, std::size_t i, const grassfire_classes& classes);
 
-    // One frame: closed outlines of the region grown from the seed (or of
-    // every selected region when not connected). Empty for a seed given
-    // outside the image or on an unselected pixel, for no seed with
-    // connected on, and when the state cannot be had.
+    // One frame: closed outlines, in its pixel coordinates, of the region
+    // grown from the seed (or of every selected region when not connected);
+    // `frame` is left to the caller. Empty for a seed given outside the
+    // image or on an unselected pixel, for no seed with connected on, and
+    // when the state cannot be had.
     static contour_set segment(const image_view& image, long seed_x, long seed_y, long jump,
                                const grassfire_settings& settings, const grassfire_classes& classes);
 

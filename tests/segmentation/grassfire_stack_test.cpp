@@ -174,6 +174,26 @@ TEST(GrassfireStack, ProgressAndCancel)
     }
 }
 
+// A long burn asks now and then whether to go on: cancelling in the middle
+// of it gives nothing back.
+TEST(GrassfireStack, CancelWhileBurning)
+{
+    const image_t full(256, 256, 255);
+    const std::vector<image_view> stack(24, full.view());
+    recording_interaction_t ui;
+    installed_t use(&ui);
+    const grassfire_settings s = settings_for(lo, hi, 2, true);
+    ASSERT_TRUE(grassfire::segment3(stack, 5, 5, 0, 3, s, classes_for(lo, hi)));
+    const auto burning = std::count(ui.messages.begin(), ui.messages.end(), wxString("Connected component analysis"));
+    ASSERT_GE(burning, 2) << "the stage start and at least one question while burning";
+    const auto first = std::find(ui.messages.begin(), ui.messages.end(), wxString("Connected component analysis"));
+    ui.cancel_at = static_cast<long>(first - ui.messages.begin()) + 2;
+    ui.messages.clear();
+    EXPECT_FALSE(grassfire::segment3(stack, 5, 5, 0, 3, s, classes_for(lo, hi)));
+    EXPECT_EQ(ui.messages.back(), "Connected component analysis");
+    EXPECT_EQ(ui.begun, ui.ended);
+}
+
 // Past the memory limit the clicked frame is segmented in 2D, with the
 // message that says so, exactly as a click on that frame alone.
 TEST(GrassfireStack, TooLargeFallsBackToTheClickedFrame)
