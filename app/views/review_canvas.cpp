@@ -11,6 +11,7 @@
 #include "common/dynabuf.h"
 #include "ids.h"
 #include "resources/resource_table.h"
+#include "segmentation/grassfire_session.h"
 
 review_canvas::review_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attributes(), wxID_ANY)
 {
@@ -31,6 +32,9 @@ review_canvas::review_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_RF_SELECT_SAMPLE, res->RES_RF_SELECT_SAMPLES, res->RES_SEE_DRAW, res->RES_SEE_MARK,
              res->RES_OBJECT, res->RES_LANDMARKS, res->RES_RF_DUAL_DISPLAY})
         r->add_proc(changed_.get());
+    draw_tool_.set_segmenter([](long frame, long x, long y) {
+        return segment_click_from_session(frame, x, y, res->RES_JUMP_THRESH->value());
+    });
     tool_changed_ = std::make_unique<pmf_functor<review_canvas>>(this, &review_canvas::ToolChanged);
     res->RES_TOOL->add_proc(tool_changed_.get());
 }

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/listctrl.h>
 #include <wx/stattext.h>
 
@@ -166,6 +167,57 @@ TEST_F(GuiDraw, OutlinesInThe3DWindow)
     pump(100);
     EXPECT_EQ(count(blue), 0);
     EXPECT_GT(count(edge), 0);
+}
+
+// A segmentation click with "Segment regions" on outlines the region of the
+// threshold window around the clicked pixel, simplified and inserted as a
+// drawn outline is.
+TEST_F(GuiDraw, ASegmentationClickOutlinesTheThresholdedRegion)
+{
+    start({demo});
+    res->RES_BUF_CURRENT_FRAME->write(8);
+    const cip_t image = bufp->imagecp(8);
+    // A disc of grey 250 (the demo has nothing that bright) of radius 20 at (70, 50).
+    for (long y = 0; y < image.height(); ++y)
+        for (long x = 0; x < image.width(); ++x)
+            if ((x - 70) * (x - 70) + (y - 50) * (y - 50) <= 400)
+                image.pixels()[y * image.width() + x] = 250;
+    res->RES_CMAP_GREY_LO->write_no_changeprocs(245);
+    res->RES_CMAP_GREY_HI->write_no_changeprocs(255);
+    res->RES_CMAP_BINARY->write_no_changeprocs(true);
+    res->RES_SEGMENT_CONNECTED->write_no_changeprocs(true);
+    res->RES_JUMP_THRESH->write_no_changeprocs(0);
+    base_res_t::make_pending_writes_happen();
+    tool(ID_TOOL_DRAW, true);
+    menu(ID_TASK_DRAW);
+    wxCheckBox* segment = frame().draw()->segment_regions;
+    segment->SetValue(true);
+    wxCommandEvent toggled(wxEVT_CHECKBOX);
+    segment->ProcessWindowEvent(toggled);
+    const wxPoint centre = frame().review()->frame_to_window(70.5, 50.5);
+    mouse(wxEVT_LEFT_DOWN, centre);
+    mouse(wxEVT_LEFT_UP, centre);
+    pump(50);
+    ASSERT_NE(outlines(), nullptr);
+    ASSERT_EQ(outlines()->contours.size(), 1u);
+    // The outline runs at the threshold crossing, just outside the disc's
+    // outer pixel centres, then is simplified by 0.3 pixel: it holds the disc
+    // but for its outermost pixels and nothing beyond.
+    const contour& found = outlines()->contours[0];
+    for (long y = 20; y < 80; ++y)
+        for (long x = 40; x < 100; ++x) {
+            const long r2 = (x - 70) * (x - 70) + (y - 50) * (y - 50);
+            if (r2 <= 19 * 19 || r2 > 441) {
+                EXPECT_EQ(found.point_inside({double(x), double(y)}), r2 <= 400) << x << "," << y;
+            }
+        }
+    EXPECT_FALSE(area_text().Contains("---")) << area_text();
+    // A click outside the window's grey adds nothing.
+    const wxPoint outside = frame().review()->frame_to_window(10.5, 110.5);
+    mouse(wxEVT_LEFT_DOWN, outside);
+    mouse(wxEVT_LEFT_UP, outside);
+    pump(50);
+    EXPECT_EQ(outlines()->contours.size(), 1u);
 }
 
 }  // namespace
