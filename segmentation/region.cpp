@@ -138,9 +138,10 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
         for (double r = lo; r <= hi; ++r)
             near_edges[static_cast<std::size_t>(r)].push_back(&e);
     }
-    // Every pixel with a 4-neighbour on the other side of the outline gets its signed distance.
+    // Every pixel with a 4-neighbour on the other side of the outline gets its
+    // signed distance. Written in place: the neighbours are compared by sign,
+    // which the distances keep.
     const auto w = labels->width, h = labels->height;
-    std::vector<std::int16_t> result = labels->labels;
     for (std::int32_t r = 0; r < h; ++r)
         for (std::int32_t c = 0; c < w; ++c) {
             const bool inside = labels->labels[static_cast<std::size_t>(r) * w + c] > 0;
@@ -155,8 +156,7 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
             for (const edge* e : near_edges[static_cast<std::size_t>(r)])
                 nearest = std::min(nearest, distance_to_segment(p, e->a, e->b));
             if (std::isfinite(nearest))
-                result[static_cast<std::size_t>(r) * w + c] = near_label(nearest, inside);
+                labels->labels[static_cast<std::size_t>(r) * w + c] = near_label(nearest, inside);
         }
-    labels->labels = std::move(result);
     return labels;
 }
