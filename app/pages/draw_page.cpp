@@ -71,6 +71,17 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     buttons->Add(segment_regions, 0, wxALIGN_CENTER_VERTICAL);
     sizer->Add(buttons, 0, wxALL, 4);
 
+    // Segmentation selects what the threshold colour map shows in magenta.
+    auto* threshold = new wxStaticBoxSizer(wxVERTICAL, this, "Threshold");
+    show_threshold = new wxCheckBox(threshold->GetStaticBox(), wxID_ANY, "Show threshold");
+    threshold->Add(show_threshold, 0, wxALL, 2);
+    auto* levels = new wxFlexGridSizer(2, 4, 6);
+    grey_lo = labelled_spin(threshold->GetStaticBox(), levels, "Select grey from:", 0, 255);
+    grey_hi = labelled_spin(threshold->GetStaticBox(), levels, "to:", 0, 255);
+    grey_barrier = labelled_spin(threshold->GetStaticBox(), levels, "Barrier grey:", 0, 255);
+    threshold->Add(levels, 0, wxALL, 2);
+    sizer->Add(threshold, 0, wxEXPAND | wxALL, 4);
+
     auto* grid = new wxFlexGridSizer(2, 4, 6);
     accuracy = labelled_spin(this, grid, "Contour accuracy (x0.1 pixels):", 0, 100);
     grid->AddSpacer(0);
@@ -103,9 +114,9 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     objects->Bind(wxEVT_LIST_ITEM_ACTIVATED, &draw_page::OnRenameObject, this);
     clear->Bind(wxEVT_BUTTON, &draw_page::OnClear, this);
     segment_regions->Bind(wxEVT_CHECKBOX, &draw_page::OnSegmentRegions, this);
-    for (wxSpinCtrl* s : {accuracy, jump, frame_gap})
+    for (wxSpinCtrl* s : {accuracy, jump, frame_gap, grey_lo, grey_hi, grey_barrier})
         s->Bind(wxEVT_SPINCTRL, &draw_page::OnSetting, this);
-    for (wxCheckBox* c : {by_zoom, connected, ridges, all_objects_3d, outlines_only_3d})
+    for (wxCheckBox* c : {by_zoom, connected, ridges, all_objects_3d, outlines_only_3d, show_threshold})
         c->Bind(wxEVT_CHECKBOX, &draw_page::OnSetting, this);
     holes->Bind(wxEVT_RADIOBOX, &draw_page::OnSetting, this);
 
@@ -120,7 +131,8 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     for (base_res_t* r : std::initializer_list<base_res_t*>{
              res->RES_SIMPLIFY_THRESH, res->RES_THRESH_BY_ZOOM, res->RES_JUMP_THRESH, res->RES_SEGMENT_TYPE,
              res->RES_SEGMENT_FRAME, res->RES_SEGMENT_CONNECTED, res->RES_SEGMENT_RIDGES, res->RES_OUTLINE_ALL,
-             res->RES_OUTLINE_CLEAR})
+             res->RES_OUTLINE_CLEAR, res->RES_CMAP_BINARY, res->RES_CMAP_GREY_LO, res->RES_CMAP_GREY_HI,
+             res->RES_CMAP_GREY_ANTI})
         r->add_proc(settings_changed_.get());
     SettingsChanged();
     ObjectsChanged();
@@ -185,6 +197,10 @@ void draw_page::SettingsChanged()
     ridges->SetValue(res->RES_SEGMENT_RIDGES->value());
     all_objects_3d->SetValue(res->RES_OUTLINE_ALL->value());
     outlines_only_3d->SetValue(res->RES_OUTLINE_CLEAR->value());
+    show_threshold->SetValue(res->RES_CMAP_BINARY->value());
+    grey_lo->SetValue(static_cast<int>(res->RES_CMAP_GREY_LO->value()));
+    grey_hi->SetValue(static_cast<int>(res->RES_CMAP_GREY_HI->value()));
+    grey_barrier->SetValue(static_cast<int>(res->RES_CMAP_GREY_ANTI->value()));
     accuracy->Enable(!by_zoom->GetValue());
     refreshing_ = false;
 }
@@ -247,5 +263,9 @@ void draw_page::OnSetting(wxCommandEvent&)
     res->RES_SEGMENT_RIDGES->write_no_changeprocs(ridges->GetValue());
     res->RES_OUTLINE_ALL->write_no_changeprocs(all_objects_3d->GetValue());
     res->RES_OUTLINE_CLEAR->write_no_changeprocs(outlines_only_3d->GetValue());
+    res->RES_CMAP_BINARY->write_no_changeprocs(show_threshold->GetValue());
+    res->RES_CMAP_GREY_LO->write_no_changeprocs(grey_lo->GetValue());
+    res->RES_CMAP_GREY_HI->write_no_changeprocs(grey_hi->GetValue());
+    res->RES_CMAP_GREY_ANTI->write_no_changeprocs(grey_barrier->GetValue());
     base_res_t::make_pending_writes_happen();
 }

@@ -35,6 +35,10 @@ public:
     wxListCtrl* objects = nullptr;
     wxButton* clear = nullptr;
     wxCheckBox* segment_regions = nullptr;
+    wxCheckBox* show_threshold = nullptr;  // the threshold colour map segmentation follows
+    wxSpinCtrl* grey_lo = nullptr;
+    wxSpinCtrl* grey_hi = nullptr;
+    wxSpinCtrl* grey_barrier = nullptr;
     wxSpinCtrl* accuracy = nullptr;
     wxCheckBox* by_zoom = nullptr;
     wxSpinCtrl* jump = nullptr;

@@ -7,6 +7,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/listctrl.h>
+#include <wx/spinctrl.h>
 #include <wx/stattext.h>
 
 #include "app/ids.h"
@@ -182,14 +183,20 @@ TEST_F(GuiDraw, ASegmentationClickOutlinesTheThresholdedRegion)
         for (long x = 0; x < image.width(); ++x)
             if ((x - 70) * (x - 70) + (y - 50) * (y - 50) <= 400)
                 image.pixels()[y * image.width() + x] = 250;
-    res->RES_CMAP_GREY_LO->write_no_changeprocs(245);
-    res->RES_CMAP_GREY_HI->write_no_changeprocs(255);
-    res->RES_CMAP_BINARY->write_no_changeprocs(true);
-    res->RES_SEGMENT_CONNECTED->write_no_changeprocs(true);
-    res->RES_JUMP_THRESH->write_no_changeprocs(0);
-    base_res_t::make_pending_writes_happen();
     tool(ID_TOOL_DRAW, true);
     menu(ID_TASK_DRAW);
+    // The threshold from the page's controls, as a user sets it.
+    draw_page* page = frame().draw();
+    page->grey_lo->SetValue(245);
+    page->grey_hi->SetValue(255);
+    page->jump->SetValue(0);
+    page->show_threshold->SetValue(true);
+    page->connected->SetValue(true);
+    wxCommandEvent changed(wxEVT_CHECKBOX);
+    page->show_threshold->ProcessWindowEvent(changed);
+    EXPECT_TRUE(res->RES_CMAP_BINARY->value());
+    EXPECT_EQ(res->RES_CMAP_GREY_LO->value(), 245);
+    EXPECT_EQ(res->RES_JUMP_THRESH->value(), 0);
     wxCheckBox* segment = frame().draw()->segment_regions;
     segment->SetValue(true);
     wxCommandEvent toggled(wxEVT_CHECKBOX);
