@@ -136,6 +136,9 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
         r->add_proc(settings_changed_.get());
     SettingsChanged();
     ObjectsChanged();
+    // Placed now, at the scrolled size: GTK would otherwise first draw the
+    // spin controls at the width wx guessed before their style was known.
+    Layout();
 }
 
 draw_page::~draw_page() = default;
@@ -182,7 +185,9 @@ void draw_page::ObjectsChanged()
     volume->SetLabel(s.volume);
     data->SetLabel(s.data);
     clear->Enable((*table)[object].has_outlines());
-    Layout();
+    // The texts change the page's width: its scrolled area must follow, or the
+    // controls are laid out narrower than they need.
+    FitInside();
 }
 
 void draw_page::SettingsChanged()

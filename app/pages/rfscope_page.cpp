@@ -135,7 +135,7 @@ rfscope_page::rfscope_page(wxWindow* parent) : wxScrolledWindow(parent)
         return s;
     };
     vector = spin("Vector:", 0, 65535, res->RES_RFSCOPE_V->value());
-    averaged = spin("Vectors averaged:", 0, 65535, res->RES_RFSCOPE_A->value());
+    averaged = spin("Mean of:", 0, 65535, res->RES_RFSCOPE_A->value());
     first_vector = spin("From vector:", 0, 65535, res->RES_RFSCOPE_START_V->value());
     first_sample = spin("First sample:", 0, 65535, res->RES_RFSCOPE_START_S->value());
     samples = spin("Samples (0 all):", 0, 65535, res->RES_RFSCOPE_S->value());
