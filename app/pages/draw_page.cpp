@@ -5,6 +5,7 @@
 #include <wx/bitmap.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/dcmemory.h>
 #include <wx/imaglist.h>
 #include <wx/listctrl.h>
@@ -101,6 +102,12 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     sizer->Add(all_objects_3d, 0, wxALL, 4);
     outlines_only_3d = new wxCheckBox(this, wxID_ANY, "Outlines without frames in the 3D window");
     sizer->Add(outlines_only_3d, 0, wxALL, 4);
+    auto* view_row = new wxBoxSizer(wxHORIZONTAL);
+    view_row->Add(new wxStaticText(this, wxID_ANY, "3D view from:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+    const wxString views[] = {"Anywhere", "The side", "The front", "Above"};
+    view_3d = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 4, views);
+    view_row->Add(view_3d);
+    sizer->Add(view_row, 0, wxALL, 4);
 
     auto* stats = new wxStaticBoxSizer(wxVERTICAL, this, "Statistics");
     for (wxStaticText** t : {&area, &perimeter, &centre, &volume, &data}) {
@@ -119,6 +126,7 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     for (wxCheckBox* c : {by_zoom, connected, ridges, all_objects_3d, outlines_only_3d, show_threshold})
         c->Bind(wxEVT_CHECKBOX, &draw_page::OnSetting, this);
     holes->Bind(wxEVT_RADIOBOX, &draw_page::OnSetting, this);
+    view_3d->Bind(wxEVT_CHOICE, &draw_page::OnSetting, this);
 
     objects_changed_ = std::make_unique<pmf_functor<draw_page>>(this, &draw_page::ObjectsChanged);
     for (base_res_t* r : std::initializer_list<base_res_t*>{
@@ -132,7 +140,7 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
              res->RES_SIMPLIFY_THRESH, res->RES_THRESH_BY_ZOOM, res->RES_JUMP_THRESH, res->RES_SEGMENT_TYPE,
              res->RES_SEGMENT_FRAME, res->RES_SEGMENT_CONNECTED, res->RES_SEGMENT_RIDGES, res->RES_OUTLINE_ALL,
              res->RES_OUTLINE_CLEAR, res->RES_CMAP_BINARY, res->RES_CMAP_GREY_LO, res->RES_CMAP_GREY_HI,
-             res->RES_CMAP_GREY_ANTI})
+             res->RES_CMAP_GREY_ANTI, res->RES_OUTLINE_VIEW_ANGLE})
         r->add_proc(settings_changed_.get());
     SettingsChanged();
     ObjectsChanged();
@@ -202,6 +210,7 @@ void draw_page::SettingsChanged()
     ridges->SetValue(res->RES_SEGMENT_RIDGES->value());
     all_objects_3d->SetValue(res->RES_OUTLINE_ALL->value());
     outlines_only_3d->SetValue(res->RES_OUTLINE_CLEAR->value());
+    view_3d->SetSelection(static_cast<int>(std::clamp<long>(res->RES_OUTLINE_VIEW_ANGLE->value(), 0, 3)));
     show_threshold->SetValue(res->RES_CMAP_BINARY->value());
     grey_lo->SetValue(static_cast<int>(res->RES_CMAP_GREY_LO->value()));
     grey_hi->SetValue(static_cast<int>(res->RES_CMAP_GREY_HI->value()));
@@ -268,6 +277,7 @@ void draw_page::OnSetting(wxCommandEvent&)
     res->RES_SEGMENT_RIDGES->write_no_changeprocs(ridges->GetValue());
     res->RES_OUTLINE_ALL->write_no_changeprocs(all_objects_3d->GetValue());
     res->RES_OUTLINE_CLEAR->write_no_changeprocs(outlines_only_3d->GetValue());
+    res->RES_OUTLINE_VIEW_ANGLE->write_no_changeprocs(view_3d->GetSelection());
     res->RES_CMAP_BINARY->write_no_changeprocs(show_threshold->GetValue());
     res->RES_CMAP_GREY_LO->write_no_changeprocs(grey_lo->GetValue());
     res->RES_CMAP_GREY_HI->write_no_changeprocs(grey_hi->GetValue());

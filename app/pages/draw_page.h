@@ -12,6 +12,7 @@
 
 class wxButton;
 class wxCheckBox;
+class wxChoice;
 class wxListCtrl;
 class wxRadioBox;
 class wxSpinCtrl;
@@ -47,6 +48,7 @@ public:
     wxCheckBox* ridges = nullptr;
     wxCheckBox* all_objects_3d = nullptr;
     wxCheckBox* outlines_only_3d = nullptr;
+    wxChoice* view_3d = nullptr;  // RES_OUTLINE_VIEW_ANGLE
     wxSpinCtrl* frame_gap = nullptr;
     wxStaticText* area = nullptr;
     wxStaticText* perimeter = nullptr;

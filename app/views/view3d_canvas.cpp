@@ -42,7 +42,8 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_XSCALE, res->RES_YSCALE, res->RES_CMAP_CHANGED, res->RES_BSCAN_OPACITY,
              res->RES_RESLICE_OPACITY, res->RES_REDISPLAY_RESLICE0, res->RES_REDISPLAY_RESLICE1,
              res->RES_REDISPLAY_RESLICE2, res->RES_REDISPLAY_RESLICE3, res->RES_REDISPLAY_RESLICE4,
-             res->RES_OBJECT, res->CURRENT_OBJECT, res->RES_SEE_DRAW, res->RES_OUTLINE_ALL, res->RES_OUTLINE_CLEAR})
+             res->RES_OBJECT, res->CURRENT_OBJECT, res->RES_SEE_DRAW, res->RES_OUTLINE_ALL, res->RES_OUTLINE_CLEAR,
+             res->RES_OUTLINE_ZOOM, res->RES_OUTLINE_VIEW_ANGLE})
         r->add_proc(changed_.get());
     fit_scene();
 }
@@ -131,6 +132,16 @@ void view3d_canvas::show_live(const cip_t& frame, const counted_array_ptr<float>
 
 void view3d_canvas::View3dChanged()
 {
+    if (res->RES_OUTLINE_ZOOM->changed())
+        distance_ = std::clamp(default_distance / res->RES_OUTLINE_ZOOM->value(), min_distance, max_distance);
+    // The preset directions; 0 leaves the view where the mouse put it.
+    if (res->RES_OUTLINE_VIEW_ANGLE->changed())
+        switch (res->RES_OUTLINE_VIEW_ANGLE->value()) {
+        case 1: yaw_ = -90.0, pitch_ = -90.0; break;  // from the side, along x
+        case 2: yaw_ = 0.0, pitch_ = -90.0; break;    // from the front, along y
+        case 3: yaw_ = 0.0, pitch_ = 0.0; break;      // from above, along z
+        default: break;
+        }
     if (res->RES_BUF_FRAMES->changed() || res->RES_XTRANS->changed() || res->RES_YTRANS->changed() ||
         res->RES_ZTRANS->changed())
         fit_scene();
@@ -334,12 +345,14 @@ void view3d_canvas::OnMouse(wxMouseEvent& event)
         // About a tenth closer or further a notch; smooth wheels send parts of notches.
         const int delta = event.GetWheelDelta() > 0 ? event.GetWheelDelta() : 120;
         const double notches = static_cast<double>(event.GetWheelRotation()) / delta;
-        distance_ = std::clamp(distance_ * std::pow(wheel_zoom_step, -notches), 0.5, 20.0);
-        Refresh(false);
+        const double distance = std::clamp(distance_ * std::pow(wheel_zoom_step, -notches), min_distance, max_distance);
+        res->RES_OUTLINE_ZOOM->write(default_distance / distance);  // the zoom is kept with the view's settings
         return;
     }
     if (event.LeftDown()) {
         drag_from_ = event.GetPosition();
+        if (res->RES_OUTLINE_VIEW_ANGLE->value() != 0)
+            res->RES_OUTLINE_VIEW_ANGLE->write(0);  // turned by hand: no longer a preset direction
         return;
     }
     if (event.Dragging() && event.LeftIsDown()) {

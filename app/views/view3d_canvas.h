@@ -60,6 +60,8 @@ private:
     bool live_fitted_ = false;  // the scene was fitted to the live frame, there being no recorded ones
     double centre_[3] = {0, 0, 0};
     double radius_ = 10.0;
-    double yaw_ = 120.0, pitch_ = -60.0, distance_ = 3.0;
+    // Camera distance in scene radii; RES_OUTLINE_ZOOM is default_distance over it.
+    static constexpr double default_distance = 3.0, min_distance = 0.5, max_distance = 20.0;
+    double yaw_ = 120.0, pitch_ = -60.0, distance_ = default_distance;
     wxPoint drag_from_;
 };

@@ -164,6 +164,25 @@ TEST_F(GuiDraw, OutlinesInThe3DWindow)
     res->RES_OUTLINE_CLEAR->write(true);
     pump(100);
     EXPECT_EQ(count(edge), 0);
+    // A view from above, then zoomed in with the wheel: the outlines are seen
+    // differently, and the zoom is kept in RES_OUTLINE_ZOOM.
+    const long from_anywhere = count(blue);
+    res->RES_OUTLINE_VIEW_ANGLE->write(3);
+    pump(100);
+    const long from_above = count(blue);
+    EXPECT_GT(from_above, 0);
+    EXPECT_NE(from_above, from_anywhere);
+    wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
+    wheel.m_wheelRotation = 120;
+    wheel.m_wheelDelta = 120;
+    frame().view3d()->ProcessWindowEvent(wheel);
+    pump(100);
+    EXPECT_GT(res->RES_OUTLINE_ZOOM->value(), 1.0);
+    EXPECT_GT(count(blue), from_above) << "closer, the outlines cover more pixels";
+    // Turning the view by hand leaves the preset.
+    wxMouseEvent press(wxEVT_LEFT_DOWN);
+    frame().view3d()->ProcessWindowEvent(press);
+    EXPECT_EQ(res->RES_OUTLINE_VIEW_ANGLE->value(), 0);
     tool(ID_TOOL_OBJECTS, false);
     pump(100);
     EXPECT_EQ(count(blue), 0);
