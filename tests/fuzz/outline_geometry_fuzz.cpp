@@ -14,23 +14,9 @@
 
 #include "segmentation/outline_editing.h"
 #include "segmentation/planimetry.h"
+#include "fuzz_reader.h"
 
 namespace {
-
-struct reader_t {
-    const std::uint8_t* data;
-    std::size_t size;
-    template <typename T>
-    T next()
-    {
-        T v{};
-        const std::size_t n = std::min(sizeof v, size);
-        std::memcpy(&v, data, n);
-        data += n;
-        size -= n;
-        return v;
-    }
-};
 
 // Mostly small coordinates on a coarse grid (so that repeats and collinear
 // runs are common), now and then any finite double (large boxes are slow to

@@ -8,26 +8,7 @@
 #include <wx/log.h>
 
 #include "acquisition/rf_utility.h"
-
-namespace {
-
-// Reads fixed-size fields from the front of the input, zeros once it runs out.
-struct reader_t {
-    const std::uint8_t* data;
-    std::size_t size;
-    template <typename T>
-    T next()
-    {
-        T v{};
-        const std::size_t n = std::min(sizeof v, size);
-        std::memcpy(&v, data, n);
-        data += n;
-        size -= n;
-        return v;
-    }
-};
-
-}  // namespace
+#include "fuzz_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

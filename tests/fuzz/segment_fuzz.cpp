@@ -13,24 +13,9 @@
 
 #include "display/cmap_fill.h"
 #include "segmentation/grassfire.h"
+#include "fuzz_reader.h"
 
 namespace {
-
-// Reads fixed-size fields from the front of the input, zeros once it runs out.
-struct reader_t {
-    const std::uint8_t* data;
-    std::size_t size;
-    template <typename T>
-    T next()
-    {
-        T v{};
-        const std::size_t n = std::min(sizeof v, size);
-        std::memcpy(&v, data, n);
-        data += n;
-        size -= n;
-        return v;
-    }
-};
 
 void check(bool ok)
 {
