@@ -12,7 +12,7 @@ namespace {
 
 // A box larger than this many pixels is refused rather than allocated: outlines
 // read from files may hold any finite coordinates.
-constexpr double max_label_pixels = 64.0 * 1024 * 1024;
+constexpr double max_label_pixels = 16.0 * 1024 * 1024;  // a 4096 x 4096 frame
 constexpr double frame_limit = 65535.0;  // the largest frame the recording reader accepts
 
 bool usable(const contour& c) { return c.points.size() >= 3; }
