@@ -1,5 +1,6 @@
 #include "landmark_export.h"
 
+#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -13,9 +14,12 @@
 
 namespace {
 
+// Always a decimal point, whatever the locale: a decimal comma would split the column.
 wxString mm(double cm)
 {
-    return wxString::Format("%.4lf", cm * 10.0);
+    char buf[400];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, cm * 10.0, std::chars_format::fixed, 4);
+    return ec == std::errc() ? wxString(buf, static_cast<std::size_t>(end - buf)) : wxString("nan");
 }
 
 wxString xyz_mm(const vertex3d& p)

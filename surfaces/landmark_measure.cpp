@@ -1,6 +1,7 @@
 #include "landmark_measure.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 
@@ -85,7 +86,9 @@ wxString measurement_text(const std::optional<double>& value)
 {
     if (!value || !std::isfinite(*value))
         return "--.--";
-    return wxString::Format("%.2lf", *value);
+    char buf[400];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *value, std::chars_format::fixed, 2);
+    return ec == std::errc() ? wxString(buf, static_cast<std::size_t>(end - buf)) : wxString("--.--");
 }
 
 std::vector<measurement_row_t> measure(const landmarks& marks, const std::vector<landmark_index>& selected,

@@ -5,8 +5,8 @@
 #include <wx/filename.h>
 
 #include "resources/recording_file.h"
-#include "resources/resource_table.h"
 #include "surfaces/landmark_export.h"
+#include "surfaces/landmark_session.h"
 #include "tool_session.h"
 
 int run_landmarks(const std::vector<wxString>& args)
@@ -19,11 +19,7 @@ int run_landmarks(const std::vector<wxString>& args)
     tool_session_t tool;
     if (!recording_io->try_read_kestrane_file(args[0]))
         return 1;
-    landmarks marks;
-    if (const auto& held = res->RES_LANDMARKS->value())
-        marks = *held;
-    // Spine landmarks are saved as plain LANDMARK lines: their names say which they are.
-    create_indices_from_names(&marks);
+    const landmarks marks = landmarks_from_session();
     const bool appended = wxFileName::FileExists(out);
     if (!export_landmarks(out, marks, landmark_export_context_from_session()))
         return 1;

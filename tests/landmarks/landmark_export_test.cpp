@@ -13,6 +13,7 @@
 #include "resources/safe_file.h"
 #include "surfaces/landmark_export.h"
 #include "surfaces/landmark_list.h"
+#include "surfaces/landmark_session.h"
 
 namespace {
 
@@ -192,18 +193,26 @@ TEST_F(LandmarkExportFile, RecordingRoundTripExportsEveryKind)
     add_on_frame(marks.get(), {2, 4}, 1);
     add_on_surface(marks.get(), {1, 1, 1}, {0, 0, 1}, 4);
     add(marks.get(), {0, 0, 0}, LMARK_FIDUCIAL);
-    res->RES_LANDMARKS->write(marks);
-    base_res_t::make_pending_writes_happen();
+    landmarks_to_session(*marks);
     ASSERT_TRUE(recording_io->try_write_kestrane_file(path("spine.ks")));
     recording_io->new_recording();
     ASSERT_TRUE(recording_io->try_read_kestrane_file(path("spine.ks")));
 
-    landmarks read = *res->RES_LANDMARKS->value();
-    create_indices_from_names(&read);
+    wxString unsaved;
+    EXPECT_FALSE(base_res_t::file_needs_save(RES_MASK_RECORDING, unsaved)) << unsaved;
+    landmarks read = landmarks_from_session();
+    EXPECT_EQ(read.list[0].kind, LMARK_SPINE);
     ASSERT_TRUE(export_landmarks(path("spine.csv"), read, landmark_export_context_from_session()));
     EXPECT_EQ(read_file("spine.csv"), landmark_csv_header().utf8_string() +
                                           "spine.ks, L3 Right Lamina, Spine, L3, , 5.0000, 2.5000, 10.0000\n"
                                           "spine.ks, Landmark 1, 2D, , 1, 1.0000, 2.0000, \n"
                                           "spine.ks, Surface 1, Surface, Kidney, , 10.0000, 10.0000, 10.0000\n"
                                           "spine.ks, Fiducial 1, Fiducial, , , 0.0000, 0.0000, 0.0000\n");
+    // Exporting changes nothing; putting an edited list back makes the landmarks unsaved.
+    EXPECT_FALSE(base_res_t::file_needs_save(RES_MASK_RECORDING, unsaved)) << unsaved;
+    remove(&read, 1);
+    landmarks_to_session(read);
+    EXPECT_TRUE(base_res_t::file_needs_save(RES_MASK_RECORDING, unsaved));
+    EXPECT_TRUE(unsaved.Contains(resgroup_name(RESGROUP_LANDMARKS))) << unsaved;
+    EXPECT_EQ(res->RES_LANDMARKS->value()->list.size(), 3u);
 }
