@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <sys/stat.h>
 
 #include <wx/file.h>
 #include <wx/filename.h>
@@ -109,8 +110,12 @@ bool export_landmarks(const wxString& path, const landmarks& marks, const landma
         content += '\n';
     for (const landmark_t& m : marks.list)
         content += landmark_csv_line(m, context).utf8_string();
+    // The replacement keeps the appended file's permissions.
+    struct stat old {};
+    const bool existed = ::stat(path.fn_str(), &old) == 0;
     safe_file_t file(path);
-    if (!file.write(content.data(), content.size()) || !file.finish() || !file.commit()) {
+    if (!file.write(content.data(), content.size()) || !file.finish() ||
+        (existed && ::chmod(file.temp_path().c_str(), old.st_mode & 07777) != 0) || !file.commit()) {
         wxLogError("Error writing landmarks to '%s': %s", path, file.error_text());
         return false;
     }

@@ -1,6 +1,7 @@
 // "Export landmarks": each kind's line as the landmarks page writes it,
 // fields quoted when they hold a comma or quote, the header only at the top
 // of a new file, and an append that cannot lose the file it appends to.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,6 +115,12 @@ TEST_F(LandmarkExportFile, HeaderOnlyInANewFileThenAppends)
     write_file("other.csv", "kept,line");
     ASSERT_TRUE(export_landmarks(path("other.csv"), two_marks(), context()));
     EXPECT_EQ(read_file("other.csv"), "kept,line\n" + lines);
+    // The appended file keeps its permissions.
+    ASSERT_EQ(::chmod(path("other.csv").fn_str(), 0600), 0);
+    ASSERT_TRUE(export_landmarks(path("other.csv"), two_marks(), context()));
+    struct stat st {};
+    ASSERT_EQ(::stat(path("other.csv").fn_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
     // An empty existing file is as good as new.
     write_file("empty.csv", "");
     ASSERT_TRUE(export_landmarks(path("empty.csv"), landmarks{}, context()));
