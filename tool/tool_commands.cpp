@@ -4,6 +4,7 @@
 
 #include "recording_commands.h"
 #include "capture_commands.h"
+#include "landmark_commands.h"
 #include "outline_commands.h"
 #include "tracker_commands.h"
 #include "volume_commands.h"
@@ -47,6 +48,10 @@ const std::vector<tool_command_t>& tool_commands()
          run_segment},
         {"volume", "FILE.ks",
          "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},
+        {"landmarks", "FILE.ks OUT.csv",
+         "export the landmarks as CSV lines (file, landmark, type, surface, frame, x, y, z in mm); an existing "
+         "file is appended to",
+         run_landmarks},
         {"capture", "[SOURCE [--tracker PORT] [--frames N] [--rate R] [--template T] [--replay FILE.ks] [OUT.ks]]",
          "list the image sources, or record N frames from one (poses from the tracker on PORT) and save them",
          run_capture},
