@@ -20,6 +20,7 @@
 #include "help_book.h"
 #include "ids.h"
 #include "pages/draw_page.h"
+#include "pages/landmarks_page.h"
 #include "pages/record_page.h"
 #include "pages/reslice_pages.h"
 #include "pages/rfscope_page.h"
@@ -365,6 +366,8 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
         } else if (p.id == ID_TASK_RECORD) {
             record_ = new record_page(book);
             book->AddPage(record_, p.title);
+        } else if (p.id == ID_TASK_LANDMARKS) {
+            book->AddPage(new landmarks_page(book), p.title);
         } else if (p.id == ID_TASK_DRAW) {
             draw_ = new draw_page(book);
             book->AddPage(draw_, p.title);

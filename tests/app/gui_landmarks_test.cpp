@@ -1,0 +1,118 @@
+// The Landmarks page driven as a user would: the list with kinds and
+// positions, distances and angles of the selection, a refused and an accepted
+// rename, Find, and Export with its append question.
+#include <cmath>
+
+#include <wx/button.h>
+#include <wx/ffile.h>
+#include <wx/listctrl.h>
+#include <wx/notebook.h>
+#include <wx/stattext.h>
+
+#include "app/ids.h"
+#include "app/pages/landmarks_page.h"
+#include "common/dynabuf.h"
+#include "gui_fixture.h"
+#include "resources/recording_data.h"
+#include "resources/resource_table.h"
+
+namespace {
+
+class GuiLandmarks : public GuiTest {
+protected:
+    landmarks_page* page()
+    {
+        for (std::size_t i = 0; i < frame().task_notebook()->GetPageCount(); ++i)
+            if (auto* p = dynamic_cast<landmarks_page*>(frame().task_notebook()->GetPage(i)))
+                return p;
+        return nullptr;
+    }
+    void press(wxButton* b)
+    {
+        wxCommandEvent click(wxEVT_BUTTON);
+        b->ProcessWindowEvent(click);
+        pump(30);
+    }
+    void select(std::initializer_list<long> rows)
+    {
+        wxListCtrl* list = page()->list;
+        for (long r = 0; r < list->GetItemCount(); ++r)
+            list->SetItemState(r, 0, wxLIST_STATE_SELECTED);
+        for (long r : rows)
+            list->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        pump(30);
+    }
+};
+
+TEST_F(GuiLandmarks, ListMeasureRenameFindAndExport)
+{
+    start({demo});
+    auto marks = std::make_shared<landmarks>();
+    marks->list.resize(3);
+    marks->list[0].name = "Landmark 1";
+    marks->list[0].position = {1.0, 2.0, 3.0};
+    marks->list[1].name = "Landmark 2";
+    marks->list[1].position = {1.3, 2.4, 3.0};  // 5 mm from the first
+    marks->list[2].name = "Fiducial 1";
+    marks->list[2].kind = LMARK_FIDUCIAL;
+    marks->list[2].position = {1.3, 2.0, 3.0};  // a right angle at the second
+    res->RES_LANDMARKS->write(marks);
+    menu(ID_TASK_LANDMARKS);
+    ASSERT_NE(page(), nullptr);
+    wxListCtrl* list = page()->list;
+    ASSERT_EQ(list->GetItemCount(), 3);
+    EXPECT_EQ(list->GetItemText(2, 0), "Fiducial 1");
+    EXPECT_EQ(list->GetItemText(2, 1), "Fiducial");
+    EXPECT_EQ(list->GetItemText(0, 2), "10.00");
+    EXPECT_EQ(list->GetItemText(0, 4), "30.00");
+
+    select({0, 1, 2});
+    EXPECT_EQ(list->GetItemText(0, 5), "");
+    EXPECT_EQ(list->GetItemText(1, 5), "5.00");
+    EXPECT_EQ(list->GetItemText(2, 5), "4.00");
+    // At the second landmark, between the first and the third: 3-4-5 triangle.
+    const double angle = std::acos(4.0 / 5.0) * 180.0 / M_PI;
+    EXPECT_EQ(list->GetItemText(2, 6), wxString::Format("%.2lf", angle));
+
+    // A data landmark may not take a fiducial's name; a fresh name is taken.
+    select({0});
+    script.texts.push_back(wxString("Fiducial 9"));
+    press(page()->rename);
+    EXPECT_EQ(script.asked.back(), "Rename landmark: Data landmark names must not begin with the word Fiducial");
+    EXPECT_EQ(res->RES_LANDMARKS->value()->list[0].name, "Landmark 1");
+    script.texts.push_back(wxString("Apex"));
+    press(page()->rename);
+    EXPECT_EQ(res->RES_LANDMARKS->value()->list[0].name, "Apex");
+    EXPECT_EQ(list->GetItemText(0, 0), "Apex");
+
+    // Find goes to the frame whose plane passes nearest the landmark.
+    res->RES_BUF_CURRENT_FRAME->write(0);
+    press(page()->find);
+    EXPECT_TRUE(page()->status->GetLabel().StartsWith("Apex")) << page()->status->GetLabel();
+
+    // Export: a new file gets the header; the second export asks, then appends.
+    const wxString path = dir + "/marks";
+    script.files.push_back(file_choice_t{path, 0});
+    press(page()->export_button);
+    wxString text;
+    ASSERT_TRUE(wxFFile(path + ".csv").ReadAll(&text));
+    EXPECT_TRUE(text.StartsWith("File, Landmark, Type, Surface, Frame, x (mm), y (mm), z (mm)\n")) << text;
+    EXPECT_TRUE(text.Contains(", Apex, 3D, , , 10.0000, 20.0000, 30.0000\n")) << text;
+    script.files.push_back(file_choice_t{path + ".csv", 0});
+    script.answers.push_back(answer_t::ok);
+    press(page()->export_button);
+    EXPECT_EQ(script.asked.back(),
+              "Append landmarks:  This file already exists - landmarks will be appended.\n Select OK to proceed and "
+              "append data.");
+    wxString twice;
+    ASSERT_TRUE(wxFFile(path + ".csv").ReadAll(&twice));
+    EXPECT_EQ(twice.Freq('\n'), 1 + 2 * 3);
+    EXPECT_EQ(twice.Find("File, Landmark"), twice.rfind("File, Landmark")) << "one header";
+
+    select({1});
+    press(page()->remove);
+    EXPECT_EQ(list->GetItemCount(), 2);
+    EXPECT_EQ(res->RES_LANDMARKS->value()->list.size(), 2u);
+}
+
+}  // namespace
