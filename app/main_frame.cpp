@@ -21,6 +21,7 @@
 #include "ids.h"
 #include "pages/draw_page.h"
 #include "pages/landmarks_page.h"
+#include "pages/spine_page.h"
 #include "pages/record_page.h"
 #include "pages/reslice_pages.h"
 #include "pages/rfscope_page.h"
@@ -366,6 +367,8 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
         } else if (p.id == ID_TASK_RECORD) {
             record_ = new record_page(book);
             book->AddPage(record_, p.title);
+        } else if (p.id == ID_TASK_SPINE) {
+            book->AddPage(new spine_page(book), p.title);
         } else if (p.id == ID_TASK_LANDMARKS) {
             book->AddPage(new landmarks_page(book), p.title);
         } else if (p.id == ID_TASK_DRAW) {
