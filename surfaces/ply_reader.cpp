@@ -16,6 +16,14 @@
 
 namespace {
 
+// Whether [first, last) is one number that fits in v.
+template <typename T>
+bool whole_number(const char* first, const char* last, T& v)
+{
+    const auto [end, ec] = std::from_chars(first, last, v);
+    return ec == std::errc() && end == last;
+}
+
 enum class ply_type { int8, uint8, int16, uint16, int32, uint32, float32, float64 };
 enum class ply_format { ascii, binary_le, binary_be };
 
@@ -171,7 +179,7 @@ bool read_header(std::span<const std::uint8_t> bytes, header_t& h)
         } else if (key == "element") {
             element_t e;
             const char* last = w.size() == 3 ? w[2].data() + w[2].size() : nullptr;
-            if (!last || std::from_chars(w[2].data(), last, e.count).ptr != last) {
+            if (!last || !whole_number(w[2].data(), last, e.count)) {
                 wxLogError("PLY header line %zu: an element needs a name and a count: \"%s\".", line_no,
                            std::string(line));
                 return false;
@@ -265,12 +273,12 @@ private:
         const char* last = text + pos_;
         if (integral(type)) {
             long long i = 0;
-            if (std::from_chars(first, last, i).ptr != last || !fits(type, i))
+            if (!whole_number(first, last, i) || !fits(type, i))
                 return false;
             v = static_cast<double>(i);
             return true;
         }
-        if (std::from_chars(first, last, v).ptr != last)
+        if (!whole_number(first, last, v))
             return false;
         if (type == ply_type::float32)
             v = static_cast<float>(v);
