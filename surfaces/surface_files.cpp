@@ -1,0 +1,320 @@
+#include "surface_files.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <wx/log.h>
+
+#include "resources/safe_file.h"
+#include "surfaces/surface_comments.h"
+
+namespace {
+
+// Collects output and hands it to the safe file in large pieces, so that a
+// big surface is never held twice in memory. A failure sticks.
+class chunk_writer {
+public:
+    explicit chunk_writer(safe_file_t& file) : file_(file) { buffer_.reserve(chunk); }
+    std::string& text() { return buffer_; }
+    bool flush_if_full() { return buffer_.size() < chunk || flush(); }
+    bool flush()
+    {
+        if (ok_ && !buffer_.empty())
+            ok_ = file_.write(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok_;
+    }
+    bool ok() const { return ok_; }
+
+private:
+    static constexpr std::size_t chunk = 1 << 16;
+    safe_file_t& file_;
+    std::string buffer_;
+    bool ok_ = true;
+};
+
+bool finite(const vertex3d& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+bool usable(const surface_mesh_t& mesh, const wxString& path)
+{
+    if (mesh.points.size() > UINT32_MAX) {
+        wxLogError("Could not save the surface %s: it has more points than a file can index.", path);
+        return false;
+    }
+    for (std::size_t i = 0; i < mesh.points.size(); ++i)
+        if (!finite(mesh.points[i].position) || !finite(mesh.points[i].normal)) {
+            wxLogError("Could not save the surface %s: point %zu is not a finite position.", path, i);
+            return false;
+        }
+    for (std::size_t i = 0; i < mesh.triangles.size(); ++i)
+        for (std::uint32_t p : mesh.triangles[i].points)
+            if (p >= mesh.points.size()) {
+                wxLogError("Could not save the surface %s: triangle %zu refers to point %u of %zu.", path, i,
+                           p, mesh.points.size());
+                return false;
+            }
+    return true;
+}
+
+std::vector<std::string> comment_lines(const surface_save_t& how)
+{
+    static const landmarks no_marks;
+    static const curve_set no_curves;
+    return surface_comment_lines(how.marks ? *how.marks : no_marks, how.object,
+                                 how.curves ? *how.curves : no_curves);
+}
+
+void append_triple(std::string& out, const char* indent, double a, double b, double c, int decimals)
+{
+    out += indent;
+    append_fixed(out, a, decimals);
+    out += ' ';
+    append_fixed(out, b, decimals);
+    out += ' ';
+    append_fixed(out, c, decimals);
+    out += '\n';
+}
+
+void append_colour(std::string& out, const char* prefix, rgb_t c)
+{
+    append_triple(out, prefix, c.r / 255.0, c.g / 255.0, c.b / 255.0, 3);
+}
+
+double transparency(double opacity)
+{
+    return std::isfinite(opacity) ? std::clamp(1.0 - opacity, 0.0, 1.0) : 0.0;
+}
+
+// The parts both VRML versions share; false once a write failed.
+bool write_points(chunk_writer& out, const surface_mesh_t& mesh)
+{
+    for (const surface_point_t& p : mesh.points) {
+        append_triple(out.text(), "   ", p.position.x, p.position.y, p.position.z, 5);
+        if (!out.flush_if_full())
+            return false;
+    }
+    return true;
+}
+
+bool write_normals(chunk_writer& out, const surface_mesh_t& mesh)
+{
+    for (const surface_point_t& p : mesh.points) {
+        append_triple(out.text(), "   ", p.normal.x, p.normal.y, p.normal.z, 5);
+        if (!out.flush_if_full())
+            return false;
+    }
+    return true;
+}
+
+bool write_faces(chunk_writer& out, const surface_mesh_t& mesh)
+{
+    for (const surface_triangle_t& t : mesh.triangles) {
+        out.text() += "   " + std::to_string(t.points[0]) + ", " + std::to_string(t.points[1]) + ", " +
+                      std::to_string(t.points[2]) + ", -1\n";
+        if (!out.flush_if_full())
+            return false;
+    }
+    return true;
+}
+
+void write_vrml_comments(chunk_writer& out, const surface_save_t& how)
+{
+    for (const std::string& line : comment_lines(how))
+        out.text() += "# " + line + "\n";
+}
+
+bool write_vrml1(chunk_writer& out, const surface_mesh_t& mesh, const surface_save_t& how)
+{
+    std::string& s = out.text();
+    s += "#VRML V1.0 ascii\n\n";
+    write_vrml_comments(out, how);
+    s += "Separator {\n"
+         " ShapeHints {\n"
+         "  vertexOrdering COUNTERCLOCKWISE\n"
+         "  shapeType SOLID\n"
+         "  faceType CONVEX\n"
+         " }\n"
+         " MaterialBinding {\n"
+         "  value OVERALL\n"
+         " }\n"
+         " Material {\n"
+         "  ambientColor 0.2 0.2 0.2\n";
+    append_colour(s, "  diffuseColor ", how.colour);
+    s += "  specularColor 0.1 0.1 0.1\n"
+         "  emissiveColor 0 0 0\n"
+         "  shininess     0.2\n"
+         "  transparency  ";
+    append_fixed(s, transparency(how.opacity), 3);
+    s += "\n }\n"
+         " Coordinate3 {\n"
+         "  point [\n";
+    if (!write_points(out, mesh))
+        return false;
+    out.text() += "  ]\n }\n"
+                  " NormalBinding {\n"
+                  "  value PER_VERTEX_INDEXED\n"
+                  " }\n"
+                  " Normal {\n"
+                  "  vector [\n";
+    if (!write_normals(out, mesh))
+        return false;
+    out.text() += "  ]\n }\n"
+                  " IndexedFaceSet {\n"
+                  "  coordIndex [\n";
+    if (!write_faces(out, mesh))
+        return false;
+    out.text() += "  ]\n }\n}\n";
+    return out.flush();
+}
+
+bool write_vrml2(chunk_writer& out, const surface_mesh_t& mesh, const surface_save_t& how)
+{
+    std::string& s = out.text();
+    s += "#VRML V2.0 utf8\n\n";
+    write_vrml_comments(out, how);
+    s += "Transform { children [ Shape {\n"
+         " appearance Appearance { material Material {\n"
+         "  ambientIntensity 0.2\n";
+    append_colour(s, "  diffuseColor ", how.colour);
+    s += "  transparency ";
+    append_fixed(s, transparency(how.opacity), 3);
+    s += "\n } }\n"
+         " geometry IndexedFaceSet {\n"
+         "  coord Coordinate { point [\n";
+    if (!write_points(out, mesh))
+        return false;
+    out.text() += "  ] }\n"
+                  "  normal Normal { vector [\n";
+    if (!write_normals(out, mesh))
+        return false;
+    out.text() += "  ] }\n"
+                  "  coordIndex [\n";
+    if (!write_faces(out, mesh))
+        return false;
+    out.text() += "  ]\n";
+    if (mesh.coloured()) {
+        out.text() += "  colorPerVertex TRUE\n"
+                      "  color Color { color [\n";
+        for (const rgb_t& c : mesh.colours) {
+            append_colour(out.text(), "   ", c);
+            if (!out.flush_if_full())
+                return false;
+        }
+        out.text() += "  ] }\n";
+    }
+    out.text() += " }\n} ] }\n";
+    return out.flush();
+}
+
+void append_le(std::string& out, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xff);
+}
+
+// Each step of the header is flushed on its own so that a failure is named by the step.
+bool write_ply(chunk_writer& out, const surface_mesh_t& mesh, const surface_save_t& how)
+{
+    const auto step = [&out](const char* failure) {
+        if (out.flush())
+            return true;
+        wxLogError("%s", failure);
+        return false;
+    };
+    out.text() += "ply\nformat binary_little_endian 1.0\n";
+    for (const std::string& line : comment_lines(how))
+        out.text() += "comment " + line + "\n";
+    if (!step("Could not add comment to ply file"))
+        return false;
+    out.text() += "element vertex " + std::to_string(mesh.points.size()) + "\n";
+    if (!step("Could not add element to ply file"))
+        return false;
+    for (const char* name : {"x", "y", "z", "nx", "ny", "nz"})
+        out.text() += std::string("property float ") + name + "\n";
+    for (const char* name : {"red", "green", "blue"})
+        out.text() += std::string("property uchar ") + name + "\n";
+    if (!step("Could not add property to ply file"))
+        return false;
+    out.text() += "element face " + std::to_string(mesh.triangles.size()) + "\n";
+    if (!step("Could not add element to ply file"))
+        return false;
+    out.text() += "property list uchar uint vertex_indices\n";
+    if (!step("Could not add property to ply file"))
+        return false;
+    out.text() += "end_header\n";
+    if (!step("Could not write header to ply file"))
+        return false;
+
+    const bool coloured = mesh.coloured();
+    for (std::size_t i = 0; i < mesh.points.size(); ++i) {
+        const surface_point_t& p = mesh.points[i];
+        for (double v : {p.position.x, p.position.y, p.position.z, p.normal.x, p.normal.y, p.normal.z})
+            append_le(out.text(), std::bit_cast<std::uint32_t>(static_cast<float>(v)));
+        const rgb_t c = coloured ? mesh.colours[i] : how.colour;
+        for (std::uint8_t v : {c.r, c.g, c.b})
+            out.text() += static_cast<char>(v);
+        if (!out.flush_if_full()) {
+            wxLogError("Could not write vertex to ply file");
+            return false;
+        }
+    }
+    if (!step("Could not write vertex to ply file"))
+        return false;
+    for (const surface_triangle_t& t : mesh.triangles) {
+        out.text() += '\x03';
+        if (!out.flush_if_full()) {
+            wxLogError("Could not write vertex index list length to ply file");
+            return false;
+        }
+        for (std::uint32_t v : t.points)
+            append_le(out.text(), v);
+        if (!out.flush_if_full()) {
+            wxLogError("Could not write vertex index to ply file");
+            return false;
+        }
+    }
+    return step("Could not write vertex index to ply file");
+}
+
+const char* format_name(surface_format_t format)
+{
+    return format == surface_format_t::ply ? "ply" : "VRML";
+}
+
+}  // namespace
+
+bool save_surface(const wxString& path, const surface_mesh_t& mesh, const surface_save_t& how)
+{
+    if (!usable(mesh, path))
+        return false;
+    safe_file_t file(path);
+    if (!file.ok()) {
+        wxLogError("Could not write surface %s file %s: %s", format_name(how.format), path, file.error_text());
+        return false;
+    }
+    chunk_writer out(file);
+    bool written = false;
+    switch (how.format) {
+    case surface_format_t::vrml1:
+        written = write_vrml1(out, mesh, how);
+        break;
+    case surface_format_t::vrml2:
+        written = write_vrml2(out, mesh, how);
+        break;
+    case surface_format_t::ply:
+        written = write_ply(out, mesh, how);
+        break;
+    }
+    if (!written || !file.commit()) {
+        wxLogError("Could not write surface %s file %s: %s", format_name(how.format), path, file.error_text());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,28 @@
+// Saving a built surface as VRML 1.0, VRML 2.0 or binary PLY, with its
+// landmarks and curves as comments. Called by the 3D view's save command;
+// the PLY reader beside it reads such files (and others') back.
+#pragma once
+
+#include <cstdint>
+
+#include <wx/string.h>
+
+#include "resources/recording_data.h"
+#include "surfaces/surface_mesh.h"
+
+enum class surface_format_t { vrml1, vrml2, ply };
+
+struct surface_save_t {
+    surface_format_t format = surface_format_t::ply;
+    rgb_t colour;                 // the object's colour
+    double opacity = 1.0;         // the object's opacity; VRML stores 1 - opacity
+    std::int32_t object = 0;      // whose surface landmarks are written
+    const landmarks* marks = nullptr;
+    const curve_set* curves = nullptr;
+};
+
+// Writes the surface to `path` through a temporary file, so that a failed
+// save leaves any old file as it was. False, with the reason logged, when the
+// mesh is unusable (an index past the points, a coordinate that is not a
+// number) or anything cannot be written.
+bool save_surface(const wxString& path, const surface_mesh_t& mesh, const surface_save_t& how);
