@@ -11,6 +11,7 @@
 
 #include "app/ids.h"
 #include "app/pages/landmarks_page.h"
+#include "app/pages/spine_page.h"
 #include "common/dynabuf.h"
 #include "gui_fixture.h"
 #include "resources/recording_data.h"
@@ -113,6 +114,58 @@ TEST_F(GuiLandmarks, ListMeasureRenameFindAndExport)
     press(page()->remove);
     EXPECT_EQ(list->GetItemCount(), 2);
     EXPECT_EQ(res->RES_LANDMARKS->value()->list.size(), 2u);
+}
+
+// The Spine page: tilts of two vertebrae from their laminae in the plane of
+// the references, the automatic Cobb angle between them, and the manual one
+// when two rows are selected.
+TEST_F(GuiLandmarks, SpineTiltsAndCobbAngle)
+{
+    start({demo});
+    auto marks = std::make_shared<landmarks>();
+    auto add = [&](const char* name, vertex3d p) {
+        landmark_t m;
+        m.name = name;
+        m.position = p;
+        marks->list.push_back(m);
+    };
+    // References in the x-z plane: left and right below, the centre above.
+    add("Spine Left Lower", {0, 0, 0});
+    add("Spine Right Lower", {10, 0, 0});
+    add("Spine Central Upper", {5, 0, 10});
+    // T1 tilted by +10 degrees, L1 by -20 degrees, both in that plane.
+    const double a = 10.0 * M_PI / 180.0, b = -20.0 * M_PI / 180.0;
+    add("T1 Left Lamina", {4, 0, 8});
+    add("T1 Right Lamina", {4 + 2 * std::cos(a), 0, 8 + 2 * std::sin(a)});
+    add("L1 Left Lamina", {4, 0, 3});
+    add("L1 Right Lamina", {4 + 2 * std::cos(b), 0, 3 + 2 * std::sin(b)});
+    res->RES_LANDMARKS->write(marks);
+    spine_page* page = nullptr;
+    for (std::size_t i = 0; i < frame().task_notebook()->GetPageCount(); ++i)
+        if (auto* p = dynamic_cast<spine_page*>(frame().task_notebook()->GetPage(i)))
+            page = p;
+    ASSERT_NE(page, nullptr);
+    pump(30);
+    const long t1 = 5, l1 = 17;
+    EXPECT_EQ(page->vertebrae->GetItemText(t1, 0), "T1");
+    EXPECT_EQ(page->vertebrae->GetItemText(t1, 1), "set");
+    EXPECT_EQ(page->vertebrae->GetItemText(t1, 2), "");
+    const double t1_tilt = std::stod(page->vertebrae->GetItemText(t1, 4).ToStdString());
+    const double l1_tilt = std::stod(page->vertebrae->GetItemText(l1, 4).ToStdString());
+    EXPECT_NEAR(std::fabs(t1_tilt - l1_tilt), 30.0, 0.1);
+    EXPECT_EQ(page->reference_status->GetLabel(), "Using left/right references");
+    EXPECT_EQ(page->cobb_status->GetLabel(), "Cobb angle is 30.0 deg (auto)");
+    page->vertebrae->SetItemState(t1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    page->vertebrae->SetItemState(l1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    pump(30);
+    EXPECT_EQ(page->cobb_status->GetLabel(), "Cobb angle is 30.0 deg (manual)");
+    // Without the left reference nothing can be measured, and it says so.
+    marks = std::make_shared<landmarks>(*res->RES_LANDMARKS->value());
+    marks->list.erase(marks->list.begin());
+    res->RES_LANDMARKS->write(marks);
+    pump(30);
+    EXPECT_EQ(page->reference_status->GetLabel(), "No left/right reference");
+    EXPECT_EQ(page->cobb_status->GetLabel(), "Not able to calculate Cobb angle");
 }
 
 }  // namespace
