@@ -96,7 +96,9 @@ wxString tool_note(int tool_id)
     case ID_TOOL_SELECT: return "Select: drag a rectangle on the frame to choose the region for processing.";
     case ID_TOOL_MEASURE: return "Measure: drag a line on the frame to measure its length.";
     case ID_TOOL_DRAG_ZOOM: return "Drag zoom: drag a box to zoom to it; a click shows the whole frame.";
-    case ID_TOOL_MARK: return "Mark: placing landmarks arrives with the landmark tools; nothing is marked yet.";
+    case ID_TOOL_MARK:
+        return "Mark: click to place a landmark where the frame lies in space (on the frame itself with \"Snap "
+               "mouse clicks to frames\").";
     case ID_TOOL_DRAW:
         return "Draw: outline the current object on this frame; click an outline to split or merge, shift-drag to "
                "select outlines.";

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/filename.h>
 #include <wx/listctrl.h>
 #include <wx/sizer.h>
@@ -74,6 +75,8 @@ landmarks_page::landmarks_page(wxWindow* parent) : wxScrolledWindow(parent)
     for (wxButton* b : {rename, remove, find, export_button})
         buttons->Add(b, 0, wxRIGHT, 4);
     sizer->Add(buttons, 0, wxALL, 4);
+    snap = new wxCheckBox(this, wxID_ANY, "Snap mouse clicks to frames");
+    sizer->Add(snap, 0, wxALL, 4);
     status = new wxStaticText(this, wxID_ANY, "");
     sizer->Add(status, 0, wxALL, 4);
     scroll_when_squeezed(this, sizer);
@@ -82,6 +85,8 @@ landmarks_page::landmarks_page(wxWindow* parent) : wxScrolledWindow(parent)
     remove->Bind(wxEVT_BUTTON, &landmarks_page::OnDelete, this);
     find->Bind(wxEVT_BUTTON, &landmarks_page::OnFind, this);
     export_button->Bind(wxEVT_BUTTON, &landmarks_page::OnExport, this);
+    snap->SetValue(res->RES_SNAP_LANDMARKS->value());
+    snap->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { res->RES_SNAP_LANDMARKS->write(snap->GetValue()); });
     list->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { ShowMeasurements(); });
     list->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent&) { ShowMeasurements(); });
 

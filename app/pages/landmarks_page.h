@@ -10,6 +10,7 @@
 #include "common/functor.h"
 
 class wxButton;
+class wxCheckBox;
 class wxListCtrl;
 class wxStaticText;
 
@@ -32,6 +33,7 @@ public:
     wxButton* find = nullptr;
     wxButton* export_button = nullptr;
     wxStaticText* status = nullptr;
+    wxCheckBox* snap = nullptr;  // RES_SNAP_LANDMARKS
 
 private:
     std::vector<long> selected() const;

@@ -12,6 +12,9 @@
 #include "ids.h"
 #include "resources/resource_table.h"
 #include "segmentation/grassfire_session.h"
+#include "surfaces/landmark_list.h"
+#include "surfaces/landmark_measure.h"
+#include "surfaces/landmark_session.h"
 
 review_canvas::review_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attributes(), wxID_ANY)
 {
@@ -46,6 +49,25 @@ void review_canvas::ReviewChanged()
     if (res->RES_CMAP_CHANGED->changed() || res->RES_BUF_FRAMES->changed())
         upload_ = true;
     res->RES_REVIEW_UPDATE_PENDING->write(true);
+    Refresh(false);
+}
+
+void review_canvas::mark(const vertex2d& pixel)
+{
+    const long frame = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
+    landmarks marks = landmarks_from_session();
+    const frame_geometry_t frames = frame_geometry_from_session();
+    const auto placement = frames.placement(frame);
+    // A 3D landmark where the frame lies in space; snapped (or on a frame
+    // without a pose) it stays with the frame instead.
+    landmark_index added;
+    if (res->RES_SNAP_LANDMARKS->value() || !placement || !(frames.sx > 0.0) || !(frames.sy > 0.0))
+        added = add_on_frame(&marks, pixel, frame);
+    else
+        added = add(&marks, *placement * vertex3d{pixel.x * frames.sx, pixel.y * frames.sy, 0.0}, LMARK_3D);
+    const wxString name = marks.list[added].name;
+    landmarks_to_session(std::move(marks));
+    show_status(wxString::Format("Placed %s.", name));
     Refresh(false);
 }
 
@@ -276,6 +298,11 @@ void review_canvas::OnLeft(wxMouseEvent& event)
     event.Skip();  // keep the focus handling
     const int tool = res->RES_TOOL->value().tool;
     const bool has_frame = !shown_frame().empty();
+    if (tool == ID_TOOL_MARK) {
+        if (event.LeftDown() && has_frame && !showing_live())
+            mark(outline_point(event.GetPosition()));
+        return;
+    }
     if (tool == ID_TOOL_DRAW || drawing_) {
         if (event.LeftDown() && has_frame && !showing_live()) {
             drawing_ = true;

@@ -52,6 +52,8 @@ private:
     void finish_drag(const wxPoint& end);
     // Outline coordinates (pixel centres at whole numbers) under a window pixel.
     vertex2d outline_point(const wxPoint& p) const;
+    // The Mark tool: a landmark at a frame pixel.
+    void mark(const vertex2d& pixel);
 
     // Overlays, in window pixels (review_overlays.cpp).
     void draw_overlays(const review_view_t& v);

@@ -12,6 +12,7 @@
 #include "common/dynabuf.h"
 #include "common/matrix16d.h"
 #include "ids.h"
+#include "reconstruction/reslice_frames.h"
 #include "resources/resource_table.h"
 #include "review_canvas.h"
 
@@ -175,33 +176,39 @@ void review_canvas::draw_outline_in_progress(const review_view_t& v)
 void review_canvas::draw_landmarks(const review_view_t& v)
 {
     const auto& marks = res->RES_LANDMARKS->value();
+    if (!marks)
+        return;
     const long current = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
     const auto pose = bufp->positioncp(current);
     const double xs = res->RES_XSCALE->value(), ys = res->RES_YSCALE->value();
-    if (!marks || pose.size() < 6 || !res->RES_POS_REC->value() || xs <= 0 || ys <= 0)
-        return;
     // World to frame: the inverse of the pose after the probe calibration.
-    matrix16d mpose, mcal;
-    mpose.forward(pose.get());
-    mcal.forward(res->RES_XTRANS->value(), res->RES_YTRANS->value(), res->RES_ZTRANS->value(),
-                 res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value());
-    matrix16d to_frame = mpose * mcal;
-    to_frame.invert();
-    for (const landmark_t& m : marks->list) {
-        if (m.kind == LMARK_2D)
-            continue;  // a frame's own landmarks arrive with the landmark tools
-        const vertex3d p = to_frame * m.position;
-        if (std::abs(p.z) > landmark_reach_cm)
-            continue;
+    matrix16d to_frame;
+    const bool placed = res->RES_POS_REC->value() && xs > 0 && ys > 0 &&
+                        frame_transform(pose, calibration_from_session(), &to_frame);
+    if (placed)
+        to_frame.invert();
+    auto cross = [&](double u, double w) {
         double x, y;
-        v.to_window(p.x / xs, p.y / ys, &x, &y);
-        colour(m.kind == LMARK_FIDUCIAL ? fiducial_colour : landmark_colour);
+        v.to_window(u + 0.5, w + 0.5, &x, &y);  // landmark positions are pixel indices
         glBegin(GL_LINES);
         vertex(x - 4, y);
         vertex(x + 5, y);
         vertex(x, y - 4);
         vertex(x, y + 5);
         glEnd();
+    };
+    for (const landmark_t& m : marks->list) {
+        colour(m.kind == LMARK_FIDUCIAL ? fiducial_colour : landmark_colour);
+        if (m.kind == LMARK_2D) {
+            if (m.index == current)
+                cross(m.position.x, m.position.y);
+            continue;
+        }
+        if (!placed)
+            continue;
+        const vertex3d p = to_frame * m.position;
+        if (std::abs(p.z) <= landmark_reach_cm)
+            cross(p.x / xs, p.y / ys);
     }
 }
 

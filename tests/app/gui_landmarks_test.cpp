@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/ffile.h>
 #include <wx/listctrl.h>
 #include <wx/notebook.h>
@@ -12,6 +13,8 @@
 #include "app/ids.h"
 #include "app/pages/landmarks_page.h"
 #include "app/pages/spine_page.h"
+#include "app/views/review_canvas.h"
+#include "surfaces/landmark_measure.h"
 #include "common/dynabuf.h"
 #include "gui_fixture.h"
 #include "resources/recording_data.h"
@@ -166,6 +169,75 @@ TEST_F(GuiLandmarks, SpineTiltsAndCobbAngle)
     pump(30);
     EXPECT_EQ(page->reference_status->GetLabel(), "No left/right reference");
     EXPECT_EQ(page->cobb_status->GetLabel(), "Not able to calculate Cobb angle");
+}
+
+// The Mark tool: a click places a 3D landmark where the frame lies in space,
+// or with "Snap mouse clicks to frames" a landmark on the frame; both are
+// drawn at the click.
+TEST_F(GuiLandmarks, TheMarkToolPlacesLandmarks)
+{
+    start({demo});
+    res->RES_BUF_CURRENT_FRAME->write(7);
+    tool(ID_TOOL_MARK, true);
+    menu(ID_TASK_LANDMARKS);
+    review_canvas* review = frame().review();
+    auto click = [&](double u, double v) {
+        const wxPoint p = review->frame_to_window(u + 0.5, v + 0.5);
+        for (wxEventType type : {wxEVT_LEFT_DOWN, wxEVT_LEFT_UP}) {
+            wxMouseEvent event(type);
+            event.m_x = p.x;
+            event.m_y = p.y;
+            event.m_leftDown = type == wxEVT_LEFT_DOWN;
+            review->ProcessWindowEvent(event);
+        }
+        pump(30);
+    };
+    click(40, 30);
+    ASSERT_EQ(res->RES_LANDMARKS->value()->list.size(), 1u);
+    const landmark_t placed = res->RES_LANDMARKS->value()->list[0];
+    EXPECT_EQ(placed.kind, LMARK_3D);
+    EXPECT_EQ(placed.name, "Landmark 1");
+    // Back through the frame's pose it is the clicked pixel, within the click's rounding.
+    const frame_geometry_t frames = frame_geometry_from_session();
+    auto to_frame = *frames.placement(7);
+    to_frame.invert();
+    const vertex3d local = to_frame * placed.position;
+    EXPECT_NEAR(local.x / frames.sx, 40.0, 1.0);
+    EXPECT_NEAR(local.y / frames.sy, 30.0, 1.0);
+    EXPECT_NEAR(local.z, 0.0, 1e-6);
+
+    landmarks_page* p = page();
+    p->snap->SetValue(true);
+    wxCommandEvent toggled(wxEVT_CHECKBOX);
+    p->snap->ProcessWindowEvent(toggled);
+    ASSERT_TRUE(res->RES_SNAP_LANDMARKS->value());
+    click(100, 70);
+    ASSERT_EQ(res->RES_LANDMARKS->value()->list.size(), 2u);
+    const landmark_t on_frame = res->RES_LANDMARKS->value()->list[1];
+    EXPECT_EQ(on_frame.kind, LMARK_2D);
+    EXPECT_EQ(on_frame.index, 7);
+    EXPECT_NEAR(on_frame.position.x, 100.0, 1.0);
+    EXPECT_EQ(p->list->GetItemCount(), 2);
+
+    // Both are drawn in green where they were clicked; the frame's own one only on its frame.
+    const unsigned char green[3] = {0, 255, 0};
+    auto green_near = [&](double u, double v) {
+        const wxImage shot = review->grab();
+        const wxPoint c = review->frame_to_window(u + 0.5, v + 0.5);
+        for (int y = c.y - 3; y <= c.y + 3; ++y)
+            for (int x = c.x - 3; x <= c.x + 3; ++x)
+                if (x >= 0 && y >= 0 && x < shot.GetWidth() && y < shot.GetHeight() && shot.GetRed(x, y) == green[0] &&
+                    shot.GetGreen(x, y) == green[1] && shot.GetBlue(x, y) == green[2])
+                    return true;
+        return false;
+    };
+    tool(ID_TOOL_LANDMARKS, true);
+    pump(50);
+    EXPECT_TRUE(green_near(40, 30));
+    EXPECT_TRUE(green_near(100, 70));
+    res->RES_BUF_CURRENT_FRAME->write(12);
+    pump(50);
+    EXPECT_FALSE(green_near(100, 70));
 }
 
 }  // namespace

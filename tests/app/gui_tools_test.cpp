@@ -243,7 +243,7 @@ TEST_F(GuiTools, SelectKeepsTheRegionWithTheRecording)
 TEST_F(GuiTools, NotesLabelsAndDisplayToggles)
 {
     start({demo});
-    for (int id : {ID_TOOL_MARK, ID_TOOL_ERASE}) {
+    for (int id : {ID_TOOL_ERASE}) {
         tool(id, true);
         EXPECT_TRUE(status().Contains("yet")) << status();
     }
