@@ -1,0 +1,104 @@
+// Two-pass chamfer distances over the labels of a scan-converted outline set.
+#include "distance_map.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int axial = 12, diagonal = 17;
+
+// Labels other than +-far were measured from the outline itself.
+bool measured(int v) { return v > -distance_map_t::far && v < distance_map_t::far; }
+
+struct step_t {
+    int dx, dy, cost;
+};
+
+// One pass: every pixel not measured takes the best of its already visited
+// neighbours of the same sign, plus (or minus) the cost of the step.
+template <typename Rows, typename Columns>
+void pass(std::vector<std::int16_t>& v, const std::vector<bool>& fixed, int w, int h, const step_t (&steps)[4],
+          Rows rows, Columns columns)
+{
+    for (int r : rows(h))
+        for (int c : columns(w)) {
+            const std::size_t at = static_cast<std::size_t>(r) * w + c;
+            if (fixed[at])
+                continue;
+            std::int16_t& here = v[at];
+            int best = here;
+            for (const step_t& s : steps) {
+                const int cc = c + s.dx, rr = r + s.dy;
+                if (cc < 0 || cc >= w || rr < 0 || rr >= h)
+                    continue;
+                const int n = v[static_cast<std::size_t>(rr) * w + cc];
+                if (here > 0 && n > 0)
+                    best = std::min(best, n + s.cost);
+                else if (here < 0 && n < 0)
+                    best = std::max(best, n - s.cost);
+            }
+            here = static_cast<std::int16_t>(std::clamp(best, -distance_map_t::far, distance_map_t::far));
+        }
+}
+
+struct index_range {
+    int from, to, step;
+    struct iterator {
+        int i, step;
+        int operator*() const { return i; }
+        iterator& operator++()
+        {
+            i += step;
+            return *this;
+        }
+        bool operator!=(const iterator& o) const { return i != o.i; }
+    };
+    iterator begin() const { return {from, step}; }
+    iterator end() const { return {to, step}; }
+};
+
+}  // namespace
+
+distance_map_t chamfer_code(region_labels&& labels)
+{
+    distance_map_t map;
+    if (labels.width <= 0 || labels.height <= 0 ||
+        labels.labels.size() != static_cast<std::size_t>(labels.width) * static_cast<std::size_t>(labels.height))
+        return map;
+    map.x0 = labels.x0;
+    map.y0 = labels.y0;
+    map.width = labels.width;
+    map.height = labels.height;
+    map.values = std::move(labels.labels);
+    const auto forward = [](int n) { return index_range{0, n, 1}; };
+    const auto backward = [](int n) { return index_range{n - 1, -1, -1}; };
+    static constexpr step_t before[4] = {{-1, 0, axial}, {0, -1, axial}, {-1, -1, diagonal}, {1, -1, diagonal}};
+    static constexpr step_t after[4] = {{1, 0, axial}, {0, 1, axial}, {-1, 1, diagonal}, {1, 1, diagonal}};
+    std::vector<bool> fixed(map.values.size());
+    for (std::size_t i = 0; i < fixed.size(); ++i)
+        fixed[i] = measured(map.values[i]);
+    pass(map.values, fixed, map.width, map.height, before, forward, forward);
+    pass(map.values, fixed, map.width, map.height, after, backward, backward);
+    return map;
+}
+
+double distance_field(const distance_map_t& map, double x, double y)
+{
+    if (map.empty() || !std::isfinite(x) || !std::isfinite(y))
+        return -distance_map_t::far;
+    const double lx = x - map.x0, ly = y - map.y0;
+    const double cx = std::clamp(lx, 0.0, double(map.width - 1));
+    const double cy = std::clamp(ly, 0.0, double(map.height - 1));
+    const int c0 = std::min(static_cast<int>(cx), map.width - 1), r0 = std::min(static_cast<int>(cy), map.height - 1);
+    const int c1 = std::min(c0 + 1, map.width - 1), r1 = std::min(r0 + 1, map.height - 1);
+    const double fx = cx - c0, fy = cy - r0;
+    const double top = (1.0 - fx) * map.at(c0, r0) + fx * map.at(c1, r0);
+    const double bottom = (1.0 - fx) * map.at(c0, r1) + fx * map.at(c1, r1);
+    double value = (1.0 - fy) * top + fy * bottom;
+    // Beyond the box the outline is farther still: the edge is outside it.
+    const double beyond = std::hypot(lx - cx, ly - cy);
+    if (beyond > 0.0)
+        value = std::min(value, 0.0) - axial * beyond;
+    return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));
+}

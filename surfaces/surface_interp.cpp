@@ -1,0 +1,352 @@
+// Building a surface: outline planes in sequences, their distance maps, the
+// grid of node lines through the sequence, and the triangulated zero level.
+#include "surface_interp.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include <wx/log.h>
+
+#include "common/interaction.h"
+#include "segmentation/overlap.h"
+#include "surfaces/distance_map.h"
+#include "surfaces/mesh_measure.h"
+#include "surfaces/surface_geometry.h"
+#include "surfaces/tetra_mesher.h"
+
+namespace {
+
+// Grid boxes are held to 16-bit coordinates in grid steps, and a layer of
+// nodes to what two layers and their edge tables can reasonably take.
+constexpr double max_box_steps = 16000.0;
+constexpr std::int64_t max_layer_nodes = std::int64_t(1) << 24;
+constexpr std::int64_t max_layers = 1 << 16;
+constexpr int max_layers_per_pair = 1024;
+
+// One outline plane prepared for interpolation.
+struct image_slice_t {
+    long frame = -1;
+    long sweep = 0;
+    plane_t plane;
+    distance_map_t map;  // empty when the outlines enclose nothing
+};
+
+// Where the grid nodes of a sequence lie on each of its planes.
+struct grid_t {
+    double u0 = 0.0, v0 = 0.0, step = 1.0;
+    std::size_t nu = 0, nv = 0;
+    std::vector<fibre_map_t> fibres;  // one per plane
+    std::vector<int> layers;          // per pair of planes
+};
+
+// The outlines of one frame made fit for scan conversion: simple, no repeated
+// copies, no overlap. The object's own outlines are not changed.
+bool prepare_slice(const contour_set& original, const frame_placement& where, const frame_placements& placements,
+                   int step, image_slice_t* slice)
+{
+    contour_set set = original;
+    const std::size_t before = set.contours.size();
+    const int changed = set.make_simple(0.0, false);
+    if (set.contours.size() < before)
+        wxLogMessage("Contours on frame %i changed to remove multiple copies", int(set.frame));
+    else if (changed > 0)
+        wxLogMessage("Contour on frame %i changed to remove self-intersections", int(set.frame));
+    if (set.contours.size() > 1 && make_non_overlapping(set, 0, set.contours.size() - 1) > 0)
+        wxLogMessage("Contours on frame %i changed to remove overlap", int(set.frame));
+    slice->frame = set.frame;
+    slice->sweep = where.sweep;
+    slice->plane = plane_of(where.image_to_world, placements.sx, placements.sy);
+    if (std::unique_ptr<region_labels> labels = set.region(3 * step, false))
+        slice->map = chamfer_code(std::move(*labels));
+    return true;
+}
+
+// Consecutive outlined frames of one sweep, in frame order. Frames without a
+// usable position are left out, and so is a frame whose plane is the plane
+// of the one before: nothing can be interpolated across no distance.
+std::vector<std::vector<image_slice_t>> collect_sequences(const contour_object& object,
+                                                          const frame_placements& placements, int step)
+{
+    std::vector<std::vector<image_slice_t>> sequences;
+    for (const contour_set& set : object.sets) {
+        if (set.contours.empty())
+            continue;
+        const frame_placement* where = placements.at(set.frame);
+        if (where == nullptr || !where->usable) {
+            wxLogWarning("Frame %i has no usable position: its outlines are left out of the surface.",
+                         int(set.frame));
+            continue;
+        }
+        image_slice_t slice;
+        prepare_slice(set, *where, placements, step, &slice);
+        if (sequences.empty() || sequences.back().back().sweep != slice.sweep)
+            sequences.emplace_back();
+        else if (coincident(sequences.back().back().plane, slice.plane)) {
+            wxLogWarning("Outlines on frames %i and %i lie on the same plane: frame %i is left out of the surface.",
+                         int(sequences.back().back().frame), int(slice.frame), int(slice.frame));
+            continue;
+        }
+        sequences.back().push_back(std::move(slice));
+    }
+    return sequences;
+}
+
+// Lays the node lines of a sequence from its first plane through all others
+// and fits the grid around every plane's distance map.
+bool plan_grid(const std::vector<image_slice_t>& slices, double step, double pixel, grid_t* grid)
+{
+    grid->step = step;
+    grid->fibres.assign(1, first_fibres(slices.front().plane));
+    for (std::size_t k = 0; k + 1 < slices.size(); ++k) {
+        fibre_map_t next;
+        if (!carry_fibres(grid->fibres.back(), slices[k].plane, slices[k + 1].plane, &next)) {
+            wxLogWarning("Outline planes of frames %i and %i are too steep to one another to interpolate.",
+                         int(slices[k].frame), int(slices[k + 1].frame));
+            return false;
+        }
+        grid->fibres.push_back(next);
+    }
+    double umin = HUGE_VAL, vmin = HUGE_VAL, umax = -HUGE_VAL, vmax = -HUGE_VAL;
+    for (std::size_t k = 0; k < slices.size(); ++k) {
+        const distance_map_t& m = slices[k].map;
+        if (m.empty())
+            continue;
+        const double xs[2] = {double(m.x0), double(m.x0 + m.width - 1)};
+        const double ys[2] = {double(m.y0), double(m.y0 + m.height - 1)};
+        for (double x : xs)
+            for (double y : ys) {
+                vertex2d uv;
+                if (!grid_position(grid->fibres[k], slices[k].plane, {x, y}, &uv)) {
+                    wxLogWarning("Outline plane of frame %i cannot be reached from the planes before it.",
+                                 int(slices[k].frame));
+                    return false;
+                }
+                umin = std::min(umin, uv.x);
+                umax = std::max(umax, uv.x);
+                vmin = std::min(vmin, uv.y);
+                vmax = std::max(vmax, uv.y);
+            }
+    }
+    if (!(umin <= umax) || !(vmin <= vmax))
+        return false;  // no plane encloses anything
+    // One node beyond the maps all round, held outside.
+    const double i0 = std::floor(umin / step) - 1.0, i1 = std::ceil(umax / step) + 1.0;
+    const double j0 = std::floor(vmin / step) - 1.0, j1 = std::ceil(vmax / step) + 1.0;
+    if (std::max({std::fabs(i0), std::fabs(i1), std::fabs(j0), std::fabs(j1)}) > max_box_steps) {
+        wxLogWarning("The outlines of frames %i to %i span too large a grid for a surface.",
+                     int(slices.front().frame), int(slices.back().frame));
+        return false;
+    }
+    const auto nu = static_cast<std::int64_t>(i1 - i0) + 1, nv = static_cast<std::int64_t>(j1 - j0) + 1;
+    grid->u0 = i0 * step;
+    grid->v0 = j0 * step;
+    grid->nu = static_cast<std::size_t>(nu);
+    grid->nv = static_cast<std::size_t>(nv);
+    // Enough layers between two planes that no node line steps farther than one grid step.
+    std::int64_t total = 2;
+    grid->layers.clear();
+    for (std::size_t k = 0; k + 1 < slices.size(); ++k) {
+        double longest = 0.0;
+        for (double u : {grid->u0, grid->u0 + double(nu - 1) * step})
+            for (double v : {grid->v0, grid->v0 + double(nv - 1) * step})
+                longest = std::max(longest, length(sub(grid->fibres[k + 1].at(u, v), grid->fibres[k].at(u, v))));
+        const double wanted = std::ceil(longest / (step * pixel));
+        grid->layers.push_back(std::isfinite(wanted) ? std::clamp(int(wanted), 1, max_layers_per_pair)
+                                                     : max_layers_per_pair);
+        total += grid->layers.back();
+    }
+    if (nu * nv > max_layer_nodes || total > max_layers) {
+        wxLogError("Unable to allocate surface interpolation grid");
+        return false;
+    }
+    return true;
+}
+
+// The field of one plane at every node of the grid.
+std::vector<float> plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k)
+{
+    std::vector<float> values(grid.nu * grid.nv);
+    const float no_outline = -float(std::min(32000.0, 48.0 * grid.step));
+    for (std::size_t j = 0; j < grid.nv; ++j)
+        for (std::size_t i = 0; i < grid.nu; ++i) {
+            float& v = values[j * grid.nu + i];
+            if (i == 0 || j == 0 || i + 1 == grid.nu || j + 1 == grid.nv) {
+                v = no_outline;  // the surface closes within the grid, whatever the outlines
+                continue;
+            }
+            if (slice.map.empty()) {
+                v = no_outline;
+                continue;
+            }
+            const vertex3d p = grid.fibres[k].at(grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step);
+            const vertex2d px = pixel_of(slice.plane, p);
+            v = float(distance_field(slice.map, px.x, px.y));
+        }
+    return values;
+}
+
+// A layer a fraction s of the way from plane k to plane k + 1.
+void fill_layer(const grid_t& grid, std::size_t k, double s, const std::vector<float>& a, const std::vector<float>& b,
+                field_layer_t* layer)
+{
+    const fibre_map_t& fa = grid.fibres[k];
+    const fibre_map_t& fb = grid.fibres[std::min(k + 1, grid.fibres.size() - 1)];
+    for (std::size_t j = 0; j < grid.nv; ++j)
+        for (std::size_t i = 0; i < grid.nu; ++i) {
+            const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
+            const std::size_t n = j * grid.nu + i;
+            layer->position[n] = lerp(fa.at(u, v), fb.at(u, v), s);
+            layer->value[n] = float((1.0 - s) * a[n] + s * b[n]);
+        }
+    layer->kind = s == 0.0 ? SURF_POINT_ON_OUTLINE_PLANE : SURF_POINT_ORDINARY;
+}
+
+// The layer that closes an end: beyond the end plane (from its neighbour
+// `inner`) by `reach` plane spacings, and outside everywhere. The surface
+// then ends about halfway there.
+void fill_end_layer(const grid_t& grid, std::size_t end, std::size_t inner, double reach,
+                    const std::vector<float>& values, field_layer_t* layer)
+{
+    for (std::size_t j = 0; j < grid.nv; ++j)
+        for (std::size_t i = 0; i < grid.nu; ++i) {
+            const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
+            const std::size_t n = j * grid.nu + i;
+            const vertex3d e = grid.fibres[end].at(u, v);
+            layer->position[n] = lerp(e, grid.fibres[inner].at(u, v), -reach);
+            layer->value[n] = -std::fabs(values[n]) - 1.0f;
+        }
+    layer->kind = SURF_POINT_ORDINARY;
+}
+
+enum class mesh_status { done, refused, cancelled };
+
+mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_placements& placements,
+                          const surface_settings_t& settings, const wxString& progress_text, long* done_planes,
+                          long total_planes, surface_mesh_t* mesh)
+{
+    grid_t grid;
+    const double pixel = 0.5 * (placements.sx + placements.sy);
+    if (!plan_grid(slices, double(settings.resolution), pixel, &grid))
+        return mesh_status::refused;
+    try {
+        const std::size_t n = grid.nu * grid.nv;
+        field_layer_t lower{std::vector<vertex3d>(n), std::vector<float>(n)};
+        field_layer_t upper{std::vector<vertex3d>(n), std::vector<float>(n)};
+        tetra_mesher_t mesher(grid.nu, grid.nv, *mesh);
+        // Without cover the ends reach a whole plane spacing out, so the
+        // surface closes about half a spacing beyond the end outlines; with
+        // it they close at the end outlines themselves.
+        const double reach = settings.cover ? 1.0 / 256.0 : 1.0;
+        std::vector<float> a = plane_values(grid, slices[0], 0), b;
+        fill_end_layer(grid, 0, 1, reach, a, &lower);
+        for (std::size_t k = 0; k + 1 < slices.size(); ++k) {
+            b = plane_values(grid, slices[k + 1], k + 1);
+            for (int m = 0; m < grid.layers[k]; ++m) {
+                fill_layer(grid, k, double(m) / grid.layers[k], a, b, &upper);
+                if (!mesher.add_slab(lower, upper)) {
+                    wxLogError("Surface interp: Not enough room for point list.");
+                    return mesh_status::refused;
+                }
+                std::swap(lower, upper);
+            }
+            a = std::move(b);
+            ++*done_planes;
+            const wxString message = progress_text + wxString::Format("\nOn contour %li of %li (%li points, %li triangles so far)",
+                                                                      *done_planes, total_planes,
+                                                                      long(mesh->points.size()), long(mesh->triangles.size()));
+            if (!interaction().progress_update(int(*done_planes), message))
+                return mesh_status::cancelled;
+        }
+        const std::size_t last = slices.size() - 1;
+        fill_layer(grid, last, 0.0, a, a, &upper);
+        if (!mesher.add_slab(lower, upper))
+            return mesh_status::refused;
+        std::swap(lower, upper);
+        fill_end_layer(grid, last, last - 1, reach, a, &upper);
+        if (!mesher.add_slab(lower, upper))
+            return mesh_status::refused;
+    } catch (const std::bad_alloc&) {
+        wxLogError("Unable to allocate surface interpolation grid");
+        mesh->points.clear();
+        mesh->triangles.clear();
+        return mesh_status::refused;
+    }
+    return mesh_status::done;
+}
+
+}  // namespace
+
+int surface_resolution_step(int selection)
+{
+    static constexpr int steps[] = {24, 16, 10, 6, 4, 2, 1};
+    return selection >= 0 && selection < 7 ? steps[selection] : 2;
+}
+
+std::unique_ptr<surface_interp> surface_interp::build(const contour_object& object, int object_index,
+                                                      const frame_placements& placements,
+                                                      const surface_settings_t& settings)
+{
+    if (!placements.scales_usable() || settings.resolution < 1 || settings.resolution > 64) {
+        wxLogWarning("No surface for %s: the pixel scales or the resolution cannot be used.", object.name);
+        return nullptr;
+    }
+    std::vector<std::vector<image_slice_t>> sequences;
+    try {
+        sequences = collect_sequences(object, placements, settings.resolution);
+    } catch (const std::bad_alloc&) {
+        wxLogError("Failed to allocate buffer for surface sequences.");
+        return nullptr;
+    }
+    long total = 0;
+    for (const auto& s : sequences)
+        total += s.size() > 1 ? long(s.size()) - 1 : 0;
+    if (total == 0) {
+        wxLogMessage("No surface for %s: it needs outlines on at least two frames of one sweep.", object.name);
+        return nullptr;
+    }
+    auto surface = std::make_unique<surface_interp>();
+    surface->object = object_index;
+    surface->assoc_object_ = settings.assoc_object;
+    interaction().progress_begin("Currently calculating surface of", object.name, int(total));
+    long done = 0;
+    for (const auto& slices : sequences) {
+        if (slices.size() < 2)
+            continue;
+        surface_sequence_t seq;
+        seq.first_frame = slices.front().frame;
+        seq.last_frame = slices.back().frame;
+        seq.sweep = slices.front().sweep;
+        const mesh_status status = mesh_sequence(slices, placements, settings, object.name, &done, total, &seq.mesh);
+        if (status == mesh_status::cancelled) {
+            interaction().progress_end();
+            wxLogMessage("Surface of %s cancelled.", object.name);
+            return nullptr;
+        }
+        if (status == mesh_status::done && !seq.mesh.triangles.empty()) {
+            orient_outwards(seq.mesh);
+            recalc_normals(seq.mesh);
+            surface->sequences_.push_back(std::move(seq));
+        }
+    }
+    interaction().progress_end();
+    surface->triangle_volume();
+    if (surface->volume == 0.0) {
+        wxLogMessage("No surface for %s: the outlines enclose no volume.", object.name);
+        return nullptr;
+    }
+    return surface;
+}
+
+void surface_interp::triangle_volume()
+{
+    double v = 0.0;
+    vertex3d moment;
+    for (const surface_sequence_t& s : sequences_) {
+        const enclosed_t e = enclosed(s.mesh);
+        v += e.volume;
+        moment = add(moment, mul(e.centre, e.volume));
+    }
+    volume = std::isfinite(v) ? v : 0.0;
+    centre = volume != 0.0 ? mul(moment, 1.0 / volume) : vertex3d{};
+}

@@ -1,0 +1,66 @@
+// A closed surface built from one object's outlines on arbitrarily placed
+// frames: each outline set becomes a signed distance map on its own plane, the
+// field is interpolated along a grid laid through the space between
+// consecutive planes, and its zero level is triangulated. Called by the draw
+// page's "Update" and "Update all", and by the thickness page.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <wx/string.h>
+
+#include "segmentation/outline_model.h"
+#include "segmentation/planimetry.h"
+#include "surfaces/surface_mesh.h"
+
+// The "Resolution:" choices of the draw page, coarsest first.
+inline constexpr const char* surface_resolution_names[] = {"Uber low", "Super low", "Very low", "Low",
+                                                           "Medium",   "High",      "Very high"};
+// Grid step in pixels of a "Resolution:" selection: 24, 16, 10, 6, 4, 2 or 1; 2 otherwise.
+int surface_resolution_step(int selection);
+
+struct surface_settings_t {
+    int resolution = 4;       // grid step in pixels
+    int smooth_strength = 0;  // "Strength:"
+    int smooth_type = 0;      // 0 "Standard", 1 "Pre-Version 4.7"
+    int connect = 0;          // bit 0 RES_SURFACE_CONNECT_OBJECTS, bit 1 RES_SURFACE_CONNECT_HOLES
+    bool cover = false;       // RES_SURFACE_COVER: ends closed at the last outlines
+    int surface_type = 0;     // 0 ordinary, 3 for thickness work
+    int assoc_object = -1;
+};
+
+// One run of consecutive outline planes of one sweep, closed on its own.
+struct surface_sequence_t {
+    surface_mesh_t mesh;
+    long first_frame = -1, last_frame = -1;
+    long sweep = 0;
+};
+
+class surface_interp {
+public:
+    double volume = 0.0;         // millilitres
+    double display_scale = 1.0;  // set by the caller
+    int object = -1;
+    vertex3d centre;             // centroid of the enclosed volume, world cm
+    bool self_intersecting = false;
+
+    // Builds the surface of `object` (index `object_index`). Nothing when no
+    // sequence has two usable planes, when the grid cannot be had, or when the
+    // user cancels; the reason is logged.
+    static std::unique_ptr<surface_interp> build(const contour_object& object, int object_index,
+                                                 const frame_placements& placements,
+                                                 const surface_settings_t& settings);
+
+    // Recomputes volume and centre from the triangles.
+    void triangle_volume();
+
+    int get_assoc_object_no() const { return assoc_object_; }
+    const std::vector<surface_sequence_t>& get_seq() const { return sequences_; }
+    std::size_t get_num_sweeps() const { return sequences_.size(); }
+
+private:
+    int assoc_object_ = -1;
+    std::vector<surface_sequence_t> sequences_;
+};

@@ -1,0 +1,166 @@
+// Marching tetrahedra over a cell split along its main diagonal.
+#include "tetra_mesher.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Corners of a cell by bits: x 1, y 2, z 4 (z the upper layer).
+struct corner_edge {
+    int from, to;  // from is a subset of to: every edge runs upwards
+};
+struct oriented_triangle {
+    std::array<corner_edge, 3> edges;
+};
+using tet_table = std::array<std::array<std::vector<oriented_triangle>, 16>, 6>;
+
+std::array<double, 3> ref(int corner) { return {double(corner & 1), double((corner >> 1) & 1), double(corner >> 2)}; }
+
+std::array<double, 3> mid(const corner_edge& e)
+{
+    const auto a = ref(e.from), b = ref(e.to);
+    return {(a[0] + b[0]) / 2, (a[1] + b[1]) / 2, (a[2] + b[2]) / 2};
+}
+
+corner_edge edge_of(int a, int b) { return (a & b) == a ? corner_edge{a, b} : corner_edge{b, a}; }
+
+// The triangles of every sign pattern of every tetrahedron, oriented in the
+// cell's own coordinates so that they face from the inside corners to the
+// outside ones. Orientation is thus fixed by the pattern alone, whatever the
+// shape the cell takes in space.
+tet_table make_table()
+{
+    static constexpr int axes[6][3] = {{1, 2, 4}, {1, 4, 2}, {2, 1, 4}, {2, 4, 1}, {4, 1, 2}, {4, 2, 1}};
+    tet_table table;
+    for (int t = 0; t < 6; ++t) {
+        const int v[4] = {0, axes[t][0], axes[t][0] | axes[t][1], 7};
+        for (int mask = 1; mask < 15; ++mask) {
+            std::vector<int> in, out;
+            for (int k = 0; k < 4; ++k)
+                ((mask >> k) & 1 ? in : out).push_back(v[k]);
+            std::vector<std::vector<corner_edge>> polygons;
+            if (in.size() == 1)
+                polygons.push_back({edge_of(in[0], out[0]), edge_of(in[0], out[1]), edge_of(in[0], out[2])});
+            else if (out.size() == 1)
+                polygons.push_back({edge_of(out[0], in[0]), edge_of(out[0], in[1]), edge_of(out[0], in[2])});
+            else {  // a quadrilateral, around its cycle
+                const corner_edge ac = edge_of(in[0], out[0]), ad = edge_of(in[0], out[1]);
+                const corner_edge bd = edge_of(in[1], out[1]), bc = edge_of(in[1], out[0]);
+                polygons.push_back({ac, ad, bd});
+                polygons.push_back({ac, bd, bc});
+            }
+            std::array<double, 3> g{};  // from the inside corners towards the outside ones
+            for (int c : out)
+                for (int k = 0; k < 3; ++k)
+                    g[k] += ref(c)[k] / double(out.size());
+            for (int c : in)
+                for (int k = 0; k < 3; ++k)
+                    g[k] -= ref(c)[k] / double(in.size());
+            for (auto& p : polygons) {
+                const auto m0 = mid(p[0]), m1 = mid(p[1]), m2 = mid(p[2]);
+                const double u[3] = {m1[0] - m0[0], m1[1] - m0[1], m1[2] - m0[2]};
+                const double w[3] = {m2[0] - m0[0], m2[1] - m0[1], m2[2] - m0[2]};
+                const double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+                if (n[0] * g[0] + n[1] * g[1] + n[2] * g[2] < 0.0)
+                    std::swap(p[1], p[2]);
+                table[t][mask].push_back({{p[0], p[1], p[2]}});
+            }
+        }
+    }
+    return table;
+}
+
+const tet_table& table()
+{
+    static const tet_table t = make_table();
+    return t;
+}
+
+constexpr int tet_corners[6][4] = {{0, 1, 3, 7}, {0, 1, 5, 7}, {0, 2, 3, 7}, {0, 2, 6, 7}, {0, 4, 5, 7}, {0, 4, 6, 7}};
+
+}  // namespace
+
+tetra_mesher_t::tetra_mesher_t(std::size_t nu, std::size_t nv, surface_mesh_t& mesh)
+    : nu_(nu), nv_(nv), mesh_(mesh)
+{
+    const std::size_t n = nu * nv;
+    lower_flat_.assign(n, {none, none, none});
+    upper_flat_.assign(n, {none, none, none});
+    rising_.assign(n, {none, none, none, none});
+}
+
+std::uint32_t tetra_mesher_t::edge_point(std::size_t i, std::size_t j, int from, int direction)
+{
+    const std::size_t a = (j + ((from >> 1) & 1)) * nu_ + i + (from & 1);
+    const int to = from | direction;
+    const std::size_t b = (j + ((to >> 1) & 1)) * nu_ + i + (to & 1);
+    const field_layer_t& la = (from & 4) ? *upper_ : *lower_;
+    const field_layer_t& lb = (to & 4) ? *upper_ : *lower_;
+    std::uint32_t* slot = nullptr;
+    if (direction & 4)
+        slot = &rising_[a][static_cast<std::size_t>(direction - 4)];
+    else
+        slot = &((from & 4) ? upper_flat_ : lower_flat_)[a][static_cast<std::size_t>(direction - 1)];
+    if (*slot != none)
+        return *slot;
+    if (mesh_.points.size() >= std::numeric_limits<std::uint32_t>::max() - 1) {
+        overflow_ = true;
+        return 0;
+    }
+    const double fa = la.value[a], fb = lb.value[b];
+    const double t = std::clamp(fa / (fa - fb), 0.0, 1.0);  // the ends differ in sign
+    const vertex3d& pa = la.position[a];
+    const vertex3d& pb = lb.position[b];
+    surface_point_t p;
+    p.position = {pa.x + t * (pb.x - pa.x), pa.y + t * (pb.y - pa.y), pa.z + t * (pb.z - pa.z)};
+    p.kind = (direction & 4) ? SURF_POINT_ORDINARY : la.kind;
+    mesh_.points.push_back(p);
+    *slot = static_cast<std::uint32_t>(mesh_.points.size() - 1);
+    return *slot;
+}
+
+bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& upper)
+{
+    const std::size_t n = nu_ * nv_;
+    if (lower.value.size() != n || upper.value.size() != n || lower.position.size() != n ||
+        upper.position.size() != n)
+        return false;
+    if (lower_ != nullptr)
+        std::swap(lower_flat_, upper_flat_);  // the old upper layer is the new lower one
+    else
+        std::fill(lower_flat_.begin(), lower_flat_.end(), std::array<std::uint32_t, 3>{none, none, none});
+    std::fill(upper_flat_.begin(), upper_flat_.end(), std::array<std::uint32_t, 3>{none, none, none});
+    std::fill(rising_.begin(), rising_.end(), std::array<std::uint32_t, 4>{none, none, none, none});
+    lower_ = &lower;
+    upper_ = &upper;
+    const tet_table& tab = table();
+    for (std::size_t j = 0; j + 1 < nv_; ++j)
+        for (std::size_t i = 0; i + 1 < nu_; ++i) {
+            bool inside[8];
+            int count = 0;
+            for (int c = 0; c < 8; ++c) {
+                const std::size_t node = (j + ((c >> 1) & 1)) * nu_ + i + (c & 1);
+                inside[c] = ((c & 4) ? upper : lower).value[node] > 0.0f;
+                count += inside[c] ? 1 : 0;
+            }
+            if (count == 0 || count == 8)
+                continue;
+            for (int t = 0; t < 6; ++t) {
+                int mask = 0;
+                for (int k = 0; k < 4; ++k)
+                    mask |= inside[tet_corners[t][k]] ? 1 << k : 0;
+                for (const oriented_triangle& tri : tab[static_cast<std::size_t>(t)][static_cast<std::size_t>(mask)]) {
+                    surface_triangle_t out;
+                    for (int k = 0; k < 3; ++k)
+                        out.points[static_cast<std::size_t>(k)] =
+                            edge_point(i, j, tri.edges[static_cast<std::size_t>(k)].from,
+                                       tri.edges[static_cast<std::size_t>(k)].to ^ tri.edges[static_cast<std::size_t>(k)].from);
+                    if (overflow_)
+                        return false;
+                    mesh_.triangles.push_back(out);
+                }
+            }
+        }
+    return true;
+}

@@ -1,0 +1,45 @@
+// The zero level of a field sampled on a stack of layers of nodes, as
+// triangles. Each cell between two layers is cut into the same six
+// tetrahedra along its main diagonal, so neighbouring cells split their shared
+// faces alike and the triangles join into a closed, consistently oriented
+// mesh wherever the field is negative all round the stack.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "surfaces/surface_mesh.h"
+
+// One layer: nu * nv nodes, row by row, each with a world position and a
+// field value (positive inside).
+struct field_layer_t {
+    std::vector<vertex3d> position;
+    std::vector<float> value;
+    surface_point_kind_t kind = SURF_POINT_ORDINARY;  // given to points formed within the layer
+};
+
+class tetra_mesher_t {
+public:
+    // Allocates the edge tables: throws std::bad_alloc when it cannot.
+    tetra_mesher_t(std::size_t nu, std::size_t nv, surface_mesh_t& mesh);
+
+    // Adds the triangles between two consecutive layers, lower first. False
+    // when the mesh would outgrow its 32-bit point indices.
+    bool add_slab(const field_layer_t& lower, const field_layer_t& upper);
+
+private:
+    static constexpr std::uint32_t none = 0xffffffffu;
+    std::uint32_t edge_point(std::size_t i, std::size_t j, int from, int direction);
+
+    std::size_t nu_, nv_;
+    surface_mesh_t& mesh_;
+    const field_layer_t* lower_ = nullptr;
+    const field_layer_t* upper_ = nullptr;
+    // Points on the edges lying within the lower and the upper layer (x, y,
+    // diagonal), and on the edges from the lower layer up (z, xz, yz, xyz).
+    std::vector<std::array<std::uint32_t, 3>> lower_flat_, upper_flat_;
+    std::vector<std::array<std::uint32_t, 4>> rising_;
+    bool overflow_ = false;
+};

@@ -1,0 +1,349 @@
+// Surfaces built from outlines on placed frames, against the demo ellipsoid's
+// analytic sections and volume, and on inputs that could break the grid.
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "demo/phantom.h"
+#include "support/log_capture.h"
+#include "surfaces/surface_interp.h"
+
+namespace {
+
+constexpr double sx = 0.01, sy = 0.012;
+constexpr int medium = 4;
+
+contour outline(const ellipse2d& e, int n = 360)
+{
+    contour c;
+    for (int i = 0; i < n; ++i) {
+        const double t = 2.0 * std::numbers::pi * i / n;
+        const double x = e.a * std::cos(t), y = e.b * std::sin(t);
+        c.points.push_back({(e.cx + x * std::cos(e.angle) - y * std::sin(e.angle)) / sx,
+                            (e.cy + x * std::sin(e.angle) + y * std::cos(e.angle)) / sy});
+    }
+    return c;
+}
+
+contour rectangle(double x0, double y0, double w, double h)
+{
+    contour c;
+    c.points = {{x0, y0}, {x0 + w, y0}, {x0 + w, y0 + h}, {x0, y0 + h}};
+    return c;
+}
+
+frame_placement placed(const matrix16d& m, long sweep = 0)
+{
+    frame_placement p;
+    p.image_to_world = m;
+    p.usable = true;
+    p.sweep = sweep;
+    return p;
+}
+
+std::vector<matrix16d> parallel_planes(const ellipsoid_shape& e, int count)
+{
+    std::vector<matrix16d> planes;
+    const double reach = 1.05 * std::max({e.semi[0], e.semi[1], e.semi[2]});
+    for (int i = 0; i < count; ++i) {
+        matrix16d m;
+        m.forward(e.centre.x - reach + 2.0 * reach * (i + 0.5) / count, e.centre.y - 3.0, e.centre.z - 3.0, 90.0,
+                  0.0, 90.0);
+        planes.push_back(m);
+    }
+    return planes;
+}
+
+// Planes fanned about an axis beside the ellipsoid, as a probe rocked on the skin.
+std::vector<matrix16d> fan_planes(const ellipsoid_shape& e, int count)
+{
+    std::vector<matrix16d> planes;
+    const double reach = 1.05 * std::max({e.semi[0], e.semi[1], e.semi[2]});
+    const double half_angle = std::atan2(reach, 3.0) * 180.0 / std::numbers::pi;
+    for (int i = 0; i < count; ++i) {
+        const double angle = -half_angle + 2.0 * half_angle * (i + 0.5) / count;
+        matrix16d pivot, tilt, offset;
+        pivot.forward(e.centre.x, e.centre.y, e.centre.z - 3.0);
+        tilt.forward(0.0, 0.0, 0.0, 0.0, angle, 0.0);
+        offset.forward(0.0, -3.0, 0.0, 90.0, 0.0, 90.0);
+        planes.push_back(pivot * tilt * offset);
+    }
+    return planes;
+}
+
+struct outlined_t {
+    frame_placements placements;
+    contour_object object;
+};
+
+// The ellipsoid outlined on every plane that cuts it; plane i becomes frame i,
+// or frame count - 1 - i when reversed.
+outlined_t outline_ellipsoid(const ellipsoid_shape& e, const std::vector<matrix16d>& planes, bool reversed = false)
+{
+    outlined_t o;
+    o.placements.sx = sx;
+    o.placements.sy = sy;
+    o.placements.frames.resize(planes.size());
+    for (std::size_t i = 0; i < planes.size(); ++i) {
+        const std::size_t frame = reversed ? planes.size() - 1 - i : i;
+        o.placements.frames[frame] = placed(planes[i]);
+        const ellipse2d cut = section(e, planes[i]);
+        if (cut.exists && cut.b > 0.0)
+            o.object.insert(static_cast<std::int32_t>(frame), outline(cut));
+    }
+    o.object.name = "Object 0";
+    return o;
+}
+
+// Closed and consistently oriented: every directed edge appears once, and its
+// reverse once. Also no point index out of range and no non-finite position.
+::testing::AssertionResult closed_manifold(const surface_mesh_t& mesh)
+{
+    std::map<std::pair<std::uint32_t, std::uint32_t>, int> directed;
+    for (const surface_triangle_t& t : mesh.triangles)
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t a = t.points[k], b = t.points[(k + 1) % 3];
+            if (a >= mesh.points.size() || b >= mesh.points.size() || a == b)
+                return ::testing::AssertionFailure() << "bad triangle";
+            ++directed[{a, b}];
+        }
+    for (const auto& [edge, count] : directed) {
+        if (count != 1)
+            return ::testing::AssertionFailure() << "edge used " << count << " times the same way";
+        const auto reverse = directed.find({edge.second, edge.first});
+        if (reverse == directed.end())
+            return ::testing::AssertionFailure() << "open edge " << edge.first << "-" << edge.second;
+    }
+    for (const surface_point_t& p : mesh.points)
+        if (!std::isfinite(p.position.x + p.position.y + p.position.z + p.normal.x + p.normal.y + p.normal.z))
+            return ::testing::AssertionFailure() << "non-finite point";
+    return ::testing::AssertionSuccess();
+}
+
+surface_settings_t at(int resolution, bool cover = false)
+{
+    surface_settings_t s;
+    s.resolution = resolution;
+    s.cover = cover;
+    return s;
+}
+
+void expect_sound(const surface_interp& s)
+{
+    ASSERT_FALSE(s.get_seq().empty());
+    for (const surface_sequence_t& seq : s.get_seq()) {
+        EXPECT_FALSE(seq.mesh.triangles.empty());
+        EXPECT_TRUE(closed_manifold(seq.mesh));
+    }
+    EXPECT_GT(s.volume, 0.0);
+    EXPECT_TRUE(std::isfinite(s.centre.x + s.centre.y + s.centre.z));
+}
+
+// The shape the outlines came from: volume within 1 %, centred on the
+// ellipsoid, closed and facing out, on parallel and on fanned planes.
+TEST(SurfaceInterp, EllipsoidOnParallelAndFanPlanes)
+{
+    const ellipsoid_shape e = demo_phantom().ellipsoids.at(0);
+    const double truth = volume(e);
+    for (const auto& planes : {parallel_planes(e, 25), fan_planes(e, 25)}) {
+        outlined_t o = outline_ellipsoid(e, planes);
+        const auto s = surface_interp::build(o.object, 0, o.placements, at(medium));
+        ASSERT_TRUE(s);
+        expect_sound(*s);
+        EXPECT_NEAR(s->volume, truth, 0.01 * truth);
+        EXPECT_NEAR(s->centre.x, e.centre.x, 0.02);
+        EXPECT_NEAR(s->centre.y, e.centre.y, 0.02);
+        EXPECT_NEAR(s->centre.z, e.centre.z, 0.02);
+        // Normals point away from the middle almost everywhere on a convex shape.
+        const surface_mesh_t& mesh = s->get_seq().front().mesh;
+        std::size_t outward = 0;
+        for (const surface_point_t& p : mesh.points) {
+            const vertex3d d{p.position.x - e.centre.x, p.position.y - e.centre.y, p.position.z - e.centre.z};
+            outward += d.x * p.normal.x + d.y * p.normal.y + d.z * p.normal.z > 0.0 ? 1 : 0;
+        }
+        EXPECT_GT(outward, mesh.points.size() * 99 / 100);
+        // Every outline is met: points on outline planes exist.
+        EXPECT_TRUE(std::any_of(mesh.points.begin(), mesh.points.end(),
+                                [](const surface_point_t& p) { return p.kind == SURF_POINT_ON_OUTLINE_PLANE; }));
+    }
+}
+
+// Frames recorded in the other direction describe the same shape: the same
+// volume, never a negative one.
+TEST(SurfaceInterp, ReversedFrameOrderGivesTheSameSurface)
+{
+    const ellipsoid_shape e = demo_phantom().ellipsoids.at(0);
+    for (const auto& planes : {parallel_planes(e, 25), fan_planes(e, 25)}) {
+        outlined_t forward = outline_ellipsoid(e, planes), backward = outline_ellipsoid(e, planes, true);
+        const auto a = surface_interp::build(forward.object, 0, forward.placements, at(medium));
+        const auto b = surface_interp::build(backward.object, 0, backward.placements, at(medium));
+        ASSERT_TRUE(a && b);
+        expect_sound(*b);
+        EXPECT_NEAR(b->volume, a->volume, 0.003 * a->volume);
+    }
+}
+
+// Both ways of closing the ends give a closed surface; closing at the end
+// outlines encloses less than reaching beyond them.
+TEST(SurfaceInterp, EndsClosedWithAndWithoutCover)
+{
+    const ellipsoid_shape e = demo_phantom().ellipsoids.at(0);
+    outlined_t o = outline_ellipsoid(e, parallel_planes(e, 12));
+    const auto open_ends = surface_interp::build(o.object, 0, o.placements, at(medium));
+    const auto covered = surface_interp::build(o.object, 0, o.placements, at(medium, true));
+    ASSERT_TRUE(open_ends && covered);
+    expect_sound(*open_ends);
+    expect_sound(*covered);
+    EXPECT_LT(covered->volume, open_ends->volume);
+    EXPECT_NEAR(covered->volume, volume(e), 0.06 * volume(e));
+    EXPECT_NEAR(open_ends->volume, volume(e), 0.04 * volume(e));
+}
+
+// A prism between two equal rectangles: the sides are straight, so only the
+// ends depend on the closing. Covered ends sit on the outlines themselves.
+TEST(SurfaceInterp, PrismBetweenTwoRectangles)
+{
+    outlined_t o;
+    o.placements.sx = 0.1;
+    o.placements.sy = 0.1;
+    for (int i = 0; i < 2; ++i) {
+        matrix16d m;
+        m.forward(0.0, 0.0, 0.5 * i);
+        o.placements.frames.push_back(placed(m));
+        o.object.insert(i, rectangle(10, 10, 20, 10));  // 2 cm by 1 cm
+    }
+    const auto covered = surface_interp::build(o.object, 0, o.placements, at(1, true));
+    ASSERT_TRUE(covered);
+    expect_sound(*covered);
+    EXPECT_NEAR(covered->volume, 2.0 * 0.5, 0.03);
+    EXPECT_NEAR(covered->centre.z, 0.25, 0.01);
+    const auto open_ends = surface_interp::build(o.object, 0, o.placements, at(1));
+    ASSERT_TRUE(open_ends);
+    // Half a spacing beyond each end, less the rounding of the end edges.
+    EXPECT_GT(open_ends->volume, 1.9);
+    EXPECT_LT(open_ends->volume, 2.0 + 0.01);
+}
+
+// No surface from outlines on one frame, or on frames each alone in its sweep.
+TEST(SurfaceInterp, NoSurfaceWithoutTwoPlanesInOneSweep)
+{
+    outlined_t o;
+    for (int i = 0; i < 3; ++i) {
+        matrix16d m;
+        m.forward(0.0, 0.0, 0.5 * i);
+        o.placements.frames.push_back(placed(m, i));
+    }
+    o.object.insert(0, rectangle(10, 10, 20, 10));
+    EXPECT_FALSE(surface_interp::build(o.object, 0, o.placements, at(medium)));
+    o.object.insert(1, rectangle(10, 10, 20, 10));
+    o.object.insert(2, rectangle(10, 10, 20, 10));
+    EXPECT_FALSE(surface_interp::build(o.object, 0, o.placements, at(medium)));
+    // Unusable scales or resolution are refused, not divided by.
+    o.placements.frames[1].sweep = 0;
+    o.placements.sx = 0.0;
+    EXPECT_FALSE(surface_interp::build(o.object, 0, o.placements, at(medium)));
+    o.placements.sx = 0.01;
+    EXPECT_FALSE(surface_interp::build(o.object, 0, o.placements, at(0)));
+    EXPECT_TRUE(surface_interp::build(o.object, 0, o.placements, at(medium)));
+}
+
+// Frames on one plane are not interpolated across: the later one is left out
+// with a warning naming both, and the surface is as if it were not there.
+TEST(SurfaceInterp, CoincidentPlanesLeaveTheLaterFrameOut)
+{
+    outlined_t o;
+    o.placements.sx = o.placements.sy = 0.1;
+    const double z[4] = {0.0, 0.5, 0.5, 1.0};
+    for (int i = 0; i < 4; ++i) {
+        matrix16d m;
+        m.forward(0.0, 0.0, z[i]);
+        o.placements.frames.push_back(placed(m));
+    }
+    o.object.insert(0, rectangle(10, 10, 20, 10));
+    o.object.insert(1, rectangle(10, 10, 20, 10));
+    o.object.insert(2, rectangle(12, 12, 5, 5));
+    o.object.insert(3, rectangle(10, 10, 20, 10));
+    log_capture log;
+    const auto s = surface_interp::build(o.object, 0, o.placements, at(2, true));
+    ASSERT_TRUE(s);
+    expect_sound(*s);
+    EXPECT_TRUE(log.contains("frames 1 and 2", wxLOG_Warning));
+    EXPECT_NEAR(s->volume, 2.0 * 1.0, 0.05);  // frame 2's small square ignored
+}
+
+// Inputs at the edge of sense give a finite surface or a logged refusal.
+TEST(SurfaceInterp, DegenerateOutlinesGiveFiniteResults)
+{
+    frame_placements placements;
+    placements.sx = placements.sy = 0.01;
+    for (int i = 0; i < 3; ++i) {
+        matrix16d m;
+        m.forward(0.0, 0.0, 0.1 * i);
+        placements.frames.push_back(placed(m));
+    }
+    const auto check = [&](const contour_object& object) {
+        const auto s = surface_interp::build(object, 0, placements, at(medium));
+        if (s) {
+            expect_sound(*s);
+            EXPECT_TRUE(std::isfinite(s->volume));
+        }
+    };
+    contour_object tiny;  // smaller than a pixel
+    for (int f = 0; f < 3; ++f)
+        tiny.insert(f, rectangle(50.2, 50.2, 0.3, 0.3));
+    check(tiny);
+    contour_object bow_tie;  // crosses itself
+    for (int f = 0; f < 3; ++f) {
+        contour c;
+        c.points = {{0, 0}, {40, 40}, {40, 0}, {0, 40}};
+        bow_tie.insert(f, c);
+    }
+    check(bow_tie);
+    contour_object mixed;  // an outline, then nothing measurable, then a line
+    mixed.insert(0, rectangle(10, 10, 30, 30));
+    mixed.insert(1, rectangle(10, 10, 0, 30));
+    mixed.insert(2, rectangle(10, 10, 30, 30));
+    check(mixed);
+
+    // Perpendicular frames whose planes cross through the outlines.
+    frame_placements crossed;
+    crossed.sx = crossed.sy = 0.01;
+    matrix16d flat, upright;
+    upright.forward(0.0, 0.0, 0.0, 0.0, 90.0, 0.0);
+    crossed.frames = {placed(flat), placed(upright)};
+    contour_object cross_object;
+    cross_object.insert(0, rectangle(-20, -20, 40, 40));
+    cross_object.insert(1, rectangle(-20, -20, 40, 40));
+    const auto s = surface_interp::build(cross_object, 0, crossed, at(medium));
+    if (s) {
+        for (const surface_sequence_t& seq : s->get_seq())
+            EXPECT_TRUE(closed_manifold(seq.mesh));
+        EXPECT_TRUE(std::isfinite(s->volume));
+    }
+}
+
+// A grid too large to hold is refused with the message, not allocated, and
+// the outlines are left as they were.
+TEST(SurfaceInterp, OversizedGridIsRefused)
+{
+    outlined_t o;
+    o.placements.sx = o.placements.sy = 0.01;
+    for (int i = 0; i < 2; ++i) {
+        matrix16d m;
+        m.forward(0.0, 0.0, 0.1 * i);
+        o.placements.frames.push_back(placed(m));
+    }
+    o.object.insert(0, rectangle(0, 0, 100, 100));
+    o.object.insert(1, rectangle(9000, 9000, 100, 100));
+    const contour_object before = o.object;
+    log_capture log;
+    EXPECT_FALSE(surface_interp::build(o.object, 0, o.placements, at(1)));
+    EXPECT_TRUE(log.contains("Unable to allocate surface interpolation grid", wxLOG_Error));
+    ASSERT_EQ(o.object.sets.size(), before.sets.size());
+    EXPECT_EQ(o.object.sets[1].contours[0].points, before.sets[1].contours[0].points);
+}
+
+}  // namespace
