@@ -13,6 +13,7 @@
 #include "surfaces/distance_map.h"
 #include "surfaces/mesh_measure.h"
 #include "surfaces/surface_geometry.h"
+#include "surfaces/surface_smooth.h"
 #include "surfaces/tetra_mesher.h"
 
 namespace {
@@ -326,6 +327,8 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
         if (status == mesh_status::done && !seq.mesh.triangles.empty()) {
             orient_outwards(seq.mesh);
             recalc_normals(seq.mesh);
+            // A thickness surface keeps its points on the outline planes where they were drawn.
+            smooth_surface(seq.mesh, settings.smooth_strength, settings.smooth_type, settings.surface_type == 3);
             surface->sequences_.push_back(std::move(seq));
         }
     }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/interaction.h"
 #include "demo/phantom.h"
 #include "support/log_capture.h"
 #include "surfaces/surface_interp.h"
@@ -171,6 +172,51 @@ TEST(SurfaceInterp, EllipsoidOnParallelAndFanPlanes)
     }
 }
 
+// RMS of how far the points lie off the ellipsoid, in its own radial measure.
+double rms_off_ellipsoid(const surface_interp& s, const ellipsoid_shape& e)
+{
+    matrix16d to_shape = e.frame();
+    to_shape.invert();
+    double sum = 0.0;
+    std::size_t n = 0;
+    for (const surface_sequence_t& seq : s.get_seq())
+        for (const surface_point_t& p : seq.mesh.points) {
+            const vertex3d q = to_shape * p.position;
+            const double r = std::sqrt(q.x * q.x / (e.semi[0] * e.semi[0]) + q.y * q.y / (e.semi[1] * e.semi[1]) +
+                                       q.z * q.z / (e.semi[2] * e.semi[2]));
+            sum += (r - 1.0) * (r - 1.0);
+            ++n;
+        }
+    return std::sqrt(sum / double(n));
+}
+
+// Smoothing takes off the grid's facets without shrinking the shape; the
+// older smoothing shrinks it; strength 0 leaves the triangulation as it is.
+TEST(SurfaceInterp, SmoothingTypesAndStrengths)
+{
+    const ellipsoid_shape e = demo_phantom().ellipsoids.at(0);
+    outlined_t o = outline_ellipsoid(e, parallel_planes(e, 25));
+    const auto plain = surface_interp::build(o.object, 0, o.placements, at(medium));
+    surface_settings_t standard = at(medium), older = at(medium), none_older = at(medium);
+    standard.smooth_strength = 2;
+    older.smooth_strength = 3;
+    older.smooth_type = 1;
+    none_older.smooth_type = 1;
+    const auto smooth = surface_interp::build(o.object, 0, o.placements, standard);
+    const auto shrunk = surface_interp::build(o.object, 0, o.placements, older);
+    const auto unchanged = surface_interp::build(o.object, 0, o.placements, none_older);
+    ASSERT_TRUE(plain && smooth && shrunk && unchanged);
+    expect_sound(*smooth);
+    expect_sound(*shrunk);
+    EXPECT_LT(rms_off_ellipsoid(*smooth, e), rms_off_ellipsoid(*plain, e));
+    EXPECT_NEAR(smooth->volume, volume(e), 0.015 * volume(e));
+    EXPECT_LT(shrunk->volume, plain->volume);
+    ASSERT_EQ(unchanged->get_seq().front().mesh.points.size(), plain->get_seq().front().mesh.points.size());
+    for (std::size_t i = 0; i < plain->get_seq().front().mesh.points.size(); ++i)
+        ASSERT_EQ(unchanged->get_seq().front().mesh.points[i].position,
+                  plain->get_seq().front().mesh.points[i].position);
+}
+
 // Frames recorded in the other direction describe the same shape: the same
 // volume, never a negative one.
 TEST(SurfaceInterp, ReversedFrameOrderGivesTheSameSurface)
@@ -317,12 +363,45 @@ TEST(SurfaceInterp, DegenerateOutlinesGiveFiniteResults)
     contour_object cross_object;
     cross_object.insert(0, rectangle(-20, -20, 40, 40));
     cross_object.insert(1, rectangle(-20, -20, 40, 40));
+    // Folded node lines make a surface that passes through itself, but it
+    // is still closed and finite.
     const auto s = surface_interp::build(cross_object, 0, crossed, at(medium));
-    if (s) {
-        for (const surface_sequence_t& seq : s->get_seq())
-            EXPECT_TRUE(closed_manifold(seq.mesh));
-        EXPECT_TRUE(std::isfinite(s->volume));
+    ASSERT_TRUE(s);
+    for (const surface_sequence_t& seq : s->get_seq())
+        EXPECT_TRUE(closed_manifold(seq.mesh));
+    EXPECT_TRUE(std::isfinite(s->volume));
+}
+
+// Cancels at the n-th progress update and keeps the messages shown.
+class cancelling_interaction : public headless_interaction_t {
+public:
+    explicit cancelling_interaction(int at) : at_(at) {}
+    bool progress_update(int, const wxString& message) override
+    {
+        messages.push_back(message);
+        return int(messages.size()) < at_;
     }
+    std::vector<wxString> messages;
+
+private:
+    int at_;
+};
+
+// Progress names the planes done; cancelling gives no surface at all, not a
+// part of one.
+TEST(SurfaceInterp, ProgressAndCancelling)
+{
+    const ellipsoid_shape e = demo_phantom().ellipsoids.at(0);
+    outlined_t o = outline_ellipsoid(e, parallel_planes(e, 25));
+    cancelling_interaction patient(1000), impatient(5);
+    interaction_t* previous = set_interaction(&patient);
+    EXPECT_TRUE(surface_interp::build(o.object, 0, o.placements, at(medium)));
+    set_interaction(&impatient);
+    EXPECT_FALSE(surface_interp::build(o.object, 0, o.placements, at(medium)));
+    set_interaction(previous);
+    ASSERT_EQ(patient.messages.size(), 22u);  // one per pair of the 23 outlined planes
+    EXPECT_TRUE(patient.messages.back().Contains("On contour 22 of 22 ("));
+    EXPECT_EQ(impatient.messages.size(), 5u);
 }
 
 // A grid too large to hold is refused with the message, not allocated, and
