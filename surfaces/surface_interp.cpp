@@ -11,7 +11,9 @@
 #include "common/interaction.h"
 #include "segmentation/overlap.h"
 #include "surfaces/distance_map.h"
+#include "surfaces/landmark_list.h"
 #include "surfaces/mesh_measure.h"
+#include "surfaces/outline_problems.h"
 #include "surfaces/surface_geometry.h"
 #include "surfaces/surface_smooth.h"
 #include "surfaces/tetra_mesher.h"
@@ -41,10 +43,33 @@ struct grid_t {
     std::vector<int> layers;          // per pair of planes
 };
 
+void report_problem(const char* text, const contour_set& set, const vertex2d& at, landmarks* problems)
+{
+    wxLogWarning(wxString::Format(text, int(set.frame), int(std::lround(at.x)), int(std::lround(at.y))) +
+                 "\nThis will result in a slightly lower quality surface");
+    if (problems != nullptr)
+        add_on_frame(problems, at, set.frame);
+}
+
+// Crossings that repair left: the surface is built regardless, marked there.
+void mark_remaining_crossings(const contour_set& set, landmarks* problems)
+{
+    vertex2d at;
+    for (const contour& c : set.contours)
+        if (first_self_crossing(c, &at))
+            report_problem("Contours self-intersecting, landmark created for frame %i at (%i,%i), not able to correct.",
+                           set, at, problems);
+    for (std::size_t a = 0; a < set.contours.size(); ++a)
+        for (std::size_t b = a + 1; b < set.contours.size(); ++b)
+            if (first_crossing(set.contours[a], set.contours[b], &at))
+                report_problem("Contours overlapping, landmark created for frame %i at (%i,%i), not able to correct.",
+                               set, at, problems);
+}
+
 // The outlines of one frame made fit for scan conversion: simple, no repeated
 // copies, no overlap. The object's own outlines are not changed.
 bool prepare_slice(const contour_set& original, const frame_placement& where, const frame_placements& placements,
-                   int step, image_slice_t* slice)
+                   int step, landmarks* problems, image_slice_t* slice)
 {
     contour_set set = original;
     const std::size_t before = set.contours.size();
@@ -55,6 +80,7 @@ bool prepare_slice(const contour_set& original, const frame_placement& where, co
         wxLogMessage("Contour on frame %i changed to remove self-intersections", int(set.frame));
     if (set.contours.size() > 1 && make_non_overlapping(set, 0, set.contours.size() - 1) > 0)
         wxLogMessage("Contours on frame %i changed to remove overlap", int(set.frame));
+    mark_remaining_crossings(set, problems);
     slice->frame = set.frame;
     slice->sweep = where.sweep;
     slice->plane = plane_of(where.image_to_world, placements.sx, placements.sy);
@@ -67,7 +93,8 @@ bool prepare_slice(const contour_set& original, const frame_placement& where, co
 // usable position are left out, and so is a frame whose plane is the plane
 // of the one before: nothing can be interpolated across no distance.
 std::vector<std::vector<image_slice_t>> collect_sequences(const contour_object& object,
-                                                          const frame_placements& placements, int step)
+                                                          const frame_placements& placements, int step,
+                                                          landmarks* problems)
 {
     std::vector<std::vector<image_slice_t>> sequences;
     for (const contour_set& set : object.sets) {
@@ -80,7 +107,7 @@ std::vector<std::vector<image_slice_t>> collect_sequences(const contour_object& 
             continue;
         }
         image_slice_t slice;
-        prepare_slice(set, *where, placements, step, &slice);
+        prepare_slice(set, *where, placements, step, problems, &slice);
         if (sequences.empty() || sequences.back().back().sweep != slice.sweep)
             sequences.emplace_back();
         else if (coincident(sequences.back().back().plane, slice.plane)) {
@@ -286,7 +313,7 @@ int surface_resolution_step(int selection)
 
 std::unique_ptr<surface_interp> surface_interp::build(const contour_object& object, int object_index,
                                                       const frame_placements& placements,
-                                                      const surface_settings_t& settings)
+                                                      const surface_settings_t& settings, landmarks* problems)
 {
     if (!placements.scales_usable() || settings.resolution < 1 || settings.resolution > 64) {
         wxLogWarning("No surface for %s: the pixel scales or the resolution cannot be used.", object.name);
@@ -294,7 +321,7 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
     }
     std::vector<std::vector<image_slice_t>> sequences;
     try {
-        sequences = collect_sequences(object, placements, settings.resolution);
+        sequences = collect_sequences(object, placements, settings.resolution, problems);
     } catch (const std::bad_alloc&) {
         wxLogError("Failed to allocate buffer for surface sequences.");
         return nullptr;

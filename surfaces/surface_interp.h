@@ -12,6 +12,7 @@
 #include <wx/string.h>
 
 #include "segmentation/outline_model.h"
+#include "resources/recording_data.h"
 #include "segmentation/planimetry.h"
 #include "surfaces/surface_mesh.h"
 
@@ -48,10 +49,11 @@ public:
 
     // Builds the surface of `object` (index `object_index`). Nothing when no
     // sequence has two usable planes, when the grid cannot be had, or when the
-    // user cancels; the reason is logged.
+    // user cancels; the reason is logged. Where outlines still cross after
+    // repair a landmark is added to `problems` (when given) on that frame.
     static std::unique_ptr<surface_interp> build(const contour_object& object, int object_index,
                                                  const frame_placements& placements,
-                                                 const surface_settings_t& settings);
+                                                 const surface_settings_t& settings, landmarks* problems = nullptr);
 
     // Recomputes volume and centre from the triangles.
     void triangle_volume();

@@ -404,6 +404,50 @@ TEST(SurfaceInterp, ProgressAndCancelling)
     EXPECT_EQ(impatient.messages.size(), 5u);
 }
 
+// Crossing outlines are repaired before use (and logged); repaired outlines
+// need no landmark, and a closed surface results.
+TEST(SurfaceInterp, CrossingOutlinesAreRepaired)
+{
+    frame_placements placements;
+    placements.sx = placements.sy = 0.01;
+    for (int i = 0; i < 3; ++i) {
+        matrix16d m;
+        m.forward(0.0, 0.0, 0.1 * i);
+        placements.frames.push_back(placed(m));
+    }
+    contour_object eight;  // a figure of eight crossing itself at (100, 100)
+    for (int f = 0; f < 3; ++f) {
+        contour c;
+        for (int k = 0; k < 200; ++k) {
+            const double t = 2.0 * std::numbers::pi * (k + 0.25) / 200;
+            // Lobes of unequal size, so that the outline encloses an area.
+            c.points.push_back(
+                {100.0 + 60.0 * std::sin(t), 100.0 + 30.0 * std::sin(2.0 * t) * (1.0 + 0.5 * std::sin(t))});
+        }
+        eight.insert(f, c);
+    }
+    landmarks problems;
+    log_capture log;
+    const auto s = surface_interp::build(eight, 0, placements, at(medium), &problems);
+    ASSERT_TRUE(s);
+    expect_sound(*s);
+    EXPECT_TRUE(log.contains("Contour on frame 2 changed to remove self-intersections"));
+    EXPECT_TRUE(problems.list.empty());
+
+    contour_object overlapping;  // two squares overlapping on every frame
+    for (int f = 0; f < 3; ++f) {
+        overlapping.insert(f, rectangle(10, 10, 40, 40));
+        overlapping.insert(f, rectangle(30, 30, 40, 40));
+    }
+    landmarks none;
+    log.clear();
+    const auto joined = surface_interp::build(overlapping, 0, placements, at(medium), &none);
+    ASSERT_TRUE(joined);
+    expect_sound(*joined);
+    EXPECT_TRUE(log.contains("Contours on frame 0 changed to remove overlap"));
+    EXPECT_TRUE(none.list.empty());
+}
+
 // A grid too large to hold is refused with the message, not allocated, and
 // the outlines are left as they were.
 TEST(SurfaceInterp, OversizedGridIsRefused)
