@@ -249,9 +249,33 @@ void fill_end_layer(const grid_t& grid, std::size_t end, std::size_t inner, doub
 
 enum class mesh_status { done, refused, cancelled };
 
+// Whether the node lines inside the object run backwards between planes k and
+// k + 1: planes that cross within the object, or a sweep that turns back on
+// itself. The surface then passes through itself. `previous` holds each
+// node's step over the pair before.
+bool folds(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k, const std::vector<float>& a,
+           const std::vector<float>& b, std::vector<vertex3d>& previous)
+{
+    const plane_t& pa = slices[k].plane;
+    const plane_t& pb = slices[k + 1].plane;
+    const vertex3d forward = add(pa.normal, mul(pb.normal, dot(pa.normal, pb.normal) < 0.0 ? -1.0 : 1.0));
+    bool folded = false;
+    for (std::size_t j = 0; j < grid.nv; ++j)
+        for (std::size_t i = 0; i < grid.nu; ++i) {
+            const std::size_t n = j * grid.nu + i;
+            const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
+            const vertex3d step = sub(grid.fibres[k + 1].at(u, v), grid.fibres[k].at(u, v));
+            if ((a[n] > 0.0f || b[n] > 0.0f) &&
+                (dot(step, forward) < 0.0 || (k > 0 && a[n] > 0.0f && dot(step, previous[n]) < 0.0)))
+                folded = true;
+            previous[n] = step;
+        }
+    return folded;
+}
+
 mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_placements& placements,
                           const surface_settings_t& settings, const wxString& progress_text, long* done_planes,
-                          long total_planes, surface_mesh_t* mesh)
+                          long total_planes, surface_mesh_t* mesh, bool* folded)
 {
     grid_t grid;
     const double pixel = 0.5 * (placements.sx + placements.sy);
@@ -262,6 +286,7 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         field_layer_t lower{std::vector<vertex3d>(n), std::vector<float>(n)};
         field_layer_t upper{std::vector<vertex3d>(n), std::vector<float>(n)};
         tetra_mesher_t mesher(grid.nu, grid.nv, *mesh);
+        std::vector<vertex3d> steps(n);
         // Without cover the ends reach a whole plane spacing out, so the
         // surface closes about half a spacing beyond the end outlines; with
         // it they close at the end outlines themselves.
@@ -270,6 +295,8 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         fill_end_layer(grid, 0, 1, reach, a, &lower);
         for (std::size_t k = 0; k + 1 < slices.size(); ++k) {
             b = plane_values(grid, slices[k + 1], k + 1);
+            if (folds(grid, slices, k, a, b, steps))
+                *folded = true;
             for (int m = 0; m < grid.layers[k]; ++m) {
                 fill_layer(grid, k, double(m) / grid.layers[k], a, b, &upper);
                 if (!mesher.add_slab(lower, upper)) {
@@ -345,13 +372,22 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
         seq.first_frame = slices.front().frame;
         seq.last_frame = slices.back().frame;
         seq.sweep = slices.front().sweep;
-        const mesh_status status = mesh_sequence(slices, placements, settings, object.name, &done, total, &seq.mesh);
+        bool folded = false;
+        const mesh_status status =
+            mesh_sequence(slices, placements, settings, object.name, &done, total, &seq.mesh, &folded);
         if (status == mesh_status::cancelled) {
             interaction().progress_end();
             wxLogMessage("Surface of %s cancelled.", object.name);
             return nullptr;
         }
         if (status == mesh_status::done && !seq.mesh.triangles.empty()) {
+            if (folded && !surface->self_intersecting) {
+                surface->self_intersecting = true;
+                wxLogWarning(" The interpolated surface for " + object.name +
+                             " contains self-intersecting regions.\n\n In general a better surface can be generated "
+                             "by using fewer contours\nand/or ensuring that the segmented images do not sweep out the "
+                             "same\nvolume more than once.");
+            }
             orient_outwards(seq.mesh);
             recalc_normals(seq.mesh);
             // A thickness surface keeps its points on the outline planes where they were drawn.

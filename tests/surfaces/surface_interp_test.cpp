@@ -155,6 +155,7 @@ TEST(SurfaceInterp, EllipsoidOnParallelAndFanPlanes)
         ASSERT_TRUE(s);
         expect_sound(*s);
         EXPECT_NEAR(s->volume, truth, 0.01 * truth);
+        EXPECT_FALSE(s->self_intersecting);
         EXPECT_NEAR(s->centre.x, e.centre.x, 0.02);
         EXPECT_NEAR(s->centre.y, e.centre.y, 0.02);
         EXPECT_NEAR(s->centre.z, e.centre.z, 0.02);
@@ -273,6 +274,32 @@ TEST(SurfaceInterp, PrismBetweenTwoRectangles)
     EXPECT_LT(open_ends->volume, 2.0 + 0.01);
 }
 
+// A sweep that turns back over itself makes a surface that passes through
+// itself: the user is warned, once. A plain sweep gives no warning.
+TEST(SurfaceInterp, SweepTurningBackIsWarnedOf)
+{
+    outlined_t o;
+    o.placements.sx = o.placements.sy = 0.1;
+    const double z[4] = {0.0, 0.5, 0.25, 0.75};
+    for (int i = 0; i < 4; ++i) {
+        matrix16d m;
+        m.forward(0.0, 0.0, z[i]);
+        o.placements.frames.push_back(placed(m));
+        o.object.insert(i, rectangle(10, 10, 20, 10));
+    }
+    log_capture log;
+    const auto back = surface_interp::build(o.object, 0, o.placements, at(2));
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->self_intersecting);
+    EXPECT_EQ(log.count(wxLOG_Warning), 1u);
+    o.placements.frames[2].image_to_world.forward(0.0, 0.0, 0.6);
+    log.clear();
+    const auto straight = surface_interp::build(o.object, 0, o.placements, at(2));
+    ASSERT_TRUE(straight);
+    EXPECT_FALSE(straight->self_intersecting);
+    EXPECT_EQ(log.count(wxLOG_Warning), 0u);
+}
+
 // No surface from outlines on one frame, or on frames each alone in its sweep.
 TEST(SurfaceInterp, NoSurfaceWithoutTwoPlanesInOneSweep)
 {
@@ -365,8 +392,13 @@ TEST(SurfaceInterp, DegenerateOutlinesGiveFiniteResults)
     cross_object.insert(1, rectangle(-20, -20, 40, 40));
     // Folded node lines make a surface that passes through itself, but it
     // is still closed and finite.
+    cross_object.name = "Crossed";
+    log_capture log;
     const auto s = surface_interp::build(cross_object, 0, crossed, at(medium));
     ASSERT_TRUE(s);
+    EXPECT_TRUE(s->self_intersecting);
+    EXPECT_EQ(log.count(wxLOG_Warning), 1u);
+    EXPECT_TRUE(log.contains(" The interpolated surface for Crossed contains self-intersecting regions.", wxLOG_Warning));
     for (const surface_sequence_t& seq : s->get_seq())
         EXPECT_TRUE(closed_manifold(seq.mesh));
     EXPECT_TRUE(std::isfinite(s->volume));
