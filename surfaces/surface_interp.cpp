@@ -11,6 +11,7 @@
 #include "common/interaction.h"
 #include "segmentation/overlap.h"
 #include "surfaces/distance_map.h"
+#include "surfaces/distance_peaks.h"
 #include "surfaces/landmark_list.h"
 #include "surfaces/mesh_measure.h"
 #include "surfaces/outline_problems.h"
@@ -33,6 +34,7 @@ struct image_slice_t {
     long sweep = 0;
     plane_t plane;
     distance_map_t map;  // empty when the outlines enclose nothing
+    std::vector<peak_t> peaks;
 };
 
 // Where the grid nodes of a sequence lie on each of its planes.
@@ -86,6 +88,7 @@ bool prepare_slice(const contour_set& original, const frame_placement& where, co
     slice->plane = plane_of(where.image_to_world, placements.sx, placements.sy);
     if (std::unique_ptr<region_labels> labels = set.region(3 * step, false))
         slice->map = chamfer_code(std::move(*labels));
+    slice->peaks = extract_peaks(slice->map);
     return true;
 }
 
@@ -191,41 +194,99 @@ bool plan_grid(const std::vector<image_slice_t>& slices, double step, double pix
     return true;
 }
 
-// The field of one plane at every node of the grid.
+float no_outline_value(const grid_t& grid) { return -float(std::min(32000.0, 48.0 * grid.step)); }
+
+// The field of plane k where the node line of grid position (u, v) crosses it.
+float plane_value(const grid_t& grid, const image_slice_t& slice, std::size_t k, double u, double v)
+{
+    if (slice.map.empty())
+        return no_outline_value(grid);
+    const vertex2d px = pixel_of(slice.plane, grid.fibres[k].at(u, v));
+    return float(distance_field(slice.map, px.x, px.y));
+}
+
+bool on_rim(const grid_t& grid, std::size_t i, std::size_t j)
+{
+    return i == 0 || j == 0 || i + 1 == grid.nu || j + 1 == grid.nv;
+}
+
+// The field of one plane at every node of the grid. The rim is held outside,
+// so the surface closes within the grid whatever the outlines.
 std::vector<float> plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k)
 {
     std::vector<float> values(grid.nu * grid.nv);
-    const float no_outline = -float(std::min(32000.0, 48.0 * grid.step));
     for (std::size_t j = 0; j < grid.nv; ++j)
-        for (std::size_t i = 0; i < grid.nu; ++i) {
-            float& v = values[j * grid.nu + i];
-            if (i == 0 || j == 0 || i + 1 == grid.nu || j + 1 == grid.nv) {
-                v = no_outline;  // the surface closes within the grid, whatever the outlines
-                continue;
-            }
-            if (slice.map.empty()) {
-                v = no_outline;
-                continue;
-            }
-            const vertex3d p = grid.fibres[k].at(grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step);
-            const vertex2d px = pixel_of(slice.plane, p);
-            v = float(distance_field(slice.map, px.x, px.y));
-        }
+        for (std::size_t i = 0; i < grid.nu; ++i)
+            values[j * grid.nu + i] = on_rim(grid, i, j) ? no_outline_value(grid)
+                                                         : plane_value(grid, slice, k, grid.u0 + double(i) * grid.step,
+                                                                       grid.v0 + double(j) * grid.step);
     return values;
 }
 
-// A layer a fraction s of the way from plane k to plane k + 1.
-void fill_layer(const grid_t& grid, std::size_t k, double s, const std::vector<float>& a, const std::vector<float>& b,
+std::vector<grid_peak_t> peaks_in_grid(const grid_t& grid, const image_slice_t& slice, std::size_t k)
+{
+    std::vector<grid_peak_t> out;
+    for (const peak_t& p : slice.peaks) {
+        grid_peak_t g;
+        g.value = p.value;
+        if (grid_position(grid.fibres[k], slice.plane, {p.x, p.y}, &g.uv))
+            out.push_back(g);
+    }
+    return out;
+}
+
+// How far each node's sampling moves from plane k to plane k + 1, following
+// the paired peaks; empty when no peaks pair.
+std::vector<vertex2d> peak_displacements(const grid_t& grid, const image_slice_t& a_slice,
+                                         const image_slice_t& b_slice, std::size_t k, const std::vector<float>& a,
+                                         const std::vector<float>& b)
+{
+    std::vector<grid_peak_t> pa = peaks_in_grid(grid, a_slice, k), pb = peaks_in_grid(grid, b_slice, k + 1);
+    peak_overlap(pa, pb);
+    const auto paired = [](const grid_peak_t& p) { return p.matched; };
+    if (std::none_of(pa.begin(), pa.end(), paired))
+        return {};
+    std::vector<vertex2d> out(grid.nu * grid.nv);
+    for (std::size_t j = 0; j < grid.nv; ++j)
+        for (std::size_t i = 0; i < grid.nu; ++i) {
+            const std::size_t n = j * grid.nu + i;
+            const vertex2d uv{grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step};
+            const peak_average_t from_a = peak_vector_avg(pa, uv, a[n]);
+            peak_average_t from_b = peak_vector_avg(pb, uv, b[n]);
+            from_b.vector = {-from_b.vector.x, -from_b.vector.y};  // B's vectors point back to A
+            if (!from_a.weighted && from_b.weighted)
+                out[n] = from_b.vector;
+            else if (from_a.weighted && from_b.weighted)
+                out[n] = {(from_a.vector.x + from_b.vector.x) / 2.0, (from_a.vector.y + from_b.vector.y) / 2.0};
+            else
+                out[n] = from_a.vector;
+        }
+    return out;
+}
+
+// A layer a fraction s of the way from plane k to plane k + 1. With
+// displacements, plane k is read s of the way back along them and plane
+// k + 1 the rest of the way forward, so a shape that moves is carried along.
+void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k, double s,
+                const std::vector<float>& a, const std::vector<float>& b, const std::vector<vertex2d>& shift,
                 field_layer_t* layer)
 {
+    const std::size_t kb = std::min(k + 1, grid.fibres.size() - 1);
     const fibre_map_t& fa = grid.fibres[k];
-    const fibre_map_t& fb = grid.fibres[std::min(k + 1, grid.fibres.size() - 1)];
+    const fibre_map_t& fb = grid.fibres[kb];
     for (std::size_t j = 0; j < grid.nv; ++j)
         for (std::size_t i = 0; i < grid.nu; ++i) {
             const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
             const std::size_t n = j * grid.nu + i;
             layer->position[n] = lerp(fa.at(u, v), fb.at(u, v), s);
-            layer->value[n] = float((1.0 - s) * a[n] + s * b[n]);
+            if (shift.empty() || s == 0.0 || on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0)) {
+                layer->value[n] = float((1.0 - s) * a[n] + s * b[n]);
+                continue;
+            }
+            const vertex2d d = shift[n];
+            const double va = plane_value(grid, slices[k], k, u - s * d.x, v - s * d.y);
+            const double vb = plane_value(grid, slices[kb], kb, u + (1.0 - s) * d.x, v + (1.0 - s) * d.y);
+            layer->value[n] = float((1.0 - s) * va + s * vb);
         }
     layer->kind = s == 0.0 ? SURF_POINT_ON_OUTLINE_PLANE : SURF_POINT_ORDINARY;
 }
@@ -297,8 +358,9 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
             b = plane_values(grid, slices[k + 1], k + 1);
             if (folds(grid, slices, k, a, b, steps))
                 *folded = true;
+            const std::vector<vertex2d> shift = peak_displacements(grid, slices[k], slices[k + 1], k, a, b);
             for (int m = 0; m < grid.layers[k]; ++m) {
-                fill_layer(grid, k, double(m) / grid.layers[k], a, b, &upper);
+                fill_layer(grid, slices, k, double(m) / grid.layers[k], a, b, shift, &upper);
                 if (!mesher.add_slab(lower, upper)) {
                     wxLogError("Surface interp: Not enough room for point list.");
                     return mesh_status::refused;
@@ -314,7 +376,7 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
                 return mesh_status::cancelled;
         }
         const std::size_t last = slices.size() - 1;
-        fill_layer(grid, last, 0.0, a, a, &upper);
+        fill_layer(grid, slices, last, 0.0, a, a, {}, &upper);
         if (!mesher.add_slab(lower, upper))
             return mesh_status::refused;
         std::swap(lower, upper);

@@ -274,6 +274,34 @@ TEST(SurfaceInterp, PrismBetweenTwoRectangles)
     EXPECT_LT(open_ends->volume, 2.0 + 0.01);
 }
 
+// A round tube leaning across the planes: each outline is the last one moved
+// sideways by more than its radius. Following the moving centre keeps every
+// cross-section whole, so the volume is the area times the height
+// (Cavalieri), where blending the two misaligned discs would pinch it.
+TEST(SurfaceInterp, LeaningTubeFollowsItsCentre)
+{
+    outlined_t o;
+    o.placements.sx = o.placements.sy = 0.01;
+    const double r = 30.0, shift = 40.0;
+    for (int i = 0; i < 4; ++i) {
+        matrix16d m;
+        m.forward(0.0, 0.0, 0.5 * i);
+        o.placements.frames.push_back(placed(m));
+        contour c;
+        for (int k = 0; k < 360; ++k) {
+            const double t = 2.0 * std::numbers::pi * k / 360;
+            c.points.push_back({100.0 + shift * i + r * std::cos(t), 100.0 + r * std::sin(t)});
+        }
+        o.object.insert(i, c);
+    }
+    const auto s = surface_interp::build(o.object, 0, o.placements, at(medium, true));
+    ASSERT_TRUE(s);
+    expect_sound(*s);
+    const double truth = std::numbers::pi * 0.3 * 0.3 * 1.5;
+    EXPECT_NEAR(s->volume, truth, 0.03 * truth);
+    EXPECT_FALSE(s->self_intersecting);
+}
+
 // A sweep that turns back over itself makes a surface that passes through
 // itself: the user is warned, once. A plain sweep gives no warning.
 TEST(SurfaceInterp, SweepTurningBackIsWarnedOf)

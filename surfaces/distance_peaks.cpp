@@ -1,0 +1,113 @@
+// Peaks of distance maps and their correspondence between planes.
+#include "distance_peaks.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+double chamfer_length(double dx, double dy)
+{
+    const double a = std::fabs(dx), b = std::fabs(dy);
+    return 12.0 * std::max(a, b) + 5.0 * std::min(a, b);
+}
+
+}  // namespace
+
+std::vector<peak_t> extract_peaks(const distance_map_t& map)
+{
+    std::vector<peak_t> candidates;
+    const int w = map.width, h = map.height;
+    for (int r = 2; r + 2 < h; ++r)
+        for (int c = 2; c + 2 < w; ++c) {
+            const int centre = map.at(c, r);
+            const int axial = map.at(c - 1, r) + map.at(c + 1, r) + map.at(c, r - 1) + map.at(c, r + 1);
+            const int diagonal =
+                map.at(c - 1, r - 1) + map.at(c + 1, r - 1) + map.at(c - 1, r + 1) + map.at(c + 1, r + 1);
+            // 17 times the Laplacian, in integers; a ridge outside is a trough.
+            int l17 = 17 * axial + 12 * diagonal - 116 * centre;
+            if (centre < 0)
+                l17 = -l17;
+            if (l17 < -40 * 17 || (l17 < -30 * 17 && std::abs(centre) >= 7))
+                candidates.push_back({double(map.x0 + c), double(map.y0 + r), centre});
+        }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const peak_t& p, const peak_t& q) { return std::abs(p.value) > std::abs(q.value); });
+    std::vector<peak_t> accepted;
+    std::vector<bool> gone(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (gone[i] || candidates[i].value == 0)
+            continue;
+        const peak_t& p = candidates[i];
+        accepted.push_back(p);
+        const double v = std::abs(p.value);
+        for (std::size_t j = i + 1; j < candidates.size(); ++j) {
+            if (gone[j])
+                continue;
+            const double reach = (v - std::abs(candidates[j].value) / 2.0) / 12.0;
+            const double dx = candidates[j].x - p.x, dy = candidates[j].y - p.y;
+            if (reach > 0.0 && dx * dx + dy * dy < reach * reach)
+                gone[j] = true;
+        }
+    }
+    return accepted;
+}
+
+void peak_overlap(std::vector<grid_peak_t>& a, std::vector<grid_peak_t>& b)
+{
+    const auto nearest = [](const grid_peak_t& p, const std::vector<grid_peak_t>& others) {
+        std::size_t best = others.size();
+        double best_d = HUGE_VAL;
+        for (std::size_t i = 0; i < others.size(); ++i) {
+            if ((others[i].value > 0.0) != (p.value > 0.0))
+                continue;
+            const double d = std::hypot(others[i].uv.x - p.uv.x, others[i].uv.y - p.uv.y);
+            if (d < best_d) {
+                best_d = d;
+                best = i;
+            }
+        }
+        return best;
+    };
+    for (grid_peak_t& p : a)
+        p.matched = false, p.vector = {};
+    for (grid_peak_t& p : b)
+        p.matched = false, p.vector = {};
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const std::size_t j = nearest(a[i], b);
+        if (j == b.size() || nearest(b[j], a) != i)
+            continue;
+        // Within two disc radii: farther apart the two are not one shape moving.
+        const vertex2d d{b[j].uv.x - a[i].uv.x, b[j].uv.y - a[i].uv.y};
+        const double reach = (std::fabs(a[i].value) + std::fabs(b[j].value)) / 12.0;
+        if (std::hypot(d.x, d.y) > reach)
+            continue;
+        a[i].vector = d;
+        a[i].matched = true;
+        b[j].vector = {-d.x, -d.y};
+        b[j].matched = true;
+    }
+}
+
+peak_average_t peak_vector_avg(const std::vector<grid_peak_t>& peaks, const vertex2d& uv, double level)
+{
+    double matched = 0.0, unmatched = 0.0;
+    vertex2d sum;
+    for (const grid_peak_t& p : peaks) {
+        const double reach = chamfer_length(uv.x - p.uv.x, uv.y - p.uv.y) - (std::fabs(p.value) - level / 16.0);
+        const double w = 1.0 / (reach * reach + 16.0);
+        if (p.matched) {
+            matched += w;
+            sum.x += w * p.vector.x;
+            sum.y += w * p.vector.y;
+        } else {
+            unmatched += w;
+        }
+    }
+    peak_average_t avg;
+    if (matched > 0.0) {
+        avg.weighted = true;
+        avg.vector = {sum.x / (matched + unmatched), sum.y / (matched + unmatched)};
+    }
+    return avg;
+}
