@@ -92,6 +92,17 @@ bool prepare_slice(const contour_set& original, const frame_placement& where, co
     return true;
 }
 
+// A position read from a file may hold anything: its numbers must be finite
+// and its image axes must span a plane.
+bool placed_soundly(const matrix16d& m)
+{
+    for (double v : m.m)
+        if (!std::isfinite(v))
+            return false;
+    const plane_t p = plane_of(m, 1.0, 1.0);
+    return length(cross(p.ex, p.ey)) > 1e-12;
+}
+
 // Consecutive outlined frames of one sweep, in frame order. Frames without a
 // usable position are left out, and so is a frame whose plane is the plane
 // of the one before: nothing can be interpolated across no distance.
@@ -104,7 +115,7 @@ std::vector<std::vector<image_slice_t>> collect_sequences(const contour_object& 
         if (set.contours.empty())
             continue;
         const frame_placement* where = placements.at(set.frame);
-        if (where == nullptr || !where->usable) {
+        if (where == nullptr || !where->usable || !placed_soundly(where->image_to_world)) {
             wxLogWarning("Frame %i has no usable position: its outlines are left out of the surface.",
                          int(set.frame));
             continue;
@@ -427,6 +438,7 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
     surface->assoc_object_ = settings.assoc_object;
     interaction().progress_begin("Currently calculating surface of", object.name, int(total));
     long done = 0;
+    bool refused = false;  // the reason is logged already
     for (const auto& slices : sequences) {
         if (slices.size() < 2)
             continue;
@@ -442,6 +454,7 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
             wxLogMessage("Surface of %s cancelled.", object.name);
             return nullptr;
         }
+        refused = refused || status == mesh_status::refused;
         if (status == mesh_status::done && !seq.mesh.triangles.empty()) {
             if (folded && !surface->self_intersecting) {
                 surface->self_intersecting = true;
@@ -460,7 +473,8 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
     interaction().progress_end();
     surface->triangle_volume();
     if (surface->volume == 0.0) {
-        wxLogMessage("No surface for %s: the outlines enclose no volume.", object.name);
+        if (!refused)
+            wxLogMessage("No surface for %s: the outlines enclose no volume.", object.name);
         return nullptr;
     }
     return surface;

@@ -508,6 +508,40 @@ TEST(SurfaceInterp, CrossingOutlinesAreRepaired)
     EXPECT_TRUE(none.list.empty());
 }
 
+// Non-finite numbers from a damaged file, in an outline or in a frame's
+// position, give a finite surface or none, never a NaN volume.
+TEST(SurfaceInterp, NonFiniteInputs)
+{
+    const double bad[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300};
+    for (double b : bad) {
+        outlined_t o;
+        o.placements.sx = o.placements.sy = 0.01;
+        for (int i = 0; i < 3; ++i) {
+            matrix16d m;
+            m.forward(0.0, 0.0, 0.1 * i);
+            o.placements.frames.push_back(placed(m));
+            o.object.insert(i, rectangle(10, 10, 40, 40));
+        }
+        o.object.sets[1].contours[0].points[2].x = b;
+        const auto damaged_outline = surface_interp::build(o.object, 0, o.placements, at(medium));
+        if (damaged_outline) {
+            expect_sound(*damaged_outline);
+        }
+        o.object.sets[1].contours[0].points[2].x = 50;
+        o.placements.frames[1].image_to_world[12] = b;
+        const auto damaged_frame = surface_interp::build(o.object, 0, o.placements, at(medium));
+        if (damaged_frame) {
+            expect_sound(*damaged_frame);
+        }
+        o.placements.frames[1].image_to_world[12] = 0.0;
+        o.placements.frames[1].image_to_world[0] = b;
+        const auto damaged_axis = surface_interp::build(o.object, 0, o.placements, at(medium));
+        if (damaged_axis) {
+            expect_sound(*damaged_axis);
+        }
+    }
+}
+
 // A grid too large to hold is refused with the message, not allocated, and
 // the outlines are left as they were.
 TEST(SurfaceInterp, OversizedGridIsRefused)
