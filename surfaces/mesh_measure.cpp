@@ -1,6 +1,8 @@
 // Volume, orientation and normals of a triangle mesh.
 #include "mesh_measure.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "surfaces/surface_geometry.h"
@@ -47,4 +49,38 @@ void recalc_normals(surface_mesh_t& mesh)
         const double l = length(sum[i]);
         mesh.points[i].normal = l > 0.0 ? mul(sum[i], 1.0 / l) : vertex3d{};
     }
+}
+
+double surface_area(const surface_mesh_t& mesh)
+{
+    double twice = 0.0;
+    for (const surface_triangle_t& t : mesh.triangles) {
+        const vertex3d& a = mesh.points[t.points[0]].position;
+        const vertex3d& b = mesh.points[t.points[1]].position;
+        const vertex3d& c = mesh.points[t.points[2]].position;
+        const vertex3d ab{b.x - a.x, b.y - a.y, b.z - a.z}, ac{c.x - a.x, c.y - a.y, c.z - a.z};
+        twice += std::sqrt(std::pow(ab.y * ac.z - ab.z * ac.y, 2) + std::pow(ab.z * ac.x - ab.x * ac.z, 2) +
+                           std::pow(ab.x * ac.y - ab.y * ac.x, 2));
+    }
+    return twice / 2.0;
+}
+
+surface_mesh_t merged_mesh(const std::vector<const surface_mesh_t*>& meshes)
+{
+    surface_mesh_t all;
+    const bool coloured = !meshes.empty() && std::all_of(meshes.begin(), meshes.end(), [](const surface_mesh_t* m) {
+        return m->coloured();
+    });
+    for (const surface_mesh_t* m : meshes) {
+        const auto offset = static_cast<std::uint32_t>(all.points.size());
+        all.points.insert(all.points.end(), m->points.begin(), m->points.end());
+        if (coloured)
+            all.colours.insert(all.colours.end(), m->colours.begin(), m->colours.end());
+        for (surface_triangle_t t : m->triangles) {
+            for (std::uint32_t& i : t.points)
+                i += offset;
+            all.triangles.push_back(t);
+        }
+    }
+    return all;
 }

@@ -2,6 +2,8 @@
 // normals, and the volume it encloses.
 #pragma once
 
+#include <vector>
+
 #include "surfaces/surface_mesh.h"
 
 struct enclosed_t {
@@ -15,3 +17,8 @@ enclosed_t enclosed(const surface_mesh_t& mesh);
 void orient_outwards(surface_mesh_t& mesh);
 // Point normals from the area-weighted normals of the triangles around them.
 void recalc_normals(surface_mesh_t& mesh);
+
+// Total triangle area in cm^2.
+double surface_area(const surface_mesh_t& mesh);
+// One mesh holding every sequence's points and triangles, for saving whole.
+surface_mesh_t merged_mesh(const std::vector<const surface_mesh_t*>& meshes);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "recording_commands.h"
+#include "surface_commands.h"
 #include "capture_commands.h"
 #include "landmark_commands.h"
 #include "outline_commands.h"
@@ -46,6 +47,10 @@ const std::vector<tool_command_t>& tool_commands()
          "outline the regions of the threshold window on each frame, as segmentation clicks do, and save the "
          "recording",
          run_segment},
+        {"surface", "FILE.ks OUT.ply|OUT.wrl [--resolution uber-low..very-high] [--strength N] [--object K] [--vrml2]",
+         "build the surface of every object with outlines and save one file per object (OUT0.ply, ...); prints "
+         "name, volume, area, centre, points and triangles",
+         run_surface},
         {"volume", "FILE.ks",
          "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},
         {"landmarks", "FILE.ks OUT.csv",

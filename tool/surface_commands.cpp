@@ -1,0 +1,124 @@
+#include "surface_commands.h"
+
+#include <cstdio>
+
+#include <wx/filename.h>
+
+#include "common/interaction.h"
+#include "resources/recording_data.h"
+#include "resources/recording_file.h"
+#include "surfaces/mesh_measure.h"
+#include "surfaces/surface_files.h"
+#include "surfaces/surface_interp.h"
+#include "tool_session.h"
+
+namespace {
+
+const char* const resolution_options[] = {"uber-low", "super-low", "very-low", "low", "medium", "high", "very-high"};
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "Usage: kestrane-tool surface FILE.ks OUT.ply|OUT.wrl [--resolution R] [--strength N] [--object K] "
+                 "[--vrml2]\n"
+                 "  --resolution  uber-low, super-low, very-low, low, medium (default), high or very-high\n"
+                 "  --strength    smoothing strength (0, the default, leaves the surface unsmoothed)\n"
+                 "  --object      only this object (0 to 199); otherwise every object with outlines\n"
+                 "  --vrml2       VRML 2.0 rather than VRML 1.0 for a .wrl name\n"
+                 "One file per object: OUT.ply becomes OUT0.ply, OUT3.ply, ... by object number.\n");
+    return 2;
+}
+
+}  // namespace
+
+int run_surface(const std::vector<wxString>& args)
+{
+    if (args.size() < 2)
+        return usage();
+    int resolution = 4;  // Medium
+    long strength = 0, only = -1;
+    bool vrml2 = false;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const bool has_value = i + 1 < args.size();
+        bool ok = true;
+        if (args[i] == "--vrml2") {
+            vrml2 = true;
+            continue;
+        }
+        if (args[i] == "--resolution" && has_value) {
+            ok = false;
+            for (int r = 0; r < 7; ++r)
+                if (args[i + 1] == resolution_options[r]) {
+                    resolution = r;
+                    ok = true;
+                }
+        } else if (args[i] == "--strength" && has_value) {
+            ok = args[i + 1].ToLong(&strength) && strength >= 0 && strength <= 100;
+        } else if (args[i] == "--object" && has_value) {
+            ok = args[i + 1].ToLong(&only) && only >= 0 && only < object_table::size;
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "kestrane-tool surface: bad option '%s'.\n", args[i].utf8_str().data());
+            return usage();
+        }
+        ++i;
+    }
+    const wxFileName out(args[1]);
+    const wxString ext = out.GetExt().Lower();
+    if (ext != "ply" && ext != "wrl") {
+        std::fprintf(stderr, "kestrane-tool surface: the output must end in .ply or .wrl.\n");
+        return 2;
+    }
+    tool_session_t tool;
+    if (!recording_io->try_read_kestrane_file(args[0]))
+        return 1;
+    const std::shared_ptr<object_table>& objects = res->RES_OBJECT->value();
+    const frame_placements placements = placements_from_session();
+    surface_settings_t settings;
+    settings.resolution = surface_resolution_step(resolution);
+    settings.smooth_strength = static_cast<int>(strength);
+    settings.connect = (res->RES_SURFACE_CONNECT_OBJECTS->value() ? 1 : 0) |
+                       (res->RES_SURFACE_CONNECT_HOLES->value() ? 2 : 0);
+    settings.cover = res->RES_SURFACE_COVER->value();
+    const landmarks* marks = res->RES_LANDMARKS->value().get();
+    const curve_set* curves = res->RES_CURVE->value().get();
+    int built = 0, failed = 0;
+    for (int i = 0; i < object_table::size; ++i) {
+        const contour_object& o = (*objects)[i];
+        if ((only >= 0 && i != only) || !o.has_outlines())
+            continue;
+        const auto surface = surface_interp::build(o, i, placements, settings);
+        if (!surface || !(surface->volume > 0.0)) {
+            std::fprintf(stderr, "kestrane-tool surface: no surface for object %d (%s).\n", i, o.name.utf8_str().data());
+            ++failed;
+            continue;
+        }
+        std::vector<const surface_mesh_t*> meshes;
+        for (const surface_sequence_t& s : surface->get_seq())
+            meshes.push_back(&s.mesh);
+        const surface_mesh_t mesh = merged_mesh(meshes);
+        surface_save_t how;
+        how.format = ext == "ply" ? surface_format_t::ply : vrml2 ? surface_format_t::vrml2 : surface_format_t::vrml1;
+        how.colour = o.colour;
+        how.opacity = o.opacity;
+        how.object = i;
+        how.marks = marks;
+        how.curves = curves;
+        wxFileName target(out);
+        target.SetName(out.GetName() + wxString::Format("%d", i));
+        if (!save_surface(target.GetFullPath(), mesh, how)) {
+            ++failed;
+            continue;
+        }
+        ++built;
+        std::printf("%d\t%s\t%.3f ml\t%.1f sq mm\tcentre (%.1f, %.1f, %.1f) mm\t%zu points\t%zu triangles\t%s\n", i,
+                    o.name.utf8_str().data(), surface->volume, 100.0 * surface_area(mesh), 10.0 * surface->centre.x,
+                    10.0 * surface->centre.y, 10.0 * surface->centre.z, mesh.points.size(), mesh.triangles.size(),
+                    target.GetFullPath().utf8_str().data());
+    }
+    if (built == 0 && failed == 0)
+        std::printf("No object has outlines.\n");
+    return failed > 0 ? 1 : 0;
+}
