@@ -69,7 +69,7 @@ bool value_inside_region(contour_set& set, const cip_t& frame, bool samples, dou
 
 outline_statistics measure_outlines(contour_object& object, long frame, const frame_placements& placements,
                                     const cip_t& frame_image, const data_meaning& meaning,
-                                    std::optional<double> surface_volume)
+                                    std::optional<surface_summary_t> surface)
 {
     outline_statistics s{no_area, no_perimeter, no_centre, no_volume, wxEmptyString};
     const double sx = placements.sx, sy = placements.sy;
@@ -91,8 +91,12 @@ outline_statistics measure_outlines(contour_object& object, long frame, const fr
             s.data = data_text(mean, meaning);
         }
     }
-    const double volume = surface_volume ? *surface_volume : planimetry_volume(object, placements);
-    if (!surface_volume)
+    if (surface && std::isfinite(surface->centre.x) && std::isfinite(surface->centre.y) &&
+        std::isfinite(surface->centre.z))
+        s.centre = wxString::Format("Centre: (%.1lf, %.1lf, %.1lf) mm", 10.0 * surface->centre.x,
+                                    10.0 * surface->centre.y, 10.0 * surface->centre.z);
+    const double volume = surface ? surface->volume : planimetry_volume(object, placements);
+    if (!surface)
         object.volume = volume;
     if (volume > 0.0 && std::isfinite(volume))
         s.volume = wxString::Format("Volume: %.3lf ml", volume);
@@ -117,7 +121,7 @@ data_meaning data_meaning_from_session()
     return m;
 }
 
-outline_statistics measure_outlines_from_session(int object, long frame)
+outline_statistics measure_outlines_from_session(int object, long frame, std::optional<surface_summary_t> surface)
 {
     const std::shared_ptr<object_table>& objects = res ? res->RES_OBJECT->value() : nullptr;
     if (!objects || object < 0 || object >= object_table::size) {
@@ -125,5 +129,6 @@ outline_statistics measure_outlines_from_session(int object, long frame)
         return measure_outlines(none, -1, {}, {}, {});
     }
     const cip_t image = bufp && frame >= 0 && frame < bufp->frames() ? bufp->imagecp(frame) : cip_t{};
-    return measure_outlines((*objects)[object], frame, placements_from_session(), image, data_meaning_from_session());
+    return measure_outlines((*objects)[object], frame, placements_from_session(), image, data_meaning_from_session(),
+                            surface);
 }

@@ -24,16 +24,24 @@ struct data_meaning {
 // set labels inside; false when the frame has no data or nothing is inside.
 bool value_inside_region(contour_set& set, const cip_t& frame, bool samples, double* mean);
 
+// What a built surface tells the statistics: it gives the object's volume and
+// centre in preference to the outlines.
+struct surface_summary_t {
+    double volume = 0.0;  // ml
+    vertex3d centre;      // world cm
+};
+
 struct outline_statistics {
     wxString area, perimeter, centre, volume, data;
 };
 
 // `frame_image` may be empty (no data line). The object's volume is
-// measured again (planimetry) unless `surface_volume` is given.
+// measured again (planimetry) unless it has a surface.
 outline_statistics measure_outlines(contour_object& object, long frame, const frame_placements& placements,
                                     const cip_t& frame_image, const data_meaning& meaning,
-                                    std::optional<double> surface_volume = std::nullopt);
+                                    std::optional<surface_summary_t> surface = std::nullopt);
 
 // The same for object `object` on frame `frame` of the recording held.
-outline_statistics measure_outlines_from_session(int object, long frame);
+outline_statistics measure_outlines_from_session(int object, long frame,
+                                                 std::optional<surface_summary_t> surface = std::nullopt);
 data_meaning data_meaning_from_session();

@@ -22,6 +22,9 @@
 #include "resources/resource_table.h"
 #include "segmentation/object_list.h"
 #include "segmentation/outline_statistics.h"
+#include "surfaces/mesh_measure.h"
+#include "surfaces/surface_files.h"
+#include "surfaces/surface_interp.h"
 #include "views/review_canvas.h"
 
 namespace {
@@ -109,6 +112,41 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     view_row->Add(view_3d);
     sizer->Add(view_row, 0, wxALL, 4);
 
+    auto* surfaces = new wxStaticBoxSizer(wxVERTICAL, this, "Surface creation");
+    wxWindow* box = surfaces->GetStaticBox();
+    auto* surface_grid = new wxFlexGridSizer(2, 4, 6);
+    surface_grid->Add(new wxStaticText(box, wxID_ANY, "Resolution:"), 0, wxALIGN_CENTER_VERTICAL);
+    wxArrayString resolutions;
+    for (const char* name : surface_resolution_names)
+        resolutions.Add(name);
+    resolution = new wxChoice(box, wxID_ANY, wxDefaultPosition, wxDefaultSize, resolutions);
+    resolution->SetSelection(4);  // Medium
+    surface_grid->Add(resolution, 0, wxEXPAND);
+    surface_grid->Add(new wxStaticText(box, wxID_ANY, "Smoothing:"), 0, wxALIGN_CENTER_VERTICAL);
+    const wxString smoothings[] = {"Standard", "Pre-Version 4.7"};
+    smoothing = new wxChoice(box, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, smoothings);
+    smoothing->SetSelection(0);
+    surface_grid->Add(smoothing, 0, wxEXPAND);
+    strength = labelled_spin(box, surface_grid, "Strength:", 0, 20);
+    surfaces->Add(surface_grid, 0, wxALL, 2);
+    auto* prioritise = new wxBoxSizer(wxHORIZONTAL);
+    prioritise->Add(new wxStaticText(box, wxID_ANY, "Prioritise"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+    prioritise_objects = new wxCheckBox(box, wxID_ANY, "objects,");
+    prioritise_holes = new wxCheckBox(box, wxID_ANY, "holes");
+    prioritise->Add(prioritise_objects, 0, wxRIGHT, 6);
+    prioritise->Add(prioritise_holes);
+    surfaces->Add(prioritise, 0, wxALL, 2);
+    cover = new wxCheckBox(box, wxID_ANY, "Triangulate ends within data");
+    surfaces->Add(cover, 0, wxALL, 2);
+    auto* surface_buttons = new wxBoxSizer(wxHORIZONTAL);
+    update = new wxButton(box, wxID_ANY, "Update");
+    update_all = new wxButton(box, wxID_ANY, "Update all");
+    save_surface = new wxButton(box, wxID_ANY, "Save surface");
+    for (wxButton* b : {update, update_all, save_surface})
+        surface_buttons->Add(b, 0, wxRIGHT, 4);
+    surfaces->Add(surface_buttons, 0, wxALL, 2);
+    sizer->Add(surfaces, 0, wxEXPAND | wxALL, 4);
+
     auto* stats = new wxStaticBoxSizer(wxVERTICAL, this, "Statistics");
     for (wxStaticText** t : {&area, &perimeter, &centre, &volume, &data}) {
         *t = new wxStaticText(stats->GetStaticBox(), wxID_ANY, "");
@@ -126,6 +164,11 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     for (wxCheckBox* c : {by_zoom, connected, ridges, all_objects_3d, outlines_only_3d, show_threshold})
         c->Bind(wxEVT_CHECKBOX, &draw_page::OnSetting, this);
     holes->Bind(wxEVT_RADIOBOX, &draw_page::OnSetting, this);
+    for (wxCheckBox* c : {prioritise_objects, prioritise_holes, cover})
+        c->Bind(wxEVT_CHECKBOX, &draw_page::OnSetting, this);
+    update->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnUpdateSurfaces(false); });
+    update_all->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnUpdateSurfaces(true); });
+    save_surface->Bind(wxEVT_BUTTON, &draw_page::OnSaveSurface, this);
     view_3d->Bind(wxEVT_CHOICE, &draw_page::OnSetting, this);
 
     objects_changed_ = std::make_unique<pmf_functor<draw_page>>(this, &draw_page::ObjectsChanged);
@@ -135,12 +178,14 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
              res->RES_ELEVATION, res->RES_ROLL, res->RES_SWEEPS, res->RES_BUF_DICOM, res->RES_DICOM_HUM,
              res->RES_DICOM_HUB})
         r->add_proc(objects_changed_.get());
+    watch_surfaces(objects_changed_.get());
     settings_changed_ = std::make_unique<pmf_functor<draw_page>>(this, &draw_page::SettingsChanged);
     for (base_res_t* r : std::initializer_list<base_res_t*>{
              res->RES_SIMPLIFY_THRESH, res->RES_THRESH_BY_ZOOM, res->RES_JUMP_THRESH, res->RES_SEGMENT_TYPE,
              res->RES_SEGMENT_FRAME, res->RES_SEGMENT_CONNECTED, res->RES_SEGMENT_RIDGES, res->RES_OUTLINE_ALL,
              res->RES_OUTLINE_CLEAR, res->RES_CMAP_BINARY, res->RES_CMAP_GREY_LO, res->RES_CMAP_GREY_HI,
-             res->RES_CMAP_GREY_ANTI, res->RES_OUTLINE_VIEW_ANGLE})
+             res->RES_CMAP_GREY_ANTI, res->RES_OUTLINE_VIEW_ANGLE, res->RES_SURFACE_CONNECT_OBJECTS,
+             res->RES_SURFACE_CONNECT_HOLES, res->RES_SURFACE_COVER})
         r->add_proc(settings_changed_.get());
     SettingsChanged();
     ObjectsChanged();
@@ -185,14 +230,20 @@ void draw_page::ObjectsChanged()
     refreshing_ = false;
 
     const int object = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
+    std::optional<surface_summary_t> surface;
+    if (const auto& built = res->RES_SURFACE[static_cast<std::size_t>(object)]->value())
+        surface = surface_summary_t{built->volume, built->centre};
     const outline_statistics s =
-        measure_outlines_from_session(object, static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()));
+        measure_outlines_from_session(object, static_cast<long>(res->RES_BUF_CURRENT_FRAME->value()), surface);
     area->SetLabel(s.area);
     perimeter->SetLabel(s.perimeter);
     centre->SetLabel(s.centre);
     volume->SetLabel(s.volume);
     data->SetLabel(s.data);
-    clear->Enable((*table)[object].has_outlines());
+    const bool has_surface = static_cast<bool>(surface);
+    clear->Enable((*table)[object].has_outlines() || has_surface);
+    update->Enable((*table)[object].has_outlines());
+    save_surface->Enable(has_surface);
     // The texts change the page's width: its scrolled area must follow, or the
     // controls are laid out narrower than they need.
     FitInside();
@@ -210,6 +261,9 @@ void draw_page::SettingsChanged()
     ridges->SetValue(res->RES_SEGMENT_RIDGES->value());
     all_objects_3d->SetValue(res->RES_OUTLINE_ALL->value());
     outlines_only_3d->SetValue(res->RES_OUTLINE_CLEAR->value());
+    prioritise_objects->SetValue(res->RES_SURFACE_CONNECT_OBJECTS->value());
+    prioritise_holes->SetValue(res->RES_SURFACE_CONNECT_HOLES->value());
+    cover->SetValue(res->RES_SURFACE_COVER->value());
     view_3d->SetSelection(static_cast<int>(std::clamp<long>(res->RES_OUTLINE_VIEW_ANGLE->value(), 0, 3)));
     show_threshold->SetValue(res->RES_CMAP_BINARY->value());
     grey_lo->SetValue(static_cast<int>(res->RES_CMAP_GREY_LO->value()));
@@ -244,9 +298,29 @@ void draw_page::OnClear(wxCommandEvent&)
     const int object = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
     const auto choice = interaction().ask_choice(
         "Clear", "What do you want to do with these contours?",
-        {"Delete all contours in this object", "Only delete contours in the current frame"});
+        {"Delete all contours in this object", "Only delete contours in the current frame",
+         "Delete surface but not the original contours", "Delete all curves on this surface",
+         "Delete all landmarks on this surface"});
     if (!choice)
         return;
+    if (*choice == 2) {
+        res->RES_SURFACE[static_cast<std::size_t>(object)]->write(nullptr);
+        return;
+    }
+    if (*choice == 3) {
+        auto curves = std::make_shared<curve_set>(res->RES_CURVE->value() ? *res->RES_CURVE->value() : curve_set{});
+        std::erase_if(curves->curves, [&](const curve_t& c) { return c.object == object; });
+        res->RES_CURVE->write(curves);
+        return;
+    }
+    if (*choice == 4) {
+        auto marks = std::make_shared<landmarks>(res->RES_LANDMARKS->value() ? *res->RES_LANDMARKS->value()
+                                                                             : landmarks{});
+        std::erase_if(marks->list,
+                      [&](const landmark_t& m) { return m.kind == LMARK_SURFACE && m.index == object; });
+        res->RES_LANDMARKS->write(marks);
+        return;
+    }
     auto table = table_copy();
     contour_object& o = (*table)[object];
     if (*choice == 0) {
@@ -256,6 +330,75 @@ void draw_page::OnClear(wxCommandEvent&)
         o.remove_empty_sets();
     }
     res->RES_OBJECT->write(table);
+}
+
+void draw_page::OnUpdateSurfaces(bool all)
+{
+    const auto& table = res->RES_OBJECT->value();
+    if (!table)
+        return;
+    surface_settings_t settings;
+    settings.resolution = surface_resolution_step(resolution->GetSelection());
+    settings.smooth_type = smoothing->GetSelection() == 1 ? 1 : 0;
+    settings.smooth_strength = strength->GetValue();
+    settings.connect = (res->RES_SURFACE_CONNECT_OBJECTS->value() ? 1 : 0) |
+                       (res->RES_SURFACE_CONNECT_HOLES->value() ? 2 : 0);
+    settings.cover = res->RES_SURFACE_COVER->value();
+    const frame_placements placements = placements_from_session();
+    const int current = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
+    auto marks = std::make_shared<landmarks>(res->RES_LANDMARKS->value() ? *res->RES_LANDMARKS->value() : landmarks{});
+    const std::size_t marks_before = marks->list.size();
+    int built = 0, failed = 0;
+    for (int i = all ? 0 : current; i < (all ? object_table::size : current + 1); ++i) {
+        const contour_object& o = (*table)[i];
+        if (!o.has_outlines())
+            continue;
+        // A failed or cancelled build keeps the surface there was.
+        std::shared_ptr<surface_interp> surface = surface_interp::build(o, i, placements, settings, marks.get());
+        if (!surface || !(surface->volume > 0.0)) {
+            ++failed;
+            continue;
+        }
+        res->RES_SURFACE[static_cast<std::size_t>(i)]->write(surface);
+        ++built;
+    }
+    if (marks->list.size() != marks_before)
+        res->RES_LANDMARKS->write(marks);  // outlines that could not be repaired are marked
+    if (main_win)
+        main_win->SetStatusText(wxString::Format("%d surfaces built%s.", built,
+                                                 failed ? wxString::Format(", %d not", failed) : wxString()),
+                                0);
+}
+
+void draw_page::OnSaveSurface(wxCommandEvent&)
+{
+    const int object = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
+    const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(object)]->value();
+    if (!surface)
+        return;
+    const auto choice = interaction().ask_file("Save surface", "PLY file (*.ply)|*.ply|VRML file (*.wrl)|*.wrl",
+                                               res->RES_ASCII_FILENAME->value().GetPath(), true);
+    if (!choice)
+        return;
+    wxFileName path(choice->path);
+    if (path.GetExt().empty())
+        path.SetExt(choice->filter == 1 ? "wrl" : "ply");
+    std::vector<const surface_mesh_t*> meshes;
+    for (const surface_sequence_t& s : surface->get_seq())
+        meshes.push_back(&s.mesh);
+    const contour_object& o = (*res->RES_OBJECT->value())[object];
+    surface_save_t how;
+    how.format = path.GetExt().Lower() == "wrl"
+                     ? (res->RES_VRML2_SURFACES->value() ? surface_format_t::vrml2 : surface_format_t::vrml1)
+                     : surface_format_t::ply;
+    how.colour = o.colour;
+    how.opacity = o.opacity;
+    how.object = object;
+    how.marks = res->RES_LANDMARKS->value().get();
+    how.curves = res->RES_CURVE->value().get();
+    const bool ok = ::save_surface(path.GetFullPath(), merged_mesh(meshes), how);
+    if (main_win)
+        main_win->SetStatusText(ok ? "Saved " + path.GetFullPath() : "Could not save " + path.GetFullPath(), 0);
 }
 
 void draw_page::OnSegmentRegions(wxCommandEvent&)
@@ -278,6 +421,9 @@ void draw_page::OnSetting(wxCommandEvent&)
     res->RES_OUTLINE_ALL->write_no_changeprocs(all_objects_3d->GetValue());
     res->RES_OUTLINE_CLEAR->write_no_changeprocs(outlines_only_3d->GetValue());
     res->RES_OUTLINE_VIEW_ANGLE->write_no_changeprocs(view_3d->GetSelection());
+    res->RES_SURFACE_CONNECT_OBJECTS->write_no_changeprocs(prioritise_objects->GetValue());
+    res->RES_SURFACE_CONNECT_HOLES->write_no_changeprocs(prioritise_holes->GetValue());
+    res->RES_SURFACE_COVER->write_no_changeprocs(cover->GetValue());
     res->RES_CMAP_BINARY->write_no_changeprocs(show_threshold->GetValue());
     res->RES_CMAP_GREY_LO->write_no_changeprocs(grey_lo->GetValue());
     res->RES_CMAP_GREY_HI->write_no_changeprocs(grey_hi->GetValue());

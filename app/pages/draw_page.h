@@ -32,6 +32,8 @@ public:
     void OnClear(wxCommandEvent&);
     void OnSegmentRegions(wxCommandEvent&);
     void OnSetting(wxCommandEvent&);
+    void OnUpdateSurfaces(bool all);
+    void OnSaveSurface(wxCommandEvent&);
 
     wxListCtrl* objects = nullptr;
     wxButton* clear = nullptr;
@@ -50,6 +52,16 @@ public:
     wxCheckBox* outlines_only_3d = nullptr;
     wxChoice* view_3d = nullptr;  // RES_OUTLINE_VIEW_ANGLE
     wxSpinCtrl* frame_gap = nullptr;
+    // Surface creation.
+    wxChoice* resolution = nullptr;
+    wxChoice* smoothing = nullptr;
+    wxSpinCtrl* strength = nullptr;
+    wxCheckBox* prioritise_objects = nullptr;
+    wxCheckBox* prioritise_holes = nullptr;
+    wxCheckBox* cover = nullptr;
+    wxButton* update = nullptr;
+    wxButton* update_all = nullptr;
+    wxButton* save_surface = nullptr;
     wxStaticText* area = nullptr;
     wxStaticText* perimeter = nullptr;
     wxStaticText* centre = nullptr;

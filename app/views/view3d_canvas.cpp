@@ -9,6 +9,7 @@
 
 #include "common/dynabuf.h"
 #include "resources/recording_data.h"
+#include "surfaces/surface_interp.h"
 #include "resources/resource_table.h"
 
 namespace {
@@ -45,6 +46,8 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_OBJECT, res->CURRENT_OBJECT, res->RES_SEE_DRAW, res->RES_OUTLINE_ALL, res->RES_OUTLINE_CLEAR,
              res->RES_OUTLINE_ZOOM, res->RES_OUTLINE_VIEW_ANGLE})
         r->add_proc(changed_.get());
+    for (auto* slot : res->RES_SURFACE)
+        slot->add_proc(changed_.get());
     fit_scene();
 }
 
@@ -210,8 +213,10 @@ void view3d_canvas::draw()
         outline_frame(frame);
         glPopMatrix();
     }
-    if (res->RES_SEE_DRAW->value())
+    if (res->RES_SEE_DRAW->value()) {
         draw_outlines();
+        draw_surfaces();
+    }
     // The reslice planes, as the rectangles their views show.
     glColor3f(0.3f, 0.9f, 1.0f);
     for (const reslice_internals* r : planes_) {
@@ -257,6 +262,61 @@ void view3d_canvas::draw_outlines()
         }
     }
     glLineWidth(1.0f);
+}
+
+void view3d_canvas::draw_surfaces()
+{
+    const auto& objects = res->RES_OBJECT->value();
+    if (!objects)
+        return;
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_NORMALIZE);
+    glEnable(GL_COLOR_MATERIAL);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    for (int i = 0; i < object_table::size; ++i) {
+        const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(i)]->value();
+        if (!surface)
+            continue;
+        surface_list& list = surface_lists_[static_cast<std::size_t>(i)];
+        // A mesh goes to GL once per build: a display list, made again only for a new surface.
+        if (list.surface.lock() != surface) {
+            if (!list.id)
+                list.id = glGenLists(1);
+            list.surface = surface;
+            glNewList(list.id, GL_COMPILE);
+            glBegin(GL_TRIANGLES);
+            for (const surface_sequence_t& seq : surface->get_seq()) {
+                const bool coloured = seq.mesh.coloured();
+                for (const surface_triangle_t& t : seq.mesh.triangles)
+                    for (std::uint32_t k : t.points) {
+                        const surface_point_t& p = seq.mesh.points[k];
+                        if (coloured)
+                            glColor3ub(seq.mesh.colours[k].r, seq.mesh.colours[k].g, seq.mesh.colours[k].b);
+                        glNormal3d(p.normal.x, p.normal.y, p.normal.z);
+                        glVertex3d(p.position.x, p.position.y, p.position.z);
+                    }
+            }
+            glEnd();
+            glEndList();
+        }
+        const contour_object& o = (*objects)[i];
+        const double opacity = std::clamp(o.opacity, 0.0, 1.0);
+        if (opacity < 1.0) {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        }
+        glColor4ub(o.colour.r, o.colour.g, o.colour.b, static_cast<GLubyte>(255.0 * opacity));
+        glPolygonMode(GL_FRONT_AND_BACK, o.solid ? GL_FILL : GL_LINE);
+        glCallList(list.id);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        glDisable(GL_BLEND);
+    }
+    glDisable(GL_COLOR_MATERIAL);
+    glDisable(GL_NORMALIZE);
+    glDisable(GL_LIGHT0);
+    glDisable(GL_LIGHTING);
 }
 
 void view3d_canvas::draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity)

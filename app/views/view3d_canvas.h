@@ -4,6 +4,9 @@
 // (RES_RESLICE_OPACITY). Left drag turns the scene like a trackball, the wheel zooms.
 #pragma once
 
+#include <array>
+#include <memory>
+
 #include <memory>
 #include <vector>
 
@@ -14,6 +17,8 @@
 #include "common/matrix16d.h"
 #include "gl_support.h"
 #include "reconstruction/reslice_internals.h"
+
+class surface_interp;
 
 class view3d_canvas : public wxGLCanvas {
 public:
@@ -39,6 +44,7 @@ private:
     void OnMouse(wxMouseEvent&);
     void draw();
     void draw_outlines();  // objects' outlines at their frames' poses
+    void draw_surfaces();  // built surfaces in their objects' colours and opacity
     void fit_scene();
     bool add_to_bounds(const cip_t& frame, const matrix16d& m, double lo[3], double hi[3]) const;
     void draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity);
@@ -63,5 +69,12 @@ private:
     // Camera distance in scene radii; RES_OUTLINE_ZOOM is default_distance over it.
     static constexpr double default_distance = 3.0, min_distance = 0.5, max_distance = 20.0;
     double yaw_ = 120.0, pitch_ = -60.0, distance_ = default_distance;
+    // Each object's surface as a GL display list, and the build it was made
+    // from (weak: a new build at a freed one's address is still new).
+    struct surface_list {
+        unsigned id = 0;
+        std::weak_ptr<const surface_interp> surface;
+    };
+    std::array<surface_list, 201> surface_lists_{};
     wxPoint drag_from_;
 };

@@ -18,6 +18,8 @@
 #include "gui_fixture.h"
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
+#include "surfaces/ply_reader.h"
+#include "surfaces/surface_interp.h"
 
 namespace {
 
@@ -244,6 +246,74 @@ TEST_F(GuiDraw, ASegmentationClickOutlinesTheThresholdedRegion)
     mouse(wxEVT_LEFT_UP, outside);
     pump(50);
     EXPECT_EQ(outlines()->contours.size(), 1u);
+}
+
+// Update builds the current object's surface: the statistics take its volume
+// and centre, the 3D window shows it in the object's colour, Save surface
+// writes it, and Clear can delete it while keeping the outlines.
+TEST_F(GuiDraw, UpdateBuildsASurfaceThatShowsSavesAndClears)
+{
+    start({demo});
+    auto table = std::make_shared<object_table>(*res->RES_OBJECT->value());
+    contour circle;
+    for (int i = 0; i < 48; ++i)
+        circle.points.push_back({80.0 + 25.0 * std::cos(i * M_PI / 24), 60.0 + 20.0 * std::sin(i * M_PI / 24)});
+    for (std::int32_t f = 2; f <= 18; f += 2)
+        (*table)[2].insert(f, circle);
+    (*table)[2].colour = {0, 0, 255};
+    res->RES_OBJECT->write(table);
+    res->CURRENT_OBJECT->write(2);
+    res->RES_BUF_CURRENT_FRAME->write(10);
+    menu(ID_TASK_DRAW);
+    draw_page* page = frame().draw();
+    const wxString planimetry = page->volume->GetLabel();
+    EXPECT_TRUE(planimetry.StartsWith("Volume: ") && !planimetry.Contains("---")) << planimetry;
+    EXPECT_TRUE(page->update->IsEnabled());
+    EXPECT_FALSE(page->save_surface->IsEnabled());
+
+    wxCommandEvent click(wxEVT_BUTTON);
+    page->update->ProcessWindowEvent(click);
+    pump(100);
+    const auto& surface = res->RES_SURFACE[2]->value();
+    ASSERT_NE(surface, nullptr);
+    EXPECT_GT(surface->volume, 0.0);
+    EXPECT_EQ(page->volume->GetLabel(), wxString::Format("Volume: %.3lf ml", surface->volume));
+    EXPECT_EQ(page->centre->GetLabel(), wxString::Format("Centre: (%.1lf, %.1lf, %.1lf) mm", 10.0 * surface->centre.x,
+                                                         10.0 * surface->centre.y, 10.0 * surface->centre.z));
+    // Seen in the object's colour (lit, so shades of blue: no red or green).
+    auto blue_pixels = [&] {
+        const wxImage shot = frame().view3d()->grab();
+        long n = 0;
+        for (int y = 0; y < shot.GetHeight(); ++y)
+            for (int x = 0; x < shot.GetWidth(); ++x)
+                n += shot.GetRed(x, y) == 0 && shot.GetGreen(x, y) == 0 && shot.GetBlue(x, y) > 60;
+        return n;
+    };
+    tool(ID_TOOL_OBJECTS, true);
+    pump(100);
+    EXPECT_GT(blue_pixels(), 500);
+
+    ASSERT_TRUE(page->save_surface->IsEnabled());
+    const wxString path = dir + "/tube";
+    script.files.push_back(file_choice_t{path, 0});
+    page->save_surface->ProcessWindowEvent(click);
+    ply_surface_t read;
+    ASSERT_TRUE(read_ply_file(path + ".ply", 2, read));
+    std::size_t triangles = 0;
+    for (const surface_sequence_t& seq : surface->get_seq())
+        triangles += seq.mesh.triangles.size();
+    EXPECT_EQ(read.mesh.triangles.size(), triangles);
+
+    script.choices.push_back(2);  // "Delete surface but not the original contours"
+    page->clear->ProcessWindowEvent(click);
+    pump(100);
+    EXPECT_EQ(res->RES_SURFACE[2]->value(), nullptr);
+    EXPECT_TRUE((*res->RES_OBJECT->value())[2].has_outlines());
+    EXPECT_EQ(page->volume->GetLabel(), planimetry);
+    res->RES_OUTLINE_CLEAR->write(true);
+    res->RES_SEE_DRAW->write(false);
+    pump(100);
+    EXPECT_EQ(blue_pixels(), 0);
 }
 
 }  // namespace

@@ -49,8 +49,12 @@ TEST(OutlineStatistics, TextsOfAMeasuredObject)
     EXPECT_EQ(s.volume, "Volume: 0.040 ml");
     EXPECT_DOUBLE_EQ(o.volume, 0.04);
     EXPECT_TRUE(s.data.empty());
-    const outline_statistics with_surface = measure_outlines(o, 0, parallel_frames(2, 0.5), {}, {}, 1.25);
+    // A surface gives the volume and the centre.
+    const outline_statistics with_surface =
+        measure_outlines(o, 0, parallel_frames(2, 0.5), {}, {}, surface_summary_t{1.25, {0.5, -0.25, 2.0}});
     EXPECT_EQ(with_surface.volume, "Volume: 1.250 ml");
+    EXPECT_EQ(with_surface.centre, "Centre: (5.0, -2.5, 20.0) mm");
+    EXPECT_EQ(with_surface.area, "Area: 8.000 sq mm");
 }
 
 TEST(OutlineStatistics, PlaceholdersNeverZerosOrNaN)
