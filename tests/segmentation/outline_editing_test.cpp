@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "segmentation/outline_editing.h"
+#include "support/outline_shapes.h"
 
 namespace {
 
@@ -17,13 +18,6 @@ contour stroke_circle(double cx, double cy, double r, int n, double overshoot)
         const double a = 2.0 * std::numbers::pi * i / n;
         c.points.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
     }
-    return c;
-}
-
-contour rectangle(double x0, double y0, double w, double h)
-{
-    contour c;
-    c.points = {{x0, y0}, {x0 + w, y0}, {x0 + w, y0 + h}, {x0, y0 + h}};
     return c;
 }
 

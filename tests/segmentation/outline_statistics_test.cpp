@@ -5,15 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "segmentation/outline_statistics.h"
+#include "support/outline_shapes.h"
 
 namespace {
-
-contour rectangle(double x0, double y0, double w, double h)
-{
-    contour c;
-    c.points = {{x0, y0}, {x0 + w, y0}, {x0 + w, y0 + h}, {x0, y0 + h}};
-    return c;
-}
 
 frame_placements parallel_frames(int n, double spacing)
 {

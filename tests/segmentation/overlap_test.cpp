@@ -4,15 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "segmentation/overlap.h"
+#include "support/outline_shapes.h"
 
 namespace {
-
-contour rectangle(double x0, double y0, double w, double h)
-{
-    contour c;
-    c.points = {{x0, y0}, {x0 + w, y0}, {x0 + w, y0 + h}, {x0, y0 + h}};
-    return c;
-}
 
 double total_area(contour_set s)
 {

@@ -7,39 +7,13 @@
 
 #include "demo/phantom.h"
 #include "segmentation/planimetry.h"
+#include "support/outline_shapes.h"
 
 namespace {
 
 constexpr double sx = 0.01, sy = 0.012;
 
-// An ellipse of a plane as an outline in pixels.
-contour outline(const ellipse2d& e, int n = 360)
-{
-    contour c;
-    for (int i = 0; i < n; ++i) {
-        const double t = 2.0 * std::numbers::pi * i / n;
-        const double x = e.a * std::cos(t), y = e.b * std::sin(t);
-        c.points.push_back({(e.cx + x * std::cos(e.angle) - y * std::sin(e.angle)) / sx,
-                            (e.cy + x * std::sin(e.angle) + y * std::cos(e.angle)) / sy});
-    }
-    return c;
-}
-
-contour rectangle(double x0, double y0, double w, double h)
-{
-    contour c;
-    c.points = {{x0, y0}, {x0 + w, y0}, {x0 + w, y0 + h}, {x0, y0 + h}};
-    return c;
-}
-
-frame_placement placed(const matrix16d& m, long sweep = 0)
-{
-    frame_placement p;
-    p.image_to_world = m;
-    p.usable = true;
-    p.sweep = sweep;
-    return p;
-}
+contour outline(const ellipse2d& e, int n = 360) { return ellipse_outline(e, sx, sy, n); }
 
 // Outlines the ellipsoid on every plane that cuts it; the planes become the frames.
 double measured_volume(const ellipsoid_shape& e, const std::vector<matrix16d>& planes)

@@ -11,39 +11,14 @@
 #include "demo/phantom.h"
 #include "support/log_capture.h"
 #include "surfaces/surface_interp.h"
+#include "support/outline_shapes.h"
 
 namespace {
 
 constexpr double sx = 0.01, sy = 0.012;
 constexpr int medium = 4;
 
-contour outline(const ellipse2d& e, int n = 360)
-{
-    contour c;
-    for (int i = 0; i < n; ++i) {
-        const double t = 2.0 * std::numbers::pi * i / n;
-        const double x = e.a * std::cos(t), y = e.b * std::sin(t);
-        c.points.push_back({(e.cx + x * std::cos(e.angle) - y * std::sin(e.angle)) / sx,
-                            (e.cy + x * std::sin(e.angle) + y * std::cos(e.angle)) / sy});
-    }
-    return c;
-}
-
-contour rectangle(double x0, double y0, double w, double h)
-{
-    contour c;
-    c.points = {{x0, y0}, {x0 + w, y0}, {x0 + w, y0 + h}, {x0, y0 + h}};
-    return c;
-}
-
-frame_placement placed(const matrix16d& m, long sweep = 0)
-{
-    frame_placement p;
-    p.image_to_world = m;
-    p.usable = true;
-    p.sweep = sweep;
-    return p;
-}
+contour outline(const ellipse2d& e, int n = 360) { return ellipse_outline(e, sx, sy, n); }
 
 std::vector<matrix16d> parallel_planes(const ellipsoid_shape& e, int count)
 {
