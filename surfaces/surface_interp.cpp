@@ -467,6 +467,11 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
             recalc_normals(seq.mesh);
             // A thickness surface keeps its points on the outline planes where they were drawn.
             smooth_surface(seq.mesh, settings.smooth_strength, settings.smooth_type, settings.surface_type == 3);
+            // Smoothing can turn a thin or folded mesh inside out: a volume is never negative.
+            if (enclosed(seq.mesh).volume < 0.0) {
+                orient_outwards(seq.mesh);
+                recalc_normals(seq.mesh);
+            }
             surface->sequences_.push_back(std::move(seq));
         }
     }
