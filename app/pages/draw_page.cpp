@@ -221,13 +221,18 @@ void draw_page::ObjectsChanged()
     const auto& table = res->RES_OBJECT->value();
     if (!table)
         return;
-    const int length = std::max(object_list_length(*table),
-                                static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value() + 1, 1, 200)));
-    if (res->CURRENT_MAX_OBJECTS->value() != length)
-        res->CURRENT_MAX_OBJECTS->write(length);
-    refreshing_ = true;
-    fill_list(length);
-    refreshing_ = false;
+    // The list (names and colour swatches) changes only with the objects, not
+    // with the frame shown, which moves at the playback rate.
+    if (!list_filled_ || res->RES_OBJECT->changed() || res->CURRENT_OBJECT->changed()) {
+        const int length = std::max(object_list_length(*table),
+                                    static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value() + 1, 1, 200)));
+        if (res->CURRENT_MAX_OBJECTS->value() != length)
+            res->CURRENT_MAX_OBJECTS->write(length);
+        refreshing_ = true;
+        fill_list(length);
+        refreshing_ = false;
+        list_filled_ = true;
+    }
 
     const int object = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
     std::optional<surface_summary_t> surface;

@@ -71,6 +71,7 @@ public:
 private:
     void fill_list(int length);
     bool refreshing_ = false;  // controls being set from the resources: their events write nothing
+    bool list_filled_ = false;
     std::unique_ptr<pmf_functor<draw_page>> objects_changed_;
     std::unique_ptr<pmf_functor<draw_page>> settings_changed_;
 };
