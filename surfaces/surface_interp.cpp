@@ -15,6 +15,7 @@
 #include "surfaces/landmark_list.h"
 #include "surfaces/mesh_measure.h"
 #include "surfaces/outline_problems.h"
+#include "surfaces/surface_cut.h"
 #include "surfaces/surface_geometry.h"
 #include "surfaces/surface_smooth.h"
 #include "surfaces/tetra_mesher.h"
@@ -496,4 +497,19 @@ void surface_interp::triangle_volume()
     }
     volume = std::isfinite(v) ? v : 0.0;
     centre = volume != 0.0 ? mul(moment, 1.0 / volume) : vertex3d{};
+}
+
+std::vector<contour> surface_interp::intersection_contour(const plane_t& plane, double tolerance) const
+{
+    std::vector<contour> out;
+    for (const surface_sequence_t& s : sequences_)
+        for (contour& c : cut_mesh(s.mesh, plane)) {
+            if (!c.closed)
+                continue;
+            if (tolerance > 0.0)
+                c.simplify(tolerance);
+            if (c.points.size() >= 3)
+                out.push_back(std::move(c));
+        }
+    return out;
 }

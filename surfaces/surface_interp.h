@@ -16,6 +16,8 @@
 #include "segmentation/planimetry.h"
 #include "surfaces/surface_mesh.h"
 
+struct plane_t;
+
 // The "Resolution:" choices of the draw page, coarsest first.
 inline constexpr const char* surface_resolution_names[] = {"Uber low", "Super low", "Very low", "Low",
                                                            "Medium",   "High",      "Very high"};
@@ -57,6 +59,11 @@ public:
 
     // Recomputes volume and centre from the triangles.
     void triangle_volume();
+
+    // The closed outlines the surface cuts on `plane`, in its pixels, each
+    // simplified to `tolerance` pixels: what the surface shows on frames it
+    // passes through, a reslice is cropped to and a voxel export writes.
+    std::vector<contour> intersection_contour(const plane_t& plane, double tolerance) const;
 
     int get_assoc_object_no() const { return assoc_object_; }
     const std::vector<surface_sequence_t>& get_seq() const { return sequences_; }
