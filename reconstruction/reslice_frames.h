@@ -8,6 +8,7 @@
 #include "common/counted_array_ptr.h"
 #include "common/matrix16d.h"
 #include "common/vertex.h"
+#include "reslice_crop.h"
 
 struct reslice_frame {
     cip_t image;
@@ -44,6 +45,8 @@ struct reslice_source {
     // One entry per sweep; fewer than two means the recording is one sweep.
     std::vector<sweep_partition> sweeps;
     sweep_display sweep_view;
+    // The surfaces a reslice may be cropped to; none when not set.
+    surface_sections_fn surface_sections;
 };
 
 // Pose (x y z az el roll) times calibration; false for a missing, short or

@@ -3,11 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-double length(const vertex3d& a)
-{
-    return std::sqrt(dot(a, a));
-}
-
 bool finite(const vertex3d& a)
 {
     return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);

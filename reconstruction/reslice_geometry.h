@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "common/vertex.h"
+#include "common/vertex_math.h"
 
 enum class reslice_compounding_t : int { maximum = 0, minimum = 1, average = 2 };
 
@@ -24,16 +25,6 @@ struct reslice_settings {
     bool enabled = true;
 };
 
-// Small vector helpers shared by the reslice code.
-inline vertex3d operator+(const vertex3d& a, const vertex3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline vertex3d operator-(const vertex3d& a, const vertex3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline vertex3d operator*(double k, const vertex3d& a) { return {k * a.x, k * a.y, k * a.z}; }
-inline double dot(const vertex3d& a, const vertex3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline vertex3d cross(const vertex3d& a, const vertex3d& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double length(const vertex3d& a);
 bool finite(const vertex3d& a);
 // Unit vector along a, or false (and *out untouched) when a is zero or not finite.
 bool unit(const vertex3d& a, vertex3d* out);

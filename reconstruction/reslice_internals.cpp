@@ -262,8 +262,6 @@ bool reslice_internals::build_reslice(const reslice_source& source)
         }
         release(plane_count_);
     }
-    // Cropping to settings_.surface goes here, once surfaces exist: the source
-    // will carry the chosen surface's mesh and pixels outside it become 0.
     if (clip_overflow_)
         wxLogError("Too many points in reslice clipped polygon - must be using a very large number of sweeps");
     if (rot_slab_on_ && (rot_slab_.size() == n || allocate_rot_slab()))
@@ -377,6 +375,11 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
         blend_front_and_back(source.doppler, values);
     if (step > 1)
         repeat_skipped_pixels(values);
+    // Each sampled plane is cropped by its own section, so a thick reslice
+    // compounds only what lies inside the surface.
+    if (settings_.surface >= 0 && source.surface_sections)
+        if (const auto sections = source.surface_sections(settings_.surface, plane_, offset))
+            crop_outside(values, w, h, *sections);
 }
 
 void reslice_internals::repeat_skipped_pixels(std::vector<std::uint8_t>& values) const

@@ -145,12 +145,33 @@ public:
             h << (m.kind == LMARK_FIDUCIAL ? "FIDUCIAL " : "LANDMARK ") << value_text::fixed6(p.x) << " "
               << value_text::fixed6(p.y) << " " << value_text::fixed6(p.z) << " " << name << "\n";
         }
-        // No object has a surface yet, so no OBJECT lines.
+        // Ended by the name, as a recording's OBJECT lines are, so a re-opened volume keeps it.
+        for (const voxel_object_t& o : header.objects)
+            h << "OBJECT " << o.index << " " << (o.solid ? 1 : 0) << " " << int(o.colour.r) << " " << int(o.colour.g)
+              << " " << int(o.colour.b) << " " << wxString::FromCDouble(o.opacity, 3) << " "
+              << value_text::single_line(o.name) << "\n";
         h << "RES_BIN_IM_FILENAME " << recording_io_t::image_file_name_for(path) << "\n";
         opened_ = put(h);
     }
 
     bool opened() const { return opened_; }
+
+    // The outlines of slice `slice` (output pixels), closed.
+    bool add_outlines(int object, long slice, const reslice_sections& sections, int k)
+    {
+        wxString lines;
+        for (const std::vector<vertex2d>& points : sections) {
+            lines << "CONT " << object << " " << slice << " 1";
+            for (const vertex2d& p : points)
+                lines << " " << wxString::FromCDouble(p.x / k, 2) << " " << wxString::FromCDouble(p.y / k, 2);
+            lines << "\n";
+        }
+        if (!lines.empty() && !put(lines)) {
+            wxLogError("Error writing out CONT lines to ascii data file.");
+            return false;
+        }
+        return true;
+    }
 
     // Pose of the slice whose first-pixel corner is `corner`, axes e, u, n (world).
     bool add_slice(const vertex3d& corner, const reslice_plane& plane, const std::vector<std::uint8_t>& pixels)
@@ -366,8 +387,11 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
             }
             if (recording) {
                 subsample(reslice.image(), reslice.width(), layout, k, slice);
-                ok = out->add_slice(plane.reslice_to_world(0.0, 0.0, layout.zmin + static_cast<double>(i) * request.spacing),
-                                    plane, slice);
+                const double z = layout.zmin + static_cast<double>(i) * request.spacing;
+                ok = out->add_slice(plane.reslice_to_world(0.0, 0.0, z), plane, slice);
+                for (std::size_t o = 0; ok && source.surface_sections && o < header.objects.size(); ++o)
+                    if (const auto sections = source.surface_sections(header.objects[o].index, plane, z))
+                        ok = out->add_outlines(header.objects[o].index, i, *sections, k);
             } else {
                 ok = save_slice_image(reslice.image(), reslice.width(), reslice.height(), layout, k, name, request.type);
             }
@@ -389,6 +413,12 @@ voxel_header_t voxel_header_from_session()
     h.isocentre_date = res->RES_ISOCENTRE_CAL_DATE->value();
     if (const auto& marks = res->RES_LANDMARKS->value())
         h.marks = marks->list;
+    if (const auto& objects = res->RES_OBJECT->value())
+        for (int i = 0; i < object_table::size && i < resource_t::surface_slots; ++i)
+            if (res->RES_SURFACE[static_cast<std::size_t>(i)]->value()) {
+                const contour_object& o = (*objects)[i];
+                h.objects.push_back({i, o.solid, o.colour, o.opacity, o.name});
+            }
     h.isocentre[0] = res->RES_ISOCENTRE_XTRANS->value();
     h.isocentre[1] = res->RES_ISOCENTRE_YTRANS->value();
     h.isocentre[2] = res->RES_ISOCENTRE_ZTRANS->value();

@@ -28,6 +28,15 @@ struct voxel_export_request {
     voxel_output_t type = voxel_output_t::recording;
 };
 
+// An object whose surface the export cuts into each slice.
+struct voxel_object_t {
+    int index = 0;
+    bool solid = true;
+    rgb_t colour;
+    double opacity = 1.0;
+    wxString name;
+};
+
 // What a recording-type export copies from the recording it came from.
 struct voxel_header_t {
     wxString version = "6.02";  // this program's: the volume is a new file
@@ -35,6 +44,9 @@ struct voxel_header_t {
     long masked = 0;
     wxString isocentre_date;
     std::vector<landmark_t> marks;  // world positions
+    // Objects with a surface: an OBJECT line each, and each slice's CONT lines
+    // from the source's surface sections.
+    std::vector<voxel_object_t> objects;
     // World to the volume's frame: the identity, or the isocentre frame.
     matrix16d world_to_volume;
     bool in_isocentre_frame = false;

@@ -6,16 +6,11 @@
 
 #include "common/matrix16d.h"
 #include "common/vertex.h"
+#include "common/vertex_math.h"
 
 inline vertex3d add(const vertex3d& a, const vertex3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 inline vertex3d sub(const vertex3d& a, const vertex3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 inline vertex3d mul(const vertex3d& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-inline double dot(const vertex3d& a, const vertex3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline vertex3d cross(const vertex3d& a, const vertex3d& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline double length(const vertex3d& a) { return std::sqrt(dot(a, a)); }
 inline vertex3d lerp(const vertex3d& a, const vertex3d& b, double s) { return add(a, mul(sub(b, a), s)); }
 
 // A frame's plane: pixel (x, y) lies at origin + x ex + y ey.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
 
 #include <wx/log.h>
 
@@ -16,6 +17,7 @@
 #include "surfaces/mesh_measure.h"
 #include "surfaces/outline_problems.h"
 #include "surfaces/surface_cut.h"
+#include "surfaces/surface_progress.h"
 #include "surfaces/surface_geometry.h"
 #include "surfaces/surface_smooth.h"
 #include "surfaces/tetra_mesher.h"
@@ -107,9 +109,11 @@ bool placed_soundly(const matrix16d& m)
 // Consecutive outlined frames of one sweep, in frame order. Frames without a
 // usable position are left out, and so is a frame whose plane is the plane
 // of the one before: nothing can be interpolated across no distance.
+// Empty, with `*cancelled` set, when the user cancels.
 std::vector<std::vector<image_slice_t>> collect_sequences(const contour_object& object,
                                                           const frame_placements& placements, int step,
-                                                          landmarks* problems)
+                                                          landmarks* problems, surface_progress_t& progress,
+                                                          bool* cancelled)
 {
     std::vector<std::vector<image_slice_t>> sequences;
     for (const contour_set& set : object.sets) {
@@ -120,6 +124,10 @@ std::vector<std::vector<image_slice_t>> collect_sequences(const contour_object& 
             wxLogWarning("Frame %i has no usable position: its outlines are left out of the surface.",
                          int(set.frame));
             continue;
+        }
+        if (!progress.still_working(0, 0)) {
+            *cancelled = true;
+            return {};
         }
         image_slice_t slice;
         prepare_slice(set, *where, placements, step, problems, &slice);
@@ -347,8 +355,8 @@ bool folds(const grid_t& grid, const std::vector<image_slice_t>& slices, std::si
 }
 
 mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_placements& placements,
-                          const surface_settings_t& settings, const wxString& progress_text, long* done_planes,
-                          long total_planes, surface_mesh_t* mesh, bool* folded)
+                          const surface_settings_t& settings, surface_progress_t& progress, surface_mesh_t* mesh,
+                          bool* folded)
 {
     grid_t grid;
     const double pixel = 0.5 * (placements.sx + placements.sy);
@@ -378,13 +386,11 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
                     return mesh_status::refused;
                 }
                 std::swap(lower, upper);
+                if (!progress.still_working(long(mesh->points.size()), long(mesh->triangles.size())))
+                    return mesh_status::cancelled;
             }
             a = std::move(b);
-            ++*done_planes;
-            const wxString message = progress_text + wxString::Format("\nOn contour %li of %li (%li points, %li triangles so far)",
-                                                                      *done_planes, total_planes,
-                                                                      long(mesh->points.size()), long(mesh->triangles.size()));
-            if (!interaction().progress_update(int(*done_planes), message))
+            if (!progress.plane_done(long(mesh->points.size()), long(mesh->triangles.size())))
                 return mesh_status::cancelled;
         }
         const std::size_t last = slices.size() - 1;
@@ -414,17 +420,34 @@ int surface_resolution_step(int selection)
 
 std::unique_ptr<surface_interp> surface_interp::build(const contour_object& object, int object_index,
                                                       const frame_placements& placements,
-                                                      const surface_settings_t& settings, landmarks* problems)
+                                                      const surface_settings_t& settings, landmarks* problems,
+                                                      surface_progress_t* shared_progress)
 {
     if (!placements.scales_usable() || settings.resolution < 1 || settings.resolution > 64) {
         wxLogWarning("No surface for %s: the pixel scales or the resolution cannot be used.", object.name);
         return nullptr;
     }
+    // A build of its own opens its own dialog.
+    std::optional<surface_progress_t> own_progress;
+    if (shared_progress == nullptr)
+        own_progress.emplace(outlined_frames(object));
+    surface_progress_t& progress = shared_progress ? *shared_progress : *own_progress;
+    progress.begin_object(object.name, outlined_frames(object));
+    struct object_done_t {
+        surface_progress_t& p;
+        ~object_done_t() { p.end_object(); }
+    } object_done{progress};
+
     std::vector<std::vector<image_slice_t>> sequences;
+    bool cancelled = false;
     try {
-        sequences = collect_sequences(object, placements, settings.resolution, problems);
+        sequences = collect_sequences(object, placements, settings.resolution, problems, progress, &cancelled);
     } catch (const std::bad_alloc&) {
         wxLogError("Failed to allocate buffer for surface sequences.");
+        return nullptr;
+    }
+    if (cancelled) {
+        wxLogMessage("Surface of %s cancelled.", object.name);
         return nullptr;
     }
     long total = 0;
@@ -437,8 +460,6 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
     auto surface = std::make_unique<surface_interp>();
     surface->object = object_index;
     surface->assoc_object_ = settings.assoc_object;
-    interaction().progress_begin("Currently calculating surface of", object.name, int(total));
-    long done = 0;
     bool refused = false;  // the reason is logged already
     for (const auto& slices : sequences) {
         if (slices.size() < 2)
@@ -449,9 +470,8 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
         seq.sweep = slices.front().sweep;
         bool folded = false;
         const mesh_status status =
-            mesh_sequence(slices, placements, settings, object.name, &done, total, &seq.mesh, &folded);
+            mesh_sequence(slices, placements, settings, progress, &seq.mesh, &folded);
         if (status == mesh_status::cancelled) {
-            interaction().progress_end();
             wxLogMessage("Surface of %s cancelled.", object.name);
             return nullptr;
         }
@@ -476,7 +496,6 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
             surface->sequences_.push_back(std::move(seq));
         }
     }
-    interaction().progress_end();
     surface->triangle_volume();
     if (surface->volume == 0.0) {
         if (!refused)

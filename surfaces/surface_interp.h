@@ -17,6 +17,7 @@
 #include "surfaces/surface_mesh.h"
 
 struct plane_t;
+class surface_progress_t;
 
 // The "Resolution:" choices of the draw page, coarsest first.
 inline constexpr const char* surface_resolution_names[] = {"Uber low", "Super low", "Very low", "Low",
@@ -53,9 +54,12 @@ public:
     // sequence has two usable planes, when the grid cannot be had, or when the
     // user cancels; the reason is logged. Where outlines still cross after
     // repair a landmark is added to `problems` (when given) on that frame.
+    // Progress goes to `progress` when given (several builds under one
+    // dialog), else to a dialog of the build's own.
     static std::unique_ptr<surface_interp> build(const contour_object& object, int object_index,
                                                  const frame_placements& placements,
-                                                 const surface_settings_t& settings, landmarks* problems = nullptr);
+                                                 const surface_settings_t& settings, landmarks* problems = nullptr,
+                                                 surface_progress_t* progress = nullptr);
 
     // Recomputes volume and centre from the triangles.
     void triangle_volume();

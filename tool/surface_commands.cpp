@@ -10,11 +10,11 @@
 #include "surfaces/mesh_measure.h"
 #include "surfaces/surface_files.h"
 #include "surfaces/surface_interp.h"
+#include "surfaces/surface_session.h"
 #include "tool_session.h"
 
 namespace {
 
-const char* const resolution_options[] = {"uber-low", "super-low", "very-low", "low", "medium", "high", "very-high"};
 
 int usage()
 {
@@ -31,6 +31,17 @@ int usage()
 
 }  // namespace
 
+bool surface_resolution_option(const wxString& name, int* selection)
+{
+    static const char* const options[] = {"uber-low", "super-low", "very-low", "low", "medium", "high", "very-high"};
+    for (int r = 0; r < 7; ++r)
+        if (name == options[r]) {
+            *selection = r;
+            return true;
+        }
+    return false;
+}
+
 int run_surface(const std::vector<wxString>& args)
 {
     if (args.size() < 2)
@@ -46,12 +57,7 @@ int run_surface(const std::vector<wxString>& args)
             continue;
         }
         if (args[i] == "--resolution" && has_value) {
-            ok = false;
-            for (int r = 0; r < 7; ++r)
-                if (args[i + 1] == resolution_options[r]) {
-                    resolution = r;
-                    ok = true;
-                }
+            ok = surface_resolution_option(args[i + 1], &resolution);
         } else if (args[i] == "--strength" && has_value) {
             ok = args[i + 1].ToLong(&strength) && strength >= 0 && strength <= 100;
         } else if (args[i] == "--object" && has_value) {
@@ -74,27 +80,18 @@ int run_surface(const std::vector<wxString>& args)
     tool_session_t tool;
     if (!recording_io->try_read_kestrane_file(args[0]))
         return 1;
+    const surface_update_t done =
+        update_surfaces(surface_settings_from_session(surface_resolution_step(resolution), 0, int(strength)), int(only));
     const std::shared_ptr<object_table>& objects = res->RES_OBJECT->value();
-    const frame_placements placements = placements_from_session();
-    surface_settings_t settings;
-    settings.resolution = surface_resolution_step(resolution);
-    settings.smooth_strength = static_cast<int>(strength);
-    settings.connect = (res->RES_SURFACE_CONNECT_OBJECTS->value() ? 1 : 0) |
-                       (res->RES_SURFACE_CONNECT_HOLES->value() ? 2 : 0);
-    settings.cover = res->RES_SURFACE_COVER->value();
+    for (int i : done.failed)
+        std::fprintf(stderr, "kestrane-tool surface: no surface for object %d (%s).\n", i,
+                     (*objects)[i].name.utf8_str().data());
     const landmarks* marks = res->RES_LANDMARKS->value().get();
     const curve_set* curves = res->RES_CURVE->value().get();
-    int built = 0, failed = 0;
-    for (int i = 0; i < object_table::size; ++i) {
+    int built = 0, failed = static_cast<int>(done.failed.size());
+    for (int i : done.built) {
         const contour_object& o = (*objects)[i];
-        if ((only >= 0 && i != only) || !o.has_outlines())
-            continue;
-        const auto surface = surface_interp::build(o, i, placements, settings);
-        if (!surface || !(surface->volume > 0.0)) {
-            std::fprintf(stderr, "kestrane-tool surface: no surface for object %d (%s).\n", i, o.name.utf8_str().data());
-            ++failed;
-            continue;
-        }
+        const std::shared_ptr<surface_interp>& surface = res->RES_SURFACE[static_cast<std::size_t>(i)]->value();
         std::vector<const surface_mesh_t*> meshes;
         for (const surface_sequence_t& s : surface->get_seq())
             meshes.push_back(&s.mesh);

@@ -11,22 +11,28 @@
 #include "reconstruction/reslice_internals.h"
 #include "reconstruction/voxel_export.h"
 #include "resources/core_session.h"
-#include "output_names.h"
-#include "tool_session.h"
 #include "resources/recording_file.h"
+#include "resources/resource_table.h"
+#include "surfaces/surface_sections.h"
+#include "surfaces/surface_session.h"
+#include "output_names.h"
+#include "surface_commands.h"
+#include "tool_session.h"
 
 namespace {
-
 
 int usage()
 {
     std::fprintf(stderr,
                  "Usage: kestrane-tool export-voxels FILE.ks OUTPUT[.ks|.png|.bmp|.jpeg|.tiff] [--step K] "
-                 "[--spacing MM] [--nearest|--linear]\n"
+                 "[--spacing MM] [--nearest|--linear] [--surfaces [--resolution R]] [--crop K]\n"
                  "  --step K      resolution and slice spacing of K pixel widths (1 to %d; default 1)\n"
                  "  --spacing MM  slice spacing in millimetres instead (the in-plane step stays K)\n"
                  "  --nearest     each voxel from the nearest frame (faster)\n"
-                 "  --linear      each voxel blended from the frames either side (the default)\n",
+                 "  --linear      each voxel blended from the frames either side (the default)\n"
+                 "  --surfaces    build every object's surface first (at --resolution, default medium), so each\n"
+                 "                slice carries the outlines where the surfaces cut it\n"
+                 "  --crop K      keep only what lies inside object K's surface (implies --surfaces)\n",
                  voxel_max_step);
     return 2;
 }
@@ -58,6 +64,9 @@ int run_export_voxels(const std::vector<wxString>& args)
     long step = 1;
     double spacing_mm = 0.0;  // 0: the step's own spacing, K pixel widths
     bool linear = true;
+    bool surfaces = false;
+    int resolution = 4;  // Medium
+    long crop = -1;
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
         if (args[i] == "--step" && has_value && args[i + 1].ToLong(&step) && step >= 1 && step <= voxel_max_step) {
@@ -67,6 +76,14 @@ int run_export_voxels(const std::vector<wxString>& args)
             ++i;
         } else if (args[i] == "--nearest" || args[i] == "--linear") {
             linear = args[i] == "--linear";
+        } else if (args[i] == "--surfaces") {
+            surfaces = true;
+        } else if (args[i] == "--resolution" && has_value && surface_resolution_option(args[i + 1], &resolution)) {
+            ++i;
+        } else if (args[i] == "--crop" && has_value && args[i + 1].ToLong(&crop) && crop >= 0 &&
+                   crop < object_table::size) {
+            surfaces = true;
+            ++i;
         } else {
             std::fprintf(stderr, "kestrane-tool export-voxels: bad option '%s'.\n", args[i].utf8_str().data());
             return usage();
@@ -84,7 +101,18 @@ int run_export_voxels(const std::vector<wxString>& args)
     tool_session_t tool;
     if (!recording_io->try_read_kestrane_file(args[0]))
         return 1;
-    const reslice_source source = source_from_session();
+    if (surfaces) {
+        const surface_update_t done =
+            update_surfaces(surface_settings_from_session(surface_resolution_step(resolution), 0, 0));
+        for (int i : done.failed)
+            std::fprintf(stderr, "kestrane-tool export-voxels: no surface for object %d.\n", i);
+        if (crop >= 0 && !res->RES_SURFACE[static_cast<std::size_t>(crop)]->value()) {
+            std::fprintf(stderr, "kestrane-tool export-voxels: object %ld has no surface to crop to.\n", crop);
+            return 1;
+        }
+    }
+    reslice_source source = source_from_session();
+    source.surface_sections = surface_sections_from_session();
     reslice_internals reslice;
     reslice_settings mode = reslice.settings();
     mode.linear = linear;
@@ -94,6 +122,7 @@ int run_export_voxels(const std::vector<wxString>& args)
         return 1;
     }
     request.settings = reslice.settings();
+    request.settings.surface = static_cast<std::int32_t>(crop);
     // Slabs that meet fill the space between frames.
     request.settings.bscan_half_thickness = suggested_bscan_half_thickness(source);
     request.step = static_cast<int>(step);

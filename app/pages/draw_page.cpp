@@ -25,6 +25,7 @@
 #include "surfaces/mesh_measure.h"
 #include "surfaces/surface_files.h"
 #include "surfaces/surface_interp.h"
+#include "surfaces/surface_session.h"
 #include "views/review_canvas.h"
 
 namespace {
@@ -339,40 +340,17 @@ void draw_page::OnClear(wxCommandEvent&)
 
 void draw_page::OnUpdateSurfaces(bool all)
 {
-    const auto& table = res->RES_OBJECT->value();
-    if (!table)
-        return;
-    surface_settings_t settings;
-    settings.resolution = surface_resolution_step(resolution->GetSelection());
-    settings.smooth_type = smoothing->GetSelection() == 1 ? 1 : 0;
-    settings.smooth_strength = strength->GetValue();
-    settings.connect = (res->RES_SURFACE_CONNECT_OBJECTS->value() ? 1 : 0) |
-                       (res->RES_SURFACE_CONNECT_HOLES->value() ? 2 : 0);
-    settings.cover = res->RES_SURFACE_COVER->value();
-    const frame_placements placements = placements_from_session();
+    const surface_settings_t settings = surface_settings_from_session(
+        surface_resolution_step(resolution->GetSelection()), smoothing->GetSelection(), strength->GetValue());
     const int current = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
-    auto marks = std::make_shared<landmarks>(res->RES_LANDMARKS->value() ? *res->RES_LANDMARKS->value() : landmarks{});
-    const std::size_t marks_before = marks->list.size();
-    int built = 0, failed = 0;
-    for (int i = all ? 0 : current; i < (all ? object_table::size : current + 1); ++i) {
-        const contour_object& o = (*table)[i];
-        if (!o.has_outlines())
-            continue;
-        // A failed or cancelled build keeps the surface there was.
-        std::shared_ptr<surface_interp> surface = surface_interp::build(o, i, placements, settings, marks.get());
-        if (!surface || !(surface->volume > 0.0)) {
-            ++failed;
-            continue;
-        }
-        res->RES_SURFACE[static_cast<std::size_t>(i)]->write(surface);
-        ++built;
-    }
-    if (marks->list.size() != marks_before)
-        res->RES_LANDMARKS->write(marks);  // outlines that could not be repaired are marked
+    const surface_update_t done = update_surfaces(settings, all ? -1 : current);
     if (main_win)
-        main_win->SetStatusText(wxString::Format("%d surfaces built%s.", built,
-                                                 failed ? wxString::Format(", %d not", failed) : wxString()),
-                                0);
+        main_win->SetStatusText(
+            done.cancelled ? wxString("Surface calculation cancelled.")
+                           : wxString::Format("%zu surfaces built%s.", done.built.size(),
+                                              done.failed.empty() ? wxString()
+                                                                  : wxString::Format(", %zu not", done.failed.size())),
+            0);
 }
 
 void draw_page::OnSaveSurface(wxCommandEvent&)

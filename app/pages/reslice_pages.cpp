@@ -195,6 +195,18 @@ void reslice_page::ResliceChanged()
     sweeps->Enable(count > 1);
     sweeps->SetValue(views_.overlays[0].sweeps);
     opacity->SetValue(std::clamp(static_cast<int>(res->RES_RESLICE_OPACITY->value()), 0, 100));
+    // The crop follows its surface: rebuilt with it, back to "(none)" when it is deleted.
+    const int chosen = views_.reslices[0].settings().surface;
+    const surface_interp* now =
+        chosen >= 0 && chosen < resource_t::surface_slots ? res->RES_SURFACE[static_cast<std::size_t>(chosen)]->value().get()
+                                                          : nullptr;
+    if (chosen >= 0 && !now) {
+        views_.reslices[0].set_reslice_surface(-1);
+        views_.changed(0);
+    } else if (now != cropped_) {
+        views_.changed(0);
+    }
+    cropped_ = now;
     surfaces_ = fill_surface_choice(surface, views_.reslices[0].settings().surface);
 }
 
@@ -255,6 +267,8 @@ void reslice_page::OnResliceSave(wxCommandEvent&)
 void reslice_page::OnResliceSurface(wxCommandEvent&)
 {
     views_.reslices[0].set_reslice_surface(chosen_surface(surface, surfaces_));
+    const int chosen = views_.reslices[0].settings().surface;
+    cropped_ = chosen >= 0 ? res->RES_SURFACE[static_cast<std::size_t>(chosen)]->value().get() : nullptr;
     views_.changed(0);
 }
 

@@ -15,6 +15,7 @@
 #include "reconstruction/reslice_internals.h"
 #include "views/reslice_canvas.h"
 
+class surface_interp;
 class wxCheckBox;
 class wxChoice;
 class wxRadioBox;
@@ -86,6 +87,7 @@ private:
     reslice_views_t& views_;
     std::vector<int> surfaces_;  // the RES_SURFACE slot of each surface entry
     std::unique_ptr<pmf_functor<reslice_page>> changed_;
+    const surface_interp* cropped_ = nullptr;  // the surface the reslice was last cropped to
     std::unique_ptr<pmf_functor<reslice_page>> settings_changed_;
 };
 

@@ -14,6 +14,7 @@
 #include "reconstruction/reslice_landmarks.h"
 #include "reconstruction/reslice_sweeps.h"
 #include "resources/resource_table.h"
+#include "surfaces/surface_sections.h"
 
 namespace {
 
@@ -93,7 +94,8 @@ void reslice_canvas::rebuild_if_needed()
     if (!reslice_ || !dirty_)
         return;
     dirty_ = false;
-    const reslice_source source = source_from_session();
+    reslice_source source = source_from_session();
+    source.surface_sections = surface_sections_from_session();
     // Coarser pixels while dragging keep the plane under the hand; full detail when it stops.
     int divisor = 1;
     if (dragging_ && res->RES_DYNAMIC_UPDATE->value() && colourmap) {

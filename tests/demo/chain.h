@@ -7,13 +7,9 @@
 
 #include "common/matrix16d.h"
 #include "common/vertex.h"
+#include "common/vertex_math.h"
 #include "demo/sweep.h"
 
-inline vertex3d operator+(const vertex3d& a, const vertex3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline vertex3d operator-(const vertex3d& a, const vertex3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline vertex3d operator*(double k, const vertex3d& a) { return {k * a.x, k * a.y, k * a.z}; }
-inline double dot(const vertex3d& a, const vertex3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline double length(const vertex3d& a) { return std::sqrt(dot(a, a)); }
 inline vertex3d column(const matrix16d& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }
 
 inline matrix16d chain_matrix(const float* pose, const probe_setup& probe)

@@ -1,5 +1,6 @@
 // Surfaces built from outlines on placed frames, against the demo ellipsoid's
 // analytic sections and volume, and on inputs that could break the grid.
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -11,6 +12,7 @@
 #include "demo/phantom.h"
 #include "support/log_capture.h"
 #include "surfaces/surface_interp.h"
+#include "surfaces/surface_progress.h"
 #include "support/outline_shapes.h"
 #include "ellipsoid_outlines.h"
 
@@ -341,21 +343,46 @@ private:
     int at_;
 };
 
-// Progress names the planes done; cancelling gives no surface at all, not a
-// part of one.
+// Progress names the object and the planes done; cancelling gives no
+// surface at all, not a part of one, whenever it comes.
 TEST(SurfaceInterp, ProgressAndCancelling)
 {
     const ellipsoid_shape e = demo_phantom().ellipsoids.at(0);
     outlined_t o = outline_ellipsoid(e, parallel_planes(e, 25));
-    cancelling_interaction patient(1000), impatient(5);
+    // A clock that never moves: only the object and each plane are shown.
+    const auto frozen = [] { return std::chrono::steady_clock::time_point{}; };
+    cancelling_interaction patient(1000);
     interaction_t* previous = set_interaction(&patient);
-    EXPECT_TRUE(surface_interp::build(o.object, 0, o.placements, at(medium)));
-    set_interaction(&impatient);
-    EXPECT_FALSE(surface_interp::build(o.object, 0, o.placements, at(medium)));
+    {
+        surface_progress_t progress(outlined_frames(o.object), frozen);
+        EXPECT_TRUE(surface_interp::build(o.object, 0, o.placements, at(medium), nullptr, &progress));
+    }
+    ASSERT_EQ(patient.messages.size(), 23u);  // the object, then each pair of the 23 outlined planes
+    EXPECT_TRUE(patient.messages.front().StartsWith("Currently calculating surface of Object 0\nOn contour 0 of 23"));
+    EXPECT_TRUE(patient.messages.back().Contains("On contour 22 of 23 ("));
+
+    // A clock that moves a twentieth of a second a look: the dialog is also
+    // updated while frames are prepared and layers filled, between planes.
+    auto now = std::chrono::steady_clock::time_point{};
+    const auto moving = [&now] { return now += std::chrono::milliseconds(50); };
+    cancelling_interaction watched(100000);
+    set_interaction(&watched);
+    {
+        surface_progress_t progress(outlined_frames(o.object), moving);
+        EXPECT_TRUE(surface_interp::build(o.object, 0, o.placements, at(medium), nullptr, &progress));
+    }
+    EXPECT_GT(watched.messages.size(), patient.messages.size() + 20);
+
+    // Cancelled while preparing the frames, or part way through: nothing.
+    for (int at_update : {2, 5, 40}) {
+        cancelling_interaction impatient(at_update);
+        set_interaction(&impatient);
+        surface_progress_t progress(outlined_frames(o.object), moving);
+        EXPECT_FALSE(surface_interp::build(o.object, 0, o.placements, at(medium), nullptr, &progress));
+        EXPECT_TRUE(progress.cancelled());
+        EXPECT_EQ(impatient.messages.size(), std::size_t(at_update));
+    }
     set_interaction(previous);
-    ASSERT_EQ(patient.messages.size(), 22u);  // one per pair of the 23 outlined planes
-    EXPECT_TRUE(patient.messages.back().Contains("On contour 22 of 22 ("));
-    EXPECT_EQ(impatient.messages.size(), 5u);
 }
 
 // Crossing outlines are repaired before use (and logged); repaired outlines

@@ -46,3 +46,26 @@ execute_process(COMMAND ${TOOL} segment ${WORK}/kestrane_demo.ks --window 2:2 --
 if(NOT rc EQUAL 0 OR NOT again MATCHES "No outlines found; the recording is unchanged.")
   message(FATAL_ERROR "a repeated segmentation changed the recording (${rc}): ${again}")
 endif()
+# Exported with its surface: the volume names the object and carries the
+# surface's outlines on its slices; cropping needs a surface to crop to.
+execute_process(COMMAND ${TOOL} export-voxels ${WORK}/kestrane_demo.ks ${WORK}/volume.ks --step 4 --crop 3
+  OUTPUT_VARIABLE exported ERROR_VARIABLE errors RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "export-voxels --crop 3 failed (${rc}): ${exported}${errors}")
+endif()
+file(STRINGS ${WORK}/volume.ks objects REGEX "^OBJECT 3 1 [0-9]+ [0-9]+ [0-9]+ [0-9.]+ Object 3$")
+file(STRINGS ${WORK}/volume.ks outlines REGEX "^CONT 3 [0-9]+ 1( [0-9.-]+ [0-9.-]+)+$")
+list(LENGTH objects object_lines)
+list(LENGTH outlines outline_lines)
+if(NOT object_lines EQUAL 1 OR outline_lines LESS 5)
+  message(FATAL_ERROR "the exported volume holds ${object_lines} OBJECT and ${outline_lines} CONT lines")
+endif()
+execute_process(COMMAND ${TOOL} volume ${WORK}/volume.ks OUTPUT_VARIABLE remeasured RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT remeasured MATCHES "^3\tObject 3\t")
+  message(FATAL_ERROR "the exported volume's outlines cannot be measured (${rc}): ${remeasured}")
+endif()
+execute_process(COMMAND ${TOOL} export-voxels ${WORK}/kestrane_demo.ks ${WORK}/none.ks --crop 5
+  ERROR_VARIABLE errors RESULT_VARIABLE rc)
+if(NOT rc EQUAL 1 OR NOT errors MATCHES "object 5 has no surface to crop to")
+  message(FATAL_ERROR "cropping to a missing surface was not refused (${rc}): ${errors}")
+endif()
