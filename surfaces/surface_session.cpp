@@ -1,6 +1,7 @@
 #include "surface_session.h"
 
 #include <memory>
+#include <utility>
 
 #include "resources/resource_table.h"
 #include "surfaces/surface_progress.h"
@@ -32,6 +33,8 @@ surface_update_t update_surfaces(const surface_settings_t& settings, int object)
     const frame_placements placements = placements_from_session();
     auto marks = std::make_shared<landmarks>(res->RES_LANDMARKS->value() ? *res->RES_LANDMARKS->value() : landmarks{});
     const std::size_t marks_before = marks->list.size();
+    // Written only once all are built: Cancel keeps every surface as it was.
+    std::vector<std::pair<int, std::shared_ptr<surface_interp>>> made;
     {
         surface_progress_t progress(planes);
         for (int i = first; i <= last && !progress.cancelled(); ++i) {
@@ -45,10 +48,15 @@ surface_update_t update_surfaces(const surface_settings_t& settings, int object)
                     result.failed.push_back(i);
                 continue;
             }
-            res->RES_SURFACE[static_cast<std::size_t>(i)]->write(surface);
-            result.built.push_back(i);
+            made.emplace_back(i, std::move(surface));
         }
         result.cancelled = progress.cancelled();
+    }
+    if (result.cancelled)
+        return result;
+    for (auto& [i, surface] : made) {
+        res->RES_SURFACE[static_cast<std::size_t>(i)]->write(surface);
+        result.built.push_back(i);
     }
     if (marks->list.size() != marks_before)
         res->RES_LANDMARKS->write(marks);

@@ -58,6 +58,8 @@ private:
     // Overlays, in window pixels (review_overlays.cpp).
     void draw_overlays(const review_view_t& v);
     void draw_outlines(const review_view_t& v);
+    // Where the objects' surfaces cut the current frame ("Contour %i intercept").
+    void draw_intercepts(const review_view_t& v);
     void draw_outline_in_progress(const review_view_t& v);
     void draw_landmarks(const review_view_t& v);
     void draw_label(const wxString& text, double x, double y);
@@ -80,5 +82,13 @@ private:
     int left_tool_ = 0;
     std::optional<wxPoint> left_from_, left_to_;
     draw_tool_t draw_tool_;
+    // The surfaces' cuts of the frame shown, kept until the frame or a surface changes.
+    struct intercept_t {
+        int object = 0;
+        contour outline;
+    };
+    std::vector<intercept_t> intercepts_;
+    long intercepts_frame_ = -1;
+    std::vector<const void*> intercepts_of_;
     bool drawing_ = false;  // a Draw tool press is held
 };

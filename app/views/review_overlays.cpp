@@ -14,6 +14,8 @@
 #include "ids.h"
 #include "reconstruction/reslice_frames.h"
 #include "resources/resource_table.h"
+#include "surfaces/surface_geometry.h"
+#include "surfaces/surface_interp.h"
 #include "review_canvas.h"
 
 namespace {
@@ -24,6 +26,8 @@ constexpr unsigned char zoom_colour[3] = {255, 255, 255};
 constexpr unsigned char landmark_colour[3] = {0, 255, 0};
 constexpr unsigned char fiducial_colour[3] = {255, 0, 255};
 constexpr unsigned char concavity_colour[3] = {255, 64, 64};
+// Surface cuts are drawn to a tenth of a pixel.
+constexpr double intercept_tolerance = 0.1;
 // Landmarks this close to a frame's plane are marked on it.
 constexpr double landmark_reach_cm = 0.1;
 
@@ -60,8 +64,10 @@ void window_box(double x0, double y0, double x1, double y1)
 void review_canvas::draw_overlays(const review_view_t& v)
 {
     glLineWidth(1.0f);
-    if (res->RES_SEE_DRAW->value())
+    if (res->RES_SEE_DRAW->value()) {
         draw_outlines(v);
+        draw_intercepts(v);
+    }
     draw_outline_in_progress(v);
     if (res->RES_SEE_MARK->value())
         draw_landmarks(v);
@@ -144,6 +150,54 @@ void review_canvas::draw_outlines(const review_view_t& v)
                 glLineWidth(1.0f);
             }
         }
+    }
+}
+
+void review_canvas::draw_intercepts(const review_view_t& v)
+{
+    const long current = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
+    std::vector<const void*> surfaces;
+    for (const auto* slot : res->RES_SURFACE)
+        surfaces.push_back(slot->value().get());
+    if (current != intercepts_frame_ || surfaces != intercepts_of_) {
+        intercepts_.clear();
+        intercepts_frame_ = current;
+        intercepts_of_ = surfaces;
+        const double xs = res->RES_XSCALE->value(), ys = res->RES_YSCALE->value();
+        matrix16d to_world;
+        const auto& objects = res->RES_OBJECT->value();
+        if (objects && res->RES_POS_REC->value() && xs > 0 && ys > 0 &&
+            frame_transform(bufp->positioncp(current), calibration_from_session(), &to_world)) {
+            const plane_t plane = plane_of(to_world, xs, ys);
+            for (int i = 0; i < object_table::size && i < resource_t::surface_slots; ++i) {
+                const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(i)]->value();
+                // A frame the object is outlined on shows its own outlines.
+                if (!surface || (*objects)[i].find_set(static_cast<std::int32_t>(current)))
+                    continue;
+                for (contour& c : surface->intersection_contour(plane, intercept_tolerance))
+                    intercepts_.push_back({i, std::move(c)});
+            }
+        }
+    }
+    const auto& objects = res->RES_OBJECT->value();
+    glEnable(GL_LINE_STIPPLE);
+    glLineStipple(1, 0xCCCC);
+    for (const intercept_t& cut : intercepts_) {
+        const rgb_t c = objects ? (*objects)[cut.object].colour : rgb_t{255, 255, 255};
+        glColor3ub(c.r, c.g, c.b);
+        glBegin(GL_LINE_LOOP);
+        for (const vertex2d& p : cut.outline.points)
+            frame_vertex(v, p.x + 0.5, p.y + 0.5);
+        glEnd();
+    }
+    glDisable(GL_LINE_STIPPLE);
+    for (const intercept_t& cut : intercepts_) {
+        // Labelled beside its highest point, clear of the outline.
+        const auto top = std::min_element(cut.outline.points.begin(), cut.outline.points.end(),
+                                          [](const vertex2d& a, const vertex2d& b) { return a.y < b.y; });
+        double x, y;
+        v.to_window(top->x + 0.5, top->y + 0.5, &x, &y);
+        draw_label(wxString::Format("Contour %i intercept", cut.object), x + 6, y - 18);
     }
 }
 

@@ -293,6 +293,23 @@ TEST_F(GuiDraw, UpdateBuildsASurfaceThatShowsSavesAndClears)
     pump(100);
     EXPECT_GT(blue_pixels(), 500);
 
+    // On a frame between outlines the review window shows where the surface
+    // cuts it, dotted in the object's colour; beyond the surface, nothing.
+    auto blue_in_review = [&](long frame_number) {
+        res->RES_BUF_CURRENT_FRAME->write(frame_number);
+        pump(100);
+        const wxImage shot = frame().review()->grab();
+        long n = 0;
+        for (int y = 0; y < shot.GetHeight(); ++y)
+            for (int x = 0; x < shot.GetWidth(); ++x)
+                n += shot.GetRed(x, y) == 0 && shot.GetGreen(x, y) == 0 && shot.GetBlue(x, y) == 255;
+        return n;
+    };
+    EXPECT_GT(blue_in_review(11), 40);
+    EXPECT_EQ(blue_in_review(30), 0);
+    res->RES_BUF_CURRENT_FRAME->write(10);
+    pump(50);
+
     ASSERT_TRUE(page->save_surface->IsEnabled());
     const wxString path = dir + "/tube";
     script.files.push_back(file_choice_t{path, 0});
@@ -314,6 +331,42 @@ TEST_F(GuiDraw, UpdateBuildsASurfaceThatShowsSavesAndClears)
     res->RES_SEE_DRAW->write(false);
     pump(100);
     EXPECT_EQ(blue_pixels(), 0);
+}
+
+// "Update all" builds every object under one dialog; Cancel part way, even
+// after the first object is done, keeps every surface as it was.
+TEST_F(GuiDraw, UpdateAllAndCancel)
+{
+    start({demo});
+    auto table = std::make_shared<object_table>(*res->RES_OBJECT->value());
+    for (int object : {1, 4}) {
+        contour circle;
+        for (int i = 0; i < 48; ++i)
+            circle.points.push_back({60.0 + 30.0 * object + 15.0 * std::cos(i * M_PI / 24),
+                                     60.0 + 12.0 * std::sin(i * M_PI / 24)});
+        for (std::int32_t f = 2; f <= 14; f += 3)
+            (*table)[object].insert(f, circle);
+    }
+    res->RES_OBJECT->write(table);
+    menu(ID_TASK_DRAW);
+    draw_page* page = frame().draw();
+    wxCommandEvent click(wxEVT_BUTTON);
+    page->update_all->ProcessWindowEvent(click);
+    pump(100);
+    EXPECT_EQ(script.progress_captions, std::vector<wxString>{"Re-calculating Surfaces"});
+    const auto first = res->RES_SURFACE[1]->value(), second = res->RES_SURFACE[4]->value();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(frame().GetStatusBar()->GetStatusText(0), "2 surfaces built.");
+
+    // Cancelled while the second object is being built: both stay as they were.
+    script.progress_updates = 0;
+    script.cancel_at_update = 7;
+    page->update_all->ProcessWindowEvent(click);
+    pump(100);
+    EXPECT_EQ(script.progress_updates, 7);
+    EXPECT_EQ(res->RES_SURFACE[1]->value(), first);
+    EXPECT_EQ(res->RES_SURFACE[4]->value(), second);
+    EXPECT_EQ(frame().GetStatusBar()->GetStatusText(0), "Surface calculation cancelled.");
 }
 
 }  // namespace

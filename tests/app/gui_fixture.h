@@ -22,8 +22,12 @@ public:
     std::deque<std::optional<file_choice_t>> files;
     std::vector<wxString> asked;  // captions and messages, in order
 
-    void progress_begin(const wxString&, const wxString&, int) override {}
-    bool progress_update(int, const wxString&) override { return true; }
+    std::vector<wxString> progress_captions;
+    int progress_updates = 0;
+    int cancel_at_update = -1;  // the update (counted from 1) where the user presses Cancel; -1 never
+
+    void progress_begin(const wxString& caption, const wxString&, int) override { progress_captions.push_back(caption); }
+    bool progress_update(int, const wxString&) override { return ++progress_updates != cancel_at_update; }
     bool progress_pulse(const wxString&) override { return true; }
     void progress_end() override {}
     answer_t ask(const wxString& caption, const wxString& message, question_t, answer_t) override;
