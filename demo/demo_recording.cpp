@@ -7,6 +7,7 @@
 #include <wx/log.h>
 
 #include "demo/scene.h"
+#include "demo/true_outlines.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 
@@ -37,12 +38,23 @@ bool write_demo_recording(const wxString& dir, int frames, long width, long heig
     res->RES_CAL_DEPTH->write(probe.sy * static_cast<double>(height));
     res->RES_COMMENT->write(std::make_shared<std::vector<wxString>>(std::vector<wxString>{
         "Synthetic freehand sweep over an ellipsoid and a vessel, made by kestrane-tool make-demo.",
+        "Both are outlined exactly on every 10th frame.",
         wxString("The true shapes, probe calibration and scales are in ") + demo_truth_name + "."}));
 
     for (std::size_t i = 0; i < scene.trajectory.size(); ++i)
         bufp->append(labels ? render_labels(scene, i) : render_bscan(scene, i), scene.trajectory[i].pose,
                      scene.trajectory[i].time);
     recording_io->frames_changed();
+    // B-scans come with their shapes outlined on every 10th frame, ready for
+    // surfaces and volumes; label images are there to be segmented.
+    if (!labels) {
+        std::vector<matrix16d> placed;
+        for (const sweep_pose& p : scene.trajectory)
+            placed.push_back(image_to_world(p.pose.get(), probe));
+        auto table = std::make_shared<object_table>();
+        add_true_outlines(scene.body, placed, probe.sx, probe.sy, demo_outline_every, *table);
+        res->RES_OBJECT->write(table);
+    }
 
     const wxString truth = wxFileName(dir, demo_truth_name).GetFullPath();
     if (!write_ground_truth(truth.ToStdString(), scene)) {

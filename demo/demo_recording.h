@@ -13,6 +13,8 @@ inline constexpr const char* demo_truth_name = "kestrane_demo_truth.txt";
 // The demo probe's calibration and scales as a template, for recording the
 // phantom live with simulated images and a simulated tracker.
 inline constexpr const char* demo_template_name = "kestrane_demo.kst";
+// The B-scan demo's shapes are outlined on every this many frames.
+inline constexpr int demo_outline_every = 10;
 
 // Needs a core session (the resource table, frame buffer and recording files);
 // replaces the recording in memory by the demo. False, with the reason logged,

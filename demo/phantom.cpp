@@ -99,14 +99,12 @@ double ellipse2d::area() const
     return exists ? std::numbers::pi * a * b : 0.0;
 }
 
-ellipse2d section(const ellipsoid_shape& e, const matrix16d& plane)
+namespace {
+
+// The ellipse |q0 + x a1 + y a2|^2 <= level of plane points (x, y): a
+// quadratic form x'Gx + 2b'x + |q0|^2 <= level.
+ellipse2d quadric_section(const vertex3d& q0, const vertex3d& a1, const vertex3d& a2, double level)
 {
-    // In unit-sphere coordinates a plane point (x, y) is q0 + x*a1 + y*a2, so
-    // |q|^2 <= 1 is the quadratic form x'Gx + 2b'x + k <= 1.
-    const matrix16d f = e.frame();
-    const vertex3d a1 = unit_sphere_coords(e, f, column(plane, 0));
-    const vertex3d a2 = unit_sphere_coords(e, f, column(plane, 1));
-    const vertex3d q0 = unit_sphere_coords(e, f, minus(column(plane, 3), e.centre));
     const double g11 = dot(a1, a1), g12 = dot(a1, a2), g22 = dot(a2, a2);
     const double b1 = dot(q0, a1), b2 = dot(q0, a2);
     const double det = g11 * g22 - g12 * g12;
@@ -115,7 +113,7 @@ ellipse2d section(const ellipsoid_shape& e, const matrix16d& plane)
         return out;
     const double cx = -(g22 * b1 - g12 * b2) / det;
     const double cy = -(g11 * b2 - g12 * b1) / det;
-    const double rhs = 1.0 - dot(q0, q0) - (b1 * cx + b2 * cy);
+    const double rhs = level - dot(q0, q0) - (b1 * cx + b2 * cy);
     if (!(rhs > 0.0))
         return out;
     const double mean = 0.5 * (g11 + g22);
@@ -128,6 +126,35 @@ ellipse2d section(const ellipsoid_shape& e, const matrix16d& plane)
     // The larger eigenvalue's direction is the short axis; the long one is square to it.
     out.angle = 0.5 * std::atan2(2.0 * g12, g11 - g22) + 0.5 * std::numbers::pi;
     return out;
+}
+
+// d with its part along the unit vector u removed.
+vertex3d across_axis(const vertex3d& d, const vertex3d& u)
+{
+    const double along = dot(d, u);
+    return {d.x - along * u.x, d.y - along * u.y, d.z - along * u.z};
+}
+
+}  // namespace
+
+ellipse2d section(const ellipsoid_shape& e, const matrix16d& plane)
+{
+    // In unit-sphere coordinates a plane point (x, y) is q0 + x*a1 + y*a2.
+    const matrix16d f = e.frame();
+    return quadric_section(unit_sphere_coords(e, f, minus(column(plane, 3), e.centre)),
+                           unit_sphere_coords(e, f, column(plane, 0)), unit_sphere_coords(e, f, column(plane, 1)),
+                           1.0);
+}
+
+ellipse2d section(const tube_shape& t, const matrix16d& plane)
+{
+    const vertex3d axis = minus(t.end, t.start);
+    const double length = std::sqrt(dot(axis, axis));
+    if (!(length > 0.0))
+        return {};
+    const vertex3d u{axis.x / length, axis.y / length, axis.z / length};
+    return quadric_section(across_axis(minus(column(plane, 3), t.start), u), across_axis(column(plane, 0), u),
+                           across_axis(column(plane, 1), u), t.radius * t.radius);
 }
 
 phantom demo_phantom()

@@ -69,6 +69,9 @@ struct ellipse2d {
 
 // Where an ellipsoid cuts the plane z = 0 of `plane` (plane coordinates to world).
 ellipse2d section(const ellipsoid_shape& e, const matrix16d& plane);
+// Where the tube's side, continued without end, cuts that plane; the flat
+// ends are not applied.
+ellipse2d section(const tube_shape& t, const matrix16d& plane);
 
 // An ellipsoid of about 2.0 x 1.2 x 1.0 cm and a vessel of radius 0.3 cm under
 // a skin line, all well inside the volume the demo sweep covers.

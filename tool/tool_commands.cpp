@@ -31,16 +31,17 @@ const std::vector<tool_command_t>& tool_commands()
         {"version", "", "print the program version", run_version},
         {"info", "FILE.ks", "describe a recording: frames, size, data kind, positions, time span, objects", run_info},
         {"make-demo", "DIR [--frames N] [--size WxH] [--rf] [--labels]",
-         "write a synthetic demo sweep with its ground truth into DIR; --rf adds an RF sweep and probe_demo.cfg, "
-         "--labels makes the frames the true shapes' label images",
+         "write a synthetic demo sweep with its ground truth into DIR, its shapes outlined on every 10th frame; "
+         "--rf adds an RF sweep and probe_demo.cfg, --labels makes the frames the true shapes' label images",
          run_make_demo},
         {"export-frames", "FILE.ks RANGE OUTPUT",
          "export frames (e.g. 0:2:100) as a new recording (.ks) or numbered images (.png .bmp .jpeg .tiff)",
          run_export_frames},
-        {"export-voxels", "FILE.ks OUTPUT [--step K] [--spacing MM] [--nearest|--linear]",
+        {"export-voxels", "FILE.ks OUTPUT [--step K] [--spacing MM] [--nearest|--linear] [--surfaces] [--crop K]",
          "export a regular voxel volume (.ks recording or numbered .png .bmp .jpeg .tiff slices); --step K: "
          "resolution and spacing of K pixel widths, --spacing MM: spacing in mm, --nearest: nearest frame "
-         "(faster) instead of the linear blend",
+         "(faster) instead of the linear blend, --surfaces: build the objects' surfaces first so the slices "
+         "carry their outlines, --crop K: keep only what lies inside object K's surface",
          run_export_voxels},
         {"segment", "FILE.ks --window LO:HI[:BARRIER] [--seed X,Y] [--frames A:B[:STEP]] [--object K] [--jump J] "
                     "[--holes all|hole|body] [--connected] [--ridges] [--frame-gap G]",

@@ -9,6 +9,8 @@
 #include "demo/demo_recording.h"
 #include "demo/scene.h"
 #include "resources/core_session.h"
+#include "resources/recording_data.h"
+#include "resources/resource_table.h"
 #include "support/session_fixture.h"
 
 namespace {
@@ -36,6 +38,35 @@ TEST_F(DemoRecording, ReadsBackAsTheRenderedSweepWithItsCalibration)
         for (std::size_t k = 0; k < 6; ++k)
             EXPECT_EQ(bufp->positioncp(static_cast<long>(i))[k], truth.trajectory[i].pose[k]);
     }
+}
+
+// The B-scan demo comes outlined: the ellipsoid and the vessel on every 10th
+// frame where they are cut, and nothing else; the label demo is left bare.
+TEST_F(DemoRecording, ShapesAreOutlinedOnEveryTenthFrame)
+{
+    ASSERT_TRUE(write_demo_recording(dir, 300, 160, 120));
+    recording_io->new_recording();
+    ASSERT_TRUE(recording_io->try_read_kestrane_file(dir + "/" + demo_recording_name));
+    const auto& objects = res->RES_OBJECT->value();
+    ASSERT_TRUE(objects);
+    EXPECT_EQ((*objects)[0].name, "Ellipsoid");
+    EXPECT_EQ((*objects)[1].name, "Vessel");
+    for (int i = 0; i < object_table::size; ++i) {
+        const contour_object& o = (*objects)[i];
+        EXPECT_EQ(o.has_outlines(), i < 2) << i;
+        for (const contour_set& set : o.sets) {
+            EXPECT_EQ(set.frame % demo_outline_every, 0);
+            EXPECT_EQ(set.contours.size(), 1u);
+        }
+    }
+    EXPECT_GT((*objects)[0].sets.size(), 5u);
+    EXPECT_GT((*objects)[1].sets.size(), 15u);
+
+    ASSERT_TRUE(write_demo_recording(dir + "/labels", 30, 160, 120, true));
+    recording_io->new_recording();
+    ASSERT_TRUE(recording_io->try_read_kestrane_file(dir + "/labels/" + demo_recording_name));
+    for (int i = 0; i < object_table::size; ++i)
+        EXPECT_FALSE((*res->RES_OBJECT->value())[i].has_outlines());
 }
 
 TEST_F(DemoRecording, RefusesNonsense)

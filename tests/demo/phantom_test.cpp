@@ -9,6 +9,7 @@
 
 #include "chain.h"
 #include "demo/phantom.h"
+#include "demo/true_outlines.h"
 
 namespace {
 
@@ -129,6 +130,66 @@ TEST_F(ShapeSampling, EllipsoidSectionsMatchTheSupportDistanceFormula)
     }
     EXPECT_GT(in, 5000);  // both sides of the boundary were sampled
     EXPECT_GT(out, 5000);
+}
+
+// The vessel's true outline on a plane: the side's ellipse cut back by the
+// flat ends. Catches ends left off, applied on the wrong side, or an ellipse
+// of the wrong size or place: points of the plane are inside the outline
+// exactly when the tube holds them, but within a hair of the outline.
+TEST_F(ShapeSampling, TubeOutlinesMatchTheInsideTest)
+{
+    tube_shape t;
+    t.start = {-1.0, 0.2, 0.1};
+    t.end = {1.2, -0.3, 0.6};
+    t.radius = 0.3;
+    int compared = 0, clipped = 0, missed = 0;
+    for (int i = 0; i < 300; ++i) {
+        matrix16d plane;
+        plane.forward(uniform(-1.5, 1.5), uniform(-0.5, 0.5), uniform(-0.5, 0.5), uniform(-180, 180),
+                      uniform(-89, 89), uniform(-180, 180));
+        // Pixels of a twentieth of a millimetre.
+        const contour c = tube_outline(t, plane, 0.005, 0.005, 720);
+        if (c.points.empty()) {
+            ++missed;
+            continue;
+        }
+        ASSERT_GE(c.points.size(), 3u);
+        double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+        for (const vertex2d& p : c.points) {
+            x0 = std::min(x0, p.x);
+            x1 = std::max(x1, p.x);
+            y0 = std::min(y0, p.y);
+            y1 = std::max(y1, p.y);
+        }
+        bool cut_by_an_end = false;
+        for (int k = 0; k < 200; ++k) {
+            const vertex2d p{uniform(x0 - 20, x1 + 20), uniform(y0 - 20, y1 + 20)};
+            const bool truth = inside(t, plane * vertex3d{0.005 * p.x, 0.005 * p.y, 0.0});
+            if (c.point_inside(p) != truth) {
+                // Only where the outline's chords cut the curve: within 0.2 pixel of it.
+                double nearest = INFINITY;
+                for (std::size_t j = 0; j < c.points.size(); ++j) {
+                    const vertex2d& a = c.points[j];
+                    const vertex2d& b = c.points[(j + 1) % c.points.size()];
+                    const double dx = b.x - a.x, dy = b.y - a.y;
+                    const double u = std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+                    nearest = std::min(nearest, std::hypot(p.x - a.x - u * dx, p.y - a.y - u * dy));
+                }
+                EXPECT_LT(nearest, 0.2) << "plane " << i;
+            }
+            ++compared;
+        }
+        // An end cuts the outline when a straight piece joins the ellipse.
+        for (std::size_t j = 0; j < c.points.size(); ++j) {
+            const vertex2d& a = c.points[j];
+            const vertex2d& b = c.points[(j + 1) % c.points.size()];
+            cut_by_an_end = cut_by_an_end || std::hypot(b.x - a.x, b.y - a.y) > 60.0;
+        }
+        clipped += cut_by_an_end;
+    }
+    EXPECT_GT(compared, 10000);
+    EXPECT_GT(clipped, 20);  // planes through the ends were tried
+    EXPECT_GT(missed, 10);   // and planes missing the tube
 }
 
 // Catches a demo layout where shapes overlap each other or the skin: each
