@@ -17,6 +17,7 @@
 #include <wx/log.h>
 
 #include "resources/core_session.h"
+#include "process_memory.h"
 
 namespace {
 
@@ -58,24 +59,6 @@ struct fixture_t {
         recording_io->frames_changed();
     }
 };
-
-long peak_rss_kb()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
-}
-
-long current_rss_kb()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
-}
 
 std::string self_path;
 

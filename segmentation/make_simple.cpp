@@ -31,16 +31,45 @@ bool crossing(const contour& c, std::size_t a, std::size_t b, vertex2d* at)
     return segment_intersection(c.points[a], c.points[(a + 1) % n], c.points[b], c.points[(b + 1) % n], at);
 }
 
-bool has_crossing(const contour& c)
+}  // namespace
+
+bool contour::crosses_itself() const
 {
-    const std::size_t segments = segment_count(c);
+    // Segments in order of their left ends, each tested only against those
+    // still open to its right whose boxes it meets: near linear for an
+    // outline, and the same answer as testing every pair, since segments
+    // whose boxes lie apart by more than the parallel tolerance never meet.
+    constexpr double reach = 0.05;
+    const std::size_t segments = segment_count(*this), n = points.size();
+    struct box_t {
+        double x0, x1, y0, y1;
+        std::size_t index;
+    };
+    std::vector<box_t> boxes(segments);
+    for (std::size_t k = 0; k < segments; ++k) {
+        const vertex2d& p = points[k];
+        const vertex2d& q = points[(k + 1) % n];
+        boxes[k] = {std::min(p.x, q.x) - reach, std::max(p.x, q.x) + reach, std::min(p.y, q.y) - reach,
+                    std::max(p.y, q.y) + reach, k};
+    }
+    std::sort(boxes.begin(), boxes.end(), [](const box_t& a, const box_t& b) { return a.x0 < b.x0; });
+    std::vector<const box_t*> open;
     vertex2d at;
-    for (std::size_t a = 0; a < segments; ++a)
-        for (std::size_t b = a + 2; b < segments; ++b)
-            if (!adjacent(c, a, b) && crossing(c, a, b, &at))
+    for (const box_t& b : boxes) {
+        std::erase_if(open, [&](const box_t* o) { return o->x1 < b.x0; });
+        for (const box_t* o : open) {
+            if (o->y1 < b.y0 || b.y1 < o->y0)
+                continue;
+            const std::size_t lo = std::min(o->index, b.index), hi = std::max(o->index, b.index);
+            if (hi >= lo + 2 && !adjacent(*this, lo, hi) && crossing(*this, lo, hi, &at))
                 return true;
+        }
+        open.push_back(&b);
+    }
     return false;
 }
+
+namespace {
 
 // A point whose neighbours both lie back along one line is a spike of no
 // area; dropping it keeps the region and removes a fold no crossing test sees.
@@ -74,7 +103,7 @@ int contour::make_simple()
     if (points.size() < 4)
         return 0;
     bool moved = remove_spikes(*this);
-    for (int pass = 0; pass < max_passes; ++pass) {
+    for (int pass = 0; pass < max_passes && crosses_itself(); ++pass) {
         bool found = false;
         const std::size_t segments = segment_count(*this);
         const std::size_t n = points.size();
@@ -104,7 +133,7 @@ int contour::make_simple()
     }
     if (moved)
         concavity.clear();
-    return (moved ? 1 : 0) | (has_crossing(*this) ? 2 : 0);
+    return (moved ? 1 : 0) | (crosses_itself() ? 2 : 0);
 }
 
 int contour_set::make_simple(double tolerance, bool report)

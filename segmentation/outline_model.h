@@ -47,6 +47,8 @@ struct contour {
     void update_concave();
     // Removes self-crossings: bit 0 when points moved, bit 1 when crossings remain.
     int make_simple();
+    // Whether two of its segments that are not neighbours cross.
+    bool crosses_itself() const;
 };
 
 // A scan conversion of a contour set: signed labels over the set's box,

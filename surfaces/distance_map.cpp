@@ -18,9 +18,13 @@ struct step_t {
 // One pass: every pixel not measured takes the best of its already visited
 // neighbours of the same sign, plus (or minus) the cost of the step.
 template <typename Rows, typename Columns>
-void pass(std::vector<std::int16_t>& v, const std::vector<bool>& fixed, int w, int h, const step_t (&steps)[4],
-          Rows rows, Columns columns)
+void pass(std::vector<std::int16_t>& v, const std::vector<std::uint8_t>& fixed, int w, int h,
+          const step_t (&steps)[4], Rows rows, Columns columns)
 {
+    // Neighbour offsets in the row-major buffer, for pixels away from the edges.
+    std::ptrdiff_t offsets[4];
+    for (int k = 0; k < 4; ++k)
+        offsets[k] = std::ptrdiff_t(steps[k].dy) * w + steps[k].dx;
     for (int r : rows(h))
         for (int c : columns(w)) {
             const std::size_t at = static_cast<std::size_t>(r) * w + c;
@@ -28,11 +32,18 @@ void pass(std::vector<std::int16_t>& v, const std::vector<bool>& fixed, int w, i
                 continue;
             std::int16_t& here = v[at];
             int best = here;
-            for (const step_t& s : steps) {
-                const int cc = c + s.dx, rr = r + s.dy;
-                if (cc < 0 || cc >= w || rr < 0 || rr >= h)
-                    continue;
-                const int n = v[static_cast<std::size_t>(rr) * w + cc];
+            const bool inner = c > 0 && c + 1 < w && r > 0 && r + 1 < h;
+            for (int k = 0; k < 4; ++k) {
+                const step_t& s = steps[k];
+                int n;
+                if (inner) {
+                    n = v[at + offsets[k]];
+                } else {
+                    const int cc = c + s.dx, rr = r + s.dy;
+                    if (cc < 0 || cc >= w || rr < 0 || rr >= h)
+                        continue;
+                    n = v[static_cast<std::size_t>(rr) * w + cc];
+                }
                 if (here > 0 && n > 0)
                     best = std::min(best, n + s.cost);
                 else if (here < 0 && n < 0)
@@ -75,7 +86,7 @@ distance_map_t chamfer_code(region_labels&& labels)
     const auto backward = [](int n) { return index_range{n - 1, -1, -1}; };
     static constexpr step_t before[4] = {{-1, 0, axial}, {0, -1, axial}, {-1, -1, diagonal}, {1, -1, diagonal}};
     static constexpr step_t after[4] = {{1, 0, axial}, {0, 1, axial}, {-1, 1, diagonal}, {1, 1, diagonal}};
-    std::vector<bool> fixed(map.values.size());
+    std::vector<std::uint8_t> fixed(map.values.size());
     for (std::size_t i = 0; i < fixed.size(); ++i)
         fixed[i] = measured(map.values[i]);
     pass(map.values, fixed, map.width, map.height, before, forward, forward);
@@ -97,8 +108,8 @@ double distance_field(const distance_map_t& map, double x, double y)
     const double bottom = (1.0 - fx) * map.at(c0, r1) + fx * map.at(c1, r1);
     double value = (1.0 - fy) * top + fy * bottom;
     // Beyond the box the outline is farther still: the edge is outside it.
-    const double beyond = std::hypot(lx - cx, ly - cy);
-    if (beyond > 0.0)
-        value = std::min(value, 0.0) - axial * beyond;
+    const double ex = lx - cx, ey = ly - cy;
+    if (ex != 0.0 || ey != 0.0)
+        value = std::min(value, 0.0) - axial * std::sqrt(ex * ex + ey * ey);
     return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));
 }

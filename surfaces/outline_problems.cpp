@@ -16,6 +16,8 @@ const vertex2d& end_of(const contour& c, std::size_t segment) { return c.points[
 
 bool first_self_crossing(const contour& c, vertex2d* at)
 {
+    if (!c.crosses_itself())
+        return false;  // the common case, found without testing every pair
     const std::size_t n = segments(c);
     for (std::size_t a = 0; a < n; ++a)
         for (std::size_t b = a + 2; b < n; ++b) {

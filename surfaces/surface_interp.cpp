@@ -230,16 +230,53 @@ bool on_rim(const grid_t& grid, std::size_t i, std::size_t j)
     return i == 0 || j == 0 || i + 1 == grid.nu || j + 1 == grid.nv;
 }
 
-// The field of one plane at every node of the grid. The rim is held outside,
-// so the surface closes within the grid whatever the outlines.
-std::vector<float> plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k)
+node_window_t merged(const node_window_t& a, const node_window_t& b)
 {
-    std::vector<float> values(grid.nu * grid.nv);
-    for (std::size_t j = 0; j < grid.nv; ++j)
-        for (std::size_t i = 0; i < grid.nu; ++i)
-            values[j * grid.nu + i] = on_rim(grid, i, j) ? no_outline_value(grid)
-                                                         : plane_value(grid, slice, k, grid.u0 + double(i) * grid.step,
-                                                                       grid.v0 + double(j) * grid.step);
+    if (a.empty())
+        return b;
+    if (b.empty())
+        return a;
+    return {std::min(a.i0, b.i0), std::max(a.i1, b.i1), std::min(a.j0, b.j0), std::max(a.j1, b.j1)};
+}
+
+constexpr node_window_t no_nodes{1, 0, 1, 0};
+
+// The nodes within `margin` grid steps of where plane k's distance map lies:
+// beyond the map the field only falls, so the plane is negative there.
+node_window_t map_window(const grid_t& grid, const image_slice_t& slice, std::size_t k, double margin)
+{
+    const distance_map_t& m = slice.map;
+    if (m.empty())
+        return no_nodes;
+    double i0 = HUGE_VAL, i1 = -HUGE_VAL, j0 = HUGE_VAL, j1 = -HUGE_VAL;
+    for (double x : {double(m.x0), double(m.x0 + m.width - 1)})
+        for (double y : {double(m.y0), double(m.y0 + m.height - 1)}) {
+            vertex2d uv;
+            if (!grid_position(grid.fibres[k], slice.plane, {x, y}, &uv))
+                return {0, grid.nu - 1, 0, grid.nv - 1};
+            i0 = std::min(i0, (uv.x - grid.u0) / grid.step);
+            i1 = std::max(i1, (uv.x - grid.u0) / grid.step);
+            j0 = std::min(j0, (uv.y - grid.v0) / grid.step);
+            j1 = std::max(j1, (uv.y - grid.v0) / grid.step);
+        }
+    const auto clamp_index = [](double v, std::size_t n) {
+        return static_cast<std::size_t>(std::clamp(v, 0.0, double(n - 1)));
+    };
+    return {clamp_index(std::floor(i0 - margin), grid.nu), clamp_index(std::ceil(i1 + margin), grid.nu),
+            clamp_index(std::floor(j0 - margin), grid.nv), clamp_index(std::ceil(j1 + margin), grid.nv)};
+}
+
+// The field of one plane at the nodes of `window`, negative elsewhere. The
+// rim is held outside, so the surface closes within the grid whatever the outlines.
+std::vector<float> plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k,
+                                const node_window_t& window)
+{
+    std::vector<float> values(grid.nu * grid.nv, no_outline_value(grid));
+    for (std::size_t j = window.j0; j <= window.j1 && !window.empty(); ++j)
+        for (std::size_t i = window.i0; i <= window.i1; ++i)
+            if (!on_rim(grid, i, j))
+                values[j * grid.nu + i] =
+                    plane_value(grid, slice, k, grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step);
     return values;
 }
 
@@ -255,20 +292,36 @@ std::vector<grid_peak_t> peaks_in_grid(const grid_t& grid, const image_slice_t& 
     return out;
 }
 
-// How far each node's sampling moves from plane k to plane k + 1, following
-// the paired peaks; empty when no peaks pair.
-std::vector<vertex2d> peak_displacements(const grid_t& grid, const image_slice_t& a_slice,
-                                         const image_slice_t& b_slice, std::size_t k, const std::vector<float>& a,
-                                         const std::vector<float>& b)
+// The peaks of planes k and k + 1, paired.
+struct paired_peaks_t {
+    std::vector<grid_peak_t> a, b;
+    double longest = 0.0;  // the longest peak vector, in grid steps
+};
+
+paired_peaks_t pair_peaks(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k)
 {
-    std::vector<grid_peak_t> pa = peaks_in_grid(grid, a_slice, k), pb = peaks_in_grid(grid, b_slice, k + 1);
-    peak_overlap(pa, pb);
+    paired_peaks_t p{peaks_in_grid(grid, slices[k], k), peaks_in_grid(grid, slices[k + 1], k + 1)};
+    peak_overlap(p.a, p.b);
+    for (const auto* list : {&p.a, &p.b})
+        for (const grid_peak_t& g : *list)
+            p.longest = std::max(p.longest, std::hypot(g.vector.x, g.vector.y) / grid.step);
+    return p;
+}
+
+// How far each node's sampling moves from plane k to plane k + 1, following
+// the paired peaks, at the nodes of `window`; empty when no peaks pair.
+std::vector<vertex2d> peak_displacements(const grid_t& grid, const paired_peaks_t& peaks,
+                                         const std::vector<float>& a, const std::vector<float>& b,
+                                         const node_window_t& window)
+{
+    const std::vector<grid_peak_t>& pa = peaks.a;
+    const std::vector<grid_peak_t>& pb = peaks.b;
     const auto paired = [](const grid_peak_t& p) { return p.matched; };
     if (std::none_of(pa.begin(), pa.end(), paired))
         return {};
     std::vector<vertex2d> out(grid.nu * grid.nv);
-    for (std::size_t j = 0; j < grid.nv; ++j)
-        for (std::size_t i = 0; i < grid.nu; ++i) {
+    for (std::size_t j = window.j0; j <= window.j1 && !window.empty(); ++j)
+        for (std::size_t i = window.i0; i <= window.i1; ++i) {
             const std::size_t n = j * grid.nu + i;
             const vertex2d uv{grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step};
             const peak_average_t from_a = peak_vector_avg(pa, uv, a[n]);
@@ -287,18 +340,29 @@ std::vector<vertex2d> peak_displacements(const grid_t& grid, const image_slice_t
 // A layer a fraction s of the way from plane k to plane k + 1. With
 // displacements, plane k is read s of the way back along them and plane
 // k + 1 the rest of the way forward, so a shape that moves is carried along.
+//
+// Only the nodes of `window` can be inside; the rest of `fill` is written
+// outside, so the slabs either side of this layer, whose windows `fill`
+// covers, never read a stale value.
 void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k, double s,
                 const std::vector<float>& a, const std::vector<float>& b, const std::vector<vertex2d>& shift,
-                field_layer_t* layer)
+                const node_window_t& window, const node_window_t& fill, field_layer_t* layer)
 {
     const std::size_t kb = std::min(k + 1, grid.fibres.size() - 1);
     const fibre_map_t& fa = grid.fibres[k];
     const fibre_map_t& fb = grid.fibres[kb];
-    for (std::size_t j = 0; j < grid.nv; ++j)
-        for (std::size_t i = 0; i < grid.nu; ++i) {
+    const auto in_window = [&](std::size_t i, std::size_t j) {
+        return i >= window.i0 && i <= window.i1 && j >= window.j0 && j <= window.j1;
+    };
+    for (std::size_t j = fill.j0; j <= fill.j1 && !fill.empty(); ++j)
+        for (std::size_t i = fill.i0; i <= fill.i1; ++i) {
             const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
             const std::size_t n = j * grid.nu + i;
             layer->position[n] = lerp(fa.at(u, v), fb.at(u, v), s);
+            if (!in_window(i, j)) {
+                layer->value[n] = no_outline_value(grid);
+                continue;
+            }
             if (shift.empty() || s == 0.0 || on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0)) {
                 layer->value[n] = float((1.0 - s) * a[n] + s * b[n]);
                 continue;
@@ -335,14 +399,14 @@ enum class mesh_status { done, refused, cancelled };
 // itself. The surface then passes through itself. `previous` holds each
 // node's step over the pair before.
 bool folds(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k, const std::vector<float>& a,
-           const std::vector<float>& b, std::vector<vertex3d>& previous)
+           const std::vector<float>& b, const node_window_t& window, std::vector<vertex3d>& previous)
 {
     const plane_t& pa = slices[k].plane;
     const plane_t& pb = slices[k + 1].plane;
     const vertex3d forward = add(pa.normal, mul(pb.normal, dot(pa.normal, pb.normal) < 0.0 ? -1.0 : 1.0));
     bool folded = false;
-    for (std::size_t j = 0; j < grid.nv; ++j)
-        for (std::size_t i = 0; i < grid.nu; ++i) {
+    for (std::size_t j = window.j0; j <= window.j1 && !window.empty(); ++j)
+        for (std::size_t i = window.i0; i <= window.i1; ++i) {
             const std::size_t n = j * grid.nu + i;
             const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
             const vertex3d step = sub(grid.fibres[k + 1].at(u, v), grid.fibres[k].at(u, v));
@@ -367,21 +431,39 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         field_layer_t lower{std::vector<vertex3d>(n), std::vector<float>(n)};
         field_layer_t upper{std::vector<vertex3d>(n), std::vector<float>(n)};
         tetra_mesher_t mesher(grid.nu, grid.nv, *mesh);
+        long layers_done = 0, layers_total = 0;
+        for (int l : grid.layers)
+            layers_total += l;
         std::vector<vertex3d> steps(n);
+        // Each pair of planes can put surface only near its two distance
+        // maps, widened by how far its peaks carry the sampling: the work of
+        // a pair stays within that window of the sequence's grid.
+        const std::size_t pairs = slices.size() - 1;
+        std::vector<paired_peaks_t> peaks;
+        std::vector<node_window_t> windows;
+        for (std::size_t k = 0; k < pairs; ++k) {
+            peaks.push_back(pair_peaks(grid, slices, k));
+            const double margin = peaks.back().longest + 2.0;
+            windows.push_back(merged(map_window(grid, slices[k], k, margin), map_window(grid, slices[k + 1], k + 1, margin)));
+        }
+        const auto window_of = [&](std::size_t k) { return k < pairs ? windows[k] : no_nodes; };
+        const auto around = [&](std::size_t k) {  // every slab a layer of pair k takes part in
+            return merged(merged(k > 0 ? window_of(k - 1) : no_nodes, window_of(k)), window_of(k + 1));
+        };
         // Without cover the ends reach a whole plane spacing out, so the
         // surface closes about half a spacing beyond the end outlines; with
         // it they close at the end outlines themselves.
         const double reach = settings.cover ? 1.0 / 256.0 : 1.0;
-        std::vector<float> a = plane_values(grid, slices[0], 0), b;
+        std::vector<float> a = plane_values(grid, slices[0], 0, window_of(0)), b;
         fill_end_layer(grid, 0, 1, reach, a, &lower);
-        for (std::size_t k = 0; k + 1 < slices.size(); ++k) {
-            b = plane_values(grid, slices[k + 1], k + 1);
-            if (folds(grid, slices, k, a, b, steps))
+        for (std::size_t k = 0; k < pairs; ++k) {
+            b = plane_values(grid, slices[k + 1], k + 1, merged(window_of(k), window_of(k + 1)));
+            if (folds(grid, slices, k, a, b, windows[k], steps))
                 *folded = true;
-            const std::vector<vertex2d> shift = peak_displacements(grid, slices[k], slices[k + 1], k, a, b);
+            const std::vector<vertex2d> shift = peak_displacements(grid, peaks[k], a, b, windows[k]);
             for (int m = 0; m < grid.layers[k]; ++m) {
-                fill_layer(grid, slices, k, double(m) / grid.layers[k], a, b, shift, &upper);
-                if (!mesher.add_slab(lower, upper)) {
+                fill_layer(grid, slices, k, double(m) / grid.layers[k], a, b, shift, windows[k], around(k), &upper);
+                if (!mesher.add_slab(lower, upper, m == 0 && k > 0 ? merged(windows[k - 1], windows[k]) : windows[k])) {
                     wxLogError("Surface interp: Not enough room for point list.");
                     return mesh_status::refused;
                 }
@@ -390,16 +472,26 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
                     return mesh_status::cancelled;
             }
             a = std::move(b);
+            // Growing the mesh point by point costs more than the meshing:
+            // once the first pair shows how many points a layer makes, room
+            // for the rest is made at once.
+            layers_done += grid.layers[k];
+            if (k == 0 && layers_done > 0) {
+                const double per_layer = double(mesh->points.size()) / double(layers_done);
+                mesh->points.reserve(std::size_t(1.25 * per_layer * double(layers_total + 2)) + 1024);
+                mesh->triangles.reserve(2 * mesh->points.capacity());
+            }
             if (!progress.plane_done(long(mesh->points.size()), long(mesh->triangles.size())))
                 return mesh_status::cancelled;
         }
         const std::size_t last = slices.size() - 1;
-        fill_layer(grid, slices, last, 0.0, a, a, {}, &upper);
-        if (!mesher.add_slab(lower, upper))
+        const node_window_t end_window = window_of(last - 1);
+        fill_layer(grid, slices, last, 0.0, a, a, {}, end_window, end_window, &upper);
+        if (!mesher.add_slab(lower, upper, end_window))
             return mesh_status::refused;
         std::swap(lower, upper);
         fill_end_layer(grid, last, last - 1, reach, a, &upper);
-        if (!mesher.add_slab(lower, upper))
+        if (!mesher.add_slab(lower, upper, end_window))
             return mesh_status::refused;
     } catch (const std::bad_alloc&) {
         wxLogError("Unable to allocate surface interpolation grid");

@@ -85,9 +85,9 @@ tetra_mesher_t::tetra_mesher_t(std::size_t nu, std::size_t nv, surface_mesh_t& m
     : nu_(nu), nv_(nv), mesh_(mesh)
 {
     const std::size_t n = nu * nv;
-    lower_flat_.assign(n, {none, none, none});
-    upper_flat_.assign(n, {none, none, none});
-    rising_.assign(n, {none, none, none, none});
+    lower_flat_.assign(n, {});
+    upper_flat_.assign(n, {});
+    rising_.assign(n, {});
 }
 
 std::uint32_t tetra_mesher_t::edge_point(std::size_t i, std::size_t j, int from, int direction)
@@ -97,11 +97,20 @@ std::uint32_t tetra_mesher_t::edge_point(std::size_t i, std::size_t j, int from,
     const std::size_t b = (j + ((to >> 1) & 1)) * nu_ + i + (to & 1);
     const field_layer_t& la = (from & 4) ? *upper_ : *lower_;
     const field_layer_t& lb = (to & 4) ? *upper_ : *lower_;
+    const auto slot_in = [](auto& entry, std::uint32_t stamp, std::size_t k) {
+        if (entry.stamp != stamp) {
+            entry.point.fill(none);
+            entry.stamp = stamp;
+        }
+        return &entry.point[k];
+    };
     std::uint32_t* slot = nullptr;
     if (direction & 4)
-        slot = &rising_[a][static_cast<std::size_t>(direction - 4)];
+        slot = slot_in(rising_[a], slab_stamp_, static_cast<std::size_t>(direction - 4));
+    else if (from & 4)
+        slot = slot_in(upper_flat_[a], upper_stamp_, static_cast<std::size_t>(direction - 1));
     else
-        slot = &((from & 4) ? upper_flat_ : lower_flat_)[a][static_cast<std::size_t>(direction - 1)];
+        slot = slot_in(lower_flat_[a], lower_stamp_, static_cast<std::size_t>(direction - 1));
     if (*slot != none)
         return *slot;
     if (mesh_.points.size() >= std::numeric_limits<std::uint32_t>::max() - 1) {
@@ -122,21 +131,29 @@ std::uint32_t tetra_mesher_t::edge_point(std::size_t i, std::size_t j, int from,
 
 bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& upper)
 {
+    return add_slab(lower, upper, {0, nu_ - 1, 0, nv_ - 1});
+}
+
+bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& upper, const node_window_t& window)
+{
     const std::size_t n = nu_ * nv_;
     if (lower.value.size() != n || upper.value.size() != n || lower.position.size() != n ||
         upper.position.size() != n)
         return false;
-    if (lower_ != nullptr)
+    if (lower_ != nullptr) {
         std::swap(lower_flat_, upper_flat_);  // the old upper layer is the new lower one
-    else
-        std::fill(lower_flat_.begin(), lower_flat_.end(), std::array<std::uint32_t, 3>{none, none, none});
-    std::fill(upper_flat_.begin(), upper_flat_.end(), std::array<std::uint32_t, 3>{none, none, none});
-    std::fill(rising_.begin(), rising_.end(), std::array<std::uint32_t, 4>{none, none, none, none});
+        lower_stamp_ = upper_stamp_;
+    } else {
+        lower_stamp_ = next_stamp_++;
+    }
+    upper_stamp_ = next_stamp_++;
+    slab_stamp_ = next_stamp_++;
     lower_ = &lower;
     upper_ = &upper;
     const tet_table& tab = table();
-    for (std::size_t j = 0; j + 1 < nv_; ++j)
-        for (std::size_t i = 0; i + 1 < nu_; ++i) {
+    const std::size_t i_end = std::min(window.i1, nu_ - 1), j_end = std::min(window.j1, nv_ - 1);
+    for (std::size_t j = window.j0; j < j_end; ++j)
+        for (std::size_t i = window.i0; i < i_end; ++i) {
             bool inside[8];
             int count = 0;
             for (int c = 0; c < 8; ++c) {

@@ -20,17 +20,33 @@ struct field_layer_t {
     surface_point_kind_t kind = SURF_POINT_ORDINARY;  // given to points formed within the layer
 };
 
+// The cells of a layer that can hold surface: nodes i0..i1 by j0..j1, inclusive.
+struct node_window_t {
+    std::size_t i0 = 0, i1 = 0, j0 = 0, j1 = 0;
+    bool empty() const { return i0 > i1 || j0 > j1; }
+};
+
 class tetra_mesher_t {
 public:
     // Allocates the edge tables: throws std::bad_alloc when it cannot.
     tetra_mesher_t(std::size_t nu, std::size_t nv, surface_mesh_t& mesh);
 
-    // Adds the triangles between two consecutive layers, lower first. False
-    // when the mesh would outgrow its 32-bit point indices.
+    // Adds the triangles between two consecutive layers, lower first, from
+    // the cells whose corners all lie in `window` (every cell by default):
+    // outside it the caller knows the field is negative on both layers.
+    // False when the mesh would outgrow its 32-bit point indices.
     bool add_slab(const field_layer_t& lower, const field_layer_t& upper);
+    bool add_slab(const field_layer_t& lower, const field_layer_t& upper, const node_window_t& window);
 
 private:
     static constexpr std::uint32_t none = 0xffffffffu;
+    // Points already made on a node's edges; valid only while the stamp is
+    // the layer's (or the slab's), so moving on to a new layer costs nothing.
+    template <std::size_t N>
+    struct edge_points_t {
+        std::array<std::uint32_t, N> point{};
+        std::uint32_t stamp = 0;
+    };
     std::uint32_t edge_point(std::size_t i, std::size_t j, int from, int direction);
 
     std::size_t nu_, nv_;
@@ -39,7 +55,8 @@ private:
     const field_layer_t* upper_ = nullptr;
     // Points on the edges lying within the lower and the upper layer (x, y,
     // diagonal), and on the edges from the lower layer up (z, xz, yz, xyz).
-    std::vector<std::array<std::uint32_t, 3>> lower_flat_, upper_flat_;
-    std::vector<std::array<std::uint32_t, 4>> rising_;
+    std::vector<edge_points_t<3>> lower_flat_, upper_flat_;
+    std::vector<edge_points_t<4>> rising_;
+    std::uint32_t lower_stamp_ = 0, upper_stamp_ = 0, slab_stamp_ = 0, next_stamp_ = 1;
     bool overflow_ = false;
 };

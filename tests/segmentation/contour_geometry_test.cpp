@@ -308,9 +308,20 @@ TEST(ContourGeometry, MakeSimpleLeavesNoCrossing)
         contour c;
         for (int k = 0; k < 4 + trial % 25; ++k)
             c.points.push_back({u(rng), u(rng)});
+        EXPECT_EQ(c.crosses_itself(), crosses(c)) << trial;
         const int result = c.make_simple();
         EXPECT_EQ((result & 2) != 0, crosses(c)) << trial;
         EXPECT_FALSE(crosses(c)) << trial;
+        EXPECT_FALSE(c.crosses_itself()) << trial;
+    }
+    // The quick test agrees with every pair tested, also on a coarse grid,
+    // where segments touch, overlap and run along each other.
+    std::uniform_int_distribution<int> cell(0, 6);
+    for (int trial = 0; trial < 400; ++trial) {
+        contour c;
+        for (int k = 0; k < 4 + trial % 12; ++k)
+            c.points.push_back({double(cell(rng)), double(cell(rng))});
+        EXPECT_EQ(c.crosses_itself(), crosses(c)) << trial;
     }
 }
 
