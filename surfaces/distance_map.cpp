@@ -93,23 +93,3 @@ distance_map_t chamfer_code(region_labels&& labels)
     pass(map.values, fixed, map.width, map.height, after, backward, backward);
     return map;
 }
-
-double distance_field(const distance_map_t& map, double x, double y)
-{
-    if (map.empty() || !std::isfinite(x) || !std::isfinite(y))
-        return -distance_map_t::far;
-    const double lx = x - map.x0, ly = y - map.y0;
-    const double cx = std::clamp(lx, 0.0, double(map.width - 1));
-    const double cy = std::clamp(ly, 0.0, double(map.height - 1));
-    const int c0 = std::min(static_cast<int>(cx), map.width - 1), r0 = std::min(static_cast<int>(cy), map.height - 1);
-    const int c1 = std::min(c0 + 1, map.width - 1), r1 = std::min(r0 + 1, map.height - 1);
-    const double fx = cx - c0, fy = cy - r0;
-    const double top = (1.0 - fx) * map.at(c0, r0) + fx * map.at(c1, r0);
-    const double bottom = (1.0 - fx) * map.at(c0, r1) + fx * map.at(c1, r1);
-    double value = (1.0 - fy) * top + fy * bottom;
-    // Beyond the box the outline is farther still: the edge is outside it.
-    const double ex = lx - cx, ey = ly - cy;
-    if (ex != 0.0 || ey != 0.0)
-        value = std::min(value, 0.0) - axial * std::sqrt(ex * ex + ey * ey);
-    return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));
-}

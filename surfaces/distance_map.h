@@ -3,6 +3,8 @@
 // building samples them between outline planes; the zero level is the outline.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -28,4 +30,24 @@ distance_map_t chamfer_code(region_labels&& labels);
 
 // The map read at frame pixel (x, y): bilinear inside the box; beyond it the
 // nearest edge value less 12 per pixel of distance. Never beyond +-far.
-double distance_field(const distance_map_t& map, double x, double y);
+// Inline: surface building reads maps at every node of every layer.
+inline double distance_field(const distance_map_t& map, double x, double y)
+{
+    if (map.empty() || !std::isfinite(x) || !std::isfinite(y))
+        return -distance_map_t::far;
+    const double lx = x - map.x0, ly = y - map.y0;
+    const double cx = std::clamp(lx, 0.0, double(map.width - 1));
+    const double cy = std::clamp(ly, 0.0, double(map.height - 1));
+    const int c0 = std::min(static_cast<int>(cx), map.width - 1), r0 = std::min(static_cast<int>(cy), map.height - 1);
+    const int c1 = std::min(c0 + 1, map.width - 1), r1 = std::min(r0 + 1, map.height - 1);
+    const double fx = cx - c0, fy = cy - r0;
+    const double top = (1.0 - fx) * map.at(c0, r0) + fx * map.at(c1, r0);
+    const double bottom = (1.0 - fx) * map.at(c0, r1) + fx * map.at(c1, r1);
+    double value = (1.0 - fy) * top + fy * bottom;
+    // Beyond the box the outline is farther still: the edge is outside it.
+    const double ex = lx - cx, ey = ly - cy;
+    if (ex != 0.0 || ey != 0.0)
+        value = std::min(value, 0.0) - 12.0 * std::sqrt(ex * ex + ey * ey);
+    return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));
+}
+

@@ -38,7 +38,28 @@ struct image_slice_t {
     plane_t plane;
     distance_map_t map;  // empty when the outlines enclose nothing
     std::vector<peak_t> peaks;
+    // The map's pixels inside the outlines lie within these bounds (frame
+    // pixels); none when x0 > x1.
+    std::int32_t inside_x0 = 1, inside_x1 = 0, inside_y0 = 1, inside_y1 = 0;
 };
+
+// Where the map is positive: beyond this the plane is outside its outlines.
+void find_inside(image_slice_t* slice)
+{
+    const distance_map_t& m = slice->map;
+    for (std::int32_t r = 0; r < m.height; ++r)
+        for (std::int32_t c = 0; c < m.width; ++c)
+            if (m.at(c, r) > 0) {
+                if (slice->inside_x0 > slice->inside_x1) {
+                    slice->inside_x0 = slice->inside_x1 = m.x0 + c;
+                    slice->inside_y0 = slice->inside_y1 = m.y0 + r;
+                }
+                slice->inside_x0 = std::min(slice->inside_x0, m.x0 + c);
+                slice->inside_x1 = std::max(slice->inside_x1, m.x0 + c);
+                slice->inside_y0 = std::min(slice->inside_y0, m.y0 + r);
+                slice->inside_y1 = std::max(slice->inside_y1, m.y0 + r);
+            }
+}
 
 // Where the grid nodes of a sequence lie on each of its planes.
 struct grid_t {
@@ -92,6 +113,7 @@ bool prepare_slice(const contour_set& original, const frame_placement& where, co
     if (std::unique_ptr<region_labels> labels = set.region(3 * step, false))
         slice->map = chamfer_code(std::move(*labels));
     slice->peaks = extract_peaks(slice->map);
+    find_inside(slice);
     return true;
 }
 
@@ -194,7 +216,9 @@ bool plan_grid(const std::vector<image_slice_t>& slices, double step, double pix
     grid->v0 = j0 * step;
     grid->nu = static_cast<std::size_t>(nu);
     grid->nv = static_cast<std::size_t>(nv);
-    // Enough layers between two planes that no node line steps farther than one grid step.
+    // Enough layers between two planes that no node line steps much farther
+    // than one grid step: a tenth over is let pass, rather than a whole layer
+    // more for planes a hair farther apart than a whole number of steps.
     std::int64_t total = 2;
     grid->layers.clear();
     for (std::size_t k = 0; k + 1 < slices.size(); ++k) {
@@ -202,7 +226,7 @@ bool plan_grid(const std::vector<image_slice_t>& slices, double step, double pix
         for (double u : {grid->u0, grid->u0 + double(nu - 1) * step})
             for (double v : {grid->v0, grid->v0 + double(nv - 1) * step})
                 longest = std::max(longest, length(sub(grid->fibres[k + 1].at(u, v), grid->fibres[k].at(u, v))));
-        const double wanted = std::ceil(longest / (step * pixel));
+        const double wanted = std::ceil(longest / (step * pixel) - 0.1);
         grid->layers.push_back(std::isfinite(wanted) ? std::clamp(int(wanted), 1, max_layers_per_pair)
                                                      : max_layers_per_pair);
         total += grid->layers.back();
@@ -241,16 +265,16 @@ node_window_t merged(const node_window_t& a, const node_window_t& b)
 
 constexpr node_window_t no_nodes{1, 0, 1, 0};
 
-// The nodes within `margin` grid steps of where plane k's distance map lies:
-// beyond the map the field only falls, so the plane is negative there.
+// The nodes within `margin` grid steps of where plane k is inside its
+// outlines (a pixel more for the reads between pixels): elsewhere the plane
+// is negative.
 node_window_t map_window(const grid_t& grid, const image_slice_t& slice, std::size_t k, double margin)
 {
-    const distance_map_t& m = slice.map;
-    if (m.empty())
+    if (slice.map.empty() || slice.inside_x0 > slice.inside_x1)
         return no_nodes;
     double i0 = HUGE_VAL, i1 = -HUGE_VAL, j0 = HUGE_VAL, j1 = -HUGE_VAL;
-    for (double x : {double(m.x0), double(m.x0 + m.width - 1)})
-        for (double y : {double(m.y0), double(m.y0 + m.height - 1)}) {
+    for (double x : {double(slice.inside_x0 - 1), double(slice.inside_x1 + 1)})
+        for (double y : {double(slice.inside_y0 - 1), double(slice.inside_y1 + 1)}) {
             vertex2d uv;
             if (!grid_position(grid.fibres[k], slice.plane, {x, y}, &uv))
                 return {0, grid.nu - 1, 0, grid.nv - 1};
