@@ -16,6 +16,7 @@
 #include "surfaces/landmark_list.h"
 #include "surfaces/mesh_measure.h"
 #include "surfaces/outline_problems.h"
+#include "surfaces/mesh_hit.h"
 #include "surfaces/surface_cut.h"
 #include "surfaces/surface_progress.h"
 #include "surfaces/surface_geometry.h"
@@ -647,4 +648,17 @@ std::vector<contour> surface_interp::intersection_contour(const plane_t& plane, 
                 out.push_back(std::move(c));
         }
     return out;
+}
+
+bool surface_interp::surface_intersection(const vertex3d& p, const vertex3d& q, mesh_hit_t* hit) const
+{
+    bool found = false;
+    for (const surface_sequence_t& s : sequences_) {
+        mesh_hit_t h;
+        if (segment_hit(s.mesh, p, q, &h) && (!found || h.t < hit->t)) {
+            *hit = h;
+            found = true;
+        }
+    }
+    return found;
 }

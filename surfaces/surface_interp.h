@@ -17,6 +17,7 @@
 #include "surfaces/surface_mesh.h"
 
 struct plane_t;
+struct mesh_hit_t;
 class surface_progress_t;
 
 // The "Resolution:" choices of the draw page, coarsest first.
@@ -68,6 +69,8 @@ public:
     // simplified to `tolerance` pixels: what the surface shows on frames it
     // passes through, a reslice is cropped to and a voxel export writes.
     std::vector<contour> intersection_contour(const plane_t& plane, double tolerance) const;
+    // Where the segment from p to q first meets the surface; false when it misses.
+    bool surface_intersection(const vertex3d& p, const vertex3d& q, mesh_hit_t* hit) const;
 
     int get_assoc_object_no() const { return assoc_object_; }
     const std::vector<surface_sequence_t>& get_seq() const { return sequences_; }

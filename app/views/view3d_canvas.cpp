@@ -6,13 +6,39 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <wx/dcclient.h>
+#include <wx/frame.h>
 
+#include "app/ids.h"
 #include "common/dynabuf.h"
+#include "common/vertex_math.h"
 #include "resources/recording_data.h"
-#include "surfaces/surface_interp.h"
 #include "resources/resource_table.h"
+#include "surfaces/landmark_list.h"
+#include "surfaces/landmark_measure.h"
+#include "surfaces/landmark_session.h"
+#include "surfaces/mesh_hit.h"
+#include "surfaces/surface_interp.h"
 
 namespace {
+constexpr double field_of_view_degrees = 35.0;
+constexpr double pi = 3.14159265358979323846;
+
+// The camera's turns as draw() makes them: about z by yaw, then about x by pitch.
+vertex3d turn(vertex3d v, double pitch, double yaw)
+{
+    const double a = pitch * pi / 180.0, b = yaw * pi / 180.0;
+    v = {v.x * std::cos(b) - v.y * std::sin(b), v.x * std::sin(b) + v.y * std::cos(b), v.z};
+    return {v.x, v.y * std::cos(a) - v.z * std::sin(a), v.y * std::sin(a) + v.z * std::cos(a)};
+}
+
+// The camera's turns undone: glRotated about x by -pitch, then about z by -yaw.
+vertex3d unturn(vertex3d v, double pitch, double yaw)
+{
+    const double a = -pitch * pi / 180.0, b = -yaw * pi / 180.0;
+    v = {v.x, v.y * std::cos(a) - v.z * std::sin(a), v.y * std::sin(a) + v.z * std::cos(a)};
+    return {v.x * std::cos(b) - v.y * std::sin(b), v.x * std::sin(b) + v.y * std::cos(b), v.z};
+}
+
 // The edge of a frame in its own image plane (pixel units).
 void outline_frame(const cip_t& frame)
 {
@@ -30,6 +56,7 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
     SetMinSize(wxSize(40, 40));
     Bind(wxEVT_PAINT, &view3d_canvas::OnPaint, this);
     Bind(wxEVT_LEFT_DOWN, &view3d_canvas::OnMouse, this);
+    Bind(wxEVT_LEFT_UP, &view3d_canvas::OnMouse, this);
     Bind(wxEVT_MOTION, &view3d_canvas::OnMouse, this);
     Bind(wxEVT_MOUSEWHEEL, &view3d_canvas::OnMouse, this);
     Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
@@ -44,7 +71,7 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_RESLICE_OPACITY, res->RES_REDISPLAY_RESLICE0, res->RES_REDISPLAY_RESLICE1,
              res->RES_REDISPLAY_RESLICE2, res->RES_REDISPLAY_RESLICE3, res->RES_REDISPLAY_RESLICE4,
              res->RES_OBJECT, res->CURRENT_OBJECT, res->RES_SEE_DRAW, res->RES_OUTLINE_ALL, res->RES_OUTLINE_CLEAR,
-             res->RES_OUTLINE_ZOOM, res->RES_OUTLINE_VIEW_ANGLE})
+             res->RES_OUTLINE_ZOOM, res->RES_OUTLINE_VIEW_ANGLE, res->RES_LANDMARKS, res->RES_SEE_MARK})
         r->add_proc(changed_.get());
     for (auto* slot : res->RES_SURFACE)
         slot->add_proc(changed_.get());
@@ -162,7 +189,7 @@ void view3d_canvas::draw()
     const wxSize size = begin_drawing(this);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(35.0, size.GetHeight() > 0 ? double(size.GetWidth()) / size.GetHeight() : 1.0, radius_ * 0.05,
+    gluPerspective(field_of_view_degrees, size.GetHeight() > 0 ? double(size.GetWidth()) / size.GetHeight() : 1.0, radius_ * 0.05,
                    radius_ * 20.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -217,6 +244,8 @@ void view3d_canvas::draw()
         draw_outlines();
         draw_surfaces();
     }
+    if (res->RES_SEE_MARK->value())
+        draw_landmarks();
     // The reslice planes, as the rectangles their views show.
     glColor3f(0.3f, 0.9f, 1.0f);
     for (const reslice_internals* r : planes_) {
@@ -319,6 +348,82 @@ void view3d_canvas::draw_surfaces()
     glDisable(GL_LIGHTING);
 }
 
+void view3d_canvas::draw_landmarks()
+{
+    const auto& marks = res->RES_LANDMARKS->value();
+    if (!marks)
+        return;
+    const frame_geometry_t frames = frame_geometry_from_session();
+    const double arm = 0.02 * radius_;
+    glLineWidth(2.0f);
+    glBegin(GL_LINES);
+    for (const landmark_t& m : marks->list) {
+        const std::optional<vertex3d> at = world_position(m, frames);
+        if (!at)
+            continue;
+        if (m.kind == LMARK_FIDUCIAL)
+            glColor3ub(255, 0, 255);
+        else if (m.kind == LMARK_SURFACE)
+            glColor3ub(255, 255, 0);
+        else
+            glColor3ub(0, 255, 0);
+        for (const vertex3d& axis : {vertex3d{arm, 0, 0}, vertex3d{0, arm, 0}, vertex3d{0, 0, arm}}) {
+            glVertex3d(at->x - axis.x, at->y - axis.y, at->z - axis.z);
+            glVertex3d(at->x + axis.x, at->y + axis.y, at->z + axis.z);
+        }
+    }
+    glEnd();
+    glLineWidth(1.0f);
+}
+
+wxPoint view3d_canvas::project(const vertex3d& world) const
+{
+    const wxSize size = GetClientSize();
+    const double w = std::max(1, size.GetWidth()), h = std::max(1, size.GetHeight());
+    const double half = std::tan(field_of_view_degrees * pi / 360.0);
+    vertex3d v = turn(world - vertex3d{centre_[0], centre_[1], centre_[2]}, pitch_, yaw_);
+    v.z -= distance_ * radius_;
+    const double x = v.x / -v.z / (half * w / h), y = v.y / -v.z / half;
+    return {static_cast<int>(std::lround((x + 1.0) / 2.0 * w - 0.5)), static_cast<int>(std::lround((1.0 - y) / 2.0 * h - 0.5))};
+}
+
+std::pair<vertex3d, vertex3d> view3d_canvas::pick_segment(const wxPoint& p) const
+{
+    const wxSize size = GetClientSize();
+    const double w = std::max(1, size.GetWidth()), h = std::max(1, size.GetHeight());
+    // The eye's ray through the pixel's centre, as the projection in draw() sees it.
+    const double half = std::tan(field_of_view_degrees * pi / 360.0);
+    const vertex3d eye_dir{(2.0 * (p.x + 0.5) / w - 1.0) * half * (w / h), (1.0 - 2.0 * (p.y + 0.5) / h) * half, -1.0};
+    const vertex3d centre{centre_[0], centre_[1], centre_[2]};
+    const vertex3d eye = centre + unturn({0.0, 0.0, distance_ * radius_}, pitch_, yaw_);
+    const vertex3d dir = unturn(eye_dir, pitch_, yaw_);
+    return {eye + (radius_ * 0.05) * dir, eye + (radius_ * 20.0) * dir};
+}
+
+bool view3d_canvas::mark_surface(const wxPoint& p)
+{
+    const auto [near_point, far_point] = pick_segment(p);
+    int object = -1;
+    mesh_hit_t best;
+    for (int i = 0; i < object_table::size; ++i) {
+        const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(i)]->value();
+        mesh_hit_t hit;
+        if (surface && surface->surface_intersection(near_point, far_point, &hit) && (object < 0 || hit.t < best.t)) {
+            best = hit;
+            object = i;
+        }
+    }
+    if (object < 0)
+        return false;
+    landmarks marks = landmarks_from_session();
+    const landmark_index added = add_on_surface(&marks, best.point, best.normal, object);
+    const wxString name = marks.list[added].name;
+    landmarks_to_session(std::move(marks));
+    if (auto* frame = wxDynamicCast(wxGetTopLevelParent(this), wxFrame); frame && frame->GetStatusBar())
+        frame->SetStatusText(wxString::Format("Placed %s.", name), 0);
+    return true;
+}
+
 void view3d_canvas::draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity)
 {
     const long w = reslice.width(), h = reslice.height();
@@ -409,13 +514,21 @@ void view3d_canvas::OnMouse(wxMouseEvent& event)
         res->RES_OUTLINE_ZOOM->write(default_distance / distance);  // the zoom is kept with the view's settings
         return;
     }
+    if (event.LeftUp()) {
+        // A click with the Mark tool, not a turn, places a landmark on the surface there.
+        if (!dragged_ && res->RES_TOOL->value().tool == ID_TOOL_MARK)
+            mark_surface(event.GetPosition());
+        return;
+    }
     if (event.LeftDown()) {
-        drag_from_ = event.GetPosition();
+        drag_from_ = press_at_ = event.GetPosition();
+        dragged_ = false;
         if (res->RES_OUTLINE_VIEW_ANGLE->value() != 0)
             res->RES_OUTLINE_VIEW_ANGLE->write(0);  // turned by hand: no longer a preset direction
         return;
     }
     if (event.Dragging() && event.LeftIsDown()) {
+        dragged_ = dragged_ || std::abs(event.GetPosition().x - press_at_.x) + std::abs(event.GetPosition().y - press_at_.y) > 3;
         yaw_ += 0.5 * (event.GetPosition().x - drag_from_.x);
         pitch_ = std::clamp(pitch_ + 0.5 * (event.GetPosition().y - drag_from_.y), -180.0, 180.0);
         drag_from_ = event.GetPosition();

@@ -6,8 +6,7 @@
 
 #include <array>
 #include <memory>
-
-#include <memory>
+#include <utility>
 #include <vector>
 
 #include <wx/glcanvas.h>
@@ -37,6 +36,13 @@ public:
     // an empty frame (or one without a pose) goes back to the recorded frames.
     void show_live(const cip_t& frame, const counted_array_ptr<float>& pose);
     bool showing_live() const { return !live_.empty(); }
+    // Where a world point appears in the window (the inverse of pick_segment).
+    wxPoint project(const vertex3d& world) const;
+    // The line of sight through window point p, from the near to the far clipping plane, in world cm.
+    std::pair<vertex3d, vertex3d> pick_segment(const wxPoint& p) const;
+    // The Mark tool's click: a landmark on the nearest surface under p.
+    // False, with nothing added, when no surface lies there.
+    bool mark_surface(const wxPoint& p);
 
 private:
     void View3dChanged();
@@ -45,6 +51,7 @@ private:
     void draw();
     void draw_outlines();  // objects' outlines at their frames' poses
     void draw_surfaces();  // built surfaces in their objects' colours and opacity
+    void draw_landmarks();  // every landmark that has a place in space, as a small cross
     void fit_scene();
     bool add_to_bounds(const cip_t& frame, const matrix16d& m, double lo[3], double hi[3]) const;
     void draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity);
@@ -76,5 +83,6 @@ private:
         std::weak_ptr<const surface_interp> surface;
     };
     std::array<surface_list, 201> surface_lists_{};
-    wxPoint drag_from_;
+    wxPoint drag_from_, press_at_;
+    bool dragged_ = false;  // the left button moved since it went down: a turn, not a click
 };

@@ -18,6 +18,7 @@
 #include "gui_fixture.h"
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
+#include "common/vertex_math.h"
 #include "surfaces/ply_reader.h"
 #include "surfaces/surface_interp.h"
 
@@ -309,6 +310,40 @@ TEST_F(GuiDraw, UpdateBuildsASurfaceThatShowsSavesAndClears)
     EXPECT_EQ(blue_in_review(30), 0);
     res->RES_BUF_CURRENT_FRAME->write(10);
     pump(50);
+
+    // A Mark-tool click on the surface in the 3D window places a surface
+    // landmark where the line of sight first meets it; a click on empty
+    // space places nothing, and a drag turns the view.
+    view3d_canvas* view = frame().view3d();
+    const wxPoint at = view->project(surface->centre);
+    const auto [near_point, far_point] = view->pick_segment(at);
+    const vertex3d sight = far_point - near_point, to_centre = surface->centre - near_point;
+    EXPECT_LT(length(cross(sight, to_centre)) / length(sight), 0.02);  // the line passes the centre
+    tool(ID_TOOL_MARK, true);
+    const std::size_t marks_before = res->RES_LANDMARKS->value() ? res->RES_LANDMARKS->value()->list.size() : 0;
+    auto click_3d = [&](const wxPoint& p) {
+        for (wxEventType type : {wxEVT_LEFT_DOWN, wxEVT_LEFT_UP}) {
+            wxMouseEvent event(type);
+            event.m_x = p.x;
+            event.m_y = p.y;
+            event.m_leftDown = type == wxEVT_LEFT_DOWN;
+            view->ProcessWindowEvent(event);
+        }
+        pump(50);
+    };
+    click_3d({2, 2});
+    EXPECT_EQ(res->RES_LANDMARKS->value() ? res->RES_LANDMARKS->value()->list.size() : 0, marks_before);
+    click_3d(at);
+    ASSERT_TRUE(res->RES_LANDMARKS->value());
+    ASSERT_EQ(res->RES_LANDMARKS->value()->list.size(), marks_before + 1);
+    const landmark_t& placed = res->RES_LANDMARKS->value()->list.back();
+    EXPECT_EQ(placed.kind, LMARK_SURFACE);
+    EXPECT_EQ(placed.index, 2);
+    EXPECT_EQ(placed.name, "Surface 1");
+    // On the near side of the tube, between the eye and its centre.
+    EXPECT_LT(length(placed.position - near_point), length(to_centre));
+    EXPECT_LT(length(cross(sight, placed.position - near_point)) / length(sight), 0.05);
+    tool(ID_TOOL_MARK, false);
 
     ASSERT_TRUE(page->save_surface->IsEnabled());
     const wxString path = dir + "/tube";
