@@ -17,6 +17,7 @@
 #include "surfaces/mesh_measure.h"
 #include "surfaces/outline_problems.h"
 #include "surfaces/mesh_hit.h"
+#include "surfaces/surface_colour.h"
 #include "surfaces/surface_cut.h"
 #include "surfaces/surface_progress.h"
 #include "surfaces/surface_geometry.h"
@@ -661,4 +662,21 @@ bool surface_interp::surface_intersection(const vertex3d& p, const vertex3d& q, 
         }
     }
     return found;
+}
+
+bool surface_interp::colour_with_data(const reslice_source& frames, const surface_colouring_t& how,
+                                      const byte_cmap_t* map)
+{
+    std::vector<std::vector<std::uint8_t>> values;
+    bool any = false;
+    for (const surface_sequence_t& s : sequences_) {
+        values.push_back(data_along_normals(s.mesh, frames, how));
+        any = any || std::any_of(values.back().begin(), values.back().end(), [](std::uint8_t v) { return v != 0; });
+    }
+    // A surface with no data anywhere keeps its object's colour.
+    if (!any)
+        return false;
+    for (std::size_t i = 0; i < sequences_.size(); ++i)
+        sequences_[i].mesh.colours = grey_colours(values[i], map);
+    return true;
 }

@@ -18,6 +18,9 @@
 
 struct plane_t;
 struct mesh_hit_t;
+struct reslice_source;
+struct surface_colouring_t;
+struct byte_cmap_t;
 class surface_progress_t;
 
 // The "Resolution:" choices of the draw page, coarsest first.
@@ -69,6 +72,9 @@ public:
     // simplified to `tolerance` pixels: what the surface shows on frames it
     // passes through, a reslice is cropped to and a voxel export writes.
     std::vector<contour> intersection_contour(const plane_t& plane, double tolerance) const;
+    // Colours every point with the recorded data along its normal, through
+    // `map`; false, leaving the colours as they were, when no point found data.
+    bool colour_with_data(const reslice_source& frames, const surface_colouring_t& how, const byte_cmap_t* map);
     // Where the segment from p to q first meets the surface; false when it misses.
     bool surface_intersection(const vertex3d& p, const vertex3d& q, mesh_hit_t* hit) const;
 

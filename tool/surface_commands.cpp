@@ -7,7 +7,9 @@
 #include "common/interaction.h"
 #include "resources/recording_data.h"
 #include "resources/recording_file.h"
+#include "reconstruction/reslice_frames.h"
 #include "surfaces/mesh_measure.h"
+#include "surfaces/surface_colour.h"
 #include "surfaces/surface_files.h"
 #include "surfaces/surface_interp.h"
 #include "surfaces/surface_session.h"
@@ -20,11 +22,13 @@ int usage()
 {
     std::fprintf(stderr,
                  "Usage: kestrane-tool surface FILE.ks OUT.ply|OUT.wrl [--resolution R] [--strength N] [--object K] "
-                 "[--vrml2]\n"
+                 "[--vrml2] [--compound-depth N [--compounding max|min|avg]]\n"
                  "  --resolution  uber-low, super-low, very-low, low, medium (default), high or very-high\n"
                  "  --strength    smoothing strength (0, the default, leaves the surface unsmoothed)\n"
                  "  --object      only this object (0 to 199); otherwise every object with outlines\n"
                  "  --vrml2       VRML 2.0 rather than VRML 1.0 for a .wrl name\n"
+                 "  --compound-depth N  colour each surface with the recorded data within N pixels along its\n"
+                 "                normals (grey levels; --compounding max, the default, min or avg)\n"
                  "One file per object: OUT.ply becomes OUT0.ply, OUT3.ply, ... by object number.\n");
     return 2;
 }
@@ -49,6 +53,8 @@ int run_surface(const std::vector<wxString>& args)
     int resolution = 4;  // Medium
     long strength = 0, only = -1;
     bool vrml2 = false;
+    long compound_depth = -1;
+    surface_colouring_t how;
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
         bool ok = true;
@@ -60,6 +66,13 @@ int run_surface(const std::vector<wxString>& args)
             ok = surface_resolution_option(args[i + 1], &resolution);
         } else if (args[i] == "--strength" && has_value) {
             ok = args[i + 1].ToLong(&strength) && strength >= 0 && strength <= 100;
+        } else if (args[i] == "--compound-depth" && has_value) {
+            ok = args[i + 1].ToLong(&compound_depth) && compound_depth >= 0 && compound_depth <= 50;
+        } else if (args[i] == "--compounding" && has_value) {
+            const wxString t = args[i + 1];
+            ok = t == "max" || t == "min" || t == "avg";
+            how.type = t == "min" ? reslice_compounding_t::minimum
+                                  : t == "avg" ? reslice_compounding_t::average : reslice_compounding_t::maximum;
         } else if (args[i] == "--object" && has_value) {
             ok = args[i + 1].ToLong(&only) && only >= 0 && only < object_table::size;
         } else {
@@ -86,12 +99,18 @@ int run_surface(const std::vector<wxString>& args)
     for (int i : done.failed)
         std::fprintf(stderr, "kestrane-tool surface: no surface for object %d (%s).\n", i,
                      (*objects)[i].name.utf8_str().data());
+    const reslice_source frames = compound_depth >= 0 ? source_from_session() : reslice_source{};
     const landmarks* marks = res->RES_LANDMARKS->value().get();
     const curve_set* curves = res->RES_CURVE->value().get();
     int built = 0, failed = static_cast<int>(done.failed.size());
     for (int i : done.built) {
         const contour_object& o = (*objects)[i];
-        const std::shared_ptr<surface_interp>& surface = res->RES_SURFACE[static_cast<std::size_t>(i)]->value();
+        std::shared_ptr<surface_interp> surface = res->RES_SURFACE[static_cast<std::size_t>(i)]->value();
+        if (compound_depth >= 0) {
+            how.depth_pixels = static_cast<int>(compound_depth);
+            if (!surface->colour_with_data(frames, how, nullptr))
+                std::fprintf(stderr, "kestrane-tool surface: no recorded data along the surface of object %d.\n", i);
+        }
         std::vector<const surface_mesh_t*> meshes;
         for (const surface_sequence_t& s : surface->get_seq())
             meshes.push_back(&s.mesh);

@@ -16,14 +16,17 @@
 #include <wx/stattext.h>
 
 #include "common/interaction.h"
+#include "display/globcmap.h"
 #include "main_frame.h"
 #include "page_controls.h"
+#include "reconstruction/reslice_frames.h"
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
 #include "segmentation/object_list.h"
 #include "segmentation/outline_statistics.h"
 #include "surfaces/mesh_measure.h"
 #include "surfaces/surface_files.h"
+#include "surfaces/surface_colour.h"
 #include "surfaces/surface_interp.h"
 #include "surfaces/surface_session.h"
 #include "views/review_canvas.h"
@@ -139,6 +142,14 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     surfaces->Add(prioritise, 0, wxALL, 2);
     cover = new wxCheckBox(box, wxID_ANY, "Triangulate ends within data");
     surfaces->Add(cover, 0, wxALL, 2);
+    auto* compounding_grid = new wxFlexGridSizer(2, 4, 6);
+    compound_depth = labelled_spin(box, compounding_grid, "Compounding depth (pixels):", 0, 50);
+    compound_depth->SetValue(5);
+    surfaces->Add(compounding_grid, 0, wxALL, 2);
+    const wxString compoundings[] = {"&Max", "M&in", "&Avg"};
+    compound_type = new wxRadioBox(box, wxID_ANY, "Compounding type", wxDefaultPosition, wxDefaultSize, 3,
+                                   compoundings, 3);
+    surfaces->Add(compound_type, 0, wxALL, 2);
     auto* surface_buttons = new wxBoxSizer(wxHORIZONTAL);
     update = new wxButton(box, wxID_ANY, "Update");
     update_all = new wxButton(box, wxID_ANY, "Update all");
@@ -146,6 +157,8 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     for (wxButton* b : {update, update_all, save_surface})
         surface_buttons->Add(b, 0, wxRIGHT, 4);
     surfaces->Add(surface_buttons, 0, wxALL, 2);
+    compound = new wxButton(box, wxID_ANY, "Compound data");
+    surfaces->Add(compound, 0, wxALL, 2);
     sizer->Add(surfaces, 0, wxEXPAND | wxALL, 4);
 
     auto* stats = new wxStaticBoxSizer(wxVERTICAL, this, "Statistics");
@@ -170,6 +183,7 @@ draw_page::draw_page(wxWindow* parent) : wxScrolledWindow(parent)
     update->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnUpdateSurfaces(false); });
     update_all->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnUpdateSurfaces(true); });
     save_surface->Bind(wxEVT_BUTTON, &draw_page::OnSaveSurface, this);
+    compound->Bind(wxEVT_BUTTON, &draw_page::OnCompoundData, this);
     view_3d->Bind(wxEVT_CHOICE, &draw_page::OnSetting, this);
 
     objects_changed_ = std::make_unique<pmf_functor<draw_page>>(this, &draw_page::ObjectsChanged);
@@ -250,6 +264,7 @@ void draw_page::ObjectsChanged()
     clear->Enable((*table)[object].has_outlines() || has_surface);
     update->Enable((*table)[object].has_outlines());
     save_surface->Enable(has_surface);
+    compound->Enable(has_surface);
     // The texts change the page's width: its scrolled area must follow, or the
     // controls are laid out narrower than they need.
     FitInside();
@@ -351,6 +366,29 @@ void draw_page::OnUpdateSurfaces(bool all)
                                               done.failed.empty() ? wxString()
                                                                   : wxString::Format(", %zu not", done.failed.size())),
             0);
+}
+
+void draw_page::OnCompoundData(wxCommandEvent&)
+{
+    const int object = static_cast<int>(std::clamp<long>(res->CURRENT_OBJECT->value(), 0, object_table::size - 1));
+    const auto& built = res->RES_SURFACE[static_cast<std::size_t>(object)]->value();
+    if (!built)
+        return;
+    const wxString name = (*res->RES_OBJECT->value())[object].name;
+    if (main_win)
+        main_win->SetStatusText("Compounding data onto " + name, 0);
+    surface_colouring_t how;
+    how.depth_pixels = compound_depth->GetValue();
+    how.type = static_cast<reslice_compounding_t>(std::clamp(compound_type->GetSelection(), 0, 2));
+    // A new surface object, so that everything showing the old one sees the change.
+    auto coloured = std::make_shared<surface_interp>(*built);
+    if (!coloured->colour_with_data(source_from_session(), how, colourmap ? &colourmap->byte_maps() : nullptr)) {
+        interaction().inform("Compound data", "No recorded data lies along the surface of " + name + ".");
+        return;
+    }
+    res->RES_SURFACE[static_cast<std::size_t>(object)]->write(coloured);
+    if (main_win)
+        main_win->SetStatusText("Surface of " + name + " coloured with the data.", 0);
 }
 
 void draw_page::OnSaveSurface(wxCommandEvent&)

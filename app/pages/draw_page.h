@@ -34,6 +34,7 @@ public:
     void OnSetting(wxCommandEvent&);
     void OnUpdateSurfaces(bool all);
     void OnSaveSurface(wxCommandEvent&);
+    void OnCompoundData(wxCommandEvent&);  // colours the current object's surface with the data
 
     wxListCtrl* objects = nullptr;
     wxButton* clear = nullptr;
@@ -62,6 +63,9 @@ public:
     wxButton* update = nullptr;
     wxButton* update_all = nullptr;
     wxButton* save_surface = nullptr;
+    wxSpinCtrl* compound_depth = nullptr;  // "Compounding depth (pixels):"
+    wxRadioBox* compound_type = nullptr;   // "&Max", "M&in", "&Avg"
+    wxButton* compound = nullptr;
     wxStaticText* area = nullptr;
     wxStaticText* perimeter = nullptr;
     wxStaticText* centre = nullptr;

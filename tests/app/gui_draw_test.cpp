@@ -275,7 +275,7 @@ TEST_F(GuiDraw, UpdateBuildsASurfaceThatShowsSavesAndClears)
     wxCommandEvent click(wxEVT_BUTTON);
     page->update->ProcessWindowEvent(click);
     pump(100);
-    const auto& surface = res->RES_SURFACE[2]->value();
+    const std::shared_ptr<surface_interp> surface = res->RES_SURFACE[2]->value();
     ASSERT_NE(surface, nullptr);
     EXPECT_GT(surface->volume, 0.0);
     EXPECT_EQ(page->volume->GetLabel(), wxString::Format("Volume: %.3lf ml", surface->volume));
@@ -292,7 +292,20 @@ TEST_F(GuiDraw, UpdateBuildsASurfaceThatShowsSavesAndClears)
     };
     tool(ID_TOOL_OBJECTS, true);
     pump(100);
-    EXPECT_GT(blue_pixels(), 500);
+    const long blue_before = blue_pixels();
+    EXPECT_GT(blue_before, 500);
+
+    // "Compound data" colours the surface with the recorded data along its
+    // normals: a new surface, coloured point by point, no longer plain blue.
+    ASSERT_TRUE(page->compound->IsEnabled());
+    page->compound->ProcessWindowEvent(click);
+    pump(100);
+    const auto& coloured = res->RES_SURFACE[2]->value();
+    ASSERT_NE(coloured, surface);
+    for (const surface_sequence_t& seq : coloured->get_seq())
+        EXPECT_TRUE(seq.mesh.coloured());
+    EXPECT_DOUBLE_EQ(coloured->volume, surface->volume);
+    EXPECT_LT(blue_pixels(), blue_before / 4);
 
     // On a frame between outlines the review window shows where the surface
     // cuts it, dotted in the object's colour; beyond the surface, nothing.

@@ -31,4 +31,18 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the demo's surfaces miss its truth:\n${compared}${failed}\n${built}")
 endif()
 message(STATUS "${compared}")
+# Coloured with the data along the normals: every surface finds some.
+execute_process(COMMAND ${TOOL} surface ${WORK}/kestrane_demo.ks ${WORK}/coloured.ply --compound-depth 4
+  --compounding avg OUTPUT_VARIABLE coloured ERROR_VARIABLE errors RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR errors MATCHES "no recorded data")
+  message(FATAL_ERROR "colouring the demo's surfaces failed (${rc}): ${coloured}${errors}")
+endif()
+# The same mesh, so only the colours can make the files differ.
+file(SHA256 ${WORK}/shape0.ply plain)
+file(SHA256 ${WORK}/coloured0.ply data)
+file(SIZE ${WORK}/shape0.ply plain_size)
+file(SIZE ${WORK}/coloured0.ply data_size)
+if(plain STREQUAL data OR NOT plain_size EQUAL data_size)
+  message(FATAL_ERROR "the coloured surface is not the plain one with other colours")
+endif()
 file(REMOVE_RECURSE ${WORK})
