@@ -46,6 +46,8 @@ bool name_taken(const landmarks& marks, const wxString& name, std::optional<land
     return false;
 }
 
+}  // namespace
+
 // A line feed or carriage return would split the LANDMARK line and leave the
 // recording unreadable; other control characters are no better in a CSV.
 bool has_control_character(const wxString& name)
@@ -55,8 +57,6 @@ bool has_control_character(const wxString& name)
         return v < 0x20 || v == 0x7f;
     });
 }
-
-}  // namespace
 
 wxString default_landmark_name(const landmarks& marks, lmark_t kind)
 {

@@ -43,6 +43,9 @@ wxString default_landmark_name(const landmarks& marks, lmark_t kind);
 // Validates a new or changed name for a landmark of `kind`; `self` is the
 // landmark being renamed (its own name does not count as taken). On refusal
 // returns false with the message for the user in *why.
+// Whether a name holds a control character (a new line would split its line in a recording).
+bool has_control_character(const wxString& name);
+
 bool check_name(const landmarks& marks, const wxString& name, lmark_t kind,
                 std::optional<landmark_index> self, wxString* why);
 

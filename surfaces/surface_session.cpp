@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "resources/resource_table.h"
+#include "surfaces/curve_session.h"
 #include "surfaces/surface_progress.h"
 
 surface_settings_t surface_settings_from_session(int resolution_step, int smooth_type, int smooth_strength)
@@ -56,6 +57,7 @@ surface_update_t update_surfaces(const surface_settings_t& settings, int object)
         return result;
     for (auto& [i, surface] : made) {
         res->RES_SURFACE[static_cast<std::size_t>(i)]->write(surface);
+        reattach_session_curves(i);  // curves stay on the surface they were drawn on
         result.built.push_back(i);
     }
     if (marks->list.size() != marks_before)

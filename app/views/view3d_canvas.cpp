@@ -13,11 +13,14 @@
 #include "common/vertex_math.h"
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
+#include "surfaces/curve_session.h"
 #include "surfaces/landmark_list.h"
 #include "surfaces/landmark_measure.h"
 #include "surfaces/landmark_session.h"
 #include "surfaces/mesh_hit.h"
+#include "surfaces/surface_curves.h"
 #include "surfaces/surface_interp.h"
+#include "surfaces/wrl_object.h"
 
 namespace {
 constexpr double field_of_view_degrees = 35.0;
@@ -71,7 +74,8 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_RESLICE_OPACITY, res->RES_REDISPLAY_RESLICE0, res->RES_REDISPLAY_RESLICE1,
              res->RES_REDISPLAY_RESLICE2, res->RES_REDISPLAY_RESLICE3, res->RES_REDISPLAY_RESLICE4,
              res->RES_OBJECT, res->CURRENT_OBJECT, res->RES_SEE_DRAW, res->RES_OUTLINE_ALL, res->RES_OUTLINE_CLEAR,
-             res->RES_OUTLINE_ZOOM, res->RES_OUTLINE_VIEW_ANGLE, res->RES_LANDMARKS, res->RES_SEE_MARK})
+             res->RES_OUTLINE_ZOOM, res->RES_OUTLINE_VIEW_ANGLE, res->RES_LANDMARKS, res->RES_SEE_MARK,
+             res->RES_CURVE, res->RES_WRL_OBJECT})
         r->add_proc(changed_.get());
     for (auto* slot : res->RES_SURFACE)
         slot->add_proc(changed_.get());
@@ -246,6 +250,8 @@ void view3d_canvas::draw()
     }
     if (res->RES_SEE_MARK->value())
         draw_landmarks();
+    if (res->RES_SEE_DRAW->value())
+        draw_curves();
     // The reslice planes, as the rectangles their views show.
     glColor3f(0.3f, 0.9f, 1.0f);
     for (const reslice_internals* r : planes_) {
@@ -348,6 +354,38 @@ void view3d_canvas::draw_surfaces()
     glDisable(GL_LIGHTING);
 }
 
+void view3d_canvas::draw_curves()
+{
+    glLineWidth(2.0f);
+    if (const auto& curves = res->RES_CURVE->value())
+        for (const curve_t& c : curves->curves) {
+            glColor3ub(255, 40, 40);
+            glBegin(c.closed ? GL_LINE_LOOP : GL_LINE_STRIP);
+            for (const vertex3d& p : c.points)
+                glVertex3d(p.x, p.y, p.z);
+            glEnd();
+            glPointSize(5.0f);
+            glBegin(GL_POINTS);
+            for (const vertex3d& p : c.points)
+                glVertex3d(p.x, p.y, p.z);
+            glEnd();
+        }
+    glLineWidth(1.0f);
+    // The patch a curve split off, as a yellow mesh over its surface.
+    if (const auto& patch = res->RES_WRL_OBJECT->value()) {
+        glColor3ub(255, 220, 0);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        glBegin(GL_TRIANGLES);
+        for (const surface_triangle_t& t : patch->mesh.triangles)
+            for (std::uint32_t k : t.points)
+                if (k < patch->mesh.points.size())
+                    glVertex3d(patch->mesh.points[k].position.x, patch->mesh.points[k].position.y,
+                               patch->mesh.points[k].position.z);
+        glEnd();
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    }
+}
+
 void view3d_canvas::draw_landmarks()
 {
     const auto& marks = res->RES_LANDMARKS->value();
@@ -400,27 +438,62 @@ std::pair<vertex3d, vertex3d> view3d_canvas::pick_segment(const wxPoint& p) cons
     return {eye + (radius_ * 0.05) * dir, eye + (radius_ * 20.0) * dir};
 }
 
-bool view3d_canvas::mark_surface(const wxPoint& p)
+int view3d_canvas::surface_under(const wxPoint& p, mesh_hit_t* best) const
 {
     const auto [near_point, far_point] = pick_segment(p);
     int object = -1;
-    mesh_hit_t best;
     for (int i = 0; i < object_table::size; ++i) {
         const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(i)]->value();
         mesh_hit_t hit;
-        if (surface && surface->surface_intersection(near_point, far_point, &hit) && (object < 0 || hit.t < best.t)) {
-            best = hit;
+        if (surface && surface->surface_intersection(near_point, far_point, &hit) && (object < 0 || hit.t < best->t)) {
+            *best = hit;
             object = i;
         }
     }
+    return object;
+}
+
+void view3d_canvas::show_status(const wxString& text)
+{
+    if (auto* frame = wxDynamicCast(wxGetTopLevelParent(this), wxFrame); frame && frame->GetStatusBar())
+        frame->SetStatusText(text, 0);
+}
+
+bool view3d_canvas::add_curve_point(const wxPoint& p)
+{
+    mesh_hit_t hit;
+    const int object = surface_under(p, &hit);
+    if (object < 0)
+        return false;
+    // Back within a few hundredths of the scene of the first point closes the curve.
+    const std::size_t i = add_session_curve_point(object, hit.point, 0.03 * radius_);
+    const curve_t& c = res->RES_CURVE->value()->curves[i];
+    show_status(c.closed ? wxString::Format("%s closed.", c.name)
+                         : wxString::Format("Point %zu of %s placed.", c.points.size(), c.name));
+    return true;
+}
+
+bool view3d_canvas::pick_curve(const wxPoint& p)
+{
+    const auto& curves = res->RES_CURVE->value();
+    if (!curves)
+        return false;
+    const auto [near_point, far_point] = pick_segment(p);
+    const std::optional<std::size_t> i = curve_near_segment(*curves, -1, near_point, far_point, 0.02 * radius_);
+    return i && curve_operation(*i);
+}
+
+bool view3d_canvas::mark_surface(const wxPoint& p)
+{
+    mesh_hit_t best;
+    const int object = surface_under(p, &best);
     if (object < 0)
         return false;
     landmarks marks = landmarks_from_session();
     const landmark_index added = add_on_surface(&marks, best.point, best.normal, object);
     const wxString name = marks.list[added].name;
     landmarks_to_session(std::move(marks));
-    if (auto* frame = wxDynamicCast(wxGetTopLevelParent(this), wxFrame); frame && frame->GetStatusBar())
-        frame->SetStatusText(wxString::Format("Placed %s.", name), 0);
+    show_status(wxString::Format("Placed %s.", name));
     return true;
 }
 
@@ -515,9 +588,16 @@ void view3d_canvas::OnMouse(wxMouseEvent& event)
         return;
     }
     if (event.LeftUp()) {
-        // A click with the Mark tool, not a turn, places a landmark on the surface there.
-        if (!dragged_ && res->RES_TOOL->value().tool == ID_TOOL_MARK)
-            mark_surface(event.GetPosition());
+        // A click with the Mark tool, not a turn: a landmark on the surface
+        // there; with Shift a point of a curve; with Ctrl on a curve, what to do with it.
+        if (!dragged_ && res->RES_TOOL->value().tool == ID_TOOL_MARK) {
+            if (event.ControlDown())
+                pick_curve(event.GetPosition());
+            else if (event.ShiftDown())
+                add_curve_point(event.GetPosition());
+            else
+                mark_surface(event.GetPosition());
+        }
         return;
     }
     if (event.LeftDown()) {

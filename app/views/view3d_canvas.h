@@ -18,6 +18,7 @@
 #include "reconstruction/reslice_internals.h"
 
 class surface_interp;
+struct mesh_hit_t;
 
 class view3d_canvas : public wxGLCanvas {
 public:
@@ -43,6 +44,10 @@ public:
     // The Mark tool's click: a landmark on the nearest surface under p.
     // False, with nothing added, when no surface lies there.
     bool mark_surface(const wxPoint& p);
+    // With Shift: a point of the curve in progress on the surface under p.
+    bool add_curve_point(const wxPoint& p);
+    // With Ctrl: the curve operation dialog for the curve under p.
+    bool pick_curve(const wxPoint& p);
 
 private:
     void View3dChanged();
@@ -52,6 +57,10 @@ private:
     void draw_outlines();  // objects' outlines at their frames' poses
     void draw_surfaces();  // built surfaces in their objects' colours and opacity
     void draw_landmarks();  // every landmark that has a place in space, as a small cross
+    void draw_curves();     // curves on surfaces, and the patch a curve split off
+    // The object whose surface the line of sight through p meets first; -1 for none.
+    int surface_under(const wxPoint& p, mesh_hit_t* hit) const;
+    void show_status(const wxString& text);
     void fit_scene();
     bool add_to_bounds(const cip_t& frame, const matrix16d& m, double lo[3], double hi[3]) const;
     void draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity);

@@ -1,0 +1,109 @@
+#include "curve_session.h"
+
+#include <limits>
+#include <memory>
+
+#include "common/interaction.h"
+#include "common/vertex_math.h"
+#include "resources/resource_table.h"
+#include "surfaces/surface_curves.h"
+#include "surfaces/surface_interp.h"
+#include "surfaces/wrl_object.h"
+
+namespace {
+
+curve_set session_curves() { return res->RES_CURVE->value() ? *res->RES_CURVE->value() : curve_set{}; }
+
+// The resource compares pointers: an edit is a new set.
+void write_curves(curve_set curves) { res->RES_CURVE->write(std::make_shared<curve_set>(std::move(curves))); }
+
+bool rename_curve(curve_set curves, std::size_t i)
+{
+    curve_t& c = curves.curves[i];
+    const auto name = interaction().ask_text("Surface curve name", "Name the currently selected surface curve:",
+                                             c.name, text_kind_t::line);
+    if (!name || *name == c.name)
+        return false;
+    wxString why;
+    if (!check_curve_name(curves, c.object, *name, i, &why)) {
+        interaction().inform("Surface curve name", why);
+        return false;
+    }
+    c.name = *name;
+    write_curves(std::move(curves));
+    return true;
+}
+
+bool split_along(const curve_t& curve)
+{
+    if (curve.object < 0 || curve.object >= resource_t::surface_slots)
+        return false;
+    const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(curve.object)]->value();
+    if (!surface || curve.points.empty())
+        return false;
+    // The sequence the curve lies on: the one nearest its first point.
+    const surface_mesh_t* mesh = nullptr;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const surface_sequence_t& s : surface->get_seq())
+        for (const surface_point_t& p : s.mesh.points)
+            if (const double d = length(p.position - curve.points.front()); d < nearest) {
+                nearest = d;
+                mesh = &s.mesh;
+            }
+    const std::optional<mesh_split_t> split = mesh ? split_mesh(*mesh, curve) : std::nullopt;
+    if (!split) {
+        interaction().inform("Surface curve operation", split_failed_text);
+        return false;
+    }
+    auto patch = std::make_shared<wrl_object>();
+    patch->mesh = split->second;
+    patch->from_object = curve.object;
+    patch->name = curve.name;
+    res->RES_WRL_OBJECT->write(patch);
+    return true;
+}
+
+}  // namespace
+
+std::size_t add_session_curve_point(int object, const vertex3d& p, double close_distance)
+{
+    curve_set curves = session_curves();
+    const std::size_t i = add_curve_point(curves, object, p, close_distance);
+    write_curves(std::move(curves));
+    return i;
+}
+
+bool curve_operation(std::size_t i)
+{
+    curve_set curves = session_curves();
+    if (i >= curves.curves.size())
+        return false;
+    const auto choice = interaction().ask_choice(
+        "Surface curve operation", "What do you want to do with this curve?",
+        {"Re-name this curve", "Erase this curve", "Split the surface using this curve"});
+    if (!choice)
+        return false;
+    switch (*choice) {
+    case 0: return rename_curve(std::move(curves), i);
+    case 1:
+        curves.curves.erase(curves.curves.begin() + static_cast<std::ptrdiff_t>(i));
+        write_curves(std::move(curves));
+        return true;
+    case 2: return split_along(curves.curves[i]);
+    default: return false;
+    }
+}
+
+void reattach_session_curves(int object)
+{
+    if (object < 0 || object >= resource_t::surface_slots || !res->RES_CURVE->value())
+        return;
+    const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(object)]->value();
+    if (!surface)
+        return;
+    curve_set curves = session_curves();
+    if (std::none_of(curves.curves.begin(), curves.curves.end(), [&](const curve_t& c) { return c.object == object; }))
+        return;
+    reattach_curves(curves, object, *surface);
+    write_curves(std::move(curves));
+}

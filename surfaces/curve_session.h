@@ -1,0 +1,19 @@
+// The curves of the session's surfaces (RES_CURVE) as the 3D window's Mark
+// tool edits them: points added, and the curve operations asked for.
+#pragma once
+
+#include <cstddef>
+
+#include "common/vertex.h"
+
+// Adds a point to the object's curve in progress (see add_curve_point) and
+// writes the curves; the curve's index.
+std::size_t add_session_curve_point(int object, const vertex3d& p, double close_distance);
+
+// "What do you want to do with this curve?": rename, erase, or split the
+// surface along it (the smaller patch becomes the separate mesh object,
+// RES_WRL_OBJECT). Refusals and failures are told. True when anything changed.
+bool curve_operation(std::size_t curve);
+
+// Moves the object's curves onto its surface as it now is.
+void reattach_session_curves(int object);

@@ -1,0 +1,14 @@
+// A mesh shown on its own in the 3D window, apart from the objects'
+// surfaces: the patch a curve split off a surface.
+#pragma once
+
+#include <wx/string.h>
+
+#include "surfaces/surface_mesh.h"
+
+class wrl_object {
+public:
+    surface_mesh_t mesh;
+    int from_object = -1;  // the object whose surface it came from
+    wxString name;
+};
