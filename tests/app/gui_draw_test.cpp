@@ -19,7 +19,11 @@
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
 #include "common/vertex_math.h"
+#include "surfaces/curve_session.h"
+#include "surfaces/mesh_hit.h"
 #include "surfaces/ply_reader.h"
+#include "surfaces/surface_curves.h"
+#include "surfaces/wrl_object.h"
 #include "surfaces/surface_interp.h"
 
 namespace {
@@ -415,6 +419,106 @@ TEST_F(GuiDraw, UpdateAllAndCancel)
     EXPECT_EQ(res->RES_SURFACE[1]->value(), first);
     EXPECT_EQ(res->RES_SURFACE[4]->value(), second);
     EXPECT_EQ(frame().GetStatusBar()->GetStatusText(0), "Surface calculation cancelled.");
+}
+
+// Curves in the 3D window with the Mark tool: Shift-clicks on the surface
+// place points, one back at the start closes the curve, and Ctrl-click on
+// the curve renames it (a duplicate name refused), splits the surface along
+// it, and erases it.
+TEST_F(GuiDraw, CurvesArePlacedRenamedSplitAndErased)
+{
+    start({demo});
+    auto table = std::make_shared<object_table>();
+    contour circle;
+    for (int i = 0; i < 48; ++i)
+        circle.points.push_back({80.0 + 25.0 * std::cos(i * M_PI / 24), 60.0 + 20.0 * std::sin(i * M_PI / 24)});
+    for (std::int32_t f = 2; f <= 18; f += 2)
+        (*table)[2].insert(f, circle);
+    res->RES_OBJECT->write(table);
+    res->CURRENT_OBJECT->write(2);
+    menu(ID_TASK_DRAW);
+    wxCommandEvent click(wxEVT_BUTTON);
+    frame().draw()->update->ProcessWindowEvent(click);
+    pump(100);
+    const std::shared_ptr<surface_interp> surface = res->RES_SURFACE[2]->value();
+    ASSERT_TRUE(surface);
+    tool(ID_TOOL_OBJECTS, true);
+    tool(ID_TOOL_MARK, true);
+    pump(100);
+    view3d_canvas* view = frame().view3d();
+    auto click_3d = [&](const wxPoint& p, bool shift, bool control) {
+        for (wxEventType type : {wxEVT_LEFT_DOWN, wxEVT_LEFT_UP}) {
+            wxMouseEvent event(type);
+            event.m_x = p.x;
+            event.m_y = p.y;
+            event.m_leftDown = type == wxEVT_LEFT_DOWN;
+            event.m_shiftDown = shift;
+            event.m_controlDown = control;
+            view->ProcessWindowEvent(event);
+        }
+        pump(30);
+    };
+    // Four surface points facing the eye, around the point under the centre.
+    mesh_hit_t hit;
+    const auto [near_point, far_point] = view->pick_segment(view->project(surface->centre));
+    ASSERT_TRUE(surface->surface_intersection(near_point, far_point, &hit));
+    std::vector<wxPoint> corners;
+    for (int k = 0; k < 4; ++k) {
+        const wxPoint centre_px = view->project(hit.point);
+        const wxPoint p{centre_px.x + (k == 0 ? 12 : k == 2 ? -12 : 0), centre_px.y + (k == 1 ? 12 : k == 3 ? -12 : 0)};
+        mesh_hit_t h;
+        const auto [a, b] = view->pick_segment(p);
+        ASSERT_TRUE(surface->surface_intersection(a, b, &h)) << k;
+        corners.push_back(p);
+    }
+    for (const wxPoint& p : corners)
+        click_3d(p, true, false);
+    ASSERT_TRUE(res->RES_CURVE->value());
+    ASSERT_EQ(res->RES_CURVE->value()->curves.size(), 1u);
+    EXPECT_EQ(res->RES_CURVE->value()->curves[0].points.size(), 4u);
+    EXPECT_FALSE(res->RES_CURVE->value()->curves[0].closed);
+    click_3d(corners[0], true, false);
+    const curve_t closed = res->RES_CURVE->value()->curves[0];
+    EXPECT_TRUE(closed.closed);
+    EXPECT_EQ(closed.object, 2);
+    EXPECT_EQ(closed.name, "Curve 1");
+    // Every point lies on the surface.
+    for (const vertex3d& p : closed.points)
+        EXPECT_LT(length(nearest_surface_point(*surface, p) - p), 1e-6);
+
+    // Ctrl-click on the curve: rename it.
+    const vertex3d middle = 0.5 * (closed.points[0] + closed.points[1]);
+    script.choices.push_back(0);  // "Re-name this curve"
+    script.texts.push_back(wxString("Rim"));
+    click_3d(view->project(middle), false, true);
+    EXPECT_EQ(res->RES_CURVE->value()->curves[0].name, "Rim");
+    // A second curve may not take that name.
+    add_session_curve_point(2, closed.points[2], 0.0);
+    script.choices.push_back(0);
+    script.texts.push_back(wxString("Rim"));
+    EXPECT_FALSE(curve_operation(1));
+    EXPECT_EQ(script.asked.back(), "Surface curve name: Surface curve must have a different name to all other curves for this object.");
+    script.choices.push_back(1);  // erase the second one
+    EXPECT_TRUE(curve_operation(1));
+    ASSERT_EQ(res->RES_CURVE->value()->curves.size(), 1u);
+
+    // Split along it: the small patch inside the curve goes apart.
+    script.choices.push_back(2);
+    click_3d(view->project(middle), false, true);
+    const auto& patch = res->RES_WRL_OBJECT->value();
+    ASSERT_TRUE(patch);
+    std::size_t triangles = 0;
+    for (const surface_sequence_t& seq : surface->get_seq())
+        triangles += seq.mesh.triangles.size();
+    EXPECT_GT(patch->mesh.triangles.size(), 0u);
+    EXPECT_LT(patch->mesh.triangles.size(), triangles / 4);
+    EXPECT_EQ(patch->from_object, 2);
+
+    // Erase it.
+    script.choices.push_back(1);
+    click_3d(view->project(middle), false, true);
+    EXPECT_TRUE(res->RES_CURVE->value()->curves.empty());
+    tool(ID_TOOL_MARK, false);
 }
 
 }  // namespace
