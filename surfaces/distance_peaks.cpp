@@ -53,7 +53,7 @@ std::vector<peak_t> extract_peaks(const distance_map_t& map)
     return accepted;
 }
 
-void peak_overlap(std::vector<grid_peak_t>& a, std::vector<grid_peak_t>& b)
+void peak_overlap(std::vector<grid_peak_t>& a, std::vector<grid_peak_t>& b, int connect)
 {
     const auto nearest = [](const grid_peak_t& p, const std::vector<grid_peak_t>& others) {
         std::size_t best = others.size();
@@ -77,9 +77,11 @@ void peak_overlap(std::vector<grid_peak_t>& a, std::vector<grid_peak_t>& b)
         const std::size_t j = nearest(a[i], b);
         if (j == b.size() || nearest(b[j], a) != i)
             continue;
-        // Within two disc radii: farther apart the two are not one shape moving.
+        // Within two disc radii: farther apart the two are not one shape
+        // moving, unless the user prioritises joining that kind of region.
         const vertex2d d{b[j].uv.x - a[i].uv.x, b[j].uv.y - a[i].uv.y};
-        const double reach = (std::fabs(a[i].value) + std::fabs(b[j].value)) / 12.0;
+        const bool favoured = (connect & (a[i].value > 0.0 ? 1 : 2)) != 0;
+        const double reach = (favoured ? 2.0 : 1.0) * (std::fabs(a[i].value) + std::fabs(b[j].value)) / 12.0;
         if (std::hypot(d.x, d.y) > reach)
             continue;
         a[i].vector = d;

@@ -28,8 +28,11 @@ struct grid_peak_t {
 };
 
 // Pairs the peaks of two planes: each pairs with the nearest peak of the same
-// sign on the other plane when that is mutual and within reach of their discs.
-void peak_overlap(std::vector<grid_peak_t>& a, std::vector<grid_peak_t>& b);
+// sign on the other plane when that is mutual and within reach of their
+// discs. `connect` (bit 0 objects, bit 1 holes) doubles the reach for peaks
+// inside the outlines or in their holes, so that regions of that kind on
+// neighbouring planes are joined rather than closed off.
+void peak_overlap(std::vector<grid_peak_t>& a, std::vector<grid_peak_t>& b, int connect = 0);
 
 struct peak_average_t {
     vertex2d vector;

@@ -324,10 +324,10 @@ struct paired_peaks_t {
     double longest = 0.0;  // the longest peak vector, in grid steps
 };
 
-paired_peaks_t pair_peaks(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k)
+paired_peaks_t pair_peaks(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k, int connect)
 {
     paired_peaks_t p{peaks_in_grid(grid, slices[k], k), peaks_in_grid(grid, slices[k + 1], k + 1)};
-    peak_overlap(p.a, p.b);
+    peak_overlap(p.a, p.b, connect);
     for (const auto* list : {&p.a, &p.b})
         for (const grid_peak_t& g : *list)
             p.longest = std::max(p.longest, std::hypot(g.vector.x, g.vector.y) / grid.step);
@@ -468,7 +468,7 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         std::vector<paired_peaks_t> peaks;
         std::vector<node_window_t> windows;
         for (std::size_t k = 0; k < pairs; ++k) {
-            peaks.push_back(pair_peaks(grid, slices, k));
+            peaks.push_back(pair_peaks(grid, slices, k, settings.connect));
             const double margin = peaks.back().longest + 2.0;
             windows.push_back(merged(map_window(grid, slices[k], k, margin), map_window(grid, slices[k + 1], k + 1, margin)));
         }

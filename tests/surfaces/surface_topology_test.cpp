@@ -162,4 +162,42 @@ TEST(SurfaceTopology, RingOutlinedAlongItsAxisSplitsAndJoins)
     expect_ring(ring, placements);
 }
 
+// Discs on neighbouring planes that lie farther apart than their radii are
+// not taken for one shape moving: each is closed off on its own. With
+// "Prioritise objects" they are joined into one leaning cylinder; holes
+// likewise with "Prioritise holes".
+TEST(SurfaceTopology, PrioritisingJoinsRegionsThatMovedFar)
+{
+    frame_placements placements;
+    placements.sx = placements.sy = pixel;
+    const double radius = 0.2, shift = 0.5, gap = 0.1;
+    contour_object discs, holes;
+    for (int k = 0; k < 2; ++k) {
+        placements.frames.push_back(frame_at({-offset, -offset, gap * k}, {1, 0, 0}, {0, 1, 0}));
+        discs.insert(k, circle(shift * k, 0.0, radius));
+        holes.insert(k, circle(0.25, 0.0, 0.8));  // a plate with a hole that moves
+        holes.insert(k, circle(shift * k, 0.0, radius));
+    }
+    const auto built = [&](const contour_object& o, int connect) {
+        surface_settings_t settings;
+        settings.resolution = 4;
+        settings.connect = connect;
+        auto s = surface_interp::build(o, 0, placements, settings);
+        EXPECT_TRUE(s);
+        return s;
+    };
+    const auto apart = built(discs, 0), joined = built(discs, 1), holes_first = built(discs, 2);
+    ASSERT_TRUE(apart && joined && holes_first);
+    EXPECT_EQ(topology(*apart).pieces, 2u);
+    EXPECT_EQ(topology(*joined).pieces, 1u);
+    EXPECT_EQ(topology(*holes_first).pieces, 2u);  // prioritising holes leaves discs apart
+    EXPECT_GT(joined->volume, 1.3 * apart->volume);
+
+    // The plate's hole: a tunnel through it only when holes are prioritised.
+    const auto closed_hole = built(holes, 0), tunnel = built(holes, 2);
+    ASSERT_TRUE(closed_hole && tunnel);
+    EXPECT_EQ(topology(*tunnel).euler, 0) << "one handle: the tunnel";
+    EXPECT_LT(tunnel->volume, closed_hole->volume);
+}
+
 }  // namespace
