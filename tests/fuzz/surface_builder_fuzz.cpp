@@ -1,7 +1,10 @@
 // libFuzzer harness: surfaces built from small arbitrary outline sets on a
 // few arbitrarily placed frames (parallel, tilted, coincident, crossing),
 // at a coarse grid: no crash, no endless loop, and a surface that is built
-// has a finite positive volume, finite points and indices within its points.
+// has a finite positive volume, finite points and indices within its points;
+// being closed, every frame plane cuts it in closed outlines only; lines of
+// sight hit it at finite points; a curve through its points splits it or is
+// refused, never crashes.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +13,10 @@
 #include <wx/log.h>
 
 #include "fuzz_reader.h"
+#include "surfaces/mesh_hit.h"
+#include "surfaces/surface_curves.h"
+#include "surfaces/surface_cut.h"
+#include "surfaces/surface_geometry.h"
 #include "surfaces/surface_interp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -56,6 +63,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (std::uint32_t i : t.points)
                 if (i >= seq.mesh.points.size())
                     std::abort();
+        for (const frame_placement& f : placements.frames)
+            for (const contour& c : cut_mesh(seq.mesh, plane_of(f.image_to_world, placements.sx, placements.sy))) {
+                if (!c.closed)
+                    std::abort();
+                for (const vertex2d& p : c.points)
+                    if (!std::isfinite(p.x) || !std::isfinite(p.y))
+                        std::abort();
+            }
+        if (!seq.mesh.points.empty()) {
+            curve_t curve;
+            curve.closed = true;
+            for (std::size_t i = 0; i < seq.mesh.points.size(); i += 1 + seq.mesh.points.size() / 5)
+                curve.points.push_back(seq.mesh.points[i].position);
+            if (const auto split = split_mesh(seq.mesh, curve))
+                if (split->first.triangles.size() + split->second.triangles.size() != seq.mesh.triangles.size())
+                    std::abort();
+        }
     }
+    mesh_hit_t hit;
+    const vertex3d through = surface->centre;
+    for (const vertex3d& from : {vertex3d{-10, 0.3, 0.2}, vertex3d{0.1, 10, -0.4}, vertex3d{0.2, 0.1, 10}})
+        if (surface->surface_intersection(from, through, &hit) &&
+            (!std::isfinite(hit.point.x + hit.point.y + hit.point.z) || hit.t < 0.0 || hit.t > 1.0))
+            std::abort();
     return 0;
 }

@@ -129,6 +129,54 @@ TEST(SurfaceInterp, ReversedFrameOrderGivesTheSameSurface)
     }
 }
 
+// A mirrored calibration (image x turned round, so the frames are left-handed)
+// puts the same sections in the same places: the same closed, outward
+// surface, never a negative volume.
+TEST(SurfaceInterp, MirroredCalibrationGivesTheSameSurface)
+{
+    const ellipsoid_shape e = demo_phantom().ellipsoids.at(0);
+    for (auto planes : {parallel_planes(e, 25), fan_planes(e, 25)}) {
+        const outlined_t plain = outline_ellipsoid(e, planes);
+        // The image's x runs the other way from its far edge, 6 cm along.
+        for (matrix16d& m : planes)
+            for (int r = 0; r < 3; ++r) {
+                m[12 + r] += 6.0 * m[r];
+                m[r] = -m[r];
+            }
+        outlined_t mirrored = outline_ellipsoid(e, planes);
+        const auto a = surface_interp::build(plain.object, 0, plain.placements, at(medium));
+        const auto b = surface_interp::build(mirrored.object, 0, mirrored.placements, at(medium));
+        ASSERT_TRUE(a && b);
+        expect_sound(*b);
+        EXPECT_NEAR(b->volume, a->volume, 0.01 * a->volume);
+        EXPECT_NEAR(b->centre.x, a->centre.x, 0.02);
+        EXPECT_NEAR(b->centre.y, a->centre.y, 0.02);
+        EXPECT_NEAR(b->centre.z, a->centre.z, 0.02);
+    }
+}
+
+// A thousand outlined planes, a few hundredths of a millimetre apart: finite,
+// closed, and the ellipsoid's volume.
+TEST(SurfaceInterp, AThousandPlanes)
+{
+    const ellipsoid_shape e = demo_phantom().ellipsoids.at(0);
+    outlined_t o;
+    const std::vector<matrix16d> planes = parallel_planes(e, 1000);
+    o.placements.sx = sx;
+    o.placements.sy = sy;
+    for (std::size_t i = 0; i < planes.size(); ++i) {
+        o.placements.frames.push_back(placed(planes[i]));
+        const ellipse2d cut = section(e, planes[i]);
+        if (cut.exists && cut.b > 0.0)
+            o.object.insert(static_cast<std::int32_t>(i), outline(cut, 48));
+    }
+    ASSERT_GT(o.object.sets.size(), 800u);
+    const auto s = surface_interp::build(o.object, 0, o.placements, at(10));
+    ASSERT_TRUE(s);
+    expect_sound(*s);
+    EXPECT_NEAR(s->volume, volume(e), 0.03 * volume(e));
+}
+
 // Both ways of closing the ends give a closed surface; closing at the end
 // outlines encloses less than reaching beyond them.
 TEST(SurfaceInterp, EndsClosedWithAndWithoutCover)
