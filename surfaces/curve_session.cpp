@@ -6,6 +6,7 @@
 #include "common/interaction.h"
 #include "common/vertex_math.h"
 #include "resources/resource_table.h"
+#include "surfaces/mesh_measure.h"
 #include "surfaces/surface_curves.h"
 #include "surfaces/surface_interp.h"
 #include "surfaces/wrl_object.h"
@@ -43,12 +44,14 @@ bool split_along(const curve_t& curve)
         return false;
     // The sequence the curve lies on: the one nearest its first point.
     const surface_mesh_t* mesh = nullptr;
+    std::size_t sequence = 0;
     double nearest = std::numeric_limits<double>::infinity();
-    for (const surface_sequence_t& s : surface->get_seq())
-        for (const surface_point_t& p : s.mesh.points)
+    for (std::size_t k = 0; k < surface->get_seq().size(); ++k)
+        for (const surface_point_t& p : surface->get_seq()[k].mesh.points)
             if (const double d = length(p.position - curve.points.front()); d < nearest) {
                 nearest = d;
-                mesh = &s.mesh;
+                mesh = &surface->get_seq()[k].mesh;
+                sequence = k;
             }
     const std::optional<mesh_split_t> split = mesh ? split_mesh(*mesh, curve) : std::nullopt;
     if (!split) {
@@ -57,7 +60,9 @@ bool split_along(const curve_t& curve)
     }
     auto patch = std::make_shared<wrl_object>();
     patch->mesh = split->second;
+    patch->rest = split->first;
     patch->from_object = curve.object;
+    patch->from_sequence = sequence;
     patch->name = curve.name;
     res->RES_WRL_OBJECT->write(patch);
     return true;
@@ -92,6 +97,49 @@ bool curve_operation(std::size_t i)
     case 2: return split_along(curves.curves[i]);
     default: return false;
     }
+}
+
+bool patch_operation(int current_object)
+{
+    const auto& patch = res->RES_WRL_OBJECT->value();
+    const auto& objects = res->RES_OBJECT->value();
+    if (!patch || !objects || current_object < 0 || current_object >= object_table::size ||
+        patch->from_object < 0 || patch->from_object >= object_table::size)
+        return false;
+    if (current_object == patch->from_object) {
+        interaction().inform("Surface re-assignment operation",
+                             "This part belongs to " + (*objects)[current_object].name +
+                                 " already: choose the object to give it to first.");
+        return false;
+    }
+    const auto choice =
+        interaction().ask_choice("Surface re-assignment operation", "What do you want to do with this surface?",
+                                 {wxString::Format("Re-assign this surface to %s", (*objects)[current_object].name)});
+    if (!choice || *choice != 0)
+        return false;
+    surface_mesh_t part = patch->mesh, rest = patch->rest;
+    close_holes(part);
+    close_holes(rest);
+    // The object it came from keeps its other sequences too.
+    if (const auto& source = res->RES_SURFACE[static_cast<std::size_t>(patch->from_object)]->value()) {
+        std::vector<const surface_mesh_t*> whole{&rest};
+        for (std::size_t k = 0; k < source->get_seq().size(); ++k)
+            if (k != patch->from_sequence)
+                whole.push_back(&source->get_seq()[k].mesh);
+        if (whole.size() > 1)
+            rest = merged_mesh(whole);
+    }
+    std::shared_ptr<surface_interp> taken = surface_interp::from_mesh(std::move(part), current_object);
+    std::shared_ptr<surface_interp> kept = surface_interp::from_mesh(std::move(rest), patch->from_object);
+    if (!taken || !kept) {
+        interaction().inform("Surface re-assignment operation", "The parts of the surface enclose no volume.");
+        return false;
+    }
+    const int from = patch->from_object;
+    res->RES_WRL_OBJECT->write(nullptr);
+    res->RES_SURFACE[static_cast<std::size_t>(from)]->write(kept);
+    res->RES_SURFACE[static_cast<std::size_t>(current_object)]->write(taken);
+    return true;
 }
 
 void reattach_session_curves(int object)

@@ -15,5 +15,11 @@ std::size_t add_session_curve_point(int object, const vertex3d& p, double close_
 // RES_WRL_OBJECT). Refusals and failures are told. True when anything changed.
 bool curve_operation(std::size_t curve);
 
+// "What do you want to do with this surface?" for the patch a curve split
+// off: "Re-assign this surface to" the current object, which takes the patch
+// as its surface while the object it came from keeps the rest, each closed
+// across the cut. True when done.
+bool patch_operation(int current_object);
+
 // Moves the object's curves onto its surface as it now is.
 void reattach_session_curves(int object);

@@ -321,3 +321,42 @@ std::optional<mesh_split_t> split_mesh(const surface_mesh_t& mesh, const curve_t
         std::swap(parts[0], parts[1]);
     return mesh_split_t{patch_of(mesh, parts[0]), patch_of(mesh, parts[1])};
 }
+
+void close_holes(surface_mesh_t& mesh)
+{
+    // Directed edges used by one triangle only; the cap runs them backwards.
+    std::map<std::uint64_t, int> uses;
+    for (const surface_triangle_t& t : mesh.triangles)
+        for (int k = 0; k < 3; ++k)
+            ++uses[edge_key(t.points[k], t.points[(k + 1) % 3])];
+    std::map<std::uint32_t, std::uint32_t> next;  // boundary, walked against the triangles' own turn
+    for (const surface_triangle_t& t : mesh.triangles)
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t a = t.points[k], b = t.points[(k + 1) % 3];
+            if (uses[edge_key(a, b)] == 1)
+                next[b] = a;
+        }
+    while (!next.empty()) {
+        std::vector<std::uint32_t> loop;
+        std::uint32_t at = next.begin()->first;
+        while (next.count(at)) {
+            loop.push_back(at);
+            const std::uint32_t to = next[at];
+            next.erase(at);
+            at = to;
+        }
+        if (loop.size() < 3)
+            continue;
+        vertex3d centre;
+        for (std::uint32_t v : loop)
+            centre = centre + mesh.points[v].position;
+        surface_point_t middle;
+        middle.position = (1.0 / double(loop.size())) * centre;
+        const auto m = static_cast<std::uint32_t>(mesh.points.size());
+        mesh.points.push_back(middle);
+        if (!mesh.colours.empty())
+            mesh.colours.push_back(mesh.colours[loop.front()]);
+        for (std::size_t i = 0; i < loop.size(); ++i)
+            mesh.triangles.push_back({{loop[i], loop[(i + 1) % loop.size()], m}, 2});
+    }
+}

@@ -49,6 +49,11 @@ struct mesh_split_t {
 };
 std::optional<mesh_split_t> split_mesh(const surface_mesh_t& mesh, const curve_t& curve);
 
+// Closes every hole of a patch (each loop of edges that only one triangle
+// uses) with a fan of triangles about the loop's centre, turned as the patch
+// is: a split part becomes a closed surface again.
+void close_holes(surface_mesh_t& mesh);
+
 // The refusal of a split that failed.
 inline constexpr const char* split_failed_text =
     "Surface splitting was not successful.\n\nThe curve must be closed in order to split the surface.\n"

@@ -680,3 +680,18 @@ bool surface_interp::colour_with_data(const reslice_source& frames, const surfac
         sequences_[i].mesh.colours = grey_colours(values[i], map);
     return true;
 }
+
+std::unique_ptr<surface_interp> surface_interp::from_mesh(surface_mesh_t mesh, int object_index)
+{
+    auto surface = std::make_unique<surface_interp>();
+    surface->object = object_index;
+    orient_outwards(mesh);
+    recalc_normals(mesh);
+    surface_sequence_t seq;
+    seq.mesh = std::move(mesh);
+    surface->sequences_.push_back(std::move(seq));
+    surface->triangle_volume();
+    if (!(surface->volume > 0.0))
+        return nullptr;
+    return surface;
+}

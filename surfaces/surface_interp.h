@@ -65,6 +65,10 @@ public:
                                                  const surface_settings_t& settings, landmarks* problems = nullptr,
                                                  surface_progress_t* progress = nullptr);
 
+    // A surface of one closed mesh (a part split off another), its volume and
+    // centre measured; nothing when the mesh encloses no volume.
+    static std::unique_ptr<surface_interp> from_mesh(surface_mesh_t mesh, int object_index);
+
     // Recomputes volume and centre from the triangles.
     void triangle_volume();
 

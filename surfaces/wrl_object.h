@@ -8,7 +8,9 @@
 
 class wrl_object {
 public:
-    surface_mesh_t mesh;
+    surface_mesh_t mesh;   // the patch, open along the cut
+    surface_mesh_t rest;   // what the cut left of the surface it came from
     int from_object = -1;  // the object whose surface it came from
+    std::size_t from_sequence = 0;  // the sequence of that surface it was cut from
     wxString name;
 };

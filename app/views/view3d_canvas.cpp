@@ -487,6 +487,13 @@ bool view3d_canvas::mark_surface(const wxPoint& p)
 {
     mesh_hit_t best;
     const int object = surface_under(p, &best);
+    // The part a curve split off lies on its surface: a click on it is about the part.
+    if (const auto& patch = res->RES_WRL_OBJECT->value()) {
+        const auto [near_point, far_point] = pick_segment(p);
+        mesh_hit_t on_patch;
+        if (segment_hit(patch->mesh, near_point, far_point, &on_patch) && (object < 0 || on_patch.t <= best.t + 1e-6))
+            return patch_operation(static_cast<int>(res->CURRENT_OBJECT->value()));
+    }
     if (object < 0)
         return false;
     landmarks marks = landmarks_from_session();

@@ -3,6 +3,7 @@
 // polygon and survives saving; Clear and a split through scripted answers.
 #include <cmath>
 #include <numbers>
+#include <set>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -513,6 +514,30 @@ TEST_F(GuiDraw, CurvesArePlacedRenamedSplitAndErased)
     EXPECT_GT(patch->mesh.triangles.size(), 0u);
     EXPECT_LT(patch->mesh.triangles.size(), triangles / 4);
     EXPECT_EQ(patch->from_object, 2);
+
+    // A click on the part with another object chosen gives it to that
+    // object; each part closed across the cut, together the whole volume.
+    script.choices.push_back(0);  // "Re-assign this surface to Object 5"
+    click_3d(view->project(hit.point), false, false);
+    EXPECT_TRUE(script.asked.back().EndsWith("Object 2 already: choose the object to give it to first."));
+    res->CURRENT_OBJECT->write(5);
+    pump(30);
+    click_3d(view->project(hit.point), false, false);
+    EXPECT_FALSE(res->RES_WRL_OBJECT->value());
+    const auto part = res->RES_SURFACE[5]->value(), rest = res->RES_SURFACE[2]->value();
+    ASSERT_TRUE(part && rest);
+    EXPECT_NEAR(part->volume + rest->volume, surface->volume, 1e-6 * surface->volume);
+    EXPECT_LT(part->volume, 0.25 * surface->volume);
+    // Closed: every edge is met again the other way.
+    for (const auto* s : {part.get(), rest.get()})
+        for (const surface_sequence_t& seq : s->get_seq()) {
+            std::set<std::pair<std::uint32_t, std::uint32_t>> edges;
+            for (const surface_triangle_t& t : seq.mesh.triangles)
+                for (int k = 0; k < 3; ++k)
+                    edges.insert({t.points[k], t.points[(k + 1) % 3]});
+            for (const auto& [a, b] : edges)
+                EXPECT_TRUE(edges.count({b, a})) << a << "-" << b;
+        }
 
     // Erase it.
     script.choices.push_back(1);

@@ -8,6 +8,7 @@
 #include "common/vertex_math.h"
 #include "ellipsoid_outlines.h"
 #include "surfaces/surface_curves.h"
+#include "surfaces/mesh_measure.h"
 #include "surfaces/surface_interp.h"
 #include "test_meshes.h"
 
@@ -117,6 +118,20 @@ TEST(SurfaceCurves, AClosedCurveSplitsAMeshInTwo)
             for (std::uint32_t v : t.points)
                 EXPECT_LT(v, patch->points.size());
     }
+    // Each half closed by a cap across the cut: closed, and the two volumes
+    // make up the sphere's.
+    surface_mesh_t top = split->first, bottom = split->second;
+    close_holes(top);
+    close_holes(bottom);
+    EXPECT_TRUE(closed_manifold(top));
+    EXPECT_TRUE(closed_manifold(bottom));
+    EXPECT_NEAR(enclosed(top).volume + enclosed(bottom).volume, enclosed(sphere).volume, 1e-9);
+    EXPECT_NEAR(enclosed(top).volume, enclosed(bottom).volume, 1e-9);
+    // A closed mesh has no hole to close.
+    surface_mesh_t whole = sphere;
+    close_holes(whole);
+    EXPECT_EQ(whole.triangles.size(), sphere.triangles.size());
+
     // Open, too short, or not parting the mesh: no split.
     curve_t open = equator;
     open.closed = false;
