@@ -101,7 +101,7 @@ bool curve_operation(std::size_t i)
 
 bool patch_operation(int current_object)
 {
-    const auto& patch = res->RES_WRL_OBJECT->value();
+    const std::shared_ptr<wrl_object> patch = res->RES_WRL_OBJECT->value();  // held: the resource is cleared below
     const auto& objects = res->RES_OBJECT->value();
     if (!patch || !objects || current_object < 0 || current_object >= object_table::size ||
         patch->from_object < 0 || patch->from_object >= object_table::size)
