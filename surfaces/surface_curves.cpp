@@ -43,7 +43,7 @@ vertex3d nearest_on_triangle(const vertex3d& p, const vertex3d& a, const vertex3
     return a + (vb / denominator) * ab + (vc / denominator) * ac;
 }
 
-// The squared distance between segments pq and ab, sampled finely enough for picking.
+// The distance between segments pq and ab, from their closest points.
 double segment_distance(const vertex3d& p, const vertex3d& q, const vertex3d& a, const vertex3d& b)
 {
     // Closest points of two segments (clamped parameters).

@@ -1,8 +1,10 @@
 #include "surface_cut.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "surface_session.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
