@@ -1,5 +1,7 @@
 #include "acquisition/posinfo.h"
 
+#include <algorithm>
+
 #include <wx/log.h>
 
 #include "acquisition/ascension_driver.h"
@@ -117,8 +119,9 @@ posinfo::~posinfo()
 
 void posinfo::refresh_latency()
 {
-    const auto ms = res->RES_TEMP_CALIB->value();
-    latency_ = ms > 0 ? static_cast<std::uint64_t>(ms) * ticks_per_ms : 0;
+    // Either sign: temporal calibration may find the poses ahead of the images.
+    const long ms = std::clamp<long>(static_cast<long>(res->RES_TEMP_CALIB->value()), -max_latency_ms, max_latency_ms);
+    latency_ = static_cast<std::int64_t>(ms) * static_cast<std::int64_t>(ticks_per_ms);
 }
 
 void posinfo::show_alert(const wxString& text, alert_t colour)
@@ -225,7 +228,10 @@ bool posinfo::ask_for_position()
 {
     const std::uint64_t t = now();
     request_sent_ = t;
-    request_time_ = t > latency_ ? t - latency_ : 0;
+    if (latency_ >= 0)
+        request_time_ = t > std::uint64_t(latency_) ? t - std::uint64_t(latency_) : 0;
+    else
+        request_time_ = t + std::uint64_t(-latency_);
     return driver_->ask(line_);
 }
 

@@ -48,7 +48,7 @@ public:
     sensor_t sensor() const { return driver_ ? driver_->kind() : SENSOR_NONE; }
     const pos_stat_t& probe_sample() const { return probe_; }
     const pos_stat_t& pointer_sample() const { return pointer_; }
-    std::uint64_t latency() const { return latency_; }
+    std::int64_t latency() const { return latency_; }  // ticks, either sign
 
 private:
     std::uint64_t now() const { return clock_(); }
@@ -67,7 +67,8 @@ private:
 
     bool running_ = false;
     pos_stat_t probe_, pointer_;
-    std::uint64_t latency_ = 0;
+    static constexpr long max_latency_ms = 60000;
+    std::int64_t latency_ = 0;
     std::uint64_t request_time_ = 0;   // latency-corrected time of the outstanding request
     std::uint64_t request_sent_ = 0;   // when it was written, for the watchdog
     std::uint64_t last_action_ = 0;

@@ -116,7 +116,7 @@ position_source_dialog::position_source_dialog(wxWindow* parent, std::function<w
         pointer_names.Add(tools[code]);
     }
     pointer_tool = choice("Pointer tool:", pointer_names, pointer_index);
-    latency = spin("Tracker latency (ms):", 0, 10000, res->RES_TEMP_CALIB->value());
+    latency = spin("Tracker latency (ms):", -10000, 10000, res->RES_TEMP_CALIB->value());
 
     auto* manual_grid = new wxFlexGridSizer(2, wxSize(12, 6));
     std::swap(grid, manual_grid);

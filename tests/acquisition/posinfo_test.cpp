@@ -156,6 +156,27 @@ TEST_F(PosinfoTest, FastrakDeliversTheTrajectoryStampedAtRequestTimeLessLatency)
     EXPECT_FALSE(tracker->stop_posinfo());
 }
 
+// Temporal calibration can find the poses ahead of the images: a negative
+// latency stamps them later than their requests, not at them.
+TEST_F(PosinfoTest, ANegativeLatencyStampsLater)
+{
+    start_sim("fastrak");
+    res->RES_TEMP_CALIB->write(-25);  // ms
+    detect(POS_DETECT_AUTO);
+    ASSERT_EQ(tracker->sensor(), SENSOR_FASTRAK);
+    const std::uint64_t started = clock;
+    sample_sink_t sink(res->RES_POSITION_CAPTURE_EVENT);
+    std::vector<std::uint64_t> ticks;
+    poll_until(sink, 3, &ticks);
+    ASSERT_GE(sink.samples.size(), 3u);
+    EXPECT_EQ(sink.samples[0].time, started + 25 * ms);
+    EXPECT_EQ(sink.samples[1].time, ticks[0] + 25 * ms);
+    EXPECT_EQ(tracker->latency(), -25 * std::int64_t(ms));
+    // Settings beyond reason are held to a minute.
+    res->RES_TEMP_CALIB->write(-99999999);
+    EXPECT_EQ(tracker->latency(), -60000 * std::int64_t(ms));
+}
+
 TEST_F(PosinfoTest, DetectionRefusesTheWrongKindBadSpeedsAndSingleUnitsWithTwoSensors)
 {
     const struct {
