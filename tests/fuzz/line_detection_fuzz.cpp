@@ -1,14 +1,17 @@
 // libFuzzer harness: the floor-line detector on arbitrary small frames,
 // regions and settings: no crash, no read outside the frame, and a line
 // that is found has end points that are numbers within reason and a
-// consensus no larger than its stripes.
+// consensus no larger than its stripes. The stylus tip detector on the same
+// frames: a tip inside the frame's rows, finite, at a searched angle.
 #include <cstdint>
+#include <cmath>
 #include <cstdlib>
 
 #include <wx/init.h>
 #include <wx/log.h>
 
 #include "calibration/line_detection.h"
+#include "calibration/point_detection.h"
 #include "fuzz_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -44,5 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (y < -1'000'000'000L - h || y > 1'000'000'000L + h)
                 std::abort();
     }
+    std::vector<std::pair<long, long>> rows;
+    if (in.next<std::uint8_t>() & 1)
+        for (long x = 0; x < fw; ++x)
+            rows.push_back({long(in.next<std::int8_t>()), long(in.next<std::int8_t>())});
+    if (const auto tip = detect_stylus_tip(frame, rows))
+        if (!std::isfinite(tip->tip.x + tip->tip.y) || tip->tip.y < 0 || tip->tip.y >= double(h) ||
+            tip->angle < -45 || tip->angle > 45)
+            std::abort();
     return 0;
 }
