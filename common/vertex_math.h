@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "common/matrix16d.h"
 #include "common/vertex.h"
 
 inline vertex3d operator+(const vertex3d& a, const vertex3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
@@ -14,3 +15,5 @@ inline vertex3d cross(const vertex3d& a, const vertex3d& b)
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 inline double length(const vertex3d& a) { return std::sqrt(dot(a, a)); }
+// Column c (0 to 3) of a rigid matrix: an axis, or the translation for 3.
+inline vertex3d column(const matrix16d& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "common/vertex_math.h"
+
 namespace {
 
 // The part of a convex polygon where f(p) = f0 + fx x + fy y >= 0.
@@ -24,8 +26,6 @@ std::vector<vertex2d> clip(const std::vector<vertex2d>& polygon, double f0, doub
     return out;
 }
 
-vertex3d column(const matrix16d& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }
-double dot(const vertex3d& a, const vertex3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 }  // namespace
 

@@ -10,11 +10,6 @@
 
 namespace {
 
-vertex3d column(const matrix16d& m, int c)
-{
-    return {m[4 * c], m[4 * c + 1], m[4 * c + 2]};
-}
-
 double usable_pixel_size(const reslice_source& source)
 {
     return std::isfinite(source.pixel_size) && source.pixel_size > 0.0 ? source.pixel_size : 0.01;

@@ -43,11 +43,6 @@ void release(std::vector<T>& v)
     std::vector<T>().swap(v);
 }
 
-vertex3d column(const matrix16d& m, int c)
-{
-    return {m[4 * c], m[4 * c + 1], m[4 * c + 2]};
-}
-
 
 // One frame's contribution to one plane, over the rows its section covers.
 struct frame_paint_t {

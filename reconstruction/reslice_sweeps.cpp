@@ -12,11 +12,6 @@ vertex2d operator-(const vertex2d& a, const vertex2d& b) { return {a.x - b.x, a.
 double cross2(const vertex2d& a, const vertex2d& b) { return a.x * b.y - a.y * b.x; }
 double dot2(const vertex2d& a, const vertex2d& b) { return a.x * b.x + a.y * b.y; }
 
-vertex3d column(const matrix16d& m, int c)
-{
-    return {m[4 * c], m[4 * c + 1], m[4 * c + 2]};
-}
-
 // Twice the signed area; positive for counter-clockwise in x-right, y-up axes.
 double signed_area2(const std::vector<vertex2d>& p)
 {

@@ -142,16 +142,22 @@ bool patch_operation(int current_object)
     return true;
 }
 
-void reattach_session_curves(int object)
+void reattach_session_curves(const std::vector<int>& objects)
 {
-    if (object < 0 || object >= resource_t::surface_slots || !res->RES_CURVE->value())
-        return;
-    const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(object)]->value();
-    if (!surface)
+    if (!res->RES_CURVE->value())
         return;
     curve_set curves = session_curves();
-    if (std::none_of(curves.curves.begin(), curves.curves.end(), [&](const curve_t& c) { return c.object == object; }))
-        return;
-    reattach_curves(curves, object, *surface);
-    write_curves(std::move(curves));
+    bool moved = false;
+    for (int object : objects) {
+        if (object < 0 || object >= resource_t::surface_slots)
+            continue;
+        const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(object)]->value();
+        if (!surface ||
+            std::none_of(curves.curves.begin(), curves.curves.end(), [&](const curve_t& c) { return c.object == object; }))
+            continue;
+        reattach_curves(curves, object, *surface);
+        moved = true;
+    }
+    if (moved)
+        write_curves(std::move(curves));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "common/vertex.h"
 
@@ -21,5 +22,6 @@ bool curve_operation(std::size_t curve);
 // across the cut. True when done.
 bool patch_operation(int current_object);
 
-// Moves the object's curves onto its surface as it now is.
-void reattach_session_curves(int object);
+// Moves the curves of these objects onto their surfaces as they now are, in
+// one write of the curves.
+void reattach_session_curves(const std::vector<int>& objects);

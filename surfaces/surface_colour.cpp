@@ -16,8 +16,6 @@ struct frame_plane_t {
     const reslice_frame* frame = nullptr;
 };
 
-vertex3d column(const matrix16d& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }
-
 }  // namespace
 
 std::vector<std::uint8_t> data_along_normals(const surface_mesh_t& mesh, const reslice_source& frames,

@@ -74,13 +74,6 @@ double segment_distance(const vertex3d& p, const vertex3d& q, const vertex3d& a,
     return length((p + s * d1) - (a + t * d2));
 }
 
-std::uint64_t edge_key(std::uint32_t a, std::uint32_t b)
-{
-    if (a > b)
-        std::swap(a, b);
-    return (std::uint64_t{a} << 32) | b;
-}
-
 // Shortest path over the mesh's edges from one point to another, both ends included.
 std::vector<std::uint32_t> shortest_path(const std::vector<std::vector<std::uint32_t>>& neighbours,
                                          const surface_mesh_t& mesh, std::uint32_t from, std::uint32_t to)

@@ -8,16 +8,8 @@
 
 namespace {
 
-// A crossing point is named by its edge, whichever triangle meets it.
-std::uint64_t edge_key(std::uint32_t a, std::uint32_t b)
-{
-    if (a > b)
-        std::swap(a, b);
-    return (std::uint64_t{a} << 32) | b;
-}
-
 struct cut_segment_t {
-    std::uint64_t from = 0, to = 0;  // edge keys
+    std::uint64_t from = 0, to = 0;  // edge keys: a crossing is named by its edge, whichever triangle meets it
     vertex3d p, q;
     bool used = false;
 };

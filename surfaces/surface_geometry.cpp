@@ -6,8 +6,6 @@ namespace {
 constexpr double parallel_tolerance = 1e-9;
 constexpr double same_plane_cm = 1e-6;
 
-vertex3d column(const matrix16d& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }
-
 vertex3d unit(const vertex3d& v)
 {
     const double l = length(v);

@@ -39,3 +39,9 @@ struct surface_mesh_t {
 
     bool coloured() const { return !colours.empty() && colours.size() == points.size(); }
 };
+
+// One key for the edge between points a and b, whichever way it is walked.
+inline std::uint64_t edge_key(std::uint32_t a, std::uint32_t b)
+{
+    return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
+}

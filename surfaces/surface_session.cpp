@@ -58,9 +58,9 @@ surface_update_t update_surfaces(const surface_settings_t& settings, int object)
         return result;
     for (auto& [i, surface] : made) {
         res->RES_SURFACE[static_cast<std::size_t>(i)]->write(surface);
-        reattach_session_curves(i);  // curves stay on the surface they were drawn on
         result.built.push_back(i);
     }
+    reattach_session_curves(result.built);  // curves stay on the surface they were drawn on
     if (marks->list.size() != marks_before)
         res->RES_LANDMARKS->write(marks);
     return result;

@@ -10,7 +10,6 @@
 #include "common/vertex_math.h"
 #include "demo/sweep.h"
 
-inline vertex3d column(const matrix16d& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }
 
 inline matrix16d chain_matrix(const float* pose, const probe_setup& probe)
 {

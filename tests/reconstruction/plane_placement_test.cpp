@@ -12,11 +12,6 @@ namespace {
 constexpr double sx = 0.02, sy = 0.01;
 constexpr long w = 80, h = 60;  // 1.6 x 0.6 cm
 
-vertex3d column(const matrix16d& m, int c)
-{
-    return {m[4 * c], m[4 * c + 1], m[4 * c + 2]};
-}
-
 // Catches a default plane off the frame's centre, along the wrong axis or of
 // the wrong size (window 0 keeps its own, 1 is H x H, 2 is W x H), and placing
 // windows that have no frame rule, or on an empty frame.
