@@ -18,7 +18,10 @@ constexpr double pi = std::numbers::pi;
 struct vec3 {
     double x = 0, y = 0, z = 0;
 };
-double dot(const vec3& a, const vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double dot(const vec3& a, const vec3& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // Row-major 3x3.
 struct mat3 {
@@ -219,8 +222,15 @@ public:
                     } else if (iflag == 2) {
                         const vec3 r = d.rotation * in_sensor;
                         const vec3 world{r.x + d.translation.x, r.y + d.translation.y, r.z + d.translation.z};
-                        const double column[9] = {1.0, dot(n.d_alpha, world), dot(n.d_beta, world), w.x, w.y, w.z,
-                                                  dot(w, rc.d_az * q), dot(w, rc.d_el * q), dot(w, rc.d_roll * q)};
+                        const double column[9] = {1.0,
+                                                  dot(n.d_alpha, world),
+                                                  dot(n.d_beta, world),
+                                                  w.x,
+                                                  w.y,
+                                                  w.z,
+                                                  dot(w, rc.d_az * q),
+                                                  dot(w, rc.d_el * q),
+                                                  dot(w, rc.d_roll * q)};
                         for (int c = 0; c < 9; ++c)
                             fjac[row + std::size_t(c) * std::size_t(ld)] = column[c];
                     } else {
@@ -279,8 +289,7 @@ std::vector<datar_t> solver_data(const std::vector<frame_status_t>& lines, doubl
 
 // A trial from stage 3's result: failed unless it converged (info 1 to 3) to
 // finite values the lines determine.
-plane_solve::trial_t record_trial(const std::vector<double>& x, const std::vector<double>& f, int info,
-                                  bool determined)
+plane_solve::trial_t record_trial(const std::vector<double>& x, const std::vector<double>& f, int info, bool determined)
 {
     plane_solve::trial_t t;
     t.info = info;
@@ -352,10 +361,10 @@ bool solve_scale_lines(const scale_lines_t& lines, double* sx, double* sy, wxStr
 bool plane_solve::run_plane_solve(const std::vector<frame_status_t>& lines, double scale_x, double scale_y,
                                   double celsius, long image_width)
 {
-    const auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                           std::chrono::system_clock::now().time_since_epoch())
-                           .count() /
-                       100;
+    const auto ticks =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count() /
+        100;
     return run_plane_solve(lines, scale_x, scale_y, celsius, image_width, std::uint64_t(ticks));
 }
 
@@ -414,8 +423,7 @@ bool plane_solve::run_plane_solve(const std::vector<frame_status_t>& lines, doub
             continue;
         }
         matrix16d cal;
-        cal.forward(result[3], result[4], result[5], result[6] * 180 / pi, result[7] * 180 / pi,
-                    result[8] * 180 / pi);
+        cal.forward(result[3], result[4], result[5], result[6] * 180 / pi, result[7] * 180 / pi, result[8] * 180 / pi);
         const double shift = double(image_width) * sx;
         for (int r = 0; r < 3; ++r) {
             cal.m[12 + r] += shift * cal.m[r];

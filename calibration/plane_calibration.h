@@ -13,9 +13,9 @@
 
 // One detected floor line with the pose that came with its frame.
 struct frame_status_t {
-    int decision = 0;              // 0 nothing yet, 1 accepted by the consensus test, 2 rejected
-    float x1 = 0, x2 = 0;          // end points' columns, pixels
-    float y1 = 0, y2 = 0;          // end points' buffer rows, pixels
+    int decision = 0;                 // 0 nothing yet, 1 accepted by the consensus test, 2 rejected
+    float x1 = 0, x2 = 0;             // end points' columns, pixels
+    float y1 = 0, y2 = 0;             // end points' buffer rows, pixels
     std::array<float, 6> position{};  // the probe sensor's pose: cm and degrees
 };
 
@@ -37,11 +37,11 @@ double clamp_angle(double radians);
 class plane_solve {
 public:
     struct trial_t {
-        double a = 0, b = 0, c = 0, d = 0;              // the plane a x + b y + c z + d = 0 (cm)
-        double tx = 0, ty = 0, tz = 0;                  // the calibration's translation (cm)
-        double azimuth = 0, elevation = 0, roll = 0;    // and rotation (degrees)
-        double rms = -1.0;                              // cm; -1 for a failed trial
-        int info = 0;                                   // MINPACK's
+        double a = 0, b = 0, c = 0, d = 0;            // the plane a x + b y + c z + d = 0 (cm)
+        double tx = 0, ty = 0, tz = 0;                // the calibration's translation (cm)
+        double azimuth = 0, elevation = 0, roll = 0;  // and rotation (degrees)
+        double rms = -1.0;                            // cm; -1 for a failed trial
+        int info = 0;                                 // MINPACK's
     };
     static constexpr int trial_count = 50;
 

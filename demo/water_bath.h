@@ -13,8 +13,8 @@
 #include "demo/sweep.h"
 
 struct water_bath_t {
-    probe_setup probe;       // the true calibration and scales
-    double celsius = 31.0;   // the water's temperature
+    probe_setup probe;         // the true calibration and scales
+    double celsius = 31.0;     // the water's temperature
     vertex3d normal{0, 0, 1};  // the floor: normal . X + d = 0 (cm), normal of unit length
     double d = 0.0;
     // Two lines of known length in the image (x1 y1 x2 y2 of each, pixels),
