@@ -8,8 +8,8 @@
 #include <wx/log.h>
 
 #include "calibration/minpack_drivers.h"
-#include "calibration/point_calibration.h"
 #include "common/matrix16d.h"
+#include "common/speed_of_sound.h"
 
 namespace {
 
@@ -322,6 +322,29 @@ double clamp_angle(double a)
     while (a < -pi)
         a += 2 * pi;
     return a;
+}
+
+std::vector<std::array<double, 2>> line_residuals(const std::vector<frame_status_t>& lines, const plane_solve& solve,
+                                                  int trial, double celsius)
+{
+    std::vector<std::array<double, 2>> out;
+    if (trial < 0 || trial >= plane_solve::trial_count)
+        return out;
+    const plane_solve::trial_t& t = solve.trials[std::size_t(trial)];
+    const double k = water_depth_factor(celsius);
+    matrix16d cal;
+    cal.forward(t.tx, t.ty, t.tz, t.azimuth, t.elevation, t.roll);
+    for (const frame_status_t& l : lines) {
+        matrix16d pose;
+        pose.forward(l.position.data());
+        const matrix16d placed = pose * cal;
+        const auto distance = [&](double x, double y) {
+            const vertex3d p = placed * vertex3d{solve.sx * x, solve.sy * k * y, 0.0};
+            return t.a * p.x + t.b * p.y + t.c * p.z + t.d;
+        };
+        out.push_back({distance(l.x1, l.y1), distance(l.x2, l.y2)});
+    }
+    return out;
 }
 
 bool solve_scale_lines(const scale_lines_t& lines, double* sx, double* sy, wxString* error)

@@ -34,6 +34,13 @@ bool solve_scale_lines(const scale_lines_t& lines, double* sx, double* sy, wxStr
 // An angle wrapped into [-pi, pi].
 double clamp_angle(double radians);
 
+class plane_solve;
+
+// How far each line's two end points lie from a trial's plane once placed
+// through the trial's calibration (cm, signed), in the order of the lines.
+std::vector<std::array<double, 2>> line_residuals(const std::vector<frame_status_t>& lines, const plane_solve& solve,
+                                                  int trial, double celsius);
+
 class plane_solve {
 public:
     struct trial_t {

@@ -35,12 +35,6 @@ void residuals(const std::vector<point_status_t>& obs, const double* x, double s
 
 }  // namespace
 
-double water_speed_of_sound(double t)
-{
-    return 1402.385 + 5.038813 * t - 0.05799136 * t * t + 0.0003287156 * t * t * t - 1.398845e-6 * t * t * t * t +
-           2.78786e-9 * t * t * t * t * t;
-}
-
 bool point_solve::run_point_solve(const std::vector<point_status_t>& obs, double scale, double celsius)
 {
     solved = false;

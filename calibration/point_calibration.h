@@ -10,10 +10,9 @@
 
 #include <wx/string.h>
 
+#include "common/speed_of_sound.h"
 #include "common/vertex.h"
 
-// The speed of sound in water at `celsius`, m/s.
-double water_speed_of_sound(double celsius);
 
 // One accepted observation.
 struct point_status_t {

@@ -5,6 +5,7 @@
 #include <limits>
 #include <random>
 
+#include "common/speed_of_sound.h"
 #include "common/vertex_math.h"
 
 namespace {
@@ -19,6 +20,59 @@ double row_on_floor(const water_bath_t& bath, const matrix16d& image, double at_
     return -(dot(bath.normal, column(image, 3)) + bath.d + across * at_column) / down;
 }
 
+// Speckle and noise drawn from tables of quantiles by 12 random bits at a
+// time: a frame needs a million draws.
+constexpr int table_bits = 12;
+struct noise_tables_t {
+    std::array<double, 1 << table_bits> rayleigh{}, normal{};  // mean 1; mean 0, deviation 1
+};
+
+const noise_tables_t& noise_tables()
+{
+    static const noise_tables_t tables = [] {
+        noise_tables_t t;
+        constexpr std::size_t n = 1 << table_bits;
+        double sum = 0.0;
+        for (std::size_t k = 0; k < n; ++k) {
+            const double q = (double(k) + 0.5) / double(n);
+            t.rayleigh[k] = std::sqrt(-2.0 * std::log1p(-q));
+            sum += t.rayleigh[k];
+            // The normal quantile by bisection of erfc: the table is built once.
+            double lo = -8.0, hi = 8.0;
+            for (int i = 0; i < 60; ++i) {
+                const double mid = 0.5 * (lo + hi);
+                (0.5 * std::erfc(-mid / std::sqrt(2.0)) < q ? lo : hi) = mid;
+            }
+            t.normal[k] = 0.5 * (lo + hi);
+        }
+        for (double& v : t.rayleigh)
+            v *= double(n) / sum;
+        return t;
+    }();
+    return tables;
+}
+
+struct random_bits {
+    std::uint64_t state;
+    std::uint64_t word = 0;
+    int left = 0;
+
+    std::size_t next()
+    {
+        if (left == 0) {
+            std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+            z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+            z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+            word = z ^ (z >> 31);
+            left = 64 / table_bits;
+        }
+        const std::size_t v = std::size_t(word & ((1u << table_bits) - 1));
+        word >>= table_bits;
+        --left;
+        return v;
+    }
+};
+
 matrix16d image_to_world(const water_bath_t& bath, const float* pose)
 {
     matrix16d m;
@@ -30,11 +84,7 @@ matrix16d image_to_world(const water_bath_t& bath, const float* pose)
 
 double water_bath_t::depth_factor() const
 {
-    // The speed of sound in water (m/s) at the bath's temperature, over the scanner's 1540.
-    const double t = celsius;
-    const double c = 1402.385 + 5.038813 * t - 0.05799136 * t * t + 0.0003287156 * t * t * t -
-                     1.398845e-6 * t * t * t * t + 2.78786e-9 * t * t * t * t * t;
-    return c / 1540.0;
+    return water_depth_factor(celsius);
 }
 
 water_bath_t make_water_bath(std::uint64_t seed, double celsius, long width, long height)
@@ -108,12 +158,8 @@ cip_t render_floor_bscan(const water_bath_t& bath, const float* pose, std::uint6
     cip_t image = cip_t::make_8bit(width, height);
     if (image.empty())
         return image;
-    std::mt19937_64 rng(seed);
-    std::normal_distribution<double> noise(0.0, 2.0), gaussian(0.0, 1.0);
-    const auto rayleigh = [&] {
-        const double a = gaussian(rng), b = gaussian(rng);
-        return std::sqrt(0.5 * (a * a + b * b)) * 1.1284;  // mean 1
-    };
+    const auto& draws = noise_tables();
+    random_bits bits{seed};
     const matrix16d placed = image_to_world(bath, pose);
     for (long x = 0; x < width; ++x) {
         const double floor = row_on_floor(bath, placed, double(x));
@@ -122,8 +168,9 @@ cip_t render_floor_bscan(const water_bath_t& bath, const float* pose, std::uint6
             const double below = std::isfinite(floor) ? std::clamp(double(y) + 0.5 - floor, 0.0, 1.0) : 0.0;
             const double under = std::max(double(y) - floor, 0.0);
             // A specular echo is less speckled than tissue.
-            const double echo = (50.0 + 150.0 * std::exp(-under / 4.0)) * (0.7 + 0.3 * rayleigh());
-            const double grey = 8.0 * rayleigh() * (1.0 - below) + echo * below + noise(rng);
+            const double echo = (50.0 + 150.0 * std::exp(-under / 4.0)) * (0.7 + 0.3 * draws.rayleigh[bits.next()]);
+            const double grey =
+                8.0 * draws.rayleigh[bits.next()] * (1.0 - below) + echo * below + 2.0 * draws.normal[bits.next()];
             image.pixels()[y * width + x] = std::uint8_t(std::clamp(std::lround(grey), 1L, 255L));
         }
     }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "calibration_commands.h"
 #include "recording_commands.h"
 #include "surface_commands.h"
 #include "capture_commands.h"
@@ -52,6 +53,15 @@ const std::vector<tool_command_t>& tool_commands()
          "build the surface of every object with outlines and save one file per object (OUT0.ply, ...); prints "
          "name, volume, area, centre, points and triangles",
          run_surface},
+        {"calibrate",
+         "FILE.ks [--scale-lines X1,Y1,X2,Y2,MM1,X3,Y3,X4,Y4,MM2] [--temperature C] [--truth FILE] [--seed S] "
+         "[--write | --template FILE.kst]",
+         "plane-phantom calibration from a water-bath sweep: detects the floor in every posed frame, solves and "
+         "prints the calibration, plane, RMS and each line's residuals; saves only with --write or --template",
+         run_calibrate},
+        {"make-calib-demo", "DIR [--seed S] [--temperature C] [--frames N]",
+         "write a synthetic water-bath sweep for calibration, uncalibrated, with its truth file into DIR",
+         run_make_calib_demo},
         {"volume", "FILE.ks",
          "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},
         {"landmarks", "FILE.ks OUT.csv",

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "calibration/line_detection.h"
 #include "calibration/plane_calibration.h"
 #include "common/vertex_math.h"
 #include "demo/water_bath.h"
@@ -177,6 +178,42 @@ TEST(PlaneCalibration, AnglesWrapIntoOneTurn)
     EXPECT_NEAR(clamp_angle(-7 * M_PI / 2), M_PI / 2, 1e-12);
     EXPECT_NEAR(clamp_angle(0.25), 0.25, 1e-15);
     EXPECT_TRUE(std::isnan(clamp_angle(NAN)));
+}
+
+}  // namespace
+
+namespace {
+
+// From rendered B-scans of the bath's floor through the line detector, with
+// the scales from the scale lines, to the calibration.
+TEST(PlaneCalibration, EndToEndFromRenderedFloors)
+{
+    for (std::uint64_t seed : {11u, 12u, 13u, 14u, 15u}) {
+        const water_bath_t bath = make_water_bath(seed, 12.0 + 3.0 * double(seed - 10));
+        const line_detector_t detector(bath.probe.width, bath.probe.height, line_detection_settings_t{});
+        ASSERT_TRUE(detector.usable());
+        std::vector<frame_status_t> lines;
+        for (const auto& pose : water_bath_poses(bath, 60, seed)) {
+            const detected_line_t found = detector.detect(render_floor_bscan(bath, pose.data(), seed + lines.size()));
+            if (!found.accepted)
+                continue;
+            lines.push_back({1, float(found.x1), float(found.x2), float(found.y1), float(found.y2), pose});
+        }
+        EXPECT_GE(lines.size(), 55u) << "seed " << seed;
+        double sx = 0, sy = 0;
+        wxString error;
+        ASSERT_TRUE(
+            solve_scale_lines({bath.scale_line_ends, bath.scale_length1_cm, bath.scale_length2_cm}, &sx, &sy, &error));
+        plane_solve s;
+        ASSERT_TRUE(s.run_plane_solve(lines, sx, sy, bath.celsius, bath.probe.width, seed)) << s.message3;
+        EXPECT_LT(translation_error_mm(bath.probe.calibration, *s.best_trial()), 1.0) << "seed " << seed;
+        EXPECT_LT(turn_between(bath.probe.calibration, *s.best_trial()), 0.5) << "seed " << seed;
+        // Every line lies on the solved floor within a fraction of a millimetre.
+        for (const auto& r : line_residuals(lines, s, s.best, bath.celsius)) {
+            EXPECT_LT(std::fabs(r[0]), 0.05);
+            EXPECT_LT(std::fabs(r[1]), 0.05);
+        }
+    }
 }
 
 }  // namespace

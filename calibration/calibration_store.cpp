@@ -1,0 +1,76 @@
+#include "calibration_store.h"
+
+#include <wx/datetime.h>
+
+#include "calibration/plane_calibration.h"
+#include "calibration/point_calibration.h"
+#include "resources/resource_table.h"
+
+wxString calibration_date_text()
+{
+    return wxDateTime::Now().Format("%A, %d %B %Y");
+}
+
+bool store_plane_calibration(const plane_solve& solution)
+{
+    const plane_solve::trial_t* t = solution.best_trial();
+    if (!t)
+        return false;
+    res->RES_CAL_DATE->write(calibration_date_text());
+    res->RES_CAL_PLANE_A->write(t->a);
+    res->RES_CAL_PLANE_B->write(t->b);
+    res->RES_CAL_PLANE_C->write(t->c);
+    res->RES_CAL_PLANE_D->write(t->d);
+    res->RES_CAL_PLANE_VALID->write(true);
+    res->RES_XSCALE->write(solution.sx);
+    res->RES_YSCALE->write(solution.sy);
+    res->RES_XTRANS->write(t->tx);
+    res->RES_YTRANS->write(t->ty);
+    res->RES_ZTRANS->write(t->tz);
+    res->RES_AZIMUTH->write(t->azimuth);
+    res->RES_ELEVATION->write(t->elevation);
+    res->RES_ROLL->write(t->roll);
+    return true;
+}
+
+bool store_point_calibration(const point_solve& solution)
+{
+    if (!solution.solved)
+        return false;
+    res->RES_CAL_DATE->write(calibration_date_text());
+    res->RES_XSCALE->write(solution.sx);
+    res->RES_YSCALE->write(solution.sy);
+    res->RES_XTRANS->write(solution.pose[0]);
+    res->RES_YTRANS->write(solution.pose[1]);
+    res->RES_ZTRANS->write(solution.pose[2]);
+    res->RES_AZIMUTH->write(solution.pose[3]);
+    res->RES_ELEVATION->write(solution.pose[4]);
+    res->RES_ROLL->write(solution.pose[5]);
+    return true;
+}
+
+void store_pointer_tip(const vertex3d& tip, long pointer_source)
+{
+    if (pointer_source == 5) {
+        res->RES_POINTCAL_XTRANS->write(tip.x);
+        res->RES_POINTCAL_YTRANS->write(tip.y);
+        res->RES_POINTCAL_ZTRANS->write(tip.z);
+        res->RES_POINTCAL_CAL_DATE->write(calibration_date_text());
+    } else {
+        res->RES_POINTER_XTRANS->write(tip.x);
+        res->RES_POINTER_YTRANS->write(tip.y);
+        res->RES_POINTER_ZTRANS->write(tip.z);
+        res->RES_POINTER_CAL_DATE->write(calibration_date_text());
+    }
+}
+
+void store_isocentre(const std::array<double, 6>& pose)
+{
+    res->RES_ISOCENTRE_XTRANS->write(pose[0]);
+    res->RES_ISOCENTRE_YTRANS->write(pose[1]);
+    res->RES_ISOCENTRE_ZTRANS->write(pose[2]);
+    res->RES_ISOCENTRE_AZIMUTH->write(pose[3]);
+    res->RES_ISOCENTRE_ELEVATION->write(pose[4]);
+    res->RES_ISOCENTRE_ROLL->write(pose[5]);
+    res->RES_ISOCENTRE_CAL_DATE->write(calibration_date_text());
+}
