@@ -1,9 +1,12 @@
 #include "plane_calibration.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <thread>
 
 #include <wx/log.h>
 
@@ -310,6 +313,71 @@ plane_solve::trial_t record_trial(const std::vector<double>& x, const std::vecto
     return t;
 }
 
+// The random start of a pair of trials, drawn in the solve's order: the
+// angles, then stage 2's plane offset and translation for the trial and for
+// its mirror image.
+struct pair_start_t {
+    std::vector<double> stage1, stage2, mirror_stage2;
+};
+
+std::vector<pair_start_t> draw_starts(std::uint64_t seed)
+{
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    const auto u = [&] { return uniform(rng); };
+    std::vector<pair_start_t> starts(plane_solve::trial_count / 2);
+    for (pair_start_t& s : starts) {
+        s.stage1 = {u() * pi - pi / 2, 2 * u() * pi - pi, 2 * u() * pi - pi, u() * pi - pi / 2, 2 * u() * pi - pi};
+        for (auto* st2 : {&s.stage2, &s.mirror_stage2})
+            for (int i = 0; i < 4; ++i)
+                st2->push_back(30.0 * u() - 15.0);
+    }
+    return starts;
+}
+
+// Stage 2 from the drawn plane offset and translation, then stage 3 from the
+// first two; the trial is what stage 3 found.
+plane_solve::trial_t finish_trial(const plane_stages& stages, const std::vector<double>& st1, std::vector<double> st2,
+                                  std::vector<double>* result)
+{
+    double rms = 0.0;
+    stages.stage2(st1, st2, &rms);
+    *result = {st2[0], st1[0], st1[1], st2[1], st2[2], st2[3], st1[2], st1[3], st1[4]};
+    std::vector<double> f;
+    bool determined = false;
+    const int info = stages.stage3(*result, &f, &determined);
+    return record_trial(*result, f, info, determined);
+}
+
+// A trial from the random start and one from the mirror image of its result.
+void run_pair(const plane_stages& stages, const pair_start_t& start, double image_width_cm, plane_solve::trial_t* trial,
+              plane_solve::trial_t* mirror)
+{
+    std::vector<double> st1 = start.stage1, result;
+    double rms = 0.0;
+    stages.stage1(st1, &rms);
+    *trial = finish_trial(stages, st1, start.stage2, &result);
+    if (!all_finite(result)) {
+        *mirror = {};
+        return;
+    }
+    // The image flipped left to right about its middle. Negating the first
+    // and third columns keeps a rotation that maps the image plane to the
+    // same plane.
+    matrix16d cal;
+    cal.forward(result[3], result[4], result[5], result[6] * 180 / pi, result[7] * 180 / pi, result[8] * 180 / pi);
+    for (int r = 0; r < 3; ++r) {
+        cal.m[12 + r] += image_width_cm * cal.m[r];
+        cal.m[r] = -cal.m[r];
+        cal.m[8 + r] = -cal.m[8 + r];
+    }
+    double t[3], az = 0, el = 0, roll = 0;
+    cal.decompose(&t[0], &t[1], &t[2], &az, &el, &roll);
+    std::vector<double> mirrored{start.stage1[0], start.stage1[1], az * pi / 180, el * pi / 180, roll * pi / 180};
+    stages.stage1(mirrored, &rms);
+    *mirror = finish_trial(stages, mirrored, start.mirror_stage2, &result);
+}
+
 }  // namespace
 
 double clamp_angle(double a)
@@ -322,6 +390,19 @@ double clamp_angle(double a)
     while (a < -pi)
         a += 2 * pi;
     return a;
+}
+
+int plane_stage3(const std::vector<frame_status_t>& lines, double sx, double sy, double celsius, std::vector<double>& x,
+                 double* rms)
+{
+    if (x.size() != 9)
+        return 0;
+    const plane_stages stages(solver_data(lines, water_depth_factor(celsius)), sx, sy);
+    std::vector<double> f;
+    bool determined = false;
+    const int info = stages.stage3(x, &f, &determined);
+    *rms = rms_of(f);
+    return info;
 }
 
 std::vector<std::array<double, 2>> line_residuals(const std::vector<frame_status_t>& lines, const plane_solve& solve,
@@ -405,59 +486,22 @@ bool plane_solve::run_plane_solve(const std::vector<frame_status_t>& lines, doub
     const plane_stages stages(solver_data(lines, k), sx, sy);
     message1 = wxString::Format("Calibrated with %li frames.", long(stages.lines()));
 
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> uniform(0.0, 1.0);
-    const auto u = [&] { return uniform(rng); };
     const bool usable = std::isfinite(sx) && std::isfinite(sy) && sx > 0.0 && sy > 0.0 && std::isfinite(k);
-
-    // Stage 2 from a random plane offset and translation, then stage 3 from
-    // the first two; the trial is what stage 3 found.
-    const auto finish = [&](const std::vector<double>& st1, std::vector<double>* result) {
-        std::vector<double> st2(4);
-        for (double& v : st2)
-            v = 30.0 * u() - 15.0;
-        double rms = 0.0;
-        stages.stage2(st1, st2, &rms);
-        *result = {st2[0], st1[0], st1[1], st2[1], st2[2], st2[3], st1[2], st1[3], st1[4]};
-        std::vector<double> f;
-        bool determined = false;
-        const int info = stages.stage3(*result, &f, &determined);
-        return record_trial(*result, f, info, determined);
-    };
-
-    for (int k2 = 0; k2 < trial_count / 2; ++k2) {
-        std::vector<double> st1{u() * pi - pi / 2, 2 * u() * pi - pi, 2 * u() * pi - pi, u() * pi - pi / 2,
-                                2 * u() * pi - pi};
-        const double alpha = st1[0], beta = st1[1];
-        std::vector<double> result;
-        double rms = 0.0;
-        if (!usable) {
-            trials[std::size_t(2 * k2)] = trials[std::size_t(2 * k2 + 1)] = trial_t{};
-            continue;
-        }
-        stages.stage1(st1, &rms);
-        trials[std::size_t(2 * k2)] = finish(st1, &result);
-
-        // The mirror image of that calibration: the image flipped left to
-        // right about its middle. Negating the first and third columns keeps
-        // a rotation that maps the image plane to the same plane.
-        if (!all_finite(result)) {
-            trials[std::size_t(2 * k2 + 1)] = trial_t{};
-            continue;
-        }
-        matrix16d cal;
-        cal.forward(result[3], result[4], result[5], result[6] * 180 / pi, result[7] * 180 / pi, result[8] * 180 / pi);
-        const double shift = double(image_width) * sx;
-        for (int r = 0; r < 3; ++r) {
-            cal.m[12 + r] += shift * cal.m[r];
-            cal.m[r] = -cal.m[r];
-            cal.m[8 + r] = -cal.m[8 + r];
-        }
-        double t[3], az = 0, el = 0, roll = 0;
-        cal.decompose(&t[0], &t[1], &t[2], &az, &el, &roll);
-        std::vector<double> mirrored{alpha, beta, az * pi / 180, el * pi / 180, roll * pi / 180};
-        stages.stage1(mirrored, &rms);
-        trials[std::size_t(2 * k2 + 1)] = finish(mirrored, &result);
+    if (usable) {
+        const std::vector<pair_start_t> starts = draw_starts(seed);
+        // The pairs are independent: a few run side by side, each writing its
+        // own two trials, so the result never depends on timing.
+        std::atomic<int> next{0};
+        const auto work = [&] {
+            for (int p = next++; p < trial_count / 2; p = next++)
+                run_pair(stages, starts[std::size_t(p)], double(image_width) * sx, &trials[std::size_t(2 * p)],
+                         &trials[std::size_t(2 * p + 1)]);
+        };
+        const unsigned lanes = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+        std::vector<std::jthread> workers;
+        for (unsigned l = 1; l < lanes; ++l)
+            workers.emplace_back(work);
+        work();
     }
 
     for (int i = 0; i < trial_count; ++i) {

@@ -41,6 +41,12 @@ class plane_solve;
 std::vector<std::array<double, 2>> line_residuals(const std::vector<frame_status_t>& lines, const plane_solve& solve,
                                                   int trial, double celsius);
 
+// One run of the third stage alone from x = (d, alpha, beta, tx, ty, tz,
+// azimuth, elevation, roll; cm and radians), as the solve runs it; x receives
+// the result, rms the root mean square residual (cm). MINPACK's info.
+int plane_stage3(const std::vector<frame_status_t>& lines, double sx, double sy, double celsius, std::vector<double>& x,
+                 double* rms);
+
 class plane_solve {
 public:
     struct trial_t {

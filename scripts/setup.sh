@@ -14,7 +14,7 @@ ks_packages=(
   libcminpack-dev libopenjp2-7-dev libtiff-dev libv4l-dev libfftw3-dev
   freeglut3-dev libglu1-mesa-dev
   xvfb xauth
-  python3-vtk9
+  python3-vtk9 python3-scipy
 )
 
 ks_install_missing() {
