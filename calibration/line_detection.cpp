@@ -49,8 +49,8 @@ line_detector_t::line_detector_t(long width, long height, const line_detection_s
     try {
         kernel_.resize(std::size_t(2 * half_ + 1));
         for (int i = 0; i <= 2 * half_; ++i)
-            kernel_[std::size_t(i)] = float((g(i + 0.5 - half_) - g(i - 0.5 - half_)) /
-                                            (settings.sigma * std::sqrt(2.0 * std::numbers::pi)));
+            kernel_[std::size_t(i)] =
+                float((g(i + 0.5 - half_) - g(i - 0.5 - half_)) / (settings.sigma * std::sqrt(2.0 * std::numbers::pi)));
         if (settings.invert)
             std::reverse(kernel_.begin(), kernel_.end());
         span_lo_.assign(std::size_t(width), -1);
@@ -98,6 +98,15 @@ bool line_detector_t::set_region(const std::vector<std::pair<long, long>>& verti
     }
     recompute_stripes();
     return true;
+}
+
+std::vector<std::pair<long, long>> line_detector_t::region_rows() const
+{
+    std::vector<std::pair<long, long>> rows(span_lo_.size(), {1, 0});
+    for (std::size_t x = 0; x < rows.size(); ++x)
+        if (span_lo_[x] >= 0)
+            rows[x] = {height_ - 1 - span_hi_[x], height_ - 1 - span_lo_[x]};
+    return rows;
 }
 
 void line_detector_t::recompute_stripes()
@@ -178,12 +187,13 @@ detected_line_t line_detector_t::detect(const cip_t& frame) const
         for (std::size_t j = i + 1; j < n; ++j) {
             if (out.stripe_rows[i] < 0 || out.stripe_rows[j] < 0)
                 continue;
-            const double a = double(out.stripe_rows[j] - out.stripe_rows[i]) /
-                             double(out.stripe_columns[j] - out.stripe_columns[i]);
+            const double a =
+                double(out.stripe_rows[j] - out.stripe_rows[i]) / double(out.stripe_columns[j] - out.stripe_columns[i]);
             const double b = out.stripe_rows[i] - a * out.stripe_columns[i];
             std::vector<std::size_t> inliers;
             for (std::size_t k = 0; k < n; ++k)
-                if (out.stripe_rows[k] >= 0 && std::fabs(a * out.stripe_columns[k] + b - out.stripe_rows[k]) < tolerance)
+                if (out.stripe_rows[k] >= 0 &&
+                    std::fabs(a * out.stripe_columns[k] + b - out.stripe_rows[k]) < tolerance)
                     inliers.push_back(k);
             if (inliers.size() > best.size())
                 best = std::move(inliers);
@@ -219,6 +229,7 @@ detected_line_t line_detector_t::detect(const cip_t& frame) const
     }
     out.inliers = int(count);
     out.accepted = out.eligible > 0 && double(out.inliers) >= settings_.accept_ratio * double(out.eligible);
-    out.message = wxString::Format("Consensus %d/%d: %s", out.inliers, out.eligible, out.accepted ? "accept" : "reject");
+    out.message =
+        wxString::Format("Consensus %d/%d: %s", out.inliers, out.eligible, out.accepted ? "accept" : "reject");
     return out;
 }

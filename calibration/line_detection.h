@@ -55,6 +55,10 @@ public:
     // size, or an unusable detector, gives no line.
     detected_line_t detect(const cip_t& frame) const;
 
+    // Per column, the first and last buffer row inside the region (first >
+    // last where the column is outside it), as the stylus tip detector reads it.
+    std::vector<std::pair<long, long>> region_rows() const;
+
 private:
     void recompute_stripes();
 
