@@ -28,6 +28,8 @@
 #include "pages/template_page.h"
 #include "resources/resource_table.h"
 #include "toolbar_icons.h"
+#include "calibration/calib_internals.h"
+#include "pages/probe_calib_page.h"
 #include "views/reslice_canvas.h"
 #include "views/review_canvas.h"
 #include "views/view3d_canvas.h"
@@ -162,6 +164,8 @@ MainFrame::MainFrame(const wxString& title, int x, int y, int width, int height)
 MainFrame::~MainFrame()
 {
     unregister_procedures();
+    if (res && res->RES_CALIB_ACTIVE->value() == calib_)
+        res->RES_CALIB_ACTIVE->write(nullptr);
     if (main_win == this)
         main_win = nullptr;
 }
@@ -303,6 +307,8 @@ void MainFrame::build_windows()
     control_split_ = splitter(outer_split_);
     task_book_ = new wxNotebook(control_split_, wxID_ANY);
     visual_book_ = new wxNotebook(control_split_, wxID_ANY);
+    calib_ = std::make_shared<calib_internals>();
+    res->RES_CALIB_ACTIVE->write(calib_);
     CreateTaskPages(task_book_);
     CreateVisualPages(visual_book_);
 
@@ -374,10 +380,17 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
         } else if (p.id == ID_TASK_DRAW) {
             draw_ = new draw_page(book);
             book->AddPage(draw_, p.title);
+        } else if (p.id == ID_TASK_CALIBRATE) {
+            probe_calib_ = new probe_calib_page(book);
+            book->AddPage(probe_calib_, p.title);
         } else {
             book->AddPage(new wxPanel(book), p.title);
         }
     }
+    book->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, [](wxBookCtrlEvent& e) {
+        res->RES_CURRENT_TASK_PAGE->write(e.GetSelection());
+        e.Skip();
+    });
 }
 
 void MainFrame::CreateVisualPages(wxNotebook* book)
@@ -398,6 +411,14 @@ void MainFrame::CreateVisualPages(wxNotebook* book)
         res->RES_CURRENT_VISUAL_PAGE->write(e.GetSelection());
         e.Skip();
     });
+}
+
+int MainFrame::task_page_index(int id)
+{
+    for (std::size_t i = 0; i < std::size(task_pages); ++i)
+        if (task_pages[i].id == id)
+            return int(i);
+    return -1;
 }
 
 void MainFrame::OnTaskPage(wxCommandEvent& event)

@@ -31,6 +31,9 @@ class reslice_canvas;
 struct reslice_views_t;
 class help_book_t;
 
+class calib_internals;
+class probe_calib_page;
+
 class MainFrame : public wxFrame {
 public:
     // No data window or page area is made smaller than this: below it the
@@ -55,6 +58,13 @@ public:
     const wxStaticText* info_label() const { return info_label_; }
     record_page* record() const { return record_; }
     draw_page* draw() const { return draw_; }
+    probe_calib_page* probe_calib() const { return probe_calib_; }
+    // The floor line or stylus tip of a live frame, on the pages that calibrate with them.
+    void feed_calibration(const cip_t& image, const counted_array_ptr<float>& pose,
+                          const counted_array_ptr<float>& pointer, std::uint64_t time);
+    // The position of a task page (ID_TASK_...) in the task book, -1 for none.
+    static int task_page_index(int id);
+    calib_internals* calib() const { return calib_.get(); }
     long live_frames_shown() const { return live_shown_; }  // since the program started
     bool config_mode() const { return config_mode_; }
     bool playing() const;
@@ -160,6 +170,8 @@ private:
     template_page* templates_ = nullptr;
     record_page* record_ = nullptr;
     draw_page* draw_ = nullptr;
+    probe_calib_page* probe_calib_ = nullptr;
+    std::shared_ptr<calib_internals> calib_;  // the live side of calibration, shared through RES_CALIB_ACTIVE
     std::unique_ptr<help_book_t> help_;
     bool help_ok_ = false;
 

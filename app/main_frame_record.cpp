@@ -1,11 +1,16 @@
 // Recording and the live image: the Live and Record tools, the clear and
 // sweep actions, and the live frames shown in the review and 3D windows.
+#include <cmath>
+
 #include <wx/log.h>
+#include <wx/notebook.h>
 #include <wx/toolbar.h>
 
 #include "acquisition/live_recorder.h"
 #include "acquisition/posinfo.h"
+#include "calibration/calib_internals.h"
 #include "common/dynabuf.h"
+#include "common/matrix16d.h"
 #include "ids.h"
 #include "main_frame.h"
 #include "main_window.h"
@@ -59,7 +64,7 @@ void MainFrame::follow_live_source()
 void MainFrame::LiveActivity()
 {
     cip_t image;
-    counted_array_ptr<float> pose;
+    counted_array_ptr<float> pose, pointer;
     std::uint64_t time = 0;
     if (live_source_ == res->RES_LIVE_POS_CAPTURE_EVENT) {
         const auto& paired = res->RES_LIVE_POS_CAPTURE_EVENT->value();
@@ -67,6 +72,8 @@ void MainFrame::LiveActivity()
             return;
         image = paired->frame->image;
         pose = paired->probe_pose;
+        if (paired->pointer_state != POS_MISSING)
+            pointer = paired->pointer_pose;
         time = paired->frame->time;
     } else if (live_source_ == res->RES_VIDEO_CAPTURE_EVENT) {
         const auto& frame = res->RES_VIDEO_CAPTURE_EVENT->value();
@@ -84,7 +91,31 @@ void MainFrame::LiveActivity()
         return;
     last_live_time_ = time;
     ++live_shown_;
+    feed_calibration(image, pose, pointer, time);
     show_live(image, pose);
+}
+
+void MainFrame::feed_calibration(const cip_t& image, const counted_array_ptr<float>& pose,
+                                 const counted_array_ptr<float>& pointer, std::uint64_t time)
+{
+    if (!calib_ || !task_book_)
+        return;
+    const int page = task_book_->GetSelection();
+    if (page == task_page_index(ID_TASK_CALIBRATE)) {
+        calib_->display_line_detection(image, pose, time);
+    } else if (page == task_page_index(ID_TASK_POINT_CAL)) {
+        // The stylus tip in the world: the pointer's pose applied to its calibrated tip offset.
+        vertex3d tip{NAN, NAN, NAN};
+        if (pointer && pointer.size() >= 6) {
+            matrix16d m;
+            m.forward(pointer.get());
+            const bool second = res->RES_POINTER_SOURCE->value() == 5;
+            tip = m * vertex3d{second ? res->RES_POINTCAL_XTRANS->value() : res->RES_POINTER_XTRANS->value(),
+                               second ? res->RES_POINTCAL_YTRANS->value() : res->RES_POINTER_YTRANS->value(),
+                               second ? res->RES_POINTCAL_ZTRANS->value() : res->RES_POINTER_ZTRANS->value()};
+        }
+        calib_->display_point_detection(image, pose, tip);
+    }
 }
 
 void MainFrame::show_live(const cip_t& image, const counted_array_ptr<float>& pose)

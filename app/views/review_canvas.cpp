@@ -33,7 +33,8 @@ review_canvas::review_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_REVIEW_ZOOM, res->RES_CMAP_CHANGED, res->REDISPLAY_REVIEW_WINDOW, res->RES_XSCALE,
              res->RES_YSCALE, res->RES_CALIPERS, res->RES_RF_SELECT_VECTOR, res->RES_RF_SELECT_VECTORS,
              res->RES_RF_SELECT_SAMPLE, res->RES_RF_SELECT_SAMPLES, res->RES_SEE_DRAW, res->RES_SEE_MARK,
-             res->RES_OBJECT, res->RES_LANDMARKS, res->RES_RF_DUAL_DISPLAY})
+             res->RES_OBJECT, res->RES_LANDMARKS, res->RES_RF_DUAL_DISPLAY, res->RES_CURRENT_TASK_PAGE,
+             res->RES_CALIB_SCALE_POINTS, res->RES_CALIB_DEFINING_ROI})
         r->add_proc(changed_.get());
     draw_tool_.set_segmenter([](long frame, long x, long y) {
         return segment_click_from_session(frame, x, y, res->RES_JUMP_THRESH->value());
@@ -257,6 +258,8 @@ void review_canvas::OnWheel(wxMouseEvent& event)
 
 void review_canvas::OnMouse(wxMouseEvent& event)
 {
+    if (event.RightDown() && calibration_click(event.GetPosition(), true))
+        return;
     if (event.RightDown() || event.MiddleDown()) {
         drag_from_ = event.GetPosition();
         return;
@@ -296,6 +299,8 @@ void review_canvas::OnMouse(wxMouseEvent& event)
 void review_canvas::OnLeft(wxMouseEvent& event)
 {
     event.Skip();  // keep the focus handling
+    if (event.LeftDown() && calibration_click(event.GetPosition(), false))
+        return;
     const int tool = res->RES_TOOL->value().tool;
     const bool has_frame = !shown_frame().empty();
     if (tool == ID_TOOL_MARK) {

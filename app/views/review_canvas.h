@@ -63,6 +63,10 @@ private:
     void draw_outline_in_progress(const review_view_t& v);
     void draw_landmarks(const review_view_t& v);
     void draw_label(const wxString& text, double x, double y);
+    // Calibration (review_calibration.cpp): the region, lines and tip found,
+    // and the clicks that draw the region and the scale lines.
+    void draw_calibration(const review_view_t& v);
+    bool calibration_click(const wxPoint& p, bool right_button);
 
     std::unique_ptr<pmf_functor<review_canvas>> changed_;
     std::unique_ptr<pmf_functor<review_canvas>> tool_changed_;

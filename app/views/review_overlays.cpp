@@ -71,6 +71,7 @@ void review_canvas::draw_overlays(const review_view_t& v)
     draw_outline_in_progress(v);
     if (res->RES_SEE_MARK->value())
         draw_landmarks(v);
+    draw_calibration(v);
 
     const long sx = static_cast<long>(res->RES_RF_SELECT_VECTOR->value());
     const long sw = static_cast<long>(res->RES_RF_SELECT_VECTORS->value());
