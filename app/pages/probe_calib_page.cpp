@@ -40,70 +40,79 @@ probe_calib_page::probe_calib_page(wxWindow* parent) : wxScrolledWindow(parent)
 {
     auto* sizer = new wxBoxSizer(wxVERTICAL);
 
-    auto* step1 = new wxStaticBoxSizer(wxVERTICAL, this, "Step 1: line detection");
-    auto* row = new wxBoxSizer(wxHORIZONTAL);
-    define_region = new wxButton(this, wxID_ANY, "Define region");
-    defaults = new wxButton(this, wxID_ANY, "Defaults");
-    row->Add(define_region, 0, wxRIGHT, 4);
-    row->Add(defaults, 0);
-    step1->Add(row, 0, wxALL, 2);
-    invert = new wxToggleButton(this, wxID_ANY, " Configure for upside down image");
-    step1->Add(invert, 0, wxALL, 2);
-    auto* grid = new wxFlexGridSizer(2, 4, 4);
-    sigma = setting_field(this, grid, "Edge kernel width (pixels):");
-    stripes = setting_field(this, grid, "Stripes:");
-    min_gradient = setting_field(this, grid, "Minimum gradient:");
-    pixel_threshold = setting_field(this, grid, "Inlier distance (pixels):");
-    accept_ratio = setting_field(this, grid, "Accept ratio:");
-    step1->Add(grid, 0, wxALL, 2);
-    temporal = new wxButton(this, wxID_ANY, "Start temporal calibration");
-    step1->Add(temporal, 0, wxALL, 2);
-    sizer->Add(step1, 0, wxEXPAND | wxALL, 4);
-
-    auto* step2 = new wxStaticBoxSizer(wxVERTICAL, this, "Step 2: lines");
-    accept = new wxButton(this, wxID_ANY, "         No valid line");
-    line_count = new wxStaticText(this, wxID_ANY, "");
-    clear_lines = new wxButton(this, wxID_ANY, "Clear lines");
-    step2->Add(accept, 0, wxEXPAND | wxALL, 2);
-    step2->Add(line_count, 0, wxALL, 2);
-    step2->Add(clear_lines, 0, wxALL, 2);
-    sizer->Add(step2, 0, wxEXPAND | wxALL, 4);
-
-    auto* step3 = new wxStaticBoxSizer(wxVERTICAL, this, "Step 3: scales");
-    mark_first = new wxButton(this, wxID_ANY, "   Mark ends of first line");
-    mark_second = new wxButton(this, wxID_ANY, "   Mark ends of second line");
-    mark_status = new wxStaticText(this, wxID_ANY, "");
-    step3->Add(mark_first, 0, wxEXPAND | wxALL, 2);
-    step3->Add(mark_second, 0, wxEXPAND | wxALL, 2);
-    step3->Add(mark_status, 0, wxALL, 2);
-    // The sliders count tenths of a millimetre: 1000 is 10 cm.
-    auto* lengths = new wxFlexGridSizer(2, 4, 4);
-    lengths->AddGrowableCol(1);
-    length_first = labelled_slider(this, lengths, "First line length (in mm):", 1000, 50, 2000);
-    length_second = labelled_slider(this, lengths, "Second line length (in mm):", 1000, 50, 2000);
-    step3->Add(lengths, 0, wxEXPAND | wxALL, 2);
-    sizer->Add(step3, 0, wxEXPAND | wxALL, 4);
-
-    auto* solve_box = new wxStaticBoxSizer(wxVERTICAL, this, "Solve");
-    auto* water = new wxBoxSizer(wxHORIZONTAL);
-    water->Add(new wxStaticText(this, wxID_ANY, "Water temperature (Celsius):"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
-               4);
-    temperature = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(60, -1), wxTE_PROCESS_ENTER);
-    water->Add(temperature, 0);
-    solve_box->Add(water, 0, wxALL, 2);
-    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    solve = new wxButton(this, wxID_ANY, "Solve");
-    save = new wxButton(this, wxID_ANY, "Save");
-    buttons->Add(solve, 0, wxRIGHT, 4);
-    buttons->Add(save, 0);
-    solve_box->Add(buttons, 0, wxALL, 2);
-    calibrated = new wxStaticText(this, wxID_ANY, "");
-    solve_box->Add(calibrated, 0, wxALL, 2);
-    for (wxStaticText*& m : messages) {
-        m = new wxStaticText(this, wxID_ANY, "");
-        solve_box->Add(m, 0, wxALL, 2);
+    {
+        auto* step1 = new wxStaticBoxSizer(wxVERTICAL, this, "Step 1: line detection");
+        wxWindow* box = step1->GetStaticBox();
+        auto* row = new wxBoxSizer(wxHORIZONTAL);
+        define_region = new wxButton(box, wxID_ANY, "Define region");
+        defaults = new wxButton(box, wxID_ANY, "Defaults");
+        row->Add(define_region, 0, wxRIGHT, 4);
+        row->Add(defaults, 0);
+        step1->Add(row, 0, wxALL, 2);
+        invert = new wxToggleButton(box, wxID_ANY, " Configure for upside down image");
+        step1->Add(invert, 0, wxALL, 2);
+        auto* grid = new wxFlexGridSizer(2, 4, 4);
+        sigma = setting_field(box, grid, "Edge kernel width (pixels):");
+        stripes = setting_field(box, grid, "Stripes:");
+        min_gradient = setting_field(box, grid, "Minimum gradient:");
+        pixel_threshold = setting_field(box, grid, "Inlier distance (pixels):");
+        accept_ratio = setting_field(box, grid, "Accept ratio:");
+        step1->Add(grid, 0, wxALL, 2);
+        temporal = new wxButton(box, wxID_ANY, "Start temporal calibration");
+        step1->Add(temporal, 0, wxALL, 2);
+        sizer->Add(step1, 0, wxEXPAND | wxALL, 4);
     }
-    sizer->Add(solve_box, 0, wxEXPAND | wxALL, 4);
+    {
+        auto* step2 = new wxStaticBoxSizer(wxVERTICAL, this, "Step 2: lines");
+        wxWindow* box = step2->GetStaticBox();
+        accept = new wxButton(box, wxID_ANY, "         No valid line");
+        line_count = new wxStaticText(box, wxID_ANY, "");
+        clear_lines = new wxButton(box, wxID_ANY, "Clear lines");
+        step2->Add(accept, 0, wxEXPAND | wxALL, 2);
+        step2->Add(line_count, 0, wxALL, 2);
+        step2->Add(clear_lines, 0, wxALL, 2);
+        sizer->Add(step2, 0, wxEXPAND | wxALL, 4);
+    }
+    {
+        auto* step3 = new wxStaticBoxSizer(wxVERTICAL, this, "Step 3: scales");
+        wxWindow* box = step3->GetStaticBox();
+        mark_first = new wxButton(box, wxID_ANY, "   Mark ends of first line");
+        mark_second = new wxButton(box, wxID_ANY, "   Mark ends of second line");
+        mark_status = new wxStaticText(box, wxID_ANY, "");
+        step3->Add(mark_first, 0, wxEXPAND | wxALL, 2);
+        step3->Add(mark_second, 0, wxEXPAND | wxALL, 2);
+        step3->Add(mark_status, 0, wxALL, 2);
+        // The sliders count tenths of a millimetre: 1000 is 10 cm.
+        auto* lengths = new wxFlexGridSizer(2, 4, 4);
+        lengths->AddGrowableCol(1);
+        length_first = labelled_slider(box, lengths, "First line length (in mm):", 1000, 50, 2000);
+        length_second = labelled_slider(box, lengths, "Second line length (in mm):", 1000, 50, 2000);
+        step3->Add(lengths, 0, wxEXPAND | wxALL, 2);
+        sizer->Add(step3, 0, wxEXPAND | wxALL, 4);
+    }
+    {
+        auto* solve_box = new wxStaticBoxSizer(wxVERTICAL, this, "Solve");
+        wxWindow* box = solve_box->GetStaticBox();
+        auto* water = new wxBoxSizer(wxHORIZONTAL);
+        water->Add(new wxStaticText(box, wxID_ANY, "Water temperature (Celsius):"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
+                   4);
+        temperature = new wxTextCtrl(box, wxID_ANY, "", wxDefaultPosition, wxSize(60, -1), wxTE_PROCESS_ENTER);
+        water->Add(temperature, 0);
+        solve_box->Add(water, 0, wxALL, 2);
+        auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+        solve = new wxButton(box, wxID_ANY, "Solve");
+        save = new wxButton(box, wxID_ANY, "Save");
+        buttons->Add(solve, 0, wxRIGHT, 4);
+        buttons->Add(save, 0);
+        solve_box->Add(buttons, 0, wxALL, 2);
+        calibrated = new wxStaticText(box, wxID_ANY, "");
+        solve_box->Add(calibrated, 0, wxALL, 2);
+        for (wxStaticText*& m : messages) {
+            m = new wxStaticText(box, wxID_ANY, "");
+            solve_box->Add(m, 0, wxALL, 2);
+        }
+        sizer->Add(solve_box, 0, wxEXPAND | wxALL, 4);
+    }
     scroll_when_squeezed(this, sizer);
 
     define_region->Bind(wxEVT_BUTTON, &probe_calib_page::OnCalRoiButton, this);
