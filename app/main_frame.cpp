@@ -29,6 +29,7 @@
 #include "resources/resource_table.h"
 #include "toolbar_icons.h"
 #include "calibration/calib_internals.h"
+#include "pages/pointer_pages.h"
 #include "pages/probe_calib_page.h"
 #include "views/reslice_canvas.h"
 #include "views/review_canvas.h"
@@ -383,6 +384,12 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
         } else if (p.id == ID_TASK_CALIBRATE) {
             probe_calib_ = new probe_calib_page(book);
             book->AddPage(probe_calib_, p.title);
+        } else if (p.id == ID_TASK_POINTER) {
+            book->AddPage(new pointer_page(book), p.title);
+        } else if (p.id == ID_TASK_POINT_CAL) {
+            book->AddPage(new point_cal_page(book), p.title);
+        } else if (p.id == ID_TASK_ISOCENTRE) {
+            book->AddPage(new isocentre_task_page(book), p.title);
         } else {
             book->AddPage(new wxPanel(book), p.title);
         }

@@ -9,8 +9,8 @@
 #include "acquisition/live_recorder.h"
 #include "acquisition/posinfo.h"
 #include "calibration/calib_internals.h"
+#include "calibration/pointer_tip.h"
 #include "common/dynabuf.h"
-#include "common/matrix16d.h"
 #include "ids.h"
 #include "main_frame.h"
 #include "main_window.h"
@@ -104,16 +104,7 @@ void MainFrame::feed_calibration(const cip_t& image, const counted_array_ptr<flo
     if (page == task_page_index(ID_TASK_CALIBRATE)) {
         calib_->display_line_detection(image, pose, time);
     } else if (page == task_page_index(ID_TASK_POINT_CAL)) {
-        // The stylus tip in the world: the pointer's pose applied to its calibrated tip offset.
-        vertex3d tip{NAN, NAN, NAN};
-        if (pointer && pointer.size() >= 6) {
-            matrix16d m;
-            m.forward(pointer.get());
-            const bool second = res->RES_POINTER_SOURCE->value() == 5;
-            tip = m * vertex3d{second ? res->RES_POINTCAL_XTRANS->value() : res->RES_POINTER_XTRANS->value(),
-                               second ? res->RES_POINTCAL_YTRANS->value() : res->RES_POINTER_YTRANS->value(),
-                               second ? res->RES_POINTCAL_ZTRANS->value() : res->RES_POINTER_ZTRANS->value()};
-        }
+        const vertex3d tip = pointer_tip_in_world(pointer).value_or(vertex3d{NAN, NAN, NAN});
         calib_->display_point_detection(image, pose, tip);
     }
 }

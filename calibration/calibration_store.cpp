@@ -1,5 +1,6 @@
 #include "calibration_store.h"
 
+#include <wx/config.h>
 #include <wx/datetime.h>
 
 #include "calibration/plane_calibration.h"
@@ -51,17 +52,19 @@ bool store_point_calibration(const point_solve& solution)
 
 void store_pointer_tip(const vertex3d& tip, long pointer_source)
 {
-    if (pointer_source == 5) {
-        res->RES_POINTCAL_XTRANS->write(tip.x);
-        res->RES_POINTCAL_YTRANS->write(tip.y);
-        res->RES_POINTCAL_ZTRANS->write(tip.z);
-        res->RES_POINTCAL_CAL_DATE->write(calibration_date_text());
-    } else {
-        res->RES_POINTER_XTRANS->write(tip.x);
-        res->RES_POINTER_YTRANS->write(tip.y);
-        res->RES_POINTER_ZTRANS->write(tip.z);
-        res->RES_POINTER_CAL_DATE->write(calibration_date_text());
-    }
+    const bool second = pointer_source == 5;
+    auto* x = second ? res->RES_POINTCAL_XTRANS : res->RES_POINTER_XTRANS;
+    auto* y = second ? res->RES_POINTCAL_YTRANS : res->RES_POINTER_YTRANS;
+    auto* z = second ? res->RES_POINTCAL_ZTRANS : res->RES_POINTER_ZTRANS;
+    auto* date = second ? res->RES_POINTCAL_CAL_DATE : res->RES_POINTER_CAL_DATE;
+    x->write(tip.x);
+    y->write(tip.y);
+    z->write(tip.z);
+    date->write(calibration_date_text());
+    // A pointer calibration belongs to the pointer, not to a recording: the
+    // settings (where these values went as they changed) are written at once.
+    if (wxConfigBase* store = base_res_t::settings_store())
+        store->Flush();
 }
 
 void store_isocentre(const std::array<double, 6>& pose)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <algorithm>
 #include <vector>
 
 #include "calibration/minpack_drivers.h"
@@ -116,7 +117,8 @@ isocentre_result_t solve_isocentre(const std::array<std::optional<vertex3d>, 5>&
         bool finite = true;
         for (double v : x)
             finite = finite && std::isfinite(v);
-        if (result.info >= 1 && result.info <= 4 && finite && on_their_sides(fiducials, x.data())) {
+        if (result.info >= 1 && result.info <= 4 && finite && on_their_sides(fiducials, x.data()) &&
+            solution_determined(fcn, m, 6, x)) {
             double sum = 0.0;
             for (std::size_t i = 0; i < fiducials.size(); ++i)
                 sum += f[3 * i] * f[3 * i] + f[3 * i + 1] * f[3 * i + 1];
@@ -132,4 +134,43 @@ isocentre_result_t solve_isocentre(const std::array<std::optional<vertex3d>, 5>&
     result.gave_up = true;
     result.message = "No new calibration\nPoints failed to converge";
     return result;
+}
+
+wxString isocentre_fiducial_name(int n)
+{
+    return wxString::Format("Fiducial Isocentre %i", n);
+}
+
+std::array<std::optional<vertex3d>, 5> isocentre_fiducials(const landmarks& marks)
+{
+    std::array<std::optional<vertex3d>, 5> out;
+    for (int n = 1; n <= 5; ++n)
+        for (const landmark_t& l : marks.list)
+            if (l.kind == LMARK_FIDUCIAL && l.name == isocentre_fiducial_name(n))
+                out[std::size_t(n - 1)] = l.position;
+    return out;
+}
+
+void set_isocentre_fiducial(landmarks* marks, int n, const vertex3d& p)
+{
+    if (n < 1 || n > 5)
+        return;
+    const wxString name = isocentre_fiducial_name(n);
+    for (landmark_t& l : marks->list)
+        if (l.kind == LMARK_FIDUCIAL && l.name == name) {
+            l.position = p;
+            return;
+        }
+    landmark_t l;
+    l.position = p;
+    l.name = name;
+    l.kind = LMARK_FIDUCIAL;
+    marks->list.push_back(l);
+}
+
+void clear_isocentre_fiducials(landmarks* marks)
+{
+    std::erase_if(marks->list, [](const landmark_t& l) {
+        return l.kind == LMARK_FIDUCIAL && l.name.StartsWith("Fiducial Isocentre ");
+    });
 }

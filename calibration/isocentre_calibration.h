@@ -11,6 +11,7 @@
 #include <wx/string.h>
 
 #include "common/vertex.h"
+#include "resources/recording_data.h"
 
 // The middles of the faces touched by fiducials 1 to 5, in the isocentre
 // frame (cm, as the program's positions): z = -15, x = -20, y = 15, x = 20
@@ -37,3 +38,11 @@ extern const char* const isocentre_give_up_text;
 isocentre_result_t solve_isocentre(const std::array<std::optional<vertex3d>, 5>& fiducials, std::uint64_t seed);
 // The same, seeded from the clock.
 isocentre_result_t solve_isocentre(const std::array<std::optional<vertex3d>, 5>& fiducials);
+
+// The fiducials are the landmarks "Fiducial Isocentre 1" to 5, a name the
+// user cannot give: only the Isocentre page places them.
+wxString isocentre_fiducial_name(int n);  // n from 1 to 5
+std::array<std::optional<vertex3d>, 5> isocentre_fiducials(const landmarks& marks);
+// Places fiducial n (1 to 5) at p, moving it when it exists.
+void set_isocentre_fiducial(landmarks* marks, int n, const vertex3d& p);
+void clear_isocentre_fiducials(landmarks* marks);

@@ -1,5 +1,6 @@
 #include "minpack_drivers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -26,7 +27,10 @@ bool sizes_fit(int m, int n, std::span<double> x, std::span<double> fvec)
 
 }  // namespace
 
-double minpack_epsilon() { return dpmpar(1); }
+double minpack_epsilon()
+{
+    return dpmpar(1);
+}
 
 int ks_lmder(const lmder_function& fcn, int m, int n, std::span<double> x, std::span<double> fvec,
              std::span<double> fjac, int ldfjac, double tol, std::span<int> ipvt)
@@ -45,9 +49,9 @@ int ks_lmder(const lmder_function& fcn, int m, int n, std::span<double> x, std::
     double* qtf = diag + n;
     double *wa1 = qtf + n, *wa2 = wa1 + n, *wa3 = wa2 + n, *wa4 = wa3 + n;
     int nfev = 0, njev = 0;
-    const int info = lmder(call_lmder, const_cast<lmder_function*>(&fcn), m, n, x.data(), fvec.data(), fjac.data(),
-                           ldfjac, tol, tol, 0.0, 100 * (n + 1), diag, 1, 100.0, 0, &nfev, &njev, ipvt.data(), qtf,
-                           wa1, wa2, wa3, wa4);
+    const int info =
+        lmder(call_lmder, const_cast<lmder_function*>(&fcn), m, n, x.data(), fvec.data(), fjac.data(), ldfjac, tol, tol,
+              0.0, 100 * (n + 1), diag, 1, 100.0, 0, &nfev, &njev, ipvt.data(), qtf, wa1, wa2, wa3, wa4);
     return info == 8 ? 4 : info;
 }
 
@@ -96,4 +100,70 @@ int ks_lmdif(const lmdif_function& fcn, int m, int n, std::span<double> x, std::
         }
     }
     return info;
+}
+
+bool solution_determined(const lmdif_function& fcn, int m, int n, std::span<const double> x, double tolerance)
+{
+    if (n < 1 || m < n || x.size() < std::size_t(n))
+        return false;
+    const std::size_t rows = std::size_t(m);
+    std::vector<double> at(x.begin(), x.begin() + n), f0(rows), f(rows);
+    if (fcn(m, n, at.data(), f0.data(), 1) < 0)
+        return false;
+    const double step = std::sqrt(minpack_epsilon());
+    std::vector<std::vector<double>> columns(static_cast<std::size_t>(n), std::vector<double>(rows));
+    for (int j = 0; j < n; ++j) {
+        const double h = step * std::max(std::fabs(at[std::size_t(j)]), 1.0);
+        const double kept = at[std::size_t(j)];
+        at[std::size_t(j)] = kept + h;
+        const int status = fcn(m, n, at.data(), f.data(), 2);
+        at[std::size_t(j)] = kept;
+        if (status < 0)
+            return false;
+        double norm = 0.0;
+        for (std::size_t i = 0; i < rows; ++i) {
+            columns[std::size_t(j)][i] = (f[i] - f0[i]) / h;
+            norm += columns[std::size_t(j)][i] * columns[std::size_t(j)][i];
+        }
+        norm = std::sqrt(norm);
+        if (!(norm > 0.0) || !std::isfinite(norm))
+            return false;
+        for (double& v : columns[std::size_t(j)])
+            v /= norm;
+    }
+    // Gram-Schmidt, the largest remaining column first: what is left of each
+    // is its distance from the span of those taken before it.
+    std::vector<bool> taken(std::size_t(n), false);
+    for (int k = 0; k < n; ++k) {
+        int best = -1;
+        double best_norm = -1.0;
+        for (int j = 0; j < n; ++j) {
+            if (taken[std::size_t(j)])
+                continue;
+            double norm = 0.0;
+            for (double v : columns[std::size_t(j)])
+                norm += v * v;
+            if (norm > best_norm) {
+                best_norm = norm;
+                best = j;
+            }
+        }
+        best_norm = std::sqrt(best_norm);
+        if (!(best_norm > tolerance))
+            return false;
+        taken[std::size_t(best)] = true;
+        std::vector<double>& q = columns[std::size_t(best)];
+        for (double& v : q)
+            v /= best_norm;
+        for (int j = 0; j < n; ++j) {
+            if (taken[std::size_t(j)])
+                continue;
+            double along = 0.0;
+            for (std::size_t i = 0; i < rows; ++i)
+                along += q[i] * columns[std::size_t(j)][i];
+            for (std::size_t i = 0; i < rows; ++i)
+                columns[std::size_t(j)][i] -= along * q[i];
+        }
+    }
+    return true;
 }

@@ -9,8 +9,8 @@
 
 // Fills fvec (iflag 1) or the m x n Jacobian, column by column with leading
 // dimension ldfjac (iflag 2), at x. A negative return stops the solve.
-using lmder_function = std::function<int(int m, int n, const double* x, double* fvec, double* fjac, int ldfjac,
-                                         int iflag)>;
+using lmder_function =
+    std::function<int(int m, int n, const double* x, double* fvec, double* fjac, int ldfjac, int iflag)>;
 // Fills fvec at x; iflag 1 for residuals, 2 while a Jacobian is estimated.
 using lmdif_function = std::function<int(int m, int n, const double* x, double* fvec, int iflag)>;
 
@@ -30,6 +30,14 @@ int ks_lmder(const lmder_function& fcn, int m, int n, std::span<double> x, std::
 // covariance of the solution (column by column), scaled by |f|^2 / (m - n).
 int ks_lmdif(const lmdif_function& fcn, int m, int n, std::span<double> x, std::span<double> fvec, double tol,
              std::vector<double>* covariance = nullptr);
+
+// Whether the residuals pin every parameter down near x: the columns of
+// their forward-difference Jacobian, each scaled to unit length (so that
+// units do not matter), must be independent, none within `tolerance` of the
+// span of the others. A solve of data that leave a direction free (one view
+// repeated, poses that never turn) converges anywhere along it and must not
+// count as a solution.
+bool solution_determined(const lmdif_function& fcn, int m, int n, std::span<const double> x, double tolerance = 1e-6);
 
 // MINPACK's machine precision (dpmpar(1)).
 double minpack_epsilon();

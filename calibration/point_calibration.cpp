@@ -69,7 +69,10 @@ bool point_solve::run_point_solve(const std::vector<point_status_t>& obs, double
     bool finite = std::isfinite(fixed_sx) && std::isfinite(fixed_sy);
     for (double v : x)
         finite = finite && std::isfinite(v);
-    if (!(info >= 1 && info <= 4) || !finite) {
+    // Observations that leave the calibration free (one view repeated, a
+    // probe that never moves) fit any of many with no error: no solution.
+    const bool determined = finite && solution_determined(six, m, 6, x);
+    if (!(info >= 1 && info <= 4) || !determined) {
         message3 = "Points failed to converge";
         message1 = "No new calibration.";
         return false;

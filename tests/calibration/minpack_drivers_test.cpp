@@ -130,3 +130,43 @@ TEST(MinpackDrivers, AFunctionCanStopTheSolve)
 }
 
 }  // namespace
+
+namespace {
+
+// Whether a solution is pinned down: a line through points fixes both its
+// parameters; residuals in which only their sum appears leave one free, and
+// so does a parameter they never see.
+TEST(MinpackDrivers, SolutionDeterminedTellsFreeDirections)
+{
+    const double xs[] = {0, 1, 2, 3};
+    const lmdif_function line = [&](int, int, const double* p, double* f, int) {
+        for (int i = 0; i < 4; ++i)
+            f[i] = p[0] + p[1] * xs[i] - (1.0 + 2.0 * xs[i]);
+        return 0;
+    };
+    const std::vector<double> at{1.0, 2.0};
+    EXPECT_TRUE(solution_determined(line, 4, 2, at));
+    const lmdif_function sum = [&](int, int, const double* p, double* f, int) {
+        for (int i = 0; i < 4; ++i)
+            f[i] = (p[0] + p[1]) * xs[i] - 3.0 * xs[i];
+        return 0;
+    };
+    EXPECT_FALSE(solution_determined(sum, 4, 2, at));
+    const lmdif_function unseen = [&](int, int, const double* p, double* f, int) {
+        for (int i = 0; i < 4; ++i)
+            f[i] = p[0] * xs[i];
+        return 0;
+    };
+    EXPECT_FALSE(solution_determined(unseen, 4, 2, at));
+    // Very different units do not matter: a parameter a million times
+    // smaller in effect is still seen.
+    const lmdif_function scaled = [&](int, int, const double* p, double* f, int) {
+        for (int i = 0; i < 4; ++i)
+            f[i] = p[0] + 1e-6 * p[1] * xs[i];
+        return 0;
+    };
+    EXPECT_TRUE(solution_determined(scaled, 4, 2, at));
+    EXPECT_FALSE(solution_determined(line, 1, 2, at));  // fewer residuals than parameters
+}
+
+}  // namespace

@@ -114,6 +114,11 @@ TEST(PointCalibration, RefusalsLeaveTheSolutionUnstored)
     EXPECT_EQ(s.message1, "No new calibration.");
     EXPECT_TRUE(s.message3.EndsWith("Larger than allowable range") || s.message3 == "Points failed to converge")
         << s.message3;
+    // One view repeated fits many calibrations exactly: none is stored.
+    const std::vector<point_status_t> repeated(6, observe(t, 1, 0.0, 5)[0]);
+    EXPECT_FALSE(s.run_point_solve(repeated, 0.0, t.celsius));
+    EXPECT_EQ(s.message3, "Points failed to converge");
+    EXPECT_FALSE(s.run_point_solve(repeated, 0.01, t.celsius));
     // Not a number anywhere: no solution.
     std::vector<point_status_t> broken = observe(t, 10, 0.3, 3);
     broken[4].tip.x = NAN;
