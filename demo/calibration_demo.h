@@ -14,6 +14,9 @@
 
 inline constexpr const char* calibration_demo_name = "kestrane_calib_demo.ks";
 inline constexpr const char* calibration_truth_name = "kestrane_calib_demo_truth.txt";
+// make-calib-demo's bath unless told otherwise; the simulated live water bath is this one.
+inline constexpr std::uint64_t calibration_demo_seed = 1;
+inline constexpr double calibration_demo_celsius = 24.0;
 
 struct calibration_truth_t {
     std::array<double, 6> calibration{};  // x, y, z (cm), azimuth, elevation, roll (degrees)

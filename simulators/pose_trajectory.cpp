@@ -1,9 +1,13 @@
 #include "simulators/pose_trajectory.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
+#include <vector>
 
 #include "demo/sweep.h"
+#include "demo/water_bath.h"
 
 sim_pose_t default_sweep(double seconds)
 {
@@ -35,6 +39,41 @@ pose_trajectory_t demo_phantom_path()
         sim_pose_t p;
         for (int k = 0; k < 6; ++k)
             p.v[k] = static_cast<float>(v[static_cast<std::size_t>(k)]);
+        return p;
+    };
+}
+
+pose_trajectory_t water_bath_path(std::uint64_t seed, double celsius)
+{
+    const water_bath_t bath = make_water_bath(seed, celsius);
+    // The level pose: the floor nearly flat across the image, half way down.
+    std::array<float, 6> level = water_bath_poses(bath, 1, seed)[0];
+    double flattest = 1e9;
+    for (const auto& p : water_bath_poses(bath, 300, seed + 7)) {
+        const double left = floor_row(bath, p.data(), 0),
+                     right = floor_row(bath, p.data(), double(bath.probe.width - 1));
+        const double badness =
+            std::fabs(left - right) + std::fabs(0.5 * (left + right) - 0.5 * double(bath.probe.height));
+        if (badness < flattest) {
+            flattest = badness;
+            level = p;
+        }
+    }
+    const std::vector<std::array<float, 6>> turned = water_bath_poses(bath, 20, seed + 1);
+    constexpr double still = 3.0, moving = 8.0, hold = 1.5;
+    return [level, turned](double seconds) {
+        const double t = std::fmod(std::fabs(seconds), still + moving + hold * double(turned.size()));
+        sim_pose_t p;
+        std::copy(level.begin(), level.end(), p.v);
+        if (t < still)
+            return p;
+        if (t < still + moving) {
+            // 1.6 cm up and down at 0.8 Hz: the floor moves some 170 rows and back.
+            p.v[2] += static_cast<float>(1.6 * std::sin(2.0 * std::numbers::pi * 0.8 * (t - still)));
+            return p;
+        }
+        const auto& q = turned[std::min(turned.size() - 1, std::size_t((t - still - moving) / hold))];
+        std::copy(q.begin(), q.end(), p.v);
         return p;
     };
 }

@@ -2,6 +2,7 @@
 // is a slow, smooth sweep like a probe moved over skin.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 struct sim_pose_t {
@@ -17,3 +18,8 @@ pose_trajectory_t fixed_pose(const sim_pose_t& p);
 // Back and forth along the demo recording's sweep over the demo phantom, one
 // way in 12 s, as the probe's sensor (with the demo probe's calibration).
 pose_trajectory_t demo_phantom_path();
+// Over a water bath (make-calib-demo's bath of this seed and temperature), in
+// a 41 s loop: held still and level for 3 s, moved up and down for 8 s (for
+// temporal calibration), then held for 1.5 s at each of 20 turned poses
+// that see the floor (for lines to accept).
+pose_trajectory_t water_bath_path(std::uint64_t seed, double celsius);

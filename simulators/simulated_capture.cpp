@@ -1,9 +1,12 @@
 #include "simulated_capture.h"
 
+#include <algorithm>
+
 #include <wx/log.h>
 
 #include "acquisition/live_pos.h"
 #include "common/dynabuf.h"
+#include "demo/calibration_demo.h"
 #include "resources/resource_table.h"
 #include "simulators/rf_replay_source.h"
 
@@ -12,8 +15,8 @@ namespace {
 // The probe as the program is set up now: its calibration and pixel scales.
 void current_probe(probe_setup& probe)
 {
-    probe.calibration = {res->RES_XTRANS->value(),    res->RES_YTRANS->value(),     res->RES_ZTRANS->value(),
-                         res->RES_AZIMUTH->value(),   res->RES_ELEVATION->value(), res->RES_ROLL->value()};
+    probe.calibration = {res->RES_XTRANS->value(),  res->RES_YTRANS->value(),    res->RES_ZTRANS->value(),
+                         res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value()};
     probe.sx = res->RES_XSCALE->value();
     probe.sy = res->RES_YSCALE->value();
 }
@@ -32,6 +35,17 @@ bool synchronised_probe_pose(std::uint64_t time, float pose[6])
     for (std::size_t k = 0; k < 6; ++k)
         pose[k] = found[k];
     return true;
+}
+
+std::optional<std::uint64_t> water_bath_pose_time(std::uint64_t time)
+{
+    // A minute either way at most, as the latency itself.
+    const std::int64_t back_ms =
+        std::clamp<std::int64_t>(res->RES_SIM_IMAGE_LAG->value() + res->RES_TEMP_CALIB->value(), -60000, 60000);
+    const std::int64_t back = back_ms * 10000;
+    if (back > 0 && std::uint64_t(back) > time)
+        return std::nullopt;
+    return std::uint64_t(std::int64_t(time) - back);
 }
 
 std::unique_ptr<image_source_t> simulated_source_from_settings()
@@ -56,6 +70,14 @@ std::unique_ptr<image_source_t> simulated_source_from_settings()
             return std::make_unique<rf_replay_source_t>(std::move(images), std::move(times));
         return std::make_unique<simulated_image_source_t>(
             std::make_unique<recording_replay_t>(std::move(images), std::move(times), res->RES_BUF_DOPPLER->value()));
+    }
+    if (res->RES_SIM_IMAGE_SOURCE->value() == SIMULATED_WATER_BATH) {
+        const auto late_pose = [](std::uint64_t time, float pose[6]) {
+            const auto at = water_bath_pose_time(time);
+            return at && synchronised_probe_pose(*at, pose);
+        };
+        return std::make_unique<simulated_image_source_t>(std::make_unique<floor_bscans_t>(
+            make_water_bath(calibration_demo_seed, calibration_demo_celsius), late_pose));
     }
     probe_setup probe = demo_probe(640, 480);
     current_probe(probe);

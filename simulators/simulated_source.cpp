@@ -9,8 +9,8 @@ namespace {
 
 constexpr std::uint64_t default_interval = 400000;  // 25 frames a second
 constexpr std::uint64_t longest_interval = 10000000;
-constexpr long most_frames_skipped = 100000;        // per pump, after a long stall
-constexpr int chroma_swing = 40;                    // well past the flow threshold
+constexpr long most_frames_skipped = 100000;  // per pump, after a long stall
+constexpr int chroma_swing = 40;              // well past the flow threshold
 
 fake_v4l2_settings_t device_for(const simulated_frames_t& frames)
 {
@@ -87,6 +87,24 @@ cip_t phantom_bscans_t::frame_at(std::uint64_t, std::uint64_t now)
     if (refresh_)
         refresh_(probe_);
     return labels_ ? render_labels(body_, pose, probe_) : render_bscan(body_, pose, probe_, now);
+}
+
+floor_bscans_t::floor_bscans_t(water_bath_t bath, pose_at_t pose_at)
+    : bath_(std::move(bath)), pose_at_(std::move(pose_at))
+{
+}
+
+std::uint64_t floor_bscans_t::next_due(std::uint64_t elapsed) const
+{
+    return (elapsed / default_interval + 1) * default_interval;
+}
+
+cip_t floor_bscans_t::frame_at(std::uint64_t, std::uint64_t now)
+{
+    float pose[6] = {};
+    if (!pose_at_ || !pose_at_(now, pose))
+        return {};
+    return render_floor_bscan(bath_, pose, now);
 }
 
 simulated_image_source_t::simulated_image_source_t(std::unique_ptr<simulated_frames_t> frames)

@@ -1,6 +1,7 @@
 // The simulated image source, for users without a capture card and for the
 // tests: it replays a recording's frames looped at their recorded intervals,
-// or renders B-scans of the demo phantom at the tracker's pose of each
+// or renders B-scans of the demo phantom (or of a water bath's floor) at the
+// tracker's pose of each
 // moment, and offers them through an in-memory capture device.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include "common/cip.h"
 #include "demo/phantom.h"
 #include "demo/sweep.h"
+#include "demo/water_bath.h"
 #include "simulators/fake_v4l2_device.h"
 
 // What the source shows: a frame for any moment, and when the next one is due.
@@ -72,6 +74,24 @@ private:
     pose_at_t pose_at_;
     bool labels_;
     refresh_t refresh_;
+};
+
+// B-scans of the calibration demo's water bath (demo/water_bath.h) at 25
+// frames a second, each at the probe pose `pose_at` gives for its moment:
+// the probe as make-calib-demo's bath of the same seed and temperature has it.
+class floor_bscans_t final : public simulated_frames_t {
+public:
+    using pose_at_t = phantom_bscans_t::pose_at_t;
+    floor_bscans_t(water_bath_t bath, pose_at_t pose_at);
+    long width() const override { return bath_.probe.width; }
+    long height() const override { return bath_.probe.height; }
+    std::uint64_t next_due(std::uint64_t elapsed) const override;
+    cip_t frame_at(std::uint64_t elapsed, std::uint64_t now) override;
+    bool worth_waiting(std::uint64_t waited) const override { return waited < 2000000; }
+
+private:
+    water_bath_t bath_;
+    pose_at_t pose_at_;
 };
 
 class simulated_image_source_t final : public image_source_t {

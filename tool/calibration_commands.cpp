@@ -192,8 +192,8 @@ int run_make_calib_demo(const std::vector<wxString>& args)
         std::fprintf(stderr, "Usage: kestrane-tool make-calib-demo DIR [--seed S] [--temperature C] [--frames N]\n");
         return 2;
     }
-    unsigned long long seed = 1;
-    double celsius = 24.0;
+    unsigned long long seed = calibration_demo_seed;
+    double celsius = calibration_demo_celsius;
     long frames = 200;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();

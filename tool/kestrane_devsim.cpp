@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/calibration_demo.h"
 #include "simulators/pty_link.h"
 #include "simulators/sim_factory.h"
 
@@ -42,6 +43,9 @@ void print_usage(std::FILE* out)
                  "  --path P         the tool's path: 'sweep' (default, 10 cm back and forth)\n"
                  "                   or 'demo' (the demo recording's sweep over the demo phantom,\n"
                  "                   as the probe's sensor with the demo calibration)\n"
+                 "                   or 'bath' (over the calibration demo's water bath: still, up and\n"
+                 "                   down, then turned poses; for the Probe calib page with the\n"
+                 "                   simulated water bath images)\n"
                  "  --missing        the tool is missing: pose requests go unanswered\n"
                  "  --out-of-volume  the tool is far outside the measurement volume\n"
                  "  --help           show this help\n");
@@ -129,9 +133,12 @@ int main(int argc, char** argv)
                 faults.corrupt_every = static_cast<int>(n);
             ++i;
         } else if (a == "--path") {
-            if (!value || (std::string(value) != "sweep" && std::string(value) != "demo"))
-                return usage_error("--path needs 'sweep' (the default) or 'demo'.");
-            options.trajectory = std::string(value) == "demo" ? demo_phantom_path() : pose_trajectory_t(default_sweep);
+            const std::string path = value ? value : "";
+            if (path != "sweep" && path != "demo" && path != "bath")
+                return usage_error("--path needs 'sweep' (the default), 'demo' or 'bath'.");
+            options.trajectory = path == "demo"   ? demo_phantom_path()
+                                 : path == "bath" ? water_bath_path(calibration_demo_seed, calibration_demo_celsius)
+                                                  : pose_trajectory_t(default_sweep);
             ++i;
         } else if (a == "--sensors") {
             if (!parse_count(value, 1, 10, &n))
@@ -170,9 +177,10 @@ int main(int argc, char** argv)
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    std::printf("Simulated %s on %s at %ld bps, 8N1, no flow control.\n"
-                "Type this port into Kestrane's Position source dialog; Ctrl-C stops.\n",
-                name.c_str(), link.port_path().c_str(), options.speed);
+    std::printf(
+        "Simulated %s on %s at %ld bps, 8N1, no flow control.\n"
+        "Type this port into Kestrane's Position source dialog; Ctrl-C stops.\n",
+        name.c_str(), link.port_path().c_str(), options.speed);
     std::fflush(stdout);
     link.run();
     running_link = nullptr;

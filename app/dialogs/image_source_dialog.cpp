@@ -44,9 +44,15 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     wxArrayString simulations;
     simulations.Add("B-scans of the demo phantom at the tracker's pose");
     simulations.Add("Replay of the frames held now");
+    simulations.Add("B-scans of a water bath's floor, for calibration");
     simulated = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, simulations);
-    simulated->SetSelection(clamp_int(res->RES_SIM_IMAGE_SOURCE->value(), 0, 1));
+    simulated->SetSelection(clamp_int(res->RES_SIM_IMAGE_SOURCE->value(), 0, 2));
     grid->Add(simulated, 0, wxEXPAND);
+
+    layout.label("Simulated image lag (ms):");
+    simulated_lag = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS,
+                                   -500, 500, clamp_int(res->RES_SIM_IMAGE_LAG->value(), -500, 500));
+    grid->Add(simulated_lag, 0);
 
     layout.label("Input:");
     auto* input_row = new wxBoxSizer(wxHORIZONTAL);
@@ -110,7 +116,8 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
         return std::pair{count_spin, first_spin};
     };
     std::tie(rf_vectors, rf_vector_offset) = rf_row("RF vectors:", "from vector", rf.vectors, rf.vector_offset, 65535);
-    std::tie(rf_samples, rf_sample_offset) = rf_row("RF samples:", "from sample", rf.samples, rf.sample_offset, 1 << 20);
+    std::tie(rf_samples, rf_sample_offset) =
+        rf_row("RF samples:", "from sample", rf.samples, rf.sample_offset, 1 << 20);
 
     // The frame size and colour coding belong to the frames held: they change only without frames.
     const bool holding = bufp && bufp->frames() > 0;
@@ -123,8 +130,9 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(grid, 1, wxEXPAND | wxALL, 12);
     if (holding)
-        top->Add(new wxStaticText(this, wxID_ANY, "The window size and colour flow are those of the frames held;\n"
-                                                  "start a new recording to change them."),
+        top->Add(new wxStaticText(this, wxID_ANY,
+                                  "The window size and colour flow are those of the frames held;\n"
+                                  "start a new recording to change them."),
                  0, wxLEFT | wxRIGHT | wxBOTTOM, 12);
     rf_note = new wxStaticText(this, wxID_ANY, rf_locked);
     rf_note->Wrap(420);
@@ -184,6 +192,7 @@ void image_source_dialog::apply() const
     if (source->IsEnabled())
         res->RES_VID_CARD->write_no_changeprocs(source->GetSelection());
     res->RES_SIM_IMAGE_SOURCE->write_no_changeprocs(simulated->GetSelection());
+    res->RES_SIM_IMAGE_LAG->write_no_changeprocs(simulated_lag->GetValue());
     res->RES_VID_PORT->write_no_changeprocs(input_types[std::max(0, input_type->GetSelection())]);
     res->RES_VID_PORT_NUMBER->write_no_changeprocs(input_number->GetValue());
     res->RES_VIDEO_STANDARD->write_no_changeprocs(static_cast<video_standard_t>(std::max(0, standard->GetSelection())));

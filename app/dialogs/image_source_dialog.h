@@ -22,6 +22,7 @@ public:
 
     wxChoice* source = nullptr;
     wxChoice* simulated = nullptr;
+    wxSpinCtrl* simulated_lag = nullptr;  // the water bath's: how far its images trail the tracker
     wxChoice* input_type = nullptr;
     wxSpinCtrl* input_number = nullptr;
     wxChoice* standard = nullptr;

@@ -5,25 +5,40 @@
 #include <cmath>
 
 #include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/combobox.h>
 #include <wx/notebook.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/tglbtn.h>
 
+#include "app/dialogs/position_source_dialog.h"
 #include "app/ids.h"
 #include "app/pages/probe_calib_page.h"
 #include "app/views/review_canvas.h"
 #include "calibration/calib_internals.h"
+#include "demo/calibration_demo.h"
 #include "demo/water_bath.h"
 #include "gui_fixture.h"
 #include "resources/resource_table.h"
+#include "simulators/pose_trajectory.h"
+#include "simulators/pty_link.h"
+#include "simulators/sim_factory.h"
+#include "simulators/simulated_capture.h"
 
 namespace {
 
 class GuiCalibration : public GuiTest {
 protected:
     water_bath_t bath = make_water_bath(5, 26.0);
+    std::unique_ptr<pty_link_t> link;
+
+    void TearDown() override
+    {
+        GuiTest::TearDown();  // the program lets go of the tracker before it goes
+        link.reset();
+    }
 
     probe_calib_page& page() { return *frame().probe_calib(); }
 
@@ -183,6 +198,51 @@ TEST_F(GuiCalibration, RegionDrawnOnTheReviewWindow)
     page().invert->ProcessWindowEvent(toggle);
     EXPECT_TRUE(res->RES_CAL_INVERT->value());
     EXPECT_EQ(page().invert->GetLabel(), " Configure for normal image");
+}
+
+// Temporal calibration as a user without hardware does it: a simulated
+// Fastrak moves the probe over the water bath (still, then up and down), the
+// simulated images show the floor 40 ms behind the tracker, and the Probe
+// calib page's temporal calibration finds about that lag.
+TEST_F(GuiCalibration, TemporalCalibrationWithTheSimulatedWaterBath)
+{
+    start({});
+    sim_options_t options;
+    const pose_trajectory_t bath_path = water_bath_path(calibration_demo_seed, calibration_demo_celsius);
+    // Still for the first 6 s, so that the run starts while the probe rests.
+    options.trajectory = [bath_path](double s) { return bath_path(s < 6.0 ? 0.0 : s - 3.0); };
+    link = std::make_unique<pty_link_t>(make_device_sim("fastrak", options));
+    ASSERT_TRUE(link->ok());
+    link->start();
+    position_source_dialog dialog(&frame(), {});
+    dialog.port->SetValue(link->port_path());
+    dialog.detect->SetSelection(POS_DETECT_FASTRAK);
+    dialog.apply();
+    ASSERT_EQ(res->RES_POSITION_SOURCE->value(), SENSOR_FASTRAK);
+    res->RES_SIM_IMAGE_LAG->write(40);
+    res->RES_TEMP_CALIB->write(0);
+    res->RES_SIM_IMAGE_SOURCE->write(SIMULATED_WATER_BATH);
+    const auto& cards = res->RES_VID_CARD_LIST->value();
+    ASSERT_TRUE(cards);
+    for (std::size_t i = 0; i < cards->size(); ++i)
+        if ((*cards)[i].name == "Simulated images")
+            res->RES_VID_CARD->write(static_cast<long>(i));
+    res->RES_BUF_WIDTH->write(640);
+    res->RES_BUF_HEIGHT->write(480);
+    menu(ID_TASK_CALIBRATE);
+    tool(ID_TOOL_LIVE, true);
+    ASSERT_TRUE(pump_until([&] { return res->RES_CALIB_LINE_AVAIL->value(); }, 8000))
+        << frame().live_frames_shown() << " shown; " << res->RES_CAL_MESSAGE_2->value() << "; "
+        << (frame().review()->showing_live() ? "live" : "not live");
+    click(page().temporal);
+    EXPECT_EQ(page().temporal->GetLabel(), "Stop temporal calibration");
+    ASSERT_TRUE(pump_until([&] { return !frame().calib()->temp_calib_running(); }, 30000))
+        << res->RES_CAL_MESSAGE_1->value();
+    tool(ID_TOOL_LIVE, false);
+    EXPECT_TRUE(res->RES_CAL_MESSAGE_1->value().StartsWith("Temporal calibration ")) << res->RES_CAL_MESSAGE_1->value();
+    // Poses are to be stamped 40 ms later to meet their images.
+    EXPECT_NEAR(double(res->RES_TEMP_CALIB->value()), -40.0, 15.0);
+    EXPECT_EQ(page().temporal->GetLabel(), "Start temporal calibration");
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include "calibration/calib_internals.h"
 #include "calibration/isocentre_calibration.h"
 #include "common/pos_stat.h"
+#include "app/pages/reslice_pages.h"
+#include "reconstruction/reslice_default.h"
 #include "common/vertex_math.h"
 #include "gui_fixture.h"
 #include "resources/resource_table.h"
@@ -101,7 +103,7 @@ TEST_F(GuiPointer, PivotCalibrationIsKeptInTheSettings)
 
 TEST_F(GuiPointer, IsocentreFromTheFacesTouched)
 {
-    start({});
+    start({demo});
     auto& p = page<isocentre_task_page>(ID_TASK_ISOCENTRE);
     EXPECT_EQ(p.calibrated->GetLabel(), "No valid isocentre calibration");
     // The pointer's tip is its sensor (no offset); the phantom stands at a known pose.
@@ -115,7 +117,12 @@ TEST_F(GuiPointer, IsocentreFromTheFacesTouched)
         click(p.fiducials[std::size_t(n - 1)]);
     }
     EXPECT_EQ(p.fiducials[0]->GetLabel(), "Fiducial Isocentre 1 (set)");
+    visual(ID_VISUAL_ISOCENTRE);
     click(p.get);
+    pump(50);
+    // The Isocentre view turns to the new isocentre's plane at once.
+    const reslice_settings& shown = frame().reslices().reslices[isocentre_reslice_window].settings();
+    EXPECT_GT(std::fabs(dot(shown.normal, column(to_world, 2))), 0.9999);
     EXPECT_TRUE(p.message->GetLabel().StartsWith("Calibration: (")) << p.message->GetLabel();
     EXPECT_TRUE(p.calibrated->GetLabel().StartsWith("Isocentre calibrated on "));
     matrix16d got;

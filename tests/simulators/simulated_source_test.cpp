@@ -2,12 +2,15 @@
 // at their recorded intervals and looped, stamped on the master clock,
 // dropped rather than queued when the program falls behind, colour-flow
 // codes surviving capture, and phantom B-scans at the tracker's pose.
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include "acquisition/ks_video_capture.h"
 #include "demo/bscan.h"
 #include "resources/resource_table.h"
 #include "simulators/pose_trajectory.h"
+#include "simulators/simulated_capture.h"
 #include "simulators/simulated_source.h"
 #include "support/session_fixture.h"
 
@@ -105,8 +108,8 @@ TEST_F(SimulatedSource, ColourFlowCodesSurviveCapture)
         for (long c = 0; c < 32; ++c) {
             const int block = static_cast<int>((r / 2) * 16 + c / 2);
             const int cls = block % 3;
-            coded.pixels()[r * 32 + c] = static_cast<std::uint8_t>(cls == 0 ? 20 + block % 100
-                                                                            : (cls == 1 ? 128 : 192) + 10 + block % 50);
+            coded.pixels()[r * 32 + c] =
+                static_cast<std::uint8_t>(cls == 0 ? 20 + block % 100 : (cls == 1 ? 128 : 192) + 10 + block % 50);
         }
     res->RES_BUF_DOPPLER->write(true);
     use(std::make_unique<recording_replay_t>(std::vector<cip_t>{coded}, std::vector<std::uint64_t>{0}, true));
@@ -171,6 +174,70 @@ TEST(DemoPath, FollowsTheDemoSweepBackAndForth)
                 << k << " " << i;
             EXPECT_NEAR(back.v[i], there.v[i], 1e-3) << k << " " << i;
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The water bath for calibration without hardware: its frames show the
+// floor where the pose asked for puts it, that pose is the tracker's from
+// the set lag before, as corrected, and the devsim path
+// holds still, moves up and down, then shows the floor from turned poses.
+TEST_F(SimulatedSource, WaterBathFloorAtTheTrackersLatePose)
+{
+    const water_bath_t bath = make_water_bath(1, 24.0);
+    const std::array<float, 6> seen = water_bath_poses(bath, 1, 1)[0];
+    std::vector<std::uint64_t> asked;
+    floor_bscans_t floor(bath, [&](std::uint64_t t, float pose[6]) {
+        asked.push_back(t);
+        std::copy(seen.begin(), seen.end(), pose);
+        return true;
+    });
+    const cip_t frame = floor.frame_at(0, 123456789);
+    ASSERT_EQ(asked, std::vector<std::uint64_t>{123456789});
+    const long row = std::lround(floor_row(bath, seen.data(), 320));
+    EXPECT_LT(frame.pixels()[(row - 6) * 640 + 320], 60);   // water
+    EXPECT_GT(frame.pixels()[(row + 2) * 640 + 320], 100);  // the floor's echo
+
+    // Images 40 ms behind the tracker: they show its pose of 40 ms before,
+    // and none once the latency set for them is found.
+    res->RES_SIM_IMAGE_LAG->write(40);
+    res->RES_TEMP_CALIB->write(0);
+    EXPECT_EQ(water_bath_pose_time(5'000'000), std::optional<std::uint64_t>(4'600'000));
+    res->RES_TEMP_CALIB->write(-40);
+    EXPECT_EQ(water_bath_pose_time(5'000'000), std::optional<std::uint64_t>(5'000'000));
+    res->RES_TEMP_CALIB->write(1000);
+    EXPECT_EQ(water_bath_pose_time(5'000'000), std::nullopt);  // before the clock began
+    EXPECT_EQ(water_bath_pose_time(50'000'000), std::optional<std::uint64_t>(39'600'000));
+}
+
+TEST(WaterBathPath, StillThenUpAndDownThenTurned)
+{
+    const water_bath_t bath = make_water_bath(1, 24.0);
+    const pose_trajectory_t path = water_bath_path(1, 24.0);
+    const sim_pose_t start = path(0.0), later = path(2.9);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(start.v[i], later.v[i]);
+    // Level: the floor crosses the image within a few rows of its middle.
+    const double left = floor_row(bath, start.v, 0), right = floor_row(bath, start.v, 639);
+    EXPECT_LT(std::fabs(left - right), 10.0);
+    // Up and down by well over the 80 rows temporal calibration needs, never leaving the image.
+    double low = 1e9, high = -1e9;
+    for (double t = 3.0; t < 11.0; t += 0.02) {
+        const double row = floor_row(bath, path(t).v, 320);
+        low = std::min(low, row);
+        high = std::max(high, row);
+    }
+    EXPECT_GT(high - low, 150.0);
+    EXPECT_GT(low, 0.0);
+    EXPECT_LT(high, 480.0);
+    // Then every held pose shows the floor from edge to edge.
+    for (double t = 11.5; t < 41.0; t += 1.5) {
+        const sim_pose_t p = path(t);
+        EXPECT_GT(floor_row(bath, p.v, 0), 0.0) << t;
+        EXPECT_LT(floor_row(bath, p.v, 639), 480.0) << t;
     }
 }
 
