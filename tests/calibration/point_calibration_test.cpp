@@ -31,8 +31,8 @@ std::vector<point_status_t> observe(const truth_t& t, int count, double noise_px
     std::vector<point_status_t> out;
     for (int i = 0; i < count; ++i) {
         point_status_t o;
-        o.pose = {float(10 + move(rng)), float(-5 + move(rng)), float(20 + move(rng)), float(30 + turn(rng)),
-                  float(-10 + turn(rng)), float(15 + turn(rng))};
+        o.pose = {float(10 + move(rng)), float(-5 + move(rng)),  float(20 + move(rng)),
+                  float(30 + turn(rng)), float(-10 + turn(rng)), float(15 + turn(rng))};
         o.u = u(rng);
         o.v = v(rng);
         o.angle = phi(rng);
@@ -77,22 +77,25 @@ TEST(PointCalibration, RecoversAKnownCalibrationAndScales)
     }
 }
 
-// The zero start (translation 0, angles 0, scales 1 cm a pixel) reaches
-// calibrations turned a little or well away from the sensor's axes; these
-// are the ones it is known to reach.
-TEST(PointCalibration, TheZeroStartReachesTurnedCalibrations)
+// Calibrations turned every way, many of which the zero start does not
+// reach (a roll of 170 degrees, an azimuth of 90 with no elevation...): the
+// other turns of a cube as starts find them all.
+TEST(PointCalibration, TurnedCalibrationsAreFound)
 {
-    const std::array<std::array<double, 6>, 4> turned = {{{2.3, -4.1, 1.2, 2.5, -1.5, 3.0},
-                                                          {-1.0, 3.0, 5.0, 40.0, 20.0, -35.0},
-                                                          {0.5, 0.5, 8.0, -60.0, 10.0, 45.0},
-                                                          {3.0, -2.0, 1.0, 10.0, -50.0, 20.0}}};
-    for (const auto& cal : turned) {
-        const truth_t t{cal};
-        point_solve s;
-        ASSERT_TRUE(s.run_point_solve(observe(t, 40, 0.3, 11), 0.0, t.celsius)) << s.message3;
-        for (int i = 0; i < 3; ++i)
-            EXPECT_NEAR(s.pose[std::size_t(i)], cal[std::size_t(i)], 0.05) << cal[3] << " " << cal[4];
-    }
+    for (double az : {0.0, 60.0, 90.0, 120.0, 180.0})
+        for (double el : {0.0, 45.0, 80.0})
+            for (double roll : {0.0, 90.0, 170.0}) {
+                const truth_t t{{1.5, -2.0, 3.0, az, el, roll}};
+                point_solve s;
+                ASSERT_TRUE(s.run_point_solve(observe(t, 30, 0.3, 11), 0.0, t.celsius))
+                    << az << " " << el << " " << roll << ": " << s.message3;
+                matrix16d got;
+                got.forward(s.pose[0], s.pose[1], s.pose[2], s.pose[3], s.pose[4], s.pose[5]);
+                EXPECT_NEAR(got[12], t.cal[0], 0.05) << az << " " << el << " " << roll;
+                EXPECT_NEAR(got[13], t.cal[1], 0.05) << az << " " << el << " " << roll;
+                EXPECT_NEAR(got[14], t.cal[2], 0.05) << az << " " << el << " " << roll;
+                EXPECT_NEAR(s.sx, t.sx, 0.01 * t.sx) << az << " " << el << " " << roll;
+            }
 }
 
 TEST(PointCalibration, RefusalsLeaveTheSolutionUnstored)
