@@ -380,6 +380,13 @@ void run_pair(const plane_stages& stages, const pair_start_t& start, double imag
 
 }  // namespace
 
+matrix16d plane_solve::trial_t::calibration_matrix() const
+{
+    matrix16d m;
+    m.forward(tx, ty, tz, azimuth, elevation, roll);
+    return m;
+}
+
 double clamp_angle(double a)
 {
     if (!std::isfinite(a))
@@ -413,8 +420,7 @@ std::vector<std::array<double, 2>> line_residuals(const std::vector<frame_status
         return out;
     const plane_solve::trial_t& t = solve.trials[std::size_t(trial)];
     const double k = water_depth_factor(celsius);
-    matrix16d cal;
-    cal.forward(t.tx, t.ty, t.tz, t.azimuth, t.elevation, t.roll);
+    const matrix16d cal = t.calibration_matrix();
     for (const frame_status_t& l : lines) {
         matrix16d pose;
         pose.forward(l.position.data());

@@ -11,6 +11,8 @@
 
 #include <wx/string.h>
 
+#include "common/matrix16d.h"
+
 // One detected floor line with the pose that came with its frame.
 struct frame_status_t {
     int decision = 0;                 // 0 nothing yet, 1 accepted by the consensus test, 2 rejected
@@ -55,6 +57,8 @@ public:
         double azimuth = 0, elevation = 0, roll = 0;  // and rotation (degrees)
         double rms = -1.0;                            // cm; -1 for a failed trial
         int info = 0;                                 // MINPACK's
+
+        matrix16d calibration_matrix() const;
     };
     static constexpr int trial_count = 50;
 

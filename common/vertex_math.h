@@ -17,3 +17,11 @@ inline vertex3d cross(const vertex3d& a, const vertex3d& b)
 inline double length(const vertex3d& a) { return std::sqrt(dot(a, a)); }
 // Column c (0 to 3) of a rigid matrix: an axis, or the translation for 3.
 inline vertex3d column(const matrix16d& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }
+// The angle (degrees) of the turn that takes the axes of rigid matrix a to b's.
+inline double turn_between_degrees(const matrix16d& a, const matrix16d& b)
+{
+    const double trace = dot(column(a, 0), column(b, 0)) + dot(column(a, 1), column(b, 1)) +
+                         dot(column(a, 2), column(b, 2));
+    const double c = 0.5 * (trace - 1.0);
+    return std::acos(c < -1.0 ? -1.0 : c > 1.0 ? 1.0 : c) * 57.29577951308232;
+}

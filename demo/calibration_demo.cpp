@@ -1,15 +1,14 @@
 #include "calibration_demo.h"
 
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <system_error>
 
 #include <wx/filename.h>
 #include <wx/log.h>
 
+#include "demo/demo_recording.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 
@@ -141,12 +140,8 @@ bool write_calibration_demo(const wxString& dir, std::uint64_t seed, double cels
         wxLogError("The calibration demo needs 10 to 100000 frames and water at 1 to 90 Celsius.");
         return false;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(static_cast<const char*>(dir.fn_str()), ec);
-    if (!wxFileName::DirExists(dir)) {
-        wxLogError("Could not create the folder %s.", dir);
+    if (!make_demo_folder(dir))
         return false;
-    }
     const water_bath_t bath = make_water_bath(seed, celsius);
     const auto poses = water_bath_poses(bath, frames, seed + 1);
     recording_io->new_recording();

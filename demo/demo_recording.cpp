@@ -11,12 +11,8 @@
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 
-bool write_demo_recording(const wxString& dir, int frames, long width, long height, bool labels)
+bool make_demo_folder(const wxString& dir)
 {
-    if (frames < 1 || width < 1 || height < 1 || width > 65535 || height > 65535) {
-        wxLogError("The demo needs at least one frame of a sensible size.");
-        return false;
-    }
     // Another program may be making the same parent folders at this moment: that is no failure.
     std::error_code ec;
     std::filesystem::create_directories(static_cast<const char*>(dir.fn_str()), ec);
@@ -24,6 +20,17 @@ bool write_demo_recording(const wxString& dir, int frames, long width, long heig
         wxLogError("Could not create the folder %s.", dir);
         return false;
     }
+    return true;
+}
+
+bool write_demo_recording(const wxString& dir, int frames, long width, long height, bool labels)
+{
+    if (frames < 1 || width < 1 || height < 1 || width > 65535 || height > 65535) {
+        wxLogError("The demo needs at least one frame of a sensible size.");
+        return false;
+    }
+    if (!make_demo_folder(dir))
+        return false;
     const demo_scene scene = make_demo_scene(frames, width, height);
     recording_io->new_recording();
 

@@ -24,6 +24,10 @@ inline constexpr int demo_outline_every = 10;
 bool write_demo_recording(const wxString& dir, int frames = 300, long width = 640, long height = 480,
                           bool labels = false);
 
+// Makes `dir` and its parents as needed; false, with the reason logged, when
+// it cannot be made.
+bool make_demo_folder(const wxString& dir);
+
 // Makes `probe`'s calibration and pixel scales the session's, so that frames
 // placed by its poses land where the demo put them.
 void use_demo_probe(const probe_setup& probe);

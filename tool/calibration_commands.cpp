@@ -48,15 +48,12 @@ bool parse_scale_lines(const wxString& text, scale_lines_t* lines)
     return true;
 }
 
-double turn_between_degrees(const std::array<double, 6>& a, const plane_solve::trial_t& b)
+// The turn between a calibration and a trial's.
+double turn_between(const std::array<double, 6>& a, const plane_solve::trial_t& b)
 {
-    matrix16d ma, mb;
-    ma.forward(0, 0, 0, a[3], a[4], a[5]);
-    mb.forward(0, 0, 0, b.azimuth, b.elevation, b.roll);
-    double trace = 0.0;
-    for (int c = 0; c < 3; ++c)
-        trace += dot(column(ma, c), column(mb, c));
-    return std::acos(std::clamp(0.5 * (trace - 1.0), -1.0, 1.0)) * 180.0 / M_PI;
+    matrix16d ma;
+    ma.forward(a[0], a[1], a[2], a[3], a[4], a[5]);
+    return turn_between_degrees(ma, b.calibration_matrix());
 }
 
 void print_truth_errors(const calibration_truth_t& truth, const plane_solve& s)
@@ -64,7 +61,7 @@ void print_truth_errors(const calibration_truth_t& truth, const plane_solve& s)
     const plane_solve::trial_t& t = *s.best_trial();
     const auto& c = truth.calibration;
     std::printf("error        translation %.3f mm, rotation %.3f degrees, scales %+.3f %% %+.3f %%\n",
-                10.0 * std::hypot(t.tx - c[0], t.ty - c[1], t.tz - c[2]), turn_between_degrees(c, t),
+                10.0 * std::hypot(t.tx - c[0], t.ty - c[1], t.tz - c[2]), turn_between(c, t),
                 100.0 * (s.sx / truth.sx - 1.0), 100.0 * (s.sy / truth.sy - 1.0));
     // The plane's equation may come out negated.
     const double sign = t.a * truth.plane[0] + t.b * truth.plane[1] + t.c * truth.plane[2] < 0 ? -1.0 : 1.0;

@@ -37,13 +37,9 @@ std::vector<frame_status_t> floor_lines(const water_bath_t& bath, int count, dou
 // The angle (degrees) of the rotation between two calibrations.
 double turn_between(const std::array<double, 6>& a, const plane_solve::trial_t& b)
 {
-    matrix16d ma, mb;
-    ma.forward(0, 0, 0, a[3], a[4], a[5]);
-    mb.forward(0, 0, 0, b.azimuth, b.elevation, b.roll);
-    double trace = 0.0;
-    for (int c = 0; c < 3; ++c)
-        trace += dot(column(ma, c), column(mb, c));
-    return std::acos(std::clamp(0.5 * (trace - 1.0), -1.0, 1.0)) * 180.0 / M_PI;
+    matrix16d ma;
+    ma.forward(a[0], a[1], a[2], a[3], a[4], a[5]);
+    return turn_between_degrees(ma, b.calibration_matrix());
 }
 
 double translation_error_mm(const std::array<double, 6>& a, const plane_solve::trial_t& b)
