@@ -1,0 +1,188 @@
+#include "dicom_image.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/matrix16d.h"
+#include "common/vertex_math.h"
+
+namespace {
+
+std::optional<double> first_number(const dicom_dataset_t& ds, std::uint32_t tag)
+{
+    const std::vector<double> v = ds.numbers(tag);
+    return v.empty() ? std::nullopt : std::optional<double>(v[0]);
+}
+
+// A stored value (of bits_stored bits, high bit as given) as kept: signed
+// values sign-extended from the high bit and shifted by 32768.
+std::uint16_t kept_value(std::uint32_t raw, const dicom_image_t& im)
+{
+    const int low = int(im.high_bit) + 1 - int(im.bits_stored);
+    std::uint32_t v = (raw >> low) & ((1u << im.bits_stored) - 1u);
+    if (!im.signed_pixels)
+        return std::uint16_t(v);
+    const std::uint32_t sign = 1u << (im.bits_stored - 1);
+    const std::int32_t s = std::int32_t(v ^ sign) - std::int32_t(sign);
+    return std::uint16_t(s + 32768);
+}
+
+}  // namespace
+
+bool read_dicom_image(const dicom_dataset_t& ds, dicom_image_t* im, wxString* why)
+{
+    *im = {};
+    const auto rows = ds.integer(dicom_tag(0x0028, 0x0010)), columns = ds.integer(dicom_tag(0x0028, 0x0011));
+    if (!rows || !columns || *rows < 1 || *columns < 1) {
+        *why = "the file holds no image (no rows or columns)";
+        return false;
+    }
+    im->rows = long(*rows);
+    im->columns = long(*columns);
+    im->samples = long(ds.integer(dicom_tag(0x0028, 0x0002)).value_or(1));
+    im->bits_allocated = long(ds.integer(dicom_tag(0x0028, 0x0100)).value_or(16));
+    im->bits_stored = long(ds.integer(dicom_tag(0x0028, 0x0101)).value_or(im->bits_allocated));
+    im->high_bit = long(ds.integer(dicom_tag(0x0028, 0x0102)).value_or(im->bits_stored - 1));
+    im->signed_pixels = ds.integer(dicom_tag(0x0028, 0x0103)).value_or(0) == 1;
+    im->planar = ds.integer(dicom_tag(0x0028, 0x0006)).value_or(0) == 1;
+    im->photometric = ds.text(dicom_tag(0x0028, 0x0004)).value_or("MONOCHROME2");
+    if ((im->bits_allocated != 8 && im->bits_allocated != 16) || im->bits_stored < 1 ||
+        im->bits_stored > im->bits_allocated || im->high_bit < im->bits_stored - 1 ||
+        im->high_bit >= im->bits_allocated) {
+        *why = wxString::Format("pixels of %ld bits (%ld stored, high bit %ld) cannot be read", im->bits_allocated,
+                                im->bits_stored, im->high_bit);
+        return false;
+    }
+    if (im->samples != 1 && !(im->samples == 3 && im->photometric == "RGB" && im->bits_allocated == 8)) {
+        *why = wxString::Format("%ld samples per pixel (%s) cannot be read", im->samples, im->photometric);
+        return false;
+    }
+    const std::vector<double> frames = ds.numbers(dicom_tag(0x0028, 0x0008));
+    if (!frames.empty()) {
+        if (!(frames[0] >= 1.0 && frames[0] <= 1e6 && frames[0] == std::floor(frames[0]))) {
+            *why = "the number of frames is not a whole number from 1 on";
+            return false;
+        }
+        im->frames = long(frames[0]);
+    }
+
+    im->slope = first_number(ds, dicom_tag(0x0028, 0x1053)).value_or(1.0);
+    im->intercept = first_number(ds, dicom_tag(0x0028, 0x1052)).value_or(0.0);
+    if (im->signed_pixels)
+        im->intercept -= 32768.0 * im->slope;  // the values kept are 32768 higher
+    im->window_centre = first_number(ds, dicom_tag(0x0028, 0x1050));
+    im->window_width = first_number(ds, dicom_tag(0x0028, 0x1051));
+    if (const auto pad = ds.integer(dicom_tag(0x0028, 0x0120))) {
+        // US or SS in the file; read either way as the stored bits.
+        im->padding = kept_value(std::uint32_t(*pad) << (im->high_bit + 1 - im->bits_stored), *im);
+    }
+
+    const std::vector<double> spacing = ds.numbers(dicom_tag(0x0028, 0x0030));
+    if (spacing.size() >= 2 && spacing[0] > 0.0 && spacing[1] > 0.0) {
+        im->row_spacing_mm = spacing[0];
+        im->column_spacing_mm = spacing[1];
+    } else {
+        im->warnings.push_back("No usable Pixel Spacing: 1 mm assumed.");
+    }
+    im->thickness_mm = first_number(ds, dicom_tag(0x0018, 0x0050)).value_or(0.0);
+    if (const auto between = first_number(ds, dicom_tag(0x0018, 0x0088)); between && *between > 0.0)
+        im->spacing_between_mm = between;
+
+    const std::vector<double> p = ds.numbers(dicom_tag(0x0020, 0x0032));
+    if (p.size() >= 3)
+        im->position = std::array<double, 3>{p[0], p[1], p[2]};
+    const std::vector<double> o = ds.numbers(dicom_tag(0x0020, 0x0037));
+    if (o.size() >= 6) {
+        vertex3d u{o[0], o[1], o[2]}, w{o[3], o[4], o[5]};
+        const double lu = length(u), lw = length(w);
+        if (lu > 0.0 && lw > 0.0 && std::isfinite(lu) && std::isfinite(lw)) {
+            u = (1.0 / lu) * u;
+            w = (1.0 / lw) * w;
+            // Made exactly perpendicular: rounded cosines are only nearly so.
+            w = w - dot(u, w) * u;
+            const double lw2 = length(w);
+            if (lw2 > 1e-6) {
+                w = (1.0 / lw2) * w;
+                im->orientation = std::array<double, 6>{u.x, u.y, u.z, w.x, w.y, w.z};
+            }
+        }
+        const bool all_zero = std::all_of(o.begin(), o.begin() + 6, [](double v) { return v == 0.0; });
+        if (!im->orientation && !all_zero)
+            im->warnings.push_back("Image Orientation unusable (zero or parallel): the slice is taken unturned.");
+    }
+    im->series_uid = ds.text(dicom_tag(0x0020, 0x000E)).value_or("");
+    im->modality = ds.text(dicom_tag(0x0008, 0x0060)).value_or("");
+    im->series_number = long(first_number(ds, dicom_tag(0x0020, 0x0011)).value_or(0.0));
+    im->content_time = long(first_number(ds, dicom_tag(0x0008, 0x0033)).value_or(0.0));
+    if (im->frames > 1 && !im->spacing_between_mm)
+        im->warnings.push_back("No Spacing Between Slices: the frames are placed one slice thickness apart.");
+    return true;
+}
+
+std::array<double, 6> dicom_slice_pose(const dicom_image_t& im, long frame)
+{
+    matrix16d m;
+    if (im.orientation) {
+        const auto& o = *im.orientation;
+        const vertex3d u{o[0], o[1], o[2]}, w{o[3], o[4], o[5]}, n = cross(u, w);
+        const vertex3d origin =
+            im.position ? vertex3d{(*im.position)[0], (*im.position)[1], (*im.position)[2]} : vertex3d{0, 0, 0};
+        const double step = im.spacing_between_mm.value_or(im.thickness_mm);
+        const vertex3d at = (0.1) * (origin + (double(frame) * step) * n);
+        const vertex3d axes[3] = {u, w, n};
+        for (int c = 0; c < 3; ++c) {
+            m[4 * c] = axes[c].x;
+            m[4 * c + 1] = axes[c].y;
+            m[4 * c + 2] = axes[c].z;
+        }
+        m[12] = at.x;
+        m[13] = at.y;
+        m[14] = at.z;
+    } else {
+        const auto p = im.position.value_or(std::array<double, 3>{0, 0, 0});
+        const double step = im.spacing_between_mm.value_or(im.thickness_mm);
+        m.forward(p[0] / 10.0, p[1] / 10.0, -(p[2] + double(frame) * step) / 10.0);
+    }
+    std::array<double, 6> pose{};
+    m.decompose(&pose[0], &pose[1], &pose[2], &pose[3], &pose[4], &pose[5]);
+    return pose;
+}
+
+bool decode_native_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame,
+                         std::vector<std::uint16_t>* out, wxString* why)
+{
+    if (ds.encapsulated) {
+        *why = "the pixel data are compressed";
+        return false;
+    }
+    const std::uint64_t pixels = std::uint64_t(im.rows) * std::uint64_t(im.columns);
+    const std::uint64_t bytes_per_sample = std::uint64_t(im.bits_allocated / 8);
+    const std::uint64_t frame_bytes = pixels * std::uint64_t(im.samples) * bytes_per_sample;
+    if (frame < 0 || frame >= im.frames ||
+        std::uint64_t(frame + 1) * frame_bytes > std::uint64_t(ds.native_pixels.size())) {
+        *why =
+            wxString::Format("the pixel data hold fewer than %ld frames of %ld x %ld", frame + 1, im.columns, im.rows);
+        return false;
+    }
+    const std::uint8_t* data = ds.native_pixels.data() + std::uint64_t(frame) * frame_bytes;
+    out->assign(std::size_t(pixels), 0);
+    const bool big = ds.big_endian;
+    for (std::uint64_t i = 0; i < pixels; ++i) {
+        if (im.samples == 3) {
+            // RGB by pixel or by plane, to grey.
+            unsigned sum = 0;
+            for (std::uint64_t s = 0; s < 3; ++s)
+                sum += im.planar ? data[s * pixels + i] : data[3 * i + s];
+            (*out)[i] = std::uint16_t(sum / 3);
+            continue;
+        }
+        std::uint32_t raw = 0;
+        if (bytes_per_sample == 1)
+            raw = data[i];
+        else
+            raw = big ? std::uint32_t(data[2 * i]) << 8 | data[2 * i + 1]
+                      : std::uint32_t(data[2 * i + 1]) << 8 | data[2 * i];
+        (*out)[i] = kept_value(raw, im);
+    }
+    return true;
+}
