@@ -3,6 +3,7 @@
 
 #include <wx/filename.h>
 
+#include "dicom_info.h"
 #include "output_names.h"
 #include "recording_commands.h"
 #include "resources/core_session.h"
@@ -47,8 +48,17 @@ wxString rf_display_text(rf_display_service_t& service)
 int run_info(const std::vector<wxString>& args)
 {
     if (args.size() != 1) {
-        std::fprintf(stderr, "Usage: kestrane-tool info FILE.ks\n");
+        std::fprintf(stderr, "Usage: kestrane-tool info FILE.ks|FILE.dcm\n");
         return 2;
+    }
+    // Anything but a recording is looked at as DICOM.
+    if (!wxFileName(args[0]).GetExt().IsSameAs("ks", false)) {
+        wxString text;
+        const bool ok = describe_dicom_file(args[0], &text);
+        std::fprintf(ok ? stdout : stderr, "%s%s", ok ? "" : "kestrane-tool info: ", text.utf8_str().data());
+        if (!ok)
+            std::fputc('\n', stderr);
+        return ok ? 0 : 1;
     }
     tool_session_t tool;
     if (!recording_io->try_read_kestrane_file(args[0]))

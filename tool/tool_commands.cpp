@@ -30,7 +30,10 @@ const std::vector<tool_command_t>& tool_commands()
 {
     static const std::vector<tool_command_t> commands = {
         {"version", "", "print the program version", run_version},
-        {"info", "FILE.ks", "describe a recording: frames, size, data kind, positions, time span, objects", run_info},
+        {"info", "FILE.ks|FILE.dcm",
+         "describe a recording (frames, size, data kind, positions, time span, objects) or a DICOM file (transfer "
+         "syntax, series, size, depth, spacings, position, orientation, rescale, window), pixels not decoded",
+         run_info},
         {"make-demo", "DIR [--frames N] [--size WxH] [--rf] [--labels]",
          "write a synthetic demo sweep with its ground truth into DIR, its shapes outlined on every 10th frame; "
          "--rf adds an RF sweep and probe_demo.cfg, --labels makes the frames the true shapes' label images",

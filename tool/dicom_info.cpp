@@ -1,0 +1,96 @@
+#include "dicom_info.h"
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include <wx/filename.h>
+
+#include "volumes/dicom_dataset.h"
+#include "volumes/dicom_image.h"
+
+namespace {
+
+wxString syntax_name(const std::string& uid)
+{
+    static const std::pair<const char*, const char*> names[] = {
+        {"1.2.840.10008.1.2", "implicit VR little endian"},
+        {"1.2.840.10008.1.2.1", "explicit VR little endian"},
+        {"1.2.840.10008.1.2.1.99", "deflated explicit VR little endian"},
+        {"1.2.840.10008.1.2.2", "explicit VR big endian"},
+        {"1.2.840.10008.1.2.5", "RLE lossless"},
+        {"1.2.840.10008.1.2.4.50", "JPEG baseline"},
+        {"1.2.840.10008.1.2.4.57", "JPEG lossless"},
+        {"1.2.840.10008.1.2.4.70", "JPEG lossless, first-order prediction"},
+        {"1.2.840.10008.1.2.4.80", "JPEG-LS lossless"},
+        {"1.2.840.10008.1.2.4.90", "JPEG 2000 lossless"},
+        {"1.2.840.10008.1.2.4.91", "JPEG 2000"},
+    };
+    if (uid.empty())
+        return "none given (no meta group: guessed element by element)";
+    for (const auto& [u, n] : names)
+        if (uid == u)
+            return wxString(n) + " (" + u + ")";
+    return uid;
+}
+
+wxString list(const std::vector<double>& v)
+{
+    wxString s;
+    for (std::size_t i = 0; i < v.size(); ++i)
+        s << (i ? ", " : "") << wxString::Format("%g", v[i]);
+    return s.empty() ? wxString("-") : s;
+}
+
+}  // namespace
+
+bool describe_dicom_file(const wxString& path, wxString* text)
+{
+    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
+    if (!in) {
+        *text = "cannot open " + path;
+        return false;
+    }
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    dicom_dataset_t ds;
+    wxString why;
+    if (!parse_dicom(bytes, &ds, &why)) {
+        *text = path + " is not readable DICOM: " + why;
+        return false;
+    }
+    dicom_image_t im;
+    const bool image = read_dicom_image(ds, &im, &why);
+    wxString out;
+    out << "file        " << wxFileName(path).GetFullPath() << "\n";
+    out << "data        DICOM, " << syntax_name(ds.transfer_syntax) << "\n";
+    out << "modality    " << ds.text(dicom_tag(0x0008, 0x0060)).value_or("-") << "\n";
+    out << "series      " << ds.text(dicom_tag(0x0020, 0x000E)).value_or("-") << ", number "
+        << ds.text(dicom_tag(0x0020, 0x0011)).value_or("-") << "\n";
+    if (!image) {
+        out << "image       none: " << why << "\n";
+        *text = out;
+        return true;
+    }
+    out << wxString::Format("size        %ld x %ld pixels, %ld frame%s\n", im.columns, im.rows, im.frames,
+                            im.frames == 1 ? "" : "s");
+    out << wxString::Format("pixels      %ld bits (%ld stored, high bit %ld), %s, %s\n", im.bits_allocated,
+                            im.bits_stored, im.high_bit, im.signed_pixels ? "signed" : "unsigned", im.photometric);
+    out << "pixel data  "
+        << (ds.encapsulated ? wxString::Format("encapsulated, %zu fragments", ds.fragments.size())
+                            : wxString::Format("native, %zu bytes", ds.native_pixels.size()))
+        << "\n";
+    out << wxString::Format("spacing     %g mm between rows, %g mm between columns\n", im.row_spacing_mm,
+                            im.column_spacing_mm);
+    out << "thickness   " << list(ds.numbers(dicom_tag(0x0018, 0x0050))) << " mm; between slices "
+        << list(ds.numbers(dicom_tag(0x0018, 0x0088))) << " mm\n";
+    out << "position    " << list(ds.numbers(dicom_tag(0x0020, 0x0032))) << " mm\n";
+    out << "orientation " << list(ds.numbers(dicom_tag(0x0020, 0x0037))) << "\n";
+    out << "rescale     slope " << list(ds.numbers(dicom_tag(0x0028, 0x1053))) << ", intercept "
+        << list(ds.numbers(dicom_tag(0x0028, 0x1052))) << "\n";
+    out << "window      centre " << list(ds.numbers(dicom_tag(0x0028, 0x1050))) << ", width "
+        << list(ds.numbers(dicom_tag(0x0028, 0x1051))) << "\n";
+    for (const wxString& w : im.warnings)
+        out << "warning     " << w << "\n";
+    *text = out;
+    return true;
+}
