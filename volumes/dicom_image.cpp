@@ -5,6 +5,7 @@
 
 #include "common/matrix16d.h"
 #include "common/vertex_math.h"
+#include "volumes/dicom_rle.h"
 
 namespace {
 
@@ -185,4 +186,73 @@ bool decode_native_frame(const dicom_dataset_t& ds, const dicom_image_t& im, lon
         (*out)[i] = kept_value(raw, im);
     }
     return true;
+}
+
+namespace {
+
+// The bytes of frame `frame`'s fragments: one fragment a frame, or all of
+// them joined for a single frame split over several.
+bool frame_bytes(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, std::vector<std::uint8_t>* joined,
+                 std::span<const std::uint8_t>* bytes, wxString* why)
+{
+    if (std::size_t(im.frames) == ds.fragments.size()) {
+        *bytes = ds.fragments[std::size_t(frame)];
+        return true;
+    }
+    if (im.frames == 1 && !ds.fragments.empty()) {
+        for (const auto& f : ds.fragments)
+            joined->insert(joined->end(), f.begin(), f.end());
+        *bytes = *joined;
+        return true;
+    }
+    *why = wxString::Format("%zu fragments of compressed data for %ld frames", ds.fragments.size(), im.frames);
+    return false;
+}
+
+bool decode_rle(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, std::vector<std::uint16_t>* out,
+                wxString* why)
+{
+    std::vector<std::uint8_t> joined, planes;
+    std::span<const std::uint8_t> bytes;
+    if (!frame_bytes(ds, im, frame, &joined, &bytes, why))
+        return false;
+    const std::size_t pixels = std::size_t(im.rows) * std::size_t(im.columns);
+    const int bytes_per_sample = int(im.bits_allocated / 8);
+    if (!decode_rle_frame(bytes, pixels, int(im.samples) * bytes_per_sample, &planes, why))
+        return false;
+    out->assign(pixels, 0);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        if (im.samples == 3) {
+            // One plane per colour, by plane whatever Planar Configuration says.
+            (*out)[i] = std::uint16_t((unsigned(planes[i]) + planes[pixels + i] + planes[2 * pixels + i]) / 3);
+        } else if (bytes_per_sample == 2) {
+            (*out)[i] = kept_value(std::uint32_t(planes[i]) << 8 | planes[pixels + i], im);  // high byte first
+        } else {
+            (*out)[i] = kept_value(planes[i], im);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, std::vector<std::uint16_t>* out,
+                  wxString* why)
+{
+    if (!ds.encapsulated)
+        return decode_native_frame(ds, im, frame, out, why);
+    if (frame < 0 || frame >= im.frames) {
+        *why = wxString::Format("there is no frame %ld", frame + 1);
+        return false;
+    }
+    if (ds.transfer_syntax == "1.2.840.10008.1.2.5")
+        return decode_rle(ds, im, frame, out, why);
+    const bool jpeg_ls =
+        ds.transfer_syntax == "1.2.840.10008.1.2.4.80" || ds.transfer_syntax == "1.2.840.10008.1.2.4.81";
+    if (ds.transfer_syntax.starts_with("1.2.840.10008.1.2.4.") && !jpeg_ls) {
+        *why = "JPEG-compressed DICOM data cannot be read yet.";
+        return false;
+    }
+    *why = dicom_unsupported_compression;
+    return false;
 }

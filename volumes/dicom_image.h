@@ -51,3 +51,14 @@ std::array<double, 6> dicom_slice_pose(const dicom_image_t& image, long frame);
 // data are too short or the file is encapsulated.
 bool decode_native_frame(const dicom_dataset_t& ds, const dicom_image_t& image, long frame,
                          std::vector<std::uint16_t>* out, wxString* why);
+
+// Frame `frame` as kept values, native or compressed. Codecs are chosen by
+// the transfer syntax, never by the data's first bytes; compressions not read
+// are refused with the reason.
+bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& image, long frame, std::vector<std::uint16_t>* out,
+                  wxString* why);
+
+// The refusal for compressed data in a format not read.
+inline constexpr const char* dicom_unsupported_compression =
+    "This DICOM file contains compressed data, but in an unsupported format.\nCurrently Kestrane only supports RLE "
+    "and various JPEG compressed formats.";

@@ -67,6 +67,22 @@ public:
         }
         element(0x7FE0, 0x0010, "OW", v);
     }
+    // Encapsulated pixel data: an empty offset table, then the fragments.
+    void fragments(const std::vector<std::vector<std::uint8_t>>& parts)
+    {
+        element(0x7FE0, 0x0010, "OB", {}, true);
+        begin_item_of(0);
+        for (const auto& p : parts) {
+            begin_item_of(std::uint32_t(p.size()));
+            bytes.insert(bytes.end(), p.begin(), p.end());
+        }
+        end_sequence();
+    }
+    void begin_item_of(std::uint32_t length)
+    {
+        tag(0xFFFE, 0xE000);
+        u32(length);
+    }
     // A sequence of undefined length; items follow with item(), then end_sequence().
     void begin_sequence(std::uint16_t g, std::uint16_t e) { element(g, e, "SQ", {}, true); }
     void begin_item()
