@@ -6,6 +6,7 @@
 #include "common/matrix16d.h"
 #include "common/vertex_math.h"
 #include "volumes/dicom_rle.h"
+#include "volumes/jpeg_lossless.h"
 
 namespace {
 
@@ -234,6 +235,31 @@ bool decode_rle(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, 
     return true;
 }
 
+bool decode_lossless_jpeg(const dicom_dataset_t& ds, const dicom_image_t& im, long frame,
+                          std::vector<std::uint16_t>* out, wxString* why)
+{
+    std::vector<std::uint8_t> joined;
+    std::span<const std::uint8_t> bytes;
+    if (!frame_bytes(ds, im, frame, &joined, &bytes, why))
+        return false;
+    jpeg_lossless_image_t j;
+    if (!decode_jpeg_lossless(bytes, &j, why))
+        return false;
+    if (j.width != im.columns || j.height != im.rows || j.components != int(im.samples) ||
+        j.precision > int(im.bits_allocated)) {
+        *why = wxString::Format("the JPEG image (%ld x %ld, %d bits, %d components) is not the one the file describes",
+                                j.width, j.height, j.precision, j.components);
+        return false;
+    }
+    const std::size_t pixels = std::size_t(im.rows) * std::size_t(im.columns);
+    out->assign(pixels, 0);
+    for (std::size_t i = 0; i < pixels; ++i)
+        (*out)[i] = im.samples == 3
+                        ? std::uint16_t((unsigned(j.samples[3 * i]) + j.samples[3 * i + 1] + j.samples[3 * i + 2]) / 3)
+                        : kept_value(j.samples[i], im);
+    return true;
+}
+
 }  // namespace
 
 bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, std::vector<std::uint16_t>* out,
@@ -247,10 +273,12 @@ bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame
     }
     if (ds.transfer_syntax == "1.2.840.10008.1.2.5")
         return decode_rle(ds, im, frame, out, why);
+    if (ds.transfer_syntax == "1.2.840.10008.1.2.4.57" || ds.transfer_syntax == "1.2.840.10008.1.2.4.70")
+        return decode_lossless_jpeg(ds, im, frame, out, why);
     const bool jpeg_ls =
         ds.transfer_syntax == "1.2.840.10008.1.2.4.80" || ds.transfer_syntax == "1.2.840.10008.1.2.4.81";
     if (ds.transfer_syntax.starts_with("1.2.840.10008.1.2.4.") && !jpeg_ls) {
-        *why = "JPEG-compressed DICOM data cannot be read yet.";
+        *why = "Lossy JPEG-compressed DICOM data cannot be read yet.";
         return false;
     }
     *why = dicom_unsupported_compression;

@@ -51,6 +51,12 @@ bool decode_rle_frame(std::span<const std::uint8_t> fragment, std::size_t pixels
         *why = wxString::Format("an RLE fragment has %u segments where %d are needed (1 to 15)", segments, planes);
         return false;
     }
+    // A run of two bytes gives at most 128: a fragment too short for the
+    // planes it must fill is refused before anything is allocated.
+    if (std::uint64_t(pixels) * std::uint64_t(planes) > 64 * std::uint64_t(fragment.size())) {
+        *why = "an RLE fragment is too short for the image it must fill";
+        return false;
+    }
     out->assign(pixels * std::size_t(planes), 0);
     for (int s = 0; s < planes; ++s) {
         const std::uint32_t start = le32(fragment, 4 + 4 * std::size_t(s));

@@ -143,7 +143,8 @@ TEST(DicomRle, DamagedFragmentsAreRefused)
     auto far = good;
     far[5] = 0x40;  // offset 64 + 0x4000, beyond the fragment
     refused(far, 50, 1, "outside its fragment");
-    refused(good, 60, 1, "does not fill its plane");  // fewer bytes than the plane
+    refused(good, 60, 1, "does not fill its plane");        // fewer bytes than the plane
+    refused(good, 1u << 30, 1, "too short for the image");  // nothing allocated for it
     auto overrun = good;
     overrun[64] = std::uint8_t(257 - 100);  // a run of 100 into a plane of 50
     refused(overrun, 50, 1, "does not fill its plane");
