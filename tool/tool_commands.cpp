@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "calibration_commands.h"
+#include "dicom_commands.h"
 #include "recording_commands.h"
 #include "surface_commands.h"
 #include "capture_commands.h"
@@ -65,6 +66,10 @@ const std::vector<tool_command_t>& tool_commands()
         {"make-calib-demo", "DIR [--seed S] [--temperature C] [--frames N]",
          "write a synthetic water-bath sweep for calibration, uncalibrated, with its truth file into DIR",
          run_make_calib_demo},
+        {"import", "PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw]",
+         "make a DICOM series (a file, or a folder searched for files) into a recording: slices placed by their "
+         "poses, windowed to 8-bit grey; several series are listed unless --series picks one",
+         run_import},
         {"volume", "FILE.ks",
          "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},
         {"landmarks", "FILE.ks OUT.csv",

@@ -1,0 +1,26 @@
+# kestrane-tool import on a folder of small DICOM files in several encodings
+# and sizes: the series are listed when none is chosen, the chosen one loads
+# with the others counted as ignored, and a recording in the data's own
+# folder is refused without --raw.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/data/nested)
+file(COPY ${CORPUS}/explicit_le ${CORPUS}/explicit_be ${CORPUS}/rle16 DESTINATION ${WORK}/data)
+file(COPY ${CORPUS}/implicit_le DESTINATION ${WORK}/data/nested)
+execute_process(COMMAND ${TOOL} import ${WORK}/data ${WORK}/out.ks OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 2 OR NOT out MATCHES "1: DICOM series of 3 frames, file '.*', size 4 x 3\\." OR NOT out MATCHES "2: DICOM image 'rle16', size 3 x 2\\.")
+  message(FATAL_ERROR "the series were not listed (${rc}):\n${out}")
+endif()
+execute_process(COMMAND ${TOOL} import ${WORK}/data ${WORK}/out.ks --series 1 --window 0,400
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "Loaded 3 frames of data with size 4 x 3\\.\nIgnored a further 1 frames")
+  message(FATAL_ERROR "import failed (${rc}):\n${out}${err}")
+endif()
+execute_process(COMMAND ${TOOL} info ${WORK}/out.ks OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "frames      3" OR NOT out MATCHES "pixel size  0.0600 x 0.0500 cm")
+  message(FATAL_ERROR "the imported recording is not as expected:\n${out}")
+endif()
+execute_process(COMMAND ${TOOL} import ${WORK}/data ${WORK}/data/in_place.ks --series 1
+  ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "not written yet" OR EXISTS ${WORK}/data/in_place.ks)
+  message(FATAL_ERROR "a recording in the data's folder was not refused (${rc}): ${err}")
+endif()
