@@ -1,6 +1,7 @@
 #include "dicom_dataset.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
