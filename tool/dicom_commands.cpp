@@ -8,6 +8,7 @@
 #include "resources/recording_file.h"
 #include "tool_session.h"
 #include "volumes/dicom_series.h"
+#include "volumes/volume_files.h"
 
 namespace {
 
@@ -15,7 +16,8 @@ int import_usage()
 {
     std::fprintf(stderr,
                  "Usage: kestrane-tool import PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw]\n"
-                 "  PATH      a DICOM file or a folder searched for DICOM files\n"
+                 "  PATH      a DICOM file, a folder searched for DICOM files, or a MetaImage (.mha, .mhd) or\n"
+                 "            NRRD (.nrrd, .nhdr) volume\n"
                  "  --series  which series to load when there are several (they are listed otherwise)\n"
                  "  --window  the display window in Hounsfield units (otherwise the file's own)\n"
                  "  --raw     frames windowed to 8-bit grey (the only kind written for now)\n");
@@ -64,6 +66,28 @@ int run_import(const std::vector<wxString>& args)
                      "kestrane-tool import: a recording in the data's own folder would keep the 16-bit "
                      "values, which is not written yet: choose another folder or --raw.\n");
         return 2;
+    }
+    // MetaImage and NRRD volumes.
+    const wxString ext = wxFileName(args[0]).GetExt().Lower();
+    if (!folder && (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr")) {
+        volume_t volume;
+        wxString why;
+        const bool read =
+            ext == "mha" || ext == "mhd" ? read_metaimage(args[0], &volume, &why) : read_nrrd(args[0], &volume, &why);
+        if (!read) {
+            std::fprintf(stderr, "kestrane-tool import: %s: %s\n", args[0].utf8_str().data(), why.utf8_str().data());
+            return 1;
+        }
+        tool_session_t tool;
+        if (!import_volume(volume, window ? &*window : nullptr, &why)) {
+            std::fprintf(stderr, "kestrane-tool import: %s\n", why.utf8_str().data());
+            return 1;
+        }
+        if (!recording_io->save_as(out.GetFullPath()))
+            return 1;
+        std::printf("Loaded %ld frames of data with size %ld x %ld.\nsaved       %s\n", volume.depth, volume.width,
+                    volume.height, out.GetFullPath().utf8_str().data());
+        return 0;
     }
     const std::vector<wxString> files = folder ? find_data_files(args[0]) : std::vector<wxString>{args[0]};
     long skipped = 0;

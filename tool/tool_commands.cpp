@@ -67,8 +67,9 @@ const std::vector<tool_command_t>& tool_commands()
          "write a synthetic water-bath sweep for calibration, uncalibrated, with its truth file into DIR",
          run_make_calib_demo},
         {"import", "PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw]",
-         "make a DICOM series (a file, or a folder searched for files) into a recording: slices placed by their "
-         "poses, windowed to 8-bit grey; several series are listed unless --series picks one",
+         "make a DICOM series (a file, or a folder searched for files) or a MetaImage or NRRD volume into a "
+         "recording: slices placed by their poses, windowed to 8-bit grey; several series are listed unless "
+         "--series picks one",
          run_import},
         {"volume", "FILE.ks",
          "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},

@@ -11,10 +11,8 @@
 
 #include <wx/filename.h>
 
-#include "common/dynabuf.h"
 #include "common/vertex_math.h"
-#include "resources/recording_file.h"
-#include "resources/resource_table.h"
+#include "volumes/slice_recording.h"
 
 namespace {
 
@@ -147,24 +145,7 @@ bool import_dicom_series(const dicom_series_t& series, const std::optional<dicom
             pose[i] = float(p[i]);
         poses.push_back(pose);
     }
-    recording_io->new_recording();
-    res->RES_BUF_WIDTH->write(series.columns);
-    res->RES_BUF_HEIGHT->write(series.rows);
-    res->RES_FRAME_SIZE->write(series.columns * series.rows);
-    res->RES_POS_REC->write(true);
-    // Slices are placed by their own poses: the calibration is the identity.
-    res->RES_XTRANS->write(0.0);
-    res->RES_YTRANS->write(0.0);
-    res->RES_ZTRANS->write(0.0);
-    res->RES_AZIMUTH->write(0.0);
-    res->RES_ELEVATION->write(0.0);
-    res->RES_ROLL->write(0.0);
     // Pixel Spacing's first value is the spacing between rows: the height of a pixel.
-    res->RES_XSCALE->write(series.column_spacing_mm / 10.0);
-    res->RES_YSCALE->write(series.row_spacing_mm / 10.0);
-    constexpr std::uint64_t first_time = 17092836000000000ULL, step = 400000;
-    for (std::size_t i = 0; i < images.size(); ++i)
-        bufp->append(images[i], poses[i], first_time + i * step);
-    recording_io->frames_changed();
+    make_slice_recording(series.columns, series.rows, series.column_spacing_mm, series.row_spacing_mm, images, poses);
     return true;
 }

@@ -1,0 +1,171 @@
+// MetaImage and NRRD volumes: signed and unsigned voxels, raw and
+// compressed, either byte order, attached and detached data, NRRD's other
+// spaces brought into DICOM's frame; a volume made into a recording; and
+// headers that must be refused, each with its reason.
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "common/dynabuf.h"
+#include "common/matrix16d.h"
+#include "common/vertex_math.h"
+#include "resources/resource_table.h"
+#include "support/session_fixture.h"
+#include "volumes/dicom_window.h"
+#include "volumes/volume_files.h"
+
+namespace {
+
+constexpr long nx = 4, ny = 3, nz = 2;
+
+std::vector<std::uint8_t> voxel_bytes(bool big)
+{
+    std::vector<std::uint8_t> b;
+    for (long i = 0; i < nx * ny * nz; ++i) {
+        const std::uint16_t v = std::uint16_t(std::int16_t(-1000 + 150 * i));
+        b.push_back(big ? std::uint8_t(v >> 8) : std::uint8_t(v));
+        b.push_back(big ? std::uint8_t(v) : std::uint8_t(v >> 8));
+    }
+    return b;
+}
+
+std::vector<std::uint8_t> compressed(const std::vector<std::uint8_t>& in, bool gzip)
+{
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY);
+    std::vector<std::uint8_t> out(in.size() + 256);
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = uInt(in.size());
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+class VolumeFilesTest : public SessionTest {
+protected:
+    wxString write(const wxString& name, const std::string& header, const std::vector<std::uint8_t>& data = {})
+    {
+        std::ofstream out(path(name).ToStdString(), std::ios::binary);
+        out << header;
+        out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+        return path(name);
+    }
+    void expect_values(const volume_t& v)
+    {
+        ASSERT_EQ(v.voxels.size(), std::size_t(nx * ny * nz));
+        for (std::size_t i = 0; i < v.voxels.size(); ++i)
+            EXPECT_EQ(v.voxels[i] * v.slope + v.intercept, -1000.0 + 150.0 * double(i)) << i;
+    }
+    static std::string mha(const std::string& extra, const std::string& file = "LOCAL")
+    {
+        return "ObjectType = Image\nNDims = 3\nBinaryData = True\nDimSize = 4 3 2\nElementSpacing = 0.5 0.8 2.5\n"
+               "Offset = -10 20 30\nElementType = MET_SHORT\n" +
+               extra + "ElementDataFile = " + file + "\n";
+    }
+};
+
+TEST_F(VolumeFilesTest, MetaImageInEveryForm)
+{
+    volume_t v;
+    wxString why;
+    ASSERT_TRUE(read_metaimage(write("a.mha", mha(""), voxel_bytes(false)), &v, &why)) << why;
+    EXPECT_EQ(v.width, nx);
+    EXPECT_EQ(v.height, ny);
+    EXPECT_EQ(v.depth, nz);
+    EXPECT_EQ(v.spacing_mm[1], 0.8);
+    EXPECT_EQ(v.origin_mm[2], 30.0);
+    expect_values(v);
+    ASSERT_TRUE(
+        read_metaimage(write("b.mha", mha("CompressedData = True\n"), compressed(voxel_bytes(false), false)), &v, &why))
+        << why;
+    expect_values(v);
+    ASSERT_TRUE(read_metaimage(write("c.mha", mha("BinaryDataByteOrderMSB = True\n"), voxel_bytes(true)), &v, &why))
+        << why;
+    expect_values(v);
+    write("d.raw", "", voxel_bytes(false));
+    ASSERT_TRUE(read_metaimage(write("d.mhd", mha("", "d.raw")), &v, &why)) << why;
+    expect_values(v);
+}
+
+TEST_F(VolumeFilesTest, NrrdInEveryFormAndSpace)
+{
+    const std::string head =
+        "NRRD0004\ntype: short\ndimension: 3\nsizes: 4 3 2\n"
+        "space directions: (0.5,0,0) (0,0.8,0) (0,0,2.5)\nspace origin: (-10,20,30)\n";
+    volume_t v;
+    wxString why;
+    ASSERT_TRUE(read_nrrd(
+        write("a.nrrd", head + "space: left-posterior-superior\nendian: little\nencoding: raw\n\n", voxel_bytes(false)),
+        &v, &why))
+        << why;
+    expect_values(v);
+    EXPECT_EQ(v.spacing_mm[2], 2.5);
+    ASSERT_TRUE(read_nrrd(write("b.nrrd", head + "space: left-anterior-superior\nendian: big\nencoding: gzip\n\n",
+                                compressed(voxel_bytes(true), true)),
+                          &v, &why))
+        << why;
+    expect_values(v);
+    // Anterior turned into posterior: the y axis and origin change sign.
+    EXPECT_EQ(v.origin_mm[1], -20.0);
+    EXPECT_EQ(v.axes[4], -1.0);
+    write("c.raw", "", voxel_bytes(false));
+    ASSERT_TRUE(read_nrrd(write("c.nhdr", head + "encoding: raw\ndata file: c.raw\n"), &v, &why)) << why;
+    expect_values(v);
+}
+
+TEST_F(VolumeFilesTest, HeadersThatMustBeRefused)
+{
+    volume_t v;
+    wxString why;
+    const auto refused = [&](const wxString& file, bool nrrd, const char* reason) {
+        EXPECT_FALSE(nrrd ? read_nrrd(file, &v, &why) : read_metaimage(file, &v, &why)) << file;
+        EXPECT_TRUE(why.Contains(reason)) << why;
+    };
+    const auto data = voxel_bytes(false);
+    refused(write("z.mha", "DimSize = 4 0 2\nElementType = MET_SHORT\nElementDataFile = LOCAL\n", data), false,
+            "whole numbers from 1 on");
+    refused(write("s.mha", mha("").replace(mha("").find("0.5 0.8"), 7, "-1 0.8"), data), false, "positive");
+    refused(write("short.mha", mha(""), {data.begin(), data.begin() + 10}), false, "where 48 are needed");
+    refused(write("up.mhd", mha("", "../secret.raw")), false, "plain file name");
+    refused(write("list.mhd", mha("", "LIST")), false, "list of files");
+    refused(write("turned.mha", mha("TransformMatrix = 0 1 0 1 0 0 0 0 1\n"), data), false, "TransformMatrix");
+    refused(write("float.mha", "DimSize = 4 3 2\nElementType = MET_FLOAT\nElementDataFile = LOCAL\n", data), false,
+            "MET_FLOAT");
+    refused(write("bad.mha", mha("CompressedData = True\n"), data), false, "compressed data give");
+    refused(write("x.nrrd", "NRRX0004\n"), true, "does not begin with NRRD000");
+    refused(write("f.nrrd", "NRRD0004\ntype: float\ndimension: 3\nsizes: 4 3 2\nencoding: raw\n\n", data), true,
+            "float");
+    refused(write("e.nrrd", "NRRD0004\ntype: short\ndimension: 3\nsizes: 4 3 2\nencoding: bzip2\n\n", data), true,
+            "bzip2");
+    refused(write("d.nrrd",
+                  "NRRD0004\ntype: short\ndimension: 3\nsizes: 4 3 2\nspace directions: (0,0,0) (0,1,0) (0,0,1)\n"
+                  "encoding: raw\n\n",
+                  data),
+            true, "zero");
+}
+
+TEST_F(VolumeFilesTest, AVolumeBecomesARecording)
+{
+    volume_t v;
+    wxString why;
+    ASSERT_TRUE(read_metaimage(write("a.mha", mha(""), voxel_bytes(false)), &v, &why)) << why;
+    const dicom_window_t w{-900.0, 256.0, 1.0, 0.0, {}};
+    ASSERT_TRUE(import_volume(v, &w, &why)) << why;
+    ASSERT_EQ(bufp->frames(), nz);
+    EXPECT_DOUBLE_EQ(res->RES_XSCALE->value(), 0.05);
+    EXPECT_DOUBLE_EQ(res->RES_YSCALE->value(), 0.08);
+    // -1000 HU lies 100 below the window's centre of -900 (grey 127); 256 wide: one grey a unit.
+    EXPECT_EQ(bufp->imagecp(0).pixels()[0], 127 - 100);
+    // Slice 1 lies one spacing (2.5 mm) above slice 0, both at the origin's corner.
+    matrix16d a, b;
+    a.forward(bufp->positioncp(0).get());
+    b.forward(bufp->positioncp(1).get());
+    EXPECT_LT(length(column(a, 3) - vertex3d{-1.0, 2.0, 3.0}), 1e-5);
+    EXPECT_LT(length(column(b, 3) - vertex3d{-1.0, 2.0, 3.25}), 1e-5);
+}
+
+}  // namespace

@@ -1,0 +1,438 @@
+#include "volume_files.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <wx/filename.h>
+#include <zlib.h>
+
+#include "common/matrix16d.h"
+#include "common/vertex_math.h"
+#include "volumes/dicom_window.h"
+#include "volumes/slice_recording.h"
+
+namespace {
+
+constexpr std::size_t max_header_bytes = 64 * 1024;
+
+std::string trim(std::string s)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.back()))
+        s.pop_back();
+    std::size_t i = 0;
+    while (i < s.size() && blank(s[i]))
+        ++i;
+    return s.substr(i);
+}
+
+std::string lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+// Numbers separated by blanks, commas or brackets; empty when any is not a finite number.
+std::vector<double> numbers(const std::string& text)
+{
+    std::string s = text;
+    for (char& c : s)
+        if (c == ',' || c == '(' || c == ')')
+            c = ' ';
+    std::istringstream in(s);
+    std::vector<double> out;
+    std::string word;
+    while (in >> word) {
+        char* end = nullptr;
+        const double v = std::strtod(word.c_str(), &end);
+        if (*end != '\0' || !std::isfinite(v))
+            return {};
+        out.push_back(v);
+    }
+    return out;
+}
+
+struct header_t {
+    std::map<std::string, std::string> fields;  // keys in lower case
+    std::uint64_t data_offset = 0;              // of attached data
+};
+
+// A data file named by a header: a plain name beside it, a regular file.
+bool data_file_beside(const wxString& header_path, const std::string& name, wxString* path, wxString* why)
+{
+    if (name.empty() || name.find('/') != std::string::npos || name.find('\\') != std::string::npos || name == "." ||
+        name == "..") {
+        *why = "the data file must be a plain file name beside the header, not '" + wxString(name.substr(0, 80)) + "'";
+        return false;
+    }
+    wxFileName f(header_path);
+    f.SetFullName(wxString(name));
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(static_cast<const char*>(f.GetFullPath().fn_str()), ec)) {
+        *why = "the data file " + f.GetFullPath() + " is not a regular file";
+        return false;
+    }
+    *path = f.GetFullPath();
+    return true;
+}
+
+bool read_bytes(const wxString& path, std::uint64_t offset, std::vector<std::uint8_t>* out, wxString* why)
+{
+    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
+    if (!in) {
+        *why = "cannot open " + path;
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::uint64_t size = std::uint64_t(in.tellg());
+    if (offset > size) {
+        *why = "the data start beyond the end of " + path;
+        return false;
+    }
+    in.seekg(std::streamoff(offset));
+    out->resize(std::size_t(size - offset));
+    in.read(reinterpret_cast<char*>(out->data()), std::streamsize(out->size()));
+    return bool(in) || in.eof();
+}
+
+// zlib (window_bits 15) or gzip (31) data inflated to exactly `expected` bytes.
+bool inflate_exactly(const std::vector<std::uint8_t>& in, int window_bits, std::size_t expected,
+                     std::vector<std::uint8_t>* out, wxString* why)
+{
+    z_stream z{};
+    if (inflateInit2(&z, window_bits) != Z_OK) {
+        *why = "the compressed data cannot be inflated";
+        return false;
+    }
+    out->assign(expected, 0);
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = uInt(std::min<std::size_t>(in.size(), 0xFFFFFFFFu));
+    z.next_out = out->data();
+    z.avail_out = uInt(std::min<std::size_t>(expected, 0xFFFFFFFFu));
+    const int status = inflate(&z, Z_FINISH);
+    const std::size_t got = z.total_out;
+    inflateEnd(&z);
+    if (got != expected || (status != Z_STREAM_END && status != Z_OK && status != Z_BUF_ERROR)) {
+        *why = wxString::Format("the compressed data give %zu bytes where %zu are needed", got, expected);
+        return false;
+    }
+    return true;
+}
+
+// Voxels from the data bytes: 16-bit values of either sign and byte order.
+bool take_voxels(const std::vector<std::uint8_t>& data, bool is_signed, bool big, volume_t* v, wxString* why)
+{
+    const std::uint64_t count = std::uint64_t(v->width) * std::uint64_t(v->height) * std::uint64_t(v->depth);
+    if (data.size() < 2 * count) {
+        *why = wxString::Format("the data hold %zu bytes where %llu are needed", data.size(),
+                                static_cast<unsigned long long>(2 * count));
+        return false;
+    }
+    v->voxels.resize(std::size_t(count));
+    for (std::size_t i = 0; i < v->voxels.size(); ++i) {
+        const std::uint16_t raw =
+            big ? std::uint16_t(data[2 * i] << 8 | data[2 * i + 1]) : std::uint16_t(data[2 * i + 1] << 8 | data[2 * i]);
+        v->voxels[i] = is_signed ? std::uint16_t(raw ^ 0x8000) : raw;  // +32768 in two's complement
+    }
+    v->slope = 1.0;
+    v->intercept = is_signed ? -32768.0 : 0.0;
+    return true;
+}
+
+bool sizes_ok(volume_t* v, const std::vector<double>& dims, wxString* why)
+{
+    if (dims.size() < 2 || dims.size() > 3 ||
+        std::any_of(dims.begin(), dims.end(), [](double d) { return !(d >= 1.0 && d <= 1e6 && d == std::floor(d)); })) {
+        *why = "the volume's sizes must be two or three whole numbers from 1 on";
+        return false;
+    }
+    v->width = long(dims[0]);
+    v->height = long(dims[1]);
+    v->depth = dims.size() == 3 ? long(dims[2]) : 1;
+    if (std::uint64_t(v->width) * std::uint64_t(v->height) * std::uint64_t(v->depth) > volume_max_voxels) {
+        *why = "the volume is too large";
+        return false;
+    }
+    return true;
+}
+
+bool read_header(const wxString& path, bool nrrd, header_t* h, wxString* why)
+{
+    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
+    if (!in) {
+        *why = "cannot open " + path;
+        return false;
+    }
+    std::string line;
+    std::uint64_t at = 0;
+    bool first = true;
+    while (std::getline(in, line)) {
+        at += line.size() + 1;
+        if (at > max_header_bytes) {
+            *why = "the header is longer than 64 kB";
+            return false;
+        }
+        if (nrrd && first) {
+            first = false;
+            if (line.rfind("NRRD000", 0) != 0) {
+                *why = path + " does not begin with NRRD000";
+                return false;
+            }
+            continue;
+        }
+        const std::string t = trim(line);
+        if (nrrd && t.empty()) {
+            h->data_offset = at;  // the data follow the blank line
+            return true;
+        }
+        if (t.empty() || t[0] == '#')
+            continue;
+        const std::size_t sep = nrrd ? t.find(':') : t.find('=');
+        if (sep == std::string::npos) {
+            *why = "a header line has no " + wxString(nrrd ? "':'" : "'='") + ": " + wxString(t.substr(0, 80));
+            return false;
+        }
+        const std::string key = lower(trim(t.substr(0, sep)));
+        const std::string value = trim(t.substr(sep + (nrrd && t.compare(sep, 2, ":=") == 0 ? 2 : 1)));
+        h->fields[key] = value;
+        if (!nrrd && key == "elementdatafile") {
+            h->data_offset = at;  // the last key: LOCAL data follow it
+            return true;
+        }
+    }
+    if (nrrd && (h->fields.count("data file") || h->fields.count("datafile"))) {
+        h->data_offset = at;
+        return true;
+    }
+    *why = nrrd ? "the NRRD header does not end with a blank line" : "the header has no ElementDataFile";
+    return false;
+}
+
+bool spacing_ok(volume_t* v, const std::vector<double>& s, wxString* why)
+{
+    if (s.size() < 2 || std::any_of(s.begin(), s.end(), [](double d) { return !(d > 0.0) || !std::isfinite(d); })) {
+        *why = "the spacings must be positive numbers";
+        return false;
+    }
+    for (std::size_t i = 0; i < 3; ++i)
+        v->spacing_mm[i] = i < s.size() ? s[i] : 1.0;
+    return true;
+}
+
+}  // namespace
+
+bool read_metaimage(const wxString& path, volume_t* v, wxString* why)
+{
+    *v = {};
+    header_t h;
+    if (!read_header(path, false, &h, why))
+        return false;
+    const auto field = [&](const char* k) { return h.fields.count(k) ? h.fields[k] : std::string(); };
+    if (!field("objecttype").empty() && lower(field("objecttype")) != "image") {
+        *why = "the MetaImage object is not an image";
+        return false;
+    }
+    if (!sizes_ok(v, numbers(field("dimsize")), why))
+        return false;
+    const std::string spacing = !field("elementspacing").empty() ? field("elementspacing") : field("elementsize");
+    if (!spacing.empty() && !spacing_ok(v, numbers(spacing), why))
+        return false;
+    const std::vector<double> offset = numbers(!field("offset").empty() ? field("offset") : field("origin"));
+    for (std::size_t i = 0; i < offset.size() && i < 3; ++i)
+        v->origin_mm[i] = offset[i];
+    const std::string matrix = !field("transformmatrix").empty() ? field("transformmatrix") : field("rotation");
+    if (!matrix.empty()) {
+        const std::vector<double> m = numbers(matrix);
+        const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        bool plain = m.size() == 9 || (m.size() == 4 && v->depth == 1);
+        for (std::size_t i = 0; plain && i < m.size(); ++i)
+            plain = std::fabs(m[i] - (m.size() == 9 ? identity[i] : (i == 0 || i == 3 ? 1.0 : 0.0))) < 1e-6;
+        if (!plain) {
+            *why = "turned MetaImage volumes (a TransformMatrix other than the identity) are not read";
+            return false;
+        }
+    }
+    const std::string type = field("elementtype");
+    if (type != "MET_SHORT" && type != "MET_USHORT") {
+        *why =
+            "MetaImage elements of type '" + wxString(type.substr(0, 40)) + "' are not read (MET_SHORT or MET_USHORT)";
+        return false;
+    }
+    const bool big = lower(field("binarydatabyteordermsb")) == "true" || lower(field("elementbyteordermsb")) == "true";
+    const std::string file = field("elementdatafile");
+    wxString data_path = path;
+    std::uint64_t offset_bytes = h.data_offset;
+    if (file == "LIST" || file.rfind("LIST ", 0) == 0) {
+        *why = "MetaImage volumes in a list of files are not read";
+        return false;
+    }
+    if (file != "LOCAL") {
+        if (!data_file_beside(path, file, &data_path, why))
+            return false;
+        offset_bytes = 0;
+    }
+    std::vector<std::uint8_t> data;
+    if (!read_bytes(data_path, offset_bytes, &data, why))
+        return false;
+    const std::size_t expected =
+        std::size_t(2) * std::size_t(v->width) * std::size_t(v->height) * std::size_t(v->depth);
+    if (lower(field("compresseddata")) == "true") {
+        std::vector<std::uint8_t> inflated;
+        if (!inflate_exactly(data, 15, expected, &inflated, why))
+            return false;
+        data.swap(inflated);
+    }
+    return take_voxels(data, type == "MET_SHORT", big, v, why);
+}
+
+bool read_nrrd(const wxString& path, volume_t* v, wxString* why)
+{
+    *v = {};
+    header_t h;
+    if (!read_header(path, true, &h, why))
+        return false;
+    const auto field = [&](const char* k) { return h.fields.count(k) ? h.fields[k] : std::string(); };
+    const std::string dimension = field("dimension");
+    if (dimension != "3" && dimension != "2") {
+        *why = "NRRD volumes of dimension '" + wxString(dimension.substr(0, 20)) + "' are not read";
+        return false;
+    }
+    if (!sizes_ok(v, numbers(field("sizes")), why))
+        return false;
+    const std::string type = lower(field("type"));
+    const bool is_signed = type == "short" || type == "signed short" || type == "short int" || type == "int16" ||
+                           type == "int16_t" || type == "signed short int";
+    const bool is_unsigned = type == "unsigned short" || type == "ushort" || type == "uint16" || type == "uint16_t" ||
+                             type == "unsigned short int";
+    if (!is_signed && !is_unsigned) {
+        *why = "NRRD voxels of type '" + wxString(type.substr(0, 40)) + "' are not read (short or unsigned short)";
+        return false;
+    }
+    const std::string endian = lower(field("endian"));
+    const bool big = endian == "big";
+    if (!endian.empty() && endian != "little" && !big) {
+        *why = "NRRD endian '" + wxString(endian.substr(0, 20)) + "' is not little or big";
+        return false;
+    }
+    // Axes from the space directions, else from the spacings.
+    const std::string directions = field("space directions");
+    if (!directions.empty()) {
+        const std::vector<double> d = numbers(directions);
+        const std::size_t n = std::size_t(dimension == "3" ? 3 : 2);
+        if (d.size() != 3 * n) {
+            *why = "the NRRD space directions are not one vector of three per axis";
+            return false;
+        }
+        for (std::size_t a = 0; a < n; ++a) {
+            const vertex3d axis{d[3 * a], d[3 * a + 1], d[3 * a + 2]};
+            const double len = length(axis);
+            if (!(len > 0.0) || !std::isfinite(len)) {
+                *why = "an NRRD space direction is zero or not a number";
+                return false;
+            }
+            v->spacing_mm[a] = len;
+            v->axes[3 * a] = axis.x / len;
+            v->axes[3 * a + 1] = axis.y / len;
+            v->axes[3 * a + 2] = axis.z / len;
+        }
+    } else if (!field("spacings").empty() && !spacing_ok(v, numbers(field("spacings")), why)) {
+        return false;
+    }
+    const std::vector<double> origin = numbers(field("space origin"));
+    for (std::size_t i = 0; i < origin.size() && i < 3; ++i)
+        v->origin_mm[i] = origin[i];
+    // Into DICOM's left-posterior-superior frame.
+    const std::string space = lower(field("space"));
+    const bool flip_x = space == "right-anterior-superior" || space == "ras";
+    const bool flip_y = flip_x || space == "left-anterior-superior" || space == "las";
+    if (flip_x || flip_y) {
+        for (std::size_t a = 0; a < 3; ++a) {
+            if (flip_x)
+                v->axes[3 * a] = -v->axes[3 * a];
+            if (flip_y)
+                v->axes[3 * a + 1] = -v->axes[3 * a + 1];
+        }
+        if (flip_x)
+            v->origin_mm[0] = -v->origin_mm[0];
+        if (flip_y)
+            v->origin_mm[1] = -v->origin_mm[1];
+    }
+    wxString data_path = path;
+    std::uint64_t offset_bytes = h.data_offset;
+    const std::string detached = !field("data file").empty() ? field("data file") : field("datafile");
+    if (!detached.empty()) {
+        if (!data_file_beside(path, detached, &data_path, why))
+            return false;
+        offset_bytes = 0;
+    }
+    std::vector<std::uint8_t> data;
+    if (!read_bytes(data_path, offset_bytes, &data, why))
+        return false;
+    const std::string encoding = lower(field("encoding"));
+    const std::size_t expected =
+        std::size_t(2) * std::size_t(v->width) * std::size_t(v->height) * std::size_t(v->depth);
+    if (encoding == "gzip" || encoding == "gz") {
+        std::vector<std::uint8_t> inflated;
+        if (!inflate_exactly(data, 31, expected, &inflated, why))
+            return false;
+        data.swap(inflated);
+    } else if (encoding != "raw") {
+        *why = "NRRD encoding '" + wxString(encoding.substr(0, 20)) + "' is not read (raw or gzip)";
+        return false;
+    }
+    return take_voxels(data, is_signed, big, v, why);
+}
+
+std::array<double, 6> volume_slice_pose(const volume_t& v, long k)
+{
+    const vertex3d u{v.axes[0], v.axes[1], v.axes[2]}, w{v.axes[3], v.axes[4], v.axes[5]};
+    const vertex3d n{v.axes[6], v.axes[7], v.axes[8]};
+    // A left-handed set of axes cannot be a rotation: the slice normal is taken as u x w.
+    const vertex3d normal = cross(u, w);
+    const double along = dot(normal, n) < 0 ? -v.spacing_mm[2] : v.spacing_mm[2];
+    const vertex3d origin{v.origin_mm[0], v.origin_mm[1], v.origin_mm[2]};
+    const vertex3d at = 0.1 * (origin + (double(k) * along) * normal);
+    matrix16d m;
+    const vertex3d axes[3] = {u, w, normal};
+    for (int c = 0; c < 3; ++c) {
+        m[4 * c] = axes[c].x;
+        m[4 * c + 1] = axes[c].y;
+        m[4 * c + 2] = axes[c].z;
+    }
+    m[12] = at.x;
+    m[13] = at.y;
+    m[14] = at.z;
+    std::array<double, 6> pose{};
+    m.decompose(&pose[0], &pose[1], &pose[2], &pose[3], &pose[4], &pose[5]);
+    return pose;
+}
+
+bool import_volume(const volume_t& v, const dicom_window_t* window, wxString* why)
+{
+    dicom_window_t w = window ? *window : dicom_window_t{};
+    w.slope = v.slope;
+    w.offset = v.intercept;
+    const std::size_t slice = std::size_t(v.width) * std::size_t(v.height);
+    std::vector<cip_t> images;
+    std::vector<counted_array_ptr<float>> poses;
+    for (long k = 0; k < v.depth; ++k) {
+        cip_t image = cip_t::make_8bit(v.width, v.height);
+        if (image.empty()) {
+            *why = "Error: unable to allocate space for image data";
+            return false;
+        }
+        window_dicom({v.voxels.data() + std::size_t(k) * slice, slice}, {image.pixels(), slice}, w);
+        images.push_back(image);
+        const auto p = volume_slice_pose(v, k);
+        counted_array_ptr<float> pose(6);
+        for (std::size_t i = 0; i < 6; ++i)
+            pose[i] = float(p[i]);
+        poses.push_back(pose);
+    }
+    make_slice_recording(v.width, v.height, v.spacing_mm[0], v.spacing_mm[1], images, poses);
+    return true;
+}
