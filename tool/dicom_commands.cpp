@@ -17,7 +17,7 @@ int import_usage()
     std::fprintf(stderr,
                  "Usage: kestrane-tool import PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw]\n"
                  "  PATH      a DICOM file, a folder searched for DICOM files, or a MetaImage (.mha, .mhd) or\n"
-                 "            NRRD (.nrrd, .nhdr) volume\n"
+                 "            NRRD (.nrrd, .nhdr) or Analyze 7.5 (.hdr with its .img) volume\n"
                  "  --series  which series to load when there are several (they are listed otherwise)\n"
                  "  --window  the display window in Hounsfield units (otherwise the file's own)\n"
                  "  --raw     frames windowed to 8-bit grey (the only kind written for now)\n");

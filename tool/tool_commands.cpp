@@ -67,7 +67,7 @@ const std::vector<tool_command_t>& tool_commands()
          "write a synthetic water-bath sweep for calibration, uncalibrated, with its truth file into DIR",
          run_make_calib_demo},
         {"import", "PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw]",
-         "make a DICOM series (a file, or a folder searched for files) or a MetaImage or NRRD volume into a "
+         "make a DICOM series (a file, or a folder searched for files) or a MetaImage, NRRD or Analyze volume into a "
          "recording: slices placed by their poses, windowed to 8-bit grey; several series are listed unless "
          "--series picks one",
          run_import},

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -385,6 +386,71 @@ bool read_nrrd(const wxString& path, volume_t* v, wxString* why)
         return false;
     }
     return take_voxels(data, is_signed, big, v, why);
+}
+
+bool read_analyze(const wxString& path, volume_t* v, wxString* why)
+{
+    *v = {};
+    std::vector<std::uint8_t> h;
+    if (!read_bytes(path, 0, &h, why))
+        return false;
+    const auto i32 = [&](std::size_t at) {
+        return std::int32_t(std::uint32_t(h[at]) | std::uint32_t(h[at + 1]) << 8 | std::uint32_t(h[at + 2]) << 16 |
+                            std::uint32_t(h[at + 3]) << 24);
+    };
+    const auto i16 = [&](std::size_t at) { return std::int16_t(std::uint16_t(h[at] | h[at + 1] << 8)); };
+    const auto f32 = [&](std::size_t at) {
+        const std::uint32_t u = std::uint32_t(i32(at));
+        float f;
+        std::memcpy(&f, &u, sizeof f);
+        return double(f);
+    };
+    // A byte-swapped header fails the first test.
+    if (h.size() < 348 || i32(0) != 348 || i32(32) != 16384 || h[38] != 'r') {
+        *why = "the file is not an Analyze 7.5 header (sizeof_hdr 348, extents 16384, regular 'r')";
+        return false;
+    }
+    const int datatype = i16(70), bitpix = i16(72);
+    if (!((datatype == 2 && bitpix == 8) || (datatype == 4 && bitpix == 16))) {
+        *why = wxString::Format("Analyze data type %d with %d bits a voxel is not read (2 with 8, or 4 with 16)",
+                                datatype, bitpix);
+        return false;
+    }
+    if (!sizes_ok(v, {double(i16(42)), double(i16(44)), double(i16(46))}, why))
+        return false;
+    if (!spacing_ok(v, {f32(80), f32(84), f32(88)}, why))
+        return false;
+    const double vox_offset = f32(108);
+    if (!std::isfinite(vox_offset) || std::fabs(vox_offset) > 1e12) {
+        *why = "the Analyze voxel offset is not a number";
+        return false;
+    }
+    wxFileName img(path);
+    img.SetExt("img");
+    std::vector<std::uint8_t> data;
+    if (!read_bytes(img.GetFullPath(), 0, &data, why))
+        return false;
+    const std::uint64_t bytes = std::uint64_t(bitpix / 8);
+    const std::uint64_t slice = std::uint64_t(v->width) * std::uint64_t(v->height) * bytes;
+    // A negative offset puts its size between consecutive slices.
+    const std::uint64_t first = vox_offset >= 0 ? std::uint64_t(vox_offset) : 0;
+    const std::uint64_t stride = vox_offset >= 0 ? slice : slice + std::uint64_t(-vox_offset);
+    const std::uint64_t end = first + std::uint64_t(v->depth - 1) * stride + slice;
+    if (end > data.size()) {
+        *why = wxString::Format("the Analyze data hold %zu bytes where %llu are needed", data.size(),
+                                static_cast<unsigned long long>(end));
+        return false;
+    }
+    const std::size_t per_slice = std::size_t(v->width) * std::size_t(v->height);
+    v->voxels.resize(per_slice * std::size_t(v->depth));
+    for (long k = 0; k < v->depth; ++k) {
+        const std::uint8_t* src = data.data() + first + std::uint64_t(k) * stride;
+        for (std::size_t i = 0; i < per_slice; ++i)
+            v->voxels[std::size_t(k) * per_slice + i] =
+                bytes == 1 ? src[i] : std::uint16_t((src[2 * i] | src[2 * i + 1] << 8) ^ 0x8000);
+    }
+    v->intercept = bytes == 1 ? 0.0 : -32768.0;
+    return true;
 }
 
 std::array<double, 6> volume_slice_pose(const volume_t& v, long k)

@@ -24,6 +24,10 @@ struct volume_t {
 
 bool read_metaimage(const wxString& path, volume_t* volume, wxString* why);
 bool read_nrrd(const wxString& path, volume_t* volume, wxString* why);
+// Analyze 7.5: the 348-byte .hdr (little endian) and its .img beside it.
+// 8-bit unsigned or 16-bit signed voxels; slices stacked along z from the
+// origin, which the format does not give.
+bool read_analyze(const wxString& path, volume_t* volume, wxString* why);
 
 // Where slice k (the k-th of the third axis) lies: x, y, z (cm), azimuth,
 // elevation, roll (degrees), as a DICOM slice's pose.

@@ -2,6 +2,9 @@
 // compressed, either byte order, attached and detached data, NRRD's other
 // spaces brought into DICOM's frame; a volume made into a recording; and
 // headers that must be refused, each with its reason.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -146,6 +149,74 @@ TEST_F(VolumeFilesTest, HeadersThatMustBeRefused)
                   "encoding: raw\n\n",
                   data),
             true, "zero");
+}
+
+// An Analyze 7.5 header: 348 bytes, little endian.
+std::string analyze_header(int datatype, int bitpix, float vox_offset, float pixdim_x = 0.5f)
+{
+    std::string h(348, '\0');
+    const auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int k = 0; k < 4; ++k)
+            h[at + std::size_t(k)] = char(v >> (8 * k));
+    };
+    const auto put16 = [&](std::size_t at, int v) {
+        h[at] = char(v);
+        h[at + 1] = char(v >> 8);
+    };
+    const auto putf = [&](std::size_t at, float f) {
+        std::uint32_t u;
+        std::memcpy(&u, &f, 4);
+        put32(at, u);
+    };
+    put32(0, 348);
+    put32(32, 16384);
+    h[38] = 'r';
+    put16(40, 3);
+    put16(42, nx);
+    put16(44, ny);
+    put16(46, nz);
+    put16(70, datatype);
+    put16(72, bitpix);
+    putf(80, pixdim_x);
+    putf(84, 0.8f);
+    putf(88, 2.5f);
+    putf(108, vox_offset);
+    return h;
+}
+
+TEST_F(VolumeFilesTest, AnalyzeVolumes)
+{
+    volume_t v;
+    wxString why;
+    write("a.img", "", voxel_bytes(false));
+    ASSERT_TRUE(read_analyze(write("a.hdr", analyze_header(4, 16, 0.0f)), &v, &why)) << why;
+    expect_values(v);
+    EXPECT_EQ(v.spacing_mm[0], 0.5);
+    // Slices 6 bytes apart (a negative offset), and a leading offset.
+    std::vector<std::uint8_t> gapped = voxel_bytes(false);
+    gapped.insert(gapped.begin() + 24, 6, 0xEE);
+    write("b.img", "", gapped);
+    ASSERT_TRUE(read_analyze(write("b.hdr", analyze_header(4, 16, -6.0f)), &v, &why)) << why;
+    expect_values(v);
+    std::vector<std::uint8_t> led = voxel_bytes(false);
+    led.insert(led.begin(), 10, 0xEE);
+    write("c.img", "", led);
+    ASSERT_TRUE(read_analyze(write("c.hdr", analyze_header(4, 16, 10.0f)), &v, &why)) << why;
+    expect_values(v);
+    // Refusals: a swapped or foreign header, a type with the wrong bit count,
+    // data too short, spacing zero, an offset that is not a number.
+    std::string swapped = analyze_header(4, 16, 0.0f);
+    std::reverse(swapped.begin(), swapped.begin() + 4);
+    EXPECT_FALSE(read_analyze(write("d.hdr", swapped), &v, &why));
+    EXPECT_TRUE(why.Contains("not an Analyze 7.5 header")) << why;
+    EXPECT_FALSE(read_analyze(write("a.hdr", analyze_header(4, 8, 0.0f)), &v, &why));
+    EXPECT_TRUE(why.Contains("data type 4 with 8 bits")) << why;
+    EXPECT_FALSE(read_analyze(write("a.hdr", analyze_header(4, 16, 30.0f)), &v, &why));
+    EXPECT_TRUE(why.Contains("where 78 are needed")) << why;
+    EXPECT_FALSE(read_analyze(write("a.hdr", analyze_header(4, 16, 0.0f, 0.0f)), &v, &why));
+    EXPECT_TRUE(why.Contains("positive")) << why;
+    EXPECT_FALSE(read_analyze(write("a.hdr", analyze_header(4, 16, NAN)), &v, &why));
+    EXPECT_TRUE(why.Contains("offset is not a number")) << why;
 }
 
 TEST_F(VolumeFilesTest, AVolumeBecomesARecording)
