@@ -6,6 +6,7 @@
 #include "common/matrix16d.h"
 #include "common/vertex_math.h"
 #include "volumes/dicom_rle.h"
+#include "volumes/slice_pose.h"
 #include "volumes/jpeg_lossless.h"
 
 namespace {
@@ -123,31 +124,13 @@ bool read_dicom_image(const dicom_dataset_t& ds, dicom_image_t* im, wxString* wh
 
 std::array<double, 6> dicom_slice_pose(const dicom_image_t& im, long frame)
 {
-    matrix16d m;
-    if (im.orientation) {
-        const auto& o = *im.orientation;
-        const vertex3d u{o[0], o[1], o[2]}, w{o[3], o[4], o[5]}, n = cross(u, w);
-        const vertex3d origin =
-            im.position ? vertex3d{(*im.position)[0], (*im.position)[1], (*im.position)[2]} : vertex3d{0, 0, 0};
-        const double step = im.spacing_between_mm.value_or(im.thickness_mm);
-        const vertex3d at = (0.1) * (origin + (double(frame) * step) * n);
-        const vertex3d axes[3] = {u, w, n};
-        for (int c = 0; c < 3; ++c) {
-            m[4 * c] = axes[c].x;
-            m[4 * c + 1] = axes[c].y;
-            m[4 * c + 2] = axes[c].z;
-        }
-        m[12] = at.x;
-        m[13] = at.y;
-        m[14] = at.z;
-    } else {
-        const auto p = im.position.value_or(std::array<double, 3>{0, 0, 0});
-        const double step = im.spacing_between_mm.value_or(im.thickness_mm);
-        m.forward(p[0] / 10.0, p[1] / 10.0, -(p[2] + double(frame) * step) / 10.0);
-    }
-    std::array<double, 6> pose{};
-    m.decompose(&pose[0], &pose[1], &pose[2], &pose[3], &pose[4], &pose[5]);
-    return pose;
+    const auto p = im.position.value_or(std::array<double, 3>{0, 0, 0});
+    const double step = im.spacing_between_mm.value_or(im.thickness_mm);
+    if (!im.orientation)
+        return slice_pose({1, 0, 0}, {0, 1, 0}, {p[0] / 10.0, p[1] / 10.0, -(p[2] + double(frame) * step) / 10.0});
+    const auto& o = *im.orientation;
+    const vertex3d u{o[0], o[1], o[2]}, w{o[3], o[4], o[5]};
+    return slice_pose(u, w, 0.1 * (vertex3d{p[0], p[1], p[2]} + (double(frame) * step) * cross(u, w)));
 }
 
 bool decode_native_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame,

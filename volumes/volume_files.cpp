@@ -14,6 +14,7 @@
 #include "common/matrix16d.h"
 #include "common/vertex_math.h"
 #include "volumes/dicom_window.h"
+#include "volumes/slice_pose.h"
 #include "volumes/slice_recording.h"
 
 namespace {
@@ -457,24 +458,12 @@ std::array<double, 6> volume_slice_pose(const volume_t& v, long k)
 {
     const vertex3d u{v.axes[0], v.axes[1], v.axes[2]}, w{v.axes[3], v.axes[4], v.axes[5]};
     const vertex3d n{v.axes[6], v.axes[7], v.axes[8]};
-    // A left-handed set of axes cannot be a rotation: the slice normal is taken as u x w.
+    // A left-handed set of axes cannot be a rotation: the slices are stacked
+    // along u x w, the way the third axis points.
     const vertex3d normal = cross(u, w);
     const double along = dot(normal, n) < 0 ? -v.spacing_mm[2] : v.spacing_mm[2];
     const vertex3d origin{v.origin_mm[0], v.origin_mm[1], v.origin_mm[2]};
-    const vertex3d at = 0.1 * (origin + (double(k) * along) * normal);
-    matrix16d m;
-    const vertex3d axes[3] = {u, w, normal};
-    for (int c = 0; c < 3; ++c) {
-        m[4 * c] = axes[c].x;
-        m[4 * c + 1] = axes[c].y;
-        m[4 * c + 2] = axes[c].z;
-    }
-    m[12] = at.x;
-    m[13] = at.y;
-    m[14] = at.z;
-    std::array<double, 6> pose{};
-    m.decompose(&pose[0], &pose[1], &pose[2], &pose[3], &pose[4], &pose[5]);
-    return pose;
+    return slice_pose(u, w, 0.1 * (origin + (double(k) * along) * normal));
 }
 
 bool import_volume(const volume_t& v, const dicom_window_t* window, wxString* why)
