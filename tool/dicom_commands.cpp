@@ -67,13 +67,14 @@ int run_import(const std::vector<wxString>& args)
                      "values, which is not written yet: choose another folder or --raw.\n");
         return 2;
     }
-    // MetaImage and NRRD volumes.
+    // MetaImage, NRRD and Analyze volumes.
     const wxString ext = wxFileName(args[0]).GetExt().Lower();
-    if (!folder && (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr")) {
+    if (!folder && (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr")) {
         volume_t volume;
         wxString why;
-        const bool read =
-            ext == "mha" || ext == "mhd" ? read_metaimage(args[0], &volume, &why) : read_nrrd(args[0], &volume, &why);
+        const bool read = ext == "mha" || ext == "mhd" ? read_metaimage(args[0], &volume, &why)
+                          : ext == "hdr"               ? read_analyze(args[0], &volume, &why)
+                                                       : read_nrrd(args[0], &volume, &why);
         if (!read) {
             std::fprintf(stderr, "kestrane-tool import: %s: %s\n", args[0].utf8_str().data(), why.utf8_str().data());
             return 1;

@@ -1,7 +1,7 @@
 # kestrane-tool import on a folder of small DICOM files in several encodings
 # and sizes: the series are listed when none is chosen, the chosen one loads
 # with the others counted as ignored, and a recording in the data's own
-# folder is refused without --raw.
+# folder is refused without --raw; an Analyze volume imports too.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/data/nested)
 file(COPY ${CORPUS}/explicit_le ${CORPUS}/explicit_be ${CORPUS}/rle16 DESTINATION ${WORK}/data)
@@ -23,4 +23,28 @@ execute_process(COMMAND ${TOOL} import ${WORK}/data ${WORK}/data/in_place.ks --s
   ERROR_VARIABLE err RESULT_VARIABLE rc)
 if(NOT rc EQUAL 2 OR NOT err MATCHES "not written yet" OR EXISTS ${WORK}/data/in_place.ks)
   message(FATAL_ERROR "a recording in the data's folder was not refused (${rc}): ${err}")
+endif()
+
+# An Analyze 7.5 volume (4 x 3 x 2, signed 16-bit, 0.5 x 0.8 x 2.5 mm) made into a recording.
+execute_process(COMMAND /usr/bin/python3 -c "
+import struct, sys
+h = bytearray(348)
+struct.pack_into('<i', h, 0, 348); struct.pack_into('<i', h, 32, 16384); h[38] = ord('r')
+struct.pack_into('<8h', h, 40, 3, 4, 3, 2, 0, 0, 0, 0)
+struct.pack_into('<hh', h, 70, 4, 16)
+struct.pack_into('<4f', h, 76, 0, 0.5, 0.8, 2.5)
+open(sys.argv[1] + '.hdr', 'wb').write(h)
+open(sys.argv[1] + '.img', 'wb').write(b''.join(struct.pack('<h', -1000 + 150 * i) for i in range(24)))
+" ${WORK}/volume RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "could not write the Analyze volume")
+endif()
+execute_process(COMMAND ${TOOL} import ${WORK}/volume.hdr ${WORK}/analyze.ks --raw OUTPUT_VARIABLE out ERROR_VARIABLE err
+  RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "Loaded 2 frames of data with size 4 x 3\\.")
+  message(FATAL_ERROR "the Analyze import failed (${rc}):\n${out}${err}")
+endif()
+execute_process(COMMAND ${TOOL} info ${WORK}/analyze.ks OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "frames      2" OR NOT out MATCHES "pixel size  0.0500 x 0.0800 cm")
+  message(FATAL_ERROR "the recording from the Analyze volume is not as expected:\n${out}")
 endif()
