@@ -5,6 +5,7 @@
 
 #include "calibration/plane_calibration.h"
 #include "calibration/point_calibration.h"
+#include "resources/probe_calibration.h"
 #include "resources/resource_table.h"
 
 wxString calibration_date_text()
@@ -23,14 +24,7 @@ bool store_plane_calibration(const plane_solve& solution)
     res->RES_CAL_PLANE_C->write(t->c);
     res->RES_CAL_PLANE_D->write(t->d);
     res->RES_CAL_PLANE_VALID->write(true);
-    res->RES_XSCALE->write(solution.sx);
-    res->RES_YSCALE->write(solution.sy);
-    res->RES_XTRANS->write(t->tx);
-    res->RES_YTRANS->write(t->ty);
-    res->RES_ZTRANS->write(t->tz);
-    res->RES_AZIMUTH->write(t->azimuth);
-    res->RES_ELEVATION->write(t->elevation);
-    res->RES_ROLL->write(t->roll);
+    write_probe_calibration({t->tx, t->ty, t->tz, t->azimuth, t->elevation, t->roll}, solution.sx, solution.sy);
     return true;
 }
 
@@ -39,14 +33,7 @@ bool store_point_calibration(const point_solve& solution)
     if (!solution.solved)
         return false;
     res->RES_CAL_DATE->write(calibration_date_text());
-    res->RES_XSCALE->write(solution.sx);
-    res->RES_YSCALE->write(solution.sy);
-    res->RES_XTRANS->write(solution.pose[0]);
-    res->RES_YTRANS->write(solution.pose[1]);
-    res->RES_ZTRANS->write(solution.pose[2]);
-    res->RES_AZIMUTH->write(solution.pose[3]);
-    res->RES_ELEVATION->write(solution.pose[4]);
-    res->RES_ROLL->write(solution.pose[5]);
+    write_probe_calibration(solution.pose, solution.sx, solution.sy);
     return true;
 }
 

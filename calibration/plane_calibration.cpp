@@ -13,28 +13,21 @@
 #include "calibration/minpack_drivers.h"
 #include "common/matrix16d.h"
 #include "common/speed_of_sound.h"
+#include "common/vertex_math.h"
 
 namespace {
 
 constexpr double pi = std::numbers::pi;
 
-struct vec3 {
-    double x = 0, y = 0, z = 0;
-};
-double dot(const vec3& a, const vec3& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
 // Row-major 3x3.
 struct mat3 {
     double v[9] = {};
-    vec3 operator*(const vec3& p) const
+    vertex3d operator*(const vertex3d& p) const
     {
         return {v[0] * p.x + v[1] * p.y + v[2] * p.z, v[3] * p.x + v[4] * p.y + v[5] * p.z,
                 v[6] * p.x + v[7] * p.y + v[8] * p.z};
     }
-    vec3 transposed_times(const vec3& p) const
+    vertex3d transposed_times(const vertex3d& p) const
     {
         return {v[0] * p.x + v[3] * p.y + v[6] * p.z, v[1] * p.x + v[4] * p.y + v[7] * p.z,
                 v[2] * p.x + v[5] * p.y + v[8] * p.z};
@@ -54,7 +47,7 @@ struct mat3 {
 struct datar_t {
     double x1, y1k, x2, y2k, dx, dyk;
     mat3 rotation;
-    vec3 translation;
+    vertex3d translation;
 };
 
 // The calibration rotation Rz(azimuth) Ry(elevation) Rx(roll) and its
@@ -78,7 +71,7 @@ struct rotation_t {
 
 // The plane's unit normal n(alpha, beta) and its derivatives.
 struct normal_t {
-    vec3 n, d_alpha, d_beta;
+    vertex3d n, d_alpha, d_beta;
 
     normal_t(double alpha, double beta)
     {
@@ -136,12 +129,12 @@ public:
             const rotation_t rc(p[2], p[3], p[4]);
             for (std::size_t i = 0; i < data_.size(); ++i) {
                 const datar_t& d = data_[i];
-                const vec3 q{d.dx, d.dyk, 0.0};
-                const vec3 u = d.rotation * (rc.r * q);
+                const vertex3d q{d.dx, d.dyk, 0.0};
+                const vertex3d u = d.rotation * (rc.r * q);
                 if (iflag == 1) {
                     fvec[i] = dot(n.n, u);
                 } else if (iflag == 2) {
-                    const vec3 w = d.rotation.transposed_times(n.n);
+                    const vertex3d w = d.rotation.transposed_times(n.n);
                     fjac[i] = dot(n.d_alpha, u);
                     fjac[i + std::size_t(ld)] = dot(n.d_beta, u);
                     fjac[i + 2 * std::size_t(ld)] = dot(w, rc.d_az * q);
@@ -172,15 +165,15 @@ public:
         const rotation_t rc(st1[2], st1[3], st1[4]);
         const lmder_function fcn = [this, &n, &rc](int, int, const double* p, double* fvec, double* fjac, int ld,
                                                    int iflag) {
-            const vec3 t{p[1], p[2], p[3]};
+            const vertex3d t{p[1], p[2], p[3]};
             for (std::size_t i = 0; i < data_.size(); ++i) {
                 const datar_t& d = data_[i];
-                const vec3 w = d.rotation.transposed_times(n.n);
+                const vertex3d w = d.rotation.transposed_times(n.n);
                 for (int e = 0; e < 2; ++e) {
                     const std::size_t row = 2 * i + std::size_t(e);
                     if (iflag == 1) {
-                        const vec3 s = rc.r * end_point(d, e);
-                        fvec[row] = dot(w, {s.x + t.x, s.y + t.y, s.z + t.z}) + dot(n.n, d.translation) + p[0];
+                        const vertex3d s = rc.r * end_point(d, e);
+                        fvec[row] = dot(w, s + t) + dot(n.n, d.translation) + p[0];
                     } else if (iflag == 2) {
                         fjac[row] = 1.0;
                         fjac[row + std::size_t(ld)] = w.x;
@@ -211,20 +204,19 @@ public:
         const lmder_function fcn = [this](int, int, const double* p, double* fvec, double* fjac, int ld, int iflag) {
             const normal_t n(p[1], p[2]);
             const rotation_t rc(p[6], p[7], p[8]);
-            const vec3 t{p[3], p[4], p[5]};
+            const vertex3d t{p[3], p[4], p[5]};
             for (std::size_t i = 0; i < data_.size(); ++i) {
                 const datar_t& d = data_[i];
-                const vec3 w = d.rotation.transposed_times(n.n);
+                const vertex3d w = d.rotation.transposed_times(n.n);
                 for (int e = 0; e < 2; ++e) {
                     const std::size_t row = 2 * i + std::size_t(e);
-                    const vec3 q = end_point(d, e);
-                    const vec3 s = rc.r * q;
-                    const vec3 in_sensor{s.x + t.x, s.y + t.y, s.z + t.z};
+                    const vertex3d q = end_point(d, e);
+                    const vertex3d s = rc.r * q;
+                    const vertex3d in_sensor = s + t;
                     if (iflag == 1) {
                         fvec[row] = dot(w, in_sensor) + dot(n.n, d.translation) + p[0];
                     } else if (iflag == 2) {
-                        const vec3 r = d.rotation * in_sensor;
-                        const vec3 world{r.x + d.translation.x, r.y + d.translation.y, r.z + d.translation.z};
+                        const vertex3d world = d.rotation * in_sensor + d.translation;
                         const double column[9] = {1.0,
                                                   dot(n.d_alpha, world),
                                                   dot(n.d_beta, world),
@@ -257,9 +249,9 @@ public:
 private:
     static double tolerance() { return std::sqrt(minpack_epsilon()); }
 
-    vec3 end_point(const datar_t& d, int e) const
+    vertex3d end_point(const datar_t& d, int e) const
     {
-        return e == 0 ? vec3{sx_ * d.x1, sy_ * d.y1k, 0.0} : vec3{sx_ * d.x2, sy_ * d.y2k, 0.0};
+        return e == 0 ? vertex3d{sx_ * d.x1, sy_ * d.y1k, 0.0} : vertex3d{sx_ * d.x2, sy_ * d.y2k, 0.0};
     }
 
     std::vector<datar_t> data_;

@@ -8,6 +8,7 @@
 
 #include "demo/scene.h"
 #include "demo/true_outlines.h"
+#include "resources/probe_calibration.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 
@@ -73,12 +74,5 @@ bool write_demo_recording(const wxString& dir, int frames, long width, long heig
 
 void use_demo_probe(const probe_setup& probe)
 {
-    res->RES_XSCALE->write(probe.sx);
-    res->RES_YSCALE->write(probe.sy);
-    res->RES_XTRANS->write(probe.calibration[0]);
-    res->RES_YTRANS->write(probe.calibration[1]);
-    res->RES_ZTRANS->write(probe.calibration[2]);
-    res->RES_AZIMUTH->write(probe.calibration[3]);
-    res->RES_ELEVATION->write(probe.calibration[4]);
-    res->RES_ROLL->write(probe.calibration[5]);
+    write_probe_calibration(probe.calibration, probe.sx, probe.sy);
 }

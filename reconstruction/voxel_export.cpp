@@ -176,16 +176,7 @@ public:
     // Pose of the slice whose first-pixel corner is `corner`, axes e, u, n (world).
     bool add_slice(const vertex3d& corner, const reslice_plane& plane, const std::vector<std::uint8_t>& pixels)
     {
-        matrix16d frame;
-        const vertex3d axes[3] = {plane.x_axis(), plane.up_axis(), plane.normal()};
-        for (int c = 0; c < 3; ++c) {
-            frame[4 * c] = axes[c].x;
-            frame[4 * c + 1] = axes[c].y;
-            frame[4 * c + 2] = axes[c].z;
-        }
-        frame[12] = corner.x;
-        frame[13] = corner.y;
-        frame[14] = corner.z;
+        const matrix16d frame = matrix_of_axes(plane.x_axis(), plane.up_axis(), plane.normal(), corner);
         const matrix16d pose = header_.world_to_volume * frame;
         double v[6];
         pose.decompose(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);

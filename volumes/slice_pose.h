@@ -11,16 +11,7 @@
 // u and w of unit length and at right angles; origin in cm.
 inline std::array<double, 6> slice_pose(const vertex3d& u, const vertex3d& w, const vertex3d& origin_cm)
 {
-    matrix16d m;
-    const vertex3d axes[3] = {u, w, cross(u, w)};
-    for (int c = 0; c < 3; ++c) {
-        m[4 * c] = axes[c].x;
-        m[4 * c + 1] = axes[c].y;
-        m[4 * c + 2] = axes[c].z;
-    }
-    m[12] = origin_cm.x;
-    m[13] = origin_cm.y;
-    m[14] = origin_cm.z;
+    const matrix16d m = matrix_of_axes(u, w, cross(u, w), origin_cm);
     std::array<double, 6> pose{};
     m.decompose(&pose[0], &pose[1], &pose[2], &pose[3], &pose[4], &pose[5]);
     return pose;

@@ -1,6 +1,7 @@
 #include "slice_recording.h"
 
 #include "common/dynabuf.h"
+#include "resources/probe_calibration.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 
@@ -13,14 +14,7 @@ void make_slice_recording(long columns, long rows, double column_spacing_mm, dou
     res->RES_FRAME_SIZE->write(columns * rows);
     res->RES_POS_REC->write(true);
     // Slices are placed by their own poses: the calibration is the identity.
-    res->RES_XTRANS->write(0.0);
-    res->RES_YTRANS->write(0.0);
-    res->RES_ZTRANS->write(0.0);
-    res->RES_AZIMUTH->write(0.0);
-    res->RES_ELEVATION->write(0.0);
-    res->RES_ROLL->write(0.0);
-    res->RES_XSCALE->write(column_spacing_mm / 10.0);
-    res->RES_YSCALE->write(row_spacing_mm / 10.0);
+    write_probe_calibration({0, 0, 0, 0, 0, 0}, column_spacing_mm / 10.0, row_spacing_mm / 10.0);
     constexpr std::uint64_t first_time = 17092836000000000ULL, step = 400000;
     for (std::size_t i = 0; i < images.size() && i < poses.size(); ++i)
         bufp->append(images[i], poses[i], first_time + i * step);

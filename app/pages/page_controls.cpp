@@ -7,7 +7,9 @@
 #include <wx/scrolwin.h>
 #include <wx/sizer.h>
 #include <wx/slider.h>
+#include <wx/log.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 
 #include "resources/resource_table.h"
 
@@ -60,4 +62,31 @@ wxSlider* labelled_slider(wxWindow* parent, wxSizer* grid, const char* label, in
                                 wxSL_HORIZONTAL | wxSL_VALUE_LABEL);
     grid->Add(slider, 1, wxEXPAND);
     return slider;
+}
+
+void on_entry(wxTextCtrl* field, std::function<void()> handler)
+{
+    field->Bind(wxEVT_TEXT_ENTER, [handler](wxCommandEvent&) { handler(); });
+    field->Bind(wxEVT_KILL_FOCUS, [handler](wxFocusEvent& e) {
+        handler();
+        e.Skip();
+    });
+}
+
+void apply_water_temperature(wxTextCtrl* field)
+{
+    double t = 0;
+    if (field->GetValue().Strip(wxString::both).ToCDouble(&t) && t >= 1.0 && t <= 90.0) {
+        if (t != res->RES_CAL_TEMPERATURE->value())
+            res->RES_CAL_TEMPERATURE->write(t);
+        return;
+    }
+    wxLogWarning("The temperature must be in the range 1-90 celcius");
+    field->ChangeValue(wxString::Format("%g", res->RES_CAL_TEMPERATURE->value()));
+}
+
+wxString probe_calibration_text()
+{
+    const wxString date = res->RES_CAL_DATE->value();
+    return date.empty() ? wxString("No valid probe calibration") : "Probe calibrated on " + date;
 }

@@ -32,24 +32,6 @@ wxTextCtrl* labelled_field(wxWindow* parent, wxSizer* sizer, const char* label)
     return field;
 }
 
-// Runs `handler` when the field's text is entered or the field loses the focus.
-template <class page_t>
-void on_entry(wxTextCtrl* field, page_t* page, void (page_t::*handler)(wxCommandEvent&))
-{
-    field->Bind(wxEVT_TEXT_ENTER, handler, page);
-    field->Bind(wxEVT_KILL_FOCUS, [page, handler](wxFocusEvent& e) {
-        wxCommandEvent none;
-        (page->*handler)(none);
-        e.Skip();
-    });
-}
-
-wxString probe_calibration_text()
-{
-    const wxString date = res->RES_CAL_DATE->value();
-    return date.empty() ? wxString("No valid probe calibration") : "Probe calibrated on " + date;
-}
-
 // A fixed offset of the second pointer type on the magnetic tracker: its tip
 // sits off the sensor by this much more than the pivot finds. No pointer type
 // is told apart here, so the correction is the one for all but type 2.
@@ -160,8 +142,14 @@ point_cal_page::point_cal_page(wxWindow* parent) : wxScrolledWindow(parent)
     remove_last->Bind(wxEVT_BUTTON, &point_cal_page::OnPointcalRemoveLast, this);
     clear->Bind(wxEVT_BUTTON, &point_cal_page::OnPointcalCountClear, this);
     save->Bind(wxEVT_BUTTON, &point_cal_page::OnPointcalSave, this);
-    on_entry(temperature, this, &point_cal_page::OnPointcalSetTemperature);
-    on_entry(depth, this, &point_cal_page::OnPointcalDepthText);
+    on_entry(temperature, [this] {
+        wxCommandEvent none;
+        OnPointcalSetTemperature(none);
+    });
+    on_entry(depth, [this] {
+        wxCommandEvent none;
+        OnPointcalDepthText(none);
+    });
     changed_ = std::make_unique<pmf_functor<point_cal_page>>(this, &point_cal_page::PointcalChanged);
     for (base_res_t* r : std::initializer_list<base_res_t*>{
              res->RES_CALIB_POINT_AVAIL, res->RES_CAL_DATE, res->RES_CAL_TEMPERATURE, res->RES_CAL_DEPTH,
@@ -255,14 +243,7 @@ void point_cal_page::OnPointcalSave(wxCommandEvent&)
 
 void point_cal_page::OnPointcalSetTemperature(wxCommandEvent&)
 {
-    double t = 0;
-    if (temperature->GetValue().Strip(wxString::both).ToCDouble(&t) && t >= 1.0 && t <= 90.0) {
-        if (t != res->RES_CAL_TEMPERATURE->value())
-            res->RES_CAL_TEMPERATURE->write(t);
-        return;
-    }
-    wxLogWarning("The temperature must be in the range 1-90 celcius");
-    temperature->ChangeValue(wxString::Format("%g", res->RES_CAL_TEMPERATURE->value()));
+    apply_water_temperature(temperature);
 }
 
 void point_cal_page::OnPointcalDepthText(wxCommandEvent&)
@@ -302,11 +283,14 @@ isocentre_task_page::isocentre_task_page(wxWindow* parent) : wxScrolledWindow(pa
     get->Bind(wxEVT_BUTTON, &isocentre_task_page::OnGetIsocentre, this);
     reset->Bind(wxEVT_BUTTON, &isocentre_task_page::OnResetIsocentre, this);
     changed_ = std::make_unique<pmf_functor<isocentre_task_page>>(this, &isocentre_task_page::IsocentreChanged);
-    for (base_res_t* r : std::initializer_list<base_res_t*>{
-             res->RES_ISOCENTRE_CAL_DATE, res->RES_ISOCENTRE_XTRANS, res->RES_ISOCENTRE_YTRANS,
-             res->RES_ISOCENTRE_ZTRANS, res->RES_ISOCENTRE_AZIMUTH, res->RES_ISOCENTRE_ELEVATION,
-             res->RES_ISOCENTRE_ROLL, res->RES_POINTER_CAPTURE_EVENT, res->RES_LANDMARKS})
+    for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_ISOCENTRE_CAL_DATE, res->RES_ISOCENTRE_XTRANS,
+                                                            res->RES_ISOCENTRE_YTRANS, res->RES_ISOCENTRE_ZTRANS,
+                                                            res->RES_ISOCENTRE_AZIMUTH, res->RES_ISOCENTRE_ELEVATION,
+                                                            res->RES_ISOCENTRE_ROLL, res->RES_LANDMARKS})
         r->add_proc(changed_.get());
+    // Pointer samples come tens of times a second: they move only the location line.
+    pointer_moved_ = std::make_unique<pmf_functor<isocentre_task_page>>(this, &isocentre_task_page::LocationChanged);
+    res->RES_POINTER_CAPTURE_EVENT->add_proc(pointer_moved_.get());
     IsocentreChanged();
 }
 
@@ -316,6 +300,14 @@ void isocentre_task_page::IsocentreChanged()
 {
     const wxString date = res->RES_ISOCENTRE_CAL_DATE->value();
     calibrated->SetLabel(date.empty() ? wxString("No valid isocentre calibration") : "Isocentre calibrated on " + date);
+    LocationChanged();
+    const auto placed = isocentre_fiducials(landmarks_from_session());
+    for (std::size_t i = 0; i < 5; ++i)
+        fiducials[i]->SetLabel(isocentre_fiducial_name(int(i + 1)) + (placed[i] ? " (set)" : ""));
+}
+
+void isocentre_task_page::LocationChanged()
+{
     const auto& sample = res->RES_POINTER_CAPTURE_EVENT->value();
     const auto tip = sample && sample->state != POS_MISSING ? pointer_tip_in_world(sample->pose) : std::nullopt;
     if (!tip) {
@@ -329,9 +321,6 @@ void isocentre_task_page::IsocentreChanged()
         const vertex3d p = to_isocentre * *tip;
         location->SetLabel(wxString::Format("Location: (%7.2lf, %7.2lf, %7.2lf) mm", 10 * p.x, 10 * p.y, 10 * p.z));
     }
-    const auto placed = isocentre_fiducials(landmarks_from_session());
-    for (std::size_t i = 0; i < 5; ++i)
-        fiducials[i]->SetLabel(isocentre_fiducial_name(int(i + 1)) + (placed[i] ? " (set)" : ""));
 }
 
 void isocentre_task_page::OnFiducial(int n)

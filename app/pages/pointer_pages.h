@@ -81,6 +81,7 @@ public:
     ~isocentre_task_page() override;
 
     void IsocentreChanged();
+    void LocationChanged();  // the pointer's tip in the isocentre's frame
     void OnFiducial(int n);  // stores the pointer tip as fiducial n (1 to 5)
     void OnGetIsocentre(wxCommandEvent&);
     void OnResetIsocentre(wxCommandEvent&);
@@ -92,5 +93,5 @@ public:
     wxStaticText* location = nullptr;
 
 private:
-    std::unique_ptr<pmf_functor<isocentre_task_page>> changed_;
+    std::unique_ptr<pmf_functor<isocentre_task_page>> changed_, pointer_moved_;
 };

@@ -94,8 +94,8 @@ probe_calib_page::probe_calib_page(wxWindow* parent) : wxScrolledWindow(parent)
         auto* solve_box = new wxStaticBoxSizer(wxVERTICAL, this, "Solve");
         wxWindow* box = solve_box->GetStaticBox();
         auto* water = new wxBoxSizer(wxHORIZONTAL);
-        water->Add(new wxStaticText(box, wxID_ANY, "Water temperature (Celsius):"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
-                   4);
+        water->Add(new wxStaticText(box, wxID_ANY, "Water temperature (Celsius):"), 0,
+                   wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
         temperature = new wxTextCtrl(box, wxID_ANY, "", wxDefaultPosition, wxSize(60, -1), wxTE_PROCESS_ENTER);
         water->Add(temperature, 0);
         solve_box->Add(water, 0, wxALL, 2);
@@ -118,24 +118,19 @@ probe_calib_page::probe_calib_page(wxWindow* parent) : wxScrolledWindow(parent)
     define_region->Bind(wxEVT_BUTTON, &probe_calib_page::OnCalRoiButton, this);
     defaults->Bind(wxEVT_BUTTON, &probe_calib_page::OnCalibDefaults, this);
     invert->Bind(wxEVT_TOGGLEBUTTON, &probe_calib_page::OnInvert, this);
-    for (wxTextCtrl* f : {sigma, stripes, min_gradient, pixel_threshold, accept_ratio}) {
-        f->Bind(wxEVT_TEXT_ENTER, &probe_calib_page::OnSetting, this);
-        f->Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& e) {
+    for (wxTextCtrl* f : {sigma, stripes, min_gradient, pixel_threshold, accept_ratio})
+        on_entry(f, [this] {
             wxCommandEvent none;
             OnSetting(none);
-            e.Skip();
         });
-    }
     temporal->Bind(wxEVT_BUTTON, &probe_calib_page::OnTempCalibButton, this);
     accept->Bind(wxEVT_BUTTON, &probe_calib_page::OnCalAccept, this);
     clear_lines->Bind(wxEVT_BUTTON, &probe_calib_page::OnCalFramecountClear, this);
     mark_first->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnSetscaleButton(1); });
     mark_second->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnSetscaleButton(2); });
-    temperature->Bind(wxEVT_TEXT_ENTER, &probe_calib_page::OnSetTemperature, this);
-    temperature->Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& e) {
+    on_entry(temperature, [this] {
         wxCommandEvent none;
         OnSetTemperature(none);
-        e.Skip();
     });
     solve->Bind(wxEVT_BUTTON, &probe_calib_page::OnCalSolve, this);
     save->Bind(wxEVT_BUTTON, &probe_calib_page::OnCalSave, this);
@@ -165,8 +160,7 @@ void probe_calib_page::CalibChanged()
     if (refreshing_)
         return;
     refreshing_ = true;
-    const wxString date = res->RES_CAL_DATE->value();
-    calibrated->SetLabel(date.empty() ? wxString("No valid probe calibration") : "Probe calibrated on " + date);
+    calibrated->SetLabel(probe_calibration_text());
     invert->SetValue(res->RES_CAL_INVERT->value());
     invert->SetLabel(res->RES_CAL_INVERT->value() ? " Configure for normal image" : " Configure for upside down image");
     accept->SetLabel(res->RES_CALIB_LINE_AVAIL->value() ? "  Accept line for calibration" : "         No valid line");
@@ -358,13 +352,5 @@ void probe_calib_page::OnCalSave(wxCommandEvent&)
 
 void probe_calib_page::OnSetTemperature(wxCommandEvent&)
 {
-    double t = 0;
-    const wxString text = temperature->GetValue().Strip(wxString::both);
-    if (text.ToCDouble(&t) && t >= 1.0 && t <= 90.0) {
-        if (t != res->RES_CAL_TEMPERATURE->value())
-            res->RES_CAL_TEMPERATURE->write(t);
-        return;
-    }
-    wxLogWarning("The temperature must be in the range 1-90 celcius");
-    temperature->ChangeValue(wxString::Format("%g", res->RES_CAL_TEMPERATURE->value()));
+    apply_water_temperature(temperature);
 }

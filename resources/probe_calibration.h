@@ -1,0 +1,8 @@
+// The probe calibration held in the resources: the image-to-sensor pose and
+// the pixel scales, written together wherever a calibration is set.
+#pragma once
+
+#include <array>
+
+// pose: x, y, z (cm), azimuth, elevation, roll (degrees); scales in cm a pixel.
+void write_probe_calibration(const std::array<double, 6>& pose, double sx, double sy);
