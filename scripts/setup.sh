@@ -11,7 +11,7 @@ ks_packages=(
   cmake ninja-build g++ pkg-config ccache git
   libwxgtk3.2-dev libgtk-3-dev libgl1-mesa-dri
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libcminpack-dev libopenjp2-7-dev libtiff-dev libv4l-dev libfftw3-dev zlib1g-dev
+  libcminpack-dev libjpeg62-turbo-dev libopenjp2-7-dev libtiff-dev libv4l-dev libfftw3-dev zlib1g-dev
   freeglut3-dev libglu1-mesa-dev
   xvfb xauth
   python3-vtk9 python3-scipy

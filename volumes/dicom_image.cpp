@@ -7,6 +7,8 @@
 #include "common/vertex_math.h"
 #include "volumes/dicom_rle.h"
 #include "volumes/slice_pose.h"
+#include "volumes/jpeg2000.h"
+#include "volumes/jpeg_baseline.h"
 #include "volumes/jpeg_lossless.h"
 
 namespace {
@@ -243,6 +245,81 @@ bool decode_lossless_jpeg(const dicom_dataset_t& ds, const dicom_image_t& im, lo
     return true;
 }
 
+// The decoded samples of a frame as kept values: colour to grey by the mean
+// of its components, like native data.
+template <typename Sample, typename ToRaw>
+void keep_samples(const std::vector<Sample>& samples, int components, const dicom_image_t& im, ToRaw to_raw,
+                  std::vector<std::uint16_t>* out)
+{
+    const std::size_t pixels = std::size_t(im.rows) * std::size_t(im.columns);
+    out->assign(pixels, 0);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        if (components == 3) {
+            std::uint32_t sum = 0;
+            for (std::size_t c = 0; c < 3; ++c)
+                sum += to_raw(samples[3 * i + c]);
+            (*out)[i] = std::uint16_t(sum / 3);
+        } else {
+            (*out)[i] = kept_value(to_raw(samples[i]), im);
+        }
+    }
+}
+
+bool decode_baseline_jpeg(const dicom_dataset_t& ds, const dicom_image_t& im, long frame,
+                          std::vector<std::uint16_t>* out, wxString* why)
+{
+    if (im.bits_stored > 8) {
+        *why = dicom_unsupported_compression;  // 12-bit lossy JPEG
+        return false;
+    }
+    std::vector<std::uint8_t> joined;
+    std::span<const std::uint8_t> bytes;
+    if (!frame_bytes(ds, im, frame, &joined, &bytes, why))
+        return false;
+    const std::uint64_t expected = std::uint64_t(im.rows) * std::uint64_t(im.columns) * std::uint64_t(im.samples);
+    jpeg_baseline_image_t j;
+    if (!decode_jpeg_baseline(bytes, expected, &j, why))
+        return false;
+    if (j.width != im.columns || j.height != im.rows || j.components != int(im.samples)) {
+        *why = wxString::Format("the JPEG image (%ld x %ld, %d components) is not the one the file describes", j.width,
+                                j.height, j.components);
+        return false;
+    }
+    keep_samples(
+        j.samples, j.components, im, [](std::uint8_t v) { return std::uint32_t(v); }, out);
+    return true;
+}
+
+bool decode_jpeg2000_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame,
+                           std::vector<std::uint16_t>* out, wxString* why)
+{
+    std::vector<std::uint8_t> joined;
+    std::span<const std::uint8_t> bytes;
+    if (!frame_bytes(ds, im, frame, &joined, &bytes, why))
+        return false;
+    const std::uint64_t expected = std::uint64_t(im.rows) * std::uint64_t(im.columns) * std::uint64_t(im.samples);
+    jpeg2000_image_t j;
+    if (!decode_jpeg2000(bytes, expected, &j, why))
+        return false;
+    if (j.width != im.columns || j.height != im.rows || j.components != int(im.samples) ||
+        j.precision > int(im.bits_stored)) {
+        *why = wxString::Format(
+            "the JPEG 2000 image (%ld x %ld, %d bits, %d components) is not the one the file "
+            "describes",
+            j.width, j.height, j.precision, j.components);
+        return false;
+    }
+    // Lossy decoding can overshoot the stored range: clamp, then keep as any stored value.
+    const std::int32_t low = j.is_signed ? -(1 << (im.bits_stored - 1)) : 0;
+    const std::int32_t high = j.is_signed ? (1 << (im.bits_stored - 1)) - 1 : (1 << im.bits_stored) - 1;
+    const std::uint32_t mask = (1u << im.bits_stored) - 1u;
+    const int shift = int(im.high_bit) + 1 - int(im.bits_stored);
+    keep_samples(
+        j.samples, j.components, im,
+        [&](std::int32_t v) { return (std::uint32_t(std::clamp(v, low, high)) & mask) << shift; }, out);
+    return true;
+}
+
 }  // namespace
 
 bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, std::vector<std::uint16_t>* out,
@@ -258,12 +335,10 @@ bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame
         return decode_rle(ds, im, frame, out, why);
     if (ds.transfer_syntax == "1.2.840.10008.1.2.4.57" || ds.transfer_syntax == "1.2.840.10008.1.2.4.70")
         return decode_lossless_jpeg(ds, im, frame, out, why);
-    const bool jpeg_ls =
-        ds.transfer_syntax == "1.2.840.10008.1.2.4.80" || ds.transfer_syntax == "1.2.840.10008.1.2.4.81";
-    if (ds.transfer_syntax.starts_with("1.2.840.10008.1.2.4.") && !jpeg_ls) {
-        *why = "Lossy JPEG-compressed DICOM data cannot be read yet.";
-        return false;
-    }
+    if (ds.transfer_syntax == "1.2.840.10008.1.2.4.50" || ds.transfer_syntax == "1.2.840.10008.1.2.4.51")
+        return decode_baseline_jpeg(ds, im, frame, out, why);
+    if (ds.transfer_syntax == "1.2.840.10008.1.2.4.90" || ds.transfer_syntax == "1.2.840.10008.1.2.4.91")
+        return decode_jpeg2000_frame(ds, im, frame, out, why);
     *why = dicom_unsupported_compression;
     return false;
 }
