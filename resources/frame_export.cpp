@@ -123,6 +123,7 @@ struct recording_snapshot_t {
     std::shared_ptr<object_table> objects;
     std::shared_ptr<landmarks> marks;
     std::shared_ptr<multi_sweeps> sweeps;
+    std::shared_ptr<std::vector<long>> dicom_sources;
     std::int64_t frames_in_volume;
     wxFileName ascii;
     wxString image_name;
@@ -134,6 +135,7 @@ struct recording_snapshot_t {
         objects = res->RES_OBJECT->value();
         marks = res->RES_LANDMARKS->value();
         sweeps = res->RES_SWEEPS->value();
+        dicom_sources = res->RES_DICOM_FRAME_LIST->value();
         frames_in_volume = res->RES_FRAMES_IN_VOL->value();
         ascii = res->RES_ASCII_FILENAME->value();
         image_name = res->RES_BIN_IM_FILENAME->value();
@@ -146,6 +148,7 @@ struct recording_snapshot_t {
         res->RES_OBJECT->write_no_changeprocs(objects);
         res->RES_LANDMARKS->write_no_changeprocs(marks);
         res->RES_SWEEPS->write_no_changeprocs(sweeps);
+        res->RES_DICOM_FRAME_LIST->write_no_changeprocs(dicom_sources);
         res->RES_FRAMES_IN_VOL->write_no_changeprocs(frames_in_volume);
         res->RES_ASCII_FILENAME->write_no_changeprocs(ascii);
         res->RES_BIN_IM_FILENAME->write_no_changeprocs(image_name);
@@ -187,7 +190,14 @@ void keep_selected(const std::vector<char>& keep)
                 break;
             }
     }
+    // A DICOM recording's kept frames keep their sources.
+    auto sources = std::make_shared<std::vector<long>>();
+    const auto& listed = *res->RES_DICOM_FRAME_LIST->value();
+    for (std::size_t f = 0; f < listed.size() && f < keep.size(); ++f)
+        if (keep[f])
+            sources->push_back(listed[f]);
     bufp->thin(keep);
+    res->RES_DICOM_FRAME_LIST->write_no_changeprocs(sources);
     res->RES_OBJECT->write_no_changeprocs(objects);
     res->RES_LANDMARKS->write_no_changeprocs(marks);
     res->RES_SWEEPS->write_no_changeprocs(sweeps);

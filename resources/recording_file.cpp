@@ -324,15 +324,14 @@ bool recording_io_t::try_read_kestrane_file(const wxString& path)
         return false;
     }
     bool ok = read_lines(path, RES_FLAG_RECORDING_HEADER, RES_FLAG_RECORDING_BODY, "Failed when reading %s", true);
+    if (ok && res->RES_BUF_DICOM->pending() && pending_frames() > 0)
+        ok = read_dicom_frames();
     if (ok) {
         const long frames = pending_frames();
         const bool with_pose = res->RES_POS_REC->pending();
         if (static_cast<long>(stage_->images.size()) != frames ||
             (with_pose && static_cast<long>(stage_->times.size()) != frames)) {
             wxLogError("Inconsistent frame count vs RES_BUF_FRAMES value when reading file.\n");
-            ok = false;
-        } else if (res->RES_BUF_DICOM->pending() && frames > 0) {
-            wxLogError("The frames of this recording come from DICOM files, which cannot be read yet.\n");
             ok = false;
         }
     }
@@ -357,6 +356,26 @@ bool recording_io_t::try_read_kestrane_file(const wxString& path)
     recover_interrupted_save(path, {res->RES_BIN_IM_FILENAME->value()});
     wxLogStatus("%li frames recorded.", frame_count());
     update_resource_version();
+    return true;
+}
+
+bool recording_io_t::read_dicom_frames()
+{
+    if (!dicom_reader_) {
+        wxLogError("The frames of this recording come from DICOM files, which cannot be read here.\n");
+        return false;
+    }
+    if (!res->RES_POS_REC->pending() || stage_->poses.size() != stage_->dicom_frames.size()) {
+        wxLogError("This DICOM recording does not give a position and a DICOM frame for every frame.\n");
+        return false;
+    }
+    wxString why;
+    stage_->images.clear();
+    if (!dicom_reader_(reading_dir_, stage_->dicom_frames, res->RES_BUF_WIDTH->pending(), res->RES_BUF_HEIGHT->pending(),
+                       stage_->poses, &stage_->images, &why)) {
+        wxLogError("%s", why);
+        return false;
+    }
     return true;
 }
 
@@ -413,6 +432,11 @@ bool recording_io_t::try_write_kestrane_file(const wxString& path)
     const wxString dir = wxFileName(path).GetPath();
     const wxString kvi_path = wxFileName(dir, res->RES_BIN_IM_FILENAME->value()).GetFullPath();
     const bool dicom = res->RES_BUF_DICOM->value();
+    if (dicom && res->RES_DICOM_FRAME_LIST->value()->size() != static_cast<std::size_t>(frame_count())) {
+        wxLogError("These frames were read from a volume file, not from DICOM files that can be read again: save them "
+                   "as a \"Kestrane raw data file\" (8-bit frames through the current window).\n");
+        return false;
+    }
     const bool write_frames = !dicom && (res->RES_BIN_IM_FILENAME->needs_save() || !wxFileName::FileExists(kvi_path));
     const std::vector<base_res_t*> unsaved = resources_needing_save(RES_MASK_RECORDING);
     auto give_up = [&unsaved] {
@@ -497,12 +521,21 @@ bool recording_io_t::recording_target_allowed(const wxString& path)
     return true;
 }
 
-bool recording_io_t::save_as(const wxString& path, bool raw_8bit)
+bool recording_io_t::save_as(const wxString& path, bool raw_8bit, bool confirmed)
 {
     if (!recording_target_allowed(path))
         return false;
     const wxString image_name = image_file_name_for(path);
     const bool rf = res->RES_BUF_RF->value(), dicom = res->RES_BUF_DICOM->value();
+    const wxString data_folder = res->RES_ASCII_FILENAME->value().GetPath();
+    if (dicom && !raw_8bit && !wxFileName::DirName(wxFileName(path).GetPath()).SameAs(wxFileName::DirName(data_folder))) {
+        // Its frames are read again from the DICOM files beside it: elsewhere it could not find them.
+        wxLogError("A DICOM recording is saved in the folder of its DICOM files ('%s'), where its frames are read again "
+                   "when it is opened. To save it elsewhere choose \"Kestrane raw data file\" (8-bit frames through "
+                   "the current window).\n",
+                   data_folder);
+        return false;
+    }
     if (raw_8bit && (rf || dicom)) {
         // Converting is for good: ask first (unattended runs say no).
         const bool same_name = res->RES_ASCII_FILENAME->value() == wxFileName(path);
@@ -516,7 +549,7 @@ bool recording_io_t::save_as(const wxString& path, bool raw_8bit)
         else if (dicom)
             question = "Saving 16-bit Dicom/image data as a Kestrane raw data file will\nsave the new data as 8-bit "
                        "using current windowing settings.\nDo you want to continue?";
-        if (!question.empty() &&
+        if (!question.empty() && !confirmed &&
             interaction().ask("Save file as", question, question_t::yes_no, answer_t::no) != answer_t::yes)
             return false;
         // The display frames become the data; RF frames are shown vectors across, samples down.

@@ -45,8 +45,10 @@ public:
     bool try_read_kestrane_file(const wxString& path);
     bool try_write_kestrane_file(const wxString& path);
     // Save as: the image data file is named after the recording file and
-    // written beside it. raw_8bit converts RF and 16-bit frames to plain frames.
-    bool save_as(const wxString& path, bool raw_8bit = false);
+    // written beside it. raw_8bit converts RF and 16-bit frames to plain frames
+    // (asking first unless `confirmed`). A DICOM recording kept as such stays
+    // in its data's folder.
+    bool save_as(const wxString& path, bool raw_8bit = false, bool confirmed = false);
     bool try_read_template_file(const wxString& path);
     bool try_write_template_file(const wxString& path);
 
@@ -76,6 +78,16 @@ public:
     void set_rf_display(rf_display_t f) { rf_display_ = std::move(f); }
     const rf_display_t& rf_display_function() const { return rf_display_; }
     void rf_display(const cip_t& frame, long frame_number = 0) const { rf_display_(frame, frame_number); }
+    // Reads a DICOM recording's frames again from the files below its folder
+    // (RES_DICOM_FRAME_LIST), checked against the size and poses read; false
+    // with the reason. Installed by the DICOM display; without one such
+    // recordings are refused.
+    using dicom_reader_t =
+        std::function<bool(const wxString& folder, const std::vector<long>& sources, long width, long height,
+                           const std::vector<counted_array_ptr<float>>& poses, std::vector<cip_t>* frames,
+                           wxString* why)>;
+    void set_dicom_reader(dicom_reader_t f) { dicom_reader_ = std::move(f); }
+
     // The folder of the recording being read, else of the current recording.
     wxString recording_directory() const;
 
@@ -141,6 +153,7 @@ private:
 
     // Image data (.kvi).
     bool read_image_data(const wxString& path);
+    bool read_dicom_frames();
     bool write_image_data(class safe_file_t& file);
     std::uint64_t frame_bytes() const;
 
@@ -157,6 +170,7 @@ private:
     bool end_header_seen_ = false;
     std::uint64_t image_data_surplus_ = 0;
     rf_display_t rf_display_;
+    dicom_reader_t dicom_reader_;
 };
 
 // The process-wide instance, created with the resource table.

@@ -7,8 +7,8 @@
 
 #include "resources/recording_file.h"
 #include "tool_session.h"
-#include "volumes/dicom_series.h"
-#include "volumes/volume_files.h"
+#include "resources/resource_table.h"
+#include "volumes/dicom_loader.h"
 
 namespace {
 
@@ -20,7 +20,8 @@ int import_usage()
                  "            NRRD (.nrrd, .nhdr) or Analyze 7.5 (.hdr with its .img) volume\n"
                  "  --series  which series to load when there are several (they are listed otherwise)\n"
                  "  --window  the display window in Hounsfield units (otherwise the file's own)\n"
-                 "  --raw     frames windowed to 8-bit grey (the only kind written for now)\n");
+                 "  --raw     frames windowed to 8-bit grey even when OUT.ks lies beside the DICOM files, where\n"
+                 "            it otherwise keeps their 16-bit values and reads them from there when opened\n");
     return 2;
 }
 
@@ -58,78 +59,56 @@ int run_import(const std::vector<wxString>& args)
         std::fprintf(stderr, "kestrane-tool import: the output must end in .ks.\n");
         return 2;
     }
-    const bool folder = wxFileName::DirExists(args[0]);
-    const wxString data_dir = folder ? wxFileName::DirName(args[0]).GetPath() : wxFileName(args[0]).GetPath();
-    // A recording beside the data is a DICOM recording keeping 16-bit values, not written yet.
-    if (!raw && wxFileName::DirName(out.GetPath()).SameAs(wxFileName::DirName(data_dir))) {
-        std::fprintf(stderr,
-                     "kestrane-tool import: a recording in the data's own folder would keep the 16-bit "
-                     "values, which is not written yet: choose another folder or --raw.\n");
-        return 2;
-    }
-    // MetaImage, NRRD and Analyze volumes.
-    const wxString ext = wxFileName(args[0]).GetExt().Lower();
-    if (!folder && (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr")) {
-        volume_t volume;
-        wxString why;
-        const bool read = ext == "mha" || ext == "mhd" ? read_metaimage(args[0], &volume, &why)
-                          : ext == "hdr"               ? read_analyze(args[0], &volume, &why)
-                                                       : read_nrrd(args[0], &volume, &why);
-        if (!read) {
-            std::fprintf(stderr, "kestrane-tool import: %s: %s\n", args[0].utf8_str().data(), why.utf8_str().data());
-            return 1;
-        }
-        tool_session_t tool;
-        if (!import_volume(volume, window ? &*window : nullptr, &why)) {
-            std::fprintf(stderr, "kestrane-tool import: %s\n", why.utf8_str().data());
-            return 1;
-        }
-        if (!recording_io->save_as(out.GetFullPath()))
-            return 1;
-        std::printf("Loaded %ld frames of data with size %ld x %ld.\nsaved       %s\n", volume.depth, volume.width,
-                    volume.height, out.GetFullPath().utf8_str().data());
-        return 0;
-    }
-    const std::vector<wxString> files = folder ? find_data_files(args[0]) : std::vector<wxString>{args[0]};
-    long skipped = 0;
-    const std::vector<dicom_series_t> series = group_dicom_series(files, &skipped);
-    if (series.empty()) {
-        std::fprintf(stderr, "kestrane-tool import: %s\n",
-                     files.empty() ? "There are no data files in this directory."
-                                   : "Failed to read image data from DICOM file.\nThese DICOM files do not contain "
-                                     "image data,\nor are in a format not understood by Kestrane.");
-        return 1;
-    }
-    if (series.size() > 1 && series_number < 1) {
-        std::printf("Which series do you want to load? Give --series N:\n");
-        for (std::size_t i = 0; i < series.size(); ++i)
-            std::printf("%s\n", series[i].description(int(i + 1)).utf8_str().data());
-        return 2;
-    }
-    const std::size_t chosen = series_number < 1 ? 0 : std::size_t(series_number - 1);
-    if (chosen >= series.size()) {
-        std::fprintf(stderr, "kestrane-tool import: there are %zu series.\n", series.size());
-        return 2;
-    }
     tool_session_t tool;
-    wxString why;
-    if (!import_dicom_series(series[chosen], window, &why)) {
-        std::fprintf(stderr, "kestrane-tool import: %s\n", why.utf8_str().data());
-        return 1;
-    }
-    if (!recording_io->save_as(out.GetFullPath()))
-        return 1;
+    const wxString ext = wxFileName(args[0]).GetExt().Lower();
+    const bool volume_file = !wxFileName::DirExists(args[0]) &&
+                             (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr");
+    wxString data_folder;
     long ignored = 0;
-    for (std::size_t i = 0; i < series.size(); ++i)
-        if (i != chosen)
-            ignored += long(series[i].slices.size());
-    std::printf("Loaded %ld frames of data with size %ld x %ld.\n", long(series[chosen].slices.size()),
-                series[chosen].columns, series[chosen].rows);
+    if (volume_file) {
+        if (!load_volume_file(args[0]))
+            return 1;
+        data_folder = wxFileName(args[0]).GetPath();
+    } else {
+        dicom_search_t found;
+        if (!search_dicom(args[0], &found))
+            return 1;
+        if (!found.file_series && found.series.size() > 1 && series_number < 1) {
+            std::printf("Which series do you want to load? Give --series N:\n");
+            for (std::size_t i = 0; i < found.series.size(); ++i)
+                std::printf("%s\n", found.series[i].description(int(i + 1)).utf8_str().data());
+            return 2;
+        }
+        const std::size_t chosen = found.file_series.value_or(series_number < 1 ? 0 : std::size_t(series_number - 1));
+        if (chosen >= found.series.size()) {
+            std::fprintf(stderr, "kestrane-tool import: there are %zu series.\n", found.series.size());
+            return 2;
+        }
+        if (!load_dicom_series(found, chosen))
+            return 1;
+        for (std::size_t i = 0; i < found.series.size(); ++i)
+            if (i != chosen)
+                ignored += long(found.series[i].slices.size());
+        if (found.skipped > 0)
+            std::printf("Skipped %ld files that are not DICOM images.\n", found.skipped);
+        data_folder = found.folder;
+    }
+    std::printf("Loaded %ld frames of data with size %ld x %ld.\n", recording_io_t::frame_count(),
+                res->RES_BUF_WIDTH->value(), res->RES_BUF_HEIGHT->value());
     if (ignored > 0)
         std::printf("Ignored a further %ld frames in a different series, or with different sizes or scales.\n",
                     ignored);
-    if (skipped > 0)
-        std::printf("Skipped %ld files that are not DICOM images.\n", skipped);
-    std::printf("saved       %s\n", out.GetFullPath().utf8_str().data());
+    if (window) {
+        res->RES_DICOM_WIN_CENTRE->write(window->centre);
+        res->RES_DICOM_WIN_WIDTH->write(window->width);
+    }
+    // Beside its DICOM files a recording keeps their 16-bit values; elsewhere
+    // (or from a volume file, or asked) it holds 8-bit frames through the window.
+    const bool keep_dicom =
+        !raw && !volume_file && wxFileName::DirName(out.GetPath()).SameAs(wxFileName::DirName(data_folder));
+    if (!recording_io->save_as(out.GetFullPath(), !keep_dicom, true))
+        return 1;
+    std::printf("saved       %s (%s)\n", out.GetFullPath().utf8_str().data(),
+                keep_dicom ? "DICOM frames, read again from the files beside it" : "8-bit frames");
     return 0;
 }

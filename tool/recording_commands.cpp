@@ -67,7 +67,10 @@ int run_info(const std::vector<wxString>& args)
     const bool rf = res->RES_BUF_RF->value(), dicom = res->RES_BUF_DICOM->value();
     wxString out;
     out << "file        " << wxFileName(args[0]).GetFullPath() << "\n";
-    out << "image data  " << res->RES_BIN_IM_FILENAME->value();
+    if (dicom)
+        out << "image data  the DICOM files beside it";
+    else
+        out << "image data  " << res->RES_BIN_IM_FILENAME->value();
     if (recording_io->image_data_surplus() > 0)
         out << wxString::Format(" (warning: %llu bytes more than its frames need; they are ignored)",
                                 static_cast<unsigned long long>(recording_io->image_data_surplus()));

@@ -12,6 +12,7 @@
 #include <wx/filename.h>
 
 #include "common/vertex_math.h"
+#include "volumes/slice_pose.h"
 #include "volumes/slice_recording.h"
 
 namespace {
@@ -23,6 +24,23 @@ bool read_file(const wxString& path, std::vector<std::uint8_t>* bytes)
         return false;
     bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
+}
+
+// A quick look before reading a whole file: DICM after the preamble, or a
+// data set without one that starts in group 0002 or 0008 (either byte order).
+// Large files of other kinds beside the data are not read in full.
+bool may_be_dicom(const wxString& path)
+{
+    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
+    std::uint8_t head[132] = {};
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const std::streamsize got = in.gcount();
+    if (got == 132 && std::equal(head + 128, head + 132, "DICM"))
+        return true;
+    if (got < 8)
+        return false;
+    const unsigned little = head[0] | unsigned(head[1]) << 8, big = unsigned(head[0]) << 8 | head[1];
+    return little == 0x0002 || little == 0x0008 || big == 0x0002 || big == 0x0008;
 }
 
 // Where a slice lies along its normal (mm).
@@ -41,6 +59,10 @@ wxString dicom_series_t::description(int number) const
     const wxString file = slices.empty() ? wxString() : wxFileName(slices.front().path).GetFullName();
     if (slices.size() == 1)
         return wxString::Format("%d: DICOM image '%s', size %ld x %ld.", number, file, columns, rows);
+    const std::string& modality = slices.front().image.modality;
+    if (!modality.empty())
+        return wxString::Format("%d: DICOM series of %ld frames, file '%s', size %ld x %ld (%s).", number,
+                                long(slices.size()), file, columns, rows, wxString(modality));
     return wxString::Format("%d: DICOM series of %ld frames, file '%s', size %ld x %ld.", number, long(slices.size()),
                             file, columns, rows);
 }
@@ -62,17 +84,28 @@ std::vector<wxString> find_data_files(const wxString& dir)
     return files;
 }
 
-std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& files, long* skipped)
+std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& files, long* skipped,
+                                               const series_progress_t& progress, bool* cancelled)
 {
     *skipped = 0;
+    if (cancelled)
+        *cancelled = false;
     std::map<std::tuple<std::string, long, long, double, double>, dicom_series_t> groups;
     std::vector<std::tuple<std::string, long, long, double, double>> order;
-    for (const wxString& path : files) {
+    long source = 0;
+    for (std::size_t n = 0; n < files.size(); ++n) {
+        if (progress && !progress(n, files.size(), groups.size())) {
+            if (cancelled)
+                *cancelled = true;
+            return {};
+        }
+        const wxString& path = files[n];
         std::vector<std::uint8_t> bytes;
         dicom_dataset_t ds;
         dicom_image_t im;
         wxString why;
-        if (!read_file(path, &bytes) || !parse_dicom(bytes, &ds, &why) || !read_dicom_image(ds, &im, &why)) {
+        if (!may_be_dicom(path) || !read_file(path, &bytes) || !parse_dicom(bytes, &ds, &why) ||
+            !read_dicom_image(ds, &im, &why)) {
             ++*skipped;
             continue;
         }
@@ -87,37 +120,64 @@ std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& file
             it->second.column_spacing_mm = im.column_spacing_mm;
         }
         for (long f = 0; f < im.frames; ++f)
-            it->second.slices.push_back({path, im, f, location_of(im, f)});
+            it->second.slices.push_back({path, im, f, location_of(im, f), source++});
     }
     std::vector<dicom_series_t> out;
-    for (const auto& key : order) {
-        dicom_series_t s = std::move(groups[key]);
-        std::stable_sort(s.slices.begin(), s.slices.end(), [](const dicom_slice_t& a, const dicom_slice_t& b) {
-            return a.location != b.location ? a.location < b.location : a.image.content_time < b.image.content_time;
-        });
-        out.push_back(std::move(s));
-    }
+    for (const auto& key : order)
+        out.push_back(std::move(groups[key]));
     return out;
 }
 
-bool import_dicom_series(const dicom_series_t& series, const std::optional<dicom_window_t>& window, wxString* why)
+namespace {
+
+bool location_before(const dicom_slice_t& a, const dicom_slice_t& b)
 {
+    return a.location != b.location ? a.location < b.location : a.image.content_time < b.image.content_time;
+}
+
+}  // namespace
+
+bool slices_in_location_order(const std::vector<dicom_slice_t>& slices)
+{
+    return std::is_sorted(slices.begin(), slices.end(), location_before);
+}
+
+void sort_by_location(std::vector<dicom_slice_t>* slices)
+{
+    std::stable_sort(slices->begin(), slices->end(), location_before);
+}
+
+bool read_series_frames(const dicom_series_t& series, slice_stack_t* stack, wxString* why,
+                        const frame_progress_t& progress, bool* cancelled)
+{
+    if (cancelled)
+        *cancelled = false;
     if (series.slices.empty()) {
         *why = "the series has no slices";
         return false;
     }
     const dicom_image_t& first = series.slices.front().image;
-    dicom_window_t w = window.value_or(
-        dicom_window_t{first.window_centre.value_or(1024.0), first.window_width.value_or(2048.0), 1.0, 0.0, {}});
-    w.slope = first.slope;
-    w.offset = first.intercept;
-    // Everything is read before the recording held is let go.
-    std::vector<cip_t> images;
-    std::vector<counted_array_ptr<float>> poses;
+    slice_stack_t out;
+    out.columns = series.columns;
+    out.rows = series.rows;
+    out.column_spacing_mm = series.column_spacing_mm;
+    out.row_spacing_mm = series.row_spacing_mm;
+    out.slope = first.slope;
+    out.intercept = first.intercept;
+    out.window_centre = first.window_centre;
+    out.window_width = first.window_width;
+    out.padding = first.padding;
     wxString open_path;
     std::vector<std::uint8_t> bytes;
     dicom_dataset_t ds;
-    for (const dicom_slice_t& slice : series.slices) {
+    std::vector<std::uint16_t> values;
+    for (std::size_t n = 0; n < series.slices.size(); ++n) {
+        if (progress && !progress(n, series.slices.size())) {
+            if (cancelled)
+                *cancelled = true;
+            return false;
+        }
+        const dicom_slice_t& slice = series.slices[n];
         if (slice.path != open_path) {
             if (!read_file(slice.path, &bytes) || !parse_dicom(bytes, &ds, why)) {
                 *why = slice.path + ": " + (why->empty() ? wxString("cannot be read") : *why);
@@ -125,27 +185,20 @@ bool import_dicom_series(const dicom_series_t& series, const std::optional<dicom
             }
             open_path = slice.path;
         }
-        std::vector<std::uint16_t> values;
         if (!decode_frame(ds, slice.image, slice.frame, &values, why)) {
             *why = slice.path + ": " + *why;
             return false;
         }
-        cip_t image = cip_t::make_8bit(series.columns, series.rows);
-        if (image.empty()) {
+        cip_t image = cip_t::make_16bit(series.columns, series.rows);
+        if (image.empty() || values.size() != image.pixel_count()) {
             *why = "Error: unable to allocate space for image data";
             return false;
         }
-        dicom_window_t own = w;
-        own.padding = slice.image.padding;
-        window_dicom(values, {image.pixels(), image.pixel_count()}, own);
-        images.push_back(image);
-        const auto p = dicom_slice_pose(slice.image, slice.frame);
-        counted_array_ptr<float> pose(6);
-        for (std::size_t i = 0; i < 6; ++i)
-            pose[i] = float(p[i]);
-        poses.push_back(pose);
+        std::copy(values.begin(), values.end(), image.samples());
+        out.images.push_back(image);
+        out.poses.push_back(pose_record(dicom_slice_pose(slice.image, slice.frame)));
+        out.sources.push_back(slice.source);
     }
-    // Pixel Spacing's first value is the spacing between rows: the height of a pixel.
-    make_slice_recording(series.columns, series.rows, series.column_spacing_mm, series.row_spacing_mm, images, poses);
+    *stack = std::move(out);
     return true;
 }

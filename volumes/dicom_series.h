@@ -3,6 +3,7 @@
 // placed by its pose, its values windowed to 8-bit grey.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,13 +11,15 @@
 #include <wx/string.h>
 
 #include "volumes/dicom_image.h"
-#include "volumes/dicom_window.h"
 
 struct dicom_slice_t {
     wxString path;
     dicom_image_t image;
     long frame = 0;         // within a multi-frame file
     double location = 0.0;  // along the series' slice normal, mm
+    // Its place among the frames of all DICOM images found, files in name
+    // order: what RES_DICOM_FRAME_LIST records to find it again.
+    long source = 0;
 };
 
 struct dicom_series_t {
@@ -33,14 +36,29 @@ struct dicom_series_t {
 // folders are not followed, so a loop cannot trap the search), in name order.
 std::vector<wxString> find_data_files(const wxString& dir);
 
-// Reads the files' headers and groups their slices: by Series Instance UID,
-// then by size and pixel spacing. Files that are not readable DICOM images
-// are counted in *skipped. Slices are ordered along the normal, then by
-// content time.
-std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& files, long* skipped);
+// Called after each file with the files read so far, the files in all and
+// the series found; false cancels the search.
+using series_progress_t = std::function<bool(std::size_t done, std::size_t files, std::size_t series)>;
 
-// Replaces the session's recording by the series, windowed with `window`
-// (the first slice's own window, or the default, when not given). False,
-// with the reason and the recording in memory untouched, when a slice cannot
-// be read.
-bool import_dicom_series(const dicom_series_t& series, const std::optional<dicom_window_t>& window, wxString* why);
+// Reads the files' headers and groups their slices: by Series Instance UID,
+// then by size and pixel spacing, in file order. Files that are not readable
+// DICOM images are counted in *skipped. Nothing, with *cancelled set, when
+// the progress callback cancels.
+std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& files, long* skipped,
+                                               const series_progress_t& progress = {}, bool* cancelled = nullptr);
+
+// Whether the slices already lie in order of location (and content time),
+// and that order.
+bool slices_in_location_order(const std::vector<dicom_slice_t>& slices);
+void sort_by_location(std::vector<dicom_slice_t>* slices);
+
+// Called after each frame read with the frames read so far and in all;
+// false cancels.
+using frame_progress_t = std::function<bool(std::size_t done, std::size_t frames)>;
+
+// The slices' 16-bit frames, poses and sources, with the first slice's
+// rescale, window and padding. False, with the reason, when a slice cannot
+// be read (or *cancelled, when the callback cancels).
+struct slice_stack_t;
+bool read_series_frames(const dicom_series_t& series, slice_stack_t* stack, wxString* why,
+                        const frame_progress_t& progress = {}, bool* cancelled = nullptr);

@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "common/counted_array_ptr.h"
 #include "common/matrix16d.h"
 #include "common/vertex_math.h"
 
@@ -15,4 +16,13 @@ inline std::array<double, 6> slice_pose(const vertex3d& u, const vertex3d& w, co
     std::array<double, 6> pose{};
     m.decompose(&pose[0], &pose[1], &pose[2], &pose[3], &pose[4], &pose[5]);
     return pose;
+}
+
+// The six values as a frame's position record.
+inline counted_array_ptr<float> pose_record(const std::array<double, 6>& pose)
+{
+    counted_array_ptr<float> out(6);
+    for (std::size_t i = 0; i < 6; ++i)
+        out[i] = float(pose[i]);
+    return out;
 }

@@ -1,12 +1,30 @@
-// A stack of slices made the session's recording: frames of 8-bit grey,
-// each placed by its own pose, with the identity calibration.
+// A stack of slices made the session's recording: frames of 16-bit values
+// shown through the display window, each placed by its own pose, with the
+// identity calibration.
 #pragma once
 
+#include <optional>
 #include <vector>
+
+#include <wx/string.h>
 
 #include "common/cip.h"
 #include "common/counted_array_ptr.h"
 
-// Pixel sizes in mm: across a row (between columns) and down (between rows).
-void make_slice_recording(long columns, long rows, double column_spacing_mm, double row_spacing_mm,
-                          const std::vector<cip_t>& images, const std::vector<counted_array_ptr<float>>& poses);
+struct slice_stack_t {
+    long columns = 0, rows = 0;
+    double column_spacing_mm = 1.0, row_spacing_mm = 1.0;  // across a row (between columns) and down
+    std::vector<cip_t> images;                             // 16-bit values, display images made from them
+    std::vector<counted_array_ptr<float>> poses;
+    // Each frame's place among the DICOM frames below the recording's folder
+    // (RES_DICOM_FRAME_LIST); empty for frames from a volume file, which can
+    // only be saved as 8-bit frames.
+    std::vector<long> sources;
+    double slope = 1.0, intercept = 0.0;  // kept value to Hounsfield units
+    std::optional<double> window_centre, window_width;
+    std::optional<std::uint16_t> padding;
+};
+
+// Replaces the session's recording by the stack, named `recording_path`
+// (not written), with the data's own window when it has one.
+void make_dicom_recording(const slice_stack_t& stack, const wxString& recording_path);

@@ -466,28 +466,26 @@ std::array<double, 6> volume_slice_pose(const volume_t& v, long k)
     return slice_pose(u, w, 0.1 * (origin + (double(k) * along) * normal));
 }
 
-bool import_volume(const volume_t& v, const dicom_window_t* window, wxString* why)
+bool volume_slices(const volume_t& v, slice_stack_t* stack, wxString* why)
 {
-    dicom_window_t w = window ? *window : dicom_window_t{};
-    w.slope = v.slope;
-    w.offset = v.intercept;
+    slice_stack_t out;
+    out.columns = v.width;
+    out.rows = v.height;
+    out.column_spacing_mm = v.spacing_mm[0];
+    out.row_spacing_mm = v.spacing_mm[1];
+    out.slope = v.slope;
+    out.intercept = v.intercept;
     const std::size_t slice = std::size_t(v.width) * std::size_t(v.height);
-    std::vector<cip_t> images;
-    std::vector<counted_array_ptr<float>> poses;
     for (long k = 0; k < v.depth; ++k) {
-        cip_t image = cip_t::make_8bit(v.width, v.height);
+        cip_t image = cip_t::make_16bit(v.width, v.height);
         if (image.empty()) {
             *why = "Error: unable to allocate space for image data";
             return false;
         }
-        window_dicom({v.voxels.data() + std::size_t(k) * slice, slice}, {image.pixels(), slice}, w);
-        images.push_back(image);
-        const auto p = volume_slice_pose(v, k);
-        counted_array_ptr<float> pose(6);
-        for (std::size_t i = 0; i < 6; ++i)
-            pose[i] = float(p[i]);
-        poses.push_back(pose);
+        std::copy_n(v.voxels.data() + std::size_t(k) * slice, slice, image.samples());
+        out.images.push_back(image);
+        out.poses.push_back(pose_record(volume_slice_pose(v, k)));
     }
-    make_slice_recording(v.width, v.height, v.spacing_mm[0], v.spacing_mm[1], images, poses);
+    *stack = std::move(out);
     return true;
 }

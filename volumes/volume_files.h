@@ -33,11 +33,9 @@ bool read_analyze(const wxString& path, volume_t* volume, wxString* why);
 // elevation, roll (degrees), as a DICOM slice's pose.
 std::array<double, 6> volume_slice_pose(const volume_t& volume, long k);
 
-// Replaces the session's recording by the volume's slices, windowed with
-// `window` (window centre and width in Hounsfield units; the default when
-// not given). False, the recording untouched, when memory runs out.
-struct dicom_window_t;
-bool import_volume(const volume_t& volume, const dicom_window_t* window, wxString* why);
+// The volume's slices as 16-bit frames. False when memory runs out.
+struct slice_stack_t;
+bool volume_slices(const volume_t& volume, slice_stack_t* stack, wxString* why);
 
 // Volumes larger than this many voxels are refused before any allocation.
 inline constexpr std::uint64_t volume_max_voxels = std::uint64_t(1) << 31;

@@ -1,13 +1,14 @@
 # kestrane-tool import on a folder of small DICOM files in several encodings
 # and sizes: the series are listed when none is chosen, the chosen one loads
 # with the others counted as ignored, and a recording in the data's own
-# folder is refused without --raw; an Analyze volume imports too.
+# folder keeps the DICOM frames (read from the files when opened); an
+# Analyze volume imports too.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/data/nested)
 file(COPY ${CORPUS}/explicit_le ${CORPUS}/explicit_be ${CORPUS}/rle16 DESTINATION ${WORK}/data)
 file(COPY ${CORPUS}/implicit_le DESTINATION ${WORK}/data/nested)
 execute_process(COMMAND ${TOOL} import ${WORK}/data ${WORK}/out.ks OUTPUT_VARIABLE out RESULT_VARIABLE rc)
-if(NOT rc EQUAL 2 OR NOT out MATCHES "1: DICOM series of 3 frames, file '.*', size 4 x 3\\." OR NOT out MATCHES "2: DICOM image 'rle16', size 3 x 2\\.")
+if(NOT rc EQUAL 2 OR NOT out MATCHES "1: DICOM series of 3 frames, file '.*', size 4 x 3 \\(CT\\)\\." OR NOT out MATCHES "2: DICOM image 'rle16', size 3 x 2\\.")
   message(FATAL_ERROR "the series were not listed (${rc}):\n${out}")
 endif()
 execute_process(COMMAND ${TOOL} import ${WORK}/data ${WORK}/out.ks --series 1 --window 0,400
@@ -20,9 +21,20 @@ if(NOT rc EQUAL 0 OR NOT out MATCHES "frames      3" OR NOT out MATCHES "pixel s
   message(FATAL_ERROR "the imported recording is not as expected:\n${out}")
 endif()
 execute_process(COMMAND ${TOOL} import ${WORK}/data ${WORK}/data/in_place.ks --series 1
-  ERROR_VARIABLE err RESULT_VARIABLE rc)
-if(NOT rc EQUAL 2 OR NOT err MATCHES "not written yet" OR EXISTS ${WORK}/data/in_place.ks)
-  message(FATAL_ERROR "a recording in the data's folder was not refused (${rc}): ${err}")
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "DICOM frames" OR EXISTS ${WORK}/data/in_place.kvi)
+  message(FATAL_ERROR "a recording in the data's folder did not keep its DICOM frames (${rc}): ${out}${err}")
+endif()
+execute_process(COMMAND ${TOOL} info ${WORK}/data/in_place.ks OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "frames      3")
+  message(FATAL_ERROR "the DICOM recording did not open from its files (${rc}):\n${out}${err}")
+endif()
+# Moved away from its files it is refused, not opened with other frames.
+file(MAKE_DIRECTORY ${WORK}/elsewhere)
+file(RENAME ${WORK}/data/in_place.ks ${WORK}/elsewhere/in_place.ks)
+execute_process(COMMAND ${TOOL} info ${WORK}/elsewhere/in_place.ks OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(rc EQUAL 0)
+  message(FATAL_ERROR "a DICOM recording away from its files opened:\n${out}")
 endif()
 
 # An Analyze 7.5 volume (4 x 3 x 2, signed 16-bit, 0.5 x 0.8 x 2.5 mm) made into a recording.

@@ -16,6 +16,7 @@
 #include "resources/resource_table.h"
 #include "support/session_fixture.h"
 #include "volumes/dicom_window.h"
+#include "volumes/dicom_loader.h"
 #include "volumes/volume_files.h"
 
 namespace {
@@ -224,13 +225,21 @@ TEST_F(VolumeFilesTest, AVolumeBecomesARecording)
     volume_t v;
     wxString why;
     ASSERT_TRUE(read_metaimage(write("a.mha", mha(""), voxel_bytes(false)), &v, &why)) << why;
-    const dicom_window_t w{-900.0, 256.0, 1.0, 0.0, {}};
-    ASSERT_TRUE(import_volume(v, &w, &why)) << why;
+    res->RES_DICOM_WIN_CENTRE->write(-900.0);
+    res->RES_DICOM_WIN_WIDTH->write(256.0);
+    ASSERT_TRUE(load_volume_file(path("a.mha")));
     ASSERT_EQ(bufp->frames(), nz);
+    EXPECT_TRUE(res->RES_BUF_DICOM->value());
+    EXPECT_EQ(res->RES_ASCII_FILENAME->value().GetFullName(), "a.ks");
     EXPECT_DOUBLE_EQ(res->RES_XSCALE->value(), 0.05);
     EXPECT_DOUBLE_EQ(res->RES_YSCALE->value(), 0.08);
     // -1000 HU lies 100 below the window's centre of -900 (grey 127); 256 wide: one grey a unit.
     EXPECT_EQ(bufp->imagecp(0).pixels()[0], 127 - 100);
+    // Kept as read, signed values shifted by 32768.
+    EXPECT_EQ(bufp->imagecp(0).samples()[0], v.voxels[0]);
+    // A volume file is not read again from a recording: only 8-bit frames can be saved.
+    EXPECT_FALSE(recording_io->try_write_kestrane_file(path("a.ks")));
+    EXPECT_TRUE(recording_io->save_as(path("b.ks"), true, true));
     // Slice 1 lies one spacing (2.5 mm) above slice 0, both at the origin's corner.
     matrix16d a, b;
     a.forward(bufp->positioncp(0).get());
