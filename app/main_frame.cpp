@@ -124,6 +124,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_CONFIG_POSITION_SOURCE, MainFrame::OnConfigPositionSource)
     EVT_MENU(ID_CONFIG_IMAGE_SOURCE, MainFrame::OnConfigImageSource)  // before the range: the first match handles it
     EVT_MENU(ID_CONFIG_RF_DISPLAY, MainFrame::OnConfigRfDisplay)
+    EVT_MENU(ID_CONFIG_DICOM, MainFrame::OnConfigDicom)
     EVT_MENU_RANGE(ID_CONFIG_IMAGE_SOURCE, ID_CONFIG_ZABER, MainFrame::OnNotAvailable)
     EVT_MENU(ID_HELP_WINDOW, MainFrame::OnHelpWindow)
     EVT_MENU(ID_HELP_ABOUT, MainFrame::OnHelpAbout)

@@ -104,6 +104,7 @@ public:
     void OnConfigPositionSource(wxCommandEvent&);
     void OnConfigImageSource(wxCommandEvent&);
     void OnConfigRfDisplay(wxCommandEvent&);
+    void OnConfigDicom(wxCommandEvent&);
     void OnNotAvailable(wxCommandEvent&);
     void OnHelpWindow(wxCommandEvent&);
     void OnHelpAbout(wxCommandEvent&);

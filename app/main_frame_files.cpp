@@ -22,6 +22,7 @@
 #include "views/reslice_canvas.h"
 #include "views/review_canvas.h"
 #include "views/view3d_canvas.h"
+#include "volumes/dicom_loader.h"
 
 namespace {
 wxString recording_dir()
@@ -42,11 +43,9 @@ void MainFrame::report_saved(const wxString& path)
 
 bool MainFrame::read_recording(const wxString& path)
 {
-    if (wxFileName(path).GetExt().Lower() != "ks") {
-        wxLogError("Only Kestrane recordings (.ks) can be opened in this version.");
-        return false;
-    }
-    const bool ok = recording_io->try_read_kestrane_file(path);
+    // Anything but a recording is DICOM, a volume file or a folder of them.
+    const bool ok = wxFileName(path).GetExt().Lower() == "ks" ? recording_io->try_read_kestrane_file(path)
+                                                               : try_read_other_file(path);
     if (ok) {
         show_data_path();
         show_info(UpdateMainInfoLab(-1, bufp->frames()));
@@ -97,9 +96,10 @@ void MainFrame::OnFileOpen(wxCommandEvent&)
 
 void MainFrame::OnDirOpen(wxCommandEvent&)
 {
+    res->RES_TOGGLE_LIVE->write(false);
     const auto dir = interaction().ask_directory("Open directory", recording_dir());
     if (dir)
-        wxLogError("No DICOM or image files can be read from %s in this version.", *dir);
+        read_recording(*dir);
 }
 
 void MainFrame::OnFileSave(wxCommandEvent&)

@@ -19,6 +19,7 @@
 #include "acquisition/posinfo.h"
 #include "simulators/simulated_capture.h"
 #include "acquisition/rf_display.h"
+#include "volumes/dicom_display.h"
 #include "app_paths.h"
 #include "display/globcmap.h"
 #include "display/render_resolution.h"
@@ -107,6 +108,7 @@ bool MainWindow::start(const std::vector<wxString>& args)
     colourmap = colourmap_.get();
     use_published_reslice_loads(*colourmap_);  // the rendering divisor follows the open reslice windows
     rf_display_ = std::make_unique<rf_display_service_t>(session_->settings_directory());
+    dicom_display_ = std::make_unique<dicom_display_service_t>();
 
     // No motor drivers are built in yet: their list stays empty.
     step(10, "Searching for image sources ...");
@@ -230,6 +232,7 @@ void MainWindow::shut_down()
     video_capture_.reset();    // gives the capture buffers back to the driver
     simulated_source_.reset();
     set_interaction(nullptr);
+    dicom_display_.reset();
     rf_display_.reset();
     colourmap = nullptr;
     colourmap_.reset();

@@ -20,6 +20,7 @@ class live_recorder;
 class posinfo;
 class image_source_t;
 class rf_display_service_t;
+class dicom_display_service_t;
 
 class MainWindow : public wxApp {
 public:
@@ -58,6 +59,7 @@ private:
     std::unique_ptr<live_recorder> recorder_;
     std::unique_ptr<pmf_functor<MainWindow>> simulated_watcher_;
     std::unique_ptr<rf_display_service_t> rf_display_;
+    std::unique_ptr<dicom_display_service_t> dicom_display_;
     std::unique_ptr<wxLogChain> log_chain_;
     std::unique_ptr<pmf_functor<MainWindow>> idle_watcher_;
     bool idle_bound_ = false;

@@ -1,5 +1,7 @@
 #include "dicom_display.h"
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "common/dynabuf.h"
@@ -102,6 +104,12 @@ void window_frame(const cip_t& frame, const window_table_t& table, const std::op
     }
 }
 
+window_preset_t dragged_window(const window_preset_t& start, int dx, int dy)
+{
+    const double width = std::isfinite(start.width) && start.width >= 1.0 ? start.width : 1.0;
+    return {start.centre + dy * width / 256.0, std::max(1.0, width * std::exp(dx / 128.0))};
+}
+
 dicom_display_service_t::dicom_display_service_t()
     : changed_(
           std::make_unique<pmf_functor<dicom_display_service_t>>(this, &dicom_display_service_t::DicomWindowChanged))
@@ -113,11 +121,12 @@ dicom_display_service_t::dicom_display_service_t()
     recording_io->set_dicom_reader([this](const wxString& folder, const std::vector<long>& sources, long width,
                                           long height, const std::vector<counted_array_ptr<float>>& poses,
                                           std::vector<cip_t>* frames, wxString* why) {
-        std::optional<std::uint16_t> padding;
-        if (!reread_dicom_frames(folder, sources, width, height, poses, frames, &padding, why))
+        dicom_data_set_t data_set;
+        if (!reread_dicom_frames(folder, sources, width, height, poses, frames, &data_set, why))
             return false;
         // Shown through the window the file sets, which is not in force until the read ends.
-        padding_ = padding;
+        data_set_ = data_set;
+        const auto& padding = data_set_.padding;
         const window_table_t table(dicom_window_from_resources(padding, true));
         for (const cip_t& frame : *frames)
             window_frame(frame, table, padding, res->RES_DICOM_FILTER->pending());
@@ -143,8 +152,9 @@ void dicom_display_service_t::DicomWindowChanged()
         return;
     }
     // Only the frame on screen while the window is dragged: the drag stays smooth on large volumes.
-    const window_table_t table(dicom_window_from_resources(padding_));
-    window_frame(bufp->imagecp(res->RES_BUF_CURRENT_FRAME->value()), table, padding_, res->RES_DICOM_FILTER->value());
+    const window_table_t table(dicom_window_from_resources(data_set_.padding));
+    window_frame(bufp->imagecp(res->RES_BUF_CURRENT_FRAME->value()), table, data_set_.padding,
+                 res->RES_DICOM_FILTER->value());
     ++frames_windowed_;
     stale_ = true;
 }
@@ -159,9 +169,9 @@ void dicom_display_service_t::end_drag()
 
 void dicom_display_service_t::window_all()
 {
-    const window_table_t table(dicom_window_from_resources(padding_));
+    const window_table_t table(dicom_window_from_resources(data_set_.padding));
     const long filter = res->RES_DICOM_FILTER->value();
     for (long f = 0; f < bufp->frames(); ++f)
-        window_frame(bufp->imagecp(f), table, padding_, filter);
+        window_frame(bufp->imagecp(f), table, data_set_.padding, filter);
     frames_windowed_ += bufp->frames();
 }

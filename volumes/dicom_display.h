@@ -15,6 +15,7 @@
 #include "common/cip.h"
 #include "common/functor.h"
 #include "volumes/dicom_window.h"
+#include "volumes/slice_recording.h"
 
 // Every kept value's grey level under one window (padding not applied).
 class window_table_t {
@@ -40,6 +41,12 @@ void filter_dicom(std::span<const std::uint16_t> in, std::span<std::uint16_t> ou
 void window_frame(const cip_t& frame, const window_table_t& table, const std::optional<std::uint16_t>& padding,
                   long filter);
 
+// The window after a Drag-tool drag of (dx, dy) pixels from `start`: the
+// width grows by a factor e every 128 pixels right (shrinks left, never
+// below 1), the centre rises by 1/256 of the starting width a pixel down:
+// fine on narrow windows, quick on wide ones.
+window_preset_t dragged_window(const window_preset_t& start, int dx, int dy);
+
 class dicom_display_service_t {
 public:
     // Needs the resource table and the frame buffer.
@@ -48,9 +55,9 @@ public:
     dicom_display_service_t(const dicom_display_service_t&) = delete;
     dicom_display_service_t& operator=(const dicom_display_service_t&) = delete;
 
-    // The data set's padding value, for frames loaded from now on.
-    void set_padding(const std::optional<std::uint16_t>& padding) { padding_ = padding; }
-    const std::optional<std::uint16_t>& padding() const { return padding_; }
+    // The data set's padding value and window presets, for frames loaded from now on.
+    void set_data_set(const dicom_data_set_t& d) { data_set_ = d; }
+    const dicom_data_set_t& data_set() const { return data_set_; }
 
     void begin_drag() { dragging_ = true; }
     // Brings the frames not on screen up to the window.
@@ -63,7 +70,7 @@ public:
 private:
     void DicomWindowChanged();
 
-    std::optional<std::uint16_t> padding_;
+    dicom_data_set_t data_set_;
     bool dragging_ = false, stale_ = false;
     long frames_windowed_ = 0;
     std::unique_ptr<base_functor> changed_;

@@ -77,6 +77,11 @@ bool read_dicom_image(const dicom_dataset_t& ds, dicom_image_t* im, wxString* wh
         im->intercept -= 32768.0 * im->slope;  // the values kept are 32768 higher
     im->window_centre = first_number(ds, dicom_tag(0x0028, 0x1050));
     im->window_width = first_number(ds, dicom_tag(0x0028, 0x1051));
+    const std::vector<double> centres = ds.numbers(dicom_tag(0x0028, 0x1050)),
+                              widths = ds.numbers(dicom_tag(0x0028, 0x1051));
+    for (std::size_t i = 0; i < centres.size() && i < widths.size() && i < 16; ++i)
+        if (widths[i] >= 1.0)
+            im->window_presets.push_back({centres[i], widths[i]});
     if (const auto pad = ds.integer(dicom_tag(0x0028, 0x0120))) {
         // US or SS in the file; read either way as the stored bits.
         im->padding = kept_value(std::uint32_t(*pad) << (im->high_bit + 1 - im->bits_stored), *im);

@@ -16,6 +16,10 @@
 
 #include "volumes/dicom_dataset.h"
 
+struct window_preset_t {
+    double centre = 0.0, width = 0.0;
+};
+
 struct dicom_image_t {
     long rows = 0, columns = 0, frames = 1;
     long samples = 1;  // per pixel: 1 grey, 3 colour
@@ -25,6 +29,7 @@ struct dicom_image_t {
     std::string photometric = "MONOCHROME2";
     double slope = 1.0, intercept = 0.0;  // from the values kept (signed data shifted) to Hounsfield units
     std::optional<double> window_centre, window_width;     // in Hounsfield units, the file's first preset
+    std::vector<window_preset_t> window_presets;           // all of them (usable widths only)
     std::optional<std::uint16_t> padding;                  // as kept (shifted with the data)
     double row_spacing_mm = 1.0, column_spacing_mm = 1.0;  // between rows (down) and between columns (across)
     double thickness_mm = 0.0;

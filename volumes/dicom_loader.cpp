@@ -232,7 +232,7 @@ bool load_volume_file(const wxString& path)
 
 bool reread_dicom_frames(const wxString& folder, const std::vector<long>& sources, long width, long height,
                          const std::vector<counted_array_ptr<float>>& poses, std::vector<cip_t>* frames,
-                         std::optional<std::uint16_t>* padding, wxString* why)
+                         dicom_data_set_t* data_set, wxString* why)
 {
     if (sources.size() != poses.size()) {
         *why = wxString::Format("the recording lists %zu DICOM frames for %zu frames", sources.size(), poses.size());
@@ -289,6 +289,6 @@ bool reread_dicom_frames(const wxString& folder, const std::vector<long>& source
         }
     }
     *frames = std::move(stack.images);
-    *padding = stack.padding;
+    *data_set = stack.data_set;
     return true;
 }

@@ -19,6 +19,7 @@
 #include "common/cip.h"
 #include "common/counted_array_ptr.h"
 #include "volumes/dicom_series.h"
+#include "volumes/slice_recording.h"
 
 // A folder, a DICOM file (its folder is searched and its series loaded) or
 // a MetaImage, NRRD or Analyze volume. Questions and progress go through
@@ -45,9 +46,9 @@ bool load_dicom_series(dicom_search_t& found, std::size_t chosen);
 // The name a loaded series' recording takes in `folder`.
 wxString dicom_recording_name(const wxString& folder, std::size_t series_number, std::size_t series_count);
 
-// A saved DICOM recording's frames from the files below `folder`; also the
-// data set's padding. False, with the reason, when a frame is missing or
+// A saved DICOM recording's frames from the files below `folder`; also what
+// the display needs of the data set. False, with the reason, when a frame is missing or
 // has changed.
 bool reread_dicom_frames(const wxString& folder, const std::vector<long>& sources, long width, long height,
                          const std::vector<counted_array_ptr<float>>& poses, std::vector<cip_t>* frames,
-                         std::optional<std::uint16_t>* padding, wxString* why);
+                         dicom_data_set_t* data_set, wxString* why);

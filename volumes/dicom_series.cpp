@@ -166,7 +166,7 @@ bool read_series_frames(const dicom_series_t& series, slice_stack_t* stack, wxSt
     out.intercept = first.intercept;
     out.window_centre = first.window_centre;
     out.window_width = first.window_width;
-    out.padding = first.padding;
+    out.data_set = {first.padding, first.window_presets};
     wxString open_path;
     std::vector<std::uint8_t> bytes;
     dicom_dataset_t ds;

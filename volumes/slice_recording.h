@@ -10,6 +10,13 @@
 
 #include "common/cip.h"
 #include "common/counted_array_ptr.h"
+#include "volumes/dicom_image.h"
+
+// What the display needs of the data besides the frames.
+struct dicom_data_set_t {
+    std::optional<std::uint16_t> padding;
+    std::vector<window_preset_t> presets;  // the first file's windows
+};
 
 struct slice_stack_t {
     long columns = 0, rows = 0;
@@ -22,7 +29,7 @@ struct slice_stack_t {
     std::vector<long> sources;
     double slope = 1.0, intercept = 0.0;  // kept value to Hounsfield units
     std::optional<double> window_centre, window_width;
-    std::optional<std::uint16_t> padding;
+    dicom_data_set_t data_set;
 };
 
 // Replaces the session's recording by the stack, named `recording_path`

@@ -11,6 +11,7 @@
 #include "common/dynabuf.h"
 #include "ids.h"
 #include "resources/resource_table.h"
+#include "volumes/dicom_display.h"
 #include "segmentation/grassfire_session.h"
 #include "surfaces/landmark_list.h"
 #include "surfaces/landmark_measure.h"
@@ -34,7 +35,9 @@ review_canvas::review_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_YSCALE, res->RES_CALIPERS, res->RES_RF_SELECT_VECTOR, res->RES_RF_SELECT_VECTORS,
              res->RES_RF_SELECT_SAMPLE, res->RES_RF_SELECT_SAMPLES, res->RES_SEE_DRAW, res->RES_SEE_MARK,
              res->RES_OBJECT, res->RES_LANDMARKS, res->RES_RF_DUAL_DISPLAY, res->RES_CURRENT_TASK_PAGE,
-             res->RES_CALIB_SCALE_POINTS, res->RES_CALIB_DEFINING_ROI})
+             res->RES_CALIB_SCALE_POINTS, res->RES_CALIB_DEFINING_ROI, res->RES_DICOM_WIN_CENTRE,
+             res->RES_DICOM_WIN_WIDTH, res->RES_DICOM_HUM, res->RES_DICOM_HUB, res->RES_DICOM_FILTER,
+             res->RES_DICOM_REDRAW})
         r->add_proc(changed_.get());
     draw_tool_.set_segmenter([](long frame, long x, long y) {
         return segment_click_from_session(frame, x, y, res->RES_JUMP_THRESH->value());
@@ -283,6 +286,15 @@ void review_canvas::OnMouse(wxMouseEvent& event)
         Refresh(false);
         return;
     }
+    if (event.Dragging() && event.LeftIsDown() && window_from_) {
+        // Right widens the window, down raises its centre; the frame shown follows at once.
+        const window_preset_t w = dragged_window(window_start_, event.GetPosition().x - window_from_->x,
+                                                 event.GetPosition().y - window_from_->y);
+        res->RES_DICOM_WIN_WIDTH->write(w.width);
+        res->RES_DICOM_WIN_CENTRE->write(w.centre);
+        show_status(wxString::Format("Window centre %.0f, width %.0f", w.centre, w.width));
+        return;
+    }
     if (event.Dragging() && event.LeftIsDown() && left_from_) {
         left_to_ = event.GetPosition();
         if (left_tool_ == ID_TOOL_MEASURE) {
@@ -317,6 +329,17 @@ void review_canvas::OnLeft(wxMouseEvent& event)
             draw_tool_.release(outline_point(event.GetPosition()));
         }
         Refresh(false);
+        return;
+    }
+    if (tool == ID_TOOL_DRAG && res->RES_BUF_DICOM->value() && dicom_display) {
+        if (event.LeftDown() && has_frame && !showing_live()) {
+            window_from_ = event.GetPosition();
+            window_start_ = {res->RES_DICOM_WIN_CENTRE->value(), res->RES_DICOM_WIN_WIDTH->value()};
+            dicom_display->begin_drag();
+        } else if (event.LeftUp() && window_from_) {
+            window_from_.reset();
+            dicom_display->end_drag();
+        }
         return;
     }
     if (event.LeftDown()) {

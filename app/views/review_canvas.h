@@ -14,6 +14,7 @@
 #include "gl_support.h"
 #include "app/review_geometry.h"
 #include "segmentation/draw_tool.h"
+#include "volumes/dicom_image.h"
 
 class review_canvas : public wxGLCanvas {
 public:
@@ -85,6 +86,8 @@ private:
     // A left drag of a tool in progress: its tool and window end points.
     int left_tool_ = 0;
     std::optional<wxPoint> left_from_, left_to_;
+    std::optional<wxPoint> window_from_;  // a Drag tool press windowing DICOM data
+    window_preset_t window_start_;
     draw_tool_t draw_tool_;
     // The surfaces' cuts of the frame shown, kept until the frame or a surface changes.
     struct intercept_t {

@@ -75,7 +75,8 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_REDISPLAY_RESLICE2, res->RES_REDISPLAY_RESLICE3, res->RES_REDISPLAY_RESLICE4,
              res->RES_OBJECT, res->CURRENT_OBJECT, res->RES_SEE_DRAW, res->RES_OUTLINE_ALL, res->RES_OUTLINE_CLEAR,
              res->RES_OUTLINE_ZOOM, res->RES_OUTLINE_VIEW_ANGLE, res->RES_LANDMARKS, res->RES_SEE_MARK,
-             res->RES_CURVE, res->RES_WRL_OBJECT})
+             res->RES_CURVE, res->RES_WRL_OBJECT, res->RES_DICOM_WIN_CENTRE, res->RES_DICOM_WIN_WIDTH,
+             res->RES_DICOM_HUM, res->RES_DICOM_HUB, res->RES_DICOM_FILTER, res->RES_DICOM_REDRAW})
         r->add_proc(changed_.get());
     for (auto* slot : res->RES_SURFACE)
         slot->add_proc(changed_.get());
@@ -179,7 +180,11 @@ void view3d_canvas::View3dChanged()
     if (res->RES_BUF_FRAMES->changed() || res->RES_XTRANS->changed() || res->RES_YTRANS->changed() ||
         res->RES_ZTRANS->changed())
         fit_scene();
-    upload_ = upload_ || res->RES_CMAP_CHANGED->changed() || res->RES_BUF_FRAMES->changed();
+    // DICOM frames are windowed again in place: same pixels, new values.
+    upload_ = upload_ || res->RES_CMAP_CHANGED->changed() || res->RES_BUF_FRAMES->changed() ||
+              res->RES_DICOM_WIN_CENTRE->changed() || res->RES_DICOM_WIN_WIDTH->changed() ||
+              res->RES_DICOM_HUM->changed() || res->RES_DICOM_HUB->changed() || res->RES_DICOM_FILTER->changed() ||
+              res->RES_DICOM_REDRAW->changed();
     if (res->RES_CMAP_CHANGED->changed() || res->RES_REDISPLAY_RESLICE0->changed() ||
         res->RES_REDISPLAY_RESLICE1->changed() || res->RES_REDISPLAY_RESLICE2->changed() ||
         res->RES_REDISPLAY_RESLICE3->changed() || res->RES_REDISPLAY_RESLICE4->changed())

@@ -56,7 +56,11 @@ std::optional<file_choice_t> scripted_interaction_t::ask_file(const wxString& ca
 std::optional<wxString> scripted_interaction_t::ask_directory(const wxString& caption, const wxString&)
 {
     asked.push_back(caption);
-    return std::nullopt;
+    if (directories.empty())
+        return std::nullopt;
+    const wxString d = directories.front();
+    directories.pop_front();
+    return d;
 }
 
 std::optional<int> scripted_interaction_t::ask_choice(const wxString& caption, const wxString& message,

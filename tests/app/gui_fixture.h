@@ -20,6 +20,7 @@ public:
     std::deque<answer_t> answers;
     std::deque<std::optional<wxString>> texts;
     std::deque<std::optional<file_choice_t>> files;
+    std::deque<wxString> directories;
     std::vector<wxString> asked;  // captions and messages, in order
 
     std::vector<wxString> progress_captions;
