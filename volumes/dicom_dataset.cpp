@@ -281,24 +281,25 @@ bool inflate_rest(std::span<const std::uint8_t> in, std::vector<std::uint8_t>* o
 
 }  // namespace
 
-const dicom_element_t* dicom_dataset_t::find(std::uint32_t tag) const
+const dicom_element_t* dicom_dataset_t::find(std::uint32_t tag, const dicom_items_t* scope) const
 {
-    const auto it = elements.find(tag);
-    return it == elements.end() ? nullptr : &it->second;
+    const dicom_items_t& in = scope ? *scope : elements;
+    const auto it = in.find(tag);
+    return it == in.end() ? nullptr : &it->second;
 }
 
-std::optional<std::string> dicom_dataset_t::text(std::uint32_t tag) const
+std::optional<std::string> dicom_dataset_t::text(std::uint32_t tag, const dicom_items_t* scope) const
 {
-    const dicom_element_t* e = find(tag);
+    const dicom_element_t* e = find(tag, scope);
     if (!e)
         return std::nullopt;
     return trimmed(e->value);
 }
 
-std::vector<double> dicom_dataset_t::numbers(std::uint32_t tag) const
+std::vector<double> dicom_dataset_t::numbers(std::uint32_t tag, const dicom_items_t* scope) const
 {
     std::vector<double> out;
-    const auto t = text(tag);
+    const auto t = text(tag, scope);
     if (!t || t->empty())
         return out;
     std::size_t start = 0;

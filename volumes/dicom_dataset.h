@@ -44,12 +44,13 @@ struct dicom_dataset_t {
     std::vector<std::span<const std::uint8_t>> fragments;
     std::shared_ptr<const std::vector<std::uint8_t>> inflated;  // holds a deflated data set's bytes
 
-    const dicom_element_t* find(std::uint32_t tag) const;
+    // Each looks in `scope` (a sequence item) when given, else at the top level.
+    const dicom_element_t* find(std::uint32_t tag, const dicom_items_t* scope = nullptr) const;
     // A text value with its padding removed and cut to 1024 bytes.
-    std::optional<std::string> text(std::uint32_t tag) const;
+    std::optional<std::string> text(std::uint32_t tag, const dicom_items_t* scope = nullptr) const;
     // Decimal or integer strings (DS, IS) split at backslashes; empty when any
     // part is not a finite number.
-    std::vector<double> numbers(std::uint32_t tag) const;
+    std::vector<double> numbers(std::uint32_t tag, const dicom_items_t* scope = nullptr) const;
     // The first binary value of a US, SS, UL or SL element, in the file's byte order.
     std::optional<std::int64_t> integer(std::uint32_t tag) const;
 };

@@ -13,10 +13,49 @@
 
 namespace {
 
+// Multi-frame (enhanced) files keep geometry, rescale and window in
+// functional groups: one shared by all frames and one per frame, each
+// holding the attribute inside a macro sequence.
+constexpr std::uint32_t shared_groups = dicom_tag(0x5200, 0x9229), per_frame_groups = dicom_tag(0x5200, 0x9230);
+constexpr std::uint32_t pixel_measures = dicom_tag(0x0028, 0x9110), plane_position = dicom_tag(0x0020, 0x9113),
+                        plane_orientation = dicom_tag(0x0020, 0x9116), value_transformation = dicom_tag(0x0028, 0x9145),
+                        frame_voi = dicom_tag(0x0028, 0x9132);
+
+const dicom_items_t* item_of(const dicom_dataset_t& ds, const dicom_items_t* scope, std::uint32_t sequence,
+                             std::size_t k = 0)
+{
+    const dicom_element_t* e = ds.find(sequence, scope);
+    return e && e->items.size() > k ? &e->items[k] : nullptr;
+}
+
+// The attribute in frame `frame`'s group (when frame >= 0), else the shared one.
+std::vector<double> group_numbers(const dicom_dataset_t& ds, std::uint32_t macro, std::uint32_t tag, long frame)
+{
+    if (frame >= 0)
+        if (const dicom_items_t* own = item_of(ds, nullptr, per_frame_groups, std::size_t(frame)))
+            if (const dicom_items_t* m = item_of(ds, own, macro))
+                if (std::vector<double> v = ds.numbers(tag, m); !v.empty())
+                    return v;
+    if (const dicom_items_t* shared = item_of(ds, nullptr, shared_groups))
+        if (const dicom_items_t* m = item_of(ds, shared, macro))
+            return ds.numbers(tag, m);
+    return {};
+}
+
+// The top level's value, else the functional groups' (the first frame's).
+std::vector<double> attribute(const dicom_dataset_t& ds, std::uint32_t macro, std::uint32_t tag)
+{
+    std::vector<double> v = ds.numbers(tag);
+    return v.empty() ? group_numbers(ds, macro, tag, 0) : v;
+}
+
+std::optional<double> first_number(const std::vector<double>& v)
+{
+    return v.empty() ? std::nullopt : std::optional<double>(v[0]);
+}
 std::optional<double> first_number(const dicom_dataset_t& ds, std::uint32_t tag)
 {
-    const std::vector<double> v = ds.numbers(tag);
-    return v.empty() ? std::nullopt : std::optional<double>(v[0]);
+    return first_number(ds.numbers(tag));
 }
 
 // A stored value (of bits_stored bits, high bit as given) as kept: signed
@@ -71,14 +110,14 @@ bool read_dicom_image(const dicom_dataset_t& ds, dicom_image_t* im, wxString* wh
         im->frames = long(frames[0]);
     }
 
-    im->slope = first_number(ds, dicom_tag(0x0028, 0x1053)).value_or(1.0);
-    im->intercept = first_number(ds, dicom_tag(0x0028, 0x1052)).value_or(0.0);
+    im->slope = first_number(attribute(ds, value_transformation, dicom_tag(0x0028, 0x1053))).value_or(1.0);
+    im->intercept = first_number(attribute(ds, value_transformation, dicom_tag(0x0028, 0x1052))).value_or(0.0);
     if (im->signed_pixels)
         im->intercept -= 32768.0 * im->slope;  // the values kept are 32768 higher
-    im->window_centre = first_number(ds, dicom_tag(0x0028, 0x1050));
-    im->window_width = first_number(ds, dicom_tag(0x0028, 0x1051));
-    const std::vector<double> centres = ds.numbers(dicom_tag(0x0028, 0x1050)),
-                              widths = ds.numbers(dicom_tag(0x0028, 0x1051));
+    const std::vector<double> centres = attribute(ds, frame_voi, dicom_tag(0x0028, 0x1050)),
+                              widths = attribute(ds, frame_voi, dicom_tag(0x0028, 0x1051));
+    im->window_centre = first_number(centres);
+    im->window_width = first_number(widths);
     for (std::size_t i = 0; i < centres.size() && i < widths.size() && i < 16; ++i)
         if (widths[i] >= 1.0)
             im->window_presets.push_back({centres[i], widths[i]});
@@ -87,21 +126,34 @@ bool read_dicom_image(const dicom_dataset_t& ds, dicom_image_t* im, wxString* wh
         im->padding = kept_value(std::uint32_t(*pad) << (im->high_bit + 1 - im->bits_stored), *im);
     }
 
-    const std::vector<double> spacing = ds.numbers(dicom_tag(0x0028, 0x0030));
+    const std::vector<double> spacing = attribute(ds, pixel_measures, dicom_tag(0x0028, 0x0030));
     if (spacing.size() >= 2 && spacing[0] > 0.0 && spacing[1] > 0.0) {
         im->row_spacing_mm = spacing[0];
         im->column_spacing_mm = spacing[1];
     } else {
         im->warnings.push_back("No usable Pixel Spacing: 1 mm assumed.");
     }
-    im->thickness_mm = first_number(ds, dicom_tag(0x0018, 0x0050)).value_or(0.0);
-    if (const auto between = first_number(ds, dicom_tag(0x0018, 0x0088)); between && *between > 0.0)
+    im->thickness_mm = first_number(attribute(ds, pixel_measures, dicom_tag(0x0018, 0x0050))).value_or(0.0);
+    if (const auto between = first_number(attribute(ds, pixel_measures, dicom_tag(0x0018, 0x0088)));
+        between && *between > 0.0)
         im->spacing_between_mm = between;
 
-    const std::vector<double> p = ds.numbers(dicom_tag(0x0020, 0x0032));
+    const std::vector<double> p = attribute(ds, plane_position, dicom_tag(0x0020, 0x0032));
     if (p.size() >= 3)
         im->position = std::array<double, 3>{p[0], p[1], p[2]};
-    const std::vector<double> o = ds.numbers(dicom_tag(0x0020, 0x0037));
+    // Each frame of an enhanced file at its own position, when every frame gives one.
+    if (const dicom_element_t* groups = ds.find(per_frame_groups);
+        im->frames > 1 && groups && std::size_t(im->frames) == groups->items.size()) {
+        for (long f = 0; f < im->frames; ++f) {
+            const std::vector<double> at = group_numbers(ds, plane_position, dicom_tag(0x0020, 0x0032), f);
+            if (at.size() < 3) {
+                im->frame_positions.clear();
+                break;
+            }
+            im->frame_positions.push_back({at[0], at[1], at[2]});
+        }
+    }
+    const std::vector<double> o = attribute(ds, plane_orientation, dicom_tag(0x0020, 0x0037));
     if (o.size() >= 6) {
         vertex3d u{o[0], o[1], o[2]}, w{o[3], o[4], o[5]};
         const double lu = length(u), lw = length(w);
@@ -124,13 +176,30 @@ bool read_dicom_image(const dicom_dataset_t& ds, dicom_image_t* im, wxString* wh
     im->modality = ds.text(dicom_tag(0x0008, 0x0060)).value_or("");
     im->series_number = long(first_number(ds, dicom_tag(0x0020, 0x0011)).value_or(0.0));
     im->content_time = long(first_number(ds, dicom_tag(0x0008, 0x0033)).value_or(0.0));
-    if (im->frames > 1 && !im->spacing_between_mm)
+    if (im->frames > 1 && im->frame_positions.empty() && !im->spacing_between_mm)
         im->warnings.push_back("No Spacing Between Slices: the frames are placed one slice thickness apart.");
+    // Native data must hold every frame the file counts.
+    if (!ds.encapsulated) {
+        const std::uint64_t frame_bytes = std::uint64_t(im->rows) * std::uint64_t(im->columns) *
+                                          std::uint64_t(im->samples) * std::uint64_t(im->bits_allocated / 8);
+        if (std::uint64_t(im->frames) * frame_bytes > std::uint64_t(ds.native_pixels.size())) {
+            *why = wxString::Format("the pixel data hold fewer than the %ld frames of %ld x %ld the file counts",
+                                    im->frames, im->columns, im->rows);
+            return false;
+        }
+    }
     return true;
 }
 
 std::array<double, 6> dicom_slice_pose(const dicom_image_t& im, long frame)
 {
+    if (frame >= 0 && std::size_t(frame) < im.frame_positions.size()) {
+        // Placed where its own functional group says: no step along the normal.
+        dicom_image_t own = im;
+        own.position = im.frame_positions[std::size_t(frame)];
+        own.frame_positions.clear();
+        return dicom_slice_pose(own, 0);
+    }
     const auto p = im.position.value_or(std::array<double, 3>{0, 0, 0});
     const double step = im.spacing_between_mm.value_or(im.thickness_mm);
     if (!im.orientation)

@@ -35,6 +35,7 @@ struct dicom_image_t {
     double thickness_mm = 0.0;
     std::optional<double> spacing_between_mm;
     std::optional<std::array<double, 3>> position;     // mm
+    std::vector<std::array<double, 3>> frame_positions;  // an enhanced file's, one per frame, or none
     std::optional<std::array<double, 6>> orientation;  // row then column direction, unit and at right angles
     std::string series_uid, modality;
     long series_number = 0, content_time = 0;
@@ -46,9 +47,10 @@ struct dicom_image_t {
 bool read_dicom_image(const dicom_dataset_t& ds, dicom_image_t* image, wxString* why);
 
 // Where frame `frame` lies: x, y, z (cm), azimuth, elevation, roll (degrees).
-// Without an orientation the slice is unturned at (x, y, -z) / 10. Frames
-// after the first of a multi-frame file are moved along the normal by the
-// spacing between slices (or, warned, the slice thickness).
+// Without an orientation the slice is unturned at (x, y, -z) / 10. A frame of
+// a multi-frame file lies at its own position when the file gives one per
+// frame, otherwise moved from the first along the normal by the spacing
+// between slices (or, warned, the slice thickness).
 std::array<double, 6> dicom_slice_pose(const dicom_image_t& image, long frame);
 
 // Frame `frame` of native pixel data as kept values (rows x columns); colour

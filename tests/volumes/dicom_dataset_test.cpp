@@ -213,17 +213,24 @@ TEST(DicomRead, DamagedFilesAreRefusedWithAReason)
         deep.begin_item();
     }
     EXPECT_FALSE(parse_dicom(deep.bytes, &ds, &why));
-    // Pixel data shorter than the image: refused when decoded.
+    // Pixel data shorter than the image, or than the frames counted: refused on reading.
     dicom_writer_t shortp;
     shortp.meta("1.2.840.10008.1.2.1");
-    shortp.us(0x0028, 0x0010, 100);
-    shortp.us(0x0028, 0x0011, 100);
-    shortp.pixels({1, 2, 3});
+    shortp.us(0x0028, 0x0010, 2);
+    shortp.us(0x0028, 0x0011, 2);
+    shortp.text(0x0028, 0x0008, "IS", "2");
+    shortp.pixels({1, 2, 3, 4, 5, 6, 7});
     ASSERT_TRUE(parse_dicom(shortp.bytes, &ds, &why)) << why;
     dicom_image_t im;
-    ASSERT_TRUE(read_dicom_image(ds, &im, &why));
+    EXPECT_FALSE(read_dicom_image(ds, &im, &why));
+    EXPECT_TRUE(why.Contains("fewer than the 2 frames")) << why;
+    shortp.bytes.resize(shortp.bytes.size() - 12 - 14);  // the pixel element again, whole
+    shortp.pixels({1, 2, 3, 4, 5, 6, 7, 8});
+    ASSERT_TRUE(parse_dicom(shortp.bytes, &ds, &why)) << why;
+    ASSERT_TRUE(read_dicom_image(ds, &im, &why)) << why;
     std::vector<std::uint16_t> px;
-    EXPECT_FALSE(decode_native_frame(ds, im, 0, &px, &why));
+    EXPECT_TRUE(decode_native_frame(ds, im, 1, &px, &why));
+    EXPECT_FALSE(decode_native_frame(ds, im, 2, &px, &why));
     EXPECT_FALSE(decode_native_frame(ds, im, -1, &px, &why));
     // Depths and colours that cannot be read.
     dicom_writer_t deep_bits;
@@ -241,6 +248,93 @@ TEST(DicomRead, DamagedFilesAreRefusedWithAReason)
         for (auto& b : noise)
             b = std::uint8_t(rng());
         parse_dicom(noise, &ds, &why);
+    }
+}
+
+// Multi-frame files: an enhanced file's geometry, rescale and window come
+// from its functional groups, each frame at its own (unevenly spaced)
+// position; a plain multi-frame file steps by Spacing Between Slices, and by
+// the slice thickness only with a warning.
+TEST(DicomRead, MultiFrameFilesPlaceEachFrame)
+{
+    const double z[] = {0.0, 2.5, 7.0};
+    dicom_writer_t d;
+    d.meta("1.2.840.10008.1.2.1");
+    d.us(0x0028, 0x0010, 2);
+    d.us(0x0028, 0x0011, 3);
+    d.text(0x0028, 0x0008, "IS", "3");
+    d.us(0x0028, 0x0103, 1);
+    d.begin_sequence(0x5200, 0x9229);  // shared
+    d.begin_item();
+    d.begin_sequence(0x0028, 0x9110);
+    d.begin_item();
+    d.text(0x0028, 0x0030, "DS", "0.4\\0.6");
+    d.text(0x0018, 0x0050, "DS", "5");
+    d.end_item();
+    d.end_sequence();
+    d.begin_sequence(0x0020, 0x9116);
+    d.begin_item();
+    d.text(0x0020, 0x0037, "DS", "0\\1\\0\\0\\0\\-1");
+    d.end_item();
+    d.end_sequence();
+    d.begin_sequence(0x0028, 0x9145);
+    d.begin_item();
+    d.text(0x0028, 0x1052, "DS", "-1024");
+    d.text(0x0028, 0x1053, "DS", "2");
+    d.end_item();
+    d.end_sequence();
+    d.end_item();
+    d.end_sequence();
+    d.begin_sequence(0x5200, 0x9230);  // per frame
+    for (double at : z) {
+        d.begin_item();
+        d.begin_sequence(0x0020, 0x9113);
+        d.begin_item();
+        d.text(0x0020, 0x0032, "DS", "10\\20\\" + std::to_string(at));
+        d.end_item();
+        d.end_sequence();
+        d.end_item();
+    }
+    d.end_sequence();
+    d.pixels(std::vector<std::uint16_t>(18, 7));
+    dicom_dataset_t ds;
+    dicom_image_t im;
+    wxString why;
+    ASSERT_TRUE(parse_dicom(d.bytes, &ds, &why)) << why;
+    ASSERT_TRUE(read_dicom_image(ds, &im, &why)) << why;
+    EXPECT_DOUBLE_EQ(im.row_spacing_mm, 0.4);
+    EXPECT_DOUBLE_EQ(im.column_spacing_mm, 0.6);
+    EXPECT_DOUBLE_EQ(im.slope, 2.0);
+    EXPECT_DOUBLE_EQ(im.intercept, -1024.0 - 32768.0 * 2.0);
+    EXPECT_TRUE(im.warnings.empty());
+    for (long f = 0; f < 3; ++f) {
+        matrix16d m;
+        const auto p = dicom_slice_pose(im, f);
+        m.forward(p[0], p[1], p[2], p[3], p[4], p[5]);
+        EXPECT_LT(length(column(m, 3) - vertex3d{1.0, 2.0, z[f] / 10.0}), 1e-9) << f;
+        EXPECT_LT(length(column(m, 0) - vertex3d{0, 1, 0}), 1e-9) << f;
+    }
+
+    // The same frames without per-frame positions: 3 mm apart, or the 5 mm thickness, warned.
+    dicom_writer_t plain;
+    plain.meta("1.2.840.10008.1.2.1");
+    plain.us(0x0028, 0x0010, 2);
+    plain.us(0x0028, 0x0011, 3);
+    plain.text(0x0028, 0x0008, "IS", "3");
+    plain.text(0x0018, 0x0050, "DS", "5");
+    plain.text(0x0028, 0x0030, "DS", "1\\1");
+    plain.text(0x0020, 0x0032, "DS", "0\\0\\0");
+    plain.text(0x0020, 0x0037, "DS", "1\\0\\0\\0\\1\\0");
+    auto spaced = plain;
+    spaced.text(0x0018, 0x0088, "DS", "3");
+    for (auto* file : {&plain, &spaced}) {
+        file->pixels(std::vector<std::uint16_t>(18, 7));
+        ASSERT_TRUE(parse_dicom(file->bytes, &ds, &why)) << why;
+        ASSERT_TRUE(read_dicom_image(ds, &im, &why)) << why;
+        const bool warned = !im.warnings.empty();
+        EXPECT_EQ(warned, file == &plain);
+        const auto p = dicom_slice_pose(im, 2);
+        EXPECT_NEAR(p[2], file == &plain ? 1.0 : 0.6, 1e-9);
     }
 }
 
