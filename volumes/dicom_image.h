@@ -34,9 +34,9 @@ struct dicom_image_t {
     double row_spacing_mm = 1.0, column_spacing_mm = 1.0;  // between rows (down) and between columns (across)
     double thickness_mm = 0.0;
     std::optional<double> spacing_between_mm;
-    std::optional<std::array<double, 3>> position;     // mm
+    std::optional<std::array<double, 3>> position;       // mm
     std::vector<std::array<double, 3>> frame_positions;  // an enhanced file's, one per frame, or none
-    std::optional<std::array<double, 6>> orientation;  // row then column direction, unit and at right angles
+    std::optional<std::array<double, 6>> orientation;    // row then column direction, unit and at right angles
     std::string series_uid, modality;
     long series_number = 0, content_time = 0;
     std::vector<wxString> warnings;  // what was assumed, for the user

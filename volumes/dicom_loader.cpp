@@ -10,6 +10,7 @@
 
 #include "common/interaction.h"
 #include "volumes/dicom_series.h"
+#include "volumes/dicomdir.h"
 #include "volumes/slice_recording.h"
 #include "volumes/volume_files.h"
 
@@ -51,8 +52,10 @@ bool is_volume_file(const wxString& path)
     return ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr";
 }
 
-// The data files below a folder, grouped; nothing when cancelled.
-std::vector<dicom_series_t> search_folder(const wxString& folder, long* skipped, bool* cancelled, bool* no_files)
+// The data files below a folder, grouped (only those of `only` when given);
+// nothing when cancelled.
+std::vector<dicom_series_t> search_folder(const wxString& folder, long* skipped, bool* cancelled, bool* no_files,
+                                          const std::set<wxString>* only = nullptr)
 {
     std::vector<wxString> files;
     {
@@ -76,7 +79,7 @@ std::vector<dicom_series_t> search_folder(const wxString& folder, long* skipped,
                                    wxString::Format("Searching directory %ld of %ld, %ld files, found %ld series", dir,
                                                     long(folders.size()), long(done), long(series)));
         },
-        cancelled);
+        cancelled, only);
 }
 
 bool read_frames(const dicom_series_t& series, slice_stack_t* stack, bool* cancelled)
@@ -116,14 +119,32 @@ bool try_read_other_file(const wxString& path)
 bool search_dicom(const wxString& path, dicom_search_t* found)
 {
     *found = {};
-    const bool folder_given = wxFileName::DirExists(path);
+    bool folder_given = wxFileName::DirExists(path);
     if (!folder_given && !wxFileName::FileExists(path)) {
         wxLogError("Cannot open '%s': there is no such file or folder.", path);
         return false;
     }
     found->folder = folder_given ? wxFileName::DirName(path).GetPath() : wxFileName(path).GetPath();
+    // A DICOMDIR: the files its records name, offered as from a folder.
+    std::optional<std::set<wxString>> listed;
+    if (!folder_given && is_dicomdir(path)) {
+        std::vector<wxString> files;
+        long left_out = 0;
+        wxString why;
+        if (!read_dicomdir(path, &files, &left_out, &why)) {
+            wxLogError("Cannot read the DICOMDIR '%s': %s", path, why);
+            return false;
+        }
+        if (left_out > 0)
+            wxLogWarning("%ld files named in the DICOMDIR are missing or lie outside its folder: they are left out.",
+                         left_out);
+        listed.emplace();
+        for (const wxString& f : files)
+            listed->insert(f);  // spelled as the folder search spells it
+        folder_given = true;
+    }
     bool cancelled = false, no_files = false;
-    found->series = search_folder(found->folder, &found->skipped, &cancelled, &no_files);
+    found->series = search_folder(found->folder, &found->skipped, &cancelled, &no_files, listed ? &*listed : nullptr);
     if (cancelled)
         return false;
     if (no_files) {

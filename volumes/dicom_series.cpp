@@ -85,7 +85,8 @@ std::vector<wxString> find_data_files(const wxString& dir)
 }
 
 std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& files, long* skipped,
-                                               const series_progress_t& progress, bool* cancelled)
+                                               const series_progress_t& progress, bool* cancelled,
+                                               const std::set<wxString>* only)
 {
     *skipped = 0;
     if (cancelled)
@@ -107,6 +108,10 @@ std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& file
         if (!may_be_dicom(path) || !read_file(path, &bytes) || !parse_dicom(bytes, &ds, &why) ||
             !read_dicom_image(ds, &im, &why)) {
             ++*skipped;
+            continue;
+        }
+        if (only && !only->count(path)) {
+            source += im.frames;
             continue;
         }
         const auto key = std::make_tuple(im.series_uid, im.rows, im.columns, im.row_spacing_mm, im.column_spacing_mm);

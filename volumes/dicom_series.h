@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,12 @@ using series_progress_t = std::function<bool(std::size_t done, std::size_t files
 
 // Reads the files' headers and groups their slices: by Series Instance UID,
 // then by size and pixel spacing, in file order. Files that are not readable
-// DICOM images are counted in *skipped. Nothing, with *cancelled set, when
-// the progress callback cancels.
+// DICOM images are counted in *skipped. With `only` (a DICOMDIR's files),
+// other files count towards the slices' sources but join no series. Nothing,
+// with *cancelled set, when the progress callback cancels.
 std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& files, long* skipped,
-                                               const series_progress_t& progress = {}, bool* cancelled = nullptr);
+                                               const series_progress_t& progress = {}, bool* cancelled = nullptr,
+                                               const std::set<wxString>* only = nullptr);
 
 // Whether the slices already lie in order of location (and content time),
 // and that order.

@@ -274,6 +274,42 @@ TEST_F(DicomRecordingTest, FailedOrCancelledLoadsKeepTheRecordingHeld)
     EXPECT_TRUE(res->RES_BUF_DICOM->value());
 }
 
+// A DICOMDIR names the files to load; unsafe or missing references are
+// left out, and the recording made opens again like any other.
+TEST_F(DicomRecordingTest, DicomdirLoadsTheFilesItNames)
+{
+    write_folder();
+    write_slice("outside.dcm", "1.1", 40.0, 1000);
+    dicom_writer_t d;
+    d.meta("1.2.840.10008.1.2.1");
+    d.begin_sequence(0x0004, 0x1220);
+    for (const char* id :
+         {"", "a_top.dcm", "deeper\\m_middle.dcm", "..\\outside.dcm", "missing.dcm", "deeper\\loop\\a_top.dcm"}) {
+        d.begin_item();
+        d.text(0x0004, 0x1430, "CS", *id ? "IMAGE" : "SERIES");
+        if (*id)
+            d.text(0x0004, 0x1500, "CS", id);
+        d.end_item();
+    }
+    d.end_sequence();
+    std::ofstream(path("data/DICOMDIR").ToStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(d.bytes.data()), std::streamsize(d.bytes.size()));
+    std::filesystem::create_directory_symlink(path("data").ToStdString(), path("data/deeper/loop").ToStdString());
+
+    log_capture log;
+    ASSERT_TRUE(try_read_other_file(path("data/DICOMDIR")));
+    EXPECT_TRUE(ui_.choices.empty());  // one series among the files named
+    EXPECT_TRUE(log.contains("3 files named in the DICOMDIR")) << log.records().size();
+    ASSERT_EQ(bufp->frames(), 2);
+    EXPECT_EQ(bufp->imagecp(0).samples()[0], kept(1070, 0));  // 5 mm, then 20 mm
+    EXPECT_EQ(bufp->imagecp(1).samples()[0], kept(1050, 0));
+    const wxString saved = res->RES_ASCII_FILENAME->value().GetFullPath();
+    ASSERT_TRUE(recording_io->try_write_kestrane_file(saved));
+    recording_io->new_recording();
+    ASSERT_TRUE(recording_io->try_read_kestrane_file(saved));
+    EXPECT_EQ(bufp->frames(), 2);
+}
+
 // Smoothing before windowing: the mean over the square, padding neither
 // counted nor changed, and the padding test made on the unfiltered value.
 TEST(DicomFilter, MeansLeavePaddingOut)
