@@ -175,12 +175,32 @@ void recording_io_t::unregister_procedures()
 {
     if (!res)
         return;
-    for (base_res_t* r : std::initializer_list<base_res_t*>{
-             res->RES_BUF_FRAMES, res->RES_BUF_WIDTH, res->RES_BUF_HEIGHT, res->RES_BUF_RF, res->RES_BUF_DICOM,
-             res->RES_RF_SAMPLES, res->RES_RF_VECTORS, res->RES_POS_REC, res->RES_END_HEADER, res->RES_COMMENT,
-             res->IM, res->LOAD, res->SWEEPS, res->LANDMARK, res->FIDUCIAL, res->OBJECT, res->CONT, res->CURVE,
-             res->RES_DICOM_FRAME_LIST, res->RES_RF_DISPLAY, res->RES_BIN_IM_FILENAME, res->RES_VID_CARD,
-             res->RES_POS_DETECT, res->RES_VIDEO_STANDARD, res->RES_POLARIS_PORT, res->RES_POLARIS_POINTER}) {
+    for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_BUF_FRAMES,
+                                                            res->RES_BUF_WIDTH,
+                                                            res->RES_BUF_HEIGHT,
+                                                            res->RES_BUF_RF,
+                                                            res->RES_BUF_DICOM,
+                                                            res->RES_RF_SAMPLES,
+                                                            res->RES_RF_VECTORS,
+                                                            res->RES_POS_REC,
+                                                            res->RES_END_HEADER,
+                                                            res->RES_COMMENT,
+                                                            res->IM,
+                                                            res->LOAD,
+                                                            res->SWEEPS,
+                                                            res->LANDMARK,
+                                                            res->FIDUCIAL,
+                                                            res->OBJECT,
+                                                            res->CONT,
+                                                            res->CURVE,
+                                                            res->RES_DICOM_FRAME_LIST,
+                                                            res->RES_RF_DISPLAY,
+                                                            res->RES_BIN_IM_FILENAME,
+                                                            res->RES_VID_CARD,
+                                                            res->RES_POS_DETECT,
+                                                            res->RES_VIDEO_STANDARD,
+                                                            res->RES_POLARIS_PORT,
+                                                            res->RES_POLARIS_POINTER}) {
         r->set_parse_proc(nullptr);
         r->set_write_out_proc(nullptr);
     }
@@ -371,8 +391,8 @@ bool recording_io_t::read_dicom_frames()
     }
     wxString why;
     stage_->images.clear();
-    if (!dicom_reader_(reading_dir_, stage_->dicom_frames, res->RES_BUF_WIDTH->pending(), res->RES_BUF_HEIGHT->pending(),
-                       stage_->poses, &stage_->images, &why)) {
+    if (!dicom_reader_(reading_dir_, stage_->dicom_frames, res->RES_BUF_WIDTH->pending(),
+                       res->RES_BUF_HEIGHT->pending(), stage_->poses, &stage_->images, &why)) {
         wxLogError("%s", why);
         return false;
     }
@@ -415,7 +435,6 @@ void recording_io_t::fail_read()
 
 namespace {
 
-
 std::vector<base_res_t*> resources_needing_save(unsigned long mask)
 {
     std::vector<base_res_t*> out;
@@ -433,8 +452,9 @@ bool recording_io_t::try_write_kestrane_file(const wxString& path)
     const wxString kvi_path = wxFileName(dir, res->RES_BIN_IM_FILENAME->value()).GetFullPath();
     const bool dicom = res->RES_BUF_DICOM->value();
     if (dicom && res->RES_DICOM_FRAME_LIST->value()->size() != static_cast<std::size_t>(frame_count())) {
-        wxLogError("These frames were read from a volume file, not from DICOM files that can be read again: save them "
-                   "as a \"Kestrane raw data file\" (8-bit frames through the current window).\n");
+        wxLogError(
+            "These frames were read from volume or image files, not from DICOM files that can be read again: save them "
+            "as a \"Kestrane raw data file\" (8-bit frames through the current window).\n");
         return false;
     }
     const bool write_frames = !dicom && (res->RES_BIN_IM_FILENAME->needs_save() || !wxFileName::FileExists(kvi_path));
@@ -528,12 +548,14 @@ bool recording_io_t::save_as(const wxString& path, bool raw_8bit, bool confirmed
     const wxString image_name = image_file_name_for(path);
     const bool rf = res->RES_BUF_RF->value(), dicom = res->RES_BUF_DICOM->value();
     const wxString data_folder = res->RES_ASCII_FILENAME->value().GetPath();
-    if (dicom && !raw_8bit && !wxFileName::DirName(wxFileName(path).GetPath()).SameAs(wxFileName::DirName(data_folder))) {
+    if (dicom && !raw_8bit &&
+        !wxFileName::DirName(wxFileName(path).GetPath()).SameAs(wxFileName::DirName(data_folder))) {
         // Its frames are read again from the DICOM files beside it: elsewhere it could not find them.
-        wxLogError("A DICOM recording is saved in the folder of its DICOM files ('%s'), where its frames are read again "
-                   "when it is opened. To save it elsewhere choose \"Kestrane raw data file\" (8-bit frames through "
-                   "the current window).\n",
-                   data_folder);
+        wxLogError(
+            "A DICOM recording is saved in the folder of its DICOM files ('%s'), where its frames are read again "
+            "when it is opened. To save it elsewhere choose \"Kestrane raw data file\" (8-bit frames through "
+            "the current window).\n",
+            data_folder);
         return false;
     }
     if (raw_8bit && (rf || dicom)) {
@@ -541,14 +563,17 @@ bool recording_io_t::save_as(const wxString& path, bool raw_8bit, bool confirmed
         const bool same_name = res->RES_ASCII_FILENAME->value() == wxFileName(path);
         wxString question;
         if (rf && same_name)
-            question = "Saving RF data as a Kestrane raw data file with the same name\nwill permanently overwrite the "
-                       "original data. Do you want to continue?";
+            question =
+                "Saving RF data as a Kestrane raw data file with the same name\nwill permanently overwrite the "
+                "original data. Do you want to continue?";
         else if (dicom && same_name)
-            question = "Saving DICOM/Image data as a Kestrane raw data file with the same name\nwill permanently "
-                       "overwrite the original data. Do you want to continue?";
+            question =
+                "Saving DICOM/Image data as a Kestrane raw data file with the same name\nwill permanently "
+                "overwrite the original data. Do you want to continue?";
         else if (dicom)
-            question = "Saving 16-bit Dicom/image data as a Kestrane raw data file will\nsave the new data as 8-bit "
-                       "using current windowing settings.\nDo you want to continue?";
+            question =
+                "Saving 16-bit Dicom/image data as a Kestrane raw data file will\nsave the new data as 8-bit "
+                "using current windowing settings.\nDo you want to continue?";
         if (!question.empty() && !confirmed &&
             interaction().ask("Save file as", question, question_t::yes_no, answer_t::no) != answer_t::yes)
             return false;

@@ -9,6 +9,7 @@
 #include "tool_session.h"
 #include "resources/resource_table.h"
 #include "volumes/dicom_loader.h"
+#include "volumes/qct_file.h"
 
 namespace {
 
@@ -16,8 +17,9 @@ int import_usage()
 {
     std::fprintf(stderr,
                  "Usage: kestrane-tool import PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw]\n"
-                 "  PATH      a DICOM file, a folder searched for DICOM files, or a MetaImage (.mha, .mhd) or\n"
-                 "            NRRD (.nrrd, .nhdr) or Analyze 7.5 (.hdr with its .img) volume\n"
+                 "  PATH      a DICOM file or DICOMDIR, a folder searched for DICOM and image files (PNG,\n"
+                 "            PNM, BMP, TIFF), a QCT file, or a MetaImage (.mha, .mhd), NRRD (.nrrd,\n"
+                 "            .nhdr) or Analyze 7.5 (.hdr with its .img) volume\n"
                  "  --series  which series to load when there are several (they are listed otherwise)\n"
                  "  --window  the display window in Hounsfield units (otherwise the file's own)\n"
                  "  --raw     frames windowed to 8-bit grey even when OUT.ks lies beside the DICOM files, where\n"
@@ -65,8 +67,9 @@ int run_import(const std::vector<wxString>& args)
                              (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr");
     wxString data_folder;
     long ignored = 0;
-    if (volume_file) {
-        if (!load_volume_file(args[0]))
+    const bool qct = !volume_file && wxFileName::FileExists(args[0]) && looks_like_qct(args[0]);
+    if (volume_file || qct) {
+        if (!(volume_file ? load_volume_file(args[0]) : load_qct_file(args[0])))
             return 1;
         data_folder = wxFileName(args[0]).GetPath();
     } else {

@@ -11,6 +11,7 @@
 #include "common/interaction.h"
 #include "volumes/dicom_series.h"
 #include "volumes/dicomdir.h"
+#include "volumes/qct_file.h"
 #include "volumes/slice_recording.h"
 #include "volumes/volume_files.h"
 
@@ -71,7 +72,7 @@ std::vector<dicom_series_t> search_folder(const wxString& folder, long* skipped,
     for (auto& [path, index] : folders)
         index = ++n;
     load_progress_t progress("Directory search", "Currently searching directory for data files", int(files.size()));
-    return group_dicom_series(
+    std::vector<dicom_series_t> series = group_dicom_series(
         files, skipped,
         [&](std::size_t done, std::size_t total, std::size_t series) {
             const long dir = done < total ? folders[wxFileName(files[done]).GetPath()] : long(folders.size());
@@ -80,6 +81,17 @@ std::vector<dicom_series_t> search_folder(const wxString& folder, long* skipped,
                                                     long(folders.size()), long(done), long(series)));
         },
         cancelled, only);
+    if (*cancelled || only)
+        return series;
+    // Ordinary images after the DICOM series; they were counted as skipped.
+    for (dicom_series_t& images : group_image_files(files)) {
+        std::set<wxString> paths;
+        for (const dicom_slice_t& slice : images.slices)
+            paths.insert(slice.path);
+        *skipped -= long(paths.size());
+        series.push_back(std::move(images));
+    }
+    return series;
 }
 
 bool read_frames(const dicom_series_t& series, slice_stack_t* stack, bool* cancelled)
@@ -113,7 +125,30 @@ bool try_read_other_file(const wxString& path)
 {
     if (!wxFileName::DirExists(path) && is_volume_file(path))
         return load_volume_file(path);
+    if (wxFileName::FileExists(path) && looks_like_qct(path))
+        return load_qct_file(path);
     return load_dicom_files(path);
+}
+
+bool load_qct_file(const wxString& path)
+{
+    slice_stack_t stack;
+    long ignored = 0;
+    wxString scan, why;
+    if (!read_qct(path, &stack, &ignored, &scan, &why)) {
+        wxLogError("Cannot load '%s': %s", path, why);
+        return false;
+    }
+    wxFileName name(path);
+    name.SetExt("ks");
+    make_dicom_recording(stack, name.GetFullPath());
+    wxString report = wxString::Format("Loaded %ld frames of data with size %ld x %ld.\n", long(stack.images.size()),
+                                       stack.columns, stack.rows);
+    if (ignored > 0)
+        report += wxString::Format(
+            "Ignored a further %ld frames in a different series, or with different sizes or scales.\n", ignored);
+    wxLogMessage("%s%s", report, scan);
+    return true;
 }
 
 bool search_dicom(const wxString& path, dicom_search_t* found)

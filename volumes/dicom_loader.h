@@ -28,6 +28,7 @@
 bool try_read_other_file(const wxString& path);
 bool load_dicom_files(const wxString& path);
 bool load_volume_file(const wxString& path);
+bool load_qct_file(const wxString& path);
 
 // The series below a folder, or below a file's folder with the file's own
 // series picked out.

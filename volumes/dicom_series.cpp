@@ -12,6 +12,7 @@
 #include <wx/filename.h>
 
 #include "common/vertex_math.h"
+#include "volumes/image_files.h"
 #include "volumes/slice_pose.h"
 #include "volumes/slice_recording.h"
 
@@ -57,6 +58,11 @@ double location_of(const dicom_image_t& im, long frame)
 wxString dicom_series_t::description(int number) const
 {
     const wxString file = slices.empty() ? wxString() : wxFileName(slices.front().path).GetFullName();
+    if (images && slices.size() == 1)
+        return wxString::Format("%d: image '%s', size %ld x %ld.", number, file, columns, rows);
+    if (images)
+        return wxString::Format("%d: Sequence of %ld images, file '%s', size %ld x %ld.", number, long(slices.size()),
+                                file, columns, rows);
     if (slices.size() == 1)
         return wxString::Format("%d: DICOM image '%s', size %ld x %ld.", number, file, columns, rows);
     const std::string& modality = slices.front().image.modality;
@@ -133,6 +139,40 @@ std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& file
     return out;
 }
 
+std::vector<dicom_series_t> group_image_files(const std::vector<wxString>& files)
+{
+    std::map<std::pair<long, long>, dicom_series_t> groups;
+    std::vector<std::pair<long, long>> order;
+    for (const wxString& path : files) {
+        image_shape_t shape;
+        wxString why;
+        if (!is_image_file(path) || !read_image_shape(path, &shape, &why))
+            continue;
+        const auto key = std::make_pair(shape.width, shape.height);
+        auto [it, added] = groups.try_emplace(key);
+        if (added) {
+            order.push_back(key);
+            it->second.images = true;
+            it->second.columns = shape.width;
+            it->second.rows = shape.height;
+            it->second.row_spacing_mm = it->second.column_spacing_mm = 1.0;
+        }
+        dicom_image_t im;
+        im.columns = shape.width;
+        im.rows = shape.height;
+        im.frames = shape.pages;
+        im.signed_pixels = shape.is_signed;
+        for (long page = 0; page < shape.pages; ++page) {
+            const long k = long(it->second.slices.size());
+            it->second.slices.push_back({path, im, page, double(k), 0});
+        }
+    }
+    std::vector<dicom_series_t> out;
+    for (const auto& key : order)
+        out.push_back(std::move(groups[key]));
+    return out;
+}
+
 namespace {
 
 bool location_before(const dicom_slice_t& a, const dicom_slice_t& b)
@@ -152,6 +192,46 @@ void sort_by_location(std::vector<dicom_slice_t>* slices)
     std::stable_sort(slices->begin(), slices->end(), location_before);
 }
 
+namespace {
+
+// Image files' pages, stacked 1 mm apart in the order given, pixels 1 mm wide.
+bool read_image_frames(const dicom_series_t& series, slice_stack_t* stack, wxString* why,
+                       const frame_progress_t& progress, bool* cancelled)
+{
+    slice_stack_t out;
+    out.columns = series.columns;
+    out.rows = series.rows;
+    out.column_spacing_mm = out.row_spacing_mm = 1.0;
+    if (series.slices.front().image.signed_pixels)
+        out.intercept = -32768.0;
+    std::vector<std::uint16_t> values;
+    for (std::size_t n = 0; n < series.slices.size(); ++n) {
+        if (progress && !progress(n, series.slices.size())) {
+            if (cancelled)
+                *cancelled = true;
+            return false;
+        }
+        const dicom_slice_t& slice = series.slices[n];
+        const image_shape_t shape{slice.image.columns, slice.image.rows, slice.image.frames, slice.image.signed_pixels};
+        if (!read_image_page(slice.path, slice.frame, shape, &values, why)) {
+            *why = slice.path + ": " + *why;
+            return false;
+        }
+        cip_t image = cip_t::make_16bit(series.columns, series.rows);
+        if (image.empty() || values.size() != image.pixel_count()) {
+            *why = "Error: unable to allocate space for image data";
+            return false;
+        }
+        std::copy(values.begin(), values.end(), image.samples());
+        out.images.push_back(image);
+        out.poses.push_back(pose_record(slice_pose({1, 0, 0}, {0, 1, 0}, {0, 0, 0.1 * double(n)})));
+    }
+    *stack = std::move(out);
+    return true;
+}
+
+}  // namespace
+
 bool read_series_frames(const dicom_series_t& series, slice_stack_t* stack, wxString* why,
                         const frame_progress_t& progress, bool* cancelled)
 {
@@ -161,6 +241,8 @@ bool read_series_frames(const dicom_series_t& series, slice_stack_t* stack, wxSt
         *why = "the series has no slices";
         return false;
     }
+    if (series.images)
+        return read_image_frames(series, stack, why, progress, cancelled);
     const dicom_image_t& first = series.slices.front().image;
     slice_stack_t out;
     out.columns = series.columns;

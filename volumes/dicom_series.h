@@ -24,6 +24,9 @@ struct dicom_slice_t {
 };
 
 struct dicom_series_t {
+    // Ordinary image files rather than DICOM: each slice's image holds only
+    // the size, page count (frames) and sign; they lie 1 mm apart.
+    bool images = false;
     std::string uid;
     long rows = 0, columns = 0;
     double row_spacing_mm = 0.0, column_spacing_mm = 0.0;
@@ -49,6 +52,9 @@ using series_progress_t = std::function<bool(std::size_t done, std::size_t files
 std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& files, long* skipped,
                                                const series_progress_t& progress = {}, bool* cancelled = nullptr,
                                                const std::set<wxString>* only = nullptr);
+
+// The image files among `files` grouped into sequences by size, in name order.
+std::vector<dicom_series_t> group_image_files(const std::vector<wxString>& files);
 
 // Whether the slices already lie in order of location (and content time),
 // and that order.
