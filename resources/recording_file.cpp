@@ -175,32 +175,12 @@ void recording_io_t::unregister_procedures()
 {
     if (!res)
         return;
-    for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_BUF_FRAMES,
-                                                            res->RES_BUF_WIDTH,
-                                                            res->RES_BUF_HEIGHT,
-                                                            res->RES_BUF_RF,
-                                                            res->RES_BUF_DICOM,
-                                                            res->RES_RF_SAMPLES,
-                                                            res->RES_RF_VECTORS,
-                                                            res->RES_POS_REC,
-                                                            res->RES_END_HEADER,
-                                                            res->RES_COMMENT,
-                                                            res->IM,
-                                                            res->LOAD,
-                                                            res->SWEEPS,
-                                                            res->LANDMARK,
-                                                            res->FIDUCIAL,
-                                                            res->OBJECT,
-                                                            res->CONT,
-                                                            res->CURVE,
-                                                            res->RES_DICOM_FRAME_LIST,
-                                                            res->RES_RF_DISPLAY,
-                                                            res->RES_BIN_IM_FILENAME,
-                                                            res->RES_VID_CARD,
-                                                            res->RES_POS_DETECT,
-                                                            res->RES_VIDEO_STANDARD,
-                                                            res->RES_POLARIS_PORT,
-                                                            res->RES_POLARIS_POINTER}) {
+    for (base_res_t* r : std::initializer_list<base_res_t*>{
+             res->RES_BUF_FRAMES, res->RES_BUF_WIDTH, res->RES_BUF_HEIGHT, res->RES_BUF_RF, res->RES_BUF_DICOM,
+             res->RES_RF_SAMPLES, res->RES_RF_VECTORS, res->RES_POS_REC, res->RES_END_HEADER, res->RES_COMMENT,
+             res->IM, res->LOAD, res->SWEEPS, res->LANDMARK, res->FIDUCIAL, res->OBJECT, res->CONT, res->CURVE,
+             res->RES_DICOM_FRAME_LIST, res->RES_RF_DISPLAY, res->RES_BIN_IM_FILENAME, res->RES_VID_CARD,
+             res->RES_POS_DETECT, res->RES_VIDEO_STANDARD, res->RES_POLARIS_PORT, res->RES_POLARIS_POINTER}) {
         r->set_parse_proc(nullptr);
         r->set_write_out_proc(nullptr);
     }
