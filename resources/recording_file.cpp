@@ -324,6 +324,7 @@ bool recording_io_t::try_read_kestrane_file(const wxString& path)
         return false;
     }
     bool ok = read_lines(path, RES_FLAG_RECORDING_HEADER, RES_FLAG_RECORDING_BODY, "Failed when reading %s", true);
+    dicom_rescale_.reset();
     if (ok && res->RES_BUF_DICOM->pending() && pending_frames() > 0)
         ok = read_dicom_frames();
     if (ok) {
@@ -371,11 +372,13 @@ bool recording_io_t::read_dicom_frames()
     }
     wxString why;
     stage_->images.clear();
+    std::pair<double, double> rescale{1.0, 0.0};
     if (!dicom_reader_(reading_dir_, stage_->dicom_frames, res->RES_BUF_WIDTH->pending(),
-                       res->RES_BUF_HEIGHT->pending(), stage_->poses, &stage_->images, &why)) {
+                       res->RES_BUF_HEIGHT->pending(), stage_->poses, &stage_->images, &rescale, &why)) {
         wxLogError("%s", why);
         return false;
     }
+    dicom_rescale_ = rescale;
     return true;
 }
 

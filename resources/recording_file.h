@@ -5,6 +5,8 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <utility>
 #include <memory>
 #include <vector>
 
@@ -82,10 +84,12 @@ public:
     // (RES_DICOM_FRAME_LIST), checked against the size and poses read; false
     // with the reason. Installed by the DICOM display; without one such
     // recordings are refused.
+    // Also gives the data's rescale (slope, intercept), for files from before
+    // the recording kept its own.
     using dicom_reader_t =
         std::function<bool(const wxString& folder, const std::vector<long>& sources, long width, long height,
                            const std::vector<counted_array_ptr<float>>& poses, std::vector<cip_t>* frames,
-                           wxString* why)>;
+                           std::pair<double, double>* rescale, wxString* why)>;
     void set_dicom_reader(dicom_reader_t f) { dicom_reader_ = std::move(f); }
 
     // The folder of the recording being read, else of the current recording.
@@ -171,6 +175,7 @@ private:
     std::uint64_t image_data_surplus_ = 0;
     rf_display_t rf_display_;
     dicom_reader_t dicom_reader_;
+    std::optional<std::pair<double, double>> dicom_rescale_;  // of the DICOM recording last read
 };
 
 // The process-wide instance, created with the resource table.

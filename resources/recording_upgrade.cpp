@@ -105,6 +105,14 @@ void recording_io_t::update_resource_version(unsigned long file_mask)
             notes << wxString::Format("Converting thickness scale from a version %s file to the current version %s.\n\n",
                                       file_version, current_version);
         }
+        // Files before Hounsfield units were adjustable kept none: take the data's own rescale.
+        if (v <= 5.3 && file_mask == RES_MASK_RECORDING && res->RES_BUF_DICOM->value() && dicom_rescale_) {
+            res->RES_DICOM_HUM->write_no_changeprocs(dicom_rescale_->first);
+            res->RES_DICOM_HUB->write_no_changeprocs(dicom_rescale_->second);
+            res->RES_DICOM_REDRAW->write_no_changeprocs();
+            notes << "Adding resources for conversion to Hounsfield Units which can now be adjusted using the DICOM "
+                     "display dialog.\n";
+        }
         if (!notes.empty())
             wxLogWarning("%s", notes + "Please ensure the file is saved if you want to preserve the conversion.");
     }

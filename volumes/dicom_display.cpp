@@ -120,9 +120,10 @@ dicom_display_service_t::dicom_display_service_t()
         r->add_proc(changed_.get());
     recording_io->set_dicom_reader([this](const wxString& folder, const std::vector<long>& sources, long width,
                                           long height, const std::vector<counted_array_ptr<float>>& poses,
-                                          std::vector<cip_t>* frames, wxString* why) {
+                                          std::vector<cip_t>* frames, std::pair<double, double>* rescale,
+                                          wxString* why) {
         dicom_data_set_t data_set;
-        if (!reread_dicom_frames(folder, sources, width, height, poses, frames, &data_set, why))
+        if (!reread_dicom_frames(folder, sources, width, height, poses, frames, &data_set, rescale, why))
             return false;
         // Shown through the window the file sets, which is not in force until the read ends.
         data_set_ = data_set;

@@ -288,7 +288,7 @@ bool load_volume_file(const wxString& path)
 
 bool reread_dicom_frames(const wxString& folder, const std::vector<long>& sources, long width, long height,
                          const std::vector<counted_array_ptr<float>>& poses, std::vector<cip_t>* frames,
-                         dicom_data_set_t* data_set, wxString* why)
+                         dicom_data_set_t* data_set, std::pair<double, double>* rescale, wxString* why)
 {
     if (sources.size() != poses.size()) {
         *why = wxString::Format("the recording lists %zu DICOM frames for %zu frames", sources.size(), poses.size());
@@ -346,5 +346,6 @@ bool reread_dicom_frames(const wxString& folder, const std::vector<long>& source
     }
     *frames = std::move(stack.images);
     *data_set = stack.data_set;
+    *rescale = {stack.slope, stack.intercept};
     return true;
 }

@@ -52,4 +52,4 @@ wxString dicom_recording_name(const wxString& folder, std::size_t series_number,
 // has changed.
 bool reread_dicom_frames(const wxString& folder, const std::vector<long>& sources, long width, long height,
                          const std::vector<counted_array_ptr<float>>& poses, std::vector<cip_t>* frames,
-                         dicom_data_set_t* data_set, wxString* why);
+                         dicom_data_set_t* data_set, std::pair<double, double>* rescale, wxString* why);

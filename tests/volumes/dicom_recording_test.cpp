@@ -6,6 +6,8 @@
 // failed or cancelled load that leaves the recording held as it was.
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -227,6 +229,25 @@ TEST_F(DicomRecordingTest, ChangedFilesRefuseTheRecording)
     ASSERT_TRUE(wxCopyFile(saved, path("moved/data_series1.ks")));
     EXPECT_FALSE(recording_io->try_read_kestrane_file(path("moved/data_series1.ks")));
     EXPECT_TRUE(recording_io->try_read_kestrane_file(saved));
+
+    // A file from before the Hounsfield settings (version 5.2) takes the data's own rescale, with a note.
+    std::ifstream in(saved.ToStdString());
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string edited;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("RES_VERSION ", 0) == 0)
+            line = "RES_VERSION 5.2";
+        else if (line.rfind("RES_DICOM_HUB ", 0) == 0)
+            line = "RES_DICOM_HUB 0";
+        edited += line + "\n";
+    }
+    std::ofstream(saved.ToStdString()) << edited;
+    log.clear();
+    ASSERT_TRUE(recording_io->try_read_kestrane_file(saved));
+    EXPECT_DOUBLE_EQ(res->RES_DICOM_HUB->value(), -1000.0 - 32768.0);
+    EXPECT_TRUE(log.contains("Adding resources for conversion to Hounsfield Units"));
+    EXPECT_EQ(res->RES_VERSION->value(), "6.02");
 }
 
 TEST_F(DicomRecordingTest, FailedOrCancelledLoadsKeepTheRecordingHeld)
