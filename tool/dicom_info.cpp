@@ -2,12 +2,17 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <vector>
 
 #include <wx/filename.h>
 
 #include "volumes/dicom_dataset.h"
 #include "volumes/dicom_image.h"
+#include "volumes/dicom_series.h"
+#include "volumes/qct_file.h"
+#include "volumes/slice_recording.h"
+#include "volumes/volume_files.h"
 
 namespace {
 
@@ -90,6 +95,85 @@ bool describe_dicom_file(const wxString& path, wxString* text)
     out << "window      centre " << list(ds.numbers(dicom_tag(0x0028, 0x1050))) << ", width "
         << list(ds.numbers(dicom_tag(0x0028, 0x1051))) << "\n";
     for (const wxString& w : im.warnings)
+        out << "warning     " << w << "\n";
+    *text = out;
+    return true;
+}
+
+bool describe_data_folder(const wxString& path, wxString* text)
+{
+    const std::vector<wxString> files = find_data_files(path);
+    long skipped = 0;
+    std::vector<dicom_series_t> series = group_dicom_series(files, &skipped);
+    std::vector<dicom_series_t> images = group_image_files(files);
+    for (const dicom_series_t& s : images) {
+        std::set<wxString> paths;
+        for (const dicom_slice_t& slice : s.slices)
+            paths.insert(slice.path);
+        skipped -= long(paths.size());
+    }
+    series.insert(series.end(), images.begin(), images.end());
+    wxString out;
+    out << "folder      " << wxFileName::DirName(path).GetFullPath() << "\n";
+    out << wxString::Format("files       %zu, %ld of them neither DICOM images nor pictures\n", files.size(), skipped);
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        const dicom_series_t& s = series[i];
+        out << "series      " << s.description(int(i + 1)) << "\n";
+        if (s.images)
+            continue;
+        const dicom_image_t& first = s.slices.front().image;
+        out << wxString::Format(
+            "            %g x %g mm pixels; slope %g, intercept %g to Hounsfield units (of values kept unsigned)\n",
+            s.column_spacing_mm, s.row_spacing_mm, first.slope, first.intercept);
+    }
+    if (series.empty())
+        out << "series      none\n";
+    *text = out;
+    return !series.empty();
+}
+
+bool describe_volume_file(const wxString& path, wxString* text)
+{
+    const wxString ext = wxFileName(path).GetExt().Lower();
+    wxString out, why;
+    out << "file        " << wxFileName(path).GetFullPath() << "\n";
+    if (looks_like_qct(path)) {
+        slice_stack_t stack;
+        long ignored = 0;
+        wxString scan;
+        if (!read_qct(path, &stack, &ignored, &scan, &why)) {
+            *text = path + " is not a readable QCT file: " + why;
+            return false;
+        }
+        out << "data        QCT, " << scan << "\n";
+        out << wxString::Format("size        %ld x %ld pixels, %zu slices (%ld of another size left out)\n",
+                                stack.columns, stack.rows, stack.images.size(), ignored);
+        out << wxString::Format("spacing     %g x %g mm pixels\n", stack.column_spacing_mm, stack.row_spacing_mm);
+        *text = out;
+        return true;
+    }
+    volume_t v;
+    const bool read = ext == "mha" || ext == "mhd" ? read_metaimage(path, &v, &why)
+                      : ext == "hdr"               ? read_analyze(path, &v, &why)
+                                                   : read_nrrd(path, &v, &why);
+    if (!read) {
+        *text = path + " is not a readable volume: " + why;
+        return false;
+    }
+    out << "data        "
+        << (ext == "hdr"                     ? "Analyze 7.5"
+            : ext == "nrrd" || ext == "nhdr" ? "NRRD"
+                                             : "MetaImage")
+        << " volume\n";
+    out << wxString::Format("size        %ld x %ld x %ld voxels\n", v.width, v.height, v.depth);
+    out << wxString::Format("spacing     %g, %g, %g mm\n", v.spacing_mm[0], v.spacing_mm[1], v.spacing_mm[2]);
+    out << wxString::Format("origin      %g, %g, %g mm (patient frame, LPS)\n", v.origin_mm[0], v.origin_mm[1],
+                            v.origin_mm[2]);
+    out << wxString::Format("axes        (%g, %g, %g) (%g, %g, %g) (%g, %g, %g)\n", v.axes[0], v.axes[1], v.axes[2],
+                            v.axes[3], v.axes[4], v.axes[5], v.axes[6], v.axes[7], v.axes[8]);
+    out << wxString::Format("rescale     slope %g, intercept %g to Hounsfield units (of values kept unsigned)\n",
+                            v.slope, v.intercept);
+    for (const wxString& w : v.warnings)
         out << "warning     " << w << "\n";
     *text = out;
     return true;

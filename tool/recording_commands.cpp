@@ -4,6 +4,7 @@
 #include <wx/filename.h>
 
 #include "dicom_info.h"
+#include "volumes/qct_file.h"
 #include "output_names.h"
 #include "recording_commands.h"
 #include "resources/core_session.h"
@@ -48,13 +49,18 @@ wxString rf_display_text(rf_display_service_t& service)
 int run_info(const std::vector<wxString>& args)
 {
     if (args.size() != 1) {
-        std::fprintf(stderr, "Usage: kestrane-tool info FILE.ks|FILE.dcm\n");
+        std::fprintf(stderr, "Usage: kestrane-tool info FILE.ks|FILE.dcm|FOLDER|VOLUME\n");
         return 2;
     }
-    // Anything but a recording is looked at as DICOM.
+    // Anything but a recording is data to load: a folder, a volume or QCT file, or DICOM.
     if (!wxFileName(args[0]).GetExt().IsSameAs("ks", false)) {
+        const wxString ext = wxFileName(args[0]).GetExt().Lower();
         wxString text;
-        const bool ok = describe_dicom_file(args[0], &text);
+        const bool ok = wxFileName::DirExists(args[0]) ? describe_data_folder(args[0], &text)
+                        : ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr" ||
+                                looks_like_qct(args[0])
+                            ? describe_volume_file(args[0], &text)
+                            : describe_dicom_file(args[0], &text);
         std::fprintf(ok ? stdout : stderr, "%s%s", ok ? "" : "kestrane-tool info: ", text.utf8_str().data());
         if (!ok)
             std::fputc('\n', stderr);

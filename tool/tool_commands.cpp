@@ -31,9 +31,10 @@ const std::vector<tool_command_t>& tool_commands()
 {
     static const std::vector<tool_command_t> commands = {
         {"version", "", "print the program version", run_version},
-        {"info", "FILE.ks|FILE.dcm",
-         "describe a recording (frames, size, data kind, positions, time span, objects) or a DICOM file (transfer "
-         "syntax, series, size, depth, spacings, position, orientation, rescale, window), pixels not decoded",
+        {"info", "FILE.ks|FILE.dcm|FOLDER|VOLUME",
+         "describe a recording (frames, size, data kind, positions, time span, objects), a DICOM file (transfer "
+         "syntax, series, size, depth, spacings, position, orientation, rescale, window; pixels not decoded), the "
+         "series and picture sequences of a folder, or a MetaImage, NRRD, Analyze or QCT volume",
          run_info},
         {"make-demo", "DIR [--frames N] [--size WxH] [--rf] [--labels]",
          "write a synthetic demo sweep with its ground truth into DIR, its shapes outlined on every 10th frame; "

@@ -60,3 +60,14 @@ execute_process(COMMAND ${TOOL} info ${WORK}/analyze.ks OUTPUT_VARIABLE out RESU
 if(NOT rc EQUAL 0 OR NOT out MATCHES "frames      2" OR NOT out MATCHES "pixel size  0.0500 x 0.0800 cm")
   message(FATAL_ERROR "the recording from the Analyze volume is not as expected:\n${out}")
 endif()
+
+# info describes the folder's series and the volume without loading them as a recording.
+execute_process(COMMAND ${TOOL} info ${WORK}/data OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "series      1: DICOM series of 3 frames" OR NOT out MATCHES "series      2: DICOM image 'rle16'")
+  message(FATAL_ERROR "info on the folder:\n${out}")
+endif()
+execute_process(COMMAND ${TOOL} info ${WORK}/volume.hdr OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "Analyze 7.5 volume" OR NOT out MATCHES "size        4 x 3 x 2 voxels"
+   OR NOT out MATCHES "spacing     0.5, 0.8, 2.5 mm")
+  message(FATAL_ERROR "info on the Analyze volume:\n${out}")
+endif()
