@@ -132,11 +132,11 @@ public:
                 (e.vr[0] == 'S' && e.vr[1] == 'Q') || (length == undefined_length && tag != pixel_data_tag);
             if (length == undefined_length) {
                 if (tag == pixel_data_tag) {
-                    if (depth > 0)
-                        return fail("encapsulated pixel data inside a sequence");
-                    if (!fragments(pos, end, enc))
+                    // An icon's compressed pixels, inside a sequence, are stepped over: they are not the image.
+                    if (!fragments(pos, end, enc, depth == 0 ? &ds_->fragments : nullptr))
                         return false;
-                    ds_->encapsulated = true;
+                    if (depth == 0)
+                        ds_->encapsulated = true;
                     out->emplace(tag, e);
                     continue;
                 }
@@ -205,7 +205,9 @@ public:
     }
 
     // Encapsulated pixel data: the basic offset table, then the fragments.
-    bool fragments(std::size_t& pos, std::size_t end, encoding_t enc)
+    // Encapsulated pixel data: the offset table, then the fragments (kept in `out` when given).
+    bool fragments(std::size_t& pos, std::size_t end, encoding_t enc,
+                   std::vector<std::span<const std::uint8_t>>* out)
     {
         bool first = true;
         while (pos < end) {
@@ -218,8 +220,8 @@ public:
                 return true;
             if (tag != item_tag || length == undefined_length || length > end - pos)
                 return fail("the encapsulated pixel data are damaged");
-            if (!first)
-                ds_->fragments.push_back(b_.subspan(pos, length));
+            if (!first && out)
+                out->push_back(b_.subspan(pos, length));
             first = false;
             pos += length;
         }

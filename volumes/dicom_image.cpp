@@ -376,21 +376,31 @@ bool decode_jpeg2000_frame(const dicom_dataset_t& ds, const dicom_image_t& im, l
     if (!decode_jpeg2000(bytes, expected, &j, why))
         return false;
     if (j.width != im.columns || j.height != im.rows || j.components != int(im.samples) ||
-        j.precision > int(im.bits_stored)) {
+        j.precision > int(im.bits_allocated)) {
         *why = wxString::Format(
             "the JPEG 2000 image (%ld x %ld, %d bits, %d components) is not the one the file "
             "describes",
             j.width, j.height, j.precision, j.components);
         return false;
     }
-    // Lossy decoding can overshoot the stored range: clamp, then keep as any stored value.
-    const std::int32_t low = j.is_signed ? -(1 << (im.bits_stored - 1)) : 0;
-    const std::int32_t high = j.is_signed ? (1 << (im.bits_stored - 1)) - 1 : (1 << im.bits_stored) - 1;
+    // Encoders may code 12 stored bits at 16, and signed data as unsigned
+    // two's-complement patterns; lossy decoding can overshoot the range. So:
+    // the value as a number, clamped to what the stored bits can hold, then
+    // kept as any stored value.
+    const bool pattern = im.signed_pixels && !j.is_signed;
+    const std::int64_t low = im.signed_pixels ? -(std::int64_t(1) << (im.bits_stored - 1)) : 0;
+    const std::int64_t high =
+        im.signed_pixels ? (std::int64_t(1) << (im.bits_stored - 1)) - 1 : (std::int64_t(1) << im.bits_stored) - 1;
     const std::uint32_t mask = (1u << im.bits_stored) - 1u;
     const int shift = int(im.high_bit) + 1 - int(im.bits_stored);
-    keep_samples(
-        j.samples, j.components, im,
-        [&](std::int32_t v) { return (std::uint32_t(std::clamp(v, low, high)) & mask) << shift; }, out);
+    const std::int64_t half = std::int64_t(1) << (j.precision - 1);
+    auto to_raw = [&](std::int32_t coded) {
+        std::int64_t v = coded;
+        if (pattern && v >= half)
+            v -= 2 * half;
+        return (std::uint32_t(std::clamp(v, low, high)) & mask) << shift;
+    };
+    keep_samples(j.samples, j.components, im, to_raw, out);
     return true;
 }
 

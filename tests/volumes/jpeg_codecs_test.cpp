@@ -186,8 +186,8 @@ TEST(Jpeg2000, DamagedOrMismatchedStreamsAreRefused)
     // Another size than the file says.
     EXPECT_FALSE(decode_file(compressed_file("1.2.840.10008.1.2.4.90", w + 1, h, 12, false, 1, stream), &px, &why));
     EXPECT_TRUE(why.Contains("not the one the file describes")) << why;
-    // Deeper than the bits stored.
-    EXPECT_FALSE(decode_file(compressed_file("1.2.840.10008.1.2.4.90", w, h, 10, false, 1, stream), &px, &why));
+    // Deeper than the bits allocated.
+    EXPECT_FALSE(decode_file(compressed_file("1.2.840.10008.1.2.4.90", w, h, 8, false, 1, stream), &px, &why));
     // Every cut of the stream fails cleanly or decodes the right size.
     jpeg2000_image_t out;
     for (std::size_t cut = 0; cut < stream.size(); cut += 7) {
