@@ -3,7 +3,7 @@
 #include <limits>
 #include <new>
 
-cip_t cip_t::make(long width, long height, bool with_samples)
+cip_t cip_t::make(long width, long height, bool with_samples, bool zeroed)
 {
     cip_t image;
     if (width <= 0 || height <= 0)
@@ -17,9 +17,11 @@ cip_t cip_t::make(long width, long height, bool with_samples)
         d->width = width;
         d->height = height;
         d->count = static_cast<std::size_t>(w * h);
-        d->pixels = std::make_unique<std::uint8_t[]>(d->count);
+        d->pixels = zeroed ? std::make_unique<std::uint8_t[]>(d->count)
+                           : std::make_unique_for_overwrite<std::uint8_t[]>(d->count);
         if (with_samples)
-            d->samples = std::make_unique<std::uint16_t[]>(d->count);
+            d->samples = zeroed ? std::make_unique<std::uint16_t[]>(d->count)
+                                : std::make_unique_for_overwrite<std::uint16_t[]>(d->count);
         image.data_ = std::move(d);
     } catch (const std::bad_alloc&) {
         image.data_.reset();
@@ -29,10 +31,15 @@ cip_t cip_t::make(long width, long height, bool with_samples)
 
 cip_t cip_t::make_8bit(long width, long height)
 {
-    return make(width, height, false);
+    return make(width, height, false, true);
 }
 
 cip_t cip_t::make_16bit(long width, long height)
 {
     return make(width, height, true);
+}
+
+cip_t cip_t::make_16bit_for_overwrite(long width, long height)
+{
+    return make(width, height, true, false);
 }

@@ -14,6 +14,9 @@ public:
     // cannot be allocated: sizes often come from untrusted files.
     static cip_t make_8bit(long width, long height);
     static cip_t make_16bit(long width, long height);
+    // Samples and pixels left unset, for a caller that writes every one of
+    // them (large volumes: each buffer is touched once, not twice).
+    static cip_t make_16bit_for_overwrite(long width, long height);
 
     bool empty() const { return !data_; }
     explicit operator bool() const { return !empty(); }
@@ -37,6 +40,6 @@ private:
         std::unique_ptr<std::uint8_t[]> pixels;
         std::unique_ptr<std::uint16_t[]> samples;
     };
-    static cip_t make(long width, long height, bool with_samples);
+    static cip_t make(long width, long height, bool with_samples, bool zeroed = true);
     std::shared_ptr<image_data> data_;
 };

@@ -15,6 +15,7 @@ ks_packages=(
   freeglut3-dev libglu1-mesa-dev
   xvfb xauth
   python3-vtk9 python3-scipy
+  libdcmtk-dev libgdcm-dev
 )
 
 ks_install_missing() {

@@ -67,6 +67,11 @@ class walker_t {
 public:
     walker_t(std::span<const std::uint8_t> bytes, dicom_dataset_t* ds, wxString* why) : b_(bytes), ds_(ds), why_(why) {}
 
+    // Reading only a file's first bytes: the walk ends at the top-level pixel
+    // data, whose length is checked against the whole file's size instead.
+    void stop_at_pixels(std::uint64_t file_size) { file_size_ = file_size; }
+    bool stopped_at_pixels() const { return stopped_; }
+
     std::uint16_t u16(std::size_t at, bool big) const
     {
         return big ? std::uint16_t(b_[at] << 8 | b_[at + 1]) : std::uint16_t(b_[at] | b_[at + 1] << 8);
@@ -130,6 +135,16 @@ public:
             pos += header;
             const bool sequence =
                 (e.vr[0] == 'S' && e.vr[1] == 'Q') || (length == undefined_length && tag != pixel_data_tag);
+            if (file_size_ && depth == 0 && tag == pixel_data_tag) {
+                if (length != undefined_length && length > file_size_ - std::min<std::uint64_t>(pos, file_size_))
+                    return fail("element " + tag_text(tag) + " is longer than the data left");
+                ds_->encapsulated = length == undefined_length;
+                ds_->pixels_left_out = true;
+                ds_->native_length = ds_->encapsulated ? 0 : length;
+                out->emplace(tag, e);
+                stopped_ = true;
+                return true;
+            }
             if (length == undefined_length) {
                 if (tag == pixel_data_tag) {
                     // An icon's compressed pixels, inside a sequence, are stepped over: they are not the image.
@@ -206,8 +221,7 @@ public:
 
     // Encapsulated pixel data: the basic offset table, then the fragments.
     // Encapsulated pixel data: the offset table, then the fragments (kept in `out` when given).
-    bool fragments(std::size_t& pos, std::size_t end, encoding_t enc,
-                   std::vector<std::span<const std::uint8_t>>* out)
+    bool fragments(std::size_t& pos, std::size_t end, encoding_t enc, std::vector<std::span<const std::uint8_t>>* out)
     {
         bool first = true;
         while (pos < end) {
@@ -232,6 +246,8 @@ private:
     std::span<const std::uint8_t> b_;
     dicom_dataset_t* ds_;
     wxString* why_;
+    std::uint64_t file_size_ = 0;
+    bool stopped_ = false;
 };
 
 std::string trimmed(std::span<const std::uint8_t> v)
@@ -342,7 +358,26 @@ std::optional<std::int64_t> dicom_dataset_t::integer(std::uint32_t tag) const
     return std::nullopt;
 }
 
+namespace {
+bool parse_dicom_part(std::span<const std::uint8_t> bytes, std::uint64_t file_size, dicom_dataset_t* out,
+                      wxString* why);
+}  // namespace
+
 bool parse_dicom(std::span<const std::uint8_t> bytes, dicom_dataset_t* out, wxString* why)
+{
+    return parse_dicom_part(bytes, 0, out, why);
+}
+
+bool parse_dicom_header(std::span<const std::uint8_t> prefix, std::uint64_t file_size, dicom_dataset_t* out,
+                        wxString* why)
+{
+    return parse_dicom_part(prefix, std::max<std::uint64_t>(file_size, 1), out, why);
+}
+
+namespace {
+
+// file_size 0: `bytes` is the whole file; otherwise its first bytes, read up to the pixel data.
+bool parse_dicom_part(std::span<const std::uint8_t> bytes, std::uint64_t file_size, dicom_dataset_t* out, wxString* why)
 {
     *out = {};
     why->clear();
@@ -365,6 +400,10 @@ bool parse_dicom(std::span<const std::uint8_t> bytes, dicom_dataset_t* out, wxSt
     out->big_endian = enc.big;
     out->explicit_vr = enc.explicit_vr;
     if (out->transfer_syntax == "1.2.840.10008.1.2.1.99") {
+        if (file_size && bytes.size() < file_size) {
+            *why = "a deflated data set is read whole";
+            return false;
+        }
         auto inflated = std::make_shared<std::vector<std::uint8_t>>();
         if (!inflate_rest(bytes.subspan(pos), inflated.get(), why))
             return false;
@@ -373,11 +412,20 @@ bool parse_dicom(std::span<const std::uint8_t> bytes, dicom_dataset_t* out, wxSt
         std::size_t at = 0;
         return inner.elements(at, inflated->size(), enc, 0, &out->elements);
     }
+    if (file_size)
+        walker.stop_at_pixels(file_size);
     if (!walker.elements(pos, bytes.size(), enc, 0, &out->elements))
         return false;
+    // A prefix that ends before the pixel data is not a whole header.
+    if (file_size && !walker.stopped_at_pixels() && bytes.size() < file_size) {
+        *why = "the header runs past the bytes read";
+        return false;
+    }
     if (out->elements.size() == 0) {
         *why = "no DICOM elements found";
         return false;
     }
     return true;
 }
+
+}  // namespace

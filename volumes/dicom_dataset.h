@@ -43,6 +43,10 @@ struct dicom_dataset_t {
     std::span<const std::uint8_t> native_pixels;
     std::vector<std::span<const std::uint8_t>> fragments;
     std::shared_ptr<const std::vector<std::uint8_t>> inflated;  // holds a deflated data set's bytes
+    // Read by parse_dicom_header: the pixel data were not read (a native
+    // length is known and fits the file).
+    bool pixels_left_out = false;
+    std::uint64_t native_length = 0;
 
     // Each looks in `scope` (a sequence item) when given, else at the top level.
     const dicom_element_t* find(std::uint32_t tag, const dicom_items_t* scope = nullptr) const;
@@ -58,6 +62,12 @@ struct dicom_dataset_t {
 // Parses a whole file. False, with the reason, for anything that is not a
 // readable DICOM data set.
 bool parse_dicom(std::span<const std::uint8_t> bytes, dicom_dataset_t* out, wxString* why);
+
+// The header of a file of `file_size` bytes from its first bytes: elements
+// up to the top-level pixel data, which are left out. False also when the
+// bytes end before the pixel data (read the whole file then).
+bool parse_dicom_header(std::span<const std::uint8_t> prefix, std::uint64_t file_size, dicom_dataset_t* out,
+                        wxString* why);
 
 // Limits on what an untrusted file can make us do.
 inline constexpr int dicom_max_nesting = 12;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "common/cip.h"
 #include "common/functor.h"
@@ -46,6 +47,10 @@ void window_frame(const cip_t& frame, const window_table_t& table, const std::op
 // below 1), the centre rises by 1/256 of the starting width a pixel down:
 // fine on narrow windows, quick on wide ones.
 window_preset_t dragged_window(const window_preset_t& start, int dx, int dy);
+
+// Every frame through the window, the work shared by two threads.
+void window_frames(const std::vector<cip_t>& frames, const window_table_t& table,
+                   const std::optional<std::uint16_t>& padding, long filter);
 
 class dicom_display_service_t {
 public:

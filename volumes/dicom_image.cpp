@@ -1,7 +1,9 @@
 #include "dicom_image.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "common/matrix16d.h"
 #include "common/vertex_math.h"
@@ -60,15 +62,24 @@ std::optional<double> first_number(const dicom_dataset_t& ds, std::uint32_t tag)
 
 // A stored value (of bits_stored bits, high bit as given) as kept: signed
 // values sign-extended from the high bit and shifted by 32768.
+// Branch-free, for the loops over every pixel: flipping the sign bit and
+// adding 32768 - sign is sign extension plus the shift by 32768.
+struct kept_t {
+    int low = 0;
+    std::uint32_t mask = 0xFFFF, sign = 0, add = 0;
+    explicit kept_t(const dicom_image_t& im)
+        : low(int(im.high_bit) + 1 - int(im.bits_stored)),
+          mask((1u << im.bits_stored) - 1u),
+          sign(im.signed_pixels ? 1u << (im.bits_stored - 1) : 0u),
+          add(im.signed_pixels ? 32768u - sign : 0u)
+    {
+    }
+    std::uint16_t operator()(std::uint32_t raw) const { return std::uint16_t((((raw >> low) & mask) ^ sign) + add); }
+};
+
 std::uint16_t kept_value(std::uint32_t raw, const dicom_image_t& im)
 {
-    const int low = int(im.high_bit) + 1 - int(im.bits_stored);
-    std::uint32_t v = (raw >> low) & ((1u << im.bits_stored) - 1u);
-    if (!im.signed_pixels)
-        return std::uint16_t(v);
-    const std::uint32_t sign = 1u << (im.bits_stored - 1);
-    const std::int32_t s = std::int32_t(v ^ sign) - std::int32_t(sign);
-    return std::uint16_t(s + 32768);
+    return kept_t(im)(raw);
 }
 
 }  // namespace
@@ -182,7 +193,8 @@ bool read_dicom_image(const dicom_dataset_t& ds, dicom_image_t* im, wxString* wh
     if (!ds.encapsulated) {
         const std::uint64_t frame_bytes = std::uint64_t(im->rows) * std::uint64_t(im->columns) *
                                           std::uint64_t(im->samples) * std::uint64_t(im->bits_allocated / 8);
-        if (std::uint64_t(im->frames) * frame_bytes > std::uint64_t(ds.native_pixels.size())) {
+        const std::uint64_t held = ds.pixels_left_out ? ds.native_length : std::uint64_t(ds.native_pixels.size());
+        if (std::uint64_t(im->frames) * frame_bytes > held) {
             *why = wxString::Format("the pixel data hold fewer than the %ld frames of %ld x %ld the file counts",
                                     im->frames, im->columns, im->rows);
             return false;
@@ -212,6 +224,13 @@ std::array<double, 6> dicom_slice_pose(const dicom_image_t& im, long frame)
 bool decode_native_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame,
                          std::vector<std::uint16_t>* out, wxString* why)
 {
+    out->resize(std::size_t(im.rows) * std::size_t(im.columns));
+    return decode_native_frame(ds, im, frame, std::span<std::uint16_t>(*out), why);
+}
+
+bool decode_native_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, std::span<std::uint16_t> out,
+                         wxString* why)
+{
     if (ds.encapsulated) {
         *why = "the pixel data are compressed";
         return false;
@@ -225,25 +244,33 @@ bool decode_native_frame(const dicom_dataset_t& ds, const dicom_image_t& im, lon
             wxString::Format("the pixel data hold fewer than %ld frames of %ld x %ld", frame + 1, im.columns, im.rows);
         return false;
     }
+    if (out.size() != pixels) {
+        *why = "the frame buffer is not the image's size";
+        return false;
+    }
     const std::uint8_t* data = ds.native_pixels.data() + std::uint64_t(frame) * frame_bytes;
-    out->assign(std::size_t(pixels), 0);
-    const bool big = ds.big_endian;
-    for (std::uint64_t i = 0; i < pixels; ++i) {
-        if (im.samples == 3) {
-            // RGB by pixel or by plane, to grey.
-            unsigned sum = 0;
+    std::uint16_t* to = out.data();
+    const kept_t kept(im);
+    // One plain loop per layout, so that each runs at memory speed.
+    if (im.samples == 3) {
+        for (std::uint64_t i = 0; i < pixels; ++i) {
+            unsigned sum = 0;  // RGB by pixel or by plane, to grey
             for (std::uint64_t s = 0; s < 3; ++s)
                 sum += im.planar ? data[s * pixels + i] : data[3 * i + s];
-            (*out)[i] = std::uint16_t(sum / 3);
-            continue;
+            to[i] = std::uint16_t(sum / 3);
         }
-        std::uint32_t raw = 0;
-        if (bytes_per_sample == 1)
-            raw = data[i];
-        else
-            raw = big ? std::uint32_t(data[2 * i]) << 8 | data[2 * i + 1]
-                      : std::uint32_t(data[2 * i + 1]) << 8 | data[2 * i];
-        (*out)[i] = kept_value(raw, im);
+    } else if (bytes_per_sample == 1) {
+        for (std::uint64_t i = 0; i < pixels; ++i)
+            to[i] = kept(data[i]);
+    } else if (ds.big_endian || std::endian::native != std::endian::little) {
+        const int high = ds.big_endian ? 0 : 1;  // the byte holding the high bits
+        for (std::uint64_t i = 0; i < pixels; ++i)
+            to[i] = kept(std::uint32_t(data[2 * i + high]) << 8 | data[2 * i + 1 - high]);
+    } else {
+        // Little-endian words as they lie (this machine's order), then made kept in place.
+        std::memcpy(to, data, std::size_t(pixels) * 2);
+        for (std::uint64_t i = 0; i < pixels; ++i)
+            to[i] = kept(to[i]);
     }
     return true;
 }
@@ -269,6 +296,27 @@ bool frame_bytes(const dicom_dataset_t& ds, const dicom_image_t& im, long frame,
     return false;
 }
 
+// The decoded samples of a frame as kept values: colour to grey by the mean
+// of its components, like native data.
+template <typename Sample, typename ToRaw>
+void keep_samples(const std::vector<Sample>& samples, int components, const dicom_image_t& im, ToRaw to_raw,
+                  std::vector<std::uint16_t>* out)
+{
+    const std::size_t pixels = std::size_t(im.rows) * std::size_t(im.columns);
+    const kept_t kept(im);
+    out->resize(pixels);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        if (components == 3) {
+            std::uint32_t sum = 0;
+            for (std::size_t c = 0; c < 3; ++c)
+                sum += to_raw(samples[3 * i + c]);
+            (*out)[i] = std::uint16_t(sum / 3);
+        } else {
+            (*out)[i] = kept(to_raw(samples[i]));
+        }
+    }
+}
+
 bool decode_rle(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, std::vector<std::uint16_t>* out,
                 wxString* why)
 {
@@ -280,15 +328,16 @@ bool decode_rle(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, 
     const int bytes_per_sample = int(im.bits_allocated / 8);
     if (!decode_rle_frame(bytes, pixels, int(im.samples) * bytes_per_sample, &planes, why))
         return false;
-    out->assign(pixels, 0);
+    const kept_t kept(im);
+    out->resize(pixels);
     for (std::size_t i = 0; i < pixels; ++i) {
         if (im.samples == 3) {
             // One plane per colour, by plane whatever Planar Configuration says.
             (*out)[i] = std::uint16_t((unsigned(planes[i]) + planes[pixels + i] + planes[2 * pixels + i]) / 3);
         } else if (bytes_per_sample == 2) {
-            (*out)[i] = kept_value(std::uint32_t(planes[i]) << 8 | planes[pixels + i], im);  // high byte first
+            (*out)[i] = kept(std::uint32_t(planes[i]) << 8 | planes[pixels + i]);  // high byte first
         } else {
-            (*out)[i] = kept_value(planes[i], im);
+            (*out)[i] = kept(planes[i]);
         }
     }
     return true;
@@ -310,33 +359,9 @@ bool decode_lossless_jpeg(const dicom_dataset_t& ds, const dicom_image_t& im, lo
                                 j.width, j.height, j.precision, j.components);
         return false;
     }
-    const std::size_t pixels = std::size_t(im.rows) * std::size_t(im.columns);
-    out->assign(pixels, 0);
-    for (std::size_t i = 0; i < pixels; ++i)
-        (*out)[i] = im.samples == 3
-                        ? std::uint16_t((unsigned(j.samples[3 * i]) + j.samples[3 * i + 1] + j.samples[3 * i + 2]) / 3)
-                        : kept_value(j.samples[i], im);
+    keep_samples(
+        j.samples, j.components, im, [](std::uint16_t v) { return std::uint32_t(v); }, out);
     return true;
-}
-
-// The decoded samples of a frame as kept values: colour to grey by the mean
-// of its components, like native data.
-template <typename Sample, typename ToRaw>
-void keep_samples(const std::vector<Sample>& samples, int components, const dicom_image_t& im, ToRaw to_raw,
-                  std::vector<std::uint16_t>* out)
-{
-    const std::size_t pixels = std::size_t(im.rows) * std::size_t(im.columns);
-    out->assign(pixels, 0);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        if (components == 3) {
-            std::uint32_t sum = 0;
-            for (std::size_t c = 0; c < 3; ++c)
-                sum += to_raw(samples[3 * i + c]);
-            (*out)[i] = std::uint16_t(sum / 3);
-        } else {
-            (*out)[i] = kept_value(to_raw(samples[i]), im);
-        }
-    }
 }
 
 bool decode_baseline_jpeg(const dicom_dataset_t& ds, const dicom_image_t& im, long frame,
@@ -405,6 +430,22 @@ bool decode_jpeg2000_frame(const dicom_dataset_t& ds, const dicom_image_t& im, l
 }
 
 }  // namespace
+
+bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, std::span<std::uint16_t> out,
+                  wxString* why)
+{
+    if (!ds.encapsulated)
+        return decode_native_frame(ds, im, frame, out, why);
+    std::vector<std::uint16_t> values;
+    if (!decode_frame(ds, im, frame, &values, why))
+        return false;
+    if (values.size() != out.size()) {
+        *why = "the frame buffer is not the image's size";
+        return false;
+    }
+    std::copy(values.begin(), values.end(), out.begin());
+    return true;
+}
 
 bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& im, long frame, std::vector<std::uint16_t>* out,
                   wxString* why)

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -58,11 +59,17 @@ std::array<double, 6> dicom_slice_pose(const dicom_image_t& image, long frame);
 // data are too short or the file is encapsulated.
 bool decode_native_frame(const dicom_dataset_t& ds, const dicom_image_t& image, long frame,
                          std::vector<std::uint16_t>* out, wxString* why);
+// The same into `out`, which must hold rows x columns values.
+bool decode_native_frame(const dicom_dataset_t& ds, const dicom_image_t& image, long frame,
+                         std::span<std::uint16_t> out, wxString* why);
 
 // Frame `frame` as kept values, native or compressed. Codecs are chosen by
 // the transfer syntax, never by the data's first bytes; compressions not read
 // are refused with the reason.
 bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& image, long frame, std::vector<std::uint16_t>* out,
+                  wxString* why);
+// Into `out` of rows x columns values: native data straight in, without a copy.
+bool decode_frame(const dicom_dataset_t& ds, const dicom_image_t& image, long frame, std::span<std::uint16_t> out,
                   wxString* why);
 
 // The refusal for compressed data in a format not read.

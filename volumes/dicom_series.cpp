@@ -1,12 +1,14 @@
 #include "dicom_series.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
+#include <thread>
 #include <tuple>
 
 #include <wx/filename.h>
@@ -18,30 +20,51 @@
 
 namespace {
 
-bool read_file(const wxString& path, std::vector<std::uint8_t>* bytes)
+// A quick look at a file's first bytes before parsing it: DICM after the
+// preamble, or a data set without one that starts in group 0002 or 0008
+// (either byte order). Large files of other kinds are not read in full.
+bool may_be_dicom(std::span<const std::uint8_t> head)
 {
-    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
-    if (!in)
-        return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-// A quick look before reading a whole file: DICM after the preamble, or a
-// data set without one that starts in group 0002 or 0008 (either byte order).
-// Large files of other kinds beside the data are not read in full.
-bool may_be_dicom(const wxString& path)
-{
-    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
-    std::uint8_t head[132] = {};
-    in.read(reinterpret_cast<char*>(head), sizeof head);
-    const std::streamsize got = in.gcount();
-    if (got == 132 && std::equal(head + 128, head + 132, "DICM"))
+    if (head.size() >= 132 && std::equal(head.begin() + 128, head.begin() + 132, "DICM"))
         return true;
-    if (got < 8)
+    if (head.size() < 8)
         return false;
     const unsigned little = head[0] | unsigned(head[1]) << 8, big = unsigned(head[0]) << 8 | head[1];
     return little == 0x0002 || little == 0x0008 || big == 0x0002 || big == 0x0008;
+}
+
+// At most `limit` bytes of a file (all of it for 0), and its whole size.
+bool read_file(const wxString& path, std::vector<std::uint8_t>* bytes, std::uint64_t* size = nullptr,
+               std::uint64_t limit = 0)
+{
+    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary | std::ios::ate);
+    if (!in)
+        return false;
+    const std::streamoff end = in.tellg();
+    if (end < 0)
+        return false;
+    if (size)
+        *size = std::uint64_t(end);
+    const std::uint64_t want = limit ? std::min<std::uint64_t>(limit, std::uint64_t(end)) : std::uint64_t(end);
+    bytes->resize(std::size_t(want));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes->data()), std::streamsize(want));
+    return std::uint64_t(in.gcount()) == want;
+}
+
+// A file's data set without its pixels: its first bytes when the header
+// lies within them (a slice's pixels are most of it), else all of it.
+bool read_header(const wxString& path, std::vector<std::uint8_t>* bytes, dicom_dataset_t* ds, wxString* why)
+{
+    constexpr std::uint64_t prefix = 64 * 1024;
+    std::uint64_t size = 0;
+    if (!read_file(path, bytes, &size, prefix) || !may_be_dicom(*bytes))
+        return false;
+    if (size > bytes->size() && parse_dicom_header(*bytes, size, ds, why))
+        return true;
+    if (size > bytes->size() && !read_file(path, bytes))
+        return false;
+    return parse_dicom(*bytes, ds, why);
 }
 
 // Where a slice lies along its normal (mm).
@@ -111,8 +134,7 @@ std::vector<dicom_series_t> group_dicom_series(const std::vector<wxString>& file
         dicom_dataset_t ds;
         dicom_image_t im;
         wxString why;
-        if (!may_be_dicom(path) || !read_file(path, &bytes) || !parse_dicom(bytes, &ds, &why) ||
-            !read_dicom_image(ds, &im, &why)) {
+        if (!read_header(path, &bytes, &ds, &why) || !read_dicom_image(ds, &im, &why)) {
             ++*skipped;
             continue;
         }
@@ -254,37 +276,69 @@ bool read_series_frames(const dicom_series_t& series, slice_stack_t* stack, wxSt
     out.window_centre = first.window_centre;
     out.window_width = first.window_width;
     out.data_set = {first.padding, first.window_presets};
-    wxString open_path;
-    std::vector<std::uint8_t> bytes;
-    dicom_dataset_t ds;
-    std::vector<std::uint16_t> values;
-    for (std::size_t n = 0; n < series.slices.size(); ++n) {
-        if (progress && !progress(n, series.slices.size())) {
-            if (cancelled)
-                *cancelled = true;
-            return false;
+    const std::size_t count = series.slices.size();
+    out.images.resize(count);
+    out.poses.resize(count);
+    out.sources.resize(count);
+    // Slices are independent: two workers take the next one in turn, each
+    // into its own place, so the result does not depend on the timing. Only
+    // this thread reports progress (the dialog belongs to it).
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<bool> stop{false};
+    bool user_stopped = false;
+    auto report = [&] {
+        if (progress && !user_stopped && !progress(done, count)) {
+            user_stopped = true;
+            stop = true;
         }
-        const dicom_slice_t& slice = series.slices[n];
-        if (slice.path != open_path) {
-            if (!read_file(slice.path, &bytes) || !parse_dicom(bytes, &ds, why)) {
-                *why = slice.path + ": " + (why->empty() ? wxString("cannot be read") : *why);
-                return false;
+    };
+    std::pair<std::size_t, wxString> failures[2] = {{count, wxString()}, {count, wxString()}};
+    auto work = [&](int worker) {
+        wxString open_path, reason;
+        std::vector<std::uint8_t> bytes;
+        dicom_dataset_t ds;
+        for (std::size_t n = next++; n < count && !stop; n = next++) {
+            const dicom_slice_t& slice = series.slices[n];
+            auto fail = [&](const wxString& what) {
+                failures[worker] = {n, what};
+                stop = true;
+            };
+            if (slice.path != open_path) {
+                open_path.clear();
+                if (!read_file(slice.path, &bytes) || !parse_dicom(bytes, &ds, &reason))
+                    return fail(slice.path + ": " + (reason.empty() ? wxString("cannot be read") : reason));
+                open_path = slice.path;
             }
-            open_path = slice.path;
+            cip_t image = cip_t::make_16bit_for_overwrite(series.columns, series.rows);
+            if (image.empty())
+                return fail("Error: unable to allocate space for image data");
+            if (!decode_frame(ds, slice.image, slice.frame, {image.samples(), image.pixel_count()}, &reason))
+                return fail(slice.path + ": " + reason);
+            out.images[n] = image;
+            out.poses[n] = pose_record(dicom_slice_pose(slice.image, slice.frame));
+            out.sources[n] = slice.source;
+            ++done;
+            if (worker == 0)
+                report();
         }
-        if (!decode_frame(ds, slice.image, slice.frame, &values, why)) {
-            *why = slice.path + ": " + *why;
-            return false;
-        }
-        cip_t image = cip_t::make_16bit(series.columns, series.rows);
-        if (image.empty() || values.size() != image.pixel_count()) {
-            *why = "Error: unable to allocate space for image data";
-            return false;
-        }
-        std::copy(values.begin(), values.end(), image.samples());
-        out.images.push_back(image);
-        out.poses.push_back(pose_record(dicom_slice_pose(slice.image, slice.frame)));
-        out.sources.push_back(slice.source);
+    };
+    report();
+    std::thread helper;
+    if (count > 1 && std::thread::hardware_concurrency() > 1)
+        helper = std::thread(work, 1);
+    work(0);
+    if (helper.joinable())
+        helper.join();
+    if (user_stopped) {
+        if (cancelled)
+            *cancelled = true;
+        return false;
+    }
+    // The first failing slice in series order, whichever worker met it.
+    const auto& failure = failures[0].first <= failures[1].first ? failures[0] : failures[1];
+    if (failure.first < count) {
+        *why = failure.second;
+        return false;
     }
     *stack = std::move(out);
     return true;

@@ -5,11 +5,15 @@
 
 namespace {
 
-// A Huffman table as T.81 F.2.2.3 decodes with it.
+// A Huffman table as T.81 F.2.2.3 decodes with it, and a lookup of every
+// code up to `fast_bits` long by the next bits of the stream (most are).
+constexpr int fast_bits = 9;
+
 struct huffman_t {
     bool defined = false;
     std::array<std::int32_t, 17> maxcode{}, mincode{}, valptr{};
     std::vector<std::uint8_t> values;
+    std::array<std::uint16_t, 1 << fast_bits> fast{};  // length << 8 | value, 0 when longer
 };
 
 // Builds the decoding tables from the 16 code counts and the values; false
@@ -17,6 +21,7 @@ struct huffman_t {
 bool build(const std::uint8_t* counts, std::vector<std::uint8_t> values, huffman_t* h)
 {
     h->values = std::move(values);
+    h->fast.fill(0);
     std::int32_t code = 0, k = 0;
     for (int len = 1; len <= 16; ++len) {
         const int n = counts[len - 1];
@@ -25,11 +30,19 @@ bool build(const std::uint8_t* counts, std::vector<std::uint8_t> values, huffman
         } else {
             h->valptr[std::size_t(len)] = k;
             h->mincode[std::size_t(len)] = code;
+            if (code + n - 1 >= (1 << len))
+                return false;  // more codes of this length than there is room for
+            for (int c = 0; c < n && len <= fast_bits; ++c) {
+                const std::size_t v = std::size_t(k + c);
+                if (v >= h->values.size())
+                    break;  // a code without a value: the slow path refuses it
+                const int shift = fast_bits - len;
+                for (int fill = 0; fill < (1 << shift); ++fill)
+                    h->fast[std::size_t(((code + c) << shift) | fill)] = std::uint16_t(len << 8 | h->values[v]);
+            }
             code += n;
             k += n;
             h->maxcode[std::size_t(len)] = code - 1;
-            if (code - 1 >= (1 << len))
-                return false;  // more codes of this length than there is room for
         }
         code <<= 1;
     }
@@ -37,33 +50,44 @@ bool build(const std::uint8_t* counts, std::vector<std::uint8_t> values, huffman
     return true;
 }
 
-// Reads entropy-coded bits, undoing byte stuffing; a marker or the end of the
-// data gives zero bits from then on (and says so).
+// Reads entropy-coded bits through a 64-bit window, undoing byte stuffing. A
+// marker or the end of the data gives zero bits from then on; reading any of
+// those makes the reader exhausted.
 class bit_reader_t {
 public:
     bit_reader_t(std::span<const std::uint8_t> data, std::size_t pos) : d_(data), pos_(pos) {}
 
-    int bit()
+    // The next n bits (n <= 16), not consumed.
+    std::uint32_t peek(int n)
     {
-        if (count_ == 0) {
-            if (!fill())
-                return 0;
+        if (have_ < n)
+            refill();
+        return std::uint32_t(window_ >> (have_ - n)) & ((1u << n) - 1u);
+    }
+    void skip(int n)
+    {
+        have_ -= n;
+        if (have_ < padding_) {
+            exhausted_ = true;  // a bit past the data was used
+            padding_ = have_;
         }
-        --count_;
-        return (byte_ >> count_) & 1;
     }
     std::uint32_t bits(int n)
     {
-        std::uint32_t v = 0;
-        for (int i = 0; i < n; ++i)
-            v = (v << 1) | std::uint32_t(bit());
+        if (n == 0)
+            return 0;
+        const std::uint32_t v = peek(n);
+        skip(n);
         return v;
     }
     bool exhausted() const { return exhausted_; }
     // Drops the rest of the byte and expects restart marker RSTn.
     bool restart(int n)
     {
-        count_ = 0;
+        if (have_ - padding_ > 7)
+            return false;  // whole bytes of data left before the marker
+        window_ = 0;
+        have_ = padding_ = 0;
         while (pos_ + 1 < d_.size() && d_[pos_] == 0xFF && d_[pos_ + 1] == 0xFF)
             ++pos_;  // fill bytes
         if (pos_ + 1 >= d_.size() || d_[pos_] != 0xFF || d_[pos_ + 1] != 0xD0 + n)
@@ -74,48 +98,75 @@ public:
     }
 
 private:
-    bool fill()
+    void refill()
     {
-        if (at_marker_ || pos_ >= d_.size()) {
-            exhausted_ = true;
-            return false;
-        }
-        const std::uint8_t b = d_[pos_];
-        if (b == 0xFF) {
-            if (pos_ + 1 >= d_.size() || d_[pos_ + 1] != 0x00) {
-                at_marker_ = true;  // a marker: no more data bits
-                exhausted_ = true;
-                return false;
+        while (have_ <= 56) {
+            std::uint8_t b = 0;
+            if (at_marker_ || pos_ >= d_.size()) {
+                padding_ += 8;
+            } else if (d_[pos_] == 0xFF) {
+                if (pos_ + 1 >= d_.size() || d_[pos_ + 1] != 0x00) {
+                    at_marker_ = true;  // a marker: no more data bits
+                    padding_ += 8;
+                } else {
+                    b = 0xFF;
+                    pos_ += 2;
+                }
+            } else {
+                b = d_[pos_++];
             }
-            pos_ += 2;
-        } else {
-            ++pos_;
+            window_ = window_ << 8 | b;
+            have_ += 8;
         }
-        byte_ = b;
-        count_ = 8;
-        return true;
     }
 
     std::span<const std::uint8_t> d_;
     std::size_t pos_;
-    std::uint8_t byte_ = 0;
-    int count_ = 0;
+    std::uint64_t window_ = 0;  // the last have_ bits are unread; those above, read already
+    int have_ = 0;
+    int padding_ = 0;  // the last bits of the window that are not data
     bool at_marker_ = false, exhausted_ = false;
 };
 
 std::optional<int> decode_symbol(bit_reader_t& r, const huffman_t& h)
 {
-    std::int32_t code = r.bit();
+    if (const std::uint16_t hit = h.fast[r.peek(fast_bits)]) {
+        r.skip(hit >> 8);
+        return hit & 0xFF;
+    }
+    const std::uint32_t next = r.peek(16);
     for (int len = 1; len <= 16; ++len) {
+        const std::int32_t code = std::int32_t(next >> (16 - len));
         if (h.maxcode[std::size_t(len)] >= 0 && code <= h.maxcode[std::size_t(len)]) {
             const std::size_t i = std::size_t(h.valptr[std::size_t(len)] + code - h.mincode[std::size_t(len)]);
             if (i >= h.values.size())
                 return std::nullopt;
+            r.skip(len);
             return h.values[i];
         }
-        code = (code << 1) | r.bit();
     }
     return std::nullopt;  // no code this long
+}
+
+// The predictors of T.81 Table H.1 from the samples left (a), above (b) and above left (c).
+inline std::int32_t predict(int predictor, std::int32_t a, std::int32_t b, std::int32_t c)
+{
+    switch (predictor) {
+        case 1:
+            return a;
+        case 2:
+            return b;
+        case 3:
+            return c;
+        case 4:
+            return a + b - c;
+        case 5:
+            return a + ((b - c) >> 1);
+        case 6:
+            return b + ((a - c) >> 1);
+        default:
+            return (a + b) >> 1;
+    }
 }
 
 struct component_t {
@@ -236,9 +287,14 @@ bool decode_jpeg_lossless(std::span<const std::uint8_t> d, jpeg_lossless_image_t
             const int p = out->precision - point_transform;
             const std::int32_t mask = (1 << p) - 1;
             std::vector<std::int32_t> line(std::size_t(w * ns)), above(std::size_t(w * ns));
+            std::array<const huffman_t*, 4> table_of{};
+            for (int c = 0; c < ns; ++c)
+                table_of[std::size_t(c)] = &tables[std::size_t(components[std::size_t(c)].table)];
             long mcus = 0;
             int next_restart = 0;
             bool first_line = true;
+            std::uint16_t* to = out->samples.data();
+            const std::size_t row = std::size_t(w * ns);
             for (long y = 0; y < h; ++y) {
                 if (restart_interval > 0 && mcus > 0 && mcus % restart_interval == 0) {
                     if (!r.restart(next_restart))
@@ -246,56 +302,35 @@ bool decode_jpeg_lossless(std::span<const std::uint8_t> d, jpeg_lossless_image_t
                     next_restart = (next_restart + 1) % 8;
                     first_line = true;
                 }
-                for (long x = 0; x < w; ++x, ++mcus)
-                    for (int c = 0; c < ns; ++c) {
-                        const std::size_t i = std::size_t(x * ns + c);
-                        std::int32_t px;
-                        if (first_line)
-                            px = x == 0 ? 1 << (p - 1) : line[i - std::size_t(ns)];
-                        else if (x == 0)
-                            px = above[i];
-                        else {
-                            const std::int32_t ra = line[i - std::size_t(ns)], rb = above[i],
-                                               rc = above[i - std::size_t(ns)];
-                            switch (predictor) {
-                                case 1:
-                                    px = ra;
-                                    break;
-                                case 2:
-                                    px = rb;
-                                    break;
-                                case 3:
-                                    px = rc;
-                                    break;
-                                case 4:
-                                    px = ra + rb - rc;
-                                    break;
-                                case 5:
-                                    px = ra + ((rb - rc) >> 1);
-                                    break;
-                                case 6:
-                                    px = rb + ((ra - rc) >> 1);
-                                    break;
-                                default:
-                                    px = (ra + rb) >> 1;
-                                    break;
-                            }
-                        }
-                        const auto ssss = decode_symbol(r, tables[std::size_t(components[std::size_t(c)].table)]);
-                        if (!ssss)
-                            return fail("the JPEG data hold a code no table has");
-                        std::int32_t diff = 0;
-                        if (*ssss == 16) {
-                            diff = 32768;
-                        } else if (*ssss > 0) {
-                            diff = std::int32_t(r.bits(*ssss));
-                            if (diff < (1 << (*ssss - 1)))
-                                diff -= (1 << *ssss) - 1;
-                        }
-                        const std::int32_t v = (px + diff) & 0xFFFF & mask;
-                        line[i] = v;
-                        out->samples[std::size_t(y) * std::size_t(w * ns) + i] = std::uint16_t(v << point_transform);
+                const std::int32_t* up = above.data();
+                std::int32_t* here = line.data();
+                std::size_t c = 0;  // the component of sample i, without a division per sample
+                for (std::size_t i = 0; i < row; ++i, c = c + 1 == std::size_t(ns) ? 0 : c + 1) {
+                    const bool first_column = i < std::size_t(ns);
+                    std::int32_t px;
+                    if (first_line)
+                        px = first_column ? 1 << (p - 1) : here[i - std::size_t(ns)];
+                    else if (first_column)
+                        px = up[i];
+                    else
+                        px = predict(predictor, here[i - std::size_t(ns)], up[i], up[i - std::size_t(ns)]);
+                    const auto ssss = decode_symbol(r, *table_of[c]);
+                    if (!ssss)
+                        return fail("the JPEG data hold a code no table has");
+                    std::int32_t diff = 0;
+                    if (*ssss == 16) {
+                        diff = 32768;
+                    } else if (*ssss > 0) {
+                        diff = std::int32_t(r.bits(*ssss));
+                        if (diff < (1 << (*ssss - 1)))
+                            diff -= (1 << *ssss) - 1;
                     }
+                    const std::int32_t v = (px + diff) & 0xFFFF & mask;
+                    here[i] = v;
+                    to[i] = std::uint16_t(v << point_transform);
+                }
+                mcus += w;
+                to += row;
                 if (r.exhausted())
                     return fail("the JPEG data end before the image");
                 above.swap(line);

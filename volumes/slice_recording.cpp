@@ -37,9 +37,8 @@ void make_dicom_recording(const slice_stack_t& stack, const wxString& recording_
     if (dicom_display)
         dicom_display->set_data_set(stack.data_set);
     const auto& padding = stack.data_set.padding;
-    const window_table_t table(dicom_window_from_resources(padding));
-    for (const cip_t& image : stack.images)
-        window_frame(image, table, padding, res->RES_DICOM_FILTER->value());
+    window_frames(stack.images, window_table_t(dicom_window_from_resources(padding)), padding,
+                  res->RES_DICOM_FILTER->value());
     // Nothing to save yet: the frames are the files'.
     base_res_t::clear_needs_save(RES_MASK_RECORDING);
 }
