@@ -1,7 +1,5 @@
 #include "dicom_info.h"
 
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <vector>
 
@@ -10,6 +8,7 @@
 #include "volumes/dicom_dataset.h"
 #include "volumes/dicom_image.h"
 #include "volumes/dicom_series.h"
+#include "volumes/file_bytes.h"
 #include "volumes/qct_file.h"
 #include "volumes/slice_recording.h"
 #include "volumes/volume_files.h"
@@ -51,12 +50,11 @@ wxString list(const std::vector<double>& v)
 
 bool describe_dicom_file(const wxString& path, wxString* text)
 {
-    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
-    if (!in) {
+    std::vector<std::uint8_t> bytes;
+    if (!read_file_bytes(path, &bytes)) {
         *text = "cannot open " + path;
         return false;
     }
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     dicom_dataset_t ds;
     wxString why;
     if (!parse_dicom(bytes, &ds, &why)) {

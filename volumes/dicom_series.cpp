@@ -4,8 +4,6 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <thread>
@@ -14,6 +12,7 @@
 #include <wx/filename.h>
 
 #include "common/vertex_math.h"
+#include "volumes/file_bytes.h"
 #include "volumes/image_files.h"
 #include "volumes/slice_pose.h"
 #include "volumes/slice_recording.h"
@@ -33,36 +32,17 @@ bool may_be_dicom(std::span<const std::uint8_t> head)
     return little == 0x0002 || little == 0x0008 || big == 0x0002 || big == 0x0008;
 }
 
-// At most `limit` bytes of a file (all of it for 0), and its whole size.
-bool read_file(const wxString& path, std::vector<std::uint8_t>* bytes, std::uint64_t* size = nullptr,
-               std::uint64_t limit = 0)
-{
-    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary | std::ios::ate);
-    if (!in)
-        return false;
-    const std::streamoff end = in.tellg();
-    if (end < 0)
-        return false;
-    if (size)
-        *size = std::uint64_t(end);
-    const std::uint64_t want = limit ? std::min<std::uint64_t>(limit, std::uint64_t(end)) : std::uint64_t(end);
-    bytes->resize(std::size_t(want));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes->data()), std::streamsize(want));
-    return std::uint64_t(in.gcount()) == want;
-}
-
 // A file's data set without its pixels: its first bytes when the header
 // lies within them (a slice's pixels are most of it), else all of it.
 bool read_header(const wxString& path, std::vector<std::uint8_t>* bytes, dicom_dataset_t* ds, wxString* why)
 {
     constexpr std::uint64_t prefix = 64 * 1024;
     std::uint64_t size = 0;
-    if (!read_file(path, bytes, &size, prefix) || !may_be_dicom(*bytes))
+    if (!read_file_bytes(path, bytes, &size, prefix) || !may_be_dicom(*bytes))
         return false;
     if (size > bytes->size() && parse_dicom_header(*bytes, size, ds, why))
         return true;
-    if (size > bytes->size() && !read_file(path, bytes))
+    if (size > bytes->size() && !read_file_bytes(path, bytes))
         return false;
     return parse_dicom(*bytes, ds, why);
 }
@@ -305,7 +285,7 @@ bool read_series_frames(const dicom_series_t& series, slice_stack_t* stack, wxSt
             };
             if (slice.path != open_path) {
                 open_path.clear();
-                if (!read_file(slice.path, &bytes) || !parse_dicom(bytes, &ds, &reason))
+                if (!read_file_bytes(slice.path, &bytes) || !parse_dicom(bytes, &ds, &reason))
                     return fail(slice.path + ": " + (reason.empty() ? wxString("cannot be read") : reason));
                 open_path = slice.path;
             }

@@ -1,13 +1,12 @@
 #include "dicomdir.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 
 #include <wx/filename.h>
 
 #include "volumes/dicom_dataset.h"
+#include "volumes/file_bytes.h"
 
 namespace {
 
@@ -15,12 +14,10 @@ constexpr std::uint32_t directory_records = dicom_tag(0x0004, 0x1220), reference
 
 bool parse_file(const wxString& path, std::vector<std::uint8_t>* bytes, dicom_dataset_t* ds, wxString* why)
 {
-    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
-    if (!in) {
-        *why = "it cannot be opened";
+    if (!read_file_bytes(path, bytes)) {
+        *why = "it cannot be read";
         return false;
     }
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return parse_dicom(*bytes, ds, why);
 }
 

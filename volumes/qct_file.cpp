@@ -2,10 +2,9 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "volumes/file_bytes.h"
 #include "volumes/slice_pose.h"
 #include "volumes/slice_recording.h"
 
@@ -37,21 +36,6 @@ private:
     std::vector<std::uint8_t> b_;
 };
 
-bool read_bytes(const wxString& path, std::vector<std::uint8_t>* out, std::size_t limit)
-{
-    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
-    if (!in)
-        return false;
-    if (limit == 0) {
-        out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } else {
-        out->resize(limit);
-        in.read(reinterpret_cast<char*>(out->data()), std::streamsize(limit));
-        out->resize(std::size_t(in.gcount()));
-    }
-    return !in.bad();
-}
-
 // The header's record count and offsets; false when they do not fit the bytes.
 bool header(const qct_bytes_t& b, long* records, wxString* why)
 {
@@ -77,7 +61,7 @@ wxString date_text(std::int32_t packed)
 bool looks_like_qct(const wxString& path)
 {
     std::vector<std::uint8_t> bytes;
-    if (!read_bytes(path, &bytes, 40 + 4 * max_records + 304))
+    if (!read_file_bytes(path, &bytes, nullptr, 40 + 4 * max_records + 304))
         return false;
     const qct_bytes_t b(std::move(bytes));
     long records = 0;
@@ -89,7 +73,7 @@ bool read_qct(const wxString& path, slice_stack_t* stack, long* ignored, wxStrin
 {
     *ignored = 0;
     std::vector<std::uint8_t> bytes;
-    if (!read_bytes(path, &bytes, 0)) {
+    if (!read_file_bytes(path, &bytes)) {
         *why = "it cannot be read";
         return false;
     }
