@@ -5,6 +5,7 @@
 // encoding toolkit's own decoding, refusals of what is not read, the
 // DICOMDIR, and volume files that agree with their DICOM copy.
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
@@ -218,6 +219,92 @@ TEST_F(FixtureLoads, DicomdirAndVolumeFilesAgreeWithTheirDicomCopies)
     ASSERT_EQ(bufp->frames(), 3);
     EXPECT_LT(length(origin_of(2) - vertex3d{0, 0, 0.0}), 1e-6);
     EXPECT_EQ(bufp->imagecp(1).samples()[0], 1100);
+}
+
+// One damaged copy of a fixture for each fault the reader guards against,
+// each opened as the program opens files: refused with a reason, and the
+// recording held before (the DICOMDIR's series) left as it was.
+TEST_F(FixtureLoads, DamagedCopiesAreRefusedAndTheRecordingHeldStays)
+{
+    ASSERT_TRUE(try_read_other_file(wxString(fixtures + "/dicomdir/DICOMDIR")));
+    const cip_t held = bufp->imagecp(1);
+    const wxFileName held_name = res->RES_ASCII_FILENAME->value();
+
+    auto bytes_of = [](const std::string& name) {
+        std::ifstream in(fixtures + "/" + name, std::ios::binary);
+        return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    // The offset of a tag's first occurrence at or after `from` (little-endian group, element).
+    auto find_tag = [](const std::vector<std::uint8_t>& b, std::uint16_t g, std::uint16_t e, std::size_t from = 0) {
+        for (std::size_t i = from; i + 4 <= b.size(); ++i)
+            if (b[i] == (g & 0xFF) && b[i + 1] == (g >> 8) && b[i + 2] == (e & 0xFF) && b[i + 3] == (e >> 8))
+                return i;
+        return b.size();
+    };
+    // The image's own pixel data: the last, after the icon's.
+    auto image_pixels = [&](const std::vector<std::uint8_t>& b) {
+        std::size_t last = b.size();
+        for (std::size_t at = find_tag(b, 0x7FE0, 0x0010); at < b.size(); at = find_tag(b, 0x7FE0, 0x0010, at + 1))
+            last = at;
+        return last;
+    };
+    struct damage_t {
+        const char* what;
+        std::string source;
+        std::function<void(std::vector<std::uint8_t>&)> change;
+    };
+    const std::vector<damage_t> damages = {
+        {"cut inside the pixel data", "syntax/explicit_le.dcm", [](auto& b) { b.resize(b.size() - 100); }},
+        {"cut inside the header", "syntax/explicit_le.dcm", [](auto& b) { b.resize(700); }},
+        {"rows beyond the data", "syntax/explicit_le.dcm",
+         [&](auto& b) {
+             const std::size_t at = find_tag(b, 0x0028, 0x0010);
+             b[at + 8] = 0xFF;
+             b[at + 9] = 0x7F;
+         }},
+        {"frames beyond the data", "multiframe.dcm",
+         [&](auto& b) {
+             const std::size_t at = find_tag(b, 0x0028, 0x0008);
+             b[at + 8] = '9';  // "3 " becomes "9 "
+         }},
+        {"an RLE header of no segments", "syntax/rle_dcmtk.dcm",
+         [&](auto& b) {
+             // The first fragment after the offset table: its 64-byte RLE header starts with the count.
+             const std::size_t pixels = image_pixels(b);
+             std::size_t item = find_tag(b, 0xFFFE, 0xE000, pixels + 12);
+             const std::uint32_t table = b[item + 4] | b[item + 5] << 8;
+             item = find_tag(b, 0xFFFE, 0xE000, item + 8 + table);
+             b[item + 8] = 0;
+         }},
+        {"a lossless JPEG stream cut short", "syntax/jpeg_p1.dcm",
+         [&](auto& b) {
+             const std::size_t eoi = b.size() - 8 - 2;  // before the sequence delimiter and EOI
+             for (std::size_t i = eoi - 200; i < eoi; ++i)
+                 b[i] = 0xFF;
+         }},
+        {"a JPEG 2000 image wider than the file says", "syntax/j2k_gdcm.dcm",
+         [&](auto& b) {
+             // SIZ (FF 51): length, capabilities, then the width, big-endian.
+             std::size_t at = image_pixels(b);
+             while (at + 1 < b.size() && !(b[at] == 0xFF && b[at + 1] == 0x51))
+                 ++at;
+             b[at + 8] = 0x01;
+         }},
+        {"JPEG-LS", "refused/jpeg_ls.dcm", [](auto&) {}},
+    };
+    for (const damage_t& d : damages) {
+        std::vector<std::uint8_t> b = bytes_of(d.source);
+        d.change(b);
+        const wxString folder = path("damaged");
+        wxFileName::Rmdir(folder, wxPATH_RMDIR_RECURSIVE);
+        wxFileName::Mkdir(folder);
+        std::ofstream(path("damaged/slice.dcm").ToStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+        EXPECT_FALSE(try_read_other_file(path("damaged/slice.dcm"))) << d.what;
+        EXPECT_TRUE(bufp->imagecp(1) == held) << d.what;
+        EXPECT_EQ(res->RES_ASCII_FILENAME->value(), held_name) << d.what;
+    }
+    EXPECT_EQ(bufp->frames(), 3);
 }
 
 }  // namespace
