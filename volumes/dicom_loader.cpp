@@ -29,17 +29,20 @@ public:
     load_progress_t(const load_progress_t&) = delete;
     load_progress_t& operator=(const load_progress_t&) = delete;
 
-    // False once the user has cancelled.
-    bool update(int value, const wxString& message)
+    // Both false once the user has cancelled.
+    bool update(int value, const wxString& message) { return !due() || interaction().progress_update(value, message); }
+    bool pulse(const wxString& message) { return !due() || interaction().progress_pulse(message); }
+
+private:
+    bool due()
     {
         const auto now = std::chrono::steady_clock::now();
         if (now - last_ < std::chrono::milliseconds(100))
-            return true;
+            return false;
         last_ = now;
-        return interaction().progress_update(value, message);
+        return true;
     }
 
-private:
     std::chrono::steady_clock::time_point last_{};
 };
 
@@ -61,7 +64,12 @@ std::vector<dicom_series_t> search_folder(const wxString& folder, long* skipped,
     std::vector<wxString> files;
     {
         load_progress_t progress("Directory search", "Currently searching directory for data files", 0);
-        files = find_data_files(folder);
+        files = find_data_files(folder, [&] {
+            *cancelled = *cancelled || !progress.pulse("Currently searching directory for data files");
+            return !*cancelled;
+        });
+        if (*cancelled)
+            return {};
     }
     *no_files = files.empty();
     // The folders the files lie in, for the progress text.

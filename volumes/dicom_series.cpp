@@ -76,7 +76,7 @@ wxString dicom_series_t::description(int number) const
                             file, columns, rows);
 }
 
-std::vector<wxString> find_data_files(const wxString& dir)
+std::vector<wxString> find_data_files(const wxString& dir, const std::function<bool()>& keep_going)
 {
     namespace fs = std::filesystem;
     std::vector<wxString> files;
@@ -88,6 +88,8 @@ std::vector<wxString> find_data_files(const wxString& dir)
         std::error_code kind;
         if (it->is_regular_file(kind))
             files.push_back(wxString(it->path().string()));
+        if (keep_going && !keep_going())
+            return {};
     }
     std::sort(files.begin(), files.end());
     return files;

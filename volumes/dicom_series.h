@@ -38,7 +38,9 @@ struct dicom_series_t {
 
 // The regular files below `dir`, every folder visited once (links to
 // folders are not followed, so a loop cannot trap the search), in name order.
-std::vector<wxString> find_data_files(const wxString& dir);
+// `keep_going`, when given, is asked now and then; false ends the search
+// with nothing found.
+std::vector<wxString> find_data_files(const wxString& dir, const std::function<bool()>& keep_going = {});
 
 // Called after each file with the files read so far, the files in all and
 // the series found; false cancels the search.
