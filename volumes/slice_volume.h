@@ -33,6 +33,10 @@ public:
     static std::optional<slice_volume_t> from_session(wxString* why);
 
     long frames() const { return long(source_.frames.size()); }
+    // The slices' common normal (unit length), and their pixel sizes (cm).
+    const vertex3d& slice_normal() const { return normal_; }
+    double xscale() const { return source_.xscale; }
+    double yscale() const { return source_.yscale; }
     // Frame `frame`'s value at pixel (x, y), pixel centres at whole numbers;
     // none outside the frame or next to a padded pixel.
     std::optional<double> interp(long frame, double x, double y) const;

@@ -1,0 +1,161 @@
+// Thickness at a point of a CT volume: a flat cortex of known thickness,
+// density and blur, sampled on a pixel grid as a scanner would, is measured
+// along the surface normal, tilted or not, alone or with a bundle; the
+// settings configure the fit as the rules say; zero normals, normals along
+// the slices in the in-frame mode and points outside the volume give nothing.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "common/vertex_math.h"
+#include "thickness/point_fit.h"
+#include "volumes/slice_volume.h"
+
+namespace {
+
+// A blur of several pixels, as a reconstructed CT image has, so that values
+// between pixel centres interpolate well.
+constexpr double pixel_cm = 0.05, slice_cm = 0.1;
+constexpr long side = 100, slices = 40;
+constexpr double outer_cm = 2.0, thickness_cm = 0.25, fwhm_cm = 0.2;
+
+// Bone for x above 2 cm: cortex 1600 HU for 2.5 mm, trabecular 200 HU, soft tissue 0 HU,
+// blurred along x by a Gaussian of 2 mm FWHM; values stored with 32768 added.
+slice_volume_t slab(double padding_x = -1.0)
+{
+    slice_volume_t::source_t s;
+    cortex_t m;
+    m.a = 0;
+    m.b = 1600;
+    m.c = 200;
+    m.outer = outer_cm / pixel_cm;
+    m.inner = (outer_cm + thickness_cm) / pixel_cm;
+    m.sigma = fwhm_cm / fwhm_per_sigma / pixel_cm;
+    for (long k = 0; k < slices; ++k) {
+        cip_t f = cip_t::make_16bit(side, side);
+        for (long y = 0; y < side; ++y)
+            for (long x = 0; x < side; ++x)
+                f.samples()[y * side + x] = std::uint16_t(std::lround(cortex_value(m, double(x)) + 32768.0));
+        if (padding_x >= 0.0)
+            for (long y = 0; y < side; ++y)
+                f.samples()[y * side + long(padding_x)] = 0;
+        s.frames.push_back(f);
+        counted_array_ptr<float> pose(6);
+        const float p[] = {0.0f, 0.0f, float(slice_cm * double(k)), 0.0f, 0.0f, 0.0f};
+        std::copy(std::begin(p), std::end(p), pose.get());
+        s.poses.push_back(pose);
+    }
+    s.calibration.identity();
+    s.xscale = s.yscale = pixel_cm;
+    s.offset = -32768.0;
+    if (padding_x >= 0.0)
+        s.padding = 0;
+    wxString why;
+    auto v = slice_volume_t::build(std::move(s), &why);
+    EXPECT_TRUE(v) << why;
+    return std::move(*v);
+}
+
+TEST(PointFit, AFlatCortexIsMeasuredAlongTheNormal)
+{
+    const slice_volume_t v = slab();
+    thickness_config_t known;
+    known.gauss_mm = 10.0 * fwhm_cm;
+    known.b = 1600.0;
+    const vertex3d surface{outer_cm, 2.5, 2.0}, out{-1, 0, 0};
+    point_result_t r = fit_at_point(v, surface, out, known);
+    ASSERT_TRUE(r.ok());
+    EXPECT_NEAR(r.thickness, 10.0 * thickness_cm, 0.05);
+    EXPECT_NEAR(r.surface, 0.0, 0.05);  // the outer edge at the surface point
+    EXPECT_NEAR(r.joint, -10.0 * thickness_cm / 2.0, 0.05);
+    EXPECT_NEAR(r.trabecular, 200.0, 10.0);
+    EXPECT_NEAR(r.tissue, 0.0, 10.0);
+    EXPECT_LT(r.thickness_error, 0.05);
+
+    // A surface point 0.5 mm outside the bone, between pixels: the edge lies 0.5 mm inwards.
+    r = fit_at_point(v, surface + vertex3d{-0.05, 0.013, 0.031}, out, known);
+    ASSERT_TRUE(r.ok());
+    EXPECT_NEAR(r.thickness, 10.0 * thickness_cm, 0.05);
+    EXPECT_NEAR(r.surface, -0.5, 0.05);
+
+    // A bundle of lines across the normal averages the same cortex.
+    thickness_config_t bundle = known;
+    bundle.width = 3;
+    r = fit_at_point(v, surface, out, bundle);
+    ASSERT_TRUE(r.ok());
+    EXPECT_NEAR(r.thickness, 10.0 * thickness_cm, 0.05);
+
+    // Blur and density unknown: the FWHM rule, which reads the width of the
+    // blurred peak (wider than the cortex when the blur is not much smaller).
+    thickness_config_t unknown;
+    r = fit_at_point(v, surface, out, unknown);
+    ASSERT_TRUE(r.ok());
+    cortex_t seen;  // the true profile in 0.5 mm samples along this line
+    seen.a = 0;
+    seen.b = 1600;
+    seen.c = 200;
+    seen.outer = 12;
+    seen.inner = 17;
+    seen.sigma = fwhm_cm / fwhm_per_sigma / pixel_cm;
+    EXPECT_NEAR(r.thickness, 0.5 * peak_fwhm(seen, 37), 0.05);
+    EXPECT_GT(r.thickness, 10.0 * thickness_cm);
+    EXPECT_NEAR(r.blur, 10.0 * fwhm_cm, 0.05);
+}
+
+TEST(PointFit, PointsWithoutAProfileGiveNothing)
+{
+    const slice_volume_t v = slab();
+    thickness_config_t c;
+    c.gauss_mm = 1.2;
+    EXPECT_FALSE(fit_at_point(v, {outer_cm, 2.5, 2.0}, {0, 0, 0}, c).ok());
+    EXPECT_FALSE(fit_at_point(v, {outer_cm, 2.5, 2.0}, {NAN, 0, 0}, c).ok());
+    EXPECT_FALSE(fit_at_point(v, {50.0, 2.5, 2.0}, {-1, 0, 0}, c).ok());  // outside the volume
+    c.in_frame = true;
+    EXPECT_FALSE(fit_at_point(v, {outer_cm, 2.5, 2.0}, {0.05, 0, -1}, c).ok());  // along the slice normal
+    EXPECT_TRUE(fit_at_point(v, {outer_cm, 2.5, 2.0}, {-1, 0, 0.2}, c).ok());
+    c.line_cm = -1.0;
+    EXPECT_FALSE(fit_at_point(v, {outer_cm, 2.5, 2.0}, {-1, 0, 0}, c).ok());
+    c.line_cm = NAN;
+    EXPECT_FALSE(fit_at_point(v, {outer_cm, 2.5, 2.0}, {-1, 0, 0}, c).ok());
+
+    // Padding across the cortex: those samples are invalid, never read as 0 HU.
+    const slice_volume_t padded = slab(outer_cm / pixel_cm + 1.0);
+    double step = 0, across = 0;
+    thickness_config_t plain;
+    const profile_t p = sample_profile(padded, {outer_cm, 2.5, 2.0}, {-1, 0, 0}, plain, &step, &across);
+    ASSERT_FALSE(p.values.empty());
+    EXPECT_NE(std::count(p.valid.begin(), p.valid.end(), 0), 0);
+}
+
+TEST(PointFit, TheSettingsConfigureTheFitByTheRules)
+{
+    thickness_config_t c;
+    // Nothing known: the blur is fitted and the FWHM rule replaces the density.
+    fit_plan_t plan = plan_fit(c, 0.7, 0.0);
+    EXPECT_FALSE(plan.setup.sigma);
+    EXPECT_TRUE(plan.fwhm_rule);
+    EXPECT_FALSE(plan.post_blur);
+    // Blur known: fixed, in samples, from the in-plane FWHM (the line within the slice).
+    c.gauss_mm = 1.4;
+    c.b = 1500;
+    plan = plan_fit(c, 0.7, 0.0);
+    ASSERT_TRUE(plan.setup.sigma);
+    EXPECT_NEAR(*plan.setup.sigma, 1.4 / fwhm_per_sigma / 0.7, 1e-12);
+    EXPECT_FALSE(plan.fwhm_rule);
+    EXPECT_EQ(*plan.setup.b, 1500);
+    // Along the slices the out-of-plane blur counts.
+    c.rect_mm = 2.8;
+    plan = plan_fit(c, 0.7, 1.0);
+    EXPECT_NEAR(*plan.setup.sigma, 2.8 / fwhm_per_sigma / 0.7, 1e-12);
+    // Post-correction needs the blur fitted; levels given stay fixed.
+    c.post_blur = true;
+    c.a = 10;
+    c.c = 250;
+    plan = plan_fit(c, 0.7, 0.0);
+    EXPECT_FALSE(plan.setup.sigma);
+    EXPECT_TRUE(plan.post_blur);
+    EXPECT_EQ(*plan.setup.a, 10);
+    EXPECT_EQ(*plan.setup.c, 250);
+}
+
+}  // namespace

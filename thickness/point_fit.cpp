@@ -1,0 +1,175 @@
+#include "point_fit.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/vertex_math.h"
+#include "volumes/slice_volume.h"
+
+namespace {
+
+// Two unit vectors across d.
+void across(const vertex3d& d, vertex3d* e1, vertex3d* e2)
+{
+    const vertex3d pick = std::fabs(d.x) < 0.9 ? vertex3d{1, 0, 0} : vertex3d{0, 1, 0};
+    *e1 = cross(d, pick);
+    *e1 = (1.0 / length(*e1)) * *e1;
+    *e2 = cross(d, *e1);
+}
+
+// The share of the line outside the surface.
+double outside_fraction(const thickness_config_t& c)
+{
+    return c.inner_layer || c.outer_layer ? 0.4 : 1.0 / 3.0;
+}
+
+}  // namespace
+
+profile_t sample_profile(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
+                         const thickness_config_t& config, double* step_mm, double* across_slices)
+{
+    profile_t p;
+    const double size = length(normal);
+    const double pixel = 0.5 * (volume.xscale() + volume.yscale());
+    if (!(size > 0.0) || !std::isfinite(size) || !(config.line_cm > 0.0) || !std::isfinite(config.line_cm) ||
+        !(pixel > 0.0))
+        return p;
+    vertex3d d = (1.0 / size) * normal;
+    if (config.in_frame) {
+        // Within the slice plane: what is left of the normal there.
+        const vertex3d in_plane = d - dot(d, volume.slice_normal()) * volume.slice_normal();
+        if (dot(in_plane, in_plane) <= 0.01)
+            return p;
+        d = (1.0 / length(in_plane)) * in_plane;
+    }
+    // One sample a pixel: a line along the pixel grid then samples pixel centres, not between them.
+    const int n = std::clamp(int(std::lround(config.line_cm / pixel)) + 1, 3, 4096);
+    const double step = pixel;
+    const double length_cm = step * double(n - 1);
+    *step_mm = 10.0 * step;
+    *across_slices = std::fabs(dot(d, volume.slice_normal()));
+    // The surface point on a sample: whole samples outside it.
+    const double outside = std::round(outside_fraction(config) * double(n - 1)) * step;
+    const vertex3d start = point + outside * d;
+    const vertex3d end = point - (length_cm - outside) * d;  // inwards
+
+    const long w = std::clamp(config.width, 0L, 16L);
+    vertex3d e1, e2;
+    across(d, &e1, &e2);
+    const auto samples = static_cast<std::size_t>(n);
+    std::vector<double> sum(samples, 0.0), values(samples);
+    std::vector<int> count(samples, 0);
+    std::vector<char> valid(samples);
+    for (long i = -w; i <= w; ++i)
+        for (long j = -w; j <= w; ++j) {
+            if (i * i + j * j > w * w)
+                continue;  // the bundle is round
+            const vertex3d shift = (double(i) * pixel) * e1 + (double(j) * pixel) * e2;
+            volume.sample_on_line(start + shift, end + shift, n, values.data(), valid.data());
+            for (std::size_t k = 0; k < samples; ++k)
+                if (valid[k]) {
+                    sum[k] += values[k];
+                    ++count[k];
+                }
+        }
+    p.values.resize(samples);
+    p.valid.resize(samples);
+    for (std::size_t k = 0; k < samples; ++k) {
+        p.valid[k] = count[k] > 0;
+        p.values[k] = count[k] > 0 ? sum[k] / count[k] : 0.0;
+    }
+    return p;
+}
+
+fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double across_slices)
+{
+    fit_plan_t plan;
+    const bool blur_known = config.gauss_mm < thickness_unknown && config.gauss_mm > 0.0;
+    const bool fit_blur = !blur_known || config.post_blur || config.endo_model;
+    plan.post_blur = config.post_blur && blur_known;  // an estimated blur cannot correct the density
+    if (!fit_blur) {
+        const double fwhm = blur(across_slices, config.gauss_mm, config.rect_mm > 0.0 ? config.rect_mm : thickness_unknown);
+        plan.setup.sigma = std::max(fwhm / fwhm_per_sigma / step_mm, 1e-3);
+    }
+    if (config.a < thickness_unknown)
+        plan.setup.a = config.a;
+    if (config.c < thickness_unknown)
+        plan.setup.c = config.c;
+    plan.fwhm_rule = config.fwhm_rule;
+    const bool density_known = config.b < thickness_unknown;
+    if (density_known)
+        plan.setup.b = config.b;
+    else if (fit_blur)
+        plan.fwhm_rule = true;  // the density and the blur cannot both come from one profile
+    return plan;
+}
+
+double peak_fwhm(const cortex_t& model, int samples)
+{
+    // On a fine grid along the line: where the model rises above, and falls
+    // back below, half-way from the outside level to its peak.
+    const int fine = 16 * std::max(samples - 1, 1);
+    double peak = -1e300;
+    for (int i = 0; i <= fine; ++i)
+        peak = std::max(peak, cortex_value(model, double(i) * double(samples - 1) / fine));
+    // Half-way up from outside, half-way down to inside: a thick cortex measures its own thickness.
+    const double rise_at = 0.5 * (peak + model.a), fall_at = 0.5 * (peak + (model.inner_edge ? model.c : model.b));
+    double rise = -1.0, fall = -1.0;
+    double previous = cortex_value(model, 0.0);
+    for (int i = 1; i <= fine; ++i) {
+        const double x = double(i) * double(samples - 1) / fine, v = cortex_value(model, x);
+        const double x0 = x - double(samples - 1) / fine;
+        if (rise < 0.0 && previous < rise_at && v >= rise_at)
+            rise = x0 + (rise_at - previous) / (v - previous) * (x - x0);
+        else if (rise >= 0.0 && previous >= fall_at && v < fall_at) {
+            fall = x0 + (previous - fall_at) / (previous - v) * (x - x0);
+            break;
+        }
+        previous = v;
+    }
+    return rise >= 0.0 && fall > rise ? fall - rise : thickness_unknown;
+}
+
+point_result_t fit_at_point(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
+                            const thickness_config_t& config)
+{
+    point_result_t r;
+    double step_mm = 0.0, across_slices = 0.0;
+    const profile_t profile = sample_profile(volume, point, normal, config, &step_mm, &across_slices);
+    if (profile.values.empty())
+        return r;
+    const fit_plan_t plan = plan_fit(config, step_mm, across_slices);
+    const fit_result_t fit = fit_profile(profile, plan.setup);
+    if (!fit.ok || !fit.cortex.inner_edge)
+        return r;
+    const cortex_t& m = fit.cortex;
+    const int n = int(profile.values.size());
+    // From the line's start to the surface point.
+    const double surface_at = std::round(outside_fraction(config) * double(n - 1)) * step_mm;
+    double thickness = m.inner - m.outer;
+    if (plan.fwhm_rule) {
+        thickness = peak_fwhm(m, n);
+        if (thickness == thickness_unknown)
+            return r;
+    }
+    r.thickness = thickness * step_mm;
+    r.thickness_error = fit.outer_error < thickness_unknown && fit.inner_error < thickness_unknown
+                            ? std::hypot(fit.outer_error, fit.inner_error) * step_mm
+                            : thickness_unknown;
+    // Under the FWHM rule the level between the edges only shapes the peak: the density is the peak as seen.
+    r.density = m.b;
+    if (plan.fwhm_rule) {
+        r.density = -1e300;
+        for (int i = 0; i < 16 * (n - 1); ++i)
+            r.density = std::max(r.density, cortex_value(m, double(i) / 16.0));
+    }
+    r.surface = surface_at - m.outer * step_mm;
+    r.joint = surface_at - 0.5 * (m.outer + m.inner) * step_mm;
+    r.joint_error = r.thickness_error < thickness_unknown ? 0.5 * r.thickness_error : thickness_unknown;
+    r.blur = m.sigma * fwhm_per_sigma * step_mm;
+    r.blur_error = fit.sigma_error < thickness_unknown ? fit.sigma_error * fwhm_per_sigma * step_mm : thickness_unknown;
+    r.trabecular = m.c;
+    r.trabecular_error = fit.c_error;
+    r.tissue = m.a;
+    return r;
+}

@@ -1,0 +1,65 @@
+// Cortical thickness at one point of a bone's surface: a profile of CT
+// values along the surface normal, from outside the bone inwards, fitted
+// with the cortex model as the settings configure it.
+#pragma once
+
+#include "common/vertex.h"
+#include "thickness/profile_fit.h"
+
+class slice_volume_t;
+
+// What a fit takes from the thickness settings, in the program's units. Levels
+// and blurs of 1e10 are estimated at every point.
+struct thickness_config_t {
+    double line_cm = 1.8;  // RES_THICKNESS_LINE: the profile's length
+    long width = 0;        // RES_THICKNESS_WIDTH: half-width of a bundle of parallel profiles (pixels), 0 to 16
+    bool in_frame = false; // RES_THICKNESS_IN_FRAME: profiles within the slice plane
+    double a = thickness_unknown, b = thickness_unknown, c = thickness_unknown;  // HU
+    double gauss_mm = thickness_unknown;  // in-plane FWHM
+    double rect_mm = 0.0;                 // out-of-plane FWHM
+    bool fwhm_rule = false, post_blur = false, endo_model = false;
+    bool inner_layer = false, outer_layer = false;  // the layer modes: 0.4 of the line outside
+};
+
+// One point's results (thickness_unknown where there is none). Lengths in
+// mm; positions along the normal from the surface point, outwards positive.
+struct point_result_t {
+    double thickness = thickness_unknown, thickness_error = thickness_unknown;
+    double density = thickness_unknown;  // cortical (HU)
+    double surface = thickness_unknown;  // the outer edge
+    double joint = thickness_unknown, joint_error = thickness_unknown;  // the cortex's centre
+    double blur = thickness_unknown, blur_error = thickness_unknown;    // FWHM
+    double endo = thickness_unknown, endo_error = thickness_unknown;
+    double trabecular = thickness_unknown, trabecular_error = thickness_unknown;
+    double tissue = thickness_unknown;  // outside (HU)
+    bool ok() const { return thickness != thickness_unknown; }
+};
+
+// The samples of the profile at `point` along `normal` (pointing out of the
+// bone): one sample a pixel (the mean pixel size) over the line length
+// rounded to whole pixels, a third of it outside the surface (0.4 in the
+// layer modes); a bundle averages its parallel lines. Empty when the
+// normal is zero, or lies across the slices in the in-frame mode.
+profile_t sample_profile(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
+                         const thickness_config_t& config, double* step_mm, double* across_slices);
+
+// The fit at the point, configured as the settings say.
+point_result_t fit_at_point(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
+                            const thickness_config_t& config);
+
+// The setup of one fit from the settings (the configuration rules): sigma
+// fixed from the blurs when known (and neither post-correction nor the
+// endocortical model asks for it), levels fixed when known, the cortical
+// density not fitted under the FWHM rule, which is switched on when both it
+// and the blur would be fitted.
+struct fit_plan_t {
+    fit_setup_t setup;
+    bool fwhm_rule = false;
+    bool post_blur = false;
+};
+fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double across_slices);
+
+// The width of a fitted profile's peak at half height, in samples: from
+// half-way up from the outside level to half-way down to the inside level.
+// The FWHM rule's thickness.
+double peak_fwhm(const cortex_t& model, int samples);
