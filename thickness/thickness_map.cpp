@@ -1,0 +1,46 @@
+#include "thickness_map.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "volumes/slice_volume.h"
+
+bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,
+                   int threads, const thickness_progress_t& progress, thickness_results_t* results)
+{
+    const std::size_t points = mesh.points.size();
+    thickness_results_t out;
+    out.reset(points);
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<bool> stop{false};
+    bool cancelled = false;
+    auto report = [&] {
+        if (progress && !cancelled && !progress(done, points)) {
+            cancelled = true;
+            stop = true;
+        }
+    };
+    auto work = [&](bool reporting) {
+        for (std::size_t i = next++; i < points && !stop; i = next++) {
+            const surface_point_t& p = mesh.points[i];
+            out.set(i, fit_at_point(volume, p.position, p.normal, config));  // each point its own slot
+            ++done;
+            if (reporting)
+                report();
+        }
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const int helpers = std::clamp(threads > 0 ? threads : int(cores), 1, 64) - 1;
+    report();
+    std::vector<std::thread> pool;
+    for (int t = 0; t < helpers; ++t)
+        pool.emplace_back(work, false);
+    work(true);
+    for (std::thread& t : pool)
+        t.join();
+    if (cancelled)
+        return false;
+    *results = std::move(out);
+    return true;
+}
