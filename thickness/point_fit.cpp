@@ -88,7 +88,8 @@ fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double acr
     const bool fit_blur = !blur_known || config.post_blur || config.endo_model;
     plan.post_blur = config.post_blur && blur_known;  // an estimated blur cannot correct the density
     if (!fit_blur) {
-        const double fwhm = blur(across_slices, config.gauss_mm, config.rect_mm > 0.0 ? config.rect_mm : thickness_unknown);
+        const double fwhm =
+            blur(across_slices, config.gauss_mm, config.rect_mm > 0.0 ? config.rect_mm : thickness_unknown);
         plan.setup.sigma = std::max(fwhm / fwhm_per_sigma / step_mm, 1e-3);
     }
     if (config.a < thickness_unknown)

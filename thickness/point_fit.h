@@ -11,12 +11,12 @@ class slice_volume_t;
 // What a fit takes from the thickness settings, in the program's units. Levels
 // and blurs of 1e10 are estimated at every point.
 struct thickness_config_t {
-    double line_cm = 1.8;  // RES_THICKNESS_LINE: the profile's length
-    long width = 0;        // RES_THICKNESS_WIDTH: half-width of a bundle of parallel profiles (pixels), 0 to 16
-    bool in_frame = false; // RES_THICKNESS_IN_FRAME: profiles within the slice plane
+    double line_cm = 1.8;   // RES_THICKNESS_LINE: the profile's length
+    long width = 0;         // RES_THICKNESS_WIDTH: half-width of a bundle of parallel profiles (pixels), 0 to 16
+    bool in_frame = false;  // RES_THICKNESS_IN_FRAME: profiles within the slice plane
     double a = thickness_unknown, b = thickness_unknown, c = thickness_unknown;  // HU
-    double gauss_mm = thickness_unknown;  // in-plane FWHM
-    double rect_mm = 0.0;                 // out-of-plane FWHM
+    double gauss_mm = thickness_unknown;                                         // in-plane FWHM
+    double rect_mm = 0.0;                                                        // out-of-plane FWHM
     bool fwhm_rule = false, post_blur = false, endo_model = false;
     bool inner_layer = false, outer_layer = false;  // the layer modes: 0.4 of the line outside
 };
@@ -25,8 +25,8 @@ struct thickness_config_t {
 // mm; positions along the normal from the surface point, outwards positive.
 struct point_result_t {
     double thickness = thickness_unknown, thickness_error = thickness_unknown;
-    double density = thickness_unknown;  // cortical (HU)
-    double surface = thickness_unknown;  // the outer edge
+    double density = thickness_unknown;                                 // cortical (HU)
+    double surface = thickness_unknown;                                 // the outer edge
     double joint = thickness_unknown, joint_error = thickness_unknown;  // the cortex's centre
     double blur = thickness_unknown, blur_error = thickness_unknown;    // FWHM
     double endo = thickness_unknown, endo_error = thickness_unknown;

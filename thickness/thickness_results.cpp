@@ -19,9 +19,9 @@ void thickness_results_t::reset(std::size_t points)
 
 void thickness_results_t::set(std::size_t i, const point_result_t& r)
 {
-    const double by_quantity[count] = {r.thickness, r.thickness, r.thickness_error, r.density, r.surface,
-                                       r.joint,     r.joint_error, r.blur,          r.blur_error, r.endo,
-                                       r.endo_error, r.trabecular, r.trabecular_error, r.tissue};
+    const double by_quantity[count] = {
+        r.thickness,  r.thickness, r.thickness_error, r.density,    r.surface,          r.joint, r.joint_error, r.blur,
+        r.blur_error, r.endo,      r.endo_error,      r.trabecular, r.trabecular_error, r.tissue};
     for (int q = 0; q < count; ++q)
         values[std::size_t(q)][i] = by_quantity[q];
 }

@@ -15,8 +15,21 @@
 struct thickness_results_t {
     // In the order of the file suffixes below.
     enum quantity_t {
-        thick, smoothed_thick, thick_error, density, surface, joint, joint_error, blur, blur_error, endo,
-        endo_error, trabecular, trabecular_error, tissue, count
+        thick,
+        smoothed_thick,
+        thick_error,
+        density,
+        surface,
+        joint,
+        joint_error,
+        blur,
+        blur_error,
+        endo,
+        endo_error,
+        trabecular,
+        trabecular_error,
+        tissue,
+        count
     };
     std::array<std::vector<double>, count> values;
 

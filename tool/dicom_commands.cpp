@@ -29,6 +29,56 @@ int import_usage()
 
 }  // namespace
 
+int load_tool_input(const wxString& path, long series_number, const char* command, wxString* data_folder)
+{
+    // A recording made before (a DICOM one reads its frames from beside it).
+    if (wxFileName(path).GetExt().IsSameAs("ks", false)) {
+        if (!recording_io->try_read_kestrane_file(path))
+            return 1;
+        *data_folder = wxFileName(path).GetPath();
+        return 0;
+    }
+    const wxString ext = wxFileName(path).GetExt().Lower();
+    const bool volume_file = !wxFileName::DirExists(path) &&
+                             (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr");
+    long ignored = 0;
+    const bool qct = !volume_file && wxFileName::FileExists(path) && looks_like_qct(path);
+    if (volume_file || qct) {
+        if (!(volume_file ? load_volume_file(path) : load_qct_file(path)))
+            return 1;
+        *data_folder = wxFileName(path).GetPath();
+    } else {
+        dicom_search_t found;
+        if (!search_dicom(path, &found))
+            return 1;
+        if (!found.file_series && found.series.size() > 1 && series_number < 1) {
+            std::printf("Which series do you want to load? Give --series N:\n");
+            for (std::size_t i = 0; i < found.series.size(); ++i)
+                std::printf("%s\n", found.series[i].description(int(i + 1)).utf8_str().data());
+            return 2;
+        }
+        const std::size_t chosen = found.file_series.value_or(series_number < 1 ? 0 : std::size_t(series_number - 1));
+        if (chosen >= found.series.size()) {
+            std::fprintf(stderr, "kestrane-tool %s: there are %zu series.\n", command, found.series.size());
+            return 2;
+        }
+        if (!load_dicom_series(found, chosen))
+            return 1;
+        for (std::size_t i = 0; i < found.series.size(); ++i)
+            if (i != chosen)
+                ignored += long(found.series[i].slices.size());
+        if (found.skipped > 0)
+            std::printf("Skipped %ld files that are not DICOM images.\n", found.skipped);
+        *data_folder = found.folder;
+    }
+    std::printf("Loaded %ld frames of data with size %ld x %ld.\n", recording_io_t::frame_count(),
+                res->RES_BUF_WIDTH->value(), res->RES_BUF_HEIGHT->value());
+    if (ignored > 0)
+        std::printf("Ignored a further %ld frames in a different series, or with different sizes or scales.\n",
+                    ignored);
+    return 0;
+}
+
 int run_import(const std::vector<wxString>& args)
 {
     if (args.size() < 2 || args[0].StartsWith("--") || args[1].StartsWith("--"))
@@ -62,53 +112,17 @@ int run_import(const std::vector<wxString>& args)
         return 2;
     }
     tool_session_t tool;
-    const wxString ext = wxFileName(args[0]).GetExt().Lower();
-    const bool volume_file = !wxFileName::DirExists(args[0]) &&
-                             (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr");
     wxString data_folder;
-    long ignored = 0;
-    const bool qct = !volume_file && wxFileName::FileExists(args[0]) && looks_like_qct(args[0]);
-    if (volume_file || qct) {
-        if (!(volume_file ? load_volume_file(args[0]) : load_qct_file(args[0])))
-            return 1;
-        data_folder = wxFileName(args[0]).GetPath();
-    } else {
-        dicom_search_t found;
-        if (!search_dicom(args[0], &found))
-            return 1;
-        if (!found.file_series && found.series.size() > 1 && series_number < 1) {
-            std::printf("Which series do you want to load? Give --series N:\n");
-            for (std::size_t i = 0; i < found.series.size(); ++i)
-                std::printf("%s\n", found.series[i].description(int(i + 1)).utf8_str().data());
-            return 2;
-        }
-        const std::size_t chosen = found.file_series.value_or(series_number < 1 ? 0 : std::size_t(series_number - 1));
-        if (chosen >= found.series.size()) {
-            std::fprintf(stderr, "kestrane-tool import: there are %zu series.\n", found.series.size());
-            return 2;
-        }
-        if (!load_dicom_series(found, chosen))
-            return 1;
-        for (std::size_t i = 0; i < found.series.size(); ++i)
-            if (i != chosen)
-                ignored += long(found.series[i].slices.size());
-        if (found.skipped > 0)
-            std::printf("Skipped %ld files that are not DICOM images.\n", found.skipped);
-        data_folder = found.folder;
-    }
-    std::printf("Loaded %ld frames of data with size %ld x %ld.\n", recording_io_t::frame_count(),
-                res->RES_BUF_WIDTH->value(), res->RES_BUF_HEIGHT->value());
-    if (ignored > 0)
-        std::printf("Ignored a further %ld frames in a different series, or with different sizes or scales.\n",
-                    ignored);
+    if (const int status = load_tool_input(args[0], series_number, "import", &data_folder))
+        return status;
     if (window) {
         res->RES_DICOM_WIN_CENTRE->write(window->centre);
         res->RES_DICOM_WIN_WIDTH->write(window->width);
     }
     // Beside its DICOM files a recording keeps their 16-bit values; elsewhere
     // (or from a volume file, or asked) it holds 8-bit frames through the window.
-    const bool keep_dicom =
-        !raw && !volume_file && wxFileName::DirName(out.GetPath()).SameAs(wxFileName::DirName(data_folder));
+    const bool keep_dicom = !raw && !res->RES_DICOM_FRAME_LIST->value()->empty() &&
+                            wxFileName::DirName(out.GetPath()).SameAs(wxFileName::DirName(data_folder));
     if (!recording_io->save_as(out.GetFullPath(), !keep_dicom, true))
         return 1;
     std::printf("saved       %s (%s)\n", out.GetFullPath().utf8_str().data(),

@@ -6,6 +6,7 @@
 #include "dicom_commands.h"
 #include "recording_commands.h"
 #include "surface_commands.h"
+#include "thickness_commands.h"
 #include "capture_commands.h"
 #include "landmark_commands.h"
 #include "outline_commands.h"
@@ -68,10 +69,15 @@ const std::vector<tool_command_t>& tool_commands()
          "write a synthetic water-bath sweep for calibration, uncalibrated, with its truth file into DIR",
          run_make_calib_demo},
         {"import", "PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw]",
-         "make a DICOM series (a file, or a folder searched for files) or a MetaImage, NRRD or Analyze volume into a "
-         "recording: slices placed by their poses, windowed to 8-bit grey; several series are listed unless "
-         "--series picks one",
+         "make DICOM data (a file, DICOMDIR or folder), pictures or a MetaImage, NRRD, Analyze or QCT volume into "
+         "a recording of slices placed by their poses: beside its DICOM files it keeps their 16-bit values, "
+         "elsewhere (or --raw) frames windowed to 8-bit grey; several series are listed unless --series picks one",
          run_import},
+        {"thickness", "VOLUME SURFACE.ply OUT_DIR [--technique T] [--line MM] [--width W] [--gauss MM] [--rect MM] "
+                      "[--outer HU] [--cortex HU] [--inner HU] [--in-frame] [--series N] [--threads N] [--overwrite]",
+         "cortical thickness at every point of a bone's surface (PLY in cm with outward normals) in a CT volume; "
+         "writes the result files OUT_DIR/NAME_thick_dat and the rest, and prints a summary",
+         run_thickness},
         {"volume", "FILE.ks",
          "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},
         {"landmarks", "FILE.ks OUT.csv",

@@ -91,7 +91,8 @@ TEST_F(ThicknessMap, ResultsDoNotDependOnThreadsAndCancelKeepsTheOld)
     // Cancelled after a few points: false, and the results held stay.
     int calls = 0;
     thickness_results_t held = one;
-    EXPECT_FALSE(map_thickness(v, mesh, c, 2, [&](std::size_t, std::size_t) { return ++calls < 3; }, &held));
+    EXPECT_FALSE(map_thickness(
+        v, mesh, c, 2, [&](std::size_t, std::size_t) { return ++calls < 3; }, &held));
     EXPECT_EQ(held.values, one.values);
 }
 

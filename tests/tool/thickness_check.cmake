@@ -1,0 +1,47 @@
+# kestrane-tool thickness on a made CT volume (NRRD) of a flat cortex 2.5 mm
+# thick under a 2 mm blur, with a PLY surface on the bone's face: every point
+# measured close to the truth, the result files written one value a point,
+# and a second run refused unless it may overwrite them.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+execute_process(COMMAND /usr/bin/python3 -c "
+import math, struct, sys
+nx, ny, nz, d = 100, 60, 30, 0.5          # voxels and their size (mm)
+sigma = 2.0 / 2.3548200450309493 / d       # the blur in voxels
+phi = lambda z: 0.5 * math.erfc(-z / math.sqrt(2))
+row = [round(1600 * phi((x - 40) / sigma) + (200 - 1600) * phi((x - 45) / sigma)) for x in range(nx)]
+data = b''.join(struct.pack('<h', v) for v in row) * (ny * nz)
+head = ('NRRD0004\\ntype: short\\ndimension: 3\\nspace: left-posterior-superior\\nsizes: %d %d %d\\n'
+        'space directions: (%g,0,0) (0,%g,0) (0,0,%g)\\nspace origin: (0,0,0)\\nendian: little\\nencoding: raw\\n\\n'
+        % (nx, ny, nz, d, d, d))
+open(sys.argv[1] + '/ct.nrrd', 'wb').write(head.encode() + data)
+pts = [(2.0, 0.5 + 0.2 * i, 0.3 + 0.2 * j) for i in range(8) for j in range(5)]
+tri = [(a, a + 1, a + 5) for a in range(0, 30)]
+ply = ['ply', 'format ascii 1.0', 'element vertex %d' % len(pts), 'property float x', 'property float y',
+       'property float z', 'property float nx', 'property float ny', 'property float nz',
+       'element face %d' % len(tri), 'property list uchar int vertex_indices', 'end_header']
+ply += ['%g %g %g -1 0 0' % p for p in pts] + ['3 %d %d %d' % t for t in tri]
+open(sys.argv[1] + '/femur.ply', 'w').write('\\n'.join(ply) + '\\n')
+" ${WORK} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "could not make the volume and surface")
+endif()
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/out --gauss 2 --cortex 1600 --threads 2
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "points      40, 40 measured" OR NOT out MATCHES "thickness   2\\.(4[6-9]|5[0-4])[0-9] mm mean")
+  message(FATAL_ERROR "thickness failed (${rc}):\n${out}${err}")
+endif()
+file(SIZE ${WORK}/out/femur_thick_dat size)
+if(NOT size EQUAL 320 OR NOT EXISTS ${WORK}/out/femur_tissue_dat)
+  message(FATAL_ERROR "the result files are not one value a point (${size} bytes)")
+endif()
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/out --technique HRTC
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "--overwrite")
+  message(FATAL_ERROR "existing results were not protected (${rc}):\n${out}${err}")
+endif()
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/out --overwrite
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "40 measured")
+  message(FATAL_ERROR "the overwriting run failed (${rc}):\n${out}${err}")
+endif()
