@@ -84,6 +84,8 @@ profile_t sample_profile(const slice_volume_t& volume, const vertex3d& point, co
 fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double across_slices)
 {
     fit_plan_t plan;
+    if (config.fit_all)
+        return plan;
     const bool blur_known = config.gauss_mm < thickness_unknown && config.gauss_mm > 0.0;
     const bool fit_blur = !blur_known || config.post_blur || config.endo_model;
     plan.post_blur = config.post_blur && blur_known;  // an estimated blur cannot correct the density
@@ -172,5 +174,6 @@ point_result_t fit_at_point(const slice_volume_t& volume, const vertex3d& point,
     r.trabecular = m.c;
     r.trabecular_error = fit.c_error;
     r.tissue = m.a;
+    r.across = across_slices;
     return r;
 }

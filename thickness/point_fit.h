@@ -19,6 +19,8 @@ struct thickness_config_t {
     double rect_mm = 0.0;                                                        // out-of-plane FWHM
     bool fwhm_rule = false, post_blur = false, endo_model = false;
     bool inner_layer = false, outer_layer = false;  // the layer modes: 0.4 of the line outside
+    // Everything free, whatever the rules say (the density estimate's first pass).
+    bool fit_all = false;
 };
 
 // One point's results (thickness_unknown where there is none). Lengths in
@@ -32,6 +34,7 @@ struct point_result_t {
     double endo = thickness_unknown, endo_error = thickness_unknown;
     double trabecular = thickness_unknown, trabecular_error = thickness_unknown;
     double tissue = thickness_unknown;  // outside (HU)
+    double across = 0.0;                // the profile's component along the slice normal (not saved)
     bool ok() const { return thickness != thickness_unknown; }
 };
 

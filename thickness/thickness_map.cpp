@@ -6,12 +6,9 @@
 
 #include "volumes/slice_volume.h"
 
-bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,
-                   int threads, const thickness_progress_t& progress, thickness_results_t* results)
+bool for_each_point(std::size_t points, int threads, const thickness_progress_t& progress,
+                    const std::function<void(std::size_t)>& fit)
 {
-    const std::size_t points = mesh.points.size();
-    thickness_results_t out;
-    out.reset(points);
     std::atomic<std::size_t> next{0}, done{0};
     std::atomic<bool> stop{false};
     bool cancelled = false;
@@ -23,8 +20,7 @@ bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, con
     };
     auto work = [&](bool reporting) {
         for (std::size_t i = next++; i < points && !stop; i = next++) {
-            const surface_point_t& p = mesh.points[i];
-            out.set(i, fit_at_point(volume, p.position, p.normal, config));  // each point its own slot
+            fit(i);
             ++done;
             if (reporting)
                 report();
@@ -39,7 +35,19 @@ bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, con
     work(true);
     for (std::thread& t : pool)
         t.join();
-    if (cancelled)
+    return !cancelled;
+}
+
+bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,
+                   int threads, const thickness_progress_t& progress, thickness_results_t* results)
+{
+    thickness_results_t out;
+    out.reset(mesh.points.size());
+    const bool finished = for_each_point(mesh.points.size(), threads, progress, [&](std::size_t i) {
+        const surface_point_t& p = mesh.points[i];
+        out.set(i, fit_at_point(volume, p.position, p.normal, config));
+    });
+    if (!finished)
         return false;
     *results = std::move(out);
     return true;

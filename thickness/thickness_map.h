@@ -13,6 +13,13 @@ class slice_volume_t;
 // Called on the calling thread with the points done so far; false cancels.
 using thickness_progress_t = std::function<bool(std::size_t done, std::size_t points)>;
 
+// Runs fit(i) for every point 0 .. points - 1, the points shared among
+// `threads` threads (0: every core), this one among them and the only one to
+// report progress. fit(i) must touch only point i's own results. False when
+// cancelled (some points then not done).
+bool for_each_point(std::size_t points, int threads, const thickness_progress_t& progress,
+                    const std::function<void(std::size_t)>& fit);
+
 // Fills *results (left as it was when cancelled, false then) for every
 // point of the mesh; `threads` of 0 uses every core.
 bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,

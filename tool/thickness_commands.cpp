@@ -10,6 +10,7 @@
 #include "dicom_commands.h"
 #include "resources/resource_table.h"
 #include "surfaces/ply_reader.h"
+#include "thickness/density_estimate.h"
 #include "thickness/techniques.h"
 #include "thickness/thickness_map.h"
 #include "tool_session.h"
@@ -31,6 +32,8 @@ int usage()
                  "  --gauss MM      in-plane FWHM blur              --rect MM   out-of-plane FWHM blur\n"
                  "  --outer HU, --cortex HU, --inner HU   densities to hold fixed\n"
                  "  --in-frame      profiles within the slice plane\n"
+                 "  --estimate-density   first estimate the cortical density and the blur from the whole\n"
+                 "                  surface, and map with them (unless given)\n"
                  "  --threads N     fitting threads (default: every core)\n"
                  "  --overwrite     replace result files that exist\n");
     return 2;
@@ -59,7 +62,7 @@ int run_thickness(const std::vector<wxString>& args)
     if (args.size() < 3)
         return usage();
     long series = -1, threads = 0, technique = -1;
-    bool overwrite = false;
+    bool overwrite = false, estimate = false;
     thickness_config_t config;
     std::map<wxString, double*> values = {{"--gauss", &config.gauss_mm},
                                           {"--rect", &config.rect_mm},
@@ -71,6 +74,8 @@ int run_thickness(const std::vector<wxString>& args)
         double v = 0;
         if (args[i] == "--overwrite") {
             overwrite = true;
+        } else if (args[i] == "--estimate-density") {
+            estimate = true;
         } else if (args[i] == "--in-frame") {
             config.in_frame = true;
         } else if (args[i] == "--series" && has_value && args[i + 1].ToLong(&series) && series >= 1) {
@@ -145,20 +150,38 @@ int run_thickness(const std::vector<wxString>& args)
         return 1;
     }
 
-    thickness_results_t results;
     auto last = std::chrono::steady_clock::now();
-    const bool mapped = map_thickness(
-        *volume, surface.mesh, config, int(threads),
-        [&](std::size_t done, std::size_t all) {
+    auto progress_for = [&](const char* title) {
+        return [&, title](std::size_t done, std::size_t all) {
             const auto now = std::chrono::steady_clock::now();
             if (now - last >= std::chrono::milliseconds(200) || done == all) {
-                std::fprintf(stderr, "\rMapping thickness over %s: point %zu of %zu", args[1].utf8_str().data(), done,
-                             all);
+                std::fprintf(stderr, "\r%s %s: point %zu of %zu", title, args[1].utf8_str().data(), done, all);
                 last = now;
             }
             return true;
-        },
-        &results);
+        };
+    };
+    if (estimate) {
+        density_estimate_t e;
+        estimate_density(*volume, surface.mesh, config, int(threads), progress_for("Estimating density for"), &e);
+        std::fputc('\n', stderr);
+        if (e.ok) {
+            std::printf("%s\n", e.text().utf8_str().data());
+            if (e.doubtful)
+                std::printf("These results are unlikely to be accurate.\n");
+            if (config.b >= thickness_unknown)
+                config.b = e.density;
+            if (config.gauss_mm >= thickness_unknown && e.in_fwhm > 0.0) {
+                config.gauss_mm = e.in_fwhm;
+                config.rect_mm = e.out_fwhm;
+            }
+        } else {
+            std::printf("Cortical density estimation failed.\n");
+        }
+    }
+    thickness_results_t results;
+    const bool mapped =
+        map_thickness(*volume, surface.mesh, config, int(threads), progress_for("Mapping thickness over"), &results);
     std::fputc('\n', stderr);
     if (!mapped || !save_thickness(base, results))
         return 1;
