@@ -222,7 +222,7 @@ fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
     };
     one_fit_t fit = run(layout, start);
     bool dropped = false;
-    if (layout.inner) {
+    if (layout.inner && setup.drop_inner) {
         const double outer_step = std::fabs(fit.model.b - fit.model.a),
                      inner_step = std::fabs(fit.model.c - fit.model.b);
         if (!converged(fit.info) || fit.model.inner <= fit.model.outer || inner_step < 0.25 * outer_step) {

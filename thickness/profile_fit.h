@@ -28,6 +28,7 @@ struct fit_setup_t {
     double rect = 0.0;       // box blur (samples), never fitted here
     bool inner_edge = true;  // model an inner edge
     bool recentre = true;    // the second fit with weights around the cortex
+    bool drop_inner = true;  // refit without the inner edge when the data do not support it
     // Starting edges (samples); found from the profile when not given.
     std::optional<double> outer_start, inner_start;
 };

@@ -1,0 +1,112 @@
+// Fitting the cortex model to one profile, ours (MINPACK lmdif, one fit,
+// every parameter free) against scipy.optimize.least_squares ('lm' and
+// 'trf', python3-scipy) on the same 200 noisy profiles from the same starts:
+// time per fit and the summed cost, which ours must not exceed. Also the
+// whole fit as the program runs it (with the recentred second fit).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <random>
+
+#include <wx/filefn.h>
+#include <wx/filename.h>
+
+#include "thickness/profile_fit.h"
+
+namespace {
+
+std::vector<profile_t> profiles()
+{
+    std::vector<profile_t> out;
+    std::mt19937 rng(11);
+    std::normal_distribution<double> noise(0.0, 30.0);
+    for (int k = 0; k < 200; ++k) {
+        cortex_t m;
+        m.a = 0;
+        m.b = 1600;
+        m.c = 200;
+        m.outer = 12.0 + 0.01 * k;
+        m.inner = m.outer + 1.2 + 0.035 * k;  // 0.6 to 4 mm at 0.5 mm samples
+        m.sigma = 1.7;
+        profile_t p;
+        p.values.resize(37);
+        cortex_profile(m, p.values);
+        for (double& v : p.values)
+            v += noise(rng);
+        p.valid.assign(37, 1);
+        out.push_back(p);
+    }
+    return out;
+}
+
+void BM_CortexFitAgainstScipy(benchmark::State& state)
+{
+    const std::vector<profile_t> set = profiles();
+    fit_setup_t single;  // the model the peer fits: one fit, both edges kept
+    single.recentre = false;
+    single.drop_inner = false;
+    // The starts ours takes, written out for the peer.
+    const wxString file = wxFileName::CreateTempFileName("ks_thickness");
+    {
+        std::ofstream out(static_cast<const char*>(file.fn_str()));
+        out.precision(17);
+        for (const profile_t& p : set) {
+            double outer = 0, inner = 0;
+            find_edges(p, &outer, &inner);
+            const double peak = *std::max_element(p.values.begin(), p.values.end());
+            out << "start " << p.values.front() << ' ' << peak << ' ' << p.values.back() << ' ' << outer << ' ' << inner
+                << ' ' << std::max(1.0, 0.1 * double(p.values.size() - 1)) << "\nvalues";
+            for (double v : p.values)
+                out << ' ' << v;
+            out << '\n';
+        }
+    }
+    const std::string command = "/usr/bin/python3 " PEER_SCRIPT " '" + file.ToStdString() + "'";
+    FILE* peer = ::popen(command.c_str(), "r");
+    char method[16];
+    double seconds = 0, cost = 0, lm_s = -1, lm_cost = 0, trf_s = -1, trf_cost = 0;
+    while (peer && std::fscanf(peer, "%15s %lf %lf", method, &seconds, &cost) == 3)
+        (std::string(method) == "lm" ? lm_s : trf_s) = seconds,
+                                              (std::string(method) == "lm" ? lm_cost : trf_cost) = cost;
+    if (peer)
+        ::pclose(peer);
+    wxRemoveFile(file);
+    if (lm_s < 0 || trf_s < 0) {
+        state.SkipWithError("the scipy peer did not run (python3-scipy missing?)");
+        for (auto _ : state) {
+        }
+        return;
+    }
+    double ours_s = 0.0, ours_cost = 0.0;
+    for (auto _ : state) {
+        ours_cost = 0.0;
+        const auto t0 = std::chrono::steady_clock::now();
+        for (const profile_t& p : set)
+            ours_cost += fit_profile(p, single).cost;
+        ours_s += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
+    ours_s /= double(state.iterations()) * double(set.size());
+    const double faster_peer = std::min(lm_s, trf_s);
+    state.counters["ours_us"] = 1e6 * ours_s;
+    state.counters["scipy_lm_us"] = 1e6 * lm_s;
+    state.counters["scipy_trf_us"] = 1e6 * trf_s;
+    state.counters["speedup_vs_faster_scipy"] = faster_peer / ours_s;
+    state.counters["cost_rel_excess_vs_best"] = (ours_cost - std::min(lm_cost, trf_cost)) / std::min(lm_cost, trf_cost);
+}
+BENCHMARK(BM_CortexFitAgainstScipy)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The fit the program runs at every point: a first fit, then one with the weights recentred.
+void BM_CortexFitAsMapped(benchmark::State& state)
+{
+    const std::vector<profile_t> set = profiles();
+    for (auto _ : state)
+        for (const profile_t& p : set)
+            benchmark::DoNotOptimize(fit_profile(p, {}).cost);
+    state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(set.size()));
+}
+BENCHMARK(BM_CortexFitAsMapped)->Unit(benchmark::kMillisecond);
+
+}  // namespace
