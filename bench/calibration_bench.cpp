@@ -15,6 +15,7 @@
 #include <wx/init.h>
 #include <wx/log.h>
 
+#include "python_peer.h"
 #include "calibration/line_detection.h"
 #include "calibration/plane_calibration.h"
 #include "common/matrix16d.h"
@@ -113,14 +114,11 @@ void BM_Stage3AgainstScipy(benchmark::State& state)
     }
     const std::string command =
         "/usr/bin/python3 " PEER_SCRIPT " '" + file.ToStdString() + "' " + std::to_string(peer_runs);
-    FILE* peer = ::popen(command.c_str(), "r");
-    char method[16];
-    double seconds = 0, rms = 0, lm_s = -1, lm_rms = -1, trf_s = -1, trf_rms = -1;
-    while (peer && std::fscanf(peer, "%15s %lf %lf", method, &seconds, &rms) == 3)
-        (std::string(method) == "lm" ? lm_s : trf_s) = seconds, (std::string(method) == "lm" ? lm_rms : trf_rms) = rms;
-    if (peer)
-        ::pclose(peer);
+    const auto peer = run_python_peer(command);
     wxRemoveFile(file);
+    const double lm_s = peer.count("lm") ? peer.at("lm").first : -1.0, lm_rms = lm_s < 0 ? -1.0 : peer.at("lm").second;
+    const double trf_s = peer.count("trf") ? peer.at("trf").first : -1.0,
+                 trf_rms = trf_s < 0 ? -1.0 : peer.at("trf").second;
     if (lm_s < 0 || trf_s < 0) {
         state.SkipWithError("the scipy peer did not run (python3-scipy missing?)");
         for (auto _ : state) {

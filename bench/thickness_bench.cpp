@@ -14,6 +14,7 @@
 #include <wx/filefn.h>
 #include <wx/filename.h>
 
+#include "python_peer.h"
 #include "thickness/profile_fit.h"
 
 namespace {
@@ -65,15 +66,11 @@ void BM_CortexFitAgainstScipy(benchmark::State& state)
         }
     }
     const std::string command = "/usr/bin/python3 " PEER_SCRIPT " '" + file.ToStdString() + "'";
-    FILE* peer = ::popen(command.c_str(), "r");
-    char method[16];
-    double seconds = 0, cost = 0, lm_s = -1, lm_cost = 0, trf_s = -1, trf_cost = 0;
-    while (peer && std::fscanf(peer, "%15s %lf %lf", method, &seconds, &cost) == 3)
-        (std::string(method) == "lm" ? lm_s : trf_s) = seconds,
-                                              (std::string(method) == "lm" ? lm_cost : trf_cost) = cost;
-    if (peer)
-        ::pclose(peer);
+    const auto peer = run_python_peer(command);
     wxRemoveFile(file);
+    const double lm_s = peer.count("lm") ? peer.at("lm").first : -1.0, lm_cost = lm_s < 0 ? 0.0 : peer.at("lm").second;
+    const double trf_s = peer.count("trf") ? peer.at("trf").first : -1.0,
+                 trf_cost = trf_s < 0 ? 0.0 : peer.at("trf").second;
     if (lm_s < 0 || trf_s < 0) {
         state.SkipWithError("the scipy peer did not run (python3-scipy missing?)");
         for (auto _ : state) {

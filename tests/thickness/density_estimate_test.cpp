@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "thickness/density_estimate.h"
-#include "volumes/slice_volume.h"
+#include "cortex_volume.h"
 
 namespace {
 
@@ -15,32 +15,17 @@ constexpr double pixel = 0.05;  // cm
 // Cortex from x = 2 cm, `thin` to `thick` mm from one end of y to the other.
 slice_volume_t tapered(double thin_mm, double thick_mm)
 {
-    slice_volume_t::source_t s;
-    const long w = 140, h = 80;
-    for (long k = 0; k < 10; ++k) {
-        cip_t f = cip_t::make_16bit(w, h);
-        for (long y = 0; y < h; ++y) {
-            cortex_t m;
-            m.a = 20;
-            m.b = 1600;
-            m.c = 200;
-            m.outer = 40;
-            m.inner = 40 + (thin_mm + (thick_mm - thin_mm) * double(y) / double(h - 1)) / (10.0 * pixel);
-            m.sigma = 0.2 / fwhm_per_sigma / pixel;
-            for (long x = 0; x < w; ++x)
-                f.samples()[y * w + x] = std::uint16_t(std::lround(cortex_value(m, double(x)) + 32768.0));
-        }
-        s.frames.push_back(f);
-        counted_array_ptr<float> pose(6);
-        const float p[] = {0.0f, 0.0f, 0.1f * float(k), 0.0f, 0.0f, 0.0f};
-        std::copy(std::begin(p), std::end(p), pose.get());
-        s.poses.push_back(pose);
-    }
-    s.calibration.identity();
-    s.xscale = s.yscale = pixel;
-    s.offset = -32768.0;
-    wxString why;
-    return std::move(*slice_volume_t::build(std::move(s), &why));
+    const long height = 80;
+    return cortex_volume(140, height, 10, pixel, [&](long y) {
+        cortex_t m;
+        m.a = 20;
+        m.b = 1600;
+        m.c = 200;
+        m.outer = 40;
+        m.inner = 40 + (thin_mm + (thick_mm - thin_mm) * double(y) / double(height - 1)) / (10.0 * pixel);
+        m.sigma = 0.2 / fwhm_per_sigma / pixel;
+        return m;
+    });
 }
 
 surface_mesh_t face()

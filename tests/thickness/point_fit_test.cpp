@@ -9,7 +9,7 @@
 
 #include "common/vertex_math.h"
 #include "thickness/point_fit.h"
-#include "volumes/slice_volume.h"
+#include "cortex_volume.h"
 
 namespace {
 
@@ -20,10 +20,9 @@ constexpr long side = 100, slices = 40;
 constexpr double outer_cm = 2.0, thickness_cm = 0.25, fwhm_cm = 0.2;
 
 // Bone for x above 2 cm: cortex 1600 HU for 2.5 mm, trabecular 200 HU, soft tissue 0 HU,
-// blurred along x by a Gaussian of 2 mm FWHM; values stored with 32768 added.
-slice_volume_t slab(double padding_x = -1.0)
+// blurred along x by a Gaussian of 2 mm FWHM.
+slice_volume_t slab(std::optional<long> padded_column = std::nullopt)
 {
-    slice_volume_t::source_t s;
     cortex_t m;
     m.a = 0;
     m.b = 1600;
@@ -31,29 +30,7 @@ slice_volume_t slab(double padding_x = -1.0)
     m.outer = outer_cm / pixel_cm;
     m.inner = (outer_cm + thickness_cm) / pixel_cm;
     m.sigma = fwhm_cm / fwhm_per_sigma / pixel_cm;
-    for (long k = 0; k < slices; ++k) {
-        cip_t f = cip_t::make_16bit(side, side);
-        for (long y = 0; y < side; ++y)
-            for (long x = 0; x < side; ++x)
-                f.samples()[y * side + x] = std::uint16_t(std::lround(cortex_value(m, double(x)) + 32768.0));
-        if (padding_x >= 0.0)
-            for (long y = 0; y < side; ++y)
-                f.samples()[y * side + long(padding_x)] = 0;
-        s.frames.push_back(f);
-        counted_array_ptr<float> pose(6);
-        const float p[] = {0.0f, 0.0f, float(slice_cm * double(k)), 0.0f, 0.0f, 0.0f};
-        std::copy(std::begin(p), std::end(p), pose.get());
-        s.poses.push_back(pose);
-    }
-    s.calibration.identity();
-    s.xscale = s.yscale = pixel_cm;
-    s.offset = -32768.0;
-    if (padding_x >= 0.0)
-        s.padding = 0;
-    wxString why;
-    auto v = slice_volume_t::build(std::move(s), &why);
-    EXPECT_TRUE(v) << why;
-    return std::move(*v);
+    return cortex_volume(side, side, slices, pixel_cm, [&](long) { return m; }, padded_column);
 }
 
 TEST(PointFit, AFlatCortexIsMeasuredAlongTheNormal)
@@ -119,7 +96,7 @@ TEST(PointFit, PointsWithoutAProfileGiveNothing)
     EXPECT_FALSE(fit_at_point(v, {outer_cm, 2.5, 2.0}, {-1, 0, 0}, c).ok());
 
     // Padding across the cortex: those samples are invalid, never read as 0 HU.
-    const slice_volume_t padded = slab(outer_cm / pixel_cm + 1.0);
+    const slice_volume_t padded = slab(long(outer_cm / pixel_cm) + 1);
     double step = 0, across = 0;
     thickness_config_t plain;
     const profile_t p = sample_profile(padded, {outer_cm, 2.5, 2.0}, {-1, 0, 0}, plain, &step, &across);

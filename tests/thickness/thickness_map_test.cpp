@@ -14,36 +14,22 @@
 #include "support/log_capture.h"
 #include "support/session_fixture.h"
 #include "thickness/thickness_map.h"
-#include "volumes/slice_volume.h"
+#include "cortex_volume.h"
 
 namespace {
 
 // A cortex along x as in the point tests, 2.5 mm thick under a 2 mm blur.
 slice_volume_t slab()
 {
-    slice_volume_t::source_t s;
-    cortex_t m;
-    m.b = 1600;
-    m.c = 200;
-    m.outer = 40;
-    m.inner = 45;
-    m.sigma = 0.2 / fwhm_per_sigma / 0.05;
-    for (long k = 0; k < 30; ++k) {
-        cip_t f = cip_t::make_16bit(100, 60);
-        for (long y = 0; y < 60; ++y)
-            for (long x = 0; x < 100; ++x)
-                f.samples()[y * 100 + x] = std::uint16_t(std::lround(cortex_value(m, double(x)) + 32768.0));
-        s.frames.push_back(f);
-        counted_array_ptr<float> pose(6);
-        const float p[] = {0.0f, 0.0f, 0.1f * float(k), 0.0f, 0.0f, 0.0f};
-        std::copy(std::begin(p), std::end(p), pose.get());
-        s.poses.push_back(pose);
-    }
-    s.calibration.identity();
-    s.xscale = s.yscale = 0.05;
-    s.offset = -32768.0;
-    wxString why;
-    return std::move(*slice_volume_t::build(std::move(s), &why));
+    return cortex_volume(100, 60, 30, 0.05, [](long) {
+        cortex_t m;
+        m.b = 1600;
+        m.c = 200;
+        m.outer = 40;
+        m.inner = 45;
+        m.sigma = 0.2 / fwhm_per_sigma / 0.05;
+        return m;
+    });
 }
 
 // Points on the bone's face (x = 2 cm), a few without a usable normal or place.
