@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include "thickness/result_smoothing.h"
 #include "volumes/slice_volume.h"
 
 bool for_each_point(std::size_t points, int threads, const thickness_progress_t& progress,
@@ -36,6 +37,16 @@ bool for_each_point(std::size_t points, int threads, const thickness_progress_t&
     for (std::thread& t : pool)
         t.join();
     return !cancelled;
+}
+
+void smooth_thickness(const surface_mesh_t& mesh, int passes, int fill_passes, thickness_results_t* results)
+{
+    auto& values = results->values;
+    values[thickness_results_t::smoothed_thick] = values[thickness_results_t::thick];
+    if (passes <= 0 && fill_passes <= 0)
+        return;
+    std::vector<double> errors = values[thickness_results_t::thick_error];
+    smooth_results(mesh, &values[thickness_results_t::smoothed_thick], &errors, passes, fill_passes);
 }
 
 bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,

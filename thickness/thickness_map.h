@@ -20,6 +20,11 @@ using thickness_progress_t = std::function<bool(std::size_t done, std::size_t po
 bool for_each_point(std::size_t points, int threads, const thickness_progress_t& progress,
                     const std::function<void(std::size_t)>& fit);
 
+// The smoothed thickness from the thickness and its error
+// (RES_THICKNESS_SMOOTH passes, RES_THICKNESS_SMOOTH_FILL fill passes);
+// with no passes of either it is the thickness itself.
+void smooth_thickness(const surface_mesh_t& mesh, int passes, int fill_passes, thickness_results_t* results);
+
 // Fills *results (left as it was when cancelled, false then) for every
 // point of the mesh; `threads` of 0 uses every core.
 bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,

@@ -34,6 +34,7 @@ int usage()
                  "  --in-frame      profiles within the slice plane\n"
                  "  --estimate-density   first estimate the cortical density and the blur from the whole\n"
                  "                  surface, and map with them (unless given)\n"
+                 "  --smooth N      smoothing passes for the smoothed thickness (default 0)\n"
                  "  --threads N     fitting threads (default: every core)\n"
                  "  --overwrite     replace result files that exist\n");
     return 2;
@@ -61,7 +62,7 @@ int run_thickness(const std::vector<wxString>& args)
 {
     if (args.size() < 3)
         return usage();
-    long series = -1, threads = 0, technique = -1;
+    long series = -1, threads = 0, technique = -1, smooth = 0;
     bool overwrite = false, estimate = false;
     thickness_config_t config;
     std::map<wxString, double*> values = {{"--gauss", &config.gauss_mm},
@@ -79,6 +80,8 @@ int run_thickness(const std::vector<wxString>& args)
         } else if (args[i] == "--in-frame") {
             config.in_frame = true;
         } else if (args[i] == "--series" && has_value && args[i + 1].ToLong(&series) && series >= 1) {
+            ++i;
+        } else if (args[i] == "--smooth" && has_value && args[i + 1].ToLong(&smooth) && smooth >= 0 && smooth <= 1000) {
             ++i;
         } else if (args[i] == "--threads" && has_value && args[i + 1].ToLong(&threads) && threads >= 1 &&
                    threads <= 64) {
@@ -183,6 +186,8 @@ int run_thickness(const std::vector<wxString>& args)
     const bool mapped =
         map_thickness(*volume, surface.mesh, config, int(threads), progress_for("Mapping thickness over"), &results);
     std::fputc('\n', stderr);
+    if (mapped)
+        smooth_thickness(surface.mesh, int(smooth), smooth > 0 ? 100 : 0, &results);
     if (!mapped || !save_thickness(base, results))
         return 1;
 
