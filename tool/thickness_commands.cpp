@@ -11,6 +11,7 @@
 #include "resources/resource_table.h"
 #include "surfaces/ply_reader.h"
 #include "thickness/density_estimate.h"
+#include "thickness/surface_distance.h"
 #include "thickness/techniques.h"
 #include "thickness/thickness_map.h"
 #include "tool_session.h"
@@ -35,6 +36,8 @@ int usage()
                  "  --estimate-density   first estimate the cortical density and the blur from the whole\n"
                  "                  surface, and map with them (unless given)\n"
                  "  --smooth N      smoothing passes for the smoothed thickness (default 0)\n"
+                 "  --alternate OTHER.ply   thickness as the distance along each normal to this second surface\n"
+                 "                  (within the line length), instead of fitting profiles\n"
                  "  --threads N     fitting threads (default: every core)\n"
                  "  --overwrite     replace result files that exist\n");
     return 2;
@@ -64,6 +67,7 @@ int run_thickness(const std::vector<wxString>& args)
         return usage();
     long series = -1, threads = 0, technique = -1, smooth = 0;
     bool overwrite = false, estimate = false;
+    wxString alternate;
     thickness_config_t config;
     std::map<wxString, double*> values = {{"--gauss", &config.gauss_mm},
                                           {"--rect", &config.rect_mm},
@@ -77,6 +81,8 @@ int run_thickness(const std::vector<wxString>& args)
             overwrite = true;
         } else if (args[i] == "--estimate-density") {
             estimate = true;
+        } else if (args[i] == "--alternate" && has_value) {
+            alternate = args[++i];
         } else if (args[i] == "--in-frame") {
             config.in_frame = true;
         } else if (args[i] == "--series" && has_value && args[i + 1].ToLong(&series) && series >= 1) {
@@ -183,8 +189,20 @@ int run_thickness(const std::vector<wxString>& args)
         }
     }
     thickness_results_t results;
-    const bool mapped =
-        map_thickness(*volume, surface.mesh, config, int(threads), progress_for("Mapping thickness over"), &results);
+    bool mapped = false;
+    if (!alternate.empty()) {
+        ply_surface_t other;
+        if (!read_ply_file(alternate, 0, other))
+            return 1;
+        std::vector<double> distances;
+        mapped = distances_to_surface(surface.mesh, other.mesh, config.line_cm, int(threads),
+                                      progress_for("Mapping intersections between"), &distances);
+        results.reset(surface.mesh.points.size());
+        results.values[thickness_results_t::thick] = distances;
+    } else {
+        mapped = map_thickness(*volume, surface.mesh, config, int(threads), progress_for("Mapping thickness over"),
+                               &results);
+    }
     std::fputc('\n', stderr);
     if (mapped)
         smooth_thickness(surface.mesh, int(smooth), smooth > 0 ? 100 : 0, &results);
@@ -194,21 +212,25 @@ int run_thickness(const std::vector<wxString>& args)
     const auto& thick = results.values[thickness_results_t::thick];
     const auto& density = results.values[thickness_results_t::density];
     double sum = 0, squares = 0, density_sum = 0;
-    long measured = 0;
+    long measured = 0, with_density = 0;
     for (std::size_t i = 0; i < thick.size(); ++i)
         if (thick[i] != thickness_unknown) {
             sum += thick[i];
             squares += thick[i] * thick[i];
-            density_sum += density[i];
             ++measured;
+            if (density[i] != thickness_unknown) {
+                density_sum += density[i];
+                ++with_density;
+            }
         }
     std::printf("points      %zu, %ld measured\n", thick.size(), measured);
     if (measured > 0) {
         const double mean = sum / double(measured);
         std::printf("thickness   %.3f mm mean, %.3f mm SD\n", mean,
                     std::sqrt(std::max(0.0, squares / double(measured) - mean * mean)));
-        std::printf("density     %.0f HU mean\n", density_sum / double(measured));
     }
+    if (with_density > 0)
+        std::printf("density     %.0f HU mean\n", density_sum / double(with_density));
     std::printf("saved       %s_*\n", base.utf8_str().data());
     return 0;
 }

@@ -22,6 +22,10 @@ ply = ['ply', 'format ascii 1.0', 'element vertex %d' % len(pts), 'property floa
        'element face %d' % len(tri), 'property list uchar int vertex_indices', 'end_header']
 ply += ['%g %g %g -1 0 0' % p for p in pts] + ['3 %d %d %d' % t for t in tri]
 open(sys.argv[1] + '/femur.ply', 'w').write('\\n'.join(ply) + '\\n')
+inner = ['ply', 'format ascii 1.0', 'element vertex 4', 'property float x', 'property float y', 'property float z',
+         'element face 2', 'property list uchar int vertex_indices', 'end_header',
+         '2.25 0 0', '2.25 3 0', '2.25 3 3', '2.25 0 3', '3 0 1 2', '3 0 2 3']
+open(sys.argv[1] + '/inner.ply', 'w').write('\\n'.join(inner) + '\\n')
 " ${WORK} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "could not make the volume and surface")
@@ -51,4 +55,10 @@ execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WO
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Cortical density estimation failed\\.\n" OR NOT out MATCHES "40 measured")
   message(FATAL_ERROR "the estimated-density run failed (${rc}):\n${out}${err}")
+endif()
+# The distance to a second surface 2.5 mm inside, instead of fitting.
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/between --alternate ${WORK}/inner.ply
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "40 measured" OR NOT out MATCHES "thickness   2\\.500 mm mean" OR out MATCHES "density")
+  message(FATAL_ERROR "the distance to the alternate surface failed (${rc}):\n${out}${err}")
 endif()
