@@ -10,7 +10,9 @@
 #include "dicom_commands.h"
 #include "resources/resource_table.h"
 #include "surfaces/ply_reader.h"
+#include "surfaces/surface_files.h"
 #include "thickness/density_estimate.h"
+#include "thickness/derived_surfaces.h"
 #include "thickness/surface_distance.h"
 #include "thickness/techniques.h"
 #include "thickness/thickness_map.h"
@@ -36,6 +38,7 @@ int usage()
                  "  --estimate-density   first estimate the cortical density and the blur from the whole\n"
                  "                  surface, and map with them (unless given)\n"
                  "  --smooth N      smoothing passes for the smoothed thickness (default 0)\n"
+                 "  --create        also save the outer and inner cortical surfaces (NAME_outer.ply, NAME_inner.ply)\n"
                  "  --alternate OTHER.ply   thickness as the distance along each normal to this second surface\n"
                  "                  (within the line length), instead of fitting profiles\n"
                  "  --threads N     fitting threads (default: every core)\n"
@@ -66,7 +69,7 @@ int run_thickness(const std::vector<wxString>& args)
     if (args.size() < 3)
         return usage();
     long series = -1, threads = 0, technique = -1, smooth = 0;
-    bool overwrite = false, estimate = false;
+    bool overwrite = false, estimate = false, create = false;
     wxString alternate;
     thickness_config_t config;
     std::map<wxString, double*> values = {{"--gauss", &config.gauss_mm},
@@ -81,6 +84,8 @@ int run_thickness(const std::vector<wxString>& args)
             overwrite = true;
         } else if (args[i] == "--estimate-density") {
             estimate = true;
+        } else if (args[i] == "--create") {
+            create = true;
         } else if (args[i] == "--alternate" && has_value) {
             alternate = args[++i];
         } else if (args[i] == "--in-frame") {
@@ -208,6 +213,18 @@ int run_thickness(const std::vector<wxString>& args)
         smooth_thickness(surface.mesh, int(smooth), smooth > 0 ? 100 : 0, &results);
     if (!mapped || !save_thickness(base, results))
         return 1;
+    if (create && alternate.empty())
+        for (const derived_surface_t kind : {derived_surface_t::outer, derived_surface_t::inner}) {
+            const wxString name = base + derived_surface_suffix(kind) + ".ply";
+            if (wxFileName::Exists(name) && !overwrite) {
+                std::fprintf(stderr, "kestrane-tool thickness: %s exists; give --overwrite to replace it.\n",
+                             name.utf8_str().data());
+                return 2;
+            }
+            if (!save_surface(name, derived_surface(surface.mesh, results, kind), surface_save_t{}))
+                return 1;
+            std::printf("surface     %s\n", name.utf8_str().data());
+        }
 
     const auto& thick = results.values[thickness_results_t::thick];
     const auto& density = results.values[thickness_results_t::density];

@@ -75,7 +75,7 @@ const std::vector<tool_command_t>& tool_commands()
          run_import},
         {"thickness", "VOLUME SURFACE.ply OUT_DIR [--technique T] [--line MM] [--width W] [--gauss MM] [--rect MM] "
                       "[--outer HU] [--cortex HU] [--inner HU] [--in-frame] [--estimate-density] [--smooth N] "
-                      "[--alternate OTHER.ply] [--series N] "
+                      "[--create] [--alternate OTHER.ply] [--series N] "
                       "[--threads N] [--overwrite]",
          "cortical thickness at every point of a bone's surface (PLY in cm with outward normals) in a CT volume; "
          "writes the result files OUT_DIR/NAME_thick_dat and the rest, and prints a summary",

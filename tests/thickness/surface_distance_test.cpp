@@ -1,8 +1,10 @@
 // Thickness between two surfaces: the distance along each normal to the
 // other surface, either way, the nearer crossing; normals that miss it, zero
-// normals and crossings beyond the reach give no result.
+// normals and crossings beyond the reach give no result. And the other way
+// round: the inner and outer surfaces made from results, measured back.
 #include <gtest/gtest.h>
 
+#include "thickness/derived_surfaces.h"
 #include "thickness/surface_distance.h"
 
 namespace {
@@ -49,6 +51,32 @@ TEST(SurfaceDistance, AlongTheNormalsEitherWayWithinReach)
     EXPECT_FALSE(distances_to_surface(
         outer, inner, 1.0, 1, [](std::size_t, std::size_t) { return false; }, &held));
     EXPECT_EQ(held, std::vector<double>{7.0});
+}
+
+TEST(SurfaceDistance, DerivedSurfacesLieWhereTheResultsPutTheEdges)
+{
+    const surface_mesh_t face = square(2.0);
+    thickness_results_t r;
+    r.reset(face.points.size());
+    for (std::size_t i = 0; i < 4; ++i) {
+        r.values[thickness_results_t::surface][i] = -0.5;  // the outer edge 0.5 mm in
+        r.values[thickness_results_t::thick][i] = 2.5;
+    }
+    r.values[thickness_results_t::thick][3] = thickness_unknown;  // no inner edge here
+    const surface_mesh_t outer = derived_surface(face, r, derived_surface_t::outer);
+    const surface_mesh_t inner = derived_surface(face, r, derived_surface_t::inner);
+    ASSERT_EQ(outer.points.size(), 4u);
+    EXPECT_NEAR(outer.points[0].position.x, 2.05, 1e-12);  // normals point to -x: inwards is +x
+    EXPECT_NEAR(inner.points[0].position.x, 2.30, 1e-12);
+    EXPECT_NEAR(inner.points[3].position.x, 2.0, 1e-12);  // left where it was
+    EXPECT_EQ(inner.triangles, face.triangles);
+    // Measured back from the outer surface: the thickness again.
+    std::vector<double> d;
+    ASSERT_TRUE(distances_to_surface(outer, inner, 1.0, 1, {}, &d));
+    EXPECT_NEAR(d[0], 2.5, 1e-9);
+    thickness_results_t other;
+    other.reset(3);
+    EXPECT_TRUE(derived_surface(face, other, derived_surface_t::outer).points.empty());
 }
 
 }  // namespace

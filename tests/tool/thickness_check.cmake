@@ -62,3 +62,14 @@ execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WO
 if(NOT rc EQUAL 0 OR NOT out MATCHES "40 measured" OR NOT out MATCHES "thickness   2\\.500 mm mean" OR out MATCHES "density")
   message(FATAL_ERROR "the distance to the alternate surface failed (${rc}):\n${out}${err}")
 endif()
+# The outer and inner cortical surfaces, measured back against each other: the thickness again.
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/created --gauss 2 --cortex 1600 --create
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${WORK}/created/femur_outer.ply OR NOT EXISTS ${WORK}/created/femur_inner.ply)
+  message(FATAL_ERROR "the cortical surfaces were not made (${rc}):\n${out}${err}")
+endif()
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/created/femur_outer.ply ${WORK}/back
+  --alternate ${WORK}/created/femur_inner.ply OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "thickness   2\\.(4[89]|5[01])[0-9] mm mean")
+  message(FATAL_ERROR "the cortical surfaces do not lie a thickness apart (${rc}):\n${out}${err}")
+endif()
