@@ -1,42 +1,21 @@
 #include "thickness_map.h"
 
 #include <algorithm>
-#include <atomic>
-#include <thread>
 
+#include "common/parallel_items.h"
 #include "thickness/result_smoothing.h"
 #include "volumes/slice_volume.h"
 
 bool for_each_point(std::size_t points, int threads, const thickness_progress_t& progress,
                     const std::function<void(std::size_t)>& fit)
 {
-    std::atomic<std::size_t> next{0}, done{0};
-    std::atomic<bool> stop{false};
-    bool cancelled = false;
-    auto report = [&] {
-        if (progress && !cancelled && !progress(done, points)) {
-            cancelled = true;
-            stop = true;
-        }
-    };
-    auto work = [&](bool reporting) {
-        for (std::size_t i = next++; i < points && !stop; i = next++) {
+    return run_items(
+        points, threads,
+        [&](int, std::size_t i) {
             fit(i);
-            ++done;
-            if (reporting)
-                report();
-        }
-    };
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const int helpers = std::clamp(threads > 0 ? threads : int(cores), 1, 64) - 1;
-    report();
-    std::vector<std::thread> pool;
-    for (int t = 0; t < helpers; ++t)
-        pool.emplace_back(work, false);
-    work(true);
-    for (std::thread& t : pool)
-        t.join();
-    return !cancelled;
+            return true;
+        },
+        [&](std::size_t done) { return !progress || progress(done, points); });
 }
 
 void smooth_thickness(const surface_mesh_t& mesh, int passes, int fill_passes, thickness_results_t* results)

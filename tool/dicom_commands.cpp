@@ -9,7 +9,9 @@
 #include "tool_session.h"
 #include "resources/resource_table.h"
 #include "volumes/dicom_loader.h"
+#include "volumes/dicom_display.h"
 #include "volumes/qct_file.h"
+#include "volumes/volume_files.h"
 
 namespace {
 
@@ -38,9 +40,7 @@ int load_tool_input(const wxString& path, long series_number, const char* comman
         *data_folder = wxFileName(path).GetPath();
         return 0;
     }
-    const wxString ext = wxFileName(path).GetExt().Lower();
-    const bool volume_file = !wxFileName::DirExists(path) &&
-                             (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr");
+    const bool volume_file = is_volume_file(path);
     long ignored = 0;
     const bool qct = !volume_file && wxFileName::FileExists(path) && looks_like_qct(path);
     if (volume_file || qct) {
@@ -115,10 +115,8 @@ int run_import(const std::vector<wxString>& args)
     wxString data_folder;
     if (const int status = load_tool_input(args[0], series_number, "import", &data_folder))
         return status;
-    if (window) {
-        res->RES_DICOM_WIN_CENTRE->write(window->centre);
-        res->RES_DICOM_WIN_WIDTH->write(window->width);
-    }
+    if (window)
+        write_dicom_window(window->centre, window->width);
     // Beside its DICOM files a recording keeps their 16-bit values; elsewhere
     // (or from a volume file, or asked) it holds 8-bit frames through the window.
     const bool keep_dicom = !raw && !res->RES_DICOM_FRAME_LIST->value()->empty() &&

@@ -151,10 +151,7 @@ bool describe_volume_file(const wxString& path, wxString* text)
         return true;
     }
     volume_t v;
-    const bool read = ext == "mha" || ext == "mhd" ? read_metaimage(path, &v, &why)
-                      : ext == "hdr"               ? read_analyze(path, &v, &why)
-                                                   : read_nrrd(path, &v, &why);
-    if (!read) {
+    if (!read_volume_file(path, &v, &why)) {
         *text = path + " is not a readable volume: " + why;
         return false;
     }

@@ -5,6 +5,7 @@
 
 #include "dicom_info.h"
 #include "volumes/qct_file.h"
+#include "volumes/volume_files.h"
 #include "output_names.h"
 #include "recording_commands.h"
 #include "resources/core_session.h"
@@ -54,13 +55,10 @@ int run_info(const std::vector<wxString>& args)
     }
     // Anything but a recording is data to load: a folder, a volume or QCT file, or DICOM.
     if (!wxFileName(args[0]).GetExt().IsSameAs("ks", false)) {
-        const wxString ext = wxFileName(args[0]).GetExt().Lower();
         wxString text;
-        const bool ok = wxFileName::DirExists(args[0]) ? describe_data_folder(args[0], &text)
-                        : ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr" ||
-                                looks_like_qct(args[0])
-                            ? describe_volume_file(args[0], &text)
-                            : describe_dicom_file(args[0], &text);
+        const bool ok = wxFileName::DirExists(args[0])                          ? describe_data_folder(args[0], &text)
+                        : is_volume_file(args[0]) || looks_like_qct(args[0]) ? describe_volume_file(args[0], &text)
+                                                                                : describe_dicom_file(args[0], &text);
         std::fprintf(ok ? stdout : stderr, "%s%s", ok ? "" : "kestrane-tool info: ", text.utf8_str().data());
         if (!ok)
             std::fputc('\n', stderr);

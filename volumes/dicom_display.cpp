@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 #include <vector>
 
 #include "common/dynabuf.h"
+#include "common/parallel_items.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 #include "volumes/dicom_loader.h"
@@ -17,6 +17,13 @@ window_table_t::window_table_t(const dicom_window_t& w)
     const window_terms_t t = window_terms(w);
     for (std::size_t v = 0; v < levels_.size(); ++v)
         levels_[v] = windowed(std::uint16_t(v), t, std::nullopt);
+}
+
+void write_dicom_window(double centre, double width)
+{
+    res->RES_DICOM_WIN_CENTRE->write_no_changeprocs(centre);
+    res->RES_DICOM_WIN_WIDTH->write_no_changeprocs(width);
+    base_res_t::make_pending_writes_happen();
 }
 
 dicom_window_t dicom_window_from_resources(const std::optional<std::uint16_t>& padding, bool pending)
@@ -114,19 +121,11 @@ window_preset_t dragged_window(const window_preset_t& start, int dx, int dy)
 void window_frames(const std::vector<cip_t>& frames, const window_table_t& table,
                    const std::optional<std::uint16_t>& padding, long filter)
 {
-    // Odd frames on a second thread: each frame is its own, so the split cannot change the result.
-    auto every_other = [&](std::size_t first) {
-        for (std::size_t f = first; f < frames.size(); f += 2)
-            window_frame(frames[f], table, padding, filter);
-    };
-    std::thread helper;
-    if (frames.size() > 1 && std::thread::hardware_concurrency() > 1)
-        helper = std::thread(every_other, 1);
-    else
-        every_other(1);
-    every_other(0);
-    if (helper.joinable())
-        helper.join();
+    // Each frame is its own: how they are shared cannot change the result.
+    run_items(frames.size(), std::min(2, parallel_workers(0)), [&](int, std::size_t f) {
+        window_frame(frames[f], table, padding, filter);
+        return true;
+    });
 }
 
 dicom_display_service_t::dicom_display_service_t()

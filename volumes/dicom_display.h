@@ -28,6 +28,9 @@ private:
     std::array<std::uint8_t, 65536> levels_;
 };
 
+// Sets centre and width together: the frames are windowed once, not once for each.
+void write_dicom_window(double centre, double width);
+
 // The window the resources set (their pending values while a file is read).
 dicom_window_t dicom_window_from_resources(const std::optional<std::uint16_t>& padding, bool pending = false);
 

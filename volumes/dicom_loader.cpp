@@ -50,12 +50,6 @@ const char* no_image_data =
     "Failed to read image data from DICOM file.\nThese DICOM files do not contain image data,\nor are in a format not "
     "understood by Kestrane.\n";
 
-bool is_volume_file(const wxString& path)
-{
-    const wxString ext = wxFileName(path).GetExt().Lower();
-    return ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr";
-}
-
 // The data files below a folder, grouped (only those of `only` when given);
 // nothing when cancelled.
 std::vector<dicom_series_t> search_folder(const wxString& folder, long* skipped, bool* cancelled, bool* no_files,
@@ -131,7 +125,7 @@ wxString dicom_recording_name(const wxString& folder, std::size_t series_number,
 
 bool try_read_other_file(const wxString& path)
 {
-    if (!wxFileName::DirExists(path) && is_volume_file(path))
+    if (is_volume_file(path))
         return load_volume_file(path);
     if (wxFileName::FileExists(path) && looks_like_qct(path))
         return load_qct_file(path);
@@ -274,12 +268,9 @@ bool load_dicom_files(const wxString& path)
 
 bool load_volume_file(const wxString& path)
 {
-    const wxString ext = wxFileName(path).GetExt().Lower();
     volume_t volume;
     wxString why;
-    const bool read = ext == "mha" || ext == "mhd" ? read_metaimage(path, &volume, &why)
-                      : ext == "hdr"               ? read_analyze(path, &volume, &why)
-                                                   : read_nrrd(path, &volume, &why);
+    const bool read = read_volume_file(path, &volume, &why);
     slice_stack_t stack;
     if (!read || !volume_slices(volume, &stack, &why)) {
         wxLogError("Cannot load '%s': %s", path, why);

@@ -1,16 +1,15 @@
 #include "dicom_series.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <set>
-#include <thread>
 #include <tuple>
 
 #include <wx/filename.h>
 
+#include "common/parallel_items.h"
 #include "common/vertex_math.h"
 #include "volumes/file_bytes.h"
 #include "volumes/image_files.h"
@@ -262,62 +261,54 @@ bool read_series_frames(const dicom_series_t& series, slice_stack_t* stack, wxSt
     out.images.resize(count);
     out.poses.resize(count);
     out.sources.resize(count);
-    // Slices are independent: two workers take the next one in turn, each
-    // into its own place, so the result does not depend on the timing. Only
-    // this thread reports progress (the dialog belongs to it).
-    std::atomic<std::size_t> next{0}, done{0};
-    std::atomic<bool> stop{false};
-    bool user_stopped = false;
-    auto report = [&] {
-        if (progress && !user_stopped && !progress(done, count)) {
-            user_stopped = true;
-            stop = true;
-        }
-    };
-    std::pair<std::size_t, wxString> failures[2] = {{count, wxString()}, {count, wxString()}};
-    auto work = [&](int worker) {
-        wxString open_path, reason;
+    // Slices are independent: two workers, each into the slice's own place.
+    struct open_file_t {
+        wxString path;
         std::vector<std::uint8_t> bytes;
         dicom_dataset_t ds;
-        for (std::size_t n = next++; n < count && !stop; n = next++) {
+    };
+    const int workers = std::min(2, parallel_workers(0));
+    std::vector<open_file_t> open(static_cast<std::size_t>(workers));
+    std::vector<std::pair<std::size_t, wxString>> failures(open.size(), {count, wxString()});
+    bool user_stopped = false;
+    run_items(
+        count, workers,
+        [&](int worker, std::size_t n) {
+            open_file_t& f = open[std::size_t(worker)];
             const dicom_slice_t& slice = series.slices[n];
+            wxString reason;
             auto fail = [&](const wxString& what) {
-                failures[worker] = {n, what};
-                stop = true;
+                failures[std::size_t(worker)] = {n, what};
+                return false;
             };
-            if (slice.path != open_path) {
-                open_path.clear();
-                if (!read_file_bytes(slice.path, &bytes) || !parse_dicom(bytes, &ds, &reason))
+            if (slice.path != f.path) {
+                f.path.clear();
+                if (!read_file_bytes(slice.path, &f.bytes) || !parse_dicom(f.bytes, &f.ds, &reason))
                     return fail(slice.path + ": " + (reason.empty() ? wxString("cannot be read") : reason));
-                open_path = slice.path;
+                f.path = slice.path;
             }
             cip_t image = cip_t::make_16bit_for_overwrite(series.columns, series.rows);
             if (image.empty())
                 return fail("Error: unable to allocate space for image data");
-            if (!decode_frame(ds, slice.image, slice.frame, {image.samples(), image.pixel_count()}, &reason))
+            if (!decode_frame(f.ds, slice.image, slice.frame, {image.samples(), image.pixel_count()}, &reason))
                 return fail(slice.path + ": " + reason);
             out.images[n] = image;
             out.poses[n] = pose_record(dicom_slice_pose(slice.image, slice.frame));
             out.sources[n] = slice.source;
-            ++done;
-            if (worker == 0)
-                report();
-        }
-    };
-    report();
-    std::thread helper;
-    if (count > 1 && std::thread::hardware_concurrency() > 1)
-        helper = std::thread(work, 1);
-    work(0);
-    if (helper.joinable())
-        helper.join();
+            return true;
+        },
+        [&](std::size_t done) {
+            user_stopped = progress && !progress(done, count);
+            return !user_stopped;
+        });
     if (user_stopped) {
         if (cancelled)
             *cancelled = true;
         return false;
     }
     // The first failing slice in series order, whichever worker met it.
-    const auto& failure = failures[0].first <= failures[1].first ? failures[0] : failures[1];
+    const auto& failure = *std::min_element(failures.begin(), failures.end(),
+                                            [](const auto& a, const auto& b) { return a.first < b.first; });
     if (failure.first < count) {
         *why = failure.second;
         return false;

@@ -466,6 +466,21 @@ std::array<double, 6> volume_slice_pose(const volume_t& v, long k)
     return slice_pose(u, w, 0.1 * (origin + (double(k) * along) * normal));
 }
 
+bool is_volume_file(const wxString& path)
+{
+    const wxString ext = wxFileName(path).GetExt().Lower();
+    return !wxFileName::DirExists(path) &&
+           (ext == "mha" || ext == "mhd" || ext == "nrrd" || ext == "nhdr" || ext == "hdr");
+}
+
+bool read_volume_file(const wxString& path, volume_t* volume, wxString* why)
+{
+    const wxString ext = wxFileName(path).GetExt().Lower();
+    return ext == "mha" || ext == "mhd" ? read_metaimage(path, volume, why)
+           : ext == "hdr"               ? read_analyze(path, volume, why)
+                                        : read_nrrd(path, volume, why);
+}
+
 bool volume_slices(const volume_t& v, slice_stack_t* stack, wxString* why)
 {
     slice_stack_t out;

@@ -22,6 +22,11 @@ struct volume_t {
     std::vector<wxString> warnings;
 };
 
+// A volume header by its extension: .mha, .mhd, .nrrd, .nhdr or .hdr (any case), not a folder.
+bool is_volume_file(const wxString& path);
+// The reader its extension names.
+bool read_volume_file(const wxString& path, volume_t* volume, wxString* why);
+
 bool read_metaimage(const wxString& path, volume_t* volume, wxString* why);
 bool read_nrrd(const wxString& path, volume_t* volume, wxString* why);
 // Analyze 7.5: the 348-byte .hdr (little endian) and its .img beside it.

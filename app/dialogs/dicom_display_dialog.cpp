@@ -10,6 +10,7 @@
 
 #include "app/labelled_grid.h"
 #include "resources/resource_table.h"
+#include "volumes/dicom_display.h"
 
 namespace {
 
@@ -100,8 +101,7 @@ void dicom_display_dialog::preset_chosen()
     if (k < 0 || std::size_t(k) >= presets_.size())
         return;
     const window_preset_t& p = presets_[std::size_t(k)];
-    res->RES_DICOM_WIN_WIDTH->write(p.width);
-    res->RES_DICOM_WIN_CENTRE->write(p.centre);
+    write_dicom_window(p.centre, p.width);
     centre->SetValue(p.centre);
     width->SetValue(p.width);
 }

@@ -290,8 +290,7 @@ void review_canvas::OnMouse(wxMouseEvent& event)
         // Right widens the window, down raises its centre; the frame shown follows at once.
         const window_preset_t w = dragged_window(window_start_, event.GetPosition().x - window_from_->x,
                                                  event.GetPosition().y - window_from_->y);
-        res->RES_DICOM_WIN_WIDTH->write(w.width);
-        res->RES_DICOM_WIN_CENTRE->write(w.centre);
+        write_dicom_window(w.centre, w.width);
         show_status(wxString::Format("Window centre %.0f, width %.0f", w.centre, w.width));
         return;
     }
