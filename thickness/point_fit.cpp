@@ -89,17 +89,22 @@ fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double acr
     const bool blur_known = config.gauss_mm < thickness_unknown && config.gauss_mm > 0.0;
     const bool fit_blur = !blur_known || config.post_blur || config.endo_model;
     plan.post_blur = config.post_blur && blur_known;  // an estimated blur cannot correct the density
-    if (!fit_blur) {
+    if (blur_known) {
         const double fwhm =
             blur(across_slices, config.gauss_mm, config.rect_mm > 0.0 ? config.rect_mm : thickness_unknown);
-        plan.setup.sigma = std::max(fwhm / fwhm_per_sigma / step_mm, 1e-3);
+        plan.known_sigma = std::max(fwhm / fwhm_per_sigma / step_mm, 1e-3);
+        if (!fit_blur)
+            plan.setup.sigma = plan.known_sigma;
     }
+    plan.setup.endo = config.endo_model;
+    plan.setup.metal = config.metal;
     if (config.a < thickness_unknown)
         plan.setup.a = config.a;
     if (config.c < thickness_unknown)
         plan.setup.c = config.c;
     plan.fwhm_rule = config.fwhm_rule;
-    const bool density_known = config.b < thickness_unknown;
+    // The local peak stands in for the density (fixed in fit_at_point once the profile is known).
+    const bool density_known = config.b < thickness_unknown || config.local_density;
     if (density_known)
         plan.setup.b = config.b;
     else if (fit_blur)
@@ -133,44 +138,167 @@ double peak_fwhm(const cortex_t& model, int samples)
     return rise >= 0.0 && fall > rise ? fall - rise : thickness_unknown;
 }
 
+double threshold_thickness(const profile_t& p, const cortex_t& m)
+{
+    const long n = long(p.values.size());
+    if (n < 3 || long(p.valid.size()) != n || !m.inner_edge)
+        return thickness_unknown;
+    auto ok = [&](long i) { return i >= 0 && i < n && p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]); };
+    auto at = [&](long i) { return p.values[std::size_t(i)]; };
+    // The profile's peak within the fitted cortex (a sample either side for a thin one).
+    long peak = -1;
+    for (long i = std::max(0L, long(std::floor(m.outer)) - 1); i <= std::min(n - 1, long(std::ceil(m.inner)) + 1); ++i)
+        if (ok(i) && (peak < 0 || at(i) > at(peak)))
+            peak = i;
+    if (peak < 0)
+        return thickness_unknown;
+    const double rise_at = 0.5 * (m.a + at(peak)), fall_at = 0.5 * (m.c + at(peak));
+    double rise = -1.0, fall = -1.0;
+    for (long i = peak; ok(i - 1) && ok(i); --i)
+        if (at(i - 1) < rise_at && at(i) >= rise_at) {
+            rise = double(i - 1) + (rise_at - at(i - 1)) / (at(i) - at(i - 1));
+            break;
+        }
+    for (long i = peak; ok(i) && ok(i + 1); ++i)
+        if (at(i) >= fall_at && at(i + 1) < fall_at) {
+            fall = double(i) + (at(i) - fall_at) / (at(i) - at(i + 1));
+            break;
+        }
+    return rise >= 0.0 && fall > rise ? fall - rise : thickness_unknown;
+}
+
+bool refit_levels(const profile_t& p, std::span<const double> weights, double sigma, cortex_t* model)
+{
+    // The model is linear in the levels: v = a (1 - S_outer) + b (S_outer - S_inner) + c S_inner,
+    // the inner step shared with the endocortical layer when there is one.
+    cortex_t unit = *model;
+    unit.sigma = sigma;
+    unit.metal_side = 0;
+    double ata[3][3] = {}, atb[3] = {};
+    const int k = model->inner_edge ? 3 : 2;
+    for (std::size_t i = 0; i < p.values.size(); ++i) {
+        const double w = weights.empty() ? 1.0 : weights[i];
+        if (!p.valid[i] || !std::isfinite(p.values[i]) || !(w > 0.0))
+            continue;
+        double basis[3];
+        for (int j = 0; j < k; ++j) {
+            unit.a = j == 0;
+            unit.b = j == 1;
+            unit.c = j == 2;
+            basis[j] = cortex_value(unit, double(i));
+        }
+        // Metal's blur into the sample is no level's: taken off first.
+        double metal_part = 0.0;
+        if (model->metal_side != 0) {
+            cortex_t with = *model, without = *model;
+            with.sigma = without.sigma = sigma;
+            without.metal_side = 0;
+            metal_part = cortex_value(with, double(i)) - cortex_value(without, double(i));
+        }
+        for (int r = 0; r < k; ++r) {
+            atb[r] += w * w * basis[r] * (p.values[i] - metal_part);
+            for (int c = 0; c < k; ++c)
+                ata[r][c] += w * w * basis[r] * basis[c];
+        }
+    }
+    // Gaussian elimination with partial pivoting; a (near) singular system determines nothing.
+    double scale = 0.0;
+    for (int r = 0; r < k; ++r)
+        scale = std::max(scale, ata[r][r]);
+    for (int col = 0; col < k; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < k; ++r)
+            if (std::fabs(ata[r][col]) > std::fabs(ata[pivot][col]))
+                pivot = r;
+        if (!(std::fabs(ata[pivot][col]) > 1e-12 * scale))
+            return false;
+        std::swap(ata[pivot], ata[col]);
+        std::swap(atb[pivot], atb[col]);
+        for (int r = col + 1; r < k; ++r) {
+            const double f = ata[r][col] / ata[col][col];
+            for (int c = col; c < k; ++c)
+                ata[r][c] -= f * ata[col][c];
+            atb[r] -= f * atb[col];
+        }
+    }
+    double x[3] = {};
+    for (int r = k - 1; r >= 0; --r) {
+        double v = atb[r];
+        for (int c = r + 1; c < k; ++c)
+            v -= ata[r][c] * x[c];
+        x[r] = v / ata[r][r];
+    }
+    if (!std::isfinite(x[0]) || !std::isfinite(x[1]) || !std::isfinite(x[2]))
+        return false;
+    model->a = x[0];
+    model->b = x[1];
+    if (k == 3)
+        model->c = x[2];
+    return true;
+}
+
 point_result_t fit_at_point(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
-                            const thickness_config_t& config)
+                            const thickness_config_t& config, point_fit_detail_t* detail)
 {
     point_result_t r;
     double step_mm = 0.0, across_slices = 0.0;
     const profile_t profile = sample_profile(volume, point, normal, config, &step_mm, &across_slices);
     if (profile.values.empty())
         return r;
-    const fit_plan_t plan = plan_fit(config, step_mm, across_slices);
-    const fit_result_t fit = fit_profile(profile, plan.setup);
+    const int n = int(profile.values.size());
+    const double surface_sample = std::round(outside_fraction(config) * double(n - 1));
+    fit_plan_t plan = plan_fit(config, step_mm, across_slices);
+    plan.setup.surface_sample = surface_sample;
+    plan.setup.keep_stage = detail != nullptr;
+    if (config.local_density && !(config.b < thickness_unknown) && !config.fit_all) {
+        double peak = -1e300;
+        for (int i = 0; i < n; ++i)
+            if (profile.valid[std::size_t(i)] && (!config.metal || profile.values[std::size_t(i)] <= plan.setup.metal_level))
+                peak = std::max(peak, profile.values[std::size_t(i)]);
+        if (peak > -1e300)
+            plan.setup.b = peak;
+    }
+    fit_result_t fit = fit_profile(profile, plan.setup);
+    if (detail)
+        *detail = {profile, step_mm, surface_sample, plan, fit};
     if (!fit.ok || !fit.cortex.inner_edge)
         return r;
-    const cortex_t& m = fit.cortex;
-    const int n = int(profile.values.size());
+    cortex_t m = fit.cortex;
     // From the line's start to the surface point.
-    const double surface_at = std::round(outside_fraction(config) * double(n - 1)) * step_mm;
-    double thickness = m.inner - m.outer;
-    if (plan.fwhm_rule) {
+    const double surface_at = surface_sample * step_mm;
+    double thickness = m.inner - m.outer - (m.endo_layer ? m.endo : 0.0);
+    double density = m.b;
+    if (config.threshold && !config.fit_all) {
+        thickness = threshold_thickness(profile, m);
+    } else if (plan.fwhm_rule) {
         thickness = peak_fwhm(m, n);
-        if (thickness == thickness_unknown)
-            return r;
+        // Under the FWHM rule the level between the edges only shapes the peak: the density is the peak as seen.
+        density = -1e300;
+        for (int i = 0; i < 16 * (n - 1); ++i)
+            density = std::max(density, cortex_value(m, double(i) / 16.0));
+    }
+    if (!(thickness < thickness_unknown) || !std::isfinite(thickness))
+        return r;
+    if (plan.post_blur) {
+        cortex_t corrected = m;
+        if (refit_levels(profile, fit.stage.weights.empty() ? std::span<const double>() : fit.stage.weights,
+                         plan.known_sigma, &corrected))
+            density = corrected.b;
     }
     r.thickness = thickness * step_mm;
     r.thickness_error = fit.outer_error < thickness_unknown && fit.inner_error < thickness_unknown
                             ? std::hypot(fit.outer_error, fit.inner_error) * step_mm
                             : thickness_unknown;
-    // Under the FWHM rule the level between the edges only shapes the peak: the density is the peak as seen.
-    r.density = m.b;
-    if (plan.fwhm_rule) {
-        r.density = -1e300;
-        for (int i = 0; i < 16 * (n - 1); ++i)
-            r.density = std::max(r.density, cortex_value(m, double(i) / 16.0));
-    }
+    r.density = density;
     r.surface = surface_at - m.outer * step_mm;
     r.joint = surface_at - 0.5 * (m.outer + m.inner) * step_mm;
     r.joint_error = r.thickness_error < thickness_unknown ? 0.5 * r.thickness_error : thickness_unknown;
     r.blur = m.sigma * fwhm_per_sigma * step_mm;
     r.blur_error = fit.sigma_error < thickness_unknown ? fit.sigma_error * fwhm_per_sigma * step_mm : thickness_unknown;
+    if (m.endo_layer) {
+        r.endo = m.endo * step_mm;
+        r.endo_error = fit.endo_error < thickness_unknown ? fit.endo_error * step_mm : thickness_unknown;
+    }
     r.trabecular = m.c;
     r.trabecular_error = fit.c_error;
     r.tissue = m.a;

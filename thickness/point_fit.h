@@ -3,6 +3,8 @@
 // with the cortex model as the settings configure it.
 #pragma once
 
+#include <span>
+
 #include "common/vertex.h"
 #include "thickness/profile_fit.h"
 
@@ -18,6 +20,9 @@ struct thickness_config_t {
     double gauss_mm = thickness_unknown;                                         // in-plane FWHM
     double rect_mm = 0.0;                                                        // out-of-plane FWHM
     bool fwhm_rule = false, post_blur = false, endo_model = false;
+    bool threshold = false;      // edges where the profile crosses half-way to its peak
+    bool local_density = false;  // the cortical density fixed at the profile's own peak
+    bool metal = false;          // model metal at the line's ends
     bool inner_layer = false, outer_layer = false;  // the layer modes: 0.4 of the line outside
     // Everything free, whatever the rules say (the density estimate's first pass).
     bool fit_all = false;
@@ -46,10 +51,6 @@ struct point_result_t {
 profile_t sample_profile(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
                          const thickness_config_t& config, double* step_mm, double* across_slices);
 
-// The fit at the point, configured as the settings say.
-point_result_t fit_at_point(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
-                            const thickness_config_t& config);
-
 // The setup of one fit from the settings (the configuration rules): sigma
 // fixed from the blurs when known (and neither post-correction nor the
 // endocortical model asks for it), levels fixed when known, the cortical
@@ -59,6 +60,7 @@ struct fit_plan_t {
     fit_setup_t setup;
     bool fwhm_rule = false;
     bool post_blur = false;
+    double known_sigma = 0.0;  // samples, when the blur is known (post-correction's)
 };
 fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double across_slices);
 
@@ -66,3 +68,28 @@ fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double acr
 // half-way up from the outside level to half-way down to the inside level.
 // The FWHM rule's thickness.
 double peak_fwhm(const cortex_t& model, int samples);
+
+// Everything behind one point's result: to plot its profile, or check its fit.
+struct point_fit_detail_t {
+    profile_t profile;
+    double step_mm = 0.0;
+    double surface_sample = 0.0;  // where the surface point lies on the line
+    fit_plan_t plan;
+    fit_result_t fit;  // with the last solve's inputs
+};
+
+// The fit at the point, configured as the settings say.
+point_result_t fit_at_point(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
+                            const thickness_config_t& config, point_fit_detail_t* detail = nullptr);
+
+// Thresholding: the distance (samples) between where the profile crosses
+// half-way from the outside level up to its peak and half-way down to the
+// inside level, searched outwards from the model's cortex; thickness_unknown
+// when it does not cross.
+double threshold_thickness(const profile_t& profile, const cortex_t& model);
+
+// The levels a, b, c best fitting the profile (least squares over the
+// weighted samples) with the edges of `model` and the blur `sigma`:
+// post-correction of the density for the blur. False when they are not
+// determined.
+bool refit_levels(const profile_t& profile, std::span<const double> weights, double sigma, cortex_t* model);

@@ -9,47 +9,43 @@
 namespace {
 
 constexpr double barrier_cap = 6.0;  // 10^6 at a violation of 0.06 samples
+constexpr double metal_floor = 3000.0;  // HU
 
-// The free parameters of one fit, in MINPACK's vector.
-struct layout_t {
-    bool sigma = false, inner = false, a = false, b = false, c = false;
-    int count() const { return 1 + int(sigma) + int(inner) + int(a) + int(b) + int(c); }
-};
+// The parameters of one fit in MINPACK's vector, in their fixed order.
+template <class Visit>
+void for_each_free(const fit_free_t& l, cortex_t& m, Visit visit)
+{
+    if (l.sigma)
+        visit(m.sigma);
+    visit(m.outer);
+    if (l.inner)
+        visit(m.inner);
+    if (l.endo)
+        visit(m.endo);
+    if (l.a)
+        visit(m.a);
+    if (l.b)
+        visit(m.b);
+    if (l.c)
+        visit(m.c);
+    if (l.metal)
+        visit(m.metal);
+}
 
-cortex_t model_of(const layout_t& l, const fit_setup_t& s, const cortex_t& start, const double* x)
+cortex_t model_of(const fit_free_t& l, const cortex_t& start, const double* x)
 {
     cortex_t m = start;
     int k = 0;
-    if (l.sigma)
-        m.sigma = x[k++];
-    m.outer = x[k++];
-    if (l.inner)
-        m.inner = x[k++];
-    if (l.a)
-        m.a = x[k++];
-    if (l.b)
-        m.b = x[k++];
-    if (l.c)
-        m.c = x[k++];
+    for_each_free(l, m, [&](double& v) { v = x[k++]; });
     m.inner_edge = l.inner;
-    m.rect = s.rect;
+    m.endo_layer = l.inner && l.endo;
     return m;
 }
 
-std::vector<double> vector_of(const layout_t& l, const cortex_t& m)
+std::vector<double> vector_of(const fit_free_t& l, cortex_t m)
 {
     std::vector<double> x;
-    if (l.sigma)
-        x.push_back(m.sigma);
-    x.push_back(m.outer);
-    if (l.inner)
-        x.push_back(m.inner);
-    if (l.a)
-        x.push_back(m.a);
-    if (l.b)
-        x.push_back(m.b);
-    if (l.c)
-        x.push_back(m.c);
+    for_each_free(l, m, [&](double& v) { x.push_back(v); });
     return x;
 }
 
@@ -60,22 +56,22 @@ struct one_fit_t {
     double cost = 0.0;
 };
 
-one_fit_t solve(const profile_t& p, std::span<const double> weights, const layout_t& l, const fit_setup_t& s,
-                const cortex_t& start)
+// Weights of 0 leave a sample out.
+one_fit_t solve(const profile_t& p, std::span<const double> weights, const fit_free_t& l, const cortex_t& start)
 {
     const int n = int(p.values.size());
     std::vector<int> used;
     for (int i = 0; i < n; ++i)
-        if (p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]))
+        if (p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]) && weights[std::size_t(i)] > 0.0)
             used.push_back(i);
-    const int barriers = 2 + (l.inner ? 2 : 0) + (l.sigma ? 2 : 0);
+    const int barriers = 2 + (l.inner ? 2 : 0) + (l.sigma ? 2 : 0) + (l.endo ? 2 : 0) + (l.metal ? 1 : 0);
     const int m = int(used.size()) + barriers;
     const double last = double(n - 1);
     auto residuals = [&](int, int, const double* x, double* f, int) {
         for (int k = 0; k < l.count(); ++k)
             if (!std::isfinite(x[k]))
                 return -1;  // a non-finite parameter ends the fit as a failure
-        const cortex_t model = model_of(l, s, start, x);
+        const cortex_t model = model_of(l, start, x);
         int r = 0;
         for (int i : used)
             f[r++] = weights[std::size_t(i)] * (cortex_value(model, double(i)) - p.values[std::size_t(i)]);
@@ -90,6 +86,12 @@ one_fit_t solve(const profile_t& p, std::span<const double> weights, const layou
             f[r++] = barrier(1.0 - model.sigma);
             f[r++] = barrier(model.sigma - 0.25 * last);
         }
+        if (l.endo) {  // the layer within the cortex
+            f[r++] = barrier(-model.endo);
+            f[r++] = barrier(model.endo - (model.inner - model.outer));
+        }
+        if (l.metal)  // metal is denser than any bone: a metal level of at least metal_floor
+            f[r++] = barrier((metal_floor - model.metal) / 100.0);
         for (int k = 0; k < r; ++k)
             if (!std::isfinite(f[k]))
                 return -1;
@@ -99,7 +101,7 @@ one_fit_t solve(const profile_t& p, std::span<const double> weights, const layou
     std::vector<double> x = vector_of(l, start);
     std::vector<double> fvec(static_cast<std::size_t>(m));
     out.info = ks_lmdif(residuals, m, l.count(), x, fvec, 1e-8, &out.covariance);
-    out.model = model_of(l, s, start, x.data());
+    out.model = model_of(l, start, x.data());
     for (std::size_t k = 0; k < used.size(); ++k)
         out.cost += fvec[k] * fvec[k];
     return out;
@@ -164,6 +166,35 @@ void find_edges(const profile_t& p, double* outer, double* inner)
     }
 }
 
+int fit_free_t::count() const
+{
+    return int(sigma) + int(outer) + int(inner) + int(endo) + int(a) + int(b) + int(c) + int(metal);
+}
+
+int find_metal(const profile_t& p, double level, double surface_sample, double* edge)
+{
+    const std::size_t n = p.values.size();
+    *edge = -1.0;
+    auto metal = [&](std::size_t i) { return p.valid[i] && p.values[i] > level; };
+    const double surface = surface_sample >= 0.0 ? surface_sample : double(n - 1) / 3.0;
+    // Where the profile crosses the level between samples i0 (not metal) and i1 (metal).
+    auto crossing = [&](std::size_t i0, std::size_t i1) {
+        const double v0 = p.values[i0], v1 = p.values[i1];
+        return double(i0) + (level - v0) / (v1 - v0) * (double(i1) - double(i0));
+    };
+    for (std::size_t i = std::size_t(std::max(0.0, std::ceil(surface))); i < n; ++i)
+        if (metal(i)) {  // inside: the first metal sample from the surface on
+            *edge = i == 0 || !p.valid[i - 1] ? double(i) - 0.5 : crossing(i - 1, i);
+            return +1;
+        }
+    for (std::size_t i = n; i-- > 0;)
+        if (metal(i)) {  // outside: the last metal sample before the surface
+            *edge = i + 1 >= n || !p.valid[i + 1] ? double(i) + 0.5 : crossing(i + 1, i);
+            return -1;
+        }
+    return 0;
+}
+
 fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
 {
     fit_result_t result;
@@ -171,23 +202,55 @@ fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
     if (n < 3 || profile.valid.size() != n || (!profile.weights.empty() && profile.weights.size() != n))
         return result;
     std::vector<double> weights = profile.weights.empty() ? std::vector<double>(n, 1.0) : profile.weights;
-    for (double& w : weights)
-        if (!std::isfinite(w) || w < 0.0)
-            w = 0.0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!std::isfinite(weights[i]) || weights[i] < 0.0 || !profile.valid[i] || !std::isfinite(profile.values[i]))
+            weights[i] = 0.0;
+
+    cortex_t start;
+    if (setup.metal) {
+        const auto kept = std::count_if(weights.begin(), weights.end(), [](double w) { return w > 0.0; });
+        const auto metal = std::count_if(profile.values.begin(), profile.values.end(),
+                                         [&](double v) { return v > setup.metal_level; });
+        if (kept > 0 && metal >= kept) {
+            bool every = true;
+            for (std::size_t i = 0; i < n; ++i)
+                every = every && (weights[i] == 0.0 || profile.values[i] > setup.metal_level);
+            result.all_metal = every;
+        }
+        if (result.all_metal)
+            return result;
+        start.metal_side = find_metal(profile, setup.metal_level, setup.surface_sample, &start.metal_edge);
+        // Samples beyond the metal's edge are left out; its blur into the rest stays modelled.
+        double top = setup.metal_level;
+        for (std::size_t i = 0; i < n; ++i) {
+            const bool beyond = start.metal_side > 0 ? double(i) > start.metal_edge
+                                                     : start.metal_side < 0 && double(i) < start.metal_edge;
+            if (beyond) {
+                if (profile.valid[i] && std::isfinite(profile.values[i]))
+                    top = std::max(top, profile.values[i]);
+                weights[i] = 0.0;
+            }
+        }
+        start.metal = std::max(8000.0, top);
+    }
+    // The pre-analysis and the starting levels see only the samples used.
+    profile_t used = profile;
+    for (std::size_t i = 0; i < n; ++i)
+        used.valid[i] = weights[i] > 0.0 && profile.valid[i] && std::isfinite(profile.values[i]);
+    const long samples = std::count(used.valid.begin(), used.valid.end(), char(1));
+    if (samples == 0)
+        return result;
 
     double outer = 0.0, inner = 0.0;
-    find_edges(profile, &outer, &inner);
+    find_edges(used, &outer, &inner);
     std::size_t first = n, last_valid = 0, peak = n;
     for (std::size_t i = 0; i < n; ++i)
-        if (profile.valid[i] && std::isfinite(profile.values[i])) {
+        if (used.valid[i]) {
             first = std::min(first, i);
             last_valid = i;
             if (peak == n || profile.values[i] > profile.values[peak])
                 peak = i;
         }
-    if (first == n)
-        return result;
-    cortex_t start;
     start.outer = setup.outer_start.value_or(outer);
     start.inner = setup.inner_start.value_or(inner);
     start.sigma = setup.sigma.value_or(std::max(1.0, 0.1 * double(n - 1)));
@@ -195,78 +258,84 @@ fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
     start.b = setup.b.value_or(profile.values[peak]);
     start.c = setup.c.value_or(profile.values[last_valid]);
     start.rect = setup.rect;
+    start.endo = 1.0;
 
-    layout_t layout;
+    fit_free_t layout;
     layout.sigma = !setup.sigma;
     layout.inner = setup.inner_edge;
+    layout.endo = setup.inner_edge && setup.endo;
     layout.a = !setup.a;
     layout.b = !setup.b;
     layout.c = !setup.c && setup.inner_edge;
-    auto enough = [&](const layout_t& l) {
-        return std::count_if(profile.valid.begin(), profile.valid.end(), [](char v) { return v != 0; }) > l.count();
-    };
-    auto run = [&](const layout_t& l, const cortex_t& from) {
-        if (!enough(l))
+    layout.metal = start.metal_side != 0;
+    fit_stage_t stage;
+    auto run = [&](const fit_free_t& l, const cortex_t& from) {
+        if (samples <= l.count())
             return one_fit_t{};  // no more valid samples than parameters: no solve
-        one_fit_t fit = solve(profile, weights, l, setup, from);
+        stage = {weights, from, l};
+        one_fit_t fit = solve(profile, weights, l, from);
         if (converged(fit.info) && setup.recentre) {
             // Recentred on the cortex (its centre, or its edge without an inner one), then again.
             std::vector<double> recentred = weights;
             const double centre = l.inner ? 0.5 * (fit.model.outer + fit.model.inner) : fit.model.outer;
             update_weighting_location(recentred, centre, false, true);
-            one_fit_t again = solve(profile, recentred, l, setup, fit.model);
-            if (converged(again.info))
+            one_fit_t again = solve(profile, recentred, l, fit.model);
+            if (converged(again.info)) {
+                stage = {std::move(recentred), fit.model, l};
                 fit = again;
+            }
         }
         return fit;
     };
     one_fit_t fit = run(layout, start);
-    bool dropped = false;
     if (layout.inner && setup.drop_inner) {
         const double outer_step = std::fabs(fit.model.b - fit.model.a),
                      inner_step = std::fabs(fit.model.c - fit.model.b);
         if (!converged(fit.info) || fit.model.inner <= fit.model.outer || inner_step < 0.25 * outer_step) {
-            layout_t single = layout;
-            single.inner = false;
-            single.c = false;
+            fit_free_t single = layout;
+            single.inner = single.endo = single.c = false;
             fit = run(single, start);
-            dropped = true;
+            result.inner_dropped = true;
             layout = single;
         }
     }
     result.info = fit.info;
-    result.inner_dropped = dropped;
     result.cortex = fit.model;
     result.cost = fit.cost;
-    const auto& cov = fit.covariance;
-    const int count = layout.count();
+    if (setup.keep_stage)
+        result.stage = std::move(stage);
     if (!converged(fit.info))
         return result;
-    for (double v : {fit.model.a, fit.model.b, fit.model.c, fit.model.outer, fit.model.inner, fit.model.sigma})
+    for (double v : {fit.model.a, fit.model.b, fit.model.c, fit.model.outer, fit.model.inner, fit.model.sigma,
+                     fit.model.endo, fit.model.metal})
         if (!std::isfinite(v))
             return result;
     // A profile without a cortex (flat, or a step lost in the noise) has no edges to place.
-    const long samples = std::count_if(profile.valid.begin(), profile.valid.end(), [](char v) { return v != 0; });
     const double noise = std::sqrt(fit.cost / double(std::max(1L, samples)));
     if (!(std::fabs(fit.model.b - fit.model.a) > std::max(1.0, 2.0 * noise)))
         return result;
     result.ok = true;
-    auto error = [&](int k) {
-        return std::size_t(count * count) == cov.size() && cov[std::size_t(k * count + k)] >= 0.0
-                   ? std::sqrt(cov[std::size_t(k * count + k)])
+    const auto& cov = fit.covariance;
+    const int count = layout.count();
+    int k = 0;
+    auto error = [&]() {
+        const int at = k++;
+        return std::size_t(count * count) == cov.size() && cov[std::size_t(at * count + at)] >= 0.0
+                   ? std::sqrt(cov[std::size_t(at * count + at)])
                    : thickness_unknown;
     };
-    int k = 0;
     if (layout.sigma)
-        result.sigma_error = error(k++);
-    result.outer_error = error(k++);
+        result.sigma_error = error();
+    result.outer_error = error();
     if (layout.inner)
-        result.inner_error = error(k++);
+        result.inner_error = error();
+    if (layout.endo)
+        result.endo_error = error();
     if (layout.a)
-        ++k;
+        error();
     if (layout.b)
-        result.b_error = error(k++);
+        result.b_error = error();
     if (layout.c)
-        result.c_error = error(k++);
+        result.c_error = error();
     return result;
 }

@@ -38,8 +38,16 @@ double blurred_step(double x, double edge, double sigma, double rect)
 double cortex_value(const cortex_t& m, double x)
 {
     double v = m.a + (m.b - m.a) * blurred_step(x, m.outer, m.sigma, m.rect);
-    if (m.inner_edge)
+    if (m.inner_edge && m.endo_layer) {
+        const double half = 0.5 * (m.c - m.b);
+        v += half * blurred_step(x, m.inner - m.endo, m.sigma, m.rect) + half * blurred_step(x, m.inner, m.sigma, m.rect);
+    } else if (m.inner_edge) {
         v += (m.c - m.b) * blurred_step(x, m.inner, m.sigma, m.rect);
+    }
+    if (m.metal_side < 0)
+        v += (m.metal - m.a) * (1.0 - blurred_step(x, m.metal_edge, m.sigma, m.rect));
+    else if (m.metal_side > 0)
+        v += (m.metal - (m.inner_edge ? m.c : m.b)) * blurred_step(x, m.metal_edge, m.sigma, m.rect);
     return v;
 }
 

@@ -1,6 +1,6 @@
 // The model of a line profile across a cortex: a density that is level a
 // outside the outer edge, b between the edges (the cortex) and c inside the
-// inner edge, blurred by the scanner: a Gaussian of standard deviation sigma
+// inner edge, optionally with an endocortical layer and metal, blurred by the scanner: a Gaussian of standard deviation sigma
 // and, across slices, a box. Positions are in samples along the profile
 // (sample i at i). The blurred steps are evaluated exactly (error functions),
 // not through a sampled kernel.
@@ -14,6 +14,14 @@ struct cortex_t {
     double sigma = 1.0;                // Gaussian blur (samples)
     double rect = 0.0;                 // full width of the box blur (samples), 0 for none
     bool inner_edge = true;            // without one, b runs to the end of the line
+    // An endocortical layer: the last `endo` samples before the inner edge,
+    // half-way between cortex and inside, where the cortex turns trabecular.
+    bool endo_layer = false;
+    double endo = 0.0;
+    // Metal (an implant) from `metal_edge` to the end of the line (+1, inside
+    // the bone) or from its start (-1, outside); 0 for none.
+    int metal_side = 0;
+    double metal_edge = 0.0, metal = 8000.0;
 };
 
 // The blurred model at position x.

@@ -29,16 +29,20 @@ void smooth_thickness(const surface_mesh_t& mesh, int passes, int fill_passes, t
 }
 
 bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,
-                   int threads, const thickness_progress_t& progress, thickness_results_t* results)
+                   int threads, const thickness_progress_t& progress, thickness_results_t* results,
+                   std::vector<point_fit_detail_t>* details)
 {
     thickness_results_t out;
     out.reset(mesh.points.size());
+    std::vector<point_fit_detail_t> kept(details ? mesh.points.size() : 0);
     const bool finished = for_each_point(mesh.points.size(), threads, progress, [&](std::size_t i) {
         const surface_point_t& p = mesh.points[i];
-        out.set(i, fit_at_point(volume, p.position, p.normal, config));
+        out.set(i, fit_at_point(volume, p.position, p.normal, config, details ? &kept[i] : nullptr));
     });
     if (!finished)
         return false;
     *results = std::move(out);
+    if (details)
+        *details = std::move(kept);
     return true;
 }

@@ -27,5 +27,7 @@ void smooth_thickness(const surface_mesh_t& mesh, int passes, int fill_passes, t
 
 // Fills *results (left as it was when cancelled, false then) for every
 // point of the mesh; `threads` of 0 uses every core.
+// With `details`, also each point's profile and fit (for plotting or checking them).
 bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,
-                   int threads, const thickness_progress_t& progress, thickness_results_t* results);
+                   int threads, const thickness_progress_t& progress, thickness_results_t* results,
+                   std::vector<point_fit_detail_t>* details = nullptr);

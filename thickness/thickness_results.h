@@ -54,6 +54,6 @@ bool save_thickness(const wxString& base, const thickness_results_t& results);
 
 // Reads the files of `base` for a surface of `points` points into *results,
 // which is left as it was on failure: a missing file, or a length other than
-// the surface's (with the Part's messages). Non-finite values read as
+// the surface's (each with its message). Non-finite values read as
 // thickness_unknown.
 bool load_thickness(const wxString& base, std::size_t points, thickness_results_t* results);

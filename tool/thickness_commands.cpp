@@ -1,20 +1,23 @@
 #include "thickness_commands.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <map>
 
 #include <wx/filename.h>
 
 #include "dicom_commands.h"
+#include "resources/recording_file.h"
+#include "thickness/profile_dump.h"
+#include "thickness/thickness_settings.h"
+#include "thickness_options.h"
 #include "resources/resource_table.h"
 #include "surfaces/ply_reader.h"
 #include "surfaces/surface_files.h"
 #include "thickness/density_estimate.h"
 #include "thickness/derived_surfaces.h"
 #include "thickness/surface_distance.h"
-#include "thickness/techniques.h"
 #include "thickness/thickness_map.h"
 #include "tool_session.h"
 #include "volumes/slice_volume.h"
@@ -27,129 +30,53 @@ int usage()
                  "Usage: kestrane-tool thickness VOLUME SURFACE.ply OUT_DIR [options]\n"
                  "  VOLUME          what import reads (DICOM folder or file, volume file, or a .ks recording)\n"
                  "  SURFACE.ply     the bone's outer surface, in cm, with normals pointing out of the bone\n"
-                 "  OUT_DIR         where the result files go, named after the surface\n"
-                 "  --series N      which DICOM series, when there are several\n"
-                 "  --technique T   0 to 7 or its name (Manual, Auto threshold, FWHM, CBM v1, CBM v2,\n"
-                 "                  Endo CBM v2, SSC-CBM, HRTC)\n"
-                 "  --line MM       profile length (default 18)     --width W   bundle half-width, 0 to 16\n"
-                 "  --gauss MM      in-plane FWHM blur              --rect MM   out-of-plane FWHM blur\n"
-                 "  --outer HU, --cortex HU, --inner HU   densities to hold fixed\n"
-                 "  --in-frame      profiles within the slice plane\n"
-                 "  --estimate-density   first estimate the cortical density and the blur from the whole\n"
-                 "                  surface, and map with them (unless given)\n"
-                 "  --smooth N      smoothing passes for the smoothed thickness (default 0)\n"
-                 "  --create        also save the outer and inner cortical surfaces (NAME_outer.ply, NAME_inner.ply)\n"
-                 "  --alternate OTHER.ply   thickness as the distance along each normal to this second surface\n"
-                 "                  (within the line length), instead of fitting profiles\n"
-                 "  --threads N     fitting threads (default: every core)\n"
-                 "  --overwrite     replace result files that exist\n");
+                 "  OUT_DIR         where the result files go, named after the surface\n%s",
+                 thickness_options_usage());
     return 2;
 }
 
-bool number(const wxString& text, double* v)
+bool refuse_existing(const wxString& name)
 {
-    return text.ToCDouble(v) && std::isfinite(*v);
-}
-
-long technique_of(const wxString& text)
-{
-    long k = -1;
-    if (text.ToLong(&k))
-        return k >= 0 && k <= 7 ? k : -1;
-    for (long t = 0; t < 8; ++t)
-        if (text.IsSameAs(thickness_technique_names[t], false))
-            return t;
-    return -1;
+    std::fprintf(stderr, "kestrane-tool thickness: %s exists; give --overwrite to replace it.\n",
+                 name.utf8_str().data());
+    return false;
 }
 
 }  // namespace
 
 int run_thickness(const std::vector<wxString>& args)
 {
-    if (args.size() < 3)
+    thickness_options_t options;
+    if (args.size() < 3 || !parse_thickness_options(args, 3, &options))
         return usage();
-    long series = -1, threads = 0, technique = -1, smooth = 0;
-    bool overwrite = false, estimate = false, create = false;
-    wxString alternate;
-    thickness_config_t config;
-    std::map<wxString, double*> values = {{"--gauss", &config.gauss_mm},
-                                          {"--rect", &config.rect_mm},
-                                          {"--outer", &config.a},
-                                          {"--cortex", &config.b},
-                                          {"--inner", &config.c}};
-    for (std::size_t i = 3; i < args.size(); ++i) {
-        const bool has_value = i + 1 < args.size();
-        double v = 0;
-        if (args[i] == "--overwrite") {
-            overwrite = true;
-        } else if (args[i] == "--estimate-density") {
-            estimate = true;
-        } else if (args[i] == "--create") {
-            create = true;
-        } else if (args[i] == "--alternate" && has_value) {
-            alternate = args[++i];
-        } else if (args[i] == "--in-frame") {
-            config.in_frame = true;
-        } else if (args[i] == "--series" && has_value && args[i + 1].ToLong(&series) && series >= 1) {
-            ++i;
-        } else if (args[i] == "--smooth" && has_value && args[i + 1].ToLong(&smooth) && smooth >= 0 && smooth <= 1000) {
-            ++i;
-        } else if (args[i] == "--threads" && has_value && args[i + 1].ToLong(&threads) && threads >= 1 &&
-                   threads <= 64) {
-            ++i;
-        } else if (args[i] == "--technique" && has_value && (technique = technique_of(args[i + 1])) >= 0) {
-            ++i;
-        } else if (args[i] == "--line" && has_value && number(args[i + 1], &v) && v > 0.0 && v <= 200.0) {
-            config.line_cm = v / 10.0;
-            ++i;
-        } else if (args[i] == "--width" && has_value && args[i + 1].ToLong(&config.width) && config.width >= 0 &&
-                   config.width <= 16) {
-            ++i;
-        } else if (values.count(args[i]) && has_value && number(args[i + 1], &v)) {
-            *values[args[i]] = v;
-            ++i;
-        } else {
-            std::fprintf(stderr, "kestrane-tool thickness: bad option '%s'.\n", args[i].utf8_str().data());
-            return usage();
-        }
-    }
-    if (technique >= 0) {
-        thickness_switches_t s;
-        s.a = config.a;
-        s.b = config.b;
-        s.c = config.c;
-        s.gauss = config.gauss_mm;
-        s.rect = config.rect_mm;
-        s.width = config.width;
-        apply_technique(technique, &s);
-        config.a = s.a;
-        config.b = s.b;
-        config.c = s.c;
-        config.gauss_mm = s.gauss;
-        config.rect_mm = s.rect >= 1e10 ? 0.0 : s.rect;
-        config.width = s.width;
-        config.fwhm_rule = s.fwhm;
-        config.post_blur = s.post_blur;
-        config.endo_model = s.endo_model;
-    }
     const wxString out_dir = args[2];
     if (!wxFileName::DirExists(out_dir) && !wxFileName::Mkdir(out_dir, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL)) {
         std::fprintf(stderr, "kestrane-tool thickness: cannot make the folder %s.\n", out_dir.utf8_str().data());
         return 1;
     }
     const wxString base = wxFileName(out_dir, wxFileName(args[1]).GetName()).GetFullPath();
-    if (!overwrite)
-        for (const wxString& name : thickness_file_names(base))
-            if (wxFileName::Exists(name)) {
-                std::fprintf(stderr, "kestrane-tool thickness: %s exists; give --overwrite to replace it.\n",
-                             name.utf8_str().data());
+    std::vector<wxString> outputs = thickness_file_names(base);
+    if (options.dump_profiles)
+        outputs.push_back(base + "_profiles.jsonl");
+    if (!options.overwrite)
+        for (const wxString& name : outputs)
+            if (wxFileName::Exists(name) && !refuse_existing(name))
                 return 2;
-            }
 
     tool_session_t tool;
     wxString data_folder;
-    if (const int status = load_tool_input(args[0], series, "thickness", &data_folder))
+    if (const int status = load_tool_input(args[0], options.series, "thickness", &data_folder))
         return status;
+    // The settings: the input's, then the template's, then the options'.
+    if (!options.template_path.empty() && !recording_io->try_read_template_file(options.template_path)) {
+        std::fprintf(stderr, "kestrane-tool thickness: could not read the template %s.\n",
+                     options.template_path.utf8_str().data());
+        return 1;
+    }
+    for (const auto& write_setting : options.settings)
+        write_setting();
+    thickness_config_t config = thickness_config_from_settings();
+    const long threads = options.threads;
     wxString why;
     const auto volume = slice_volume_t::from_session(&why);
     if (!volume) {
@@ -175,7 +102,7 @@ int run_thickness(const std::vector<wxString>& args)
             return true;
         };
     };
-    if (estimate) {
+    if (options.estimate) {
         density_estimate_t e;
         estimate_density(*volume, surface.mesh, config, int(threads), progress_for("Estimating density for"), &e);
         std::fputc('\n', stderr);
@@ -194,10 +121,11 @@ int run_thickness(const std::vector<wxString>& args)
         }
     }
     thickness_results_t results;
+    std::vector<point_fit_detail_t> details;
     bool mapped = false;
-    if (!alternate.empty()) {
+    if (!options.alternate.empty()) {
         ply_surface_t other;
-        if (!read_ply_file(alternate, 0, other))
+        if (!read_ply_file(options.alternate, 0, other))
             return 1;
         std::vector<double> distances;
         mapped = distances_to_surface(surface.mesh, other.mesh, config.line_cm, int(threads),
@@ -206,21 +134,26 @@ int run_thickness(const std::vector<wxString>& args)
         results.values[thickness_results_t::thick] = distances;
     } else {
         mapped = map_thickness(*volume, surface.mesh, config, int(threads), progress_for("Mapping thickness over"),
-                               &results);
+                               &results, options.dump_profiles ? &details : nullptr);
     }
     std::fputc('\n', stderr);
-    if (mapped)
-        smooth_thickness(surface.mesh, int(smooth), smooth > 0 ? 100 : 0, &results);
+    if (mapped) {
+        const long smooth = std::clamp(res->RES_THICKNESS_SMOOTH->value(), 0L, 1000L);
+        const long fill = std::clamp(res->RES_THICKNESS_SMOOTH_FILL->value(), 0L, 1000L);
+        smooth_thickness(surface.mesh, int(smooth), smooth > 0 ? int(fill) : 0, &results);
+    }
     if (!mapped || !save_thickness(base, results))
         return 1;
-    if (create && alternate.empty())
+    if (options.dump_profiles) {
+        if (!write_profile_dump(base + "_profiles.jsonl", details, results))
+            return 1;
+        std::printf("profiles    %s_profiles.jsonl\n", base.utf8_str().data());
+    }
+    if (options.create && options.alternate.empty())
         for (const derived_surface_t kind : {derived_surface_t::outer, derived_surface_t::inner}) {
             const wxString name = base + derived_surface_suffix(kind) + ".ply";
-            if (wxFileName::Exists(name) && !overwrite) {
-                std::fprintf(stderr, "kestrane-tool thickness: %s exists; give --overwrite to replace it.\n",
-                             name.utf8_str().data());
+            if (wxFileName::Exists(name) && !options.overwrite && !refuse_existing(name))
                 return 2;
-            }
             if (!save_surface(name, derived_surface(surface.mesh, results, kind), surface_save_t{}))
                 return 1;
             std::printf("surface     %s\n", name.utf8_str().data());

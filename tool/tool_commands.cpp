@@ -73,10 +73,11 @@ const std::vector<tool_command_t>& tool_commands()
          "a recording of slices placed by their poses: beside its DICOM files it keeps their 16-bit values, "
          "elsewhere (or --raw) frames windowed to 8-bit grey; several series are listed unless --series picks one",
          run_import},
-        {"thickness", "VOLUME SURFACE.ply OUT_DIR [--technique T] [--line MM] [--width W] [--gauss MM] [--rect MM] "
-                      "[--outer HU] [--cortex HU] [--inner HU] [--in-frame] [--estimate-density] [--smooth N] "
-                      "[--create] [--alternate OTHER.ply] [--series N] "
-                      "[--threads N] [--overwrite]",
+        {"thickness", "VOLUME SURFACE.ply OUT_DIR [--template FILE.kst] [--technique T] [--line MM] [--width W] "
+                      "[--gauss MM] [--rect MM] [--outer HU] [--cortex HU] [--inner HU] [--in-frame] [--threshold] "
+                      "[--fwhm] [--endo] [--local-peak] [--post-blur] [--metal] [--inner-layer] [--outer-layer] "
+                      "[--estimate-density] [--smooth N] [--smooth-fill N] [--create] [--alternate OTHER.ply] "
+                      "[--plots png,csv] [--profile K] [--dump-profiles] [--series N] [--threads N] [--overwrite]",
          "cortical thickness at every point of a bone's surface (PLY in cm with outward normals) in a CT volume; "
          "writes the result files OUT_DIR/NAME_thick_dat and the rest, and prints a summary",
          run_thickness},

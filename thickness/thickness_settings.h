@@ -1,0 +1,26 @@
+// The thickness settings (RES_THICKNESS_...) as a fit configuration, every
+// value bounded first: settings come from recordings, templates and
+// scripts, and a wild one must not make a fit sample millions of lines.
+#pragma once
+
+#include <vector>
+
+#include "thickness/point_fit.h"
+#include "thickness/techniques.h"
+
+// The configuration the settings held give: the line length finite and
+// positive (else its default), the bundle half-width 0 to 16, blurs finite
+// and positive or 1e10, densities finite or 1e10.
+thickness_config_t thickness_config_from_settings();
+
+// Chooses technique `type` (0 to 7): writes RES_THICKNESS_TYPE and the
+// switches and values it sets, and gives the controls it fixes. An unknown
+// type changes nothing and fixes nothing.
+std::vector<thickness_control_t> choose_thickness_technique(long type);
+
+// The controls technique `type` fixes, without changing anything.
+std::vector<thickness_control_t> thickness_controls_fixed_by(long type);
+
+// The object whose surface is the alternate surface, bounded: -1 unless
+// RES_THICKNESS_SURF names an object that has a surface.
+long alternate_surface_object();
