@@ -10,6 +10,7 @@ namespace {
 
 constexpr double barrier_cap = 6.0;  // 10^6 at a violation of 0.06 samples
 constexpr double metal_floor = 3000.0;  // HU
+constexpr double metal_reach = 4.0;     // samples of a metal edge's blur kept out of the pre-analysis
 
 // The parameters of one fit in MINPACK's vector, in their fixed order.
 template <class Visit>
@@ -173,26 +174,47 @@ int fit_free_t::count() const
 
 int find_metal(const profile_t& p, double level, double surface_sample, double* edge)
 {
-    const std::size_t n = p.values.size();
+    const long n = long(p.values.size());
     *edge = -1.0;
-    auto metal = [&](std::size_t i) { return p.valid[i] && p.values[i] > level; };
-    const double surface = surface_sample >= 0.0 ? surface_sample : double(n - 1) / 3.0;
-    // Where the profile crosses the level between samples i0 (not metal) and i1 (metal).
-    auto crossing = [&](std::size_t i0, std::size_t i1) {
-        const double v0 = p.values[i0], v1 = p.values[i1];
-        return double(i0) + (level - v0) / (v1 - v0) * (double(i1) - double(i0));
-    };
-    for (std::size_t i = std::size_t(std::max(0.0, std::ceil(surface))); i < n; ++i)
-        if (metal(i)) {  // inside: the first metal sample from the surface on
-            *edge = i == 0 || !p.valid[i - 1] ? double(i) - 0.5 : crossing(i - 1, i);
-            return +1;
+    auto ok = [&](long i) { return i >= 0 && i < n && p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]); };
+    auto metal = [&](long i) { return ok(i) && p.values[std::size_t(i)] > level; };
+    const long surface = surface_sample >= 0.0 ? long(std::ceil(surface_sample)) : (n - 1 + 2) / 3;
+    // Inside: the first metal sample from the surface on; outside: the last before it.
+    int side = 0;
+    long k = -1;
+    for (long i = std::max(0L, surface); i < n && k < 0; ++i)
+        if (metal(i)) {
+            side = +1;
+            k = i;
         }
-    for (std::size_t i = n; i-- > 0;)
-        if (metal(i)) {  // outside: the last metal sample before the surface
-            *edge = i + 1 >= n || !p.valid[i + 1] ? double(i) + 0.5 : crossing(i + 1, i);
-            return -1;
+    for (long i = std::min(n, surface); i-- > 0 && k < 0;)
+        if (metal(i)) {
+            side = -1;
+            k = i;
         }
-    return 0;
+    if (side == 0)
+        return 0;
+    // The edge where the profile crosses half-way from the bone next to it up to the metal.
+    const long towards = -side;  // from the metal to the bone
+    double high = p.values[std::size_t(k)], low = high;
+    for (long i = k; metal(i); i -= towards)
+        high = std::max(high, p.values[std::size_t(i)]);
+    for (long i = k + towards, j = 0; ok(i) && j < 8; i += towards, ++j)
+        low = std::min(low, p.values[std::size_t(i)]);
+    const double half = 0.5 * (low + high);
+    // Walking from the bone into the metal, around the first metal sample.
+    long from = k;
+    while (ok(from + towards) && std::abs(from + towards - k) <= 8)
+        from += towards;
+    for (long i = from; ok(i) && ok(i - towards) && std::abs(i - k) <= 8; i -= towards) {
+        const double v0 = p.values[std::size_t(i)], v1 = p.values[std::size_t(i - towards)];
+        if (v0 < half && v1 >= half) {
+            *edge = double(i) + (half - v0) / (v1 - v0) * double(-towards);
+            return side;
+        }
+    }
+    *edge = double(k) + 0.5 * double(towards);  // a step between two samples
+    return side;
 }
 
 fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
@@ -233,13 +255,22 @@ fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
         }
         start.metal = std::max(8000.0, top);
     }
-    // The pre-analysis and the starting levels see only the samples used.
+    // The pre-analysis and the starting levels see only the samples used, and none within the
+    // reach of metal's blur (which would pass for the cortex's peak).
     profile_t used = profile;
     for (std::size_t i = 0; i < n; ++i)
         used.valid[i] = weights[i] > 0.0 && profile.valid[i] && std::isfinite(profile.values[i]);
     const long samples = std::count(used.valid.begin(), used.valid.end(), char(1));
     if (samples == 0)
         return result;
+    if (start.metal_side != 0) {
+        profile_t clear = used;
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::fabs(double(i) - start.metal_edge) < metal_reach)
+                clear.valid[i] = 0;
+        if (std::count(clear.valid.begin(), clear.valid.end(), char(1)) >= 5)
+            used = std::move(clear);
+    }
 
     double outer = 0.0, inner = 0.0;
     find_edges(used, &outer, &inner);
@@ -254,9 +285,18 @@ fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
     start.outer = setup.outer_start.value_or(outer);
     start.inner = setup.inner_start.value_or(inner);
     start.sigma = setup.sigma.value_or(std::max(1.0, 0.1 * double(n - 1)));
-    start.a = setup.a.value_or(profile.values[first]);
+    // Levels from the line's ends; next to metal the ends carry its blur, so the lowest there instead.
+    double before = profile.values[first], after = profile.values[last_valid];
+    for (std::size_t i = first; i <= last_valid; ++i)
+        if (used.valid[i]) {
+            if (i < peak && start.metal_side < 0)
+                before = std::min(before, profile.values[i]);
+            if (i > peak && start.metal_side > 0)
+                after = std::min(after, profile.values[i]);
+        }
+    start.a = setup.a.value_or(before);
     start.b = setup.b.value_or(profile.values[peak]);
-    start.c = setup.c.value_or(profile.values[last_valid]);
+    start.c = setup.c.value_or(after);
     start.rect = setup.rect;
     start.endo = 1.0;
 

@@ -64,15 +64,16 @@ int run_thickness(const std::vector<wxString>& args)
                 return 2;
 
     tool_session_t tool;
-    wxString data_folder;
-    if (const int status = load_tool_input(args[0], options.series, "thickness", &data_folder))
-        return status;
-    // The settings: the input's, then the template's, then the options'.
+    // The settings: the template's (read while no frames are held, as templates must be), then a
+    // recording's own, then the options'.
     if (!options.template_path.empty() && !recording_io->try_read_template_file(options.template_path)) {
         std::fprintf(stderr, "kestrane-tool thickness: could not read the template %s.\n",
                      options.template_path.utf8_str().data());
         return 1;
     }
+    wxString data_folder;
+    if (const int status = load_tool_input(args[0], options.series, "thickness", &data_folder))
+        return status;
     for (const auto& write_setting : options.settings)
         write_setting();
     thickness_config_t config = thickness_config_from_settings();

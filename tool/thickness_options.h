@@ -1,7 +1,7 @@
 // The options of kestrane-tool thickness. Those that are thickness settings
-// are applied to the settings only after the input (which may be a
-// recording with settings of its own) and the template are loaded, in the
-// order given, so the command line has the last word.
+// are applied to the settings only after the template and the input (which
+// may be a recording with settings of its own) are loaded, in the order
+// given, so the command line has the last word.
 #pragma once
 
 #include <functional>

@@ -73,3 +73,29 @@ execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/created/femur_
 if(NOT rc EQUAL 0 OR NOT out MATCHES "thickness   2\\.(4[89]|5[01])[0-9] mm mean")
   message(FATAL_ERROR "the cortical surfaces do not lie a thickness apart (${rc}):\n${out}${err}")
 endif()
+# Every fit's inputs and results as JSON lines, one a point; with blur and density given only the
+# edges and the outer and inner levels are fitted. The template is read before the data; one that
+# cannot be read stops the run before anything is written, as does an option it does not know.
+file(WRITE ${WORK}/scales.kst "RES_BUF_WIDTH 100\nRES_BUF_HEIGHT 60\nRES_END_HEADER\nRES_XSCALE 0.05\n")
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/dumped --template ${WORK}/scales.kst
+  --gauss 2 --cortex 1600 --line 10 --dump-profiles OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+file(STRINGS ${WORK}/dumped/femur_profiles.jsonl lines)
+list(LENGTH lines count)
+list(GET lines 39 last)
+if(NOT rc EQUAL 0 OR NOT count EQUAL 40 OR NOT last MATCHES "^{\"point\":39,\"step_mm\":0.5,\"surface_sample\":7,"
+   OR NOT last MATCHES "\"free\":\\[\"outer\",\"inner\",\"a\",\"c\"\\]" OR NOT last MATCHES "\"ok\":true")
+  message(FATAL_ERROR "the profiles were not dumped (${rc}, ${count} lines):\n${out}${err}\n${last}")
+endif()
+file(WRITE ${WORK}/bad.kst "RES_BUF_HEIGHT 480\nRES_END_HEADER\n")
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/badtemplate --template ${WORK}/bad.kst
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 1 OR NOT err MATCHES "could not read the template" OR EXISTS ${WORK}/badtemplate/femur_thick_dat)
+  message(FATAL_ERROR "a bad template was not refused (${rc}):\n${out}${err}")
+endif()
+foreach(bad "--width;17" "--line;-3" "--plots;svg" "--technique;CBM v9" "--frobnicate")
+  execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/badoption ${bad}
+    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 2 OR NOT err MATCHES "bad option" OR EXISTS ${WORK}/badoption)
+    message(FATAL_ERROR "the option '${bad}' was not refused (${rc}):\n${out}${err}")
+  endif()
+endforeach()
