@@ -92,3 +92,12 @@ long alternate_surface_object()
         return -1;
     return res->RES_SURFACE[std::size_t(object)]->value() ? object : -1;
 }
+
+cortex_parts_t cortex_parts_from_settings()
+{
+    cortex_parts_t parts{res->RES_THICKNESS_CREATE_INNER->value(), res->RES_THICKNESS_CREATE_OUTER->value(),
+                         res->RES_THICKNESS_CREATE_CAPS->value()};
+    if (!parts.inner && !parts.outer && !parts.caps)
+        return cortex_parts_t{};
+    return parts;
+}

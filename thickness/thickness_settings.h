@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "thickness/derived_surfaces.h"
 #include "thickness/point_fit.h"
 #include "thickness/techniques.h"
 
@@ -24,3 +25,7 @@ std::vector<thickness_control_t> thickness_controls_fixed_by(long type);
 // The object whose surface is the alternate surface, bounded: -1 unless
 // RES_THICKNESS_SURF names an object that has a surface.
 long alternate_surface_object();
+
+// The parts of the cortex surface ("Inc. inner", "outer", "caps"); all of
+// them when none is chosen (a cortex of nothing is no use).
+cortex_parts_t cortex_parts_from_settings();

@@ -9,6 +9,7 @@
 
 #include "dicom_commands.h"
 #include "resources/recording_file.h"
+#include "thickness/outliers.h"
 #include "thickness/profile_dump.h"
 #include "thickness/thickness_settings.h"
 #include "thickness_options.h"
@@ -58,6 +59,11 @@ int run_thickness(const std::vector<wxString>& args)
     std::vector<wxString> outputs = thickness_file_names(base);
     if (options.dump_profiles)
         outputs.push_back(base + "_profiles.jsonl");
+    const derived_surface_t created[] = {derived_surface_t::outer, derived_surface_t::inner, derived_surface_t::cortex,
+                                         derived_surface_t::smoothed_thickness};
+    if (options.create && options.alternate.empty())
+        for (const derived_surface_t kind : created)
+            outputs.push_back(base + derived_surface_suffix(kind) + ".ply");
     if (!options.overwrite)
         for (const wxString& name : outputs)
             if (wxFileName::Exists(name) && !refuse_existing(name))
@@ -138,6 +144,11 @@ int run_thickness(const std::vector<wxString>& args)
                                &results, options.dump_profiles ? &details : nullptr);
     }
     std::fputc('\n', stderr);
+    if (mapped && options.outliers) {
+        const std::size_t dropped = find_outliers(surface.mesh, res->RES_THICKNESS_OUTLIER_REJECT->value(),
+                                                  res->RES_THICKNESS_DISTANCE_REJECT->value(), &results);
+        std::printf("outliers    %zu dropped\n", dropped);
+    }
     if (mapped) {
         const long smooth = std::clamp(res->RES_THICKNESS_SMOOTH->value(), 0L, 1000L);
         const long fill = std::clamp(res->RES_THICKNESS_SMOOTH_FILL->value(), 0L, 1000L);
@@ -151,11 +162,10 @@ int run_thickness(const std::vector<wxString>& args)
         std::printf("profiles    %s_profiles.jsonl\n", base.utf8_str().data());
     }
     if (options.create && options.alternate.empty())
-        for (const derived_surface_t kind : {derived_surface_t::outer, derived_surface_t::inner}) {
+        for (const derived_surface_t kind : created) {
             const wxString name = base + derived_surface_suffix(kind) + ".ply";
-            if (wxFileName::Exists(name) && !options.overwrite && !refuse_existing(name))
-                return 2;
-            if (!save_surface(name, derived_surface(surface.mesh, results, kind), surface_save_t{}))
+            if (!save_surface(name, derived_surface(surface.mesh, results, kind, cortex_parts_from_settings()),
+                              surface_save_t{}))
                 return 1;
             std::printf("surface     %s\n", name.utf8_str().data());
         }

@@ -48,7 +48,13 @@ const char* thickness_options_usage()
            "                  surface, and map with them (unless given)\n"
            "  --smooth N      smoothing passes for the smoothed thickness (default 0)\n"
            "  --smooth-fill N passes filling points without a result while smoothing (default 100)\n"
-           "  --create        also save the outer and inner cortical surfaces (NAME_outer.ply, NAME_inner.ply)\n"
+           "  --outliers      drop fits unlike their neighbours' before smoothing: normals within\n"
+           "                  --outlier-angle DEG (default 37), differing by over --outlier-distance N\n"
+           "                  hundredths of a mm (default 100)\n"
+           "  --create        also save the outer and inner cortical surfaces, the cortex and the smoothed\n"
+           "                  thickness (NAME_outer.ply, NAME_inner.ply, NAME_cortex.ply,\n"
+           "                  NAME_smoothed_thickness.ply); the cortex takes --inc-inner, --inc-outer and\n"
+           "                  --inc-caps (all three when none is given)\n"
            "  --alternate OTHER.ply   thickness as the distance along each normal to this second surface\n"
            "                  (within the line length), instead of fitting profiles\n"
            "  --plots png,csv write the plots (density estimate, --profile) as PNG and/or CSV\n"
@@ -69,7 +75,10 @@ bool parse_thickness_options(const std::vector<wxString>& args, std::size_t firs
         {"--post-blur", &resource_t::RES_THICKNESS_POST_BLUR},
         {"--metal", &resource_t::RES_THICKNESS_METAL},
         {"--inner-layer", &resource_t::RES_THICKNESS_INNER_LAYER},
-        {"--outer-layer", &resource_t::RES_THICKNESS_OUTER_LAYER}};
+        {"--outer-layer", &resource_t::RES_THICKNESS_OUTER_LAYER},
+        {"--inc-inner", &resource_t::RES_THICKNESS_CREATE_INNER},
+        {"--inc-outer", &resource_t::RES_THICKNESS_CREATE_OUTER},
+        {"--inc-caps", &resource_t::RES_THICKNESS_CREATE_CAPS}};
     // Values with their bounds; the line is given in mm and held in cm.
     struct value_option_t {
         const char* name;
@@ -89,7 +98,9 @@ bool parse_thickness_options(const std::vector<wxString>& args, std::size_t firs
     };
     const long_option_t longs[] = {{"--width", &resource_t::RES_THICKNESS_WIDTH, 0, 16},
                                    {"--smooth", &resource_t::RES_THICKNESS_SMOOTH, 0, 1000},
-                                   {"--smooth-fill", &resource_t::RES_THICKNESS_SMOOTH_FILL, 0, 1000}};
+                                   {"--smooth-fill", &resource_t::RES_THICKNESS_SMOOTH_FILL, 0, 1000},
+                                   {"--outlier-angle", &resource_t::RES_THICKNESS_OUTLIER_REJECT, 0, 180},
+                                   {"--outlier-distance", &resource_t::RES_THICKNESS_DISTANCE_REJECT, 0, 100000}};
     for (std::size_t i = first; i < args.size(); ++i) {
         const wxString& arg = args[i];
         const bool has_value = i + 1 < args.size();
@@ -103,6 +114,8 @@ bool parse_thickness_options(const std::vector<wxString>& args, std::size_t firs
             o->create = true;
         } else if (arg == "--dump-profiles") {
             o->dump_profiles = true;
+        } else if (arg == "--outliers") {
+            o->outliers = true;
         } else if (arg == "--alternate" && has_value) {
             o->alternate = args[++i];
         } else if (arg == "--template" && has_value) {
