@@ -15,6 +15,8 @@ class surface_interp;
 
 class thickness {
 public:
+    long surface_object = -1;  // the surface the Thickness page and scripts work on
+
     // The surface as one mesh, its sequences one after another: the points
     // the results are indexed by.
     static surface_mesh_t mesh_of(const surface_interp& surface);
