@@ -234,7 +234,7 @@ thickness& thickness_session()
     auto held = res->RES_THICKNESS->value();
     if (!held) {
         held = std::make_shared<thickness>();
-        res->RES_THICKNESS->write_no_changeprocs(held);
+        res->RES_THICKNESS->write(held);
     }
     return *held;
 }

@@ -249,6 +249,8 @@ def main():
     ap.add_argument("out", nargs="?", help="folder to write into")
     ap.add_argument("--rings", type=int, default=30, help="rings of surface vertices (default 30)")
     ap.add_argument("--segments", type=int, default=24, help="vertices a ring (default 24)")
+    ap.add_argument("--spacing", help="voxel size X,Y,Z in mm instead of 0.7,0.7,1.0 (to study the sampling)")
+    ap.add_argument("--noise", type=float, default=NOISE_HU, help="noise SD in HU (default 30)")
     ap.add_argument("--self-check", action="store_true", help="check the renderer against a blurred ball")
     args = ap.parse_args()
     if args.self_check:
@@ -256,12 +258,15 @@ def main():
     if not args.out:
         ap.error("give the folder to write into")
     began = time.time()
+    global SPACING
+    if args.spacing:
+        SPACING = tuple(float(v) for v in args.spacing.split(","))
     os.makedirs(args.out, exist_ok=True)
     axes = grid_axes()
     half = HALF_LENGTH * np.abs(AXIS) + RADIUS + 2 * FINE
     blurred = render(capsule_values, CENTRE - half, CENTRE + half, axes, psf_sigmas())
     rng = np.random.default_rng(SEED)
-    noisy = blurred + rng.normal(0.0, NOISE_HU, blurred.shape)
+    noisy = blurred + rng.normal(0.0, args.noise, blurred.shape)
     stored = np.rint((noisy - INTERCEPT) / SLOPE).astype(np.int16)
     hu = (SLOPE * stored.astype(np.int32) + int(INTERCEPT)).astype(np.int16)  # what both files hold
     write_dicom(os.path.join(args.out, "ct"), stored, axes)
@@ -277,7 +282,7 @@ def main():
             f.write("%d,%.6f,%.1f,%s,%.6f\n" % (i, t, CORTEX_HU, kind, abs(n[2])))
     with open(os.path.join(args.out, "phantom.json"), "w") as f:
         json.dump({"density_hu": CORTEX_HU, "inside_hu": INSIDE_HU, "outside_hu": OUTSIDE_HU,
-                   "fwhm_in_mm": FWHM_IN, "fwhm_out_mm": FWHM_OUT, "noise_hu": NOISE_HU,
+                   "fwhm_in_mm": FWHM_IN, "fwhm_out_mm": FWHM_OUT, "noise_hu": args.noise,
                    "spacing_mm": SPACING, "voxels": [len(a) for a in axes], "vertices": len(points),
                    "thin": int(np.sum((truth >= THIN_MM - 1e-9) & (truth <= 1.2))),
                    "thick": int(np.sum(truth > 1.5))}, f, indent=1)
