@@ -8,9 +8,11 @@
 #include <wx/filename.h>
 
 #include "dicom_commands.h"
+#include "display/plot_files.h"
 #include "resources/recording_file.h"
 #include "thickness/outliers.h"
 #include "thickness/profile_dump.h"
+#include "thickness/thickness_plots.h"
 #include "thickness/thickness_settings.h"
 #include "thickness_options.h"
 #include "resources/resource_table.h"
@@ -34,6 +36,28 @@ int usage()
                  "  OUT_DIR         where the result files go, named after the surface\n%s",
                  thickness_options_usage());
     return 2;
+}
+
+// The plot as the options ask (PNG when none is named); false when a file could not be written.
+bool write_plot(const plot_t& plot, const wxString& base, const thickness_options_t& options)
+{
+    const bool png = options.plots_png || !options.plots_csv;
+    if (png && !save_plot_png(plot, base + ".png"))
+        return false;
+    if (options.plots_csv && !save_plot_csv(plot, base + ".csv"))
+        return false;
+    std::printf("plot        %s\n", base.utf8_str().data());
+    return true;
+}
+
+std::vector<wxString> plot_files(const wxString& base, const thickness_options_t& options)
+{
+    std::vector<wxString> files;
+    if (options.plots_png || !options.plots_csv)
+        files.push_back(base + ".png");
+    if (options.plots_csv)
+        files.push_back(base + ".csv");
+    return files;
 }
 
 bool refuse_existing(const wxString& name)
@@ -64,6 +88,15 @@ int run_thickness(const std::vector<wxString>& args)
     if (options.create && options.alternate.empty())
         for (const derived_surface_t kind : created)
             outputs.push_back(base + derived_surface_suffix(kind) + ".ply");
+    const wxString profile_base = base + wxString::Format("_profile%ld", options.profile_point);
+    if (options.profile_point >= 0)
+        for (const wxString& name : plot_files(profile_base, options))
+            outputs.push_back(name);
+    const bool density_plots = options.estimate && (options.plots_png || options.plots_csv);
+    if (density_plots)
+        for (const char* suffix : {"_density", "_density_distribution"})
+            for (const wxString& name : plot_files(base + suffix, options))
+                outputs.push_back(name);
     if (!options.overwrite)
         for (const wxString& name : outputs)
             if (wxFileName::Exists(name) && !refuse_existing(name))
@@ -98,6 +131,10 @@ int run_thickness(const std::vector<wxString>& args)
         return 1;
     }
 
+    if (options.profile_point >= 0 && std::size_t(options.profile_point) >= surface.mesh.points.size()) {
+        std::fprintf(stderr, "kestrane-tool thickness: the surface has no point %ld.\n", options.profile_point);
+        return 1;
+    }
     auto last = std::chrono::steady_clock::now();
     auto progress_for = [&](const char* title) {
         return [&, title](std::size_t done, std::size_t all) {
@@ -126,6 +163,9 @@ int run_thickness(const std::vector<wxString>& args)
         } else {
             std::printf("Cortical density estimation failed.\n");
         }
+        if (density_plots && (!write_plot(cortical_density_plot(e), base + "_density", options) ||
+                              !write_plot(density_distribution_plot(e), base + "_density_distribution", options)))
+            return 1;
     }
     thickness_results_t results;
     std::vector<point_fit_detail_t> details;
@@ -160,6 +200,16 @@ int run_thickness(const std::vector<wxString>& args)
         if (!write_profile_dump(base + "_profiles.jsonl", details, results))
             return 1;
         std::printf("profiles    %s_profiles.jsonl\n", base.utf8_str().data());
+    }
+    if (options.profile_point >= 0) {
+        const surface_point_t& p = surface.mesh.points[std::size_t(options.profile_point)];
+        point_fit_detail_t detail;
+        const point_result_t r = fit_at_point(*volume, p.position, p.normal, config, &detail);
+        if (r.ok())
+            std::printf("point %ld     Thickness is %.2lf +/- %.2lf mm\n", options.profile_point, r.thickness,
+                        r.thickness_error);
+        if (!write_plot(profile_plot(detail, true, true, true), profile_base, options))
+            return 1;
     }
     if (options.create && options.alternate.empty())
         for (const derived_surface_t kind : created) {

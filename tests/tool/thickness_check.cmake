@@ -102,3 +102,23 @@ foreach(bad "--width;17" "--line;-3" "--plots;svg" "--technique;CBM v9" "--frobn
     message(FATAL_ERROR "the option '${bad}' was not refused (${rc}):\n${out}${err}")
   endif()
 endforeach()
+# A point's profile plotted (data, fitted function, model steps) as PNG and CSV, with its text; the
+# density estimate's plots even when it fails (its raw data).
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/plots --gauss 2 --cortex 1600
+  --profile 3 --plots png,csv --estimate-density OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "point 3     Thickness is 2\\.5[0-9] \\+/- 0\\.[0-9][0-9] mm"
+   OR NOT EXISTS ${WORK}/plots/femur_profile3.png OR NOT EXISTS ${WORK}/plots/femur_density.png
+   OR NOT EXISTS ${WORK}/plots/femur_density_distribution.csv)
+  message(FATAL_ERROR "the plots were not written (${rc}):\n${out}${err}")
+endif()
+file(READ ${WORK}/plots/femur_profile3.csv csv)
+file(READ ${WORK}/plots/femur_profile3.png png HEX LIMIT 8)
+if(NOT csv MATCHES "^series,x,y\n" OR NOT csv MATCHES "\nData,-?[0-9]" OR NOT csv MATCHES "\nFitted function,"
+   OR NOT csv MATCHES "\nModel steps," OR NOT png STREQUAL "89504e470d0a1a0a")
+  message(FATAL_ERROR "the profile plot is not what was asked for:\n${csv}")
+endif()
+execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WORK}/plots --profile 40 --overwrite
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 1 OR NOT err MATCHES "no point 40")
+  message(FATAL_ERROR "a point beyond the surface was not refused (${rc}):\n${out}${err}")
+endif()
