@@ -61,7 +61,8 @@ def ramp(s):
 def thickness_at(p):
     """The cortex thickness (mm) at outer surface points p (..., 3), bone-centred:
     thin at one end, thick at the other, with a smooth change between that also
-    leans across the bone, so that every direction of normal meets both."""
+    leans across the bone; along the cylinder every normal, from within the
+    slices to across them, meets both."""
     u = p @ AXIS + 0.3 * (p @ SIDE)
     s = np.clip((u + 12.0) / 22.0, 0.0, 1.0)
     return THIN_MM + (THICK_MM - THIN_MM) * s * s * (3.0 - 2.0 * s)
@@ -87,19 +88,39 @@ def gauss_matrix(coarse, fine, sigma):
     return np.exp(-0.5 * z * z) * (FINE / (sigma * math.sqrt(2.0 * math.pi)))
 
 
-def render(values, lo, hi, axes, sigmas):
+def render(values, lo, hi, axes, sigmas, extent=None):
     """The blurred field at the voxel centres `axes` (x, y, z coordinates, mm):
     the sum over the fine grid covering [lo, hi] (outside which values are 0)
-    of values times the separable Gaussian of standard deviations sigmas."""
+    of values times the separable Gaussian of standard deviations sigmas.
+    extent(z), when given, bounds the nonzero values in plane z more closely
+    (x0, x1, y0, y1), which saves time."""
     fine = [np.arange(lo[i] - FINE, hi[i] + 1.5 * FINE, FINE) for i in range(3)]
     wx, wy, wz = (gauss_matrix(axes[i], fine[i], sigmas[i]) for i in range(3))
-    fx, fy = np.meshgrid(fine[0], fine[1])  # (y, x)
     planes = np.zeros((len(fine[2]), len(axes[1]), len(axes[0])))
     for k, z in enumerate(fine[2]):
+        x0, x1, y0, y1 = extent(z) if extent else (lo[0], hi[0], lo[1], hi[1])
+        cx = slice(*np.searchsorted(fine[0], [x0 - 2 * FINE, x1 + 2 * FINE]))
+        cy = slice(*np.searchsorted(fine[1], [y0 - 2 * FINE, y1 + 2 * FINE]))
+        if cx.start >= cx.stop or cy.start >= cy.stop:
+            continue
+        fx, fy = np.meshgrid(fine[0][cx], fine[1][cy])  # (y, x)
         v = values(fx, fy, z)
-        if np.any(v):
-            planes[k] = wy @ (v @ wx.T)
+        planes[k] = wy[:, cy] @ (v @ wx[:, cx].T)
     return np.tensordot(wz, planes, axes=(1, 0))  # (z, y, x)
+
+
+def capsule_extent(z):
+    """Where the capsule meets plane z (patient mm): x0, x1, y0, y1 (empty if it does not)."""
+    t = np.linspace(-HALF_LENGTH, HALF_LENGTH, 401)
+    centres = CENTRE + t[:, None] * AXIS
+    reach = RADIUS + FINE
+    r2 = reach * reach - (z - centres[:, 2]) ** 2
+    if not np.any(r2 > 0):
+        return 0.0, -1.0, 0.0, -1.0
+    r = np.sqrt(np.maximum(r2[r2 > 0], 0.0))
+    c = centres[r2 > 0]
+    # A little more than the discs: the sampled centres are 0.05 mm apart.
+    return (c[:, 0] - r).min() - FINE, (c[:, 0] + r).max() + FINE, (c[:, 1] - r).min() - FINE, (c[:, 1] + r).max() + FINE
 
 
 def psf_sigmas():
@@ -241,7 +262,8 @@ def ball_self_check():
                        - sigma / rho * (pdf((radius - rho) / sigma) - pdf((radius + rho) / sigma)))
     error = np.max(np.abs(got - want))
     print("ball self-check: largest error %.4f HU of %.0f (%.2e)" % (error, contrast, error / contrast))
-    return error / contrast < 1e-3
+    # Left without the spread's variance taken off, the error would be 5.3e-4.
+    return error / contrast < 4e-4
 
 
 def main():
@@ -264,7 +286,7 @@ def main():
     os.makedirs(args.out, exist_ok=True)
     axes = grid_axes()
     half = HALF_LENGTH * np.abs(AXIS) + RADIUS + 2 * FINE
-    blurred = render(capsule_values, CENTRE - half, CENTRE + half, axes, psf_sigmas())
+    blurred = render(capsule_values, CENTRE - half, CENTRE + half, axes, psf_sigmas(), capsule_extent)
     rng = np.random.default_rng(SEED)
     noisy = blurred + rng.normal(0.0, args.noise, blurred.shape)
     stored = np.rint((noisy - INTERCEPT) / SLOPE).astype(np.int16)
