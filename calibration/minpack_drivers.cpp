@@ -56,7 +56,7 @@ int ks_lmder(const lmder_function& fcn, int m, int n, std::span<double> x, std::
 }
 
 int ks_lmdif(const lmdif_function& fcn, int m, int n, std::span<double> x, std::span<double> fvec, double tol,
-             std::vector<double>* covariance)
+             std::vector<double>* covariance, int max_evaluations, int* evaluations)
 {
     if (!fcn || !sizes_fit(m, n, x, fvec) || !(tol >= 0.0))
         return 0;
@@ -80,7 +80,10 @@ int ks_lmdif(const lmdif_function& fcn, int m, int n, std::span<double> x, std::
     double *wa1 = qtf + n, *wa2 = wa1 + n, *wa3 = wa2 + n, *wa4 = wa3 + n;
     int nfev = 0;
     int info = lmdif(call_lmdif, const_cast<lmdif_function*>(&fcn), m, n, x.data(), fvec.data(), tol, tol, 0.0,
-                     200 * (n + 1), 0.0, diag, 1, 100.0, 0, &nfev, fjac, m, ipvt.data(), qtf, wa1, wa2, wa3, wa4);
+                     max_evaluations > 0 ? max_evaluations : 200 * (n + 1), 0.0, diag, 1, 100.0, 0, &nfev, fjac, m,
+                     ipvt.data(), qtf, wa1, wa2, wa3, wa4);
+    if (evaluations)
+        *evaluations = nfev;
     if (info == 8)
         info = 4;
     if (covariance) {

@@ -25,11 +25,12 @@ using lmdif_function = std::function<int(int m, int n, const double* x, double* 
 int ks_lmder(const lmder_function& fcn, int m, int n, std::span<double> x, std::span<double> fvec,
              std::span<double> fjac, int ldfjac, double tol, std::span<int> ipvt);
 
-// ks_lmdif: forward-difference Jacobian, at most 200 (n + 1) evaluations. With
+// ks_lmdif: forward-difference Jacobian, at most 200 (n + 1) evaluations
+// (or max_evaluations when above 0; *evaluations gets how many were made). With
 // `covariance`, and only when m > n and the solve converged, the n x n
 // covariance of the solution (column by column), scaled by |f|^2 / (m - n).
 int ks_lmdif(const lmdif_function& fcn, int m, int n, std::span<double> x, std::span<double> fvec, double tol,
-             std::vector<double>* covariance = nullptr);
+             std::vector<double>* covariance = nullptr, int max_evaluations = 0, int* evaluations = nullptr);
 
 // Whether the residuals pin every parameter down near x: the columns of
 // their forward-difference Jacobian, each scaled to unit length (so that

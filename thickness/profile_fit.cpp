@@ -11,6 +11,10 @@ namespace {
 constexpr double barrier_cap = 6.0;  // 10^6 at a violation of 0.06 samples
 constexpr double metal_floor = 3000.0;  // HU
 constexpr double metal_reach = 4.0;     // samples of a metal edge's blur kept out of the pre-analysis
+// A fit still going after this many evaluations is lost in a valley of the model (a thin cortex whose
+// density runs off towards metal's as it thins to nothing, everything free): it would fail or end at
+// absurd values; sound fits need a few dozen.
+constexpr int max_evaluations_per_parameter = 60;
 
 // The parameters of one fit in MINPACK's vector, in their fixed order.
 template <class Visit>
@@ -51,7 +55,7 @@ std::vector<double> vector_of(const fit_free_t& l, cortex_t m)
 }
 
 struct one_fit_t {
-    int info = 0;
+    int info = 0, evaluations = 0;
     cortex_t model;
     std::vector<double> covariance;
     double cost = 0.0;
@@ -101,7 +105,8 @@ one_fit_t solve(const profile_t& p, std::span<const double> weights, const fit_f
     one_fit_t out;
     std::vector<double> x = vector_of(l, start);
     std::vector<double> fvec(static_cast<std::size_t>(m));
-    out.info = ks_lmdif(residuals, m, l.count(), x, fvec, 1e-8, &out.covariance);
+    out.info = ks_lmdif(residuals, m, l.count(), x, fvec, 1e-8, &out.covariance, max_evaluations_per_parameter * (l.count() + 1),
+                        &out.evaluations);
     out.model = model_of(l, start, x.data());
     for (std::size_t k = 0; k < used.size(); ++k)
         out.cost += fvec[k] * fvec[k];
@@ -165,6 +170,35 @@ void find_edges(const profile_t& p, double* outer, double* inner)
         *outer = double(n - 1) / 6.0;
         *inner = 5.0 * double(n - 1) / 6.0;
     }
+}
+
+double find_sigma(const profile_t& p, double outer)
+{
+    const long n = long(p.values.size());
+    const double fallback = std::max(1.0, 0.1 * double(n - 1)), low = 1.0, high = std::max(1.0, 0.25 * double(n - 1));
+    auto ok = [&](long i) { return i >= 0 && i < n && p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]); };
+    long first = 0;
+    while (first < n && !ok(first))
+        ++first;
+    long peak = -1;
+    for (long i = first; i < n; ++i)
+        if (ok(i) && (peak < 0 || p.values[std::size_t(i)] > p.values[std::size_t(peak)]))
+            peak = i;
+    if (peak <= first || !(outer > double(first)) || !(outer < double(peak)))
+        return fallback;
+    const double base = p.values[std::size_t(first)], top = p.values[std::size_t(peak)];
+    // The crossings of a level, walking down from the peak towards the outside.
+    auto crossing = [&](double level) {
+        for (long i = peak; i > first; --i)
+            if (ok(i) && ok(i - 1) && p.values[std::size_t(i - 1)] < level && p.values[std::size_t(i)] >= level)
+                return double(i - 1) + (level - p.values[std::size_t(i - 1)]) /
+                                           (p.values[std::size_t(i)] - p.values[std::size_t(i - 1)]);
+        return -1.0;
+    };
+    const double q1 = crossing(base + 0.25 * (top - base)), q3 = crossing(base + 0.75 * (top - base));
+    if (!(q1 >= 0.0 && q3 > q1))
+        return fallback;
+    return std::clamp((q3 - q1) / 1.3489795003921634, low, high);
 }
 
 int fit_free_t::count() const
@@ -284,7 +318,7 @@ fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
         }
     start.outer = setup.outer_start.value_or(outer);
     start.inner = setup.inner_start.value_or(inner);
-    start.sigma = setup.sigma.value_or(std::max(1.0, 0.1 * double(n - 1)));
+    start.sigma = setup.sigma.value_or(find_sigma(used, outer));
     // Levels from the line's ends; next to metal the ends carry its blur, so the lowest there instead.
     double before = profile.values[first], after = profile.values[last_valid];
     for (std::size_t i = first; i <= last_valid; ++i)
@@ -340,6 +374,7 @@ fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
         }
     }
     result.info = fit.info;
+    result.evaluations = fit.evaluations;
     result.cortex = fit.model;
     result.cost = fit.cost;
     if (setup.keep_stage)

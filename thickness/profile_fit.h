@@ -58,7 +58,8 @@ struct fit_stage_t {
 
 struct fit_result_t {
     bool ok = false;
-    int info = 0;     // MINPACK's code of the last fit
+    int info = 0;         // MINPACK's code of the last fit
+    int evaluations = 0;  // of the residuals by that fit
     cortex_t cortex;  // the fitted model
     // Standard errors (samples, HU) of what was fitted; thickness_unknown otherwise.
     double sigma_error = thickness_unknown, outer_error = thickness_unknown, inner_error = thickness_unknown,
@@ -85,6 +86,11 @@ void find_edges(const profile_t& profile, double* outer, double* inner);
 // Where the metal meets the rest of the profile (samples) and on which side
 // (+1: from there to the end, -1: from the start to there; 0: no metal).
 int find_metal(const profile_t& profile, double level, double surface_sample, double* edge);
+
+// The blur (samples) the profile's outer rise suggests: the rise from a
+// quarter to three quarters of the way up to the peak spans 1.349 sigma.
+// Held to [1, (n - 1) / 4]; 0.1 (n - 1) there when the rise is not clear.
+double find_sigma(const profile_t& profile, double outer);
 
 // A barrier residual for a violation v (positive when out of order):
 // 10^(100 v), which is at most 1 while in order, growing linearly past
