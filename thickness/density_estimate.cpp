@@ -68,7 +68,8 @@ density_estimate_t estimate_from_fits(const std::vector<point_result_t>& fits)
     mean_sd(fwhms, &e.blur_fwhm, &ignored);
 
     // The density: the levels fitted where the cortex is thick against the
-    // blur (three times its FWHM), outliers beyond 3 robust deviations left out.
+    // blur (two and a half times its FWHM, where a blurred cortex shows 99.7% of its density), outliers
+    // beyond 3 robust deviations left out.
     std::vector<double> thick_densities, backgrounds;
     std::vector<std::size_t> candidates;  // the points behind thick_densities
     for (const point_result_t& r : fits) {
@@ -78,7 +79,7 @@ density_estimate_t estimate_from_fits(const std::vector<point_result_t>& fits)
         p.thickness = r.thickness;
         p.density = r.density;
         p.peak = r.density;
-        if (r.blur != thickness_unknown && r.thickness > 3.0 * r.blur && std::isfinite(r.density)) {
+        if (r.blur != thickness_unknown && r.thickness > 2.5 * r.blur && std::isfinite(r.density)) {
             thick_densities.push_back(r.density);
             backgrounds.push_back(r.tissue);
             candidates.push_back(e.points.size());

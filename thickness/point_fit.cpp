@@ -26,7 +26,8 @@ double outside_fraction(const thickness_config_t& c)
 }  // namespace
 
 profile_t sample_profile(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
-                         const thickness_config_t& config, double* step_mm, double* across_slices)
+                         const thickness_config_t& config, double* step_mm, double* across_slices,
+                         double* interpolation_variance)
 {
     profile_t p;
     const double size = length(normal);
@@ -42,12 +43,19 @@ profile_t sample_profile(const slice_volume_t& volume, const vertex3d& point, co
             return p;
         d = (1.0 / length(in_plane)) * in_plane;
     }
-    // One sample a pixel: a line along the pixel grid then samples pixel centres, not between them.
-    const int n = std::clamp(int(std::lround(config.line_cm / pixel)) + 1, 3, 4096);
-    const double step = pixel;
+    // Two samples a pixel: a sample is the unit of the fit's blur, which must be able to go below a
+    // pixel's (a scanner's blur is often under two pixels' FWHM).
+    const double step = 0.5 * pixel;
+    const int n = std::clamp(int(std::lround(config.line_cm / step)) + 1, 3, 4096);
     const double length_cm = step * double(n - 1);
     *step_mm = 10.0 * step;
     *across_slices = std::fabs(dot(d, volume.slice_normal()));
+    if (interpolation_variance) {
+        // Linear interpolation between voxels blurs a profile by a variance of a sixth of their
+        // spacing squared along each axis the line runs across (on average over where samples fall).
+        const double r2 = *across_slices * *across_slices, h = volume.slice_spacing();
+        *interpolation_variance = ((1.0 - r2) * pixel * pixel + r2 * h * h) / 6.0 / (step * step);
+    }
     // The surface point on a sample: whole samples outside it.
     const double outside = std::round(outside_fraction(config) * double(n - 1)) * step;
     const vertex3d start = point + outside * d;
@@ -81,7 +89,8 @@ profile_t sample_profile(const slice_volume_t& volume, const vertex3d& point, co
     return p;
 }
 
-fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double across_slices)
+fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double across_slices,
+                    double interpolation_variance)
 {
     fit_plan_t plan;
     if (config.fit_all)
@@ -92,7 +101,8 @@ fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double acr
     if (blur_known) {
         const double fwhm =
             blur(across_slices, config.gauss_mm, config.rect_mm > 0.0 ? config.rect_mm : thickness_unknown);
-        plan.known_sigma = std::max(fwhm / fwhm_per_sigma / step_mm, 1e-3);
+        const double scanner = fwhm / fwhm_per_sigma / step_mm;
+        plan.known_sigma = std::max(std::sqrt(scanner * scanner + std::max(0.0, interpolation_variance)), 1e-3);
         if (!fit_blur)
             plan.setup.sigma = plan.known_sigma;
     }
@@ -241,13 +251,13 @@ point_result_t fit_at_point(const slice_volume_t& volume, const vertex3d& point,
                             const thickness_config_t& config, point_fit_detail_t* detail)
 {
     point_result_t r;
-    double step_mm = 0.0, across_slices = 0.0;
-    const profile_t profile = sample_profile(volume, point, normal, config, &step_mm, &across_slices);
+    double step_mm = 0.0, across_slices = 0.0, interpolation = 0.0;
+    const profile_t profile = sample_profile(volume, point, normal, config, &step_mm, &across_slices, &interpolation);
     if (profile.values.empty())
         return r;
     const int n = int(profile.values.size());
     const double surface_sample = std::round(outside_fraction(config) * double(n - 1));
-    fit_plan_t plan = plan_fit(config, step_mm, across_slices);
+    fit_plan_t plan = plan_fit(config, step_mm, across_slices, interpolation);
     plan.setup.surface_sample = surface_sample;
     plan.setup.keep_stage = detail != nullptr;
     if (config.local_density && !(config.b < thickness_unknown) && !config.fit_all) {
@@ -293,7 +303,8 @@ point_result_t fit_at_point(const slice_volume_t& volume, const vertex3d& point,
     r.surface = surface_at - m.outer * step_mm;
     r.joint = surface_at - 0.5 * (m.outer + m.inner) * step_mm;
     r.joint_error = r.thickness_error < thickness_unknown ? 0.5 * r.thickness_error : thickness_unknown;
-    r.blur = m.sigma * fwhm_per_sigma * step_mm;
+    // The scanner's blur: the fitted one without the sampling's own.
+    r.blur = std::sqrt(std::max(0.0, m.sigma * m.sigma - interpolation)) * fwhm_per_sigma * step_mm;
     r.blur_error = fit.sigma_error < thickness_unknown ? fit.sigma_error * fwhm_per_sigma * step_mm : thickness_unknown;
     if (m.endo_layer) {
         r.endo = m.endo * step_mm;

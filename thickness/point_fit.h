@@ -44,12 +44,15 @@ struct point_result_t {
 };
 
 // The samples of the profile at `point` along `normal` (pointing out of the
-// bone): one sample a pixel (the mean pixel size) over the line length
-// rounded to whole pixels, a third of it outside the surface (0.4 in the
+// bone): two samples a pixel (the mean pixel size) over the line length
+// rounded to whole samples, a third of it outside the surface (0.4 in the
 // layer modes); a bundle averages its parallel lines. Empty when the
-// normal is zero, or lies across the slices in the in-frame mode.
+// normal is zero, or lies across the slices in the in-frame mode. With
+// `interpolation_variance`, the blur (samples^2) the interpolation between
+// voxels adds along this line.
 profile_t sample_profile(const slice_volume_t& volume, const vertex3d& point, const vertex3d& normal,
-                         const thickness_config_t& config, double* step_mm, double* across_slices);
+                         const thickness_config_t& config, double* step_mm, double* across_slices,
+                         double* interpolation_variance = nullptr);
 
 // The setup of one fit from the settings (the configuration rules): sigma
 // fixed from the blurs when known (and neither post-correction nor the
@@ -62,7 +65,9 @@ struct fit_plan_t {
     bool post_blur = false;
     double known_sigma = 0.0;  // samples, when the blur is known (post-correction's)
 };
-fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double across_slices);
+// The known blur is the scanner's with the interpolation's (samples^2) added.
+fit_plan_t plan_fit(const thickness_config_t& config, double step_mm, double across_slices,
+                    double interpolation_variance = 0.0);
 
 // The width of a fitted profile's peak at half height, in samples: from
 // half-way up from the outside level to half-way down to the inside level.

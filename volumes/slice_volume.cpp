@@ -144,3 +144,14 @@ void slice_volume_t::sample_on_line(const vertex3d& a, const vertex3d& b, int n,
         valid[i] = v ? 1 : 0;
     }
 }
+
+double slice_volume_t::slice_spacing() const
+{
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < by_location_.size(); ++i)
+        gaps.push_back(by_location_[i].first - by_location_[i - 1].first);
+    if (gaps.empty())
+        return 0.0;
+    std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
+    return gaps[gaps.size() / 2];
+}

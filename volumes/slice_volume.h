@@ -37,6 +37,8 @@ public:
     const vertex3d& slice_normal() const { return normal_; }
     double xscale() const { return source_.xscale; }
     double yscale() const { return source_.yscale; }
+    // The median distance between neighbouring slices (cm); 0 with one slice.
+    double slice_spacing() const;
     // Frame `frame`'s value at pixel (x, y), pixel centres at whole numbers;
     // none outside the frame or next to a padded pixel.
     std::optional<double> interp(long frame, double x, double y) const;

@@ -85,7 +85,7 @@ execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WO
 file(STRINGS ${WORK}/dumped/femur_profiles.jsonl lines)
 list(LENGTH lines count)
 list(GET lines 39 last)
-if(NOT rc EQUAL 0 OR NOT count EQUAL 40 OR NOT last MATCHES "^{\"point\":39,\"step_mm\":0.5,\"surface_sample\":7,"
+if(NOT rc EQUAL 0 OR NOT count EQUAL 40 OR NOT last MATCHES "^{\"point\":39,\"step_mm\":0.25,\"surface_sample\":13,"
    OR NOT last MATCHES "\"free\":\\[\"outer\",\"inner\",\"a\",\"c\"\\]" OR NOT last MATCHES "\"ok\":true")
   message(FATAL_ERROR "the profiles were not dumped (${rc}, ${count} lines):\n${out}${err}\n${last}")
 endif()
