@@ -14,6 +14,7 @@
 #include <wx/init.h>
 #include <wx/log.h>
 
+#include "thickness/point_fit.h"
 #include "thickness/profile_fit.h"
 #include "thickness/thickness_results.h"
 
@@ -58,12 +59,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         s.c = level + 100.0;
     s.inner_edge = !(flags & 16);
     s.recentre = !(flags & 32);
+    s.endo = flags & 64;
+    s.metal = data[1] & 0x40;
+    s.keep_stage = true;
     const fit_result_t r = fit_profile(p, s);
     if (r.ok) {
         const cortex_t& m = r.cortex;
-        for (double v : {m.a, m.b, m.c, m.outer, m.inner, m.sigma, r.cost})
+        for (double v : {m.a, m.b, m.c, m.outer, m.inner, m.sigma, m.endo, m.metal, r.cost})
             if (!std::isfinite(v))
                 std::abort();
+        if (m.metal_side != 0 && m.metal < 3000.0 - 10.0)
+            std::abort();  // held above metal's floor (a soft barrier: 10^5 at 5 HU below)
+        const double t = threshold_thickness(p, m);
+        if (t != thickness_unknown && !(t > 0.0 && std::isfinite(t)))
+            std::abort();
+        cortex_t levels = m;
+        if (refit_levels(p, r.stage.weights, m.sigma, &levels) && !std::isfinite(levels.b))
+            std::abort();
     }
+    if (r.evaluations > 60 * 9 + 8)
+        std::abort();  // bounded work whatever the profile
     return 0;
 }
