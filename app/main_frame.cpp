@@ -26,11 +26,14 @@
 #include "pages/reslice_pages.h"
 #include "pages/rfscope_page.h"
 #include "pages/template_page.h"
+#include "pages/thickness_task_page.h"
+#include "pages/thickness_visual_page.h"
 #include "resources/resource_table.h"
 #include "toolbar_icons.h"
 #include "calibration/calib_internals.h"
 #include "pages/pointer_pages.h"
 #include "pages/probe_calib_page.h"
+#include "surfaces/mesh_hit.h"
 #include "views/reslice_canvas.h"
 #include "views/review_canvas.h"
 #include "views/view3d_canvas.h"
@@ -320,6 +323,11 @@ void MainFrame::build_windows()
     lower_split_ = splitter(data_split_);
     review_ = new review_canvas(upper_split_);
     view3d_ = new view3d_canvas(upper_split_);
+    // A click on a surface picks a point while the Thickness visual page is shown.
+    view3d_->on_surface_click = [this](int object, const mesh_hit_t& hit) {
+        auto* page = dynamic_cast<thickness_visual_page*>(visual_book_->GetCurrentPage());
+        return page && page->pick(object, hit.point);
+    };
     lower_centre_ = new reslice_canvas(lower_split_);
     lower_right_ = new reslice_canvas(lower_split_);
     reslices_->redraw = [this] {
@@ -391,6 +399,8 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
             book->AddPage(new point_cal_page(book), p.title);
         } else if (p.id == ID_TASK_ISOCENTRE) {
             book->AddPage(new isocentre_task_page(book), p.title);
+        } else if (p.id == ID_TASK_THICKNESS) {
+            book->AddPage(new thickness_task_page(book), p.title);
         } else {
             book->AddPage(new wxPanel(book), p.title);
         }
@@ -412,6 +422,8 @@ void MainFrame::CreateVisualPages(wxNotebook* book)
             book->AddPage(new isocentre_page(book, *reslices_), p.title);
         else if (p.id == ID_VISUAL_RFSCOPE)
             book->AddPage(new rfscope_page(book), p.title);
+        else if (p.id == ID_VISUAL_THICKNESS)
+            book->AddPage(new thickness_visual_page(book), p.title);
         else
             book->AddPage(new wxPanel(book), p.title);
     }

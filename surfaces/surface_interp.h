@@ -79,6 +79,27 @@ public:
     // Colours every point with the recorded data along its normal, through
     // `map`; false, leaving the colours as they were, when no point found data.
     bool colour_with_data(const reslice_source& frames, const surface_colouring_t& how, const byte_cmap_t* map);
+    // One colour per point across the sequences in order (as the thickness
+    // results number them), or none to go back to the object's colour; false,
+    // changing nothing, for a count other than the points'. Views redraw a
+    // surface whose colour_version() moved.
+    bool set_point_colours(const std::vector<rgb_t>& colours)
+    {
+        std::size_t points = 0;
+        for (const surface_sequence_t& s : sequences_)
+            points += s.mesh.points.size();
+        if (!colours.empty() && colours.size() != points)
+            return false;
+        auto from = colours.begin();
+        for (surface_sequence_t& s : sequences_) {
+            const auto n = static_cast<std::ptrdiff_t>(colours.empty() ? 0 : s.mesh.points.size());
+            s.mesh.colours.assign(from, from + n);
+            from += n;
+        }
+        ++colour_version_;
+        return true;
+    }
+    unsigned colour_version() const { return colour_version_; }
     // Where the segment from p to q first meets the surface; false when it misses.
     bool surface_intersection(const vertex3d& p, const vertex3d& q, mesh_hit_t* hit) const;
 
@@ -88,5 +109,6 @@ public:
 
 private:
     int assoc_object_ = -1;
+    unsigned colour_version_ = 0;
     std::vector<surface_sequence_t> sequences_;
 };

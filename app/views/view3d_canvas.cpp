@@ -76,7 +76,10 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_OBJECT, res->CURRENT_OBJECT, res->RES_SEE_DRAW, res->RES_OUTLINE_ALL, res->RES_OUTLINE_CLEAR,
              res->RES_OUTLINE_ZOOM, res->RES_OUTLINE_VIEW_ANGLE, res->RES_LANDMARKS, res->RES_SEE_MARK,
              res->RES_CURVE, res->RES_WRL_OBJECT, res->RES_DICOM_WIN_CENTRE, res->RES_DICOM_WIN_WIDTH,
-             res->RES_DICOM_HUM, res->RES_DICOM_HUB, res->RES_DICOM_FILTER, res->RES_DICOM_REDRAW})
+             res->RES_DICOM_HUM, res->RES_DICOM_HUB, res->RES_DICOM_FILTER, res->RES_DICOM_REDRAW,
+             res->RES_REDISPLAY_THICKNESS, res->RES_THICKNESS_DISP_MAP, res->RES_THICKNESS_DISP_COL,
+             res->RES_THICKNESS_SCALE_MM, res->RES_THICKNESS_SCALE_HU, res->RES_THICKNESS_SCALE_HUMM,
+             res->RES_THICKNESS_ZERO_HU})
         r->add_proc(changed_.get());
     for (auto* slot : res->RES_SURFACE)
         slot->add_proc(changed_.get());
@@ -320,11 +323,13 @@ void view3d_canvas::draw_surfaces()
         if (!surface)
             continue;
         surface_list& list = surface_lists_[static_cast<std::size_t>(i)];
-        // A mesh goes to GL once per build: a display list, made again only for a new surface.
-        if (list.surface.lock() != surface) {
+        // A mesh goes to GL once per build: a display list, made again only
+        // for a new surface or new colours.
+        if (list.surface.lock() != surface || list.colour_version != surface->colour_version()) {
             if (!list.id)
                 list.id = glGenLists(1);
             list.surface = surface;
+            list.colour_version = surface->colour_version();
             glNewList(list.id, GL_COMPILE);
             glBegin(GL_TRIANGLES);
             for (const surface_sequence_t& seq : surface->get_seq()) {
@@ -478,6 +483,15 @@ bool view3d_canvas::add_curve_point(const wxPoint& p)
     return true;
 }
 
+bool view3d_canvas::click_surface(const wxPoint& p)
+{
+    if (!on_surface_click)
+        return false;
+    mesh_hit_t hit;
+    const int object = surface_under(p, &hit);
+    return object >= 0 && on_surface_click(object, hit);
+}
+
 bool view3d_canvas::pick_curve(const wxPoint& p)
 {
     const auto& curves = res->RES_CURVE->value();
@@ -609,6 +623,8 @@ void view3d_canvas::OnMouse(wxMouseEvent& event)
                 add_curve_point(event.GetPosition());
             else
                 mark_surface(event.GetPosition());
+        } else if (!dragged_) {
+            click_surface(event.GetPosition());
         }
         return;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -48,6 +49,11 @@ public:
     bool add_curve_point(const wxPoint& p);
     // With Ctrl: the curve operation dialog for the curve under p.
     bool pick_curve(const wxPoint& p);
+    // A click on a surface with any tool but Mark goes here (the Thickness
+    // visual page picks a point with it): the object and where it was hit.
+    std::function<bool(int object, const mesh_hit_t& hit)> on_surface_click;
+    // A click at p as the mouse makes one: on the surface under p, to on_surface_click.
+    bool click_surface(const wxPoint& p);
 
 private:
     void View3dChanged();
@@ -86,10 +92,12 @@ private:
     static constexpr double default_distance = 3.0, min_distance = 0.5, max_distance = 20.0;
     double yaw_ = 120.0, pitch_ = -60.0, distance_ = default_distance;
     // Each object's surface as a GL display list, and the build it was made
-    // from (weak: a new build at a freed one's address is still new).
+    // from (weak: a new build at a freed one's address is still new), and
+    // its colours' version (thickness results recolour a surface in place).
     struct surface_list {
         unsigned id = 0;
         std::weak_ptr<const surface_interp> surface;
+        unsigned colour_version = 0;
     };
     std::array<surface_list, 201> surface_lists_{};
     wxPoint drag_from_, press_at_;
