@@ -19,6 +19,18 @@ plot_series_t series(const char* label, plot_colour_t colour, plot_style_t style
     return s;
 }
 
+// The density measurements, those used and the outliers, at x(point).
+template <class X>
+void add_measurements(plot_t* plot, const density_estimate_t& e, X x)
+{
+    plot_series_t used = series("Used density measurement", green, plot_style_t::points, plot_marker_t::circle);
+    plot_series_t outlier = series("Density outlier", grey, plot_style_t::points, plot_marker_t::cross);
+    for (const density_point_t& p : e.points)
+        (p.used ? used : outlier).points.push_back({x(p), p.peak});
+    plot->series.push_back(std::move(used));
+    plot->series.push_back(std::move(outlier));
+}
+
 // A level across the plot's thickness range.
 plot_series_t level(const char* label, plot_colour_t colour, double value, double t_max)
 {
@@ -82,10 +94,6 @@ plot_t cortical_density_plot(const density_estimate_t& e)
     for (const density_point_t& p : e.points)
         if (std::isfinite(p.thickness))
             t_max = std::max(t_max, std::min(p.thickness, 20.0));
-    plot_series_t used = series("Used density measurement", green, plot_style_t::points, plot_marker_t::circle);
-    plot_series_t outlier = series("Density outlier", grey, plot_style_t::points, plot_marker_t::cross);
-    for (const density_point_t& p : e.points)
-        (p.used ? used : outlier).points.push_back({p.thickness, p.peak});
     if (e.ok) {
         // A cortex of thickness t blurred by a Gaussian of the estimated FWHM peaks at
         // background + (density - background) erf(t / (2 sqrt(2) sigma)).
@@ -101,8 +109,7 @@ plot_t cortical_density_plot(const density_estimate_t& e)
         plot.series.push_back(level("Lower density boundary", orange, e.lower, t_max));
         plot.series.push_back(level("Upper density boundary", orange, e.upper, t_max));
     }
-    plot.series.push_back(std::move(used));
-    plot.series.push_back(std::move(outlier));
+    add_measurements(&plot, e, [](const density_point_t& p) { return p.thickness; });
     return plot;
 }
 
@@ -112,11 +119,7 @@ plot_t density_distribution_plot(const density_estimate_t& e)
     plot.title = "Density distribution";
     plot.x_label = "Thickness presuming 1000 HU density (mm)";
     plot.y_label = "Apparent peak density (HU)";
-    plot_series_t used = series("Used density measurement", green, plot_style_t::points, plot_marker_t::circle);
-    plot_series_t outlier = series("Density outlier", grey, plot_style_t::points, plot_marker_t::cross);
-    for (const density_point_t& p : e.points)
-        (p.used ? used : outlier).points.push_back({p.thickness * (p.density - e.background) / 1000.0, p.peak});
-    plot.series.push_back(std::move(used));
-    plot.series.push_back(std::move(outlier));
+    add_measurements(&plot, e,
+                     [&](const density_point_t& p) { return p.thickness * (p.density - e.background) / 1000.0; });
     return plot;
 }

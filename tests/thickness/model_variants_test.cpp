@@ -5,35 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
 #include "thickness/point_fit.h"
+#include "model_profiles.h"
 
 namespace {
 
-profile_t profile_of(const cortex_t& m, int n, double noise = 0.0, unsigned seed = 1)
-{
-    profile_t p;
-    p.values.resize(std::size_t(n));
-    cortex_profile(m, p.values);
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> g(0.0, noise);
-    for (double& v : p.values)
-        v += noise > 0.0 ? g(rng) : 0.0;
-    p.valid.assign(std::size_t(n), 1);
-    return p;
-}
-
 cortex_t shell()
 {
-    cortex_t m;
-    m.a = 0.0;
-    m.b = 1600.0;
-    m.c = 200.0;
-    m.outer = 12.3;
-    m.inner = 22.8;
-    m.sigma = 1.6;
-    return m;
+    return ::shell(1.6);
 }
 
 TEST(ModelVariants, TheEndocorticalLayerIsFittedWithinTheCortex)
