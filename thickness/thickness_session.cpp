@@ -10,7 +10,6 @@
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
 #include "surfaces/surface_interp.h"
-#include "thickness/outliers.h"
 #include "thickness/surface_distance.h"
 #include "thickness/thickness_map.h"
 #include "thickness/thickness_settings.h"
@@ -88,7 +87,7 @@ void thickness::clear(int object)
     held_.erase(object);
 }
 
-bool thickness::calc_thickness(int object, bool outliers, int threads)
+bool thickness::calc_thickness(int object, int threads)
 {
     const auto surface = surface_of(object);
     wxString why;
@@ -104,9 +103,7 @@ bool thickness::calc_thickness(int object, bool outliers, int threads)
         if (!map_thickness(*volume, mesh, thickness_config_from_settings(), threads, std::ref(progress), &results))
             return false;
     }
-    if (outliers)
-        find_outliers(mesh, res->RES_THICKNESS_OUTLIER_REJECT->value(), res->RES_THICKNESS_DISTANCE_REJECT->value(),
-                      &results);
+    drop_outliers_as_set(mesh, &results);
     held_[object] = {surface, std::move(results)};
     smooth(object);
     res->RES_REDISPLAY_THICKNESS->write();

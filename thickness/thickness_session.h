@@ -27,9 +27,9 @@ public:
     void clear(int object);
 
     // Fits every point of object's surface with the settings ("Mapping
-    // thickness over"), then drops outliers when asked and smooths. False,
+    // thickness over"), then drops outliers and smooths as they say. False,
     // keeping what was held, when there is no surface or data, or on cancel.
-    bool calc_thickness(int object, bool outliers = false, int threads = 0);
+    bool calc_thickness(int object, int threads = 0);
     // Thickness as the distance along each normal to the alternate surface.
     bool calc_thickness_from_surface(int object, int alternate, int threads = 0);
     // "Estimate cortical density" over object's surface; false when there

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "resources/resource_table.h"
+#include "thickness/outliers.h"
 
 namespace {
 
@@ -91,6 +92,14 @@ long alternate_surface_object()
     if (object < 0 || object >= long(resource_t::surface_slots))
         return -1;
     return res->RES_SURFACE[std::size_t(object)]->value() ? object : -1;
+}
+
+std::size_t drop_outliers_as_set(const surface_mesh_t& mesh, thickness_results_t* results)
+{
+    const long distance = res->RES_THICKNESS_DISTANCE_REJECT->value();
+    if (distance <= 0)
+        return 0;
+    return find_outliers(mesh, res->RES_THICKNESS_OUTLIER_REJECT->value(), distance, results);
 }
 
 cortex_parts_t cortex_parts_from_settings()

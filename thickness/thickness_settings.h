@@ -7,6 +7,7 @@
 
 #include "thickness/derived_surfaces.h"
 #include "thickness/point_fit.h"
+#include "thickness/thickness_results.h"
 #include "thickness/techniques.h"
 
 // The configuration the settings held give: the line length finite and
@@ -25,6 +26,11 @@ std::vector<thickness_control_t> thickness_controls_fixed_by(long type);
 // The object whose surface is the alternate surface, bounded: -1 unless
 // RES_THICKNESS_SURF names an object that has a surface.
 long alternate_surface_object();
+
+// Outlier analysis as the settings have it (RES_THICKNESS_OUTLIER_REJECT,
+// RES_THICKNESS_DISTANCE_REJECT; a distance of 0 turns it off): the number
+// of points whose results were dropped.
+std::size_t drop_outliers_as_set(const surface_mesh_t& mesh, thickness_results_t* results);
 
 // The parts of the cortex surface ("Inc. inner", "outer", "caps"); all of
 // them when none is chosen (a cortex of nothing is no use).

@@ -10,7 +10,6 @@
 #include "dicom_commands.h"
 #include "display/plot_files.h"
 #include "resources/recording_file.h"
-#include "thickness/outliers.h"
 #include "thickness/profile_dump.h"
 #include "thickness/thickness_plots.h"
 #include "thickness/thickness_settings.h"
@@ -184,11 +183,8 @@ int run_thickness(const std::vector<wxString>& args)
                                &results, options.dump_profiles ? &details : nullptr);
     }
     std::fputc('\n', stderr);
-    if (mapped && options.outliers) {
-        const std::size_t dropped = find_outliers(surface.mesh, res->RES_THICKNESS_OUTLIER_REJECT->value(),
-                                                  res->RES_THICKNESS_DISTANCE_REJECT->value(), &results);
-        std::printf("outliers    %zu dropped\n", dropped);
-    }
+    if (mapped && options.alternate.empty() && res->RES_THICKNESS_DISTANCE_REJECT->value() > 0)
+        std::printf("outliers    %zu dropped\n", drop_outliers_as_set(surface.mesh, &results));
     if (mapped) {
         const long smooth = std::clamp(res->RES_THICKNESS_SMOOTH->value(), 0L, 1000L);
         const long fill = std::clamp(res->RES_THICKNESS_SMOOTH_FILL->value(), 0L, 1000L);

@@ -48,9 +48,9 @@ const char* thickness_options_usage()
            "                  surface, and map with them (unless given)\n"
            "  --smooth N      smoothing passes for the smoothed thickness (default 0)\n"
            "  --smooth-fill N passes filling points without a result while smoothing (default 100)\n"
-           "  --outliers      drop fits unlike their neighbours' before smoothing: normals within\n"
-           "                  --outlier-angle DEG (default 37), differing by over --outlier-distance N\n"
-           "                  hundredths of a mm (default 100)\n"
+           "  --outlier-angle DEG, --outlier-distance N   fits unlike their neighbours' (normals within\n"
+           "                  DEG, default 37) by over N hundredths of a mm (default 100) are dropped\n"
+           "                  before smoothing; a distance of 0 keeps every fit\n"
            "  --create        also save the outer and inner cortical surfaces, the cortex and the smoothed\n"
            "                  thickness (NAME_outer.ply, NAME_inner.ply, NAME_cortex.ply,\n"
            "                  NAME_smoothed_thickness.ply); the cortex takes --inc-inner, --inc-outer and\n"
@@ -114,8 +114,6 @@ bool parse_thickness_options(const std::vector<wxString>& args, std::size_t firs
             o->create = true;
         } else if (arg == "--dump-profiles") {
             o->dump_profiles = true;
-        } else if (arg == "--outliers") {
-            o->outliers = true;
         } else if (arg == "--alternate" && has_value) {
             o->alternate = args[++i];
         } else if (arg == "--template" && has_value) {

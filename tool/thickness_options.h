@@ -11,7 +11,7 @@
 
 struct thickness_options_t {
     long series = -1, threads = 0;
-    bool overwrite = false, estimate = false, create = false, dump_profiles = false, outliers = false;
+    bool overwrite = false, estimate = false, create = false, dump_profiles = false;
     bool plots_png = false, plots_csv = false;
     long profile_point = -1;  // --profile K: plot this point's profile
     wxString alternate, template_path;

@@ -76,7 +76,7 @@ const std::vector<tool_command_t>& tool_commands()
         {"thickness", "VOLUME SURFACE.ply OUT_DIR [--template FILE.kst] [--technique T] [--line MM] [--width W] "
                       "[--gauss MM] [--rect MM] [--outer HU] [--cortex HU] [--inner HU] [--in-frame] [--threshold] "
                       "[--fwhm] [--endo] [--local-peak] [--post-blur] [--metal] [--inner-layer] [--outer-layer] "
-                      "[--estimate-density] [--outliers] [--smooth N] [--smooth-fill N] [--create] [--alternate OTHER.ply] "
+                      "[--estimate-density] [--outlier-angle DEG] [--outlier-distance N] [--smooth N] [--smooth-fill N] [--create] [--alternate OTHER.ply] "
                       "[--plots png,csv] [--profile K] [--dump-profiles] [--series N] [--threads N] [--overwrite]",
          "cortical thickness at every point of a bone's surface (PLY in cm with outward normals) in a CT volume; "
          "writes the result files OUT_DIR/NAME_thick_dat and the rest, and prints a summary",
