@@ -113,6 +113,24 @@ one_fit_t solve(const profile_t& p, std::span<const double> weights, const fit_f
     return out;
 }
 
+// The weighted squared deviations of the samples a solve used from their weighted mean: the cost of
+// a profile without any cortex.
+double flat_cost(const profile_t& p, const std::vector<double>& weights)
+{
+    double sum = 0.0, weight = 0.0, flat = 0.0;
+    auto used = [&](std::size_t i) { return p.valid[i] && std::isfinite(p.values[i]) && weights[i] > 0.0; };
+    for (std::size_t i = 0; i < weights.size(); ++i)
+        if (used(i)) {
+            sum += weights[i] * weights[i] * p.values[i];
+            weight += weights[i] * weights[i];
+        }
+    const double mean = weight > 0.0 ? sum / weight : 0.0;
+    for (std::size_t i = 0; i < weights.size(); ++i)
+        if (used(i))
+            flat += weights[i] * weights[i] * (p.values[i] - mean) * (p.values[i] - mean);
+    return flat;
+}
+
 bool converged(int info)
 {
     return info >= 1 && info <= 3;
@@ -385,9 +403,13 @@ fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
                      fit.model.endo, fit.model.metal})
         if (!std::isfinite(v))
             return result;
-    // A profile without a cortex (flat, or a step lost in the noise) has no edges to place.
+    // A profile without a cortex (flat, or a step lost in the noise) has no edges to place: the model
+    // must explain most of how the samples vary, and its step must stand out of the noise. (With the
+    // density held, a flat profile is "fitted" by a cortex squeezed to nothing.)
     const double noise = std::sqrt(fit.cost / double(std::max(1L, samples)));
     if (!(std::fabs(fit.model.b - fit.model.a) > std::max(1.0, 2.0 * noise)))
+        return result;
+    if (!(fit.cost < 0.5 * flat_cost(profile, result.stage.weights.empty() ? stage.weights : result.stage.weights)))
         return result;
     result.ok = true;
     const auto& cov = fit.covariance;

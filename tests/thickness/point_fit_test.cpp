@@ -102,6 +102,30 @@ TEST(PointFit, PointsWithoutAProfileGiveNothing)
     const profile_t p = sample_profile(padded, {outer_cm, 2.5, 2.0}, {-1, 0, 0}, plain, &step, &across);
     ASSERT_FALSE(p.values.empty());
     EXPECT_NE(std::count(p.valid.begin(), p.valid.end(), 0), 0);
+
+    // One slice: a line across it has nothing to read; along it, whatever it finds, nothing undefined.
+    cortex_t m;
+    m.b = 1600;
+    m.c = 200;
+    m.outer = 40;
+    m.inner = 45;
+    m.sigma = 3;
+    const slice_volume_t one = cortex_volume(side, side, 1, pixel_cm, [&](long) { return m; });
+    thickness_config_t known;
+    known.gauss_mm = 2.0;
+    known.b = 1600.0;
+    EXPECT_FALSE(fit_at_point(one, {outer_cm, 2.5, 0.0}, {0, 0, 1}, known).ok());
+    const point_result_t along = fit_at_point(one, {outer_cm, 2.5, 0.0}, {-1, 0, 0}, known);
+    EXPECT_TRUE(!along.ok() || std::isfinite(along.thickness));
+
+    // Metal along the whole line, modelled or not: no result.
+    cortex_t rod;
+    rod.a = rod.b = rod.c = 9000;
+    const slice_volume_t metal = cortex_volume(side, side, slices, pixel_cm, [&](long) { return rod; });
+    thickness_config_t with_metal = known;
+    with_metal.metal = true;
+    EXPECT_FALSE(fit_at_point(metal, {outer_cm, 2.5, 2.0}, {-1, 0, 0}, with_metal).ok());
+    EXPECT_FALSE(fit_at_point(metal, {outer_cm, 2.5, 2.0}, {-1, 0, 0}, known).ok());
 }
 
 TEST(PointFit, TheSettingsConfigureTheFitByTheRules)
@@ -120,6 +144,9 @@ TEST(PointFit, TheSettingsConfigureTheFitByTheRules)
     EXPECT_NEAR(*plan.setup.sigma, 1.4 / fwhm_per_sigma / 0.7, 1e-12);
     EXPECT_FALSE(plan.fwhm_rule);
     EXPECT_EQ(*plan.setup.b, 1500);
+    // The interpolation's own blur adds to the scanner's.
+    EXPECT_NEAR(*plan_fit(c, 0.7, 0.0, 0.5).setup.sigma, std::hypot(1.4 / fwhm_per_sigma / 0.7, std::sqrt(0.5)),
+                1e-12);
     // Along the slices the out-of-plane blur counts.
     c.rect_mm = 2.8;
     plan = plan_fit(c, 0.7, 1.0);
