@@ -16,13 +16,51 @@ struct cut_segment_t {
 
 // Where edge (a, b) crosses the plane, computed from the edge's lower index so
 // that both triangles sharing it get the same point.
-vertex3d crossing(const surface_mesh_t& mesh, const std::vector<double>& height, std::uint32_t a, std::uint32_t b)
+cut_end_t edge_crossing(const surface_mesh_t& mesh, const std::vector<double>& height, std::uint32_t a, std::uint32_t b)
 {
     if (a > b)
         std::swap(a, b);
     const double ha = height[a], hb = height[b];
     const double t = ha / (ha - hb);
-    return lerp(mesh.points[a].position, mesh.points[b].position, std::isfinite(t) ? std::clamp(t, 0.0, 1.0) : 0.5);
+    const double w = std::isfinite(t) ? std::clamp(t, 0.0, 1.0) : 0.5;
+    return {lerp(mesh.points[a].position, mesh.points[b].position, w), {a, b}, {1.0 - w, w}};
+}
+
+vertex3d crossing(const surface_mesh_t& mesh, const std::vector<double>& height, std::uint32_t a, std::uint32_t b)
+{
+    return edge_crossing(mesh, height, a, b).position;
+}
+
+// Heights above the plane; empty when there is nothing to cut.
+std::vector<double> heights(const surface_mesh_t& mesh, const plane_t& plane)
+{
+    std::vector<double> height;
+    if (mesh.points.empty() || !(dot(plane.ex, plane.ex) > 0.0) || !(dot(plane.ey, plane.ey) > 0.0))
+        return height;
+    height.resize(mesh.points.size());
+    for (std::size_t i = 0; i < height.size(); ++i)
+        height[i] = dot(sub(mesh.points[i].position, plane.origin), plane.normal);
+    return height;
+}
+
+// The edges (as their first corner, 0..2) where the triangle's boundary goes
+// down through the plane and comes back up; false when it does not cross.
+bool crossing_edges(const surface_triangle_t& t, const std::vector<double>& height, int* down, int* up)
+{
+    const auto& v = t.points;
+    const std::size_t n = height.size();
+    if (v[0] >= n || v[1] >= n || v[2] >= n)
+        return false;
+    const auto above = [&](std::uint32_t i) { return !(height[i] < 0.0); };
+    *down = *up = -1;
+    for (int e = 0; e < 3; ++e) {
+        const bool a = above(v[e]), b = above(v[(e + 1) % 3]);
+        if (a && !b)
+            *down = e;
+        else if (!a && b)
+            *up = e;
+    }
+    return *down >= 0 && *up >= 0;
 }
 
 }  // namespace
@@ -42,13 +80,9 @@ plane_t plane_through(const vertex3d& origin, const vertex3d& ex, const vertex3d
 std::vector<contour> cut_mesh(const surface_mesh_t& mesh, const plane_t& plane)
 {
     std::vector<contour> out;
-    const std::size_t n = mesh.points.size();
-    if (n == 0 || !(dot(plane.ex, plane.ex) > 0.0) || !(dot(plane.ey, plane.ey) > 0.0))
+    const std::vector<double> height = heights(mesh, plane);
+    if (height.empty())
         return out;
-    std::vector<double> height(n);
-    for (std::size_t i = 0; i < n; ++i)
-        height[i] = dot(sub(mesh.points[i].position, plane.origin), plane.normal);
-    const auto above = [&](std::uint32_t i) { return !(height[i] < 0.0); };
 
     // Each triangle with corners on both sides gives one segment, from the
     // edge where its boundary goes down through the plane to the edge where
@@ -57,17 +91,8 @@ std::vector<contour> cut_mesh(const surface_mesh_t& mesh, const plane_t& plane)
     std::unordered_map<std::uint64_t, std::size_t> starting;
     for (const surface_triangle_t& t : mesh.triangles) {
         const auto& v = t.points;
-        if (v[0] >= n || v[1] >= n || v[2] >= n)
-            continue;
         int down = -1, up = -1;
-        for (int e = 0; e < 3; ++e) {
-            const bool a = above(v[e]), b = above(v[(e + 1) % 3]);
-            if (a && !b)
-                down = e;
-            else if (!a && b)
-                up = e;
-        }
-        if (down < 0 || up < 0)
+        if (!crossing_edges(t, height, &down, &up))
             continue;
         cut_segment_t s;
         s.from = edge_key(v[down], v[(down + 1) % 3]);
@@ -127,6 +152,28 @@ std::vector<contour> cut_mesh(const surface_mesh_t& mesh, const plane_t& plane)
             c.points.pop_back();
         if (c.points.size() >= (closed ? 3u : 2u))
             out.push_back(std::move(c));
+    }
+    return out;
+}
+
+std::vector<triangle_cut_t> triangle_cuts(const surface_mesh_t& mesh, const plane_t& plane)
+{
+    std::vector<triangle_cut_t> out;
+    const std::vector<double> height = heights(mesh, plane);
+    if (height.empty())
+        return out;
+    for (std::size_t i = 0; i < mesh.triangles.size(); ++i) {
+        const auto& v = mesh.triangles[i].points;
+        int down = -1, up = -1;
+        if (!crossing_edges(mesh.triangles[i], height, &down, &up))
+            continue;
+        triangle_cut_t cut;
+        cut.triangle = i;
+        cut.ends = {edge_crossing(mesh, height, v[down], v[(down + 1) % 3]),
+                    edge_crossing(mesh, height, v[up], v[(up + 1) % 3])};
+        // A corner on the plane with the others below: the triangle only touches it there.
+        if (cut.ends[0].position != cut.ends[1].position)
+            out.push_back(cut);
     }
     return out;
 }
