@@ -42,12 +42,18 @@ density_estimate_t estimate_from_fits(const std::vector<point_result_t>& fits)
     // The blur: fitted sigma^2 against the squared share of the line across
     // the slices, a straight line from the in-plane to the out-of-plane blur.
     double a = 0, b = 0, c = 0, d = 0, ee = 0;
-    std::vector<double> fwhms;
+    std::vector<double> fwhms, all_fwhms;
+    for (const point_result_t& r : fits)
+        if (r.ok() && r.blur != thickness_unknown && std::isfinite(r.blur))
+            all_fwhms.push_back(r.blur);
+    // Only where the cortex is resolved (twice the blur) does the fit tell the blur from the
+    // thickness. Judged against the blur of all fits, not each point's own: choosing by its own would
+    // keep the points whose blur the noise made small, and bias the estimate low.
+    const double typical = all_fwhms.empty() ? 0.0 : median(all_fwhms);
     for (const point_result_t& r : fits) {
         if (!r.ok() || r.blur == thickness_unknown || !std::isfinite(r.blur))
             continue;
-        // Only where the cortex is resolved does the fit tell the blur from the thickness.
-        if (r.thickness < 1.5 * r.blur)
+        if (r.thickness < 2.0 * typical)
             continue;
         const double sigma = r.blur / fwhm_per_sigma, u = r.across * r.across;
         a += u;
@@ -79,7 +85,7 @@ density_estimate_t estimate_from_fits(const std::vector<point_result_t>& fits)
         p.thickness = r.thickness;
         p.density = r.density;
         p.peak = r.density;
-        if (r.blur != thickness_unknown && r.thickness > 2.5 * r.blur && std::isfinite(r.density)) {
+        if (r.blur != thickness_unknown && r.thickness > 2.5 * typical && std::isfinite(r.density)) {
             thick_densities.push_back(r.density);
             backgrounds.push_back(r.tissue);
             candidates.push_back(e.points.size());
