@@ -149,3 +149,29 @@ void BM_MapTwentyThousandPoints(benchmark::State& state)
 BENCHMARK(BM_MapTwentyThousandPoints)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
+
+namespace {
+
+// A picked point fitted again for its text and plot, with the widest bundle a technique sets by itself
+// (HRTC's 4 pixels: 49 parallel lines): the page's answer to a click.
+void BM_PickedPointRefit(benchmark::State& state)
+{
+    cortex_t m;
+    m.a = 0;
+    m.b = 1600;
+    m.c = 200;
+    m.outer = 40;
+    m.inner = 45;
+    m.sigma = 2.0 / fwhm_per_sigma / 0.5;
+    const slice_volume_t volume = cortex_volume(200, 200, 60, 0.05, [&](long) { return m; });
+    thickness_config_t config;
+    config.width = 4;
+    config.threshold = true;
+    config.endo_model = true;
+    point_fit_detail_t detail;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(fit_at_point(volume, {2.0, 5.0, 1.5}, {-1, 0.1, 0.05}, config, &detail).thickness);
+}
+BENCHMARK(BM_PickedPointRefit)->Unit(benchmark::kMillisecond);
+
+}  // namespace
