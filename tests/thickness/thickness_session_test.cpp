@@ -8,18 +8,27 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "../support/log_capture.h"
 #include "../support/session_fixture.h"
 #include "common/interaction.h"
 #include "resources/resource_table.h"
+#include "surfaces/surface_files.h"
 #include "surfaces/surface_interp.h"
 #include "thickness/thickness_actions.h"
 #include "thickness/thickness_session.h"
 #include "volumes/dicom_loader.h"
 
 namespace {
+
+std::string read_text(const wxString& name)
+{
+    std::ifstream in(name.utf8_string(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // Cancels at a chosen progress update and answers questions in turn.
 class answering_t : public headless_interaction_t {
@@ -55,10 +64,11 @@ void write_cortex_nrrd(const wxString& path)
         out.write(reinterpret_cast<const char*>(row.data()), std::streamsize(row.size() * sizeof(std::int16_t)));
 }
 
-// A box from x = 2 cm into the bone, each face with points of its own (so their normals are the face's).
+// A box from x0 cm into the bone, each face with points of its own (so their normals are the face's).
 std::shared_ptr<surface_interp> box(double x0)
 {
-    const double lo[3] = {x0, 0.8, 0.4}, hi[3] = {x0 + 1.0, 2.2, 1.1};
+    // Corners exact in single precision, so that the surface saved as PLY is the same surface.
+    const double lo[3] = {x0, 0.75, 0.375}, hi[3] = {x0 + 1.0, 2.25, 1.125};
     surface_mesh_t m;
     for (int axis = 0; axis < 3; ++axis)
         for (int side = 0; side < 2; ++side) {
@@ -207,6 +217,27 @@ TEST_F(ThicknessSession, TheDensityEstimateSaysWhenItCannotTell)
     ASSERT_EQ(face_values(thickness_results_t::thick).size(), 4u);
     for (double t : face_values(thickness_results_t::thick))
         EXPECT_NEAR(t, 2.5, 1e-6);
+}
+
+// The page's Map and Save and the command-line tool write the same files for the same volume,
+// surface and settings.
+TEST_F(ThicknessSession, ThePageAndTheToolWriteTheSameFiles)
+{
+    ASSERT_TRUE(choose_thickness_surface(0));
+    ASSERT_TRUE(thickness_surf_fit());
+    ASSERT_TRUE(thickness_surf_save());
+    const surface_mesh_t mesh = thickness::mesh_of(*res->RES_SURFACE[0]->value());
+    ASSERT_TRUE(save_surface(path("bone.ply"), mesh, surface_save_t{}));
+    const wxString command = wxString::Format("%s thickness %s %s %s --gauss 2 --cortex 1600 > %s 2>&1", KS_TOOL,
+                                              path("ct.nrrd"), path("bone.ply"), path("tool"), path("tool.txt"));
+    ASSERT_EQ(std::system(command.utf8_str().data()), 0) << read_text(path("tool.txt"));
+    const std::vector<wxString> ours = thickness_file_names(thickness_file_base(0)),
+                                tools = thickness_file_names(path("tool") + wxFILE_SEP_PATH + "bone");
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        const std::string a = read_text(ours[i]), b = read_text(tools[i]);
+        EXPECT_EQ(a.size(), 8 * mesh.points.size()) << ours[i];
+        EXPECT_TRUE(a == b) << ours[i] << " differs from " << tools[i];
+    }
 }
 
 }  // namespace
