@@ -153,7 +153,9 @@ double threshold_thickness(const profile_t& p, const cortex_t& m)
     const long n = long(p.values.size());
     if (n < 3 || long(p.valid.size()) != n || !m.inner_edge)
         return thickness_unknown;
-    auto ok = [&](long i) { return i >= 0 && i < n && p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]); };
+    auto ok = [&](long i) {
+        return i >= 0 && i < n && p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]);
+    };
     auto at = [&](long i) { return p.values[std::size_t(i)]; };
     // The profile's peak within the fitted cortex (a sample either side for a thin one).
     long peak = -1;
@@ -263,7 +265,8 @@ point_result_t fit_at_point(const slice_volume_t& volume, const vertex3d& point,
     if (config.local_density && !(config.b < thickness_unknown) && !config.fit_all) {
         double peak = -1e300;
         for (int i = 0; i < n; ++i)
-            if (profile.valid[std::size_t(i)] && (!config.metal || profile.values[std::size_t(i)] <= plan.setup.metal_level))
+            if (profile.valid[std::size_t(i)] &&
+                (!config.metal || profile.values[std::size_t(i)] <= plan.setup.metal_level))
                 peak = std::max(peak, profile.values[std::size_t(i)]);
         if (peak > -1e300)
             plan.setup.b = peak;

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr double barrier_cap = 6.0;  // 10^6 at a violation of 0.06 samples
+constexpr double barrier_cap = 6.0;     // 10^6 at a violation of 0.06 samples
 constexpr double metal_floor = 3000.0;  // HU
 constexpr double metal_reach = 4.0;     // samples of a metal edge's blur kept out of the pre-analysis
 // A fit still going after this many evaluations is lost in a valley of the model (a thin cortex whose
@@ -105,8 +105,8 @@ one_fit_t solve(const profile_t& p, std::span<const double> weights, const fit_f
     one_fit_t out;
     std::vector<double> x = vector_of(l, start);
     std::vector<double> fvec(static_cast<std::size_t>(m));
-    out.info = ks_lmdif(residuals, m, l.count(), x, fvec, 1e-8, &out.covariance, max_evaluations_per_parameter * (l.count() + 1),
-                        &out.evaluations);
+    out.info = ks_lmdif(residuals, m, l.count(), x, fvec, 1e-8, &out.covariance,
+                        max_evaluations_per_parameter * (l.count() + 1), &out.evaluations);
     out.model = model_of(l, start, x.data());
     for (std::size_t k = 0; k < used.size(); ++k)
         out.cost += fvec[k] * fvec[k];
@@ -194,7 +194,9 @@ double find_sigma(const profile_t& p, double outer)
 {
     const long n = long(p.values.size());
     const double fallback = std::max(1.0, 0.1 * double(n - 1)), low = 1.0, high = std::max(1.0, 0.25 * double(n - 1));
-    auto ok = [&](long i) { return i >= 0 && i < n && p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]); };
+    auto ok = [&](long i) {
+        return i >= 0 && i < n && p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]);
+    };
     long first = 0;
     while (first < n && !ok(first))
         ++first;
@@ -228,7 +230,9 @@ int find_metal(const profile_t& p, double level, double surface_sample, double* 
 {
     const long n = long(p.values.size());
     *edge = -1.0;
-    auto ok = [&](long i) { return i >= 0 && i < n && p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]); };
+    auto ok = [&](long i) {
+        return i >= 0 && i < n && p.valid[std::size_t(i)] && std::isfinite(p.values[std::size_t(i)]);
+    };
     auto metal = [&](long i) { return ok(i) && p.values[std::size_t(i)] > level; };
     const long surface = surface_sample >= 0.0 ? long(std::ceil(surface_sample)) : (n - 1 + 2) / 3;
     // Inside: the first metal sample from the surface on; outside: the last before it.
@@ -282,15 +286,13 @@ fit_result_t fit_profile(const profile_t& profile, const fit_setup_t& setup)
 
     cortex_t start;
     if (setup.metal) {
-        const auto kept = std::count_if(weights.begin(), weights.end(), [](double w) { return w > 0.0; });
-        const auto metal = std::count_if(profile.values.begin(), profile.values.end(),
-                                         [&](double v) { return v > setup.metal_level; });
-        if (kept > 0 && metal >= kept) {
-            bool every = true;
-            for (std::size_t i = 0; i < n; ++i)
-                every = every && (weights[i] == 0.0 || profile.values[i] > setup.metal_level);
-            result.all_metal = every;
-        }
+        bool any = false, every = true;
+        for (std::size_t i = 0; i < n; ++i)
+            if (weights[i] > 0.0) {
+                any = true;
+                every = every && profile.values[i] > setup.metal_level;
+            }
+        result.all_metal = any && every;
         if (result.all_metal)
             return result;
         start.metal_side = find_metal(profile, setup.metal_level, setup.surface_sample, &start.metal_edge);

@@ -40,7 +40,8 @@ double cortex_value(const cortex_t& m, double x)
     double v = m.a + (m.b - m.a) * blurred_step(x, m.outer, m.sigma, m.rect);
     if (m.inner_edge && m.endo_layer) {
         const double half = 0.5 * (m.c - m.b);
-        v += half * blurred_step(x, m.inner - m.endo, m.sigma, m.rect) + half * blurred_step(x, m.inner, m.sigma, m.rect);
+        v += half * blurred_step(x, m.inner - m.endo, m.sigma, m.rect) +
+             half * blurred_step(x, m.inner, m.sigma, m.rect);
     } else if (m.inner_edge) {
         v += (m.c - m.b) * blurred_step(x, m.inner, m.sigma, m.rect);
     }
