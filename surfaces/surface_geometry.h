@@ -17,6 +17,7 @@ inline vertex3d lerp(const vertex3d& a, const vertex3d& b, double s) { return ad
 struct plane_t {
     vertex3d origin, ex, ey;  // ex and ey: world cm per pixel
     vertex3d normal;          // unit
+    bool operator==(const plane_t&) const = default;
 };
 
 plane_t plane_of(const matrix16d& image_to_world, double sx, double sy);

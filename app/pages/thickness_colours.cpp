@@ -152,6 +152,20 @@ std::vector<rgb_t> thickness_colours(const thickness_results_t& results, const t
     return colours;
 }
 
+rgb_t cut_colour(const thickness_results_t& results, const thickness_scale_t& scale, const cut_end_t& end)
+{
+    const double a = shown_value(results, scale.shown, end.points[0]);
+    const double b = shown_value(results, scale.shown, end.points[1]);
+    const std::optional<double> fa = scale_fraction(a, scale), fb = scale_fraction(b, scale);
+    // The values mixed, not their colours: a rainbow mixed would pass through other colours.
+    if (fa && fb)
+        if (const auto f = scale_fraction(end.weights[0] * a + end.weights[1] * b, scale))
+            return scale_colour(*f, scale.map);
+    // Mixing with a point that has none would invent a value.
+    const std::optional<double> nearer = end.weights[1] > end.weights[0] ? fb : fa;
+    return nearer ? scale_colour(*nearer, scale.map) : no_result_colour;
+}
+
 std::optional<std::size_t> nearest_point(const surface_mesh_t& mesh, const vertex3d& p)
 {
     std::optional<std::size_t> best;

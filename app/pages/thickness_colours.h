@@ -12,6 +12,7 @@
 
 #include <wx/string.h>
 
+#include "surfaces/surface_cut.h"
 #include "surfaces/surface_mesh.h"
 #include "thickness/thickness_results.h"
 
@@ -69,6 +70,11 @@ rgb_t scale_colour(double fraction, long map);
 inline constexpr rgb_t no_result_colour{128, 128, 128};
 // One colour per result point; no_result_colour where the shown quantity has none.
 std::vector<rgb_t> thickness_colours(const thickness_results_t& results, const thickness_scale_t& scale);
+
+// The colour at one end of a surface's cut, its points numbered as the
+// results are: the shown quantity mixed by the end's weights where both
+// points have it, else the nearer point's colour (no_result_colour for none).
+rgb_t cut_colour(const thickness_results_t& results, const thickness_scale_t& scale, const cut_end_t& end);
 
 // The point of `mesh` nearest `p`; nothing for an empty mesh.
 std::optional<std::size_t> nearest_point(const surface_mesh_t& mesh, const vertex3d& p);

@@ -37,8 +37,13 @@ review_canvas::review_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_OBJECT, res->RES_LANDMARKS, res->RES_RF_DUAL_DISPLAY, res->RES_CURRENT_TASK_PAGE,
              res->RES_CALIB_SCALE_POINTS, res->RES_CALIB_DEFINING_ROI, res->RES_DICOM_WIN_CENTRE,
              res->RES_DICOM_WIN_WIDTH, res->RES_DICOM_HUM, res->RES_DICOM_HUB, res->RES_DICOM_FILTER,
-             res->RES_DICOM_REDRAW})
+             res->RES_DICOM_REDRAW, res->RES_REDISPLAY_THICKNESS, res->RES_THICKNESS_DISP_MAP,
+             res->RES_THICKNESS_DISP_COL, res->RES_THICKNESS_SCALE_MM, res->RES_THICKNESS_SCALE_HU,
+             res->RES_THICKNESS_SCALE_HUMM, res->RES_THICKNESS_ZERO_HU})
         r->add_proc(changed_.get());
+    // A new or rebuilt surface cuts the frame elsewhere.
+    for (auto* slot : res->RES_SURFACE)
+        slot->add_proc(changed_.get());
     draw_tool_.set_segmenter([](long frame, long x, long y) {
         return segment_click_from_session(frame, x, y, res->RES_JUMP_THRESH->value());
     });

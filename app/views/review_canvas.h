@@ -5,8 +5,10 @@
 // and the outlines and landmarks of the current frame when they are shown.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <wx/glcanvas.h>
 
@@ -14,6 +16,7 @@
 #include "gl_support.h"
 #include "app/review_geometry.h"
 #include "segmentation/draw_tool.h"
+#include "surfaces/surface_cut.h"
 #include "volumes/dicom_image.h"
 
 class review_canvas : public wxGLCanvas {
@@ -59,8 +62,11 @@ private:
     // Overlays, in window pixels (review_overlays.cpp).
     void draw_overlays(const review_view_t& v);
     void draw_outlines(const review_view_t& v);
-    // Where the objects' surfaces cut the current frame ("Contour %i intercept").
+    // Where the objects' surfaces cut the current frame ("Contour %i intercept"):
+    // in the object's colour, or in the shown thickness where it has results.
     void draw_intercepts(const review_view_t& v);
+    void update_intercepts();
+    void draw_thickness_cut(const review_view_t& v, int object);
     void draw_outline_in_progress(const review_view_t& v);
     void draw_landmarks(const review_view_t& v);
     void draw_label(const wxString& text, double x, double y);
@@ -95,7 +101,25 @@ private:
         contour outline;
     };
     std::vector<intercept_t> intercepts_;
-    long intercepts_frame_ = -1;
-    std::vector<const void*> intercepts_of_;
+    // Of surfaces with thickness results, each triangle's piece of the cut:
+    // its ends in frame pixels, their points numbered as the results are.
+    struct thickness_piece_t {
+        std::array<vertex2d, 2> at;
+        std::array<cut_end_t, 2> ends;
+    };
+    std::vector<std::vector<thickness_piece_t>> thickness_cuts_;  // by object
+    // What the cuts were made for, kept until any of it changes: the frame,
+    // where it lies (the scale and the probe calibration place it), the
+    // outlines (an outlined frame shows those instead), the surfaces, and
+    // which of them have thickness results.
+    struct intercepts_key_t {
+        long frame = -1;
+        std::optional<plane_t> plane;
+        const void* objects = nullptr;
+        std::vector<const void*> surfaces;
+        std::vector<bool> with_results;
+        bool operator==(const intercepts_key_t&) const = default;
+    };
+    std::optional<intercepts_key_t> intercepts_key_;
     bool drawing_ = false;  // a Draw tool press is held
 };

@@ -1,6 +1,7 @@
 // What the review window draws over the frame: the outlines and landmarks of
-// the current frame, the selected region, the measurement with its length,
-// and the box, rectangle or line of a left drag in progress.
+// the current frame, the surfaces' cuts through it (in thickness where it is
+// mapped), the selected region, the measurement with its length, and the
+// box, rectangle or line of a left drag in progress.
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -12,10 +13,12 @@
 #include "common/dynabuf.h"
 #include "common/matrix16d.h"
 #include "ids.h"
+#include "pages/thickness_colours.h"
 #include "reconstruction/reslice_frames.h"
 #include "resources/resource_table.h"
 #include "surfaces/surface_geometry.h"
 #include "surfaces/surface_interp.h"
+#include "thickness/thickness_session.h"
 #include "review_canvas.h"
 
 namespace {
@@ -57,6 +60,13 @@ void window_box(double x0, double y0, double x1, double y1)
     vertex(x1, y1);
     vertex(x0, y1);
     glEnd();
+}
+
+// Asked without making the session: drawing writes no resources.
+const thickness_results_t* thickness_results_of(int object)
+{
+    const auto& held = res->RES_THICKNESS->value();
+    return held ? held->results(object) : nullptr;
 }
 
 }  // namespace
@@ -154,36 +164,89 @@ void review_canvas::draw_outlines(const review_view_t& v)
     }
 }
 
-void review_canvas::draw_intercepts(const review_view_t& v)
+void review_canvas::update_intercepts()
 {
-    const long current = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
-    std::vector<const void*> surfaces;
-    for (const auto* slot : res->RES_SURFACE)
-        surfaces.push_back(slot->value().get());
-    if (current != intercepts_frame_ || surfaces != intercepts_of_) {
-        intercepts_.clear();
-        intercepts_frame_ = current;
-        intercepts_of_ = surfaces;
-        const double xs = res->RES_XSCALE->value(), ys = res->RES_YSCALE->value();
-        matrix16d to_world;
-        const auto& objects = res->RES_OBJECT->value();
-        if (objects && res->RES_POS_REC->value() && xs > 0 && ys > 0 &&
-            frame_transform(bufp->positioncp(current), calibration_from_session(), &to_world)) {
-            const plane_t plane = plane_of(to_world, xs, ys);
-            for (int i = 0; i < object_table::size && i < resource_t::surface_slots; ++i) {
-                const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(i)]->value();
-                // A frame the object is outlined on shows its own outlines.
-                if (!surface || (*objects)[i].find_set(static_cast<std::int32_t>(current)))
-                    continue;
-                for (contour& c : surface->intersection_contour(plane, intercept_tolerance))
-                    intercepts_.push_back({i, std::move(c)});
+    intercepts_key_t key;
+    key.frame = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
+    const double xs = res->RES_XSCALE->value(), ys = res->RES_YSCALE->value();
+    matrix16d to_world;
+    if (res->RES_POS_REC->value() && xs > 0 && ys > 0 &&
+        frame_transform(bufp->positioncp(key.frame), calibration_from_session(), &to_world))
+        key.plane = plane_of(to_world, xs, ys);
+    const auto& objects = res->RES_OBJECT->value();
+    key.objects = objects.get();
+    for (int i = 0; i < resource_t::surface_slots; ++i) {
+        key.surfaces.push_back(res->RES_SURFACE[static_cast<std::size_t>(i)]->value().get());
+        key.with_results.push_back(thickness_results_of(i) != nullptr);
+    }
+    if (intercepts_key_ == key)
+        return;
+    intercepts_.clear();
+    thickness_cuts_.assign(key.surfaces.size(), {});
+    intercepts_key_ = key;
+    if (!objects || !key.plane)
+        return;
+    const plane_t& plane = *key.plane;
+    for (int i = 0; i < object_table::size && i < resource_t::surface_slots; ++i) {
+        const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(i)]->value();
+        // A frame the object is outlined on shows its own outlines.
+        if (!surface || (*objects)[i].find_set(static_cast<std::int32_t>(key.frame)))
+            continue;
+        for (contour& c : surface->intersection_contour(plane, intercept_tolerance))
+            intercepts_.push_back({i, std::move(c)});
+        if (!key.with_results[static_cast<std::size_t>(i)])
+            continue;
+        // Numbered through the sequences one after another, as the results are.
+        std::uint32_t first = 0;
+        for (const surface_sequence_t& seq : surface->get_seq()) {
+            for (const triangle_cut_t& cut : triangle_cuts(seq.mesh, plane)) {
+                thickness_piece_t piece{{pixel_of(plane, cut.ends[0].position), pixel_of(plane, cut.ends[1].position)},
+                                        cut.ends};
+                for (cut_end_t& end : piece.ends)
+                    for (std::uint32_t& p : end.points)
+                        p += first;
+                thickness_cuts_[static_cast<std::size_t>(i)].push_back(piece);
             }
+            first += static_cast<std::uint32_t>(seq.mesh.points.size());
         }
     }
+}
+
+void review_canvas::draw_thickness_cut(const review_view_t& v, int object)
+{
+    const thickness_results_t* results = thickness_results_of(object);
+    if (!results)
+        return;
+    const thickness_scale_t scale = thickness_scale_from_settings();
+    glLineWidth(2.0f);  // wide enough for its colours to read over the image
+    glBegin(GL_LINES);
+    for (const thickness_piece_t& piece : thickness_cuts_[static_cast<std::size_t>(object)])
+        for (std::size_t k = 0; k < 2; ++k) {
+            const rgb_t c = cut_colour(*results, scale, piece.ends[k]);
+            glColor3ub(c.r, c.g, c.b);
+            frame_vertex(v, piece.at[k].x + 0.5, piece.at[k].y + 0.5);
+        }
+    glEnd();
+    glLineWidth(1.0f);
+}
+
+void review_canvas::draw_intercepts(const review_view_t& v)
+{
+    update_intercepts();
     const auto& objects = res->RES_OBJECT->value();
+    // Thickness where the surface has results: the pieces' colours mixed along them.
+    const auto coloured = [this](int object) {
+        const auto i = static_cast<std::size_t>(object);
+        return i < thickness_cuts_.size() && !thickness_cuts_[i].empty() && thickness_results_of(object);
+    };
+    for (std::size_t i = 0; i < thickness_cuts_.size(); ++i)
+        if (coloured(static_cast<int>(i)))
+            draw_thickness_cut(v, static_cast<int>(i));
     glEnable(GL_LINE_STIPPLE);
     glLineStipple(1, 0xCCCC);
     for (const intercept_t& cut : intercepts_) {
+        if (coloured(cut.object))
+            continue;
         const rgb_t c = objects ? (*objects)[cut.object].colour : rgb_t{255, 255, 255};
         glColor3ub(c.r, c.g, c.b);
         glBegin(GL_LINE_LOOP);

@@ -25,6 +25,7 @@
 #include "app/pages/thickness_task_page.h"
 #include "app/pages/thickness_visual_page.h"
 #include "app/views/plot_panel.h"
+#include "app/views/review_canvas.h"
 #include "app/views/view3d_canvas.h"
 #include "common/dynabuf.h"
 #include "common/vertex_math.h"
@@ -160,6 +161,40 @@ protected:
 
     // Points of the base away from its rim: their normals are the face's.
     static bool inner_point(std::size_t i) { return i < 30 && i % 6 != 0 && i % 6 != 5 && i >= 6 && i < 24; }
+
+    // Pixels of a picture within `tolerance` of colour c in every channel.
+    static long pixels_near(const wxImage& image, const rgb_t& c, int tolerance)
+    {
+        long n = 0;
+        for (int y = 0; y < image.GetHeight(); ++y)
+            for (int x = 0; x < image.GetWidth(); ++x)
+                n += std::abs(image.GetRed(x, y) - c.r) <= tolerance &&
+                     std::abs(image.GetGreen(x, y) - c.g) <= tolerance &&
+                     std::abs(image.GetBlue(x, y) - c.b) <= tolerance;
+        return n;
+    }
+    // The column holding most pixels of colour c; -1 for none.
+    static int densest_column(const wxImage& image, const rgb_t& c)
+    {
+        int best = -1;
+        long most = 0;
+        for (int x = 0; x < image.GetWidth(); ++x) {
+            long n = 0;
+            for (int y = 0; y < image.GetHeight(); ++y)
+                n += image.GetRed(x, y) == c.r && image.GetGreen(x, y) == c.g && image.GetBlue(x, y) == c.b;
+            if (n > most) {
+                most = n;
+                best = x;
+            }
+        }
+        return best;
+    }
+};
+        for (int d = -2; d <= 2; ++d)
+            if (!grey_at(d, 0, 255) || !grey_at(0, d, 255))
+                return false;
+        return grey_at(-4, 0, 0) && grey_at(4, 0, 0) && grey_at(0, -4, 0) && grey_at(0, 4, 0);
+    }
 };
 
 // A colour map's ends and middle, and where values fall on the scale: the
@@ -207,6 +242,28 @@ TEST(ThicknessColours, ValuesFallOnTheScaleAndTakeTheMapsColours)
     EXPECT_DOUBLE_EQ(shown_value(r, thickness_shown_t::density_thickness, 0), 4000.0);
     EXPECT_EQ(shown_value(r, thickness_shown_t::density_thickness, 2), thickness_unknown);
     EXPECT_EQ(shown_value(r, thickness_shown_t::thickness, 7), thickness_unknown);  // past the end
+}
+
+// Along a surface's cut the values are mixed by the ends' weights, not their
+// colours (through the rainbow those pass other colours); beside a point
+// without a result, the nearer point's colour, grey where it has none.
+TEST(ThicknessColours, CutEndsMixValuesOrTakeTheNearerPoint)
+{
+    thickness_results_t r;
+    r.reset(4);
+    r.values[thickness_results_t::thick] = {0.0, 4.0, thickness_unknown, 12.0};
+    const thickness_scale_t s;  // rainbow over 0 to 4 mm
+    const auto at = [&](std::uint32_t a, std::uint32_t b, double wb) {
+        return cut_colour(r, s, cut_end_t{{}, {a, b}, {1.0 - wb, wb}});
+    };
+    EXPECT_EQ(at(0, 1, 0.5), (rgb_t{0, 255, 0}));  // 2 mm; the colours mixed would be purple
+    EXPECT_EQ(at(0, 1, 0.25), scale_colour(0.25, 0));
+    EXPECT_EQ(at(0, 1, 0.0), scale_colour(0.0, 0));
+    EXPECT_EQ(at(0, 3, 0.5), (rgb_t{255, 0, 0}));  // 6 mm, beyond the scale: its end
+    EXPECT_EQ(at(1, 2, 0.3), (rgb_t{255, 0, 0}));  // nearer the 4 mm point
+    EXPECT_EQ(at(1, 2, 0.7), no_result_colour);    // nearer the point without one
+    EXPECT_EQ(at(2, 2, 0.5), no_result_colour);
+    EXPECT_EQ(at(0, 9, 0.2), scale_colour(0.0, 0));  // a point past the results has none
 }
 
 // The technique's choice writes its switches and hands the controls it set
@@ -473,6 +530,75 @@ TEST_F(GuiThickness, MapColourPickSaveAndPlotOnACortex)
     dialog->Close();
     pump(50);
     EXPECT_EQ(page->density_dialog(), nullptr);
+}
+
+// The review window shows the surface's cut through a frame in the shown
+// thickness once it is mapped, following the colour map; without results,
+// the plain intercept in the object's colour again.
+TEST_F(GuiThickness, FramesShowTheCutInThickness)
+{
+    start({});
+    load_phantom();
+    const std::shared_ptr<surface_interp> surface = make_surface();
+    ASSERT_TRUE(surface);
+    thickness_task_page* page = task();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(choose_thickness_surface(0));
+    type(page->cortical_density, "1600");
+    type(page->in_plane_fwhm, "2");
+
+    // Frame 8 (z = 0.4 cm) crosses the base between its rows at z 0.325 and 0.45 cm.
+    res->RES_BUF_CURRENT_FRAME->write(8);
+    pump(100);
+    review_canvas* review = frame().review();
+    const thickness_scale_t scale = thickness_scale_from_settings();
+    ASSERT_EQ(scale.map, 0);  // the rainbow: 2.5 of 4 mm between green and yellow
+    const rgb_t mapped = scale_colour(*scale_fraction(cortex_mm, scale), scale.map);
+    const rgb_t object = (*res->RES_OBJECT->value())[0].colour;
+    constexpr int tolerance = 40;  // the fitted thickness is within 0.08 mm of the cortex's
+    ASSERT_GT(std::abs(int(mapped.r) - int(object.r)) + std::abs(int(mapped.g) - int(object.g)) +
+                  std::abs(int(mapped.b) - int(object.b)),
+              3 * tolerance)
+        << "the object's own colour could pass for the thickness";
+    const wxImage before = review->grab();
+    EXPECT_EQ(pixels_near(before, mapped, tolerance), 0);
+    const long plain = pixels_near(before, object, 0);
+    EXPECT_GT(plain, 20) << "the surface's plain intercept";
+
+    press(page->map);
+    ASSERT_NE(thickness_session().results(0), nullptr);
+    const wxImage after = review->grab();
+    EXPECT_GT(pixels_near(after, mapped, tolerance), 60) << "the base's cut, about 12 frame pixels long";
+    EXPECT_LT(pixels_near(after, object, 0), plain / 4) << "in thickness instead of the object's colour";
+
+    // Another colour map redraws the frame in its colours.
+    res->RES_REVIEW_UPDATE_PENDING->write(false);
+    res->RES_THICKNESS_DISP_COL->write(2);
+    EXPECT_TRUE(res->RES_REVIEW_UPDATE_PENDING->value()) << "the review window is asked to redraw";
+    pump(50);
+    const rgb_t hot = scale_colour(*scale_fraction(cortex_mm, thickness_scale_from_settings()), 2);
+    const wxImage in_hot = review->grab();
+    EXPECT_EQ(pixels_near(in_hot, mapped, tolerance), 0);
+    // The labels' yellow lies near the hot map's colour: only what is new counts.
+    EXPECT_GT(pixels_near(in_hot, hot, tolerance) - pixels_near(after, hot, tolerance), 60);
+    res->RES_THICKNESS_DISP_COL->write(0);
+    pump(50);
+
+    // Results gone: the plain intercept again.
+    thickness_session().clear(0);
+    res->RES_REDISPLAY_THICKNESS->write();
+    pump(50);
+    const wxImage cleared = review->grab();
+    EXPECT_EQ(pixels_near(cleared, mapped, tolerance), 0);
+    EXPECT_EQ(pixels_near(cleared, object, 0), plain);
+    // Another pixel size moves the frame's plane in space: the cut is made
+    // again, the pyramid's base where the bone's surface is, x = 2.5 cm.
+    for (double xs : {0.05, 0.04}) {
+        res->RES_XSCALE->write(xs);
+        pump(50);
+        const int expected = review->frame_to_window(surface_cm / xs, 20).x;
+        EXPECT_NEAR(densest_column(review->grab(), object), expected, 2) << xs;
+    }
 }
 
 }  // namespace
