@@ -328,6 +328,13 @@ void MainFrame::build_windows()
         auto* page = dynamic_cast<thickness_visual_page*>(visual_book_->GetCurrentPage());
         return page && page->pick(object, hit.point);
     };
+    // The picked point stays marked, whichever page is shown, while its results last.
+    view3d_->picked_point = [this]() -> std::optional<vertex3d> {
+        for (std::size_t i = 0; i < visual_book_->GetPageCount(); ++i)
+            if (const auto* page = dynamic_cast<const thickness_visual_page*>(visual_book_->GetPage(i)))
+                return page->picked_position();
+        return std::nullopt;
+    };
     lower_centre_ = new reslice_canvas(lower_split_);
     lower_right_ = new reslice_canvas(lower_split_);
     reslices_->redraw = [this] {

@@ -173,13 +173,24 @@ bool thickness_visual_page::pick(int object, const vertex3d& p)
     if (object < 0 || object >= resource_t::surface_slots || !thickness_session().results(object))
         return false;
     const auto& surface = res->RES_SURFACE[std::size_t(object)]->value();
-    const std::optional<std::size_t> point = nearest_point(thickness::mesh_of(*surface), p);
+    const surface_mesh_t mesh = thickness::mesh_of(*surface);
+    const std::optional<std::size_t> point = nearest_point(mesh, p);
     if (!point)
         return false;
     picked_object_ = object;
     picked_point_ = *point;
+    picked_at_ = mesh.points[*point].position;
     show_picked();
     return true;
+}
+
+std::optional<vertex3d> thickness_visual_page::picked_position() const
+{
+    if (picked_object_ < 0)
+        return std::nullopt;
+    // Results held over the surface picked on: the point is where it was.
+    const thickness_results_t* results = thickness_session().results(picked_object_);
+    return results && picked_point_ < results->points() ? std::optional(picked_at_) : std::nullopt;
 }
 
 void thickness_visual_page::show_picked()

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 #include <wx/scrolwin.h>
 
@@ -50,6 +51,9 @@ public:
 
     int picked_object() const { return picked_object_; }
     std::size_t picked_point() const { return picked_point_; }
+    // Where the picked point lies (world cm), for the 3D view to mark;
+    // nothing when none is picked or its results are gone.
+    std::optional<vertex3d> picked_position() const;
 
 private:
     void show_scale(const thickness_scale_t& scale);
@@ -57,6 +61,7 @@ private:
     bool refreshing_ = false;
     int picked_object_ = -1;
     std::size_t picked_point_ = 0;
+    vertex3d picked_at_;
     thickness_colourer_t colourer_;
     std::unique_ptr<pmf_functor<thickness_visual_page>> changed_;
 };

@@ -275,6 +275,26 @@ void view3d_canvas::draw()
     if (opacity > 0.0)
         for (std::size_t i = 0; i < planes_.size(); ++i)
             draw_reslice(i, *planes_[i], opacity);
+    draw_picked();
+}
+
+void view3d_canvas::draw_picked()
+{
+    const std::optional<vertex3d> at = picked_point ? picked_point() : std::nullopt;
+    if (!at)
+        return;
+    // White in a black ring, reading on any colour; drawn over the surface it
+    // lies on, which would otherwise hide half of it.
+    glDisable(GL_DEPTH_TEST);
+    for (const auto& [size, grey] : {std::pair{picked_ring_size, 0}, std::pair{picked_dot_size, 255}}) {
+        glPointSize(size);
+        glColor3ub(GLubyte(grey), GLubyte(grey), GLubyte(grey));
+        glBegin(GL_POINTS);
+        glVertex3d(at->x, at->y, at->z);
+        glEnd();
+    }
+    glPointSize(1.0f);
+    glEnable(GL_DEPTH_TEST);
 }
 
 void view3d_canvas::draw_outlines()
@@ -489,7 +509,10 @@ bool view3d_canvas::click_surface(const wxPoint& p)
         return false;
     mesh_hit_t hit;
     const int object = surface_under(p, &hit);
-    return object >= 0 && on_surface_click(object, hit);
+    if (object < 0 || !on_surface_click(object, hit))
+        return false;
+    Refresh(false);  // the point picked is marked
+    return true;
 }
 
 bool view3d_canvas::pick_curve(const wxPoint& p)

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct mesh_hit_t;
 class view3d_canvas : public wxGLCanvas {
 public:
     static constexpr double wheel_zoom_step = 1.1;  // of the scene's size, a wheel notch
+    // The picked point's mark, in pixels across: a white dot in a black ring.
+    static constexpr float picked_dot_size = 7.0f, picked_ring_size = 11.0f;
 
     explicit view3d_canvas(wxWindow* parent);
     ~view3d_canvas() override;
@@ -54,6 +57,8 @@ public:
     std::function<bool(int object, const mesh_hit_t& hit)> on_surface_click;
     // A click at p as the mouse makes one: on the surface under p, to on_surface_click.
     bool click_surface(const wxPoint& p);
+    // Where to mark the point the Thickness visual page picked (world cm); nothing for none.
+    std::function<std::optional<vertex3d>()> picked_point;
 
 private:
     void View3dChanged();
@@ -64,6 +69,7 @@ private:
     void draw_surfaces();  // built surfaces in their objects' colours and opacity
     void draw_landmarks();  // every landmark that has a place in space, as a small cross
     void draw_curves();     // curves on surfaces, and the patch a curve split off
+    void draw_picked();     // the picked point, over everything
     // The object whose surface the line of sight through p meets first; -1 for none.
     int surface_under(const wxPoint& p, mesh_hit_t* hit) const;
     void show_status(const wxString& text);

@@ -189,7 +189,14 @@ protected:
         }
         return best;
     }
-};
+    // The picked point's mark: a white dot in a black ring about window point p.
+    static bool marked_at(const wxImage& image, const wxPoint& p)
+    {
+        const auto grey_at = [&](int dx, int dy, int grey) {
+            const int x = p.x + dx, y = p.y + dy;
+            return x >= 0 && y >= 0 && x < image.GetWidth() && y < image.GetHeight() && image.GetRed(x, y) == grey &&
+                   image.GetGreen(x, y) == grey && image.GetBlue(x, y) == grey;
+        };
         for (int d = -2; d <= 2; ++d)
             if (!grey_at(d, 0, 255) || !grey_at(0, d, 255))
                 return false;
@@ -476,6 +483,10 @@ TEST_F(GuiThickness, MapColourPickSaveAndPlotOnACortex)
     pump(50);
     EXPECT_EQ(shown->picked_object(), 0);
     EXPECT_EQ(shown->picked_point(), target);
+    // Marked in the 3D view where it lies.
+    ASSERT_TRUE(shown->picked_position());
+    EXPECT_EQ(*shown->picked_position(), at);
+    EXPECT_TRUE(marked_at(view->grab(), pixel)) << "the picked point is marked";
     const wxString text = shown->picked_text->GetLabel();
     double said = 0.0, error = 0.0;
     ASSERT_EQ(std::sscanf(text.utf8_str(), "Thickness is %lf +/- %lf mm", &said, &error), 2) << text;
@@ -496,6 +507,8 @@ TEST_F(GuiThickness, MapColourPickSaveAndPlotOnACortex)
     const std::vector<double> mapped = results->values[thickness_results_t::thick];
     thickness_session().clear(0);
     ASSERT_EQ(thickness_session().results(0), nullptr);
+    EXPECT_FALSE(shown->picked_position());
+    EXPECT_FALSE(marked_at(view->grab(), pixel)) << "no mark once the results are gone";
     press(page->load);
     ASSERT_NE(thickness_session().results(0), nullptr);
     EXPECT_EQ(thickness_session().results(0)->values[thickness_results_t::thick], mapped);
