@@ -9,6 +9,7 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/log.h>
+#include <wx/notebook.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
 #include <wx/statbox.h>
@@ -232,9 +233,12 @@ thickness_task_page::thickness_task_page(wxWindow* parent) : wxScrolledWindow(pa
         r->add_proc(settings_changed_.get());
     surfaces_changed_ = std::make_unique<pmf_functor<thickness_task_page>>(this, &thickness_task_page::SurfacesChanged);
     watch_surfaces(surfaces_changed_.get());
-    // A script choosing the surfaces maps or compares next; the choices catch up then.
+    // A script choosing the surfaces maps or compares next; the choices catch up then,
+    // or when the page is turned to, the choice of surface giving no notice of its own.
     for (base_res_t* r : std::initializer_list<base_res_t*>{res->RES_THICKNESS_SURF, res->RES_REDISPLAY_THICKNESS})
         r->add_proc(surfaces_changed_.get());
+    if (auto* book = dynamic_cast<wxNotebook*>(parent))
+        book->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &thickness_task_page::OnPageChanged, this);
     SettingsChanged();
     SurfacesChanged();
 }
@@ -324,6 +328,13 @@ void thickness_task_page::SurfacesChanged()
 {
     surface_slots_ = fill_surface_choice(surface, int(thickness_surface_object()));
     alternate_slots_ = fill_surface_choice(alternate, int(alternate_surface_object()));
+}
+
+void thickness_task_page::OnPageChanged(wxBookCtrlEvent& event)
+{
+    event.Skip();  // the main window keeps the page shown too
+    if (const auto* book = dynamic_cast<const wxNotebook*>(GetParent()); book && book->GetCurrentPage() == this)
+        SurfacesChanged();
 }
 
 void thickness_task_page::OnSurface(wxCommandEvent&)

@@ -16,6 +16,7 @@
 #include "thickness/techniques.h"
 #include "thickness_density_dialog.h"
 
+class wxBookCtrlEvent;
 class wxButton;
 class wxCheckBox;
 class wxChoice;
@@ -31,6 +32,7 @@ public:
 
     void SettingsChanged();  // controls from the resources
     void SurfacesChanged();  // the surface choices
+    void OnPageChanged(wxBookCtrlEvent&);  // turned to: the choices catch up with scripts
 
     void OnSurface(wxCommandEvent&);
     void OnAlternate(wxCommandEvent&);

@@ -614,4 +614,33 @@ TEST_F(GuiThickness, FramesShowTheCutInThickness)
     }
 }
 
+// A surface chosen by a script shows in the task page's "Surface:" once the
+// page is turned to, though the choice gives no notice of its own.
+TEST_F(GuiThickness, TaskPageFollowsTheSurfaceAScriptChose)
+{
+    start({});
+    load_phantom();
+    const std::shared_ptr<surface_interp> first = make_surface();
+    ASSERT_TRUE(first);
+    res->RES_SURFACE[1]->write(std::shared_ptr<surface_interp>(surface_interp::from_mesh(first->get_seq()[0].mesh, 1)));
+    pump(50);
+    thickness_task_page* page = task();
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(page->surface->GetCount(), 3u);
+    menu(ID_TASK_THICKNESS);
+    pump(50);
+    choose(page->surface, 1);
+    EXPECT_EQ(thickness_surface_object(), 0);
+
+    menu(ID_TASK_DRAW);
+    pump(50);
+    ASSERT_TRUE(choose_thickness_surface(1));
+    menu(ID_TASK_THICKNESS);
+    pump(50);
+    EXPECT_EQ(page->surface->GetStringSelection(), "Surface 1");
+    // The page's own choice still goes to the session.
+    choose(page->surface, 1);
+    EXPECT_EQ(thickness_surface_object(), 0);
+}
+
 }  // namespace
