@@ -13,7 +13,7 @@
 
 #include "common/functor.h"
 #include "common/vertex.h"
-#include "thickness_colours.h"
+#include "thickness/thickness_colours.h"
 
 class plot_panel_t;
 class wxCheckBox;

@@ -13,7 +13,7 @@
 #include "common/dynabuf.h"
 #include "common/matrix16d.h"
 #include "ids.h"
-#include "pages/thickness_colours.h"
+#include "thickness/thickness_colours.h"
 #include "reconstruction/reslice_frames.h"
 #include "resources/resource_table.h"
 #include "surfaces/surface_geometry.h"
