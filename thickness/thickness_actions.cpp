@@ -8,6 +8,8 @@
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 #include "surfaces/surface_files.h"
+#include "surfaces/surface_interp.h"
+#include "thickness/coloured_surfaces.h"
 #include "thickness/thickness_session.h"
 #include "thickness/thickness_settings.h"
 
@@ -40,6 +42,7 @@ bool choose_thickness_surface(long object)
         return false;
     }
     thickness_session().surface_object = object;
+    res->RES_REDISPLAY_THICKNESS->write();  // the page's choice follows a script's
     return true;
 }
 
@@ -142,18 +145,26 @@ bool thickness_create()
         wxLogError("There are no thickness results to make surfaces from.");
         return false;
     }
-    const wxString base = thickness_file_base(thickness_session().surface_object);
+    const int object = int(thickness_session().surface_object);
+    const wxString base = thickness_file_base(object);
+    std::vector<std::pair<wxString, surface_mesh_t>> surfaces;
     for (const derived_surface_t kind : {derived_surface_t::outer, derived_surface_t::inner, derived_surface_t::cortex,
-                                         derived_surface_t::smoothed_thickness}) {
-        const wxString name = base + derived_surface_suffix(kind) + ".ply";
-        if (wxFileName::Exists(name) &&
-            interaction().ask("Overwrite files", "One of the files\n\n" + name + "\nalready exists. Overwrite?",
-                              question_t::yes_no, answer_t::no) != answer_t::yes)
+                                         derived_surface_t::smoothed_thickness})
+        surfaces.emplace_back(base + derived_surface_suffix(kind) + ".ply", thickness_session().derived(object, kind));
+    const surface_mesh_t mesh = thickness::mesh_of(*res->RES_SURFACE[std::size_t(object)]->value());
+    for (const coloured_result_t& which : coloured_results)
+        surfaces.emplace_back(base + which.suffix + ".ply", coloured_surface(mesh, *thickness_session().results(object),
+                                                                             which, thickness_scale_from_settings()));
+    for (const auto& [name, surface] : surfaces)
+        if (wxFileName::Exists(name)) {
+            if (interaction().ask("Overwrite files", "One of the files\n\n" + name + "\nalready exists. Overwrite?",
+                                  question_t::yes_no, answer_t::no) != answer_t::yes)
+                return false;
+            break;
+        }
+    for (const auto& [name, surface] : surfaces)
+        if (!save_surface(name, surface, surface_save_t{}))
             return false;
-        if (!save_surface(name, thickness_session().derived(int(thickness_session().surface_object), kind),
-                          surface_save_t{}))
-            return false;
-    }
     return true;
 }
 

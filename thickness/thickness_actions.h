@@ -32,7 +32,8 @@ bool thickness_surf_save();
 bool thickness_surf_load();
 bool thickness_save_alternate();
 // THICKNESS_CREATE: the derived surfaces (outer, inner, cortex, smoothed
-// thickness) saved as PLY under the same base name.
+// thickness) and the surface coloured with single results saved as PLY
+// under the same base name (asking once before replacing any).
 bool thickness_create();
 
 // Where an object's thickness files go: beside the recording, named after it

@@ -84,7 +84,8 @@ const thickness_results_t* thickness::results(int object) const
 
 void thickness::clear(int object)
 {
-    held_.erase(object);
+    if (held_.erase(object))
+        res->RES_REDISPLAY_THICKNESS->write();
 }
 
 bool thickness::calc_thickness(int object, int threads)

@@ -10,6 +10,7 @@
 #include "dicom_commands.h"
 #include "display/plot_files.h"
 #include "resources/recording_file.h"
+#include "thickness/coloured_surfaces.h"
 #include "thickness/profile_dump.h"
 #include "thickness/thickness_plots.h"
 #include "thickness/thickness_settings.h"
@@ -84,9 +85,12 @@ int run_thickness(const std::vector<wxString>& args)
         outputs.push_back(base + "_profiles.jsonl");
     const derived_surface_t created[] = {derived_surface_t::outer, derived_surface_t::inner, derived_surface_t::cortex,
                                          derived_surface_t::smoothed_thickness};
-    if (options.create && options.alternate.empty())
+    if (options.create && options.alternate.empty()) {
         for (const derived_surface_t kind : created)
             outputs.push_back(base + derived_surface_suffix(kind) + ".ply");
+        for (const coloured_result_t& which : coloured_results)
+            outputs.push_back(base + which.suffix + ".ply");
+    }
     const wxString profile_base = base + wxString::Format("_profile%ld", options.profile_point);
     if (options.profile_point >= 0)
         for (const wxString& name : plot_files(profile_base, options))
@@ -215,6 +219,12 @@ int run_thickness(const std::vector<wxString>& args)
                 return 1;
             std::printf("surface     %s\n", name.utf8_str().data());
         }
+    if (options.create && options.alternate.empty())
+        for (const coloured_result_t& which : coloured_results)
+            if (!save_surface(base + which.suffix + ".ply",
+                              coloured_surface(surface.mesh, results, which, thickness_scale_from_settings()),
+                              surface_save_t{}))
+                return 1;
 
     const auto& thick = results.values[thickness_results_t::thick];
     const auto& density = results.values[thickness_results_t::density];

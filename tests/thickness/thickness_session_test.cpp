@@ -6,6 +6,7 @@
 // when it cannot tell.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -16,7 +17,9 @@
 #include "../support/session_fixture.h"
 #include "common/interaction.h"
 #include "resources/resource_table.h"
+#include "surfaces/ply_reader.h"
 #include "surfaces/surface_files.h"
+#include "thickness/thickness_colours.h"
 #include "surfaces/surface_interp.h"
 #include "thickness/thickness_actions.h"
 #include "thickness/thickness_session.h"
@@ -193,8 +196,23 @@ TEST_F(ThicknessSession, ResultsAndSurfacesGoToFilesAndComeBack)
 
     ASSERT_TRUE(choose_thickness_surface(0));
     ASSERT_TRUE(thickness_create());
-    for (const char* suffix : {"_outer", "_inner", "_cortex", "_smoothed_thickness"})
+    for (const char* suffix : {"_outer", "_inner", "_cortex", "_smoothed_thickness", "_surface", "_joint", "_gauss",
+                               "_gauss_err", "_endo", "_trab_density", "_trab_density_err", "_soft_density"})
         EXPECT_TRUE(wxFileName::FileExists(base + suffix + ".ply")) << suffix;
+    // The blur coloured on the surface: the points with one in its colour, the rest without a result.
+    ply_surface_t gauss;
+    ASSERT_TRUE(read_ply_file(base + "_gauss.ply", 0, gauss));
+    ASSERT_TRUE(gauss.mesh.coloured());
+    const std::vector<double>& blur = thickness_session().results(0)->values[thickness_results_t::blur];
+    ASSERT_EQ(gauss.mesh.colours.size(), blur.size());
+    for (std::size_t i = 0; i < blur.size(); ++i)
+        EXPECT_EQ(gauss.mesh.colours[i] == no_result_colour, blur[i] == thickness_unknown) << i;
+    EXPECT_LT(std::count(blur.begin(), blur.end(), thickness_unknown), std::ptrdiff_t(blur.size()));
+    // Asked once before any is replaced; refused, nothing is written.
+    answers.answers = {answer_t::no};
+    answers.asked.clear();
+    EXPECT_FALSE(thickness_create());
+    EXPECT_EQ(answers.asked.size(), 1u);
 }
 
 TEST_F(ThicknessSession, TheDensityEstimateSaysWhenItCannotTell)

@@ -68,6 +68,7 @@ execute_process(COMMAND ${TOOL} thickness ${WORK}/ct.nrrd ${WORK}/femur.ply ${WO
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0 OR NOT EXISTS ${WORK}/created/femur_outer.ply OR NOT EXISTS ${WORK}/created/femur_inner.ply
    OR NOT EXISTS ${WORK}/created/femur_cortex.ply OR NOT EXISTS ${WORK}/created/femur_smoothed_thickness.ply
+   OR NOT EXISTS ${WORK}/created/femur_gauss.ply OR NOT EXISTS ${WORK}/created/femur_soft_density.ply
    OR NOT out MATCHES "outliers    0 dropped")
   message(FATAL_ERROR "the cortical surfaces were not made (${rc}):\n${out}${err}")
 endif()
