@@ -1,0 +1,68 @@
+#include "file_functions.h"
+
+#include <wx/filename.h>
+
+#include "resources/recording_file.h"
+#include "resources/resource_table.h"
+#include "script_functions.h"
+
+namespace {
+
+script_result_t no_session()
+{
+    return {false, "no recording can be read or written here."};
+}
+
+script_result_t file_open(const std::vector<wxString>& args)
+{
+    if (!recording_io || !res)
+        return no_session();
+    if (!recording_io->try_read_kestrane_file(args[0]))
+        return {false, "could not read " + args[0]};
+    return {true, {}};
+}
+
+script_result_t file_save(const std::vector<wxString>&)
+{
+    if (!recording_io || !res)
+        return no_session();
+    const wxString path = res->RES_ASCII_FILENAME->value().GetFullPath();
+    if (!recording_io->try_write_kestrane_file(path))
+        return {false, "could not save " + path};
+    return {true, "Saved " + path};
+}
+
+// A relative name is taken beside the open recording, where a cohort's
+// results belong, not in whatever folder the program was started from.
+script_result_t file_save_as(const std::vector<wxString>& args)
+{
+    if (!recording_io || !res)
+        return no_session();
+    wxFileName target(args[0]);
+    if (target.GetFullName().empty())
+        return {false, "'" + args[0] + "' names no file."};
+    if (target.IsRelative())
+        target.MakeAbsolute(recording_io->recording_directory());
+    const wxString path = target.GetFullPath();
+    if (!recording_io->save_as(path, false, true))
+        return {false, "could not save " + path};
+    return {true, "Saved " + path};
+}
+
+script_result_t file_close(const std::vector<wxString>&)
+{
+    if (!recording_io || !res)
+        return no_session();
+    recording_io->new_recording();
+    return {true, {}};
+}
+
+}  // namespace
+
+void register_file_functions(script_function_table_t& table)
+{
+    table.register_function("FILE_OPEN", file_open);
+    table.register_function("FILE_SAVE", file_save);
+    table.register_function("FILE_SAVEAS", file_save_as);
+    table.register_function("FILE_CLOSE", file_close);
+}
