@@ -30,14 +30,17 @@ void smooth_thickness(const surface_mesh_t& mesh, int passes, int fill_passes, t
 
 bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,
                    int threads, const thickness_progress_t& progress, thickness_results_t* results,
-                   std::vector<point_fit_detail_t>* details)
+                   std::vector<point_fit_detail_t>* details, const std::function<void(const point_result_t&)>& seen)
 {
     thickness_results_t out;
     out.reset(mesh.points.size());
     std::vector<point_fit_detail_t> kept(details ? mesh.points.size() : 0);
     const bool finished = for_each_point(mesh.points.size(), threads, progress, [&](std::size_t i) {
         const surface_point_t& p = mesh.points[i];
-        out.set(i, fit_at_point(volume, p.position, p.normal, config, details ? &kept[i] : nullptr));
+        const point_result_t r = fit_at_point(volume, p.position, p.normal, config, details ? &kept[i] : nullptr);
+        out.set(i, r);
+        if (seen)
+            seen(r);
     });
     if (!finished)
         return false;

@@ -27,7 +27,10 @@ void smooth_thickness(const surface_mesh_t& mesh, int passes, int fill_passes, t
 
 // Fills *results (left as it was when cancelled, false then) for every
 // point of the mesh; `threads` of 0 uses every core.
-// With `details`, also each point's profile and fit (for plotting or checking them).
+// With `details`, also each point's profile and fit (for plotting or checking them). `seen` is
+// called with every point's result on the thread that fitted it (so it must be thread-safe); what it
+// does cannot change the results.
 bool map_thickness(const slice_volume_t& volume, const surface_mesh_t& mesh, const thickness_config_t& config,
                    int threads, const thickness_progress_t& progress, thickness_results_t* results,
-                   std::vector<point_fit_detail_t>* details = nullptr);
+                   std::vector<point_fit_detail_t>* details = nullptr,
+                   const std::function<void(const point_result_t&)>& seen = {});

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <mutex>
 
 #include <wx/filename.h>
 #include <wx/log.h>
@@ -33,7 +35,23 @@ wxString object_name(int object)
 // Progress through the interaction, at most every 0.2 s; false once cancelled.
 class progress_t {
 public:
-    progress_t(const wxString& title, std::size_t points) : points_(points)
+    // The densities fitted so far, from every worker: shown while mapping, used for nothing else.
+    struct running_density_t {
+        std::mutex lock;
+        double sum = 0.0;
+        long count = 0;
+        void add(const point_result_t& r)
+        {
+            if (!r.ok() || !std::isfinite(r.density))
+                return;
+            const std::lock_guard<std::mutex> hold(lock);
+            sum += r.density;
+            ++count;
+        }
+    };
+
+    progress_t(const wxString& title, std::size_t points, running_density_t* density = nullptr)
+        : points_(points), density_(density)
     {
         interaction().progress_begin(title, text(0), int(std::min<std::size_t>(points, 1u << 30)));
     }
@@ -50,9 +68,18 @@ public:
 private:
     wxString text(std::size_t done) const
     {
-        return wxString::Format("Calculating thickness values close to point %li of %li.", long(done), long(points_));
+        wxString text =
+            wxString::Format("Calculating thickness values close to point %li of %li.", long(done), long(points_));
+        if (density_) {
+            const std::lock_guard<std::mutex> hold(density_->lock);
+            if (density_->count > 0)
+                text += wxString::Format("\nEstimated real cortical density is %.2lf HU.",
+                                         density_->sum / double(density_->count));
+        }
+        return text;
     }
     std::size_t points_;
+    running_density_t* density_;
     std::chrono::steady_clock::time_point last_{};
 };
 
@@ -100,8 +127,14 @@ bool thickness::calc_thickness(int object, int threads)
     const surface_mesh_t mesh = mesh_of(*surface);
     thickness_results_t results;
     {
-        progress_t progress("Mapping thickness over " + object_name(object), mesh.points.size());
-        if (!map_thickness(*volume, mesh, thickness_config_from_settings(), threads, std::ref(progress), &results))
+        const thickness_config_t config = thickness_config_from_settings();
+        // With the density fitted at every point, their running mean is worth watching.
+        progress_t::running_density_t density;
+        const bool fitted = !(config.b < thickness_unknown);
+        progress_t progress("Mapping thickness over " + object_name(object), mesh.points.size(),
+                            fitted ? &density : nullptr);
+        if (!map_thickness(*volume, mesh, config, threads, std::ref(progress), &results, nullptr,
+                           [&](const point_result_t& r) { density.add(r); }))
             return false;
     }
     drop_outliers_as_set(mesh, &results);

@@ -38,8 +38,12 @@ class answering_t : public headless_interaction_t {
 public:
     int cancel_at = -1, updates = 0;
     std::vector<answer_t> answers;
-    std::vector<wxString> asked;
-    bool progress_update(int, const wxString&) override { return ++updates != cancel_at; }
+    std::vector<wxString> asked, progress;
+    bool progress_update(int, const wxString& text) override
+    {
+        progress.push_back(text);
+        return ++updates != cancel_at;
+    }
     answer_t ask(const wxString&, const wxString& message, question_t, answer_t fallback) override
     {
         asked.push_back(message);
@@ -157,6 +161,18 @@ TEST_F(ThicknessSession, MappingCancellingAndTheSurfaceTheResultsBelongTo)
     EXPECT_NEAR(r.thickness, 2.5, 0.05);
     EXPECT_FALSE(detail.profile.values.empty());
     EXPECT_FALSE(thickness_session().refit_point(0, mesh.points.size(), &detail).ok());
+
+    // With the density fitted at every point, the progress shows their running mean (and says nothing
+    // of it with the density given).
+    for (const wxString& text : answers.progress)
+        EXPECT_FALSE(text.Contains("Estimated real cortical density")) << text;
+    res->RES_THICKNESS_B->write(1e10);
+    answers.progress.clear();
+    ASSERT_TRUE(thickness_surf_fit());
+    ASSERT_FALSE(answers.progress.empty());
+    EXPECT_TRUE(answers.progress.back().StartsWith("Calculating thickness values close to point 24 of 24.\n"
+                                                   "Estimated real cortical density is "))
+        << answers.progress.back();
 
     // A new surface in the slot: the old results are not its.
     res->RES_SURFACE[0]->write(box(2.0));
