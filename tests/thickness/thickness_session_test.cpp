@@ -21,7 +21,9 @@
 #include "surfaces/surface_files.h"
 #include "thickness/thickness_colours.h"
 #include "surfaces/surface_interp.h"
+#include "script/script.h"
 #include "thickness/thickness_actions.h"
+#include "thickness/thickness_script_functions.h"
 #include "thickness/thickness_session.h"
 #include "volumes/dicom_loader.h"
 
@@ -170,8 +172,9 @@ TEST_F(ThicknessSession, MappingCancellingAndTheSurfaceTheResultsBelongTo)
     answers.progress.clear();
     ASSERT_TRUE(thickness_surf_fit());
     ASSERT_FALSE(answers.progress.empty());
-    EXPECT_TRUE(answers.progress.back().StartsWith("Calculating thickness values close to point 24 of 24.\n"
-                                                   "Estimated real cortical density is "))
+    EXPECT_TRUE(
+        answers.progress.back().StartsWith("Calculating thickness values close to point 24 of 24.\n"
+                                           "Estimated real cortical density is "))
         << answers.progress.back();
 
     // A new surface in the slot: the old results are not its.
@@ -272,6 +275,39 @@ TEST_F(ThicknessSession, ThePageAndTheToolWriteTheSameFiles)
         EXPECT_EQ(a.size(), 8 * mesh.points.size()) << ours[i];
         EXPECT_TRUE(a == b) << ours[i] << " differs from " << tools[i];
     }
+}
+
+// A script maps the thickness as the page does: its THICKNESS_ functions on the open recording, the
+// results saved and a row written; a surface that does not exist stops the script at its line.
+TEST_F(ThicknessSession, AScriptMapsAndSavesAsThePageDoes)
+{
+    struct collected_t : script_sink_t {
+        std::vector<wxString> lines;
+        void write(const wxString& line, script_message_kind_t) override { lines.push_back(line); }
+    } sink;
+    script_function_table_t table;
+    register_thickness_functions(table);
+    Script script(sink, table);
+    const wxString text = "script_name thick\nresults_dir \"" + dir +
+                          "\"\nwrite_header RES_THICKNESS_B\n"
+                          "func THICKNESS_SURFACE 0\nfunc THICKNESS_SURF_FIT\nfunc THICKNESS_SURF_SAVE\nwrite mapped\n";
+    ASSERT_TRUE(script.Run(text, path("thick.txt.script")));
+    EXPECT_TRUE(wxFileName::FileExists(thickness_file_base(0) + "_thick_dat"));
+    const std::string table_text = read_text(path("thick.txt"));
+    EXPECT_NE(table_text.find(",ct_thick_mapped,"), std::string::npos) << table_text;
+    EXPECT_NE(table_text.find(",1600.000000\n"), std::string::npos) << table_text;
+    const std::vector<double> thick = face_values(thickness_results_t::thick);
+    ASSERT_EQ(thick.size(), 4u);
+    for (double t : thick)
+        EXPECT_NEAR(t, 2.5, 0.05);
+
+    sink.lines.clear();
+    EXPECT_FALSE(
+        script.Run("script_name again\nresults_dir \"" + dir + "\"\nfunc THICKNESS_SURFACE 7\n", path("again.script")));
+    bool named = false;
+    for (const wxString& line : sink.lines)
+        named = named || (line.Contains("In line 3 of Script.") && line.Contains("ERROR"));
+    EXPECT_TRUE(named);
 }
 
 }  // namespace
