@@ -97,7 +97,7 @@ bool Script::ParseScript(const wxString& text, const wxString& script_path)
 {
     if (!guard_)
         messages_.reset();  // a check on its own, not a run's first stage
-    script_parser_t parser(messages_, functions_);
+    script_parser_t parser(messages_, functions_, overrides_);
     if (!parser.parse(text, script_path, &plan_)) {
         plan_ = script_plan_t{};
         return false;

@@ -37,6 +37,8 @@ public:
     // files: true when the text reads, and plan() then holds it.
     bool ParseScript(const wxString& text, const wxString& script_path);
     const script_plan_t& plan() const { return plan_; }
+    // What the command line changes of the scripts parsed from now on.
+    void set_overrides(script_overrides_t overrides) { overrides_ = std::move(overrides); }
 
     void WriteMessage(const wxString& text, int line = 0) { messages_.WriteMessage(text, line); }
     void WriteWarning(const wxString& text, int line = 0) { messages_.WriteWarning(text, line); }
@@ -70,6 +72,7 @@ private:
     script_messages_t messages_;
     script_function_table_t& functions_;
     script_plan_t plan_;
+    script_overrides_t overrides_;
     script_results_t results_;
     resource_snapshot_t snapshot_;
     script_run_guard_t* guard_ = nullptr;  // set while running

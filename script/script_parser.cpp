@@ -215,19 +215,27 @@ bool script_parser_t::open(const script_command_t& c)
         return error("Too many arguments." + format, c.line);
     if (!function_available("FILE_OPEN", c.line) || !function_available("FILE_CLOSE", c.line))
         return false;
-    const wxString dir = absolute_dir(c.words[1]);
+    return list_files(overrides_.open_dir.empty() ? absolute_dir(c.words[1]) : overrides_.open_dir,
+                      c.words.size() > 2 ? c.words[2] : wxString(), c.words.size() > 3 ? c.words[3] : wxString(),
+                      c.line);
+}
+
+bool script_parser_t::list_files(const wxString& dir, const wxString& filter, const wxString& range, int line)
+{
     if (!wxFileName::DirExists(dir))
-        return error("Directory path doesn't exist.", c.line);
+        return error("Directory path doesn't exist.", line);
     std::vector<wxString> names;
     wxString why;
     if (!list_recordings(dir, &names, &why))
-        return error(why, c.line);
-    std::vector<script_file_t> files = filter_recordings(dir, names, c.words.size() > 2 ? c.words[2] : wxString());
-    if (c.words.size() > 3 && !select_file_range(c.words[3], &files))
-        return error("Invalid file range: " + c.words[3], c.line);
+        return error(why, line);
+    std::vector<script_file_t> files = filter_recordings(dir, names, filter);
+    if (!range.empty() && !select_file_range(range, &files))
+        return error("Invalid file range: " + range, line);
+    if (!overrides_.files.empty() && !select_file_range(overrides_.files, &files))
+        return error("Invalid file range: " + overrides_.files, line);
     if (files.empty())
-        return error("There are no ks files to process in this directory.", c.line);
-    messages_.WriteMessage(wxString::Format("Parsed %zu ks files:", files.size()), c.line);
+        return error("There are no ks files to process in this directory.", line);
+    messages_.WriteMessage(wxString::Format("Parsed %zu ks files:", files.size()), line);
     for (const script_file_t& f : files)
         messages_.WriteMessage(wxString::Format("File %3li - ", f.number) + wxFileName(f.path).GetFullName());
     plan_->files = std::move(files);
@@ -340,6 +348,13 @@ bool script_parser_t::finish()
         return error("Loops is missing an 'end'.", block_line_);
     if (plan_->body.empty())
         return error("There is nothing in this script to run.", 0);
+    // A folder named on the command line stands for an 'open' the script does not have.
+    if (!seen_open_ && !overrides_.open_dir.empty() &&
+        !(function_available("FILE_OPEN", 0) && function_available("FILE_CLOSE", 0) &&
+          list_files(overrides_.open_dir, {}, {}, 0)))
+        return false;
+    if (!overrides_.results_dir.empty())
+        results_dir_given_ = overrides_.results_dir;
 
     for (const script_block_t& block : plan_->body) {
         std::int64_t funcs = 0;

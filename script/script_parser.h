@@ -12,8 +12,9 @@ class script_messages_t;
 
 class script_parser_t {
 public:
-    script_parser_t(script_messages_t& messages, const script_function_table_t& functions)
-        : messages_(messages), functions_(functions)
+    script_parser_t(script_messages_t& messages, const script_function_table_t& functions,
+                    script_overrides_t overrides = {})
+        : messages_(messages), functions_(functions), overrides_(std::move(overrides))
     {
     }
 
@@ -31,6 +32,8 @@ private:
     bool results_dir(const script_command_t& c);
     bool write_header(const script_command_t& c);
     bool open(const script_command_t& c);
+    // The recordings of dir that the filter and range take, then the command line's range.
+    bool list_files(const wxString& dir, const wxString& filter, const wxString& range, int line);
     bool func(script_command_t c);
     bool param(script_command_t c);
     bool write(const script_command_t& c);
@@ -48,6 +51,7 @@ private:
 
     script_messages_t& messages_;
     const script_function_table_t& functions_;
+    script_overrides_t overrides_;
     script_plan_t* plan_ = nullptr;
     wxString script_path_, script_dir_;
     bool body_started_ = false, in_block_ = false, closed_ = false;

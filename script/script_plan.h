@@ -21,6 +21,13 @@ struct script_block_t {
     const wxString& kind() const { return commands.front().words.front(); }
 };
 
+// What a run from the command line changes of a script: the folder its
+// 'open' lists (or lists when it has none), a further range of that list's
+// numbers, and the results folder.
+struct script_overrides_t {
+    wxString open_dir, files, results_dir;
+};
+
 struct script_plan_t {
     std::vector<script_block_t> body;
     std::vector<script_file_t> files;  // empty: the open recording is processed

@@ -5,6 +5,7 @@
 #include "calibration_commands.h"
 #include "dicom_commands.h"
 #include "recording_commands.h"
+#include "script_commands.h"
 #include "surface_commands.h"
 #include "thickness_commands.h"
 #include "capture_commands.h"
@@ -81,6 +82,11 @@ const std::vector<tool_command_t>& tool_commands()
          "cortical thickness at every point of a bone's surface (PLY in cm with outward normals) in a CT volume; "
          "writes the result files OUT_DIR/NAME_thick_dat and the rest, and prints a summary",
          run_thickness},
+        {"run", "SCRIPT [DIR] [--files RANGE] [--results DIR] [--list]",
+         "run a script without the program's window: on the recordings of its 'open' folder (or DIR), each from "
+         "the same starting state, writing its results table and log; --list prints the numbered recordings it "
+         "would process; exits non-zero when the script fails",
+         run_script},
         {"volume", "FILE.ks",
          "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},
         {"landmarks", "FILE.ks OUT.csv",

@@ -1,0 +1,59 @@
+# kestrane-tool run over a folder of two recordings (one named in capitals)
+# beside a stray image data file and text: the listing, a run writing its
+# table (rows in file-number order, a tag with a comma quoted) and log, the
+# command line's folder, range and results folder, and a failing script
+# ending non-zero with its line named.
+file(REMOVE_RECURSE ${WORK})
+foreach(demo a b)
+  execute_process(COMMAND ${TOOL} make-demo ${WORK}/${demo} --frames 5 --size 64x48 OUTPUT_QUIET RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "make-demo failed")
+  endif()
+endforeach()
+file(MAKE_DIRECTORY ${WORK}/data ${WORK}/other ${WORK}/results)
+foreach(pair "a;one.ks" "b;TWO.KS")
+  list(GET pair 0 demo)
+  list(GET pair 1 name)
+  string(REGEX REPLACE "\\.[kK][sS]$" ".kvi" kvi ${name})
+  file(READ ${WORK}/${demo}/kestrane_demo.ks text)
+  string(REPLACE "RES_BIN_IM_FILENAME kestrane_demo.kvi" "RES_BIN_IM_FILENAME ${kvi}" text "${text}")
+  file(WRITE ${WORK}/data/${name} "${text}")
+  file(COPY_FILE ${WORK}/${demo}/kestrane_demo.kvi ${WORK}/data/${kvi})
+endforeach()
+file(WRITE ${WORK}/data/notes.txt "not a recording\n")
+file(WRITE ${WORK}/run.txt "script_name table   # results name\nwrite_header RES_BUF_FRAMES RES_XSCALE\nopen data\n"
+  "param RES_XSCALE 0.02\nwrite \"first, with a comma\"\n")
+
+execute_process(COMMAND ${TOOL} run ${WORK}/run.txt --list OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out STREQUAL "1\t${WORK}/data/TWO.KS\n2\t${WORK}/data/one.ks\n")
+  message(FATAL_ERROR "the list is not the folder's recordings in byte order (${rc}):\n${out}${err}")
+endif()
+execute_process(COMMAND ${TOOL} run ${WORK}/run.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+file(READ ${WORK}/data/table.txt table)
+set(expected "File number,Full file name,Results file name,Current surface,RES_BUF_FRAMES,RES_XSCALE\n")
+string(APPEND expected "1,${WORK}/data/TWO.KS,\"TWO_table_first, with a comma\",(none),5,0.020000\n")
+string(APPEND expected "2,${WORK}/data/one.ks,\"one_table_first, with a comma\",(none),5,0.020000\n")
+if(NOT rc EQUAL 0 OR NOT table STREQUAL expected OR NOT EXISTS ${WORK}/data/table.log
+   OR NOT out MATCHES "Successfully completed script\\.")
+  message(FATAL_ERROR "the run's table is not as expected (${rc}):\n${table}\n${out}${err}")
+endif()
+
+# The command line's folder and range: only file 2, numbered as in the whole list, results elsewhere.
+file(COPY ${WORK}/data/one.ks ${WORK}/data/one.kvi ${WORK}/data/TWO.KS ${WORK}/data/TWO.kvi DESTINATION ${WORK}/other)
+execute_process(COMMAND ${TOOL} run ${WORK}/run.txt ${WORK}/other --files 2 --results ${WORK}/results
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+file(READ ${WORK}/results/table.txt table)
+if(NOT rc EQUAL 0 OR NOT table MATCHES "\n2,${WORK}/other/one.ks," OR table MATCHES "TWO")
+  message(FATAL_ERROR "the command line's folder, range or results folder were not used (${rc}):\n${table}\n${out}${err}")
+endif()
+
+# A failing function: non-zero, its line named on standard error.
+file(WRITE ${WORK}/bad.txt "open data\nfunc FILE_OPEN ${WORK}/missing.ks\n")
+execute_process(COMMAND ${TOOL} run ${WORK}/bad.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(rc EQUAL 0 OR NOT err MATCHES "In line 2 of Script\\. ERROR")
+  message(FATAL_ERROR "a failing script did not fail (${rc}):\n${out}${err}")
+endif()
+execute_process(COMMAND ${TOOL} run ${WORK}/none.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 1 OR NOT err MATCHES "cannot read the script")
+  message(FATAL_ERROR "a missing script was not refused (${rc}):\n${out}${err}")
+endif()

@@ -1,0 +1,99 @@
+#include "script_commands.h"
+
+#include <cstdio>
+
+#include <wx/ffile.h>
+#include <wx/filename.h>
+
+#include "script/script.h"
+#include "thickness/thickness_script_functions.h"
+#include "tool_session.h"
+
+namespace {
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "Usage: kestrane-tool run SCRIPT [DIR] [--files RANGE] [--results DIR] [--list]\n"
+                 "  SCRIPT          the script's text file\n"
+                 "  DIR             the folder of recordings to process instead of the script's 'open' folder\n"
+                 "                  (or as if the script opened it)\n"
+                 "  --files RANGE   only these numbers of the folder's list (\"1-10,15\"), each keeping its number\n"
+                 "  --results DIR   where the results table and log go\n"
+                 "  --list          print the numbered list of recordings the run would process, and stop\n");
+    return 2;
+}
+
+// Messages on standard output, warnings and errors on standard error, as they come.
+struct console_sink_t : script_sink_t {
+    bool quiet = false;
+    void write(const wxString& line, script_message_kind_t kind) override
+    {
+        if (kind != script_message_kind_t::message)
+            std::fprintf(stderr, "%s\n", line.utf8_str().data());
+        else if (!quiet)
+            std::printf("%s\n", line.utf8_str().data());
+    }
+};
+
+wxString absolute(const wxString& path)
+{
+    wxFileName name(path);
+    name.MakeAbsolute();
+    return name.GetFullPath();
+}
+
+}  // namespace
+
+int run_script(const std::vector<wxString>& args)
+{
+    if (args.empty())
+        return usage();
+    wxString script_path, dir, files, results;
+    bool list = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const bool has_value = i + 1 < args.size();
+        if (args[i] == "--list") {
+            list = true;
+        } else if (args[i] == "--files" && has_value) {
+            files = args[++i];
+        } else if (args[i] == "--results" && has_value) {
+            results = absolute(args[++i]);
+        } else if (!args[i].StartsWith("--") && script_path.empty()) {
+            script_path = absolute(args[i]);
+        } else if (!args[i].StartsWith("--") && dir.empty()) {
+            dir = absolute(args[i]);
+        } else {
+            std::fprintf(stderr, "kestrane-tool run: bad option '%s'.\n", args[i].utf8_str().data());
+            return usage();
+        }
+    }
+    wxFFile file;
+    wxString text;
+    {
+        wxLogNull quiet;
+        if (!wxFileName::FileExists(script_path) || !file.Open(script_path, "rb") || !file.ReadAll(&text)) {
+            std::fprintf(stderr, "kestrane-tool run: cannot read the script %s.\n", script_path.utf8_str().data());
+            return 1;
+        }
+    }
+
+    tool_session_t tool;
+    script_function_table_t& functions = script_functions();
+    register_thickness_functions(functions);
+    functions.set_display_available(false);  // functions that draw into the program's views cannot run here
+    console_sink_t sink;
+    Script script(sink, functions);
+    script.set_overrides({dir, files, results});
+    if (list) {
+        sink.quiet = true;
+        if (!script.ParseScript(text, script_path))
+            return 1;
+        for (const script_file_t& f : script.plan().files)
+            std::printf("%ld\t%s\n", f.number, f.path.utf8_str().data());
+        if (script.plan().files.empty())
+            std::printf("(the open recording)\n");
+        return 0;
+    }
+    return script.Run(text, script_path) ? 0 : 1;
+}
