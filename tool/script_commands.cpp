@@ -5,6 +5,8 @@
 #include <wx/ffile.h>
 #include <wx/filename.h>
 
+#include "resources/safe_file.h"
+#include "script/results_merge.h"
 #include "script/script.h"
 #include "thickness/thickness_script_functions.h"
 #include "tool_session.h"
@@ -20,7 +22,8 @@ int usage()
                  "                  (or as if the script opened it)\n"
                  "  --files RANGE   only these numbers of the folder's list (\"1-10,15\"), each keeping its number\n"
                  "  --results DIR   where the results table and log go\n"
-                 "  --list          print the numbered list of recordings the run would process, and stop\n");
+                 "  --list          print where the results table goes (\"# results PATH\") and the numbered\n"
+                 "                  list of recordings the run would process, and stop\n");
     return 2;
 }
 
@@ -89,6 +92,11 @@ int run_script(const std::vector<wxString>& args)
         sink.quiet = true;
         if (!script.ParseScript(text, script_path))
             return 1;
+        // Where the table goes, for batch runs that gather the parts there.
+        std::printf("# results %s\n",
+                    script_results_t::table_path(script.plan().results_dir, script.plan().results_name)
+                        .utf8_str()
+                        .data());
         for (const script_file_t& f : script.plan().files)
             std::printf("%ld\t%s\n", f.number, f.path.utf8_str().data());
         if (script.plan().files.empty())
@@ -96,4 +104,35 @@ int run_script(const std::vector<wxString>& args)
         return 0;
     }
     return script.Run(text, script_path) ? 0 : 1;
+}
+
+int run_merge_results(const std::vector<wxString>& args)
+{
+    if (args.size() < 2) {
+        std::fprintf(stderr, "Usage: kestrane-tool merge-results OUT.txt PART.txt...\n");
+        return 2;
+    }
+    std::vector<std::string> parts;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        wxFFile file;
+        wxString text;
+        wxLogNull quiet;
+        if (!file.Open(args[i], "rb") || !file.ReadAll(&text, wxConvUTF8)) {
+            std::fprintf(stderr, "kestrane-tool merge-results: cannot read %s.\n", args[i].utf8_str().data());
+            return 1;
+        }
+        parts.emplace_back(text.utf8_str().data());
+    }
+    std::string merged, why;
+    if (!merge_result_tables(parts, &merged, &why)) {
+        std::fprintf(stderr, "kestrane-tool merge-results: %s.\n", why.c_str());
+        return 1;
+    }
+    safe_file_t out(args[0]);
+    if (!out.write(merged.data(), merged.size()) || !out.finish() || !out.commit()) {
+        std::fprintf(stderr, "kestrane-tool merge-results: cannot write %s: %s\n", args[0].utf8_str().data(),
+                     out.error_text().utf8_str().data());
+        return 1;
+    }
+    return 0;
 }

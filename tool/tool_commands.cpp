@@ -87,6 +87,10 @@ const std::vector<tool_command_t>& tool_commands()
          "the same starting state, writing its results table and log; --list prints the numbered recordings it "
          "would process; exits non-zero when the script fails",
          run_script},
+        {"merge-results", "OUT.txt PART.txt...",
+         "merge the results tables of one script run split into parts (as the batch scripts split a cohort): "
+         "rows in file-number order, then in the order written",
+         run_merge_results},
         {"volume", "FILE.ks",
          "print the volume of every object with outlines: number, name, frames, sweeps, millilitres", run_volume},
         {"landmarks", "FILE.ks OUT.csv",

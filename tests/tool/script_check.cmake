@@ -25,7 +25,7 @@ file(WRITE ${WORK}/run.txt "script_name table   # results name\nwrite_header RES
   "param RES_XSCALE 0.02\nwrite \"first, with a comma\"\n")
 
 execute_process(COMMAND ${TOOL} run ${WORK}/run.txt --list OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0 OR NOT out STREQUAL "1\t${WORK}/data/TWO.KS\n2\t${WORK}/data/one.ks\n")
+if(NOT rc EQUAL 0 OR NOT out STREQUAL "# results ${WORK}/data/table.txt\n1\t${WORK}/data/TWO.KS\n2\t${WORK}/data/one.ks\n")
   message(FATAL_ERROR "the list is not the folder's recordings in byte order (${rc}):\n${out}${err}")
 endif()
 execute_process(COMMAND ${TOOL} run ${WORK}/run.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
@@ -56,4 +56,22 @@ endif()
 execute_process(COMMAND ${TOOL} run ${WORK}/none.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 if(NOT rc EQUAL 1 OR NOT err MATCHES "cannot read the script")
   message(FATAL_ERROR "a missing script was not refused (${rc}):\n${out}${err}")
+endif()
+
+# The same run split by GNU parallel, one recording a task: the merged table is the serial one, byte
+# for byte. A broken recording fails its task, named by its number, and the others' rows stay.
+file(READ ${WORK}/data/table.txt serial)
+file(REMOVE ${WORK}/data/table.txt)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env KESTRANE_TOOL=${TOOL} bash ${BATCH}/parallel.sh ${WORK}/run.txt ${WORK}/data -j 2
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+file(READ ${WORK}/data/table.txt split)
+if(NOT rc EQUAL 0 OR NOT split STREQUAL serial)
+  message(FATAL_ERROR "the parallel run's table differs from the serial one (${rc}):\n${split}\n${serial}\n${out}${err}")
+endif()
+file(WRITE ${WORK}/data/broken.ks "RES_BUF_FRAMES banana\n")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env KESTRANE_TOOL=${TOOL} bash ${BATCH}/parallel.sh ${WORK}/run.txt ${WORK}/data -j 2
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+file(READ ${WORK}/data/table.txt split)
+if(rc EQUAL 0 OR NOT err MATCHES "Failed file numbers: 2\n" OR NOT split MATCHES "TWO_table" OR NOT split MATCHES "one_table")
+  message(FATAL_ERROR "a broken recording was not reported by its number (${rc}):\n${split}\n${out}${err}")
 endif()

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Runs a script over a cohort of recordings with GNU parallel, one recording
+# a task: each task writes its own part table and log, and the parts are
+# merged into the table one serial run would write. Exits non-zero, naming
+# the file numbers that failed, when any task failed.
+#
+#   scripts/batch/parallel.sh SCRIPT DIR [-j N]
+#
+# KESTRANE_TOOL names the kestrane-tool to use (default: this checkout's build).
+set -uo pipefail
+
+usage() {
+  echo "Usage: $0 SCRIPT DIR [-j N]" >&2
+  exit 2
+}
+[ $# -ge 2 ] || usage
+script=$1
+dir=$2
+shift 2
+jobs=$(nproc)
+while [ $# -gt 0 ]; do
+  case $1 in
+    -j) [ $# -ge 2 ] || usage; jobs=$2; shift 2 ;;
+    *) usage ;;
+  esac
+done
+tool=${KESTRANE_TOOL:-$(cd "$(dirname "$0")/../.." && pwd)/build/tool/kestrane-tool}
+command -v parallel > /dev/null || { echo "GNU parallel is not installed (Debian package 'parallel')." >&2; exit 2; }
+
+listing=$("$tool" run "$script" "$dir" --list) || exit 1
+table=$(printf '%s\n' "$listing" | sed -n 's/^# results //p')
+mapfile -t numbers < <(printf '%s\n' "$listing" | awk -F '\t' '/^[0-9]+\t/ { print $1 }')
+[ ${#numbers[@]} -gt 0 ] || { echo "No recordings to process." >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kestrane-batch.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export tool script dir work
+parallel --will-cite -j "$jobs" --joblog "$work/joblog" \
+  'mkdir -p "$work/parts/{}" && "$tool" run "$script" "$dir" --files {} --results "$work/parts/{}" > "$work/parts/{}.out" 2>&1' \
+  ::: "${numbers[@]}"
+
+# The joblog's 7th column is each task's exit status, its last the command holding the number.
+mapfile -t failed < <(awk -F '\t' 'NR > 1 && $7 != 0 { n = $NF; sub(/.*--files /, "", n); sub(/ .*/, "", n); print n }' \
+  "$work/joblog" | sort -n)
+name=$(basename "$table")
+parts=()
+for n in "${numbers[@]}"; do
+  [ -f "$work/parts/$n/$name" ] && parts+=("$work/parts/$n/$name")
+done
+status=0
+if [ ${#parts[@]} -gt 0 ]; then
+  "$tool" merge-results "$table" "${parts[@]}" || status=1
+  # The logs one after another, in file-number order.
+  log=${table%.txt}.log
+  for n in "${numbers[@]}"; do
+    [ -f "$work/parts/$n/${name%.txt}.log" ] && cat "$work/parts/$n/${name%.txt}.log"
+  done >> "$log"
+fi
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Failed file numbers: ${failed[*]}" >&2
+  for n in "${failed[@]}"; do
+    sed 's/^/  /' "$work/parts/$n.out" >&2
+  done
+  status=1
+fi
+exit $status
