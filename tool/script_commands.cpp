@@ -1,10 +1,12 @@
 #include "script_commands.h"
 
+#include <csignal>
 #include <cstdio>
 
 #include <wx/ffile.h>
 #include <wx/filename.h>
 
+#include "common/interaction.h"
 #include "resources/safe_file.h"
 #include "script/results_merge.h"
 #include "script/script.h"
@@ -37,6 +39,20 @@ struct console_sink_t : script_sink_t {
         else if (!quiet)
             std::printf("%s\n", line.utf8_str().data());
     }
+};
+
+// SIGTERM (a batch system ending a task) or SIGINT: stop after the current command, as Cancel does,
+// so that what was gathered is still written.
+volatile std::sig_atomic_t stop_requested = 0;
+
+extern "C" void request_stop(int)
+{
+    stop_requested = 1;
+}
+
+struct stoppable_interaction_t : headless_interaction_t {
+    bool progress_update(int, const wxString&) override { return !stop_requested; }
+    bool progress_pulse(const wxString&) override { return !stop_requested; }
 };
 
 wxString absolute(const wxString& path)
@@ -86,6 +102,20 @@ int run_script(const std::vector<wxString>& args)
     register_thickness_functions(functions);
     functions.set_display_available(false);  // functions that draw into the program's views cannot run here
     console_sink_t sink;
+    stoppable_interaction_t interaction;
+    interaction_t* const previous = set_interaction(&interaction);
+    stop_requested = 0;
+    std::signal(SIGTERM, request_stop);
+    std::signal(SIGINT, request_stop);
+    struct restore_t {
+        interaction_t* previous;
+        ~restore_t()
+        {
+            std::signal(SIGTERM, SIG_DFL);
+            std::signal(SIGINT, SIG_DFL);
+            set_interaction(previous);
+        }
+    } restore{previous};
     Script script(sink, functions);
     script.set_overrides({dir, files, results});
     if (list) {
@@ -93,17 +123,19 @@ int run_script(const std::vector<wxString>& args)
         if (!script.ParseScript(text, script_path))
             return 1;
         // Where the table goes, for batch runs that gather the parts there.
-        std::printf("# results %s\n",
-                    script_results_t::table_path(script.plan().results_dir, script.plan().results_name)
-                        .utf8_str()
-                        .data());
+        std::printf(
+            "# results %s\n",
+            script_results_t::table_path(script.plan().results_dir, script.plan().results_name).utf8_str().data());
         for (const script_file_t& f : script.plan().files)
             std::printf("%ld\t%s\n", f.number, f.path.utf8_str().data());
         if (script.plan().files.empty())
             std::printf("(the open recording)\n");
         return 0;
     }
-    return script.Run(text, script_path) ? 0 : 1;
+    const bool ok = script.Run(text, script_path);
+    if (stop_requested)
+        std::fprintf(stderr, "kestrane-tool run: stopped by a signal after the command in progress.\n");
+    return ok && !stop_requested ? 0 : 1;
 }
 
 int run_merge_results(const std::vector<wxString>& args)

@@ -75,3 +75,18 @@ file(READ ${WORK}/data/table.txt split)
 if(rc EQUAL 0 OR NOT err MATCHES "Failed file numbers: 2\n" OR NOT split MATCHES "TWO_table" OR NOT split MATCHES "one_table")
   message(FATAL_ERROR "a broken recording was not reported by its number (${rc}):\n${split}\n${out}${err}")
 endif()
+
+# Ended by SIGTERM (a batch system's time limit): it stops after the command in progress, writes the
+# rows gathered so far, and exits non-zero.
+file(REMOVE ${WORK}/data/broken.ks)
+file(WRITE ${WORK}/slow.txt "script_name slow\nopen data one\nrepeat 1000000\nfunc FILE_SAVEAS ${WORK}/copy.ks\nwrite x\nend\n")
+# Killed once it has saved a copy: its handlers are in place by then, whatever the build's speed.
+file(REMOVE ${WORK}/copy.ks)
+execute_process(COMMAND bash -c "\"$0\" run \"$1\" > /dev/null 2>&1 & pid=$!
+  for i in $(seq 600); do [ -f \"$2\" ] && break; sleep 0.1; done; sleep 0.2; kill -TERM $pid; wait $pid"
+  ${TOOL} ${WORK}/slow.txt ${WORK}/copy.ks RESULT_VARIABLE rc)
+file(STRINGS ${WORK}/data/slow.txt rows)
+list(LENGTH rows count)
+if(NOT rc EQUAL 1 OR count LESS 2 OR NOT EXISTS ${WORK}/data/slow.log)
+  message(FATAL_ERROR "a run ended by SIGTERM did not stop cleanly (${rc}, ${count} rows)")
+endif()
