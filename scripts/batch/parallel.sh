@@ -35,32 +35,7 @@ mapfile -t numbers < <(printf '%s\n' "$listing" | awk -F '\t' '/^[0-9]+\t/ { pri
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrane-batch.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export tool script dir work
-parallel --will-cite -j "$jobs" --joblog "$work/joblog" \
-  'mkdir -p "$work/parts/{}" && "$tool" run "$script" "$dir" --files {} --results "$work/parts/{}" > "$work/parts/{}.out" 2>&1' \
+parallel --will-cite -j "$jobs" \
+  'mkdir -p "$work/parts/{}"; "$tool" run "$script" "$dir" --files {} --results "$work/parts/{}" > "$work/parts/{}.out" 2>&1; echo $? > "$work/parts/{}.status"' \
   ::: "${numbers[@]}"
-
-# The joblog's 7th column is each task's exit status, its last the command holding the number.
-mapfile -t failed < <(awk -F '\t' 'NR > 1 && $7 != 0 { n = $NF; sub(/.*--files /, "", n); sub(/ .*/, "", n); print n }' \
-  "$work/joblog" | sort -n)
-name=$(basename "$table")
-parts=()
-for n in "${numbers[@]}"; do
-  [ -f "$work/parts/$n/$name" ] && parts+=("$work/parts/$n/$name")
-done
-status=0
-if [ ${#parts[@]} -gt 0 ]; then
-  "$tool" merge-results "$table" "${parts[@]}" || status=1
-  # The logs one after another, in file-number order.
-  log=${table%.txt}.log
-  for n in "${numbers[@]}"; do
-    [ -f "$work/parts/$n/${name%.txt}.log" ] && cat "$work/parts/$n/${name%.txt}.log"
-  done >> "$log"
-fi
-if [ ${#failed[@]} -gt 0 ]; then
-  echo "Failed file numbers: ${failed[*]}" >&2
-  for n in "${failed[@]}"; do
-    sed 's/^/  /' "$work/parts/$n.out" >&2
-  done
-  status=1
-fi
-exit $status
+KESTRANE_TOOL=$tool "$(dirname "$0")/merge.sh" "$table" "$work" "${numbers[@]}"

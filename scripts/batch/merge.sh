@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Gathers a split cohort run: merges the part tables under WORK/parts into
+# TABLE (and their logs into its log, in file-number order), and exits
+# non-zero naming the file numbers whose task failed or never ran.
+#
+#   scripts/batch/merge.sh TABLE WORK NUMBER...
+set -uo pipefail
+[ $# -ge 2 ] || { echo "Usage: $0 TABLE WORK NUMBER..." >&2; exit 2; }
+table=$1
+work=$2
+shift 2
+tool=${KESTRANE_TOOL:-$(cd "$(dirname "$0")/../.." && pwd)/build/tool/kestrane-tool}
+name=$(basename "$table")
+parts=()
+failed=()
+for n in "$@"; do
+  [ -f "$work/parts/$n/$name" ] && parts+=("$work/parts/$n/$name")
+  status=$(cat "$work/parts/$n.status" 2> /dev/null || echo missing)
+  [ "$status" = 0 ] || failed+=("$n")
+done
+status=0
+if [ ${#parts[@]} -gt 0 ]; then
+  "$tool" merge-results "$table" "${parts[@]}" || status=1
+  for n in "$@"; do
+    [ -f "$work/parts/$n/${name%.txt}.log" ] && cat "$work/parts/$n/${name%.txt}.log"
+  done >> "${table%.txt}.log"
+fi
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Failed file numbers: ${failed[*]}" >&2
+  for n in "${failed[@]}"; do
+    [ -f "$work/parts/$n.out" ] && sed "s/^/  $n: /" "$work/parts/$n.out" >&2
+  done
+  status=1
+fi
+exit $status
