@@ -136,6 +136,8 @@ bool thickness::calc_thickness(int object, int threads)
         if (!map_thickness(*volume, mesh, config, threads, std::ref(progress), &results, nullptr,
                            [&](const point_result_t& r) { density.add(r); }))
             return false;
+        // The last word, whichever thread fitted the last point (only this one reports as it goes).
+        progress(mesh.points.size(), mesh.points.size());
     }
     drop_outliers_as_set(mesh, &results);
     held_[object] = {surface, std::move(results)};
