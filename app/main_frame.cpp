@@ -26,6 +26,7 @@
 #include "pages/reslice_pages.h"
 #include "pages/rfscope_page.h"
 #include "pages/template_page.h"
+#include "pages/script_page.h"
 #include "pages/thickness_task_page.h"
 #include "pages/thickness_visual_page.h"
 #include "resources/resource_table.h"
@@ -408,6 +409,8 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
             book->AddPage(new isocentre_task_page(book), p.title);
         } else if (p.id == ID_TASK_THICKNESS) {
             book->AddPage(new thickness_task_page(book), p.title);
+        } else if (p.id == ID_TASK_SCRIPT) {
+            book->AddPage(new script_page(book), p.title);
         } else {
             book->AddPage(new wxPanel(book), p.title);
         }

@@ -1,0 +1,137 @@
+// The Scripts page driven as a user would: a script over a folder of two
+// recordings writes its table and says so in the pane; a script with an error
+// names the line and writes nothing; unsaved changes are asked about before a
+// script closes the recording; Save as and Open keep the text and its path.
+#include <wx/button.h>
+#include <wx/ffile.h>
+#include <wx/filename.h>
+#include <wx/notebook.h>
+#include <wx/textctrl.h>
+
+#include "app/pages/script_page.h"
+#include "common/dynabuf.h"
+#include "gui_fixture.h"
+#include "resources/recording_file.h"
+#include "resources/resource_table.h"
+
+namespace {
+
+wxString read_text_file(const wxString& path)
+{
+    wxFFile file;
+    wxString text;
+    if (!wxFileName::FileExists(path) || !file.Open(path, "rb") || !file.ReadAll(&text))
+        return "(unreadable)";
+    return text;
+}
+
+class GuiScript : public GuiTest {
+protected:
+    script_page* page() { return find_script_page(frame().task_notebook()); }
+    void press(wxButton* b)
+    {
+        wxCommandEvent click(wxEVT_BUTTON);
+        b->ProcessWindowEvent(click);
+        pump(30);
+    }
+    // Two copies of the demo in dir/cohort; nothing left open.
+    void make_cohort()
+    {
+        ASSERT_TRUE(wxFileName::Mkdir(dir + "/cohort"));
+        ASSERT_TRUE(recording_io->try_read_kestrane_file(demo));
+        ASSERT_TRUE(recording_io->save_as(dir + "/cohort/a.ks"));
+        ASSERT_TRUE(recording_io->save_as(dir + "/cohort/b.ks"));
+        recording_io->new_recording();
+        ASSERT_EQ(bufp->frames(), 0);
+    }
+    wxString pane() { return page()->messages->GetValue(); }
+};
+
+TEST_F(GuiScript, RunsOverAFolderAndWritesTheTable)
+{
+    start({});
+    make_cohort();
+    ASSERT_NE(page(), nullptr);
+    page()->editor->SetValue("script_name run\nopen \"" + dir +
+                             "/cohort\"\nwrite_header RES_BUF_FRAMES\n# one row a recording\nwrite x\n");
+    press(page()->run_button);
+    EXPECT_TRUE(pane().Contains(">> Successfully completed script.")) << pane();
+    EXPECT_TRUE(pane().Contains("Opened file: " + dir + "/cohort/b.ks")) << pane();
+    EXPECT_TRUE(page()->run_button->IsEnabled());
+    const wxString table = read_text_file(dir + "/cohort/run.txt");
+    EXPECT_EQ(table,
+              "File number,Full file name,Results file name,Current surface,RES_BUF_FRAMES\n"
+              "1," +
+                  dir +
+                  "/cohort/a.ks,a_run_x,(none),40\n"
+                  "2," +
+                  dir + "/cohort/b.ks,b_run_x,(none),40\n")
+        << pane();
+    EXPECT_EQ(bufp->frames(), 0);  // the state before the run: nothing open
+}
+
+TEST_F(GuiScript, AnErrorNamesItsLineAndWritesNoTable)
+{
+    start({});
+    make_cohort();
+    page()->editor->SetValue("script_name bad\nopen \"" + dir + "/cohort\"\nwrite x\nfrobnicate\n");
+    press(page()->run_button);
+    EXPECT_TRUE(pane().Contains(">> In line 4 of Script. ERROR: Command not recognised.")) << pane();
+    EXPECT_FALSE(pane().Contains("Successfully completed script.")) << pane();
+    EXPECT_FALSE(wxFileName::FileExists(dir + "/cohort/bad.txt"));
+    EXPECT_FALSE(pane().Contains("Opened file:")) << pane();
+}
+
+TEST_F(GuiScript, UnsavedChangesAreAskedAboutBeforeAScriptOpensFiles)
+{
+    start({demo});
+    ASSERT_GT(bufp->frames(), 0);
+    res->RES_XSCALE->write(res->RES_XSCALE->value() * 2.0);
+    page()->editor->SetValue("script_name run\nopen \"" + dir + "\"\nwrite x\n");
+    script.answers.push_back(answer_t::cancel);
+    press(page()->run_button);
+    ASSERT_EQ(script.asked.size(), 1u);
+    EXPECT_TRUE(script.asked[0].StartsWith("Ignore changes")) << script.asked[0];
+    EXPECT_TRUE(pane().empty()) << pane();  // nothing ran
+    EXPECT_GT(bufp->frames(), 0);
+    EXPECT_FALSE(wxFileName::FileExists(dir + "/run.txt"));
+
+    // A script on the open recording alone closes nothing: no question.
+    page()->editor->SetValue("results_dir \"" + dir + "\"\nwrite x\n");
+    press(page()->run_button);
+    EXPECT_EQ(script.asked.size(), 1u);
+    EXPECT_TRUE(pane().Contains("Successfully completed script.")) << pane();
+}
+
+TEST_F(GuiScript, SaveAsThenOpenKeepsTheTextAndItsPath)
+{
+    start({});
+    const wxString text = "# a script\nwrite x\n";
+    page()->editor->SetValue(text);
+    script.files.push_back(file_choice_t{dir + "/saved.txt", 0});
+    press(page()->save_button);  // never saved: Save asks where
+    ASSERT_EQ(script.asked.size(), 1u);
+    EXPECT_EQ(script.asked[0], "Save script as");
+    EXPECT_EQ(read_text_file(dir + "/saved.txt"), text);
+    EXPECT_EQ(page()->path(), dir + "/saved.txt");
+    EXPECT_EQ(res->RES_SCRIPT_FILENAME->value().GetFullPath(), dir + "/saved.txt");
+
+    page()->editor->SetValue("write y\n");
+    press(page()->save_button);  // saved before: no question
+    EXPECT_EQ(script.asked.size(), 1u);
+    EXPECT_EQ(read_text_file(dir + "/saved.txt"), "write y\n");
+
+    page()->editor->SetValue("");
+    script.files.push_back(file_choice_t{dir + "/saved.txt", 0});
+    press(page()->open_button);
+    EXPECT_EQ(page()->editor->GetValue(), "write y\n");
+}
+
+TEST(GuiScriptText, OpensFilesOnlyWithAnOpenLineBeforeClose)
+{
+    EXPECT_TRUE(script_opens_files("# x\n  open \"/a b\"\n"));
+    EXPECT_FALSE(script_opens_files("# open\nwrite open\n"));
+    EXPECT_FALSE(script_opens_files("close\nopen /a\n"));
+}
+
+}  // namespace
