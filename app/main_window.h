@@ -38,6 +38,8 @@ public:
     // Runs the start-up steps after the toolkit is up; shared with the GUI tests.
     bool start(const std::vector<wxString>& args);
     void shut_down();
+    // The status the program ends with: non-zero after a command-line script that failed.
+    int exit_code() const { return exit_code_; }
 
     // Recording from the live frames; the record page's handlers call it.
     live_recorder& recorder() { return *recorder_; }

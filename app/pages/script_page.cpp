@@ -170,6 +170,17 @@ script_page* find_script_page(wxBookCtrlBase* book)
     return nullptr;
 }
 
+bool run_script_file(wxBookCtrlBase* book, const wxString& path)
+{
+    script_page* page = find_script_page(book);
+    if (!page)
+        return false;
+    book->SetSelection(book->FindPage(page));
+    wxFileName name(path);
+    name.MakeAbsolute();  // relative names in the script are taken from its folder
+    return page->load(name.GetFullPath()) && page->run();
+}
+
 bool script_opens_files(const wxString& text)
 {
     for (const wxString& line : split_script_lines(text)) {

@@ -49,5 +49,9 @@ private:
 // The script page of a notebook; null when it has none.
 script_page* find_script_page(wxBookCtrlBase* book);
 
+// A script named on the command line: the notebook turns to the page, which
+// loads and runs it. False when it could not be read or did not succeed.
+bool run_script_file(wxBookCtrlBase* book, const wxString& path);
+
 // True when the text has an 'open' line, so that running it closes the open recording.
 bool script_opens_files(const wxString& text);

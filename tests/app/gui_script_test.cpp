@@ -8,6 +8,7 @@
 #include <wx/notebook.h>
 #include <wx/textctrl.h>
 
+#include "app/main_window.h"
 #include "app/pages/script_page.h"
 #include "common/dynabuf.h"
 #include "gui_fixture.h"
@@ -125,6 +126,38 @@ TEST_F(GuiScript, SaveAsThenOpenKeepsTheTextAndItsPath)
     script.files.push_back(file_choice_t{dir + "/saved.txt", 0});
     press(page()->open_button);
     EXPECT_EQ(page()->editor->GetValue(), "write y\n");
+}
+
+// From a shell: -s runs the script and stays open, -sc closes the program
+// with a status that says whether the script succeeded. (A lone .txt, which
+// closes it too, cannot follow the settings folder these tests give.)
+TEST_F(GuiScript, CommandLineRunsAndClosesWithTheScriptsStatus)
+{
+    const wxString good = dir + "/good.txt", bad = dir + "/bad.txt";
+    ASSERT_TRUE(wxFFile(good, "wb").Write("script_name good_table\nresults_dir \"" + dir + "\"\nwrite x\n"));
+    ASSERT_TRUE(wxFFile(bad, "wb").Write("script_name bad\nresults_dir \"" + dir + "\"\nwrite\n"));
+    auto& app = static_cast<MainWindow&>(*wxTheApp);
+
+    start({"-sc", good});
+    pump(200);
+    EXPECT_EQ(main_win, nullptr) << "-sc closes the program";
+    EXPECT_EQ(app.exit_code(), 0);
+    EXPECT_TRUE(wxFileName::FileExists(dir + "/good_table.txt")) << "the table in its results folder";
+    app.shut_down();
+
+    start({"-sc", bad});
+    pump(200);
+    EXPECT_EQ(main_win, nullptr);
+    EXPECT_NE(app.exit_code(), 0);
+    app.shut_down();
+
+    start({"-s", good});
+    pump(200);
+    ASSERT_NE(main_win, nullptr) << "-s keeps the program open";
+    EXPECT_EQ(app.exit_code(), 0);
+    EXPECT_EQ(frame().task_notebook()->GetCurrentPage(), page());
+    EXPECT_TRUE(pane().Contains("Successfully completed script.")) << pane();
+    EXPECT_EQ(page()->path(), good);
 }
 
 TEST(GuiScriptText, OpensFilesOnlyWithAnOpenLineBeforeClose)
