@@ -50,10 +50,23 @@ public:
         pane_->AppendText(line + "\n");
         pane_->SetDefaultStyle(wxTextAttr(*wxBLACK));
         pane_->Update();  // a run holds the event loop; show each line as it comes
+        if (debug_.IsOpened()) {
+            debug_.Write(line + "\n");
+            debug_.Flush();  // kept even if the program ends abruptly
+        }
+    }
+    bool open_debug(const wxString& path)
+    {
+        debug_.Close();
+        if (path.empty())
+            return true;
+        wxLogNull quiet;
+        return debug_.Open(path, "wb");
     }
 
 private:
     wxTextCtrl* pane_;
+    wxFFile debug_;
 };
 
 script_page::script_page(wxWindow* parent) : wxPanel(parent)
@@ -122,6 +135,14 @@ bool script_page::load(const wxString& path)
     return true;
 }
 
+bool script_page::set_debug_file(const wxString& path)
+{
+    if (sink_->open_debug(path))
+        return true;
+    wxLogError("Unable to write the debug file %s.", path);
+    return false;
+}
+
 bool script_page::save(const wxString& path)
 {
     wxFFile file;
@@ -178,7 +199,12 @@ bool run_script_file(wxBookCtrlBase* book, const wxString& path)
     book->SetSelection(book->FindPage(page));
     wxFileName name(path);
     name.MakeAbsolute();  // relative names in the script are taken from its folder
-    return page->load(name.GetFullPath()) && page->run();
+    const wxFileName debug(name.GetPath(), "ks_debug", name.GetExt());
+    res->RES_DEBUG_FILENAME->write(debug);
+    page->set_debug_file(debug.GetFullPath());
+    const bool ok = page->load(name.GetFullPath()) && page->run();
+    page->set_debug_file("");
+    return ok;
 }
 
 bool script_opens_files(const wxString& text)

@@ -25,6 +25,9 @@ public:
     bool load(const wxString& path);
     bool save(const wxString& path);
     const wxString& path() const { return path_; }  // empty for a script never saved
+    // From now on every message line also goes to this file (emptied first);
+    // empty: to the pane alone.
+    bool set_debug_file(const wxString& path);
 
     void OnRun(wxCommandEvent&);
     void OnOpen(wxCommandEvent&);
@@ -50,7 +53,9 @@ private:
 script_page* find_script_page(wxBookCtrlBase* book);
 
 // A script named on the command line: the notebook turns to the page, which
-// loads and runs it. False when it could not be read or did not succeed.
+// loads and runs it, its messages also kept in ks_debug beside the script with
+// the script's extension (RES_DEBUG_FILENAME), since no one may watch the
+// pane. False when it could not be read or did not succeed.
 bool run_script_file(wxBookCtrlBase* book, const wxString& path);
 
 // True when the text has an 'open' line, so that running it closes the open recording.

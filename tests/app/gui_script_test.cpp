@@ -129,7 +129,8 @@ TEST_F(GuiScript, SaveAsThenOpenKeepsTheTextAndItsPath)
 }
 
 // From a shell: -s runs the script and stays open, -sc closes the program
-// with a status that says whether the script succeeded. (A lone .txt, which
+// with a status that says whether the script succeeded; the messages are
+// kept in ks_debug beside the script. (A lone .txt, which
 // closes it too, cannot follow the settings folder these tests give.)
 TEST_F(GuiScript, CommandLineRunsAndClosesWithTheScriptsStatus)
 {
@@ -143,12 +144,17 @@ TEST_F(GuiScript, CommandLineRunsAndClosesWithTheScriptsStatus)
     EXPECT_EQ(main_win, nullptr) << "-sc closes the program";
     EXPECT_EQ(app.exit_code(), 0);
     EXPECT_TRUE(wxFileName::FileExists(dir + "/good_table.txt")) << "the table in its results folder";
+    EXPECT_TRUE(read_text_file(dir + "/ks_debug.txt").Contains(">> Successfully completed script.\n"))
+        << read_text_file(dir + "/ks_debug.txt");
     app.shut_down();
 
     start({"-sc", bad});
     pump(200);
     EXPECT_EQ(main_win, nullptr);
     EXPECT_NE(app.exit_code(), 0);
+    const wxString debug = read_text_file(dir + "/ks_debug.txt");
+    EXPECT_TRUE(debug.Contains("In line 3 of Script. ERROR: ")) << debug;
+    EXPECT_FALSE(debug.Contains("Successfully")) << "a fresh log each run: " << debug;
     app.shut_down();
 
     start({"-s", good});
