@@ -9,6 +9,7 @@
 #include <wx/textctrl.h>
 
 #include "app/main_frame.h"
+#include "page_controls.h"
 #include "common/interaction.h"
 #include "resources/resource_table.h"
 #include "script/script.h"
@@ -69,7 +70,7 @@ private:
     wxFFile debug_;
 };
 
-script_page::script_page(wxWindow* parent) : wxPanel(parent)
+script_page::script_page(wxWindow* parent) : wxScrolledWindow(parent)
 {
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     editor = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 200), wxTE_MULTILINE | wxHSCROLL);
@@ -88,7 +89,7 @@ script_page::script_page(wxWindow* parent) : wxPanel(parent)
     messages = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 150),
                               wxTE_MULTILINE | wxTE_READONLY | wxTE_RICH2 | wxHSCROLL);
     sizer->Add(messages, 1, wxEXPAND | wxALL, 4);
-    SetSizer(sizer);
+    scroll_when_squeezed(this, sizer);
 
     sink_ = std::make_unique<pane_sink_t>(messages);
     run_button->Bind(wxEVT_BUTTON, &script_page::OnRun, this);

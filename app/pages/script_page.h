@@ -6,14 +6,14 @@
 
 #include <memory>
 
-#include <wx/panel.h>
+#include <wx/scrolwin.h>
 
 class Script;
 class wxBookCtrlBase;
 class wxButton;
 class wxTextCtrl;
 
-class script_page : public wxPanel {
+class script_page : public wxScrolledWindow {
 public:
     explicit script_page(wxWindow* parent);
     ~script_page() override;
