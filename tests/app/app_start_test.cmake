@@ -33,7 +33,7 @@ file(STRINGS "${WORK}/.kestrane.ini" pw REGEX "^RES_PASSWORD=")
 if(NOT rc EQUAL 0 OR NOT pw STREQUAL "RES_PASSWORD=changed")
   message(FATAL_ERROR "second start: rc=${rc}, ${pw}")
 endif()
-# A script named on the command line cannot run in this version: the exit status says so.
+# A script named on the command line that cannot be read: the exit status says so.
 execute_process(COMMAND "${KESTRANE}" "dir=${WORK}" "-sc" "${WORK}/none.txt" RESULT_VARIABLE rc TIMEOUT 120)
 if(rc EQUAL 0)
   message(FATAL_ERROR "a failed script run ended with status 0")
