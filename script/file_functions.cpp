@@ -1,7 +1,11 @@
 #include "file_functions.h"
 
+#include <algorithm>
+
 #include <wx/filename.h>
 
+#include "resources/frame_export.h"
+#include "common/dynabuf.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 #include "script_functions.h"
@@ -49,6 +53,44 @@ script_result_t file_save_as(const std::vector<wxString>& args)
     return {true, "Saved " + path};
 }
 
+// A file a function writes: a relative name beside the open recording.
+wxString output_path(const wxString& given)
+{
+    wxFileName target(given);
+    if (target.IsRelative())
+        target.MakeAbsolute(recording_io->recording_directory());
+    return target.GetFullPath();
+}
+
+script_result_t template_open(const std::vector<wxString>& args)
+{
+    if (!recording_io || !res)
+        return no_session();
+    if (!recording_io->try_read_template_file(args[0]))
+        return {false, "could not read the template " + args[0]};
+    return {true, {}};
+}
+
+// EXPORT_FRAMES range file: the frames of the range as a recording (.ks) or as numbered pictures.
+script_result_t export_frames(const std::vector<wxString>& args)
+{
+    if (!recording_io || !res || !bufp)
+        return no_session();
+    const wxString path = output_path(args[1]);
+    const wxString ext = wxFileName(path).GetExt().Lower();
+    const std::vector<char> keep = parse_frame_range(args[0], bufp->frames());
+    if (std::find(keep.begin(), keep.end(), 1) == keep.end())
+        return {false, "the range '" + args[0] + "' takes no frame"};
+    bool ok = false;
+    if (ext == "ks")
+        ok = export_frames_to_recording(keep, path);
+    else if (ext == "png" || ext == "bmp" || ext == "jpeg" || ext == "jpg" || ext == "tif" || ext == "tiff")
+        ok = export_frames_to_images(keep, path, image_export_t::png);  // the extension decides
+    else
+        return {false, "'" + args[1] + "' is neither a recording (.ks) nor a picture (.png, .bmp, .jpeg, .tiff)"};
+    return ok ? script_result_t{true, "Exported " + path} : script_result_t{false, "could not write " + path};
+}
+
 script_result_t file_close(const std::vector<wxString>&)
 {
     if (!recording_io || !res)
@@ -65,4 +107,6 @@ void register_file_functions(script_function_table_t& table)
     table.register_function("FILE_SAVE", file_save);
     table.register_function("FILE_SAVEAS", file_save_as);
     table.register_function("FILE_CLOSE", file_close);
+    table.register_function("TEMPLATE_OPEN", template_open);
+    table.register_function("EXPORT_FRAMES", export_frames);
 }

@@ -13,7 +13,7 @@
 #include "resources/core_session.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
-#include "surfaces/surface_sections.h"
+#include "surfaces/session_voxels.h"
 #include "surfaces/surface_session.h"
 #include "output_names.h"
 #include "surface_commands.h"
@@ -35,24 +35,6 @@ int usage()
                  "  --crop K      keep only what lies inside object K's surface (implies --surfaces)\n",
                  voxel_max_step);
     return 2;
-}
-
-bool output_type(const wxString& path, voxel_output_t* type)
-{
-    const wxString ext = wxFileName(path).GetExt().Lower();
-    if (ext.empty() || ext == "ks")
-        *type = voxel_output_t::recording;
-    else if (ext == "png")
-        *type = voxel_output_t::png;
-    else if (ext == "bmp")
-        *type = voxel_output_t::bmp;
-    else if (ext == "jpeg" || ext == "jpg")
-        *type = voxel_output_t::jpeg;
-    else if (ext == "tif" || ext == "tiff")
-        *type = voxel_output_t::tiff;
-    else
-        return false;
-    return true;
 }
 
 }  // namespace
@@ -92,12 +74,6 @@ int run_export_voxels(const std::vector<wxString>& args)
     const wxString output = tool_output_name("export-voxels", args[1], recording_or_image_extensions());
     if (output.empty())
         return 2;
-    voxel_export_request request;
-    if (!output_type(output, &request.type)) {
-        std::fprintf(stderr, "kestrane-tool: unknown output type '%s'.\n",
-                     wxFileName(args[1]).GetExt().utf8_str().data());
-        return 2;
-    }
     tool_session_t tool;
     if (!recording_io->try_read_kestrane_file(args[0]))
         return 1;
@@ -106,33 +82,20 @@ int run_export_voxels(const std::vector<wxString>& args)
             update_surfaces(surface_settings_from_session(surface_resolution_step(resolution), 0, 0));
         for (int i : done.failed)
             std::fprintf(stderr, "kestrane-tool export-voxels: no surface for object %d.\n", i);
-        if (crop >= 0 && !res->RES_SURFACE[static_cast<std::size_t>(crop)]->value()) {
-            std::fprintf(stderr, "kestrane-tool export-voxels: object %ld has no surface to crop to.\n", crop);
-            return 1;
-        }
     }
-    reslice_source source = source_from_session();
-    source.surface_sections = surface_sections_from_session();
-    reslice_internals reslice;
-    reslice_settings mode = reslice.settings();
-    mode.linear = linear;
-    reslice.set_settings(mode);
-    if (!reslice.set_reslice_for_min_voxels(source)) {
-        std::fprintf(stderr, "kestrane-tool: the recording has no frames with positions.\n");
+    session_voxels_t how;
+    how.path = output;
+    how.step = step;
+    how.spacing_mm = spacing_mm;
+    how.linear = linear;
+    how.crop = crop;
+    voxel_layout_t layout;
+    wxString why;
+    if (!export_session_voxels(how, &layout, &why)) {
+        std::fprintf(stderr, "kestrane-tool export-voxels: %s.\n", why.utf8_str().data());
         return 1;
     }
-    request.settings = reslice.settings();
-    request.settings.surface = static_cast<std::int32_t>(crop);
-    // Slabs that meet fill the space between frames.
-    request.settings.bscan_half_thickness = suggested_bscan_half_thickness(source);
-    request.step = static_cast<int>(step);
-    // As the export dialog's rows: K pixel widths, or millimetres when asked.
-    request.spacing = spacing_mm > 0.0 ? spacing_mm / 10.0 : static_cast<double>(step) * source.pixel_size;
-    request.path = output;
-    const voxel_layout_t layout = plan_voxel_export(source, request);
-    if (!layout.ok || !export_voxels(source, voxel_header_from_session(), request))
-        return 1;
-    std::printf("%s: %li slices of %li x %li voxels\n", wxFileName(request.path).GetFullPath().utf8_str().data(),
+    std::printf("%s: %li slices of %li x %li voxels\n", wxFileName(how.path).GetFullPath().utf8_str().data(),
                 layout.slices, layout.width, layout.height);
     return 0;
 }

@@ -1,0 +1,21 @@
+// The session's recording as a regular stack of slices through the plane
+// that holds it in the fewest voxels, each slice carrying the outlines where
+// the surfaces held cut it: what kestrane-tool export-voxels and a script's
+// EXPORT_VOXELS write, byte for byte alike.
+#pragma once
+
+#include <wx/string.h>
+
+#include "reconstruction/voxel_export.h"
+
+struct session_voxels_t {
+    wxString path;            // .ks (or no extension) for a recording, else .png, .bmp, .jpeg/.jpg, .tif/.tiff
+    long step = 1;            // resolution and slice spacing in pixel widths, 1 to voxel_max_step
+    double spacing_mm = 0.0;  // a slice spacing of its own, when above 0
+    bool linear = true;       // voxels blended from the frames either side (else the nearest)
+    long crop = -1;           // keep what lies inside this object's surface; -1 keeps all
+};
+
+// False with *why for an unknown output type, a recording without placed
+// frames, a crop object without a surface, or a failed write.
+bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, wxString* why);

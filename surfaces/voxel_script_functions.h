@@ -1,0 +1,8 @@
+// The script's EXPORT_VOXELS file [step [spacing]]: the open recording as a
+// voxel volume, as kestrane-tool export-voxels writes it (a relative file
+// name beside the recording; the step in pixel widths, the spacing in mm).
+#pragma once
+
+class script_function_table_t;
+
+void register_voxel_functions(script_function_table_t& table);
