@@ -38,7 +38,7 @@ bool save_results(long object)
 bool choose_thickness_surface(long object)
 {
     if (!has_surface(object)) {
-        wxLogError("Object %ld has no surface.", object + 1);
+        wxLogError("Object %ld has no surface.", object);  // numbered as the object table names them
         return false;
     }
     thickness_session().surface_object = object;
@@ -96,7 +96,7 @@ bool thickness_est_density(density_estimate_t* out, bool* show_plot)
 bool thickness_alternate(long object)
 {
     if (!has_surface(object)) {
-        wxLogError("Object %ld has no surface.", object + 1);
+        wxLogError("Object %ld has no surface.", object);  // numbered as the object table names them
         return false;
     }
     res->RES_THICKNESS_SURF->write(object);
@@ -173,7 +173,7 @@ wxString thickness_file_base(long object)
     const wxFileName recording = res->RES_ASCII_FILENAME->value();
     wxString name = object >= 0 && object < object_table::size && res->RES_OBJECT->value()
                         ? (*res->RES_OBJECT->value())[int(object)].name
-                        : wxString::Format("object%ld", object + 1);
+                        : wxString::Format("object%ld", object);
     // An object's name may hold anything; only plain characters go into a file name.
     for (auto it = name.begin(); it != name.end(); ++it)
         if (!wxIsalnum(*it) && *it != '-' && *it != '_')
