@@ -47,8 +47,8 @@ while [ $i -lt ${#numbers[@]} ]; do
     indices+=($(( numbers[i] - offset )))
     i=$((i + 1))
   done
-  spec=$(IFS=,; echo "${indices[*]}")
-  id=$(sbatch --parsable --array="$spec%$throttle" \
+  ids=$(IFS=,; echo "${indices[*]}")
+  id=$(sbatch --parsable --array="$ids%$throttle" \
     --export=ALL,KESTRANE_TOOL="$tool",SCRIPT="$script",DIR="$dir",WORK="$work",OFFSET="$offset" \
     "$@" "$here/kestrane-array.sbatch")
   jobs+=("${id%%;*}")
