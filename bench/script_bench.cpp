@@ -2,8 +2,9 @@
 // timed through a one-command script (parse, run, results table and log
 // written) and as a direct call of the same function, side by side, in one
 // run. Real commands: FILE_OPEN of the demo recording (300 frames of
-// 640 x 480) and EXPORT_VOXELS of it; target under 1% overhead. For `param`
-// and a function that does nothing, the absolute cost of a script line.
+// 640 x 480) and EXPORT_VOXELS of it; target under 1% overhead a command.
+// For `param` and a function that does nothing, the absolute cost of a
+// script line. Each also shows the run's own fixed cost.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -64,9 +65,10 @@ double seconds(const std::function<void()>& work)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// One command `count` times through a script (a repeat block: the run's own fixed cost, its parse and
-// its results files, shared out) and as many direct calls, alternating, `state.iterations()` times each.
-// The figures are per command.
+// One command through a script and directly, alternating, `state.iterations()` times each: once with
+// the command repeated `count` times and once with it once, so that the run's own fixed cost (its
+// parse, its results files, and putting the program back as it found it) stands apart from what each
+// command adds. The figures are per command.
 void compare(benchmark::State& state, const wxString& line, const std::function<void()>& direct, int count)
 {
     bench_session_t& env = environment();
@@ -74,36 +76,47 @@ void compare(benchmark::State& state, const wxString& line, const std::function<
     register_voxel_functions(table);
     table.register_function("ZOOM_3D", [](const std::vector<wxString>&) { return script_result_t{true, {}}; });
     silent_sink_t sink;
-    const wxString text =
-        wxString::Format("script_name bench\nresults_dir \"%s\"\nrepeat %d\n%s\nend\n", env.dir, count, line);
-    double scripted = 0.0, plain = 0.0;
+    auto text = [&](int n) {
+        return wxString::Format("script_name bench\nresults_dir \"%s\"\nrepeat %d\n%s\nend\n", env.dir, n, line);
+    };
+    const wxString many = text(count), once = text(1);
+    double scripted = 0.0, plain = 0.0, scripted_once = 0.0, plain_once = 0.0;
     bool ran = true;
-    for (auto _ : state) {
-        scripted += seconds([&] {
+    auto run = [&](const wxString& t) {
+        return seconds([&] {
             Script script(sink, table);
-            ran = script.Run(text, wxFileName(env.dir, "bench_script.txt").GetFullPath()) && ran;
+            ran = script.Run(t, wxFileName(env.dir, "bench_script.txt").GetFullPath()) && ran;
         });
+    };
+    for (auto _ : state) {
+        scripted += run(many);
         plain += seconds([&] {
             for (int i = 0; i < count; ++i)
                 direct();
         });
+        scripted_once += run(once);
+        plain_once += seconds(direct);
     }
     if (!ran) {
         state.SkipWithError("the script failed");
         return;
     }
-    const double n = double(state.iterations()) * count;
-    state.counters["scripted_ms"] = 1e3 * scripted / n;
-    state.counters["direct_ms"] = 1e3 * plain / n;
-    state.counters["overhead_pct"] = 100.0 * (scripted - plain) / plain;
-    state.counters["overhead_us"] = 1e6 * (scripted - plain) / n;
+    const double iterations = double(state.iterations());
+    // The run's fixed cost from the two lengths; what is left is each command's.
+    const double per_command = ((scripted - scripted_once) - (plain - plain_once)) / iterations / (count - 1);
+    const double fixed = (scripted_once - plain_once) / iterations - per_command;
+    const double direct_each = plain / iterations / count;
+    state.counters["direct_ms"] = 1e3 * direct_each;
+    state.counters["overhead_us"] = 1e6 * per_command;
+    state.counters["overhead_pct"] = 100.0 * per_command / direct_each;
+    state.counters["run_fixed_ms"] = 1e3 * fixed;
 }
 
 void BM_FileOpen(benchmark::State& state)
 {
     const wxString path = environment().recording;
     compare(
-        state, "func FILE_OPEN \"" + path + "\"", [&] { recording_io->try_read_kestrane_file(path); }, 10);
+        state, "func FILE_OPEN \"" + path + "\"", [&] { recording_io->try_read_kestrane_file(path); }, 20);
 }
 BENCHMARK(BM_FileOpen)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -124,7 +137,7 @@ void BM_ExportVoxels(benchmark::State& state)
         },
         2);
 }
-BENCHMARK(BM_ExportVoxels)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_ExportVoxels)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // The cost of a line itself: setting a value, calling a function that does nothing.
 void BM_ParamLine(benchmark::State& state)
