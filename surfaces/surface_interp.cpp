@@ -695,3 +695,18 @@ std::unique_ptr<surface_interp> surface_interp::from_mesh(surface_mesh_t mesh, i
         return nullptr;
     return surface;
 }
+
+surface_mesh_t surface_interp::joined() const
+{
+    surface_mesh_t mesh;
+    for (const surface_sequence_t& s : sequences_) {
+        const auto offset = std::uint32_t(mesh.points.size());
+        mesh.points.insert(mesh.points.end(), s.mesh.points.begin(), s.mesh.points.end());
+        for (surface_triangle_t t : s.mesh.triangles) {
+            for (auto& p : t.points)
+                p += offset;
+            mesh.triangles.push_back(t);
+        }
+    }
+    return mesh;
+}

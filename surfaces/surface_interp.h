@@ -106,6 +106,8 @@ public:
     int get_assoc_object_no() const { return assoc_object_; }
     const std::vector<surface_sequence_t>& get_seq() const { return sequences_; }
     std::size_t get_num_sweeps() const { return sequences_.size(); }
+    // The sequences as one mesh, one after another: the numbering per-point results use.
+    surface_mesh_t joined() const;
 
 private:
     int assoc_object_ = -1;

@@ -87,17 +87,7 @@ private:
 
 surface_mesh_t thickness::mesh_of(const surface_interp& surface)
 {
-    surface_mesh_t mesh;
-    for (const surface_sequence_t& s : surface.get_seq()) {
-        const auto offset = std::uint32_t(mesh.points.size());
-        mesh.points.insert(mesh.points.end(), s.mesh.points.begin(), s.mesh.points.end());
-        for (surface_triangle_t t : s.mesh.triangles) {
-            for (auto& p : t.points)
-                p += offset;
-            mesh.triangles.push_back(t);
-        }
-    }
-    return mesh;
+    return surface.joined();
 }
 
 const thickness_results_t* thickness::results(int object) const

@@ -10,6 +10,7 @@
 #include "resources/safe_file.h"
 #include "script/results_merge.h"
 #include "script/script.h"
+#include "surfaces/surface_script_functions.h"
 #include "surfaces/voxel_script_functions.h"
 #include "thickness/thickness_script_functions.h"
 #include "tool_session.h"
@@ -102,6 +103,7 @@ int run_script(const std::vector<wxString>& args)
     script_function_table_t& functions = script_functions();
     register_thickness_functions(functions);
     register_voxel_functions(functions);
+    register_surface_functions(functions);
     functions.set_display_available(false);  // functions that draw into the program's views cannot run here
     console_sink_t sink;
     stoppable_interaction_t interaction;

@@ -14,6 +14,7 @@
 #include "resources/resource_table.h"
 #include "script/script.h"
 #include "script/script_lexer.h"
+#include "surfaces/surface_script_functions.h"
 #include "surfaces/voxel_script_functions.h"
 #include "thickness/thickness_script_functions.h"
 
@@ -27,6 +28,7 @@ script_function_table_t& gui_functions()
         script_function_table_t& t = script_functions();
         register_thickness_functions(t);
         register_voxel_functions(t);
+        register_surface_functions(t);
         t.set_display_available(true);
         return t;
     }();

@@ -114,3 +114,21 @@ execute_process(COMMAND ${TOOL} run ${WORK}/template.txt OUTPUT_VARIABLE out ERR
 if(rc EQUAL 0 OR NOT err MATCHES "In line 2 of Script\\. ERROR")
   message(FATAL_ERROR "a template loaded over a recording was not refused (${rc}):\n${out}${err}")
 endif()
+
+# Surfaces built and saved over a loop of the objects with surfaces (one row each), brought back
+# with IMPORT_SURFACE; a bad opacity stops the script at its line.
+execute_process(COMMAND ${TOOL} make-demo ${WORK}/big --frames 40 --size 160x120 OUTPUT_QUIET)
+file(WRITE ${WORK}/surf.txt "script_name surf\nwrite_header CURRENT_OBJECT\nopen big\nfunc SURFACE_RESOLUTION 2\n"
+  "func SURFACE_ALL\nloop *\nfunc SAVE_CURRENT_SURFACE\nwrite s\nend\n")
+execute_process(COMMAND ${TOOL} run ${WORK}/surf.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+file(READ ${WORK}/big/surf.txt table)
+if(NOT rc EQUAL 0 OR NOT table MATCHES "\n1,${WORK}/big/kestrane_demo.ks,kestrane_demo_surf_s,Ellipsoid,0\n1,[^\n]*,Vessel,1\n$"
+   OR NOT EXISTS ${WORK}/big/kestrane_demo_Ellipsoid.ply)
+  message(FATAL_ERROR "the surfaces' loop did not run (${rc}):\n${table}\n${out}${err}")
+endif()
+file(WRITE ${WORK}/import.txt "script_name imported\nopen big\nfunc CURRENT_OBJECT Ellipsoid\n"
+  "func IMPORT_SURFACE kestrane_demo_Ellipsoid.ply\nloop Ell*\nwrite back\nend\nfunc OBJECT_OPACITY 0 1.5\n")
+execute_process(COMMAND ${TOOL} run ${WORK}/import.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(rc EQUAL 0 OR NOT err MATCHES "In line 8 of Script\\. ERROR" OR NOT out MATCHES "IMPORT_SURFACE completed|Function IMPORT_SURFACE completed")
+  message(FATAL_ERROR "the imported surface or the bad opacity went wrong (${rc}):\n${out}${err}")
+endif()
