@@ -8,6 +8,7 @@
 #include "common/dynabuf.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
+#include "script_arguments.h"
 #include "script_functions.h"
 
 namespace {
@@ -36,30 +37,16 @@ script_result_t file_save(const std::vector<wxString>&)
     return {true, "Saved " + path};
 }
 
-// A relative name is taken beside the open recording, where a cohort's
-// results belong, not in whatever folder the program was started from.
 script_result_t file_save_as(const std::vector<wxString>& args)
 {
     if (!recording_io || !res)
         return no_session();
-    wxFileName target(args[0]);
-    if (target.GetFullName().empty())
+    if (wxFileName(args[0]).GetFullName().empty())
         return {false, "'" + args[0] + "' names no file."};
-    if (target.IsRelative())
-        target.MakeAbsolute(recording_io->recording_directory());
-    const wxString path = target.GetFullPath();
+    const wxString path = beside_recording(args[0]);
     if (!recording_io->save_as(path, false, true))
         return {false, "could not save " + path};
     return {true, "Saved " + path};
-}
-
-// A file a function writes: a relative name beside the open recording.
-wxString output_path(const wxString& given)
-{
-    wxFileName target(given);
-    if (target.IsRelative())
-        target.MakeAbsolute(recording_io->recording_directory());
-    return target.GetFullPath();
 }
 
 script_result_t template_open(const std::vector<wxString>& args)
@@ -76,7 +63,7 @@ script_result_t export_frames(const std::vector<wxString>& args)
 {
     if (!recording_io || !res || !bufp)
         return no_session();
-    const wxString path = output_path(args[1]);
+    const wxString path = beside_recording(args[1]);
     const wxString ext = wxFileName(path).GetExt().Lower();
     const std::vector<char> keep = parse_frame_range(args[0], bufp->frames());
     if (std::find(keep.begin(), keep.end(), 1) == keep.end())

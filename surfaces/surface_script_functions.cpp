@@ -4,11 +4,9 @@
 #include <cmath>
 #include <memory>
 
-#include <wx/filename.h>
-
 #include "resources/recording_data.h"
-#include "resources/recording_file.h"
 #include "resources/resource_table.h"
+#include "script/script_arguments.h"
 #include "script/script_functions.h"
 #include "surfaces/ply_reader.h"
 #include "surfaces/surface_files.h"
@@ -26,19 +24,6 @@ surface_choices_t choices;
 script_result_t fail(const wxString& why)
 {
     return {false, why};
-}
-
-// An object by number (from 0) or by name; -1 for none.
-long object_named(const wxString& word)
-{
-    long k = -1;
-    if (word.ToLong(&k))
-        return k >= 0 && k < object_table::size ? k : -1;
-    if (const auto& objects = res->RES_OBJECT->value())
-        for (int i = 0; i < object_table::size; ++i)
-            if ((*objects)[i].name == word)
-                return i;
-    return -1;
 }
 
 long current_object()
@@ -71,21 +56,12 @@ script_result_t build(int object)
     return {true, wxString::Format("%zu surface(s) built", done.built.size())};
 }
 
-// A file a function writes or reads: a relative name beside the open recording.
-wxString beside_recording(const wxString& given)
-{
-    wxFileName name(given);
-    if (name.IsRelative() && recording_io)
-        name.MakeAbsolute(recording_io->recording_directory());
-    return name.GetFullPath();
-}
-
 }  // namespace
 
 void register_surface_functions(script_function_table_t& table)
 {
     table.register_function("CURRENT_OBJECT", [](const std::vector<wxString>& args) {
-        const long object = object_named(args.at(0));
+        const long object = script_object(args.at(0));
         if (object < 0)
             return fail("no object '" + args.at(0) + "'");
         res->CURRENT_OBJECT->write(object);
@@ -101,7 +77,7 @@ void register_surface_functions(script_function_table_t& table)
         return script_result_t{true, {}};
     });
     table.register_function("OBJECT_OPACITY", [](const std::vector<wxString>& args) {
-        const long object = object_named(args.at(0));
+        const long object = script_object(args.at(0));
         double opacity = 0.0;
         if (object < 0 || !res->RES_OBJECT->value())
             return fail("no object '" + args.at(0) + "'");
@@ -123,13 +99,7 @@ void register_surface_functions(script_function_table_t& table)
         const auto& surface = res->RES_SURFACE[std::size_t(object)]->value();
         if (!surface || !res->RES_OBJECT->value())
             return fail("the current object has no surface");
-        // Beside the recording, named after it and the object.
-        const wxFileName recording = res->RES_ASCII_FILENAME->value();
-        wxString name = (*res->RES_OBJECT->value())[int(object)].name;
-        for (auto it = name.begin(); it != name.end(); ++it)
-            if (!wxIsalnum(*it) && *it != '-' && *it != '_')
-                *it = '_';
-        const wxString path = beside_recording(recording.GetName() + "_" + name + ".ply");
+        const wxString path = object_file_base(object) + ".ply";
         if (!save_surface(path, surface->joined(), surface_save_t{}))
             return fail("could not write " + path);
         return script_result_t{true, "Saved " + path};

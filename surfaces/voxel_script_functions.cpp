@@ -2,9 +2,7 @@
 
 #include <cmath>
 
-#include <wx/filename.h>
-
-#include "resources/recording_file.h"
+#include "script/script_arguments.h"
 #include "script/script_functions.h"
 #include "surfaces/session_voxels.h"
 
@@ -12,10 +10,7 @@ void register_voxel_functions(script_function_table_t& table)
 {
     table.register_function("EXPORT_VOXELS", [](const std::vector<wxString>& args) {
         session_voxels_t how;
-        wxFileName target(args.at(0));
-        if (target.IsRelative() && recording_io)
-            target.MakeAbsolute(recording_io->recording_directory());
-        how.path = target.GetFullPath();
+        how.path = beside_recording(args.at(0));
         if (args.size() > 1 && (!args[1].ToLong(&how.step) || how.step < 1 || how.step > voxel_max_step))
             return script_result_t{false, "the step '" + args[1] + "' is not a whole number of pixels"};
         if (args.size() > 2 &&

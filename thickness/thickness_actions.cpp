@@ -4,9 +4,8 @@
 #include <wx/log.h>
 
 #include "common/interaction.h"
-#include "resources/recording_data.h"
-#include "resources/recording_file.h"
 #include "resources/resource_table.h"
+#include "script/script_arguments.h"
 #include "surfaces/surface_files.h"
 #include "surfaces/surface_interp.h"
 #include "thickness/coloured_surfaces.h"
@@ -170,15 +169,5 @@ bool thickness_create()
 
 wxString thickness_file_base(long object)
 {
-    const wxFileName recording = res->RES_ASCII_FILENAME->value();
-    wxString name = object >= 0 && object < object_table::size && res->RES_OBJECT->value()
-                        ? (*res->RES_OBJECT->value())[int(object)].name
-                        : wxString::Format("object%ld", object);
-    // An object's name may hold anything; only plain characters go into a file name.
-    for (auto it = name.begin(); it != name.end(); ++it)
-        if (!wxIsalnum(*it) && *it != '-' && *it != '_')
-            *it = '_';
-    if (recording.IsOk() && !recording.GetName().empty())
-        return wxFileName(recording.GetPath(), recording.GetName() + "_" + name).GetFullPath();
-    return wxFileName(recording_io->recording_directory(), res->RES_FILENAME_STUB->value() + "_" + name).GetFullPath();
+    return object_file_base(object);
 }

@@ -1,24 +1,10 @@
 #include "thickness_script_functions.h"
 
-#include "resources/recording_data.h"
-#include "resources/resource_table.h"
+#include "script/script_arguments.h"
 #include "script/script_functions.h"
 #include "thickness/thickness_actions.h"
 
 namespace {
-
-// The object a script names, by number or by name; -1 for none.
-long object_named(const wxString& word)
-{
-    long k = -1;
-    if (word.ToLong(&k))
-        return k >= 0 && k < object_table::size ? k : -1;
-    if (const auto& objects = res->RES_OBJECT->value())
-        for (int i = 0; i < object_table::size; ++i)
-            if ((*objects)[i].name == word)
-                return i;
-    return -1;
-}
 
 script_result_t done(bool ok, const wxString& message = {})
 {
@@ -35,7 +21,7 @@ script_callable_t plain(bool (*operation)(), const char* why)
 script_callable_t on_object(bool (*operation)(long))
 {
     return [operation](const std::vector<wxString>& args) {
-        const long object = object_named(args.at(0));
+        const long object = script_object(args.at(0));
         if (object < 0)
             return done(false, "no object '" + args.at(0) + "'");
         return operation(object) ? done(true) : done(false, "object '" + args.at(0) + "' has no surface");
