@@ -147,6 +147,7 @@ MainFrame::MainFrame(const wxString& title, int x, int y, int width, int height)
 {
     main_win = this;
     reslices_ = std::make_unique<reslice_views_t>();
+    install_reslice_windows(reslices_.get());  // scripts move and save these reslices
     for (const page_t& p : visual_pages)
         Bind(wxEVT_MENU, &MainFrame::OnVisualPage, this, p.id);
     build_menus();
@@ -172,6 +173,7 @@ MainFrame::~MainFrame()
     unregister_procedures();
     if (res && res->RES_CALIB_ACTIVE->value() == calib_)
         res->RES_CALIB_ACTIVE->write(nullptr);
+    install_reslice_windows(nullptr);
     if (main_win == this)
         main_win = nullptr;
 }

@@ -4,6 +4,8 @@
 // changes size, lengths measured from the pixel scales, and selected regions.
 #pragma once
 
+#include "display/view_limits.h"
+
 #include <optional>
 
 #include <wx/string.h>
@@ -31,7 +33,6 @@ struct review_view_t {
     static double beside_start(double frame_w);
 };
 
-inline constexpr double min_review_zoom = 0.05, max_review_zoom = 50.0;
 // A box narrower or lower than this is a click, not a box.
 inline constexpr double min_zoom_box = 4.0;
 

@@ -47,6 +47,12 @@ inline matrix16d matrix_of_axes(const vertex3d& x, const vertex3d& y, const vert
     }
     return m;
 }
+// v turned about the unit axis a by `radians` (right-handed): Rodrigues' formula.
+inline vertex3d rotate_about(const vertex3d& v, const vertex3d& a, double radians)
+{
+    const double c = std::cos(radians), s = std::sin(radians);
+    return c * v + s * cross(a, v) + ((1 - c) * dot(a, v)) * a;
+}
 // The angle (degrees) of the turn that takes the axes of rigid matrix a to b's.
 inline double turn_between_degrees(const matrix16d& a, const matrix16d& b)
 {

@@ -56,6 +56,7 @@ bool Script::Run(const wxString& text, const wxString& script_path)
     script_run_guard_t guard([this](const wxString& note) { WriteMessage(note, current_line_); });
     guard_ = &guard;
     snapshot_.take();
+    functions_.save_states();
     res->RES_SCRIPT_WRITE_MESSAGE->add_proc(&message_proc_);
 
     if (ParseScript(text, script_path)) {
@@ -83,8 +84,10 @@ bool Script::Run(const wxString& text, const wxString& script_path)
     // Settings and kept values as they were; with files listed, then a new
     // recording with the user's values, as before a cohort run.
     snapshot_.restore_settings_and_kept();
-    if (opened_any_ || file_open_)
+    if (opened_any_ || file_open_) {
         ReturnToInitial();
+        functions_.restore_states(true);  // the views of the data gone start afresh too
+    }
     report_logged(0);
     res->RES_SCRIPT_WRITE_MESSAGE->remove_worry(&message_proc_);
     guard_ = nullptr;
@@ -115,6 +118,7 @@ bool Script::RunScript()
     for (const script_file_t& file : plan_.files) {
         // Every file from the same values, whatever the files before it held or set.
         snapshot_.restore_all();
+        functions_.restore_states(true);
         report_logged(0);
         command_done();
         if (!ok())

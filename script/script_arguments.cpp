@@ -1,5 +1,7 @@
 #include "script_arguments.h"
 
+#include <cmath>
+
 #include <wx/filename.h>
 
 #include "resources/recording_data.h"
@@ -16,6 +18,15 @@ long script_object(const wxString& word)
             if ((*objects)[i].name == word)
                 return i;
     return -1;
+}
+
+bool script_number(const wxString& word, double* value)
+{
+    double v = 0.0;
+    if (!word.ToCDouble(&v) || !std::isfinite(v))
+        return false;
+    *value = v;
+    return true;
 }
 
 wxString beside_recording(const wxString& given)

@@ -8,6 +8,9 @@
 // or its name; -1 for none.
 long script_object(const wxString& word);
 
+// A finite number written with a decimal point (whatever the locale) into *value.
+bool script_number(const wxString& word, double* value);
+
 // A file named by a script: a relative name is taken beside the open
 // recording, where a cohort's results belong, not in whatever folder the
 // program was started from.

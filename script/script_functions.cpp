@@ -105,6 +105,30 @@ void script_function_table_t::unregister_function(const wxString& name)
     }
 }
 
+void script_function_table_t::add_state(const wxString& name, script_state_t state)
+{
+    for (auto& [held, kept] : states_)
+        if (held == name) {
+            kept = std::move(state);
+            return;
+        }
+    states_.emplace_back(name, std::move(state));
+}
+
+void script_function_table_t::save_states() const
+{
+    for (const auto& [name, state] : states_)
+        if (state.save)
+            state.save();
+}
+
+void script_function_table_t::restore_states(bool new_data) const
+{
+    for (const auto& [name, state] : states_)
+        if (state.restore)
+            state.restore(new_data);
+}
+
 wxString script_function_table_t::strip_prefix(const wxString& label)
 {
     for (const char* prefix : {"S_", "KSC_", "KSM_"}) {

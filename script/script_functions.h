@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include <wx/string.h>
@@ -22,6 +23,16 @@ struct script_function_t {
     int min_args = 0, max_args = 0;
     script_callable_t call;  // empty until registered
     bool needs_display = false;
+};
+
+// Program state outside the resources (a view's camera) that every file of a
+// run must start from, as the resources do: saved when the run starts, put
+// back before each listed file and after the last (with new_data: what
+// belonged to the data held then starts afresh). A run on the open recording
+// leaves it as the script set it, as it leaves the recording's values.
+struct script_state_t {
+    std::function<void()> save;
+    std::function<void(bool new_data)> restore;
 };
 
 class script_function_table_t {
@@ -49,9 +60,15 @@ public:
 
     const std::vector<script_function_t>& functions() const { return functions_; }
 
+    // State the functions keep outside the resources, by name (a later one replaces an earlier).
+    void add_state(const wxString& name, script_state_t state);
+    void save_states() const;
+    void restore_states(bool new_data) const;
+
 private:
     script_function_t* find_exact(const wxString& name);
     std::vector<script_function_t> functions_;
+    std::vector<std::pair<wxString, script_state_t>> states_;
     bool display_ = false;
 };
 

@@ -7,10 +7,13 @@
 #include <wx/filename.h>
 
 #include "common/interaction.h"
+#include "display/globcmap.h"
+#include "reconstruction/view_script_functions.h"
 #include "resources/safe_file.h"
 #include "script/results_merge.h"
 #include "script/script.h"
 #include "surfaces/surface_script_functions.h"
+#include "surfaces/surface_sections.h"
 #include "surfaces/voxel_script_functions.h"
 #include "thickness/thickness_script_functions.h"
 #include "tool_session.h"
@@ -100,10 +103,20 @@ int run_script(const std::vector<wxString>& args)
     }
 
     tool_session_t tool;
+    globcmap_t cmap;  // saved views go through the colour map, as on screen
+    colourmap = &cmap;
+    struct unset_t {
+        ~unset_t() { colourmap = nullptr; }
+    } unset;
     script_function_table_t& functions = script_functions();
     register_thickness_functions(functions);
     register_voxel_functions(functions);
     register_surface_functions(functions);
+    register_view_functions(functions, [] {
+        reslice_source source = source_from_session();
+        source.surface_sections = surface_sections_from_session();
+        return source;
+    });
     functions.set_display_available(false);  // functions that draw into the program's views cannot run here
     console_sink_t sink;
     stoppable_interaction_t interaction;

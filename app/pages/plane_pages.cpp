@@ -162,18 +162,3 @@ void isocentre_page::OnIsocentreSave(wxCommandEvent&)
     if (choice && save_reslice_image(views_.reslices[isocentre_reslice_window], choice->path) && main_win)
         main_win->report_saved(choice->path);
 }
-
-bool save_reslice_image(const reslice_internals& reslice, const wxString& path)
-{
-    const long w = reslice.width(), h = reslice.height();
-    const std::vector<std::uint8_t> rgb = codes_to_rgb(reslice.image().data(), w, h);
-    // Stored top row first, as the view shows it (the reslice's y axis points up).
-    std::vector<std::uint8_t> rows(rgb.size());
-    const std::size_t stride = static_cast<std::size_t>(w) * 3;
-    for (long y = 0; y < h; ++y)
-        std::copy_n(rgb.data() + static_cast<std::size_t>(h - 1 - y) * stride, stride,
-                    rows.data() + static_cast<std::size_t>(y) * stride);
-    wxImage picture(static_cast<int>(w), static_cast<int>(h), false);
-    std::copy(rows.begin(), rows.end(), picture.GetData());
-    return save_image_file(picture, path);
-}

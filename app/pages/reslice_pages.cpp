@@ -29,50 +29,11 @@
 #include "main_frame.h"
 #include "page_controls.h"
 
-bool reslice_views_t::place(int window)
-{
-    const reslice_source source = source_from_session();
-    reslice_internals& r = reslices[static_cast<std::size_t>(window)];
-    r.set_pixel_size(source.pixel_size);
-    bool ok = false;
-    if (window == 0) {
-        ok = r.set_reslice_for_min_voxels(source);
-    } else if (window >= sweep_reslice_window) {
-        reslice_settings s = r.settings();
-        ok = default_plane_settings(window, source, default_plane_inputs_from_session(), &s);
-        if (ok)
-            r.set_settings(s);
-    } else {
-        const long current = static_cast<long>(res->RES_BUF_CURRENT_FRAME->value());
-        reslice_source one;
-        if (add_frame(&one, bufp->imagecp(current), bufp->positioncp(current), calibration_from_session())) {
-            reslice_settings s = r.settings();
-            ok = default_plane_settings(window, one.frames.front(), source.sx, source.sy, &s);
-            if (ok)
-                r.set_settings(s);
-        }
-    }
-    if (ok) {
-        reslice_settings s = r.settings();
-        s.bscan_half_thickness = suggested_bscan_half_thickness(source);
-        r.set_settings(s);
-    }
-    placed[static_cast<std::size_t>(window)] = ok;
-    changed(window);
-    return ok;
-}
-
 void reslice_views_t::changed(int window)
 {
     reslice_settings_changed(reslices[static_cast<std::size_t>(window)]);
     if (redraw)
         redraw();
-}
-
-reslice_views_t::~reslice_views_t()
-{
-    for (const reslice_internals& r : reslices)
-        forget_reslice_window(&r, r.window());
 }
 
 reslice_page::reslice_page(wxWindow* parent, reslice_views_t& views) : wxScrolledWindow(parent), views_(views)

@@ -13,6 +13,7 @@
 #include "common/functor.h"
 #include "reconstruction/reslice_info.h"
 #include "reconstruction/reslice_internals.h"
+#include "reconstruction/reslice_windows.h"
 #include "views/reslice_canvas.h"
 
 class surface_interp;
@@ -23,27 +24,14 @@ class wxSlider;
 class wxSpinCtrl;
 class wxSpinCtrlDouble;
 
-// What both pages act on: the reslices and a way to have their views redrawn.
-struct reslice_views_t {
-    reslice_views_t() = default;
-    reslice_views_t(const reslice_views_t&) = delete;
-    reslice_views_t& operator=(const reslice_views_t&) = delete;
-    ~reslice_views_t();  // their windows close in RES_RESLICE
-
-    // One per window number; no page shows window 3 yet.
-    std::array<reslice_internals, reslice_window_count> reslices{reslice_internals(0), reslice_internals(1),
-                                                                 reslice_internals(2), reslice_internals(3),
-                                                                 reslice_internals(4)};
-    std::array<bool, reslice_window_count> placed{};
+// What the pages act on: the session's reslice windows, with what each
+// view draws over its reslice and a way to have the views redrawn.
+struct reslice_views_t : reslice_windows_t {
     std::array<reslice_overlays, reslice_window_count> overlays{};  // what each window's view draws over it
     std::function<void()> redraw;
     std::function<void()> repaint;  // the overlays changed: draw again without rebuilding
-    // Puts window w's plane where it starts: window 0 the least-voxel plane
-    // of the data, windows 1 and 2 across the current frame, windows 3 and 4
-    // their default planes (along a sweep, in the isocentre frame).
-    bool place(int window);
     // Window w's settings changed: publishes them and redraws.
-    void changed(int window);
+    void changed(int window) override;
 };
 
 class reslice_page : public wxScrolledWindow {
@@ -137,6 +125,3 @@ private:
 inline constexpr const char* reslice_image_filters =
     "PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg;*.jpg|Windows bitmap file (*.bmp)|*.bmp|Raw PPM file "
     "(*.ppm)|*.ppm";
-
-// Saves a reslice image as PNG, JPEG or BMP (by extension) or as raw PPM.
-bool save_reslice_image(const reslice_internals& reslice, const wxString& path);

@@ -14,7 +14,12 @@
 #include "resources/resource_table.h"
 #include "script/script.h"
 #include "script/script_lexer.h"
+#include "reconstruction/view_script_functions.h"
+#include "resources/image_file.h"
+#include "script/script_arguments.h"
 #include "surfaces/surface_script_functions.h"
+#include "surfaces/surface_sections.h"
+#include "views/view3d_canvas.h"
 #include "surfaces/voxel_script_functions.h"
 #include "thickness/thickness_script_functions.h"
 
@@ -29,6 +34,21 @@ script_function_table_t& gui_functions()
         register_thickness_functions(t);
         register_voxel_functions(t);
         register_surface_functions(t);
+        register_view_functions(t, [] {
+            reslice_source source = source_from_session();
+            source.surface_sections = surface_sections_from_session();
+            return source;
+        });
+        // The 3D view is drawn by OpenGL: only the window can make its picture.
+        t.register_function(
+            "SAVE_3D",
+            [](const std::vector<wxString>& args) {
+                const wxString path = beside_recording(args.at(0));
+                if (!main_win || !main_win->view3d() || !save_image_file(main_win->view3d()->grab(), path))
+                    return script_result_t{false, "could not write " + path};
+                return script_result_t{true, "Saved " + path};
+            },
+            true);
         t.set_display_available(true);
         return t;
     }();

@@ -25,20 +25,6 @@ wxGLContext& ks_gl_context(wxGLCanvas* canvas)
     return *context;
 }
 
-std::vector<std::uint8_t> codes_to_rgb(const std::uint8_t* codes, long w, long h)
-{
-    const auto count = static_cast<std::size_t>(std::max(0L, w) * std::max(0L, h));
-    std::vector<std::uint8_t> rgb(3 * count);
-    if (!codes || count == 0)
-        return rgb;
-    const int iw = static_cast<int>(w), ih = static_cast<int>(h);
-    if (colourmap && colourmap->fast_map_to_rgb(codes, iw, ih, rgb.data(), iw, ih, 0, 0, false))
-        return rgb;
-    for (std::size_t i = 0; i < count; ++i)  // before the colour map exists: plain grey
-        rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = codes[i];
-    return rgb;
-}
-
 frame_texture::~frame_texture()
 {
     // The context may be gone at shut-down; the texture goes with it then.

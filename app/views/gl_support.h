@@ -9,18 +9,13 @@
 #include <wx/image.h>
 
 #include "common/cip.h"
+#include "display/code_pictures.h"
 
 // RGBA, double buffer, 16-bit depth buffer.
 const wxGLAttributes& ks_gl_attributes();
 // The one context, created for the first canvas that asks.
 wxGLContext& ks_gl_context(wxGLCanvas* canvas);
 
-// Coded 8-bit pixels (w x h, rows in order) as RGB through the colour map.
-std::vector<std::uint8_t> codes_to_rgb(const std::uint8_t* codes, long w, long h);
-inline std::vector<std::uint8_t> frame_to_rgb(const cip_t& frame)
-{
-    return codes_to_rgb(frame.pixels(), frame.width(), frame.height());
-}
 
 // A texture holding one frame; re-uploaded only when the frame changes.
 class frame_texture {

@@ -11,27 +11,14 @@
 #include "display/globcmap.h"
 #include "reconstruction/reslice_frames.h"
 #include "reconstruction/reslice_info.h"
+#include "reconstruction/reslice_turns.h"
+#include "reconstruction/reslice_windows.h"
 #include "reconstruction/reslice_landmarks.h"
 #include "reconstruction/reslice_sweeps.h"
 #include "resources/resource_table.h"
 #include "surfaces/surface_sections.h"
 
 namespace {
-
-// Turns v about the unit axis a by angle (radians): Rodrigues' formula.
-vertex3d rotate(const vertex3d& v, const vertex3d& a, double angle)
-{
-    const double c = std::cos(angle), s = std::sin(angle);
-    return c * v + s * cross(a, v) + ((1 - c) * dot(a, v)) * a;
-}
-
-// Where reslice window w announces a new image.
-flag_res_t* announcement(int window)
-{
-    flag_res_t* const flags[] = {res->RES_REDISPLAY_RESLICE0, res->RES_REDISPLAY_RESLICE1, res->RES_REDISPLAY_RESLICE2,
-                                 res->RES_REDISPLAY_RESLICE3, res->RES_REDISPLAY_RESLICE4};
-    return window >= 0 && window < 5 ? flags[window] : nullptr;
-}
 
 }  // namespace
 
@@ -75,6 +62,12 @@ void reslice_canvas::show(reslice_internals* reslice, const reslice_overlays* ov
     invalidate();
 }
 
+double reslice_canvas::zoom_of_window() const
+{
+    const double zoom = session_reslice_windows().zoom[static_cast<std::size_t>(window_)];
+    return std::isfinite(zoom) ? std::clamp(zoom, min_reslice_zoom, max_reslice_zoom) : 1.0;
+}
+
 void reslice_canvas::invalidate()
 {
     dirty_ = true;
@@ -116,8 +109,7 @@ void reslice_canvas::rebuild_if_needed()
     } else {
         reslice_->set_pixel_size(source.pixel_size);
         if (reslice_->build_reslice(source))
-            if (flag_res_t* done = announcement(reslice_->window()))
-                done->write();  // the 3D view draws the image too
+            announce_reslice_built(reslice_->window());  // the 3D view draws the image too
     }
     ++builds_;
     built_divisor_ = divisor;
@@ -156,7 +148,8 @@ void reslice_canvas::draw()
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, static_cast<GLsizei>(tex_w_), static_cast<GLsizei>(tex_h_), 0, GL_RGB,
                  GL_UNSIGNED_BYTE, rgb_.data());
     // The reslice's y axis points up (towards the up point): image row 0 is at the bottom.
-    const double fit = std::min(size.GetWidth() / double(tex_w_), size.GetHeight() / double(tex_h_)) * zoom_;
+    const double fit =
+        std::min(size.GetWidth() / double(tex_w_), size.GetHeight() / double(tex_h_)) * zoom_of_window();
     const double w = tex_w_ * fit, h = tex_h_ * fit;
     const double x0 = 0.5 * (size.GetWidth() - w), y0 = 0.5 * (size.GetHeight() - h);
     x0_ = x0;
@@ -256,7 +249,8 @@ void reslice_canvas::OnMouse(wxMouseEvent& event)
     if (!reslice_)
         return;
     if (event.GetEventType() == wxEVT_MOUSEWHEEL) {
-        zoom_ = std::clamp(zoom_ * (event.GetWheelRotation() > 0 ? 1.25 : 0.8), 0.1, 20.0);
+        double& zoom = session_reslice_windows().zoom[static_cast<std::size_t>(window_)];
+        zoom = std::clamp(zoom * (event.GetWheelRotation() > 0 ? 1.25 : 0.8), min_reslice_zoom, max_reslice_zoom);
         Refresh(false);
         return;
     }
@@ -281,16 +275,10 @@ void reslice_canvas::OnMouse(wxMouseEvent& event)
     const reslice_plane& p = reslice_->plane();
     if (event.LeftIsDown()) {
         // Tilt about the in-plane axes through the centre, half a degree per pixel.
-        const double rad = 3.141592653589793 / 360.0;
-        vertex3d n = rotate(rotate(p.normal(), p.up_axis(), d.x * rad), p.x_axis(), d.y * rad);
-        vertex3d up_dir = rotate(rotate(p.up_axis(), p.up_axis(), d.x * rad), p.x_axis(), d.y * rad);
-        s.normal = n;
-        s.up = s.centre + up_dir;
+        s = turned_plane(turned_plane(s, p.up_axis(), 0.5 * d.x), p.x_axis(), 0.5 * d.y);
     } else {
         // Push along the normal, one reslice pixel per mouse pixel.
-        const vertex3d shift = (-d.y * p.pixel_size()) * p.normal();
-        s.centre = s.centre + shift;
-        s.up = s.up + shift;
+        s = moved_plane(s, -d.y * p.pixel_size());
     }
     reslice_->set_settings(s);
     reslice_settings_changed(*reslice_);

@@ -57,6 +57,7 @@ private:
     void draw();
     void draw_overlays();
     void upload(const reslice_internals& built);
+    double zoom_of_window() const;  // the session's zoom of the window shown
 
     std::unique_ptr<pmf_functor<reslice_canvas>> changed_;
     reslice_internals* reslice_ = nullptr;
@@ -68,7 +69,6 @@ private:
     long builds_ = 0;
     int built_divisor_ = 1;
     wxPoint drag_from_;
-    double zoom_ = 1.0;
     unsigned texture_ = 0;
     long tex_w_ = 0, tex_h_ = 0;
     std::vector<std::uint8_t> rgb_;

@@ -11,6 +11,7 @@
 #include "app/ids.h"
 #include "common/dynabuf.h"
 #include "common/vertex_math.h"
+#include "display/view3d_camera.h"
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
 #include "surfaces/curve_session.h"
@@ -26,20 +27,15 @@ namespace {
 constexpr double field_of_view_degrees = 35.0;
 constexpr double pi = 3.14159265358979323846;
 
-// The camera's turns as draw() makes them: about z by yaw, then about x by pitch.
-vertex3d turn(vertex3d v, double pitch, double yaw)
+// World to screen axes (x right, y up, z towards the viewer), and back.
+vertex3d turn(const vertex3d& v, const view3d_camera_t& camera)
 {
-    const double a = pitch * pi / 180.0, b = yaw * pi / 180.0;
-    v = {v.x * std::cos(b) - v.y * std::sin(b), v.x * std::sin(b) + v.y * std::cos(b), v.z};
-    return {v.x, v.y * std::cos(a) - v.z * std::sin(a), v.y * std::sin(a) + v.z * std::cos(a)};
+    return {dot(camera.right(), v), dot(camera.up, v), dot(camera.back(), v)};
 }
 
-// The camera's turns undone: glRotated about x by -pitch, then about z by -yaw.
-vertex3d unturn(vertex3d v, double pitch, double yaw)
+vertex3d unturn(const vertex3d& v, const view3d_camera_t& camera)
 {
-    const double a = -pitch * pi / 180.0, b = -yaw * pi / 180.0;
-    v = {v.x, v.y * std::cos(a) - v.z * std::sin(a), v.y * std::sin(a) + v.z * std::cos(a)};
-    return {v.x * std::cos(b) - v.y * std::sin(b), v.x * std::sin(b) + v.y * std::cos(b), v.z};
+    return v.x * camera.right() + v.y * camera.up + v.z * camera.back();
 }
 
 // The edge of a frame in its own image plane (pixel units).
@@ -84,9 +80,25 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
     for (auto* slot : res->RES_SURFACE)
         slot->add_proc(changed_.get());
     fit_scene();
+    set_view3d_camera_listener([this] { Refresh(false); });
 }
 
-view3d_canvas::~view3d_canvas() = default;
+view3d_canvas::~view3d_canvas()
+{
+    set_view3d_camera_listener(nullptr);
+}
+
+vertex3d view3d_canvas::looked_at() const
+{
+    const std::optional<vertex3d>& target = session_view3d_camera().target;
+    return target ? *target : vertex3d{centre_[0], centre_[1], centre_[2]};
+}
+
+void view3d_canvas::orient_from_turns(double yaw, double pitch)
+{
+    const view3d_camera_t turned = view3d_camera_t::from_turns(yaw, pitch);
+    session_view3d_camera().orient(turned.forward, turned.up);
+}
 
 bool view3d_canvas::frame_to_world(long i, matrix16d* out)
 {
@@ -175,11 +187,13 @@ void view3d_canvas::View3dChanged()
     // The preset directions; 0 leaves the view where the mouse put it.
     if (res->RES_OUTLINE_VIEW_ANGLE->changed())
         switch (res->RES_OUTLINE_VIEW_ANGLE->value()) {
-        case 1: yaw_ = -90.0, pitch_ = -90.0; break;  // from the side, along x
-        case 2: yaw_ = 0.0, pitch_ = -90.0; break;    // from the front, along y
-        case 3: yaw_ = 0.0, pitch_ = 0.0; break;      // from above, along z
+        case 1: orient_from_turns(-90.0, -90.0); break;  // from the side, along x
+        case 2: orient_from_turns(0.0, -90.0); break;    // from the front, along y
+        case 3: orient_from_turns(0.0, 0.0); break;      // from above, along z
         default: break;
         }
+    if (res->RES_BUF_FRAMES->changed())
+        session_view3d_camera().target.reset();  // new data: look at its middle
     if (res->RES_BUF_FRAMES->changed() || res->RES_XTRANS->changed() || res->RES_YTRANS->changed() ||
         res->RES_ZTRANS->changed())
         fit_scene();
@@ -206,9 +220,12 @@ void view3d_canvas::draw()
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glTranslated(0, 0, -distance_ * radius_);
-    glRotated(pitch_, 1, 0, 0);
-    glRotated(yaw_, 0, 0, 1);
-    glTranslated(-centre_[0], -centre_[1], -centre_[2]);
+    const view3d_camera_t& camera = session_view3d_camera();
+    const vertex3d r = camera.right(), u = camera.up, b = camera.back();
+    const double turns[16] = {r.x, u.x, b.x, 0, r.y, u.y, b.y, 0, r.z, u.z, b.z, 0, 0, 0, 0, 1};
+    glMultMatrixd(turns);
+    const vertex3d at = looked_at();
+    glTranslated(-at.x, -at.y, -at.z);
     glEnable(GL_DEPTH_TEST);
 
     const long frames = bufp->frames();
@@ -449,7 +466,7 @@ wxPoint view3d_canvas::project(const vertex3d& world) const
     const wxSize size = GetClientSize();
     const double w = std::max(1, size.GetWidth()), h = std::max(1, size.GetHeight());
     const double half = std::tan(field_of_view_degrees * pi / 360.0);
-    vertex3d v = turn(world - vertex3d{centre_[0], centre_[1], centre_[2]}, pitch_, yaw_);
+    vertex3d v = turn(world - looked_at(), session_view3d_camera());
     v.z -= distance_ * radius_;
     const double x = v.x / -v.z / (half * w / h), y = v.y / -v.z / half;
     return {static_cast<int>(std::lround((x + 1.0) / 2.0 * w - 0.5)), static_cast<int>(std::lround((1.0 - y) / 2.0 * h - 0.5))};
@@ -462,9 +479,9 @@ std::pair<vertex3d, vertex3d> view3d_canvas::pick_segment(const wxPoint& p) cons
     // The eye's ray through the pixel's centre, as the projection in draw() sees it.
     const double half = std::tan(field_of_view_degrees * pi / 360.0);
     const vertex3d eye_dir{(2.0 * (p.x + 0.5) / w - 1.0) * half * (w / h), (1.0 - 2.0 * (p.y + 0.5) / h) * half, -1.0};
-    const vertex3d centre{centre_[0], centre_[1], centre_[2]};
-    const vertex3d eye = centre + unturn({0.0, 0.0, distance_ * radius_}, pitch_, yaw_);
-    const vertex3d dir = unturn(eye_dir, pitch_, yaw_);
+    const view3d_camera_t& camera = session_view3d_camera();
+    const vertex3d eye = looked_at() + unturn({0.0, 0.0, distance_ * radius_}, camera);
+    const vertex3d dir = unturn(eye_dir, camera);
     return {eye + (radius_ * 0.05) * dir, eye + (radius_ * 20.0) * dir};
 }
 
@@ -660,8 +677,10 @@ void view3d_canvas::OnMouse(wxMouseEvent& event)
     }
     if (event.Dragging() && event.LeftIsDown()) {
         dragged_ = dragged_ || std::abs(event.GetPosition().x - press_at_.x) + std::abs(event.GetPosition().y - press_at_.y) > 3;
-        yaw_ += 0.5 * (event.GetPosition().x - drag_from_.x);
-        pitch_ = std::clamp(pitch_ + 0.5 * (event.GetPosition().y - drag_from_.y), -180.0, 180.0);
+        // Half a degree a pixel: the scene follows the hand.
+        view3d_camera_t& camera = session_view3d_camera();
+        camera.rotate(-0.5 * (event.GetPosition().x - drag_from_.x));
+        camera.tilt(-0.5 * (event.GetPosition().y - drag_from_.y));
         drag_from_ = event.GetPosition();
         Refresh(false);
     }

@@ -16,6 +16,7 @@
 #include "common/counted_array_ptr.h"
 #include "common/functor.h"
 #include "common/matrix16d.h"
+#include "display/view_limits.h"
 #include "gl_support.h"
 #include "reconstruction/reslice_internals.h"
 
@@ -74,6 +75,8 @@ private:
     int surface_under(const wxPoint& p, mesh_hit_t* hit) const;
     void show_status(const wxString& text);
     void fit_scene();
+    vertex3d looked_at() const;  // the camera's target, else the middle of the scene
+    void orient_from_turns(double yaw, double pitch);
     bool add_to_bounds(const cip_t& frame, const matrix16d& m, double lo[3], double hi[3]) const;
     void draw_reslice(std::size_t slot, const reslice_internals& reslice, double opacity);
 
@@ -95,8 +98,9 @@ private:
     double centre_[3] = {0, 0, 0};
     double radius_ = 10.0;
     // Camera distance in scene radii; RES_OUTLINE_ZOOM is default_distance over it.
-    static constexpr double default_distance = 3.0, min_distance = 0.5, max_distance = 20.0;
-    double yaw_ = 120.0, pitch_ = -60.0, distance_ = default_distance;
+    static constexpr double default_distance = view3d_default_distance, min_distance = view3d_min_distance,
+                            max_distance = view3d_max_distance;
+    double distance_ = default_distance;  // the turns are the session's camera (scripts set it too)
     // Each object's surface as a GL display list, and the build it was made
     // from (weak: a new build at a freed one's address is still new), and
     // its colours' version (thickness results recolour a surface in place).

@@ -1,16 +1,22 @@
 // The Scripts page driven as a user would: a script over a folder of two
 // recordings writes its table and says so in the pane; a script with an error
 // names the line and writes nothing; unsaved changes are asked about before a
-// script closes the recording; Save as and Open keep the text and its path.
+// script closes the recording; Save as and Open keep the text and its path;
+// the view functions move the views shown.
 #include <wx/button.h>
 #include <wx/ffile.h>
 #include <wx/filename.h>
 #include <wx/notebook.h>
 #include <wx/textctrl.h>
 
+#include "app/ids.h"
+#include "app/main_frame.h"
 #include "app/main_window.h"
 #include "app/pages/script_page.h"
+#include "app/views/reslice_canvas.h"
+#include "app/views/view3d_canvas.h"
 #include "common/dynabuf.h"
+#include "reconstruction/reslice_windows.h"
 #include "gui_fixture.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
@@ -171,6 +177,43 @@ TEST(GuiScriptText, OpensFilesOnlyWithAnOpenLineBeforeClose)
     EXPECT_TRUE(script_opens_files("# x\n  open \"/a b\"\n"));
     EXPECT_FALSE(script_opens_files("# open\nwrite open\n"));
     EXPECT_FALSE(script_opens_files("close\nopen /a\n"));
+}
+
+}  // namespace
+
+namespace {
+
+// A script moves the views the window shows: the Reslice page's plane turns
+// in its view (the same reslice the page holds), the 3D view turns, and
+// SAVE_3D, which only the window can draw, saves what the 3D view shows.
+TEST_F(GuiScript, ViewFunctionsMoveTheViewsShown)
+{
+    start({demo});
+    menu(ID_VISUAL_RESLICE);
+    pump(50);
+    reslice_canvas* view = frame().lower_centre();
+    ASSERT_NE(view->shown(), nullptr);
+    const reslice_settings before = view->shown()->settings();
+    const wxImage view3d_before = frame().view3d()->grab();
+    page()->editor->SetValue("results_dir \"" + dir + "\"\nfunc ROTATE_RESLICE 90\nfunc ZOOM_RESLICE 2\n"
+                             "func ROTATE_3D 90\nfunc SAVE_RESLICE reslice.png\nfunc SAVE_3D view3d.png\n");
+    press(page()->run_button);
+    ASSERT_TRUE(pane().Contains("Successfully completed script.")) << pane();
+    const reslice_plane was(before, 0.01), now(view->shown()->settings(), 0.01);
+    EXPECT_NEAR(dot(now.normal(), was.x_axis()), 1.0, 1e-9);
+    EXPECT_EQ(session_reslice_windows().zoom[0], 2.0);
+    EXPECT_EQ(&session_reslice_windows().reslices[0], view->shown());
+
+    wxImage saved;
+    ASSERT_TRUE(saved.LoadFile(wxFileName(demo).GetPath() + "/view3d.png"));
+    const wxImage view3d_after = frame().view3d()->grab();
+    ASSERT_EQ(saved.GetSize(), view3d_after.GetSize());
+    EXPECT_TRUE(std::equal(saved.GetData(), saved.GetData() + 3 * saved.GetWidth() * saved.GetHeight(),
+                           view3d_after.GetData()));
+    EXPECT_FALSE(std::equal(view3d_before.GetData(),
+                            view3d_before.GetData() + 3 * view3d_before.GetWidth() * view3d_before.GetHeight(),
+                            view3d_after.GetData()));
+    EXPECT_TRUE(wxFileName::FileExists(wxFileName(demo).GetPath() + "/reslice.png"));
 }
 
 }  // namespace

@@ -132,3 +132,17 @@ execute_process(COMMAND ${TOOL} run ${WORK}/import.txt OUTPUT_VARIABLE out ERROR
 if(rc EQUAL 0 OR NOT err MATCHES "In line 8 of Script\\. ERROR" OR NOT out MATCHES "IMPORT_SURFACE completed|Function IMPORT_SURFACE completed")
   message(FATAL_ERROR "the imported surface or the bad opacity went wrong (${rc}):\n${out}${err}")
 endif()
+
+# The views headless: a turned reslice and the review's frame saved; SAVE_3D needs the window.
+file(WRITE ${WORK}/views.txt "open big\nfunc ROTATE_RESLICE 30\nfunc MOVE_RESLICE 2\nfunc SAVE_RESLICE reslice.png\n"
+  "func OFFSET_REVIEW 12\nfunc SAVE_REVIEW review.png\nfunc SAVE_ORTHO_LEFT left.jpeg\n")
+execute_process(COMMAND ${TOOL} run ${WORK}/views.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${WORK}/big/reslice.png OR NOT EXISTS ${WORK}/big/review.png
+   OR NOT EXISTS ${WORK}/big/left.jpeg)
+  message(FATAL_ERROR "the views were not saved (${rc}):\n${out}${err}")
+endif()
+file(WRITE ${WORK}/view3d.txt "open big\nfunc SAVE_3D view.png\n")
+execute_process(COMMAND ${TOOL} run ${WORK}/view3d.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(rc EQUAL 0 OR NOT err MATCHES "In line 2 of Script\\. ERROR: Function SAVE_3D" OR EXISTS ${WORK}/big/view.png)
+  message(FATAL_ERROR "SAVE_3D ran without the program's window (${rc}):\n${out}${err}")
+endif()
