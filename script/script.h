@@ -39,6 +39,7 @@ public:
     const script_plan_t& plan() const { return plan_; }
     // What the command line changes of the scripts parsed from now on.
     void set_overrides(script_overrides_t overrides) { overrides_ = std::move(overrides); }
+    const script_overrides_t& overrides() const { return overrides_; }
 
     void WriteMessage(const wxString& text, int line = 0) { messages_.WriteMessage(text, line); }
     void WriteWarning(const wxString& text, int line = 0) { messages_.WriteWarning(text, line); }

@@ -82,10 +82,11 @@ const std::vector<tool_command_t>& tool_commands()
          "cortical thickness at every point of a bone's surface (PLY in cm with outward normals) in a CT volume; "
          "writes the result files OUT_DIR/NAME_thick_dat and the rest, and prints a summary",
          run_thickness},
-        {"run", "SCRIPT [DIR] [--files RANGE] [--results DIR] [--list]",
+        {"run", "SCRIPT [DIR] [--files RANGE] [--results DIR] [--list] [--each PARTS]",
          "run a script without the program's window: on the recordings of its 'open' folder (or DIR), each from "
          "the same starting state, writing its results table and log; --list prints the numbered recordings it "
-         "would process; exits non-zero when the script fails",
+         "would process; --each runs each recording as its own batch task (table, log, messages and status under "
+         "PARTS); exits non-zero when the script fails",
          run_script},
         {"merge-results", "OUT.txt PART.txt...",
          "merge the results tables of one script run split into parts (as the batch scripts split a cohort): "

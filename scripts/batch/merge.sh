@@ -13,17 +13,18 @@ tool=${KESTRANE_TOOL:-$(cd "$(dirname "$0")/../.." && pwd)/build/tool/kestrane-t
 name=$(basename "$table")
 parts=()
 failed=()
+logs=()
 for n in "$@"; do
   [ -f "$work/parts/$n/$name" ] && parts+=("$work/parts/$n/$name")
-  status=$(cat "$work/parts/$n.status" 2> /dev/null || echo missing)
+  [ -f "$work/parts/$n/${name%.txt}.log" ] && logs+=("$work/parts/$n/${name%.txt}.log")
+  status=missing
+  read -r status 2> /dev/null < "$work/parts/$n.status"
   [ "$status" = 0 ] || failed+=("$n")
 done
 status=0
 if [ ${#parts[@]} -gt 0 ]; then
   "$tool" merge-results "$table" "${parts[@]}" || status=1
-  for n in "$@"; do
-    [ -f "$work/parts/$n/${name%.txt}.log" ] && cat "$work/parts/$n/${name%.txt}.log"
-  done >> "${table%.txt}.log"
+  [ ${#logs[@]} -eq 0 ] || cat "${logs[@]}" >> "${table%.txt}.log" || status=1
 fi
 if [ ${#failed[@]} -gt 0 ]; then
   echo "Failed file numbers: ${failed[*]}" >&2

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Runs a script over a cohort of recordings with GNU parallel, one recording
-# a task: each task writes its own part table and log, and the parts are
-# merged into the table one serial run would write. Exits non-zero, naming
-# the file numbers that failed, when any task failed.
+# a task: each task writes its own part table, log and status, and the parts
+# are merged into the table one serial run would write. Exits non-zero,
+# naming the file numbers that failed, when any task failed. Each process
+# takes a few tasks in turn (kestrane-tool run --each): starting a process
+# costs a third of a small recording's work; two handfuls a job slot
+# keep the slots evenly busy.
 #
 #   scripts/batch/parallel.sh SCRIPT DIR [-j N]
 #
@@ -35,7 +38,10 @@ mapfile -t numbers < <(printf '%s\n' "$listing" | awk -F '\t' '/^[0-9]+\t/ { pri
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrane-batch.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export tool script dir work
-parallel --will-cite -j "$jobs" \
-  'mkdir -p "$work/parts/{}"; "$tool" run "$script" "$dir" --files {} --results "$work/parts/{}" > "$work/parts/{}.out" 2>&1; echo $? > "$work/parts/{}.status"' \
+[ "$jobs" -ge 1 ] 2> /dev/null || usage
+per_process=$(( (${#numbers[@]} + 2 * jobs - 1) / (2 * jobs) ))
+# A process that dies leaves its remaining tasks without a status: merge.sh names them.
+parallel --will-cite -j "$jobs" -n "$per_process" \
+  'set -- {}; IFS=,; "$tool" run "$script" "$dir" --files "$*" --each "$work/parts" > /dev/null 2>&1' \
   ::: "${numbers[@]}"
 KESTRANE_TOOL=$tool "$(dirname "$0")/merge.sh" "$table" "$work" "${numbers[@]}"

@@ -76,6 +76,21 @@ if(rc EQUAL 0 OR NOT err MATCHES "Failed file numbers: 2\n" OR NOT split MATCHES
   message(FATAL_ERROR "a broken recording was not reported by its number (${rc}):\n${split}\n${out}${err}")
 endif()
 
+# One process running several tasks in turn (--each): the broken one fails alone, the next still runs.
+execute_process(COMMAND ${TOOL} run ${WORK}/run.txt --files 1-3 --each ${WORK}/each
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+foreach(n 1 2 3)
+  file(READ ${WORK}/each/${n}.status status${n})
+endforeach()
+if(rc EQUAL 0 OR NOT status1 STREQUAL "0\n" OR NOT status2 STREQUAL "1\n" OR NOT status3 STREQUAL "0\n"
+   OR NOT EXISTS ${WORK}/each/3/table.txt)
+  message(FATAL_ERROR "the tasks of one process were not kept apart (${rc}: ${status1}${status2}${status3}):\n${out}${err}")
+endif()
+file(READ ${WORK}/each/2.out why)
+if(NOT why MATCHES "Failed opening file: ${WORK}/data/broken.ks")
+  message(FATAL_ERROR "the broken task's messages do not say why:\n${why}")
+endif()
+
 # Ended by SIGTERM (a batch system's time limit): it stops after the command in progress, writes the
 # rows gathered so far, and exits non-zero.
 file(REMOVE ${WORK}/data/broken.ks)
