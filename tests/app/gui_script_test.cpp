@@ -1,8 +1,12 @@
 // The Scripts page driven as a user would: a script over a folder of two
-// recordings writes its table and says so in the pane; a script with an error
+// recordings writes its table (the bytes kestrane-tool run writes) and says so
+// in the pane; a script with an error
 // names the line and writes nothing; unsaved changes are asked about before a
 // script closes the recording; Save as and Open keep the text and its path;
 // the view functions move the views shown.
+#include <cstdlib>
+#include <string>
+
 #include <wx/button.h>
 #include <wx/ffile.h>
 #include <wx/filename.h>
@@ -75,6 +79,12 @@ TEST_F(GuiScript, RunsOverAFolderAndWritesTheTable)
                   dir + "/cohort/b.ks,b_run_x,(none),40\n")
         << pane();
     EXPECT_EQ(bufp->frames(), 0);  // the state before the run: nothing open
+
+    // The same script from the command line writes the same bytes.
+    ASSERT_TRUE(wxFFile(dir + "/run.txt", "wb").Write(page()->editor->GetValue()));
+    ASSERT_TRUE(wxRenameFile(dir + "/cohort/run.txt", dir + "/page.txt"));
+    ASSERT_EQ(std::system((std::string(KS_TOOL) + " run '" + dir.ToStdString() + "/run.txt' > /dev/null").c_str()), 0);
+    EXPECT_EQ(read_text_file(dir + "/cohort/run.txt"), table);
 }
 
 TEST_F(GuiScript, AnErrorNamesItsLineAndWritesNoTable)
