@@ -38,8 +38,10 @@ wxString data_text(double mean, const data_meaning& m)
 
 }  // namespace
 
-bool value_inside_region(contour_set& set, const cip_t& frame, bool samples, double* mean)
+bool sum_inside_region(contour_set& set, const cip_t& frame, bool samples, double* sum, std::size_t* count)
 {
+    *sum = 0.0;
+    *count = 0;
     if (frame.empty() || (samples && !frame.has_samples()))
         return false;
     const auto labels = set.region(1, false);
@@ -48,8 +50,6 @@ bool value_inside_region(contour_set& set, const cip_t& frame, bool samples, dou
     const long w = frame.width(), h = frame.height();
     const std::uint8_t* pixels = frame.pixels();
     const std::uint16_t* values = frame.samples();
-    double sum = 0.0;
-    std::size_t count = 0;
     // Only the part of the box that lies on the frame.
     const long x_from = std::max<long>(labels->x0, 0), x_to = std::min<long>(labels->x0 + labels->width, w);
     const long y_from = std::max<long>(labels->y0, 0), y_to = std::min<long>(labels->y0 + labels->height, h);
@@ -58,10 +58,17 @@ bool value_inside_region(contour_set& set, const cip_t& frame, bool samples, dou
             if (labels->at(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)) > 0) {
                 const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
                                       static_cast<std::size_t>(x);
-                sum += samples ? values[i] : pixels[i];
-                ++count;
+                *sum += samples ? values[i] : pixels[i];
+                ++*count;
             }
-    if (count == 0)
+    return *count > 0;
+}
+
+bool value_inside_region(contour_set& set, const cip_t& frame, bool samples, double* mean)
+{
+    double sum = 0.0;
+    std::size_t count = 0;
+    if (!sum_inside_region(set, frame, samples, &sum, &count))
         return false;
     *mean = sum / static_cast<double>(count);
     return true;

@@ -4,6 +4,7 @@
 // not be measured, nor inf or NaN: a placeholder stands in.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 
 #include <wx/string.h>
@@ -23,6 +24,8 @@ struct data_meaning {
 // Mean of the frame's values (its samples when `samples`) over the pixels the
 // set labels inside; false when the frame has no data or nothing is inside.
 bool value_inside_region(contour_set& set, const cip_t& frame, bool samples, double* mean);
+// The sum and count behind that mean; false when nothing is inside.
+bool sum_inside_region(contour_set& set, const cip_t& frame, bool samples, double* sum, std::size_t* count);
 
 // What a built surface tells the statistics: it gives the object's volume and
 // centre in preference to the outlines.

@@ -12,6 +12,7 @@
 #include "resources/safe_file.h"
 #include "script/results_merge.h"
 #include "script/script.h"
+#include "segmentation/density_calibration.h"
 #include "surfaces/surface_script_functions.h"
 #include "surfaces/surface_sections.h"
 #include "surfaces/voxel_script_functions.h"
@@ -168,6 +169,7 @@ int run_script(const std::vector<wxString>& args)
     register_thickness_functions(functions);
     register_voxel_functions(functions);
     register_surface_functions(functions);
+    register_density_functions(functions);
     register_view_functions(functions, [] {
         reslice_source source = source_from_session();
         source.surface_sections = surface_sections_from_session();

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "calibration_commands.h"
+#include "density_commands.h"
 #include "dicom_commands.h"
 #include "recording_commands.h"
 #include "script_commands.h"
@@ -74,6 +75,10 @@ const std::vector<tool_command_t>& tool_commands()
          "a recording of slices placed by their poses: beside its DICOM files it keeps their 16-bit values, "
          "elsewhere (or --raw) frames windowed to 8-bit grey; several series are listed unless --series picks one",
          run_import},
+        {"density-calibrate", "FILE.ks [--save]",
+         "fit a CT recording's bone-density scale and offset to the phantom's inserts (objects named by their "
+         "density in mg/cm^3, outlined on the frames), print each insert's mean HU and the line; --save keeps them",
+         run_density_calibrate},
         {"thickness", "VOLUME SURFACE.ply OUT_DIR [--template FILE.kst] [--technique T] [--line MM] [--width W] "
                       "[--gauss MM] [--rect MM] [--outer HU] [--cortex HU] [--inner HU] [--in-frame] [--threshold] "
                       "[--fwhm] [--endo] [--local-peak] [--post-blur] [--metal] [--inner-layer] [--outer-layer] "

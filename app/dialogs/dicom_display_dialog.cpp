@@ -9,7 +9,9 @@
 #include <wx/spinctrl.h>
 
 #include "app/labelled_grid.h"
+#include "common/interaction.h"
 #include "resources/resource_table.h"
+#include "segmentation/density_calibration.h"
 #include "volumes/dicom_display.h"
 
 namespace {
@@ -87,6 +89,12 @@ dicom_display_dialog::dicom_display_dialog(wxWindow* parent, std::vector<window_
     writes(density_scale, res->RES_DICOM_BMD_SCALE);
     density_offset = number(this, layout, "Density offset:", res->RES_DICOM_BMD_OFFSET->value(), -1e6, 1e6, 1, 2);
     writes(density_offset, res->RES_DICOM_BMD_OFFSET);
+    layout.label("");
+    calibrate = new wxButton(this, wxID_ANY, "Calibrate from inserts");
+    calibrate->SetToolTip("Fit the density scale and offset to the phantom's inserts: objects named by their "
+                          "density in mg/cm^3, outlined on the frames");
+    calibrate->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { calibrate_from_inserts(); });
+    grid->Add(calibrate);
 
     auto* all = new wxBoxSizer(wxVERTICAL);
     all->Add(grid, 1, wxEXPAND | wxALL, 10);
@@ -104,4 +112,15 @@ void dicom_display_dialog::preset_chosen()
     write_dicom_window(p.centre, p.width);
     centre->SetValue(p.centre);
     width->SetValue(p.width);
+}
+
+void dicom_display_dialog::calibrate_from_inserts()
+{
+    const density_fit_t fit = measure_density_phantom();
+    interaction().inform("Bone-density calibration", density_fit_text(fit));
+    if (!apply_density_fit(fit))
+        return;
+    phantom->SetValue(res->RES_DICOM_BMD_PHANTOM->value());
+    density_scale->SetValue(fit.scale);
+    density_offset->SetValue(fit.offset);
 }

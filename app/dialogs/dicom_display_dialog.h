@@ -1,7 +1,8 @@
 // "DICOM display": how DICOM frames are shown and calibrated. The window
 // (centre and width in Hounsfield units, or one of the file's presets), the
 // Hounsfield slope and offset of the values kept, a smoothing size, and the
-// bone-density phantom with its scale and offset. Each control writes its
+// bone-density phantom with its scale and offset, which "Calibrate from
+// inserts" fits to the phantom's outlined inserts. Each control writes its
 // resource as it changes, so the frames follow while the dialog is open.
 #pragma once
 
@@ -11,6 +12,7 @@
 
 #include "volumes/dicom_image.h"
 
+class wxButton;
 class wxChoice;
 class wxComboBox;
 class wxSpinCtrl;
@@ -29,8 +31,10 @@ public:
     wxComboBox* phantom = nullptr;
     wxSpinCtrlDouble* density_scale = nullptr;
     wxSpinCtrlDouble* density_offset = nullptr;
+    wxButton* calibrate = nullptr;  // fits scale and offset to the outlined inserts
 
 private:
     void preset_chosen();
+    void calibrate_from_inserts();
     std::vector<window_preset_t> presets_;
 };

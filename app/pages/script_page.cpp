@@ -17,6 +17,7 @@
 #include "reconstruction/view_script_functions.h"
 #include "resources/image_file.h"
 #include "script/script_arguments.h"
+#include "segmentation/density_calibration.h"
 #include "surfaces/surface_script_functions.h"
 #include "surfaces/surface_sections.h"
 #include "views/view3d_canvas.h"
@@ -34,6 +35,7 @@ script_function_table_t& gui_functions()
         register_thickness_functions(t);
         register_voxel_functions(t);
         register_surface_functions(t);
+        register_density_functions(t);
         register_view_functions(t, [] {
             reslice_source source = source_from_session();
             source.surface_sections = surface_sections_from_session();

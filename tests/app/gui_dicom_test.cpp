@@ -3,6 +3,7 @@
 // dialog's controls writing their settings while it is open.
 #include <fstream>
 
+#include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/filename.h>
 #include <wx/spinctrl.h>
@@ -111,6 +112,16 @@ TEST_F(GuiDicom, FolderOpensAndTheWindowFollowsTheDragAndTheDialog)
     const cip_t first = bufp->imagecp(0);
     const window_table_t table(dicom_window_from_resources(std::nullopt));
     EXPECT_EQ(first.pixels()[0], table[(0 + 1 + 8 + 9 + 2) / 4]);
+
+    // Calibrating with no inserts outlined says why and leaves the density scale.
+    dialog.density_scale->SetValue(2.5);
+    res->RES_DICOM_BMD_SCALE->write(2.5);
+    wxCommandEvent calibrate(wxEVT_BUTTON, dialog.calibrate->GetId());
+    calibrate.SetEventObject(dialog.calibrate);
+    dialog.calibrate->ProcessWindowEvent(calibrate);
+    ASSERT_FALSE(script.asked.empty());
+    EXPECT_TRUE(script.asked.back().Contains("No calibration: at least two inserts")) << script.asked.back();
+    EXPECT_EQ(res->RES_DICOM_BMD_SCALE->value(), 2.5);
 }
 
 }  // namespace
