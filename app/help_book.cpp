@@ -30,8 +30,14 @@ help_book_t::help_book_t(wxWindow* parent) : wxHtmlHelpController(wxHF_DEFAULT_S
 
 bool help_book_t::load(const wxString& exec_dir)
 {
-    const wxFileName book(exec_dir, "kestrane_help.zip");
-    return book.FileExists() && AddBook(book);
+    // Beside the program in a build folder; under share/kestrane when installed.
+    for (const wxString& folder : {exec_dir, exec_dir + "/../share/kestrane"}) {
+        wxFileName book(folder, "kestrane_help.zip");
+        book.Normalize(wxPATH_NORM_DOTS | wxPATH_NORM_ABSOLUTE);
+        if (book.FileExists())
+            return AddBook(book);
+    }
+    return false;
 }
 
 wxHtmlHelpFrame* help_book_t::CreateHelpFrame(wxHtmlHelpData* data)
