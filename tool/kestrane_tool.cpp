@@ -6,6 +6,7 @@
 #include <wx/log.h>
 
 #include "common/log_target.h"
+#include "terminal_progress.h"
 #include "tool_commands.h"
 
 namespace {
@@ -17,7 +18,9 @@ void print_help(std::FILE* out)
         const wxString head = wxString(c.name) + (c.usage[0] ? wxString(" ") + c.usage : wxString());
         std::fprintf(out, "  %-28s %s\n", head.utf8_str().data(), c.summary);
     }
-    std::fprintf(out, "\nOptions:\n  %-28s %s\n", "--help", "show this help");
+    std::fprintf(out, "\nOptions:\n  %-28s %s\n  %-28s %s\n", "--help", "show this help", "--quiet",
+                 "(after a command) show no progress; long commands otherwise show it on standard error, and "
+                 "Ctrl-C stops them cleanly");
 }
 
 }  // namespace
@@ -42,9 +45,19 @@ int main(int argc, char** argv)
     for (const tool_command_t& c : tool_commands())
         if (std::strcmp(argv[1], c.name) == 0) {
             std::vector<wxString> args;
-            for (int i = 2; i < argc; ++i)
-                args.push_back(wxString::FromUTF8(argv[i]));
-            return c.run(args);
+            bool quiet = false;
+            for (int i = 2; i < argc; ++i) {
+                if (std::strcmp(argv[i], "--quiet") == 0)
+                    quiet = true;  // any command: no progress shown
+                else
+                    args.push_back(wxString::FromUTF8(argv[i]));
+            }
+            terminal_progress_t progress(quiet);
+            const int status = c.run(args);
+            if (!terminal_progress_t::stop_requested())
+                return status;
+            std::fprintf(stderr, "kestrane-tool %s: stopped; no file was left half-written.\n", c.name);
+            return 130;  // as a shell reports an interrupted command
         }
     std::fprintf(stderr, "kestrane-tool: unknown command '%s'.\n\n", argv[1]);
     print_help(stderr);
