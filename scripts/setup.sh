@@ -14,7 +14,7 @@ ks_packages=(
   libcminpack-dev libjpeg62-turbo-dev libopenjp2-7-dev libtiff-dev libv4l-dev libfftw3-dev zlib1g-dev
   freeglut3-dev libglu1-mesa-dev
   xvfb xauth parallel
-  python3-vtk9 python3-scipy python3-numpy python3-pydicom
+  python3-vtk9 python3-scipy python3-numpy python3-pydicom python3-nibabel teem-apps
   libdcmtk-dev libgdcm-dev
 )
 
