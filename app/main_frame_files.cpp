@@ -14,6 +14,7 @@
 #include "pages/reslice_pages.h"
 #include "surfaces/surface_sections.h"
 #include "reconstruction/voxel_export.h"
+#include "reconstruction/voxel_volume_file.h"
 #include "resources/frame_export.h"
 #include "resources/image_file.h"
 #include "resources/recording_file.h"
@@ -250,23 +251,35 @@ void MainFrame::OnFileExportVoxels(wxCommandEvent&)
         "Export voxel resolution", "Resolution and slice spacing of output data\n(and approximate size in Mb)", texts);
     if (!row || *row < 0 || static_cast<std::size_t>(*row) >= rows.size())
         return;
+    // One filter a type, in the order of `types`: both NRRD filters take .nrrd, the one chosen says how.
     const auto choice = ask_save_file(
         "Export voxels as",
-        "Kestrane file|*.ks|Windows bitmap|*.bmp|PNG file|*.png|JPEG file|*.jpeg;*.jpg|TIFF file|*.tiff;*.tif",
+        "Kestrane file|*.ks|Windows bitmap|*.bmp|PNG file|*.png|JPEG file|*.jpeg;*.jpg|TIFF file|*.tiff;*.tif|"
+        "NRRD volume (*.nrrd)|*.nrrd|NRRD volume, gzip-encoded (*.nrrd)|*.nrrd|MetaImage volume (*.mha)|*.mha|"
+        "NIfTI volume (*.nii)|*.nii|NIfTI volume, compressed (*.nii.gz)|*.nii.gz",
         recording_dir());
     if (!choice)
         return;
-    const voxel_output_t types[] = {voxel_output_t::recording, voxel_output_t::bmp, voxel_output_t::png,
-                                    voxel_output_t::jpeg, voxel_output_t::tiff};
+    const voxel_output_t types[] = {voxel_output_t::recording, voxel_output_t::bmp,       voxel_output_t::png,
+                                    voxel_output_t::jpeg,      voxel_output_t::tiff,      voxel_output_t::nrrd,
+                                    voxel_output_t::nrrd_gzip, voxel_output_t::metaimage, voxel_output_t::nifti,
+                                    voxel_output_t::nifti_gzip};
     voxel_export_request request;
     request.settings = view->settings();
     request.step = rows[static_cast<std::size_t>(*row)].step;
     request.spacing = rows[static_cast<std::size_t>(*row)].spacing;
-    request.type = types[std::clamp(choice->filter, 0, 4)];
+    request.type = types[std::clamp(choice->filter, 0, int(std::size(types)) - 1)];
     request.path = request.type == voxel_output_t::recording ? voxel_recording_path(choice->path) : choice->path;
+    // DICOM slices go out as their 16-bit values.
+    const std::optional<slice_volume_t> values =
+        is_volume_file_output(request.type) ? stored_values_from_session() : std::nullopt;
+    if (values)
+        request.stored_values = &*values;
     if (colourmap)
         colourmap->override_dynamic_resolutions(request.step, request.step);
-    export_voxels(source, voxel_header_from_session(), request);
+    const bool one_file = request.type == voxel_output_t::recording || is_volume_file_output(request.type);
+    if (export_voxels(source, voxel_header_from_session(), request) && one_file)
+        report_saved(request.path);
     if (colourmap)
         colourmap->set_dynamic_resolutions();
 }

@@ -72,9 +72,11 @@ save_name_t resolve_save_name(const wxString& path, const wxString& wildcard, in
         return result;
     }
     result.path = path;
+    // An extension of two parts (".nii.gz") is matched on the whole ending.
+    const wxString lower_name = name.GetFullName().Lower();
     auto offers = [&](int f) {
         for (const wxString& e : filter_extensions(wildcard, f))
-            if (e == ext)
+            if (e == ext || (e.Contains(".") && lower_name.EndsWith("." + e) && lower_name.length() > e.length() + 1))
                 return true;
         return false;
     };

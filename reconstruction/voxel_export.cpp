@@ -14,6 +14,7 @@
 #include "common/interaction.h"
 #include "display/globcmap.h"
 #include "reconstruction/reslice_internals.h"
+#include "reconstruction/voxel_volume_file.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 #include "resources/image_file.h"
@@ -53,6 +54,11 @@ wxString type_extension(voxel_output_t type)
     case voxel_output_t::png: return "png";
     case voxel_output_t::jpeg: return "jpeg";
     case voxel_output_t::tiff: return "tiff";
+    case voxel_output_t::nrrd:
+    case voxel_output_t::nrrd_gzip: return "nrrd";
+    case voxel_output_t::metaimage: return "mha";
+    case voxel_output_t::nifti: return "nii";
+    case voxel_output_t::nifti_gzip: return "nii.gz";
     case voxel_output_t::recording: break;
     }
     return "ks";
@@ -69,9 +75,10 @@ bool volume_fits(const voxel_layout_t& layout, const voxel_export_request& reque
                    layout.slices, layout.width, layout.height, voxels / bytes_per_mb, double(memory) / bytes_per_mb);
         return false;
     }
-    // Uncompressed images take three bytes a voxel; compressed ones are guarded at one.
+    // Uncompressed images take three bytes a voxel, 16-bit volumes two; compressed ones are guarded at one.
     const bool raw_rgb = request.type == voxel_output_t::bmp || request.type == voxel_output_t::tiff;
-    const double needed = voxels * (raw_rgb ? 3.0 : 1.0);
+    const bool wide = is_volume_file_output(request.type) && request.stored_values;
+    const double needed = voxels * (raw_rgb ? 3.0 : wide ? 2.0 : 1.0);
     const std::uint64_t free_bytes = free_disk(request.path);
     if (free_bytes > 0 && needed > double(free_bytes)) {
         wxLogError("Not enough free disk space for the exported volume (%.1f Mb needed, %.1f Mb free).",
@@ -245,6 +252,18 @@ bool save_slice_image(const std::vector<std::uint8_t>& full, long w, long h, con
 
 }  // namespace
 
+bool is_volume_file_output(voxel_output_t type)
+{
+    switch (type) {
+    case voxel_output_t::nrrd:
+    case voxel_output_t::nrrd_gzip:
+    case voxel_output_t::metaimage:
+    case voxel_output_t::nifti:
+    case voxel_output_t::nifti_gzip: return true;
+    default: return false;
+    }
+}
+
 long voxel_output_size(long n, int step)
 {
     return step < 1 || n < 1 ? 0 : (n - 1) / step + 1;
@@ -278,6 +297,10 @@ voxel_layout_t plan_voxel_export(const reslice_source& source, const voxel_expor
     layout.slices = static_cast<long>(count);
     layout.zmin = e.z0;
     layout.zmax = e.z1;
+    layout.first_voxel = plane.reslice_to_world(0.0, 0.0, layout.zmin);
+    layout.last_voxel =
+        plane.reslice_to_world(double((layout.width - 1) * request.step), double((layout.height - 1) * request.step),
+                               layout.zmin + double(layout.slices - 1) * request.spacing);
     layout.ok = true;
     return layout;
 }
@@ -347,6 +370,12 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
             return false;
         }
     }
+    std::unique_ptr<voxel_volume_file_t> volume_file;
+    if (is_volume_file_output(request.type)) {
+        volume_file = std::make_unique<voxel_volume_file_t>(request, plane, layout);
+        if (!volume_file->ok())
+            return false;  // it says why
+    }
     const int range = static_cast<int>(std::min<long>(layout.slices, INT32_MAX));
     interaction().progress_begin("Export voxels", wxString::Format("Currently exporting slice %d to '%s'.", 0, path),
                                  range);
@@ -369,7 +398,7 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
         for (unsigned l = 0; l < count && ok; ++l) {
             const long i = first + l;
             const reslice_internals& reslice = *builders[l];
-            const wxString name = recording ? path : voxel_slice_path(path, i, request.type);
+            const wxString name = recording || volume_file ? path : voxel_slice_path(path, i, request.type);
             if (!interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),
                                                wxString::Format("Currently exporting slice %li to '%s'.", i, name)) ||
                 !built[l]) {
@@ -383,6 +412,9 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
                 for (std::size_t o = 0; ok && source.surface_sections && o < header.objects.size(); ++o)
                     if (const auto sections = source.surface_sections(header.objects[o].index, plane, z))
                         ok = out->add_outlines(header.objects[o].index, i, *sections, k);
+            } else if (volume_file) {
+                subsample(reslice.image(), reslice.width(), layout, k, slice);
+                ok = volume_file->add_slice(i, slice);
             } else {
                 ok = save_slice_image(reslice.image(), reslice.width(), reslice.height(), layout, k, name, request.type);
             }
@@ -391,6 +423,8 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
     interaction().progress_end();
     if (ok && recording)
         ok = out->commit();
+    if (ok && volume_file)
+        ok = volume_file->commit();
     return ok;
 }
 
@@ -421,5 +455,10 @@ voxel_header_t voxel_header_from_session()
 
 bool export_voxels(const voxel_export_request& request)
 {
-    return export_voxels(source_from_session(), voxel_header_from_session(), request);
+    voxel_export_request with_values = request;
+    const std::optional<slice_volume_t> values =
+        is_volume_file_output(request.type) ? stored_values_from_session() : std::nullopt;
+    if (values)
+        with_values.stored_values = &*values;
+    return export_voxels(source_from_session(), voxel_header_from_session(), with_values);
 }

@@ -1,8 +1,9 @@
 // Turns the irregular frames into a regular stack of parallel slices: the
 // plane of a reslice is swept through the data at a fixed spacing and each
 // reslice becomes one slice, written as a new recording (the slices are its
-// frames) or as numbered images. Each voxel is exactly a reslice pixel, so
-// pixels no frame covers stay 0.
+// frames), as numbered images or as one volume file for other programs
+// (NRRD, MetaImage, NIfTI). Each voxel is exactly a reslice pixel, so pixels
+// no frame covers stay 0.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,12 @@
 #include "reconstruction/reslice_geometry.h"
 #include "resources/recording_data.h"
 
-enum class voxel_output_t { recording, bmp, png, jpeg, tiff };
+enum class voxel_output_t { recording, bmp, png, jpeg, tiff, nrrd, nrrd_gzip, metaimage, nifti, nifti_gzip };
+
+// A single volume file (NRRD, MetaImage or NIfTI) rather than a recording or images.
+bool is_volume_file_output(voxel_output_t type);
+
+class slice_volume_t;
 
 inline constexpr int voxel_max_step = 8;
 
@@ -26,6 +32,9 @@ struct voxel_export_request {
     double spacing = 0.01;      // d: cm between slices
     wxString path;
     voxel_output_t type = voxel_output_t::recording;
+    // A volume file holds these 16-bit values (DICOM slices) where the reslice
+    // has data, instead of the 8-bit display values; none for ultrasound.
+    const slice_volume_t* stored_values = nullptr;
 };
 
 // An object whose surface the export cuts into each slice.
@@ -59,6 +68,8 @@ struct voxel_layout_t {
     long width = 0, height = 0;  // W', H'
     long slices = 0;             // N
     double zmin = 0.0, zmax = 0.0;  // cm along the normal from the defining plane
+    // World positions (cm) of voxel (0, 0, 0) and of the far corner (W'-1, H'-1, N-1).
+    vertex3d first_voxel, last_voxel;
 };
 
 // Output size for a step: floor((n - 1) / k) + 1.

@@ -15,7 +15,7 @@ ks_packages=(
   freeglut3-dev libglu1-mesa-dev
   xvfb xauth parallel
   dpkg-dev help2man lintian
-  python3-vtk9 python3-scipy python3-numpy python3-pydicom
+  python3-vtk9 python3-scipy python3-numpy python3-pydicom python3-nibabel teem-apps
   libdcmtk-dev libgdcm-dev
 )
 

@@ -5,13 +5,23 @@
 #include "reconstruction/reslice_default.h"
 #include "reconstruction/reslice_frames.h"
 #include "reconstruction/reslice_internals.h"
+#include "reconstruction/voxel_volume_file.h"
 #include "resources/resource_table.h"
 #include "surfaces/surface_sections.h"
 
 namespace {
 
-bool output_type(const wxString& path, voxel_output_t* type)
+bool output_type(const wxString& path, bool gzip, voxel_output_t* type)
 {
+    bool gzip_name = false;
+    if (const auto volume = volume_file_type_for(path, &gzip_name)) {
+        switch (*volume) {
+        case volume_file_type_t::nrrd: *type = gzip ? voxel_output_t::nrrd_gzip : voxel_output_t::nrrd; break;
+        case volume_file_type_t::metaimage: *type = voxel_output_t::metaimage; break;
+        case volume_file_type_t::nifti: *type = gzip_name ? voxel_output_t::nifti_gzip : voxel_output_t::nifti; break;
+        }
+        return true;
+    }
     const wxString ext = wxFileName(path).GetExt().Lower();
     if (ext.empty() || ext == "ks")
         *type = voxel_output_t::recording;
@@ -33,7 +43,7 @@ bool output_type(const wxString& path, voxel_output_t* type)
 bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, wxString* why)
 {
     voxel_export_request request;
-    if (!output_type(how.path, &request.type)) {
+    if (!output_type(how.path, how.gzip, &request.type)) {
         *why = "unknown output type '" + wxFileName(how.path).GetExt() + "'";
         return false;
     }
@@ -64,6 +74,10 @@ bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, 
     // As the export dialog's rows: K pixel widths, or millimetres when asked.
     request.spacing = how.spacing_mm > 0.0 ? how.spacing_mm / 10.0 : static_cast<double>(how.step) * source.pixel_size;
     request.path = how.path;
+    const std::optional<slice_volume_t> values =
+        is_volume_file_output(request.type) ? stored_values_from_session() : std::nullopt;
+    if (values)
+        request.stored_values = &*values;
     *layout = plan_voxel_export(source, request);
     if (!layout->ok || !export_voxels(source, voxel_header_from_session(), request)) {
         *why = "the volume could not be written to " + how.path;

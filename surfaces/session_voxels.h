@@ -9,11 +9,14 @@
 #include "reconstruction/voxel_export.h"
 
 struct session_voxels_t {
-    wxString path;            // .ks (or no extension) for a recording, else .png, .bmp, .jpeg/.jpg, .tif/.tiff
+    // .ks (or no extension) for a recording; .png, .bmp, .jpeg/.jpg, .tif/.tiff
+    // for numbered images; .nrrd, .mha, .nii or .nii.gz for one volume file.
+    wxString path;
     long step = 1;            // resolution and slice spacing in pixel widths, 1 to voxel_max_step
     double spacing_mm = 0.0;  // a slice spacing of its own, when above 0
     bool linear = true;       // voxels blended from the frames either side (else the nearest)
     long crop = -1;           // keep what lies inside this object's surface; -1 keeps all
+    bool gzip = false;        // a .nrrd file's data gzip-encoded
 };
 
 // False with *why for an unknown output type, a recording without placed

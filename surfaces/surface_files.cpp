@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include <wx/filename.h>
 #include <wx/log.h>
 
+#include "common/vertex_math.h"
 #include "resources/safe_file.h"
+#include "surfaces/surface_geometry.h"
 #include "surfaces/surface_comments.h"
 
 namespace {
@@ -283,12 +286,104 @@ bool write_ply(chunk_writer& out, const surface_mesh_t& mesh, const surface_save
     return step("Could not write vertex index to ply file");
 }
 
+// Other programs' formats are in millimetres; the world is in centimetres.
+constexpr double mm_per_cm = 10.0;
+
+void append_le_float(std::string& out, double v)
+{
+    append_le(out, std::bit_cast<std::uint32_t>(static_cast<float>(v)));
+}
+
+// The normal the winding gives: out of the object for an outward-facing mesh.
+vertex3d facet_normal(const surface_mesh_t& mesh, const surface_triangle_t& t)
+{
+    const vertex3d& a = mesh.points[t.points[0]].position;
+    const vertex3d n = cross(sub(mesh.points[t.points[1]].position, a), sub(mesh.points[t.points[2]].position, a));
+    const double l = length(n);
+    return l > 0.0 ? mul(n, 1.0 / l) : vertex3d{};
+}
+
+bool write_stl(chunk_writer& out, const surface_mesh_t& mesh)
+{
+    if (mesh.triangles.size() > UINT32_MAX) {
+        wxLogError("Could not write the STL file: it holds at most %u triangles.", UINT32_MAX);
+        return false;
+    }
+    // Not starting with "solid", which would make readers take it for text.
+    std::string header = "Kestrane surface, binary STL in millimetres";
+    header.resize(80, ' ');
+    out.text() += header;
+    append_le(out.text(), static_cast<std::uint32_t>(mesh.triangles.size()));
+    for (const surface_triangle_t& t : mesh.triangles) {
+        const vertex3d n = facet_normal(mesh, t);
+        for (double v : {n.x, n.y, n.z})
+            append_le_float(out.text(), v);
+        for (std::uint32_t i : t.points) {
+            const vertex3d& p = mesh.points[i].position;
+            for (double v : {p.x, p.y, p.z})
+                append_le_float(out.text(), mm_per_cm * v);
+        }
+        out.text() += std::string(2, '\0');  // no attributes
+        if (!out.flush_if_full())
+            return false;
+    }
+    return out.flush();
+}
+
+bool write_obj(chunk_writer& out, const surface_mesh_t& mesh, const surface_save_t& how)
+{
+    out.text() += "# Kestrane surface, millimetres\n";
+    for (const std::string& line : comment_lines(how))
+        out.text() += "# " + line + "\n";
+    for (const surface_point_t& p : mesh.points) {
+        append_triple(out.text(), "v ", mm_per_cm * p.position.x, mm_per_cm * p.position.y, mm_per_cm * p.position.z,
+                      4);
+        if (!out.flush_if_full())
+            return false;
+    }
+    for (const surface_point_t& p : mesh.points) {
+        append_triple(out.text(), "vn ", p.normal.x, p.normal.y, p.normal.z, 5);
+        if (!out.flush_if_full())
+            return false;
+    }
+    for (const surface_triangle_t& t : mesh.triangles) {
+        out.text() += 'f';
+        for (std::uint32_t i : t.points) {
+            const std::string index = std::to_string(std::uint64_t{i} + 1);  // OBJ counts from 1
+            out.text() += ' ' + index + "//" + index;
+        }
+        out.text() += '\n';
+        if (!out.flush_if_full())
+            return false;
+    }
+    return out.flush();
+}
+
 const char* format_name(surface_format_t format)
 {
-    return format == surface_format_t::ply ? "ply" : "VRML";
+    switch (format) {
+    case surface_format_t::ply: return "ply";
+    case surface_format_t::stl: return "STL";
+    case surface_format_t::obj: return "OBJ";
+    default: return "VRML";
+    }
 }
 
 }  // namespace
+
+std::optional<surface_format_t> surface_format_for(const wxString& path, bool vrml2)
+{
+    const wxString ext = wxFileName(path).GetExt().Lower();
+    if (ext == "ply")
+        return surface_format_t::ply;
+    if (ext == "wrl")
+        return vrml2 ? surface_format_t::vrml2 : surface_format_t::vrml1;
+    if (ext == "stl")
+        return surface_format_t::stl;
+    if (ext == "obj")
+        return surface_format_t::obj;
+    return std::nullopt;
+}
 
 bool save_surface(const wxString& path, const surface_mesh_t& mesh, const surface_save_t& how)
 {
@@ -310,6 +405,12 @@ bool save_surface(const wxString& path, const surface_mesh_t& mesh, const surfac
         break;
     case surface_format_t::ply:
         written = write_ply(out, mesh, how);
+        break;
+    case surface_format_t::stl:
+        written = write_stl(out, mesh);
+        break;
+    case surface_format_t::obj:
+        written = write_obj(out, mesh, how);
         break;
     }
     if (!written || !file.commit()) {

@@ -1,16 +1,24 @@
-// Saving a built surface as VRML 1.0, VRML 2.0 or binary PLY, with its
-// landmarks and curves as comments. Called by the 3D view's save command;
-// the PLY reader beside it reads such files (and others') back.
+// Saving a built surface as VRML 1.0, VRML 2.0 or binary PLY (world
+// centimetres, with its landmarks and curves as comments), or for other
+// programs as binary STL or Wavefront OBJ (millimetres, LPS; OBJ keeps the
+// comments). Triangles run anticlockwise seen from outside, and the STL
+// facet normals and OBJ vertex normals point out. Called by the 3D view's
+// save command; the PLY reader beside it reads such files (and others') back.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include <wx/string.h>
 
 #include "resources/recording_data.h"
 #include "surfaces/surface_mesh.h"
 
-enum class surface_format_t { vrml1, vrml2, ply };
+enum class surface_format_t { vrml1, vrml2, ply, stl, obj };
+
+// The format a name asks for by its extension (any case): .ply, .wrl (VRML
+// 2.0 when `vrml2`, else 1.0), .stl or .obj; none for any other.
+std::optional<surface_format_t> surface_format_for(const wxString& path, bool vrml2);
 
 struct surface_save_t {
     surface_format_t format = surface_format_t::ply;

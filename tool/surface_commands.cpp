@@ -21,7 +21,7 @@ namespace {
 int usage()
 {
     std::fprintf(stderr,
-                 "Usage: kestrane-tool surface FILE.ks OUT.ply|OUT.wrl [--resolution R] [--strength N] [--object K] "
+                 "Usage: kestrane-tool surface FILE.ks OUT.ply|OUT.wrl|OUT.stl|OUT.obj [--resolution R] [--strength N] [--object K] "
                  "[--vrml2] [--compound-depth N [--compounding max|min|avg]]\n"
                  "  --resolution  uber-low, super-low, very-low, low, medium (default), high or very-high\n"
                  "  --strength    smoothing strength (0, the default, leaves the surface unsmoothed)\n"
@@ -29,7 +29,8 @@ int usage()
                  "  --vrml2       VRML 2.0 rather than VRML 1.0 for a .wrl name\n"
                  "  --compound-depth N  colour each surface with the recorded data within N pixels along its\n"
                  "                normals (grey levels; --compounding max, the default, min or avg)\n"
-                 "One file per object: OUT.ply becomes OUT0.ply, OUT3.ply, ... by object number.\n");
+                 "One file per object: OUT.ply becomes OUT0.ply, OUT3.ply, ... by object number.\n"
+                 "PLY and VRML are in centimetres; STL and OBJ in millimetres, for other programs.\n");
     return 2;
 }
 
@@ -85,9 +86,9 @@ int run_surface(const std::vector<wxString>& args)
         ++i;
     }
     const wxFileName out(args[1]);
-    const wxString ext = out.GetExt().Lower();
-    if (ext != "ply" && ext != "wrl") {
-        std::fprintf(stderr, "kestrane-tool surface: the output must end in .ply or .wrl.\n");
+    const std::optional<surface_format_t> format = surface_format_for(args[1], vrml2);
+    if (!format) {
+        std::fprintf(stderr, "kestrane-tool surface: the output must end in .ply, .wrl, .stl or .obj.\n");
         return 2;
     }
     tool_session_t tool;
@@ -116,7 +117,7 @@ int run_surface(const std::vector<wxString>& args)
             meshes.push_back(&s.mesh);
         const surface_mesh_t mesh = merged_mesh(meshes);
         surface_save_t how;
-        how.format = ext == "ply" ? surface_format_t::ply : vrml2 ? surface_format_t::vrml2 : surface_format_t::vrml1;
+        how.format = *format;
         how.colour = o.colour;
         how.opacity = o.opacity;
         how.object = i;

@@ -24,15 +24,19 @@ namespace {
 int usage()
 {
     std::fprintf(stderr,
-                 "Usage: kestrane-tool export-voxels FILE.ks OUTPUT[.ks|.png|.bmp|.jpeg|.tiff] [--step K] "
-                 "[--spacing MM] [--nearest|--linear] [--surfaces [--resolution R]] [--crop K]\n"
+                 "Usage: kestrane-tool export-voxels FILE.ks "
+                 "OUTPUT[.ks|.png|.bmp|.jpeg|.tiff|.nrrd|.mha|.nii|.nii.gz] [--step K] "
+                 "[--spacing MM] [--nearest|--linear] [--surfaces [--resolution R]] [--crop K] [--gzip]\n"
                  "  --step K      resolution and slice spacing of K pixel widths (1 to %d; default 1)\n"
                  "  --spacing MM  slice spacing in millimetres instead (the in-plane step stays K)\n"
                  "  --nearest     each voxel from the nearest frame (faster)\n"
                  "  --linear      each voxel blended from the frames either side (the default)\n"
                  "  --surfaces    build every object's surface first (at --resolution, default medium), so each\n"
                  "                slice carries the outlines where the surfaces cut it\n"
-                 "  --crop K      keep only what lies inside object K's surface (implies --surfaces)\n",
+                 "  --crop K      keep only what lies inside object K's surface (implies --surfaces)\n"
+                 "  --gzip        gzip-encode a .nrrd file's data (raw otherwise)\n"
+                 ".nrrd, .mha, .nii and .nii.gz are one volume file in millimetres (LPS; NIfTI RAS), 8-bit,\n"
+                 "or 16-bit Hounsfield units for DICOM slices.\n",
                  voxel_max_step);
     return 2;
 }
@@ -49,6 +53,7 @@ int run_export_voxels(const std::vector<wxString>& args)
     bool surfaces = false;
     int resolution = 4;  // Medium
     long crop = -1;
+    bool gzip = false;
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
         if (args[i] == "--step" && has_value && args[i + 1].ToLong(&step) && step >= 1 && step <= voxel_max_step) {
@@ -58,6 +63,8 @@ int run_export_voxels(const std::vector<wxString>& args)
             ++i;
         } else if (args[i] == "--nearest" || args[i] == "--linear") {
             linear = args[i] == "--linear";
+        } else if (args[i] == "--gzip") {
+            gzip = true;
         } else if (args[i] == "--surfaces") {
             surfaces = true;
         } else if (args[i] == "--resolution" && has_value && surface_resolution_option(args[i + 1], &resolution)) {
@@ -71,7 +78,10 @@ int run_export_voxels(const std::vector<wxString>& args)
             return usage();
         }
     }
-    const wxString output = tool_output_name("export-voxels", args[1], recording_or_image_extensions());
+    std::vector<wxString> extensions = recording_or_image_extensions();
+    for (const char* e : {"nrrd", "mha", "nii", "nii.gz"})
+        extensions.push_back(e);
+    const wxString output = tool_output_name("export-voxels", args[1], extensions);
     if (output.empty())
         return 2;
     tool_session_t tool;
@@ -89,13 +99,19 @@ int run_export_voxels(const std::vector<wxString>& args)
     how.spacing_mm = spacing_mm;
     how.linear = linear;
     how.crop = crop;
+    how.gzip = gzip;
     voxel_layout_t layout;
     wxString why;
     if (!export_session_voxels(how, &layout, &why)) {
         std::fprintf(stderr, "kestrane-tool export-voxels: %s.\n", why.utf8_str().data());
         return 1;
     }
-    std::printf("%s: %li slices of %li x %li voxels\n", wxFileName(how.path).GetFullPath().utf8_str().data(),
-                layout.slices, layout.width, layout.height);
+    // Where the volume lies, as the files place it: world millimetres (LPS).
+    const vertex3d first = 10.0 * layout.first_voxel, last = 10.0 * layout.last_voxel;
+    std::printf("%s: %li slices of %li x %li voxels\n"
+                "voxel (0, 0, 0) at (%.4f, %.4f, %.4f) mm, voxel (%li, %li, %li) at (%.4f, %.4f, %.4f) mm\n",
+                wxFileName(how.path).GetFullPath().utf8_str().data(), layout.slices, layout.width, layout.height,
+                first.x, first.y, first.z, layout.width - 1, layout.height - 1, layout.slices - 1, last.x, last.y,
+                last.z);
     return 0;
 }

@@ -145,6 +145,23 @@ void slice_volume_t::sample_on_line(const vertex3d& a, const vertex3d& b, int n,
     }
 }
 
+std::optional<double> slice_volume_t::lowest() const
+{
+    // Stored extremes first: a negative slope turns the highest into the lowest.
+    std::optional<double> low, high;
+    for (const cip_t& frame : source_.frames)
+        for (std::size_t i = 0; i < frame.pixel_count(); ++i) {
+            if (frame.has_samples() && source_.padding && frame.samples()[i] == *source_.padding)
+                continue;
+            const double v = frame.has_samples() ? double(frame.samples()[i]) : double(frame.pixels()[i]);
+            low = low ? std::min(*low, v) : v;
+            high = high ? std::max(*high, v) : v;
+        }
+    if (!low)
+        return std::nullopt;
+    return std::min(source_.slope * *low, source_.slope * *high) + source_.offset;
+}
+
 double slice_volume_t::slice_spacing() const
 {
     std::vector<double> gaps;

@@ -45,6 +45,10 @@ public:
     // The Hounsfield value at a point (cm): bilinear in the two slices around
     // it, linear between them. None outside the stack.
     std::optional<double> sample(const vertex3d& p) const;
+    // The lowest Hounsfield value any slice holds (padding aside): what
+    // stands for "no data" in a volume written for other programs, so that
+    // it looks like the darkest background there. None without values.
+    std::optional<double> lowest() const;
     // n samples from a to b, both ends included (n >= 2); valid[i] is 0
     // where there is no value (values[i] is then 0).
     void sample_on_line(const vertex3d& a, const vertex3d& b, int n, double* values, char* valid) const;

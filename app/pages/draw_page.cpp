@@ -1,5 +1,7 @@
 #include "draw_page.h"
 
+#include "common/file_names.h"
+
 #include <algorithm>
 
 #include <wx/bitmap.h>
@@ -15,6 +17,7 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
+#include "common/file_names.h"
 #include "common/interaction.h"
 #include "display/globcmap.h"
 #include "main_frame.h"
@@ -397,21 +400,23 @@ void draw_page::OnSaveSurface(wxCommandEvent&)
     const auto& surface = res->RES_SURFACE[static_cast<std::size_t>(object)]->value();
     if (!surface)
         return;
-    const auto choice = interaction().ask_file("Save surface", "PLY file (*.ply)|*.ply|VRML file (*.wrl)|*.wrl",
-                                               res->RES_ASCII_FILENAME->value().GetPath(), true);
+    // The name decides the format; a name the filters do not offer is refused, not written as PLY.
+    const auto choice = ask_save_file("Save surface",
+                                      "PLY file (*.ply)|*.ply|VRML file (*.wrl)|*.wrl|STL file, millimetres (*.stl)|*.stl|"
+                                      "Wavefront OBJ file, millimetres (*.obj)|*.obj",
+                                      res->RES_ASCII_FILENAME->value().GetPath());
     if (!choice)
         return;
-    wxFileName path(choice->path);
-    if (path.GetExt().empty())
-        path.SetExt(choice->filter == 1 ? "wrl" : "ply");
+    const wxFileName path(choice->path);
+    const std::optional<surface_format_t> format = surface_format_for(choice->path, res->RES_VRML2_SURFACES->value());
+    if (!format)
+        return;
     std::vector<const surface_mesh_t*> meshes;
     for (const surface_sequence_t& s : surface->get_seq())
         meshes.push_back(&s.mesh);
     const contour_object& o = (*res->RES_OBJECT->value())[object];
     surface_save_t how;
-    how.format = path.GetExt().Lower() == "wrl"
-                     ? (res->RES_VRML2_SURFACES->value() ? surface_format_t::vrml2 : surface_format_t::vrml1)
-                     : surface_format_t::ply;
+    how.format = *format;
     how.colour = o.colour;
     how.opacity = o.opacity;
     how.object = object;

@@ -10,6 +10,7 @@ namespace {
 const char* images = "PNG file (*.png)|*.png|JPEG file (*.jpeg)|*.jpeg;*.jpg|Windows bitmap (*.bmp)|*.bmp";
 const char* templates = "Template files (*.kst)|*.kst|All files (*.*)|*.*";
 const char* recordings = "Kestrane file (*.ks)|*.ks|Kestrane raw data file (*.ks)|*.ks";
+const char* volumes = "NIfTI (*.nii)|*.nii|NIfTI, compressed (*.nii.gz)|*.nii.gz";
 
 struct case_t {
     const char* wildcard;
@@ -35,6 +36,10 @@ TEST(SaveNames, ExtensionsFollowTheChosenFilter)
         {templates, "/d/t.txt", 1, "/d/t.txt", 1},          // ... and any extension is taken
         {templates, "/d/t.txt", 0, "/d/t.txt", 0},          // a filter that takes anything is still there
         {images, "/d/", 0, nullptr, -1},                    // a folder
+        {volumes, "/d/v", 1, "/d/v.nii.gz", 1},             // an extension of two parts is added whole
+        {volumes, "/d/v.NII.GZ", 0, "/d/v.NII.GZ", 1},      // ... and found by its whole ending
+        {volumes, "/d/v.nii", 1, "/d/v.nii", 0},            // the shorter one is still its own
+        {volumes, "/d/v.gz", 0, nullptr, -1},               // the last part alone is no match
     };
     for (const case_t& c : cases) {
         const save_name_t name = resolve_save_name(c.typed, c.wildcard, c.chosen);
