@@ -16,7 +16,7 @@ ks_packages=(
   xvfb xauth parallel
   dpkg-dev help2man lintian
   python3-vtk9 python3-scipy python3-numpy python3-pydicom python3-nibabel teem-apps
-  libdcmtk-dev libgdcm-dev
+  libdcmtk-dev libgdcm-dev libopenigtlink-dev
 )
 
 ks_install_missing() {
