@@ -11,6 +11,7 @@
 #include "capture_commands.h"
 #include "landmark_commands.h"
 #include "outline_commands.h"
+#include "sequence_commands.h"
 #include "tracker_commands.h"
 #include "volume_commands.h"
 
@@ -74,6 +75,17 @@ const std::vector<tool_command_t>& tool_commands()
          "a recording of slices placed by their poses: beside its DICOM files it keeps their 16-bit values, "
          "elsewhere (or --raw) frames windowed to 8-bit grey; several series are listed unless --series picks one",
          run_import},
+        {"import", "SEQ.mha|SEQ.nrrd OUT.ks [--image-to-probe FILE|MATRIX] [--probe NAME] [--reference NAME]",
+         "make a tracked ultrasound sequence (per-frame Seq_Frame fields) into a recording: frames placed by the "
+         "probe's pose (ProbeToTracker, or ProbeToReference with --reference), the image-to-probe matrix (a "
+         "device-set XML file or 16 numbers, mm) made the probe calibration and pixel scales; prints the fit's "
+         "residual",
+         run_import},
+        {"export-sequence", "IN.ks OUT.mha|OUT.nrrd [--raw]",
+         "write a recording as a tracked ultrasound sequence: 8-bit frames, each frame's ProbeToTracker transform "
+         "(INVALID without a pose) and time stamp, zlib/gzip unless --raw; prints the image-to-probe matrix, which "
+         "the header also carries as ImageToProbeTransform",
+         run_export_sequence},
         {"thickness", "VOLUME SURFACE.ply OUT_DIR [--template FILE.kst] [--technique T] [--line MM] [--width W] "
                       "[--gauss MM] [--rect MM] [--outer HU] [--cortex HU] [--inner HU] [--in-frame] [--threshold] "
                       "[--fwhm] [--endo] [--local-peak] [--post-blur] [--metal] [--inner-layer] [--outer-layer] "
