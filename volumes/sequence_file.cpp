@@ -243,18 +243,11 @@ public:
         z.next_out = out;
         z.avail_out = uInt(size);
         while (z.avail_out > 0) {
-            if (z.avail_in == 0 && !refill())
-                return "the file ends within the compressed data";
-            if (z.avail_in == 0)
+            const wxString failed = step();
+            if (!failed.empty())
+                return failed;
+            if (ended_ && z.avail_out > 0)
                 return "the compressed data end before the frames do: the frame count does not match the data";
-            const int status = inflate(&z, Z_NO_FLUSH);
-            if (status == Z_STREAM_END) {
-                ended_ = true;
-                if (z.avail_out > 0)
-                    return "the compressed data end before the frames do: the frame count does not match the data";
-            } else if (status != Z_OK && status != Z_BUF_ERROR) {
-                return "the compressed data are corrupt";
-            }
         }
         return {};
     }
@@ -265,24 +258,34 @@ public:
         z_stream& z = inflater_.stream();
         std::uint8_t extra = 0;
         while (!ended_) {
-            if (z.avail_in == 0 && !refill())
-                return "the file ends within the compressed data";
-            if (z.avail_in == 0)
-                return "the compressed data are cut short";
             z.next_out = &extra;
             z.avail_out = 1;
-            const int status = inflate(&z, Z_NO_FLUSH);
+            const wxString failed = step();
+            if (!failed.empty())
+                return failed;
             if (z.avail_out == 0)
                 return "the compressed data hold more than the frames: the frame count does not match the data";
-            if (status == Z_STREAM_END)
-                ended_ = true;
-            else if (status != Z_OK && status != Z_BUF_ERROR)
-                return "the compressed data are corrupt";
         }
         return {};
     }
 
 private:
+    // One call of inflate, with more input first when it has none.
+    wxString step()
+    {
+        z_stream& z = inflater_.stream();
+        if (z.avail_in == 0 && !refill())
+            return "the file ends within the compressed data";
+        const int status = inflate(&z, Z_NO_FLUSH);
+        if (status == Z_STREAM_END)
+            ended_ = true;
+        else if (status == Z_BUF_ERROR && z.avail_in == 0)  // no progress, and no input left
+            return "the compressed data are cut short (at CompressedDataSize or the end of the file)";
+        else if (status != Z_OK && status != Z_BUF_ERROR)
+            return "the compressed data are corrupt";
+        return {};
+    }
+
     // False when the file fails; true with nothing read when the stated bytes are used up.
     bool refill()
     {
