@@ -93,6 +93,10 @@ bool write_sequence_file(const wxString& path, bool compress, sequence_export_re
     }
     const long frames = bufp ? bufp->frames() : 0;
     const long width = res->RES_BUF_WIDTH->value(), height = res->RES_BUF_HEIGHT->value();
+    if (std::uint64_t(width) * std::uint64_t(height) > 0xFFFFFFFFu) {
+        *why = "frames of more than 4 GB are not written as sequences";
+        return false;
+    }
     if (frames < 1) {
         *why = "the recording has no frames";
         return false;

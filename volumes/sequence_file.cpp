@@ -17,7 +17,7 @@ namespace {
 
 // A header with a few hundred bytes of fields for each of many thousand frames still fits.
 constexpr std::uint64_t max_header_bytes = std::uint64_t(64) << 20;
-constexpr long max_side = 1 << 16;
+constexpr long max_side = 65535;  // a frame's bytes then fit in zlib's 32-bit counts
 constexpr long max_frames = 1 << 24;
 // deflate cannot shrink data by more than this: more frames than that are a lie.
 constexpr std::uint64_t max_inflate_ratio = 1032;

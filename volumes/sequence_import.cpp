@@ -23,7 +23,7 @@ constexpr std::uint64_t default_frame_step = 400000;
 // of the values as they will be read back.
 double as_kept(double v)
 {
-    return std::round(v * 1e6) / 1e6;
+    return std::round(v * 1e6) / 1e6 + 0.0;  // no -0
 }
 
 bool status_ok(const std::string& status)
