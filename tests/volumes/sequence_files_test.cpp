@@ -385,8 +385,9 @@ TEST_F(SequenceFiles, UntrustedFilesRefusedAndNothingHeldLost)
         const char* reason;
     };
     const std::vector<bad_case> cases = {
-        {"huge", metaimage_header(z.size(), "65536 65536 100000"), z, "more than can be held"},
+        {"huge", metaimage_header(z.size(), "65535 65535 100000"), z, "more than can be held"},
         {"negative", metaimage_header(z.size(), "5 -3 5"), z, "sizes must be"},
+        {"too wide", metaimage_header(z.size(), "65536 3 5"), z, "sizes must be"},
         {"fields beyond frames", metaimage_header(z.size(), "5 3 4"), z, "fields for frame 4 but its sizes give 4"},
         {"too few frames in data", metaimage_header(z.size(), "5 3 6"), z, "end before the frames do"},
         {"more data than frames", metaimage_header(z.size(), "5 3 5"), deflated(one_more, false), "hold more than"},
