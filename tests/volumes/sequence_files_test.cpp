@@ -276,9 +276,9 @@ TEST_F(SequenceFiles, DeviceSetCalibrationWithShear)
     std::vector<double> sheared = image_to_probe;
     sheared[1] += 0.004;
     std::ofstream(path("set.xml").ToStdString())
-        << "<PlusConfiguration>\n <CoordinateDefinitions>\n  <Transform From=\"Image\" To=\"Tracker\" Matrix=\"1 0 0 0 "
+        << "<DeviceSetConfiguration>\n <CoordinateDefinitions>\n  <Transform From=\"Image\" To=\"Tracker\" Matrix=\"1 0 0 0 "
            "0 1 0 0 0 0 1 0 0 0 0 1\" />\n  <Transform From=\"Image\" To=\"Transducer\"\n     Matrix=\""
-        << text_of(sheared) << "\"\n     Error=\"0.5\" />\n </CoordinateDefinitions>\n</PlusConfiguration>\n";
+        << text_of(sheared) << "\"\n     Error=\"0.5\" />\n </CoordinateDefinitions>\n</DeviceSetConfiguration>\n";
     sequence_import_options_t o;
     wxString why;
     ASSERT_TRUE(image_to_probe_from_argument(path("set.xml"), "Transducer", &o.image_to_probe, &why)) << why;
