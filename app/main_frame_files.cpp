@@ -83,8 +83,12 @@ void MainFrame::OnFileOpen(wxCommandEvent&)
     if (res->RES_IN_SCRIPT->value()) {
         path = res->RES_SCRIPT_FUNC_ARG->value();
     } else {
-        const auto choice = interaction().ask_file("Open file", "Kestrane file (*.ks)|*.ks|All files (*)|*",
-                                                   recording_dir(), false);
+        // Tracked sequences and volumes open too: a sequence asks for its image-to-probe calibration.
+        const auto choice = interaction().ask_file(
+            "Open file",
+            "Kestrane file (*.ks)|*.ks|Tracked sequences and volumes (*.mha;*.mhd;*.nrrd;*.nhdr)|"
+            "*.mha;*.mhd;*.nrrd;*.nhdr|All files (*)|*",
+            recording_dir(), false);
         if (!choice)
             return;
         path = choice->path;

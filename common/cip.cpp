@@ -43,3 +43,8 @@ cip_t cip_t::make_16bit_for_overwrite(long width, long height)
 {
     return make(width, height, true, false);
 }
+
+cip_t cip_t::make_8bit_for_overwrite(long width, long height)
+{
+    return make(width, height, false, false);
+}

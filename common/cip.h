@@ -17,6 +17,7 @@ public:
     // Samples and pixels left unset, for a caller that writes every one of
     // them (large volumes: each buffer is touched once, not twice).
     static cip_t make_16bit_for_overwrite(long width, long height);
+    static cip_t make_8bit_for_overwrite(long width, long height);
 
     bool empty() const { return !data_; }
     explicit operator bool() const { return !empty(); }

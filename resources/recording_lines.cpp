@@ -221,7 +221,8 @@ bool recording_io_t::parse_image_dat(const wxString& v)
     }
     stage_->times.push_back(time);
     counted_array_ptr<float> pose;
-    if (res->RES_POS_REC->pending()) {
+    // A frame recorded without a pose is written with its time alone.
+    if (res->RES_POS_REC->pending() && !t.at_end()) {
         pose = counted_array_ptr<float>(6);
         int read = 0;
         bool bad = false;
@@ -254,11 +255,11 @@ bool recording_io_t::write_out_image_dat(wxTextOutputStream& out)
     wxString block;
     for (long i = 0; i < n; ++i) {
         block << "IM " << wxString::Format("%llu", static_cast<unsigned long long>(bufp->timestamp(i)));
-        if (with_pose) {
-            const counted_array_ptr<float> p = bufp->positioncp(i);
+        // A frame without a pose keeps none: zeros would place it at the tracker's origin when read back.
+        const counted_array_ptr<float> p = with_pose ? bufp->positioncp(i) : counted_array_ptr<float>();
+        if (p.size() >= 6)
             for (std::size_t k = 0; k < 6; ++k)
-                block << " " << value_text::float_text(p.size() >= 6 ? p[k] : 0.0f);
-        }
+                block << " " << value_text::float_text(p[k]);
         block << "\n";
         if (block.length() > 65536 || i + 1 == n) {
             out.WriteString(block);

@@ -64,6 +64,28 @@ safe_file_t::~safe_file_t()
         ::unlink(temp_path_.c_str());
 }
 
+bool safe_file_t::write_at(std::uint64_t offset, const void* data, std::size_t length)
+{
+    if (!ok() || finished_)
+        return false;
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        file_step();
+        const ssize_t n = ::pwrite(fd_, p, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            errno_ = n < 0 ? errno : ENOSPC;
+            failed_ = true;
+            return false;
+        }
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 bool safe_file_t::write(const void* data, std::size_t length)
 {
     if (!ok() || finished_)

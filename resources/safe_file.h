@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include <wx/string.h>
@@ -18,6 +19,8 @@ public:
 
     bool ok() const { return fd_ >= 0 && !failed_; }
     bool write(const void* data, std::size_t length);
+    // Overwrites bytes already written (a size known only at the end); before finish().
+    bool write_at(std::uint64_t offset, const void* data, std::size_t length);
     // Flushes and closes the temporary file; false if anything failed so far.
     bool finish();
     // Renames the finished temporary file over the target.

@@ -6,11 +6,13 @@
 #include <wx/filename.h>
 
 #include "resources/recording_file.h"
+#include "sequence_commands.h"
 #include "tool_session.h"
 #include "resources/resource_table.h"
 #include "volumes/dicom_loader.h"
 #include "volumes/dicom_display.h"
 #include "volumes/qct_file.h"
+#include "volumes/sequence_file.h"
 #include "volumes/volume_files.h"
 
 namespace {
@@ -19,6 +21,8 @@ int import_usage()
 {
     std::fprintf(stderr,
                  "Usage: kestrane-tool import PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw]\n"
+                 "       kestrane-tool import SEQ.mha|SEQ.nrrd OUT.ks [--image-to-probe FILE|MATRIX] [--probe NAME]\n"
+                 "                            [--reference NAME]   (a tracked ultrasound sequence)\n"
                  "  PATH      a DICOM file or DICOMDIR, a folder searched for DICOM and image files (PNG,\n"
                  "            PNM, BMP, TIFF), a QCT file, or a MetaImage (.mha, .mhd), NRRD (.nrrd,\n"
                  "            .nhdr) or Analyze 7.5 (.hdr with its .img) volume\n"
@@ -81,6 +85,8 @@ int load_tool_input(const wxString& path, long series_number, const char* comman
 
 int run_import(const std::vector<wxString>& args)
 {
+    if (!args.empty() && is_sequence_file(args[0]))
+        return run_sequence_import(args);
     if (args.size() < 2 || args[0].StartsWith("--") || args[1].StartsWith("--"))
         return import_usage();
     long series_number = -1;

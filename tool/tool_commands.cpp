@@ -12,6 +12,7 @@
 #include "capture_commands.h"
 #include "landmark_commands.h"
 #include "outline_commands.h"
+#include "sequence_commands.h"
 #include "tracker_commands.h"
 #include "volume_commands.h"
 
@@ -70,15 +71,26 @@ const std::vector<tool_command_t>& tool_commands()
         {"make-calib-demo", "DIR [--seed S] [--temperature C] [--frames N]",
          "write a synthetic water-bath sweep for calibration, uncalibrated, with its truth file into DIR",
          run_make_calib_demo},
-        {"import", "PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw]",
+        {"import",
+         "PATH OUT.ks [--series N] [--window CENTRE,WIDTH] [--raw] | SEQ.mha|SEQ.nrrd OUT.ks "
+         "[--image-to-probe FILE|MATRIX] [--probe NAME] [--reference NAME]",
          "make DICOM data (a file, DICOMDIR or folder), pictures or a MetaImage, NRRD, Analyze or QCT volume into "
          "a recording of slices placed by their poses: beside its DICOM files it keeps their 16-bit values, "
-         "elsewhere (or --raw) frames windowed to 8-bit grey; several series are listed unless --series picks one",
+         "elsewhere (or --raw) frames windowed to 8-bit grey; several series are listed unless --series picks one. "
+         "A tracked ultrasound sequence (per-frame Seq_Frame fields) becomes a recording of its frames placed by "
+         "the probe's pose (ProbeToTracker, or ProbeToReference with --reference), the image-to-probe matrix (a "
+         "device-set XML file or 16 numbers, mm) made the probe calibration and pixel scales; the fit's residual "
+         "is printed",
          run_import},
         {"density-calibrate", "FILE.ks [--save]",
          "fit a CT recording's bone-density scale and offset to the phantom's inserts (objects named by their "
          "density in mg/cm^3, outlined on the frames), print each insert's mean HU and the line; --save keeps them",
          run_density_calibrate},
+        {"export-sequence", "IN.ks OUT.mha|OUT.nrrd [--raw]",
+         "write a recording as a tracked ultrasound sequence: 8-bit frames, each frame's ProbeToTracker transform "
+         "(INVALID without a pose) and time stamp, zlib/gzip unless --raw; prints the image-to-probe matrix, which "
+         "the header also carries as ImageToProbeTransform",
+         run_export_sequence},
         {"thickness", "VOLUME SURFACE.ply OUT_DIR [--template FILE.kst] [--technique T] [--line MM] [--width W] "
                       "[--gauss MM] [--rect MM] [--outer HU] [--cortex HU] [--inner HU] [--in-frame] [--threshold] "
                       "[--fwhm] [--endo] [--local-peak] [--post-blur] [--metal] [--inner-layer] [--outer-layer] "

@@ -12,6 +12,8 @@
 #include "volumes/dicom_series.h"
 #include "volumes/dicomdir.h"
 #include "volumes/qct_file.h"
+#include "volumes/sequence_file.h"
+#include "volumes/sequence_import.h"
 #include "volumes/slice_recording.h"
 #include "volumes/volume_files.h"
 
@@ -125,6 +127,8 @@ wxString dicom_recording_name(const wxString& folder, std::size_t series_number,
 
 bool try_read_other_file(const wxString& path)
 {
+    if (is_sequence_file(path))
+        return load_sequence_file(path);
     if (is_volume_file(path))
         return load_volume_file(path);
     if (wxFileName::FileExists(path) && looks_like_qct(path))

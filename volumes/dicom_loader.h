@@ -22,7 +22,8 @@
 #include "volumes/slice_recording.h"
 
 // A folder, a DICOM file (its folder is searched and its series loaded) or
-// a MetaImage, NRRD or Analyze volume. Questions and progress go through
+// a MetaImage, NRRD or Analyze volume, or a tracked sequence (.mha/.nrrd with
+// per-frame Seq_Frame fields; see sequence_import.h). Questions and progress go through
 // interaction(). False, with the reason logged (nothing when cancelled) and
 // the recording held untouched, when nothing was loaded.
 bool try_read_other_file(const wxString& path);

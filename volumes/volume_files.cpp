@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <cstring>
-#include <map>
-#include <sstream>
 
 #include <wx/filename.h>
 #include <zlib.h>
@@ -14,73 +11,13 @@
 #include "common/matrix16d.h"
 #include "common/vertex_math.h"
 #include "volumes/dicom_window.h"
+#include "volumes/meta_header.h"
 #include "volumes/slice_pose.h"
 #include "volumes/slice_recording.h"
 
 namespace {
 
 constexpr std::size_t max_header_bytes = 64 * 1024;
-
-std::string trim(std::string s)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.back()))
-        s.pop_back();
-    std::size_t i = 0;
-    while (i < s.size() && blank(s[i]))
-        ++i;
-    return s.substr(i);
-}
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
-}
-
-// Numbers separated by blanks, commas or brackets; empty when any is not a finite number.
-std::vector<double> numbers(const std::string& text)
-{
-    std::string s = text;
-    for (char& c : s)
-        if (c == ',' || c == '(' || c == ')')
-            c = ' ';
-    std::istringstream in(s);
-    std::vector<double> out;
-    std::string word;
-    while (in >> word) {
-        char* end = nullptr;
-        const double v = std::strtod(word.c_str(), &end);
-        if (*end != '\0' || !std::isfinite(v))
-            return {};
-        out.push_back(v);
-    }
-    return out;
-}
-
-struct header_t {
-    std::map<std::string, std::string> fields;  // keys in lower case
-    std::uint64_t data_offset = 0;              // of attached data
-};
-
-// A data file named by a header: a plain name beside it, a regular file.
-bool data_file_beside(const wxString& header_path, const std::string& name, wxString* path, wxString* why)
-{
-    if (name.empty() || name.find('/') != std::string::npos || name.find('\\') != std::string::npos || name == "." ||
-        name == "..") {
-        *why = "the data file must be a plain file name beside the header, not '" + wxString(name.substr(0, 80)) + "'";
-        return false;
-    }
-    wxFileName f(header_path);
-    f.SetFullName(wxString(name));
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(static_cast<const char*>(f.GetFullPath().fn_str()), ec)) {
-        *why = "the data file " + f.GetFullPath() + " is not a regular file";
-        return false;
-    }
-    *path = f.GetFullPath();
-    return true;
-}
 
 bool read_bytes(const wxString& path, std::uint64_t offset, std::vector<std::uint8_t>* out, wxString* why)
 {
@@ -162,58 +99,6 @@ bool sizes_ok(volume_t* v, const std::vector<double>& dims, wxString* why)
     return true;
 }
 
-bool read_header(const wxString& path, bool nrrd, header_t* h, wxString* why)
-{
-    std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
-    if (!in) {
-        *why = "cannot open " + path;
-        return false;
-    }
-    std::string line;
-    std::uint64_t at = 0;
-    bool first = true;
-    while (std::getline(in, line)) {
-        at += line.size() + 1;
-        if (at > max_header_bytes) {
-            *why = "the header is longer than 64 kB";
-            return false;
-        }
-        if (nrrd && first) {
-            first = false;
-            if (line.rfind("NRRD000", 0) != 0) {
-                *why = path + " does not begin with NRRD000";
-                return false;
-            }
-            continue;
-        }
-        const std::string t = trim(line);
-        if (nrrd && t.empty()) {
-            h->data_offset = at;  // the data follow the blank line
-            return true;
-        }
-        if (t.empty() || t[0] == '#')
-            continue;
-        const std::size_t sep = nrrd ? t.find(':') : t.find('=');
-        if (sep == std::string::npos) {
-            *why = "a header line has no " + wxString(nrrd ? "':'" : "'='") + ": " + wxString(t.substr(0, 80));
-            return false;
-        }
-        const std::string key = lower(trim(t.substr(0, sep)));
-        const std::string value = trim(t.substr(sep + (nrrd && t.compare(sep, 2, ":=") == 0 ? 2 : 1)));
-        h->fields[key] = value;
-        if (!nrrd && key == "elementdatafile") {
-            h->data_offset = at;  // the last key: LOCAL data follow it
-            return true;
-        }
-    }
-    if (nrrd && (h->fields.count("data file") || h->fields.count("datafile"))) {
-        h->data_offset = at;
-        return true;
-    }
-    *why = nrrd ? "the NRRD header does not end with a blank line" : "the header has no ElementDataFile";
-    return false;
-}
-
 bool spacing_ok(volume_t* v, const std::vector<double>& s, wxString* why)
 {
     if (s.size() < 2 || std::any_of(s.begin(), s.end(), [](double d) { return !(d > 0.0) || !std::isfinite(d); })) {
@@ -230,25 +115,25 @@ bool spacing_ok(volume_t* v, const std::vector<double>& s, wxString* why)
 bool read_metaimage(const wxString& path, volume_t* v, wxString* why)
 {
     *v = {};
-    header_t h;
-    if (!read_header(path, false, &h, why))
+    meta_header_t h;
+    if (!read_meta_header(path, false, max_header_bytes, &h, why))
         return false;
     const auto field = [&](const char* k) { return h.fields.count(k) ? h.fields[k] : std::string(); };
-    if (!field("objecttype").empty() && lower(field("objecttype")) != "image") {
+    if (!field("objecttype").empty() && lower_case(field("objecttype")) != "image") {
         *why = "the MetaImage object is not an image";
         return false;
     }
-    if (!sizes_ok(v, numbers(field("dimsize")), why))
+    if (!sizes_ok(v, header_numbers(field("dimsize")), why))
         return false;
     const std::string spacing = !field("elementspacing").empty() ? field("elementspacing") : field("elementsize");
-    if (!spacing.empty() && !spacing_ok(v, numbers(spacing), why))
+    if (!spacing.empty() && !spacing_ok(v, header_numbers(spacing), why))
         return false;
-    const std::vector<double> offset = numbers(!field("offset").empty() ? field("offset") : field("origin"));
+    const std::vector<double> offset = header_numbers(!field("offset").empty() ? field("offset") : field("origin"));
     for (std::size_t i = 0; i < offset.size() && i < 3; ++i)
         v->origin_mm[i] = offset[i];
     const std::string matrix = !field("transformmatrix").empty() ? field("transformmatrix") : field("rotation");
     if (!matrix.empty()) {
-        const std::vector<double> m = numbers(matrix);
+        const std::vector<double> m = header_numbers(matrix);
         const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
         bool plain = m.size() == 9 || (m.size() == 4 && v->depth == 1);
         for (std::size_t i = 0; plain && i < m.size(); ++i)
@@ -264,7 +149,7 @@ bool read_metaimage(const wxString& path, volume_t* v, wxString* why)
             "MetaImage elements of type '" + wxString(type.substr(0, 40)) + "' are not read (MET_SHORT or MET_USHORT)";
         return false;
     }
-    const bool big = lower(field("binarydatabyteordermsb")) == "true" || lower(field("elementbyteordermsb")) == "true";
+    const bool big = lower_case(field("binarydatabyteordermsb")) == "true" || lower_case(field("elementbyteordermsb")) == "true";
     const std::string file = field("elementdatafile");
     wxString data_path = path;
     std::uint64_t offset_bytes = h.data_offset;
@@ -282,7 +167,7 @@ bool read_metaimage(const wxString& path, volume_t* v, wxString* why)
         return false;
     const std::size_t expected =
         std::size_t(2) * std::size_t(v->width) * std::size_t(v->height) * std::size_t(v->depth);
-    if (lower(field("compresseddata")) == "true") {
+    if (lower_case(field("compresseddata")) == "true") {
         std::vector<std::uint8_t> inflated;
         if (!inflate_exactly(data, 15, expected, &inflated, why))
             return false;
@@ -294,8 +179,8 @@ bool read_metaimage(const wxString& path, volume_t* v, wxString* why)
 bool read_nrrd(const wxString& path, volume_t* v, wxString* why)
 {
     *v = {};
-    header_t h;
-    if (!read_header(path, true, &h, why))
+    meta_header_t h;
+    if (!read_meta_header(path, true, max_header_bytes, &h, why))
         return false;
     const auto field = [&](const char* k) { return h.fields.count(k) ? h.fields[k] : std::string(); };
     const std::string dimension = field("dimension");
@@ -303,9 +188,9 @@ bool read_nrrd(const wxString& path, volume_t* v, wxString* why)
         *why = "NRRD volumes of dimension '" + wxString(dimension.substr(0, 20)) + "' are not read";
         return false;
     }
-    if (!sizes_ok(v, numbers(field("sizes")), why))
+    if (!sizes_ok(v, header_numbers(field("sizes")), why))
         return false;
-    const std::string type = lower(field("type"));
+    const std::string type = lower_case(field("type"));
     const bool is_signed = type == "short" || type == "signed short" || type == "short int" || type == "int16" ||
                            type == "int16_t" || type == "signed short int";
     const bool is_unsigned = type == "unsigned short" || type == "ushort" || type == "uint16" || type == "uint16_t" ||
@@ -314,7 +199,7 @@ bool read_nrrd(const wxString& path, volume_t* v, wxString* why)
         *why = "NRRD voxels of type '" + wxString(type.substr(0, 40)) + "' are not read (short or unsigned short)";
         return false;
     }
-    const std::string endian = lower(field("endian"));
+    const std::string endian = lower_case(field("endian"));
     const bool big = endian == "big";
     if (!endian.empty() && endian != "little" && !big) {
         *why = "NRRD endian '" + wxString(endian.substr(0, 20)) + "' is not little or big";
@@ -323,7 +208,7 @@ bool read_nrrd(const wxString& path, volume_t* v, wxString* why)
     // Axes from the space directions, else from the spacings.
     const std::string directions = field("space directions");
     if (!directions.empty()) {
-        const std::vector<double> d = numbers(directions);
+        const std::vector<double> d = header_numbers(directions);
         const std::size_t n = std::size_t(dimension == "3" ? 3 : 2);
         if (d.size() != 3 * n) {
             *why = "the NRRD space directions are not one vector of three per axis";
@@ -341,14 +226,14 @@ bool read_nrrd(const wxString& path, volume_t* v, wxString* why)
             v->axes[3 * a + 1] = axis.y / len;
             v->axes[3 * a + 2] = axis.z / len;
         }
-    } else if (!field("spacings").empty() && !spacing_ok(v, numbers(field("spacings")), why)) {
+    } else if (!field("spacings").empty() && !spacing_ok(v, header_numbers(field("spacings")), why)) {
         return false;
     }
-    const std::vector<double> origin = numbers(field("space origin"));
+    const std::vector<double> origin = header_numbers(field("space origin"));
     for (std::size_t i = 0; i < origin.size() && i < 3; ++i)
         v->origin_mm[i] = origin[i];
     // Into DICOM's left-posterior-superior frame.
-    const std::string space = lower(field("space"));
+    const std::string space = lower_case(field("space"));
     const bool flip_x = space == "right-anterior-superior" || space == "ras";
     const bool flip_y = flip_x || space == "left-anterior-superior" || space == "las";
     if (flip_x || flip_y) {
@@ -374,7 +259,7 @@ bool read_nrrd(const wxString& path, volume_t* v, wxString* why)
     std::vector<std::uint8_t> data;
     if (!read_bytes(data_path, offset_bytes, &data, why))
         return false;
-    const std::string encoding = lower(field("encoding"));
+    const std::string encoding = lower_case(field("encoding"));
     const std::size_t expected =
         std::size_t(2) * std::size_t(v->width) * std::size_t(v->height) * std::size_t(v->depth);
     if (encoding == "gzip" || encoding == "gz") {

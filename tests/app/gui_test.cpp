@@ -3,6 +3,9 @@
 // and what the windows actually show.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iomanip>
 
 #include <wx/checkbox.h>
 #include <wx/choice.h>
@@ -27,6 +30,7 @@
 #include "app/views/view3d_canvas.h"
 #include "display/globcmap.h"
 #include "gui_fixture.h"
+#include "volumes/sequence_export.h"
 #include "reconstruction/reslice_landmarks.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
@@ -253,6 +257,35 @@ TEST_F(GuiTest, SaveNewOpenAndExportThroughTheMenus)
     EXPECT_TRUE(wxFileExists(dir + "/shot0000.png"));
     EXPECT_TRUE(wxFileExists(dir + "/shot0030.png"));
     EXPECT_FALSE(wxFileExists(dir + "/shot0035.png"));
+}
+
+// A tracked sequence through File, Open: the calibration from a device-set
+// file picked when asked, the frames and calibration as exported.
+TEST_F(GuiTest, TrackedSequenceThroughFileOpen)
+{
+    start({demo});
+    const double xscale = res->RES_XSCALE->value(), roll = res->RES_ROLL->value();
+    const cip_t last = bufp->imagecp(39);
+    sequence_export_report_t report;
+    wxString why;
+    ASSERT_TRUE(write_sequence_file(dir + "/sweep.igs.nrrd", true, &report, &why)) << why;
+    std::ofstream xml((dir + "/set.xml").ToStdString());
+    xml << "<DeviceSet>\n  <Transform From=\"Image\" To=\"Probe\" Matrix=\"";
+    for (double v : report.image_to_probe)
+        xml << std::setprecision(17) << v << " ";
+    xml << "\"/>\n</DeviceSet>\n";
+    xml.close();
+    menu(ID_FILE_NEW);
+    ASSERT_EQ(bufp->frames(), 0);
+    script.files.push_back(file_choice_t{dir + "/sweep.igs.nrrd", 1});
+    script.choices.push_back(0);
+    script.files.push_back(file_choice_t{dir + "/set.xml", 0});
+    menu(ID_FILE_OPEN);
+    ASSERT_EQ(bufp->frames(), 40);
+    EXPECT_EQ(frame().GetStatusBar()->GetStatusText(2), dir + "/sweep.ks");
+    EXPECT_NEAR(res->RES_XSCALE->value(), xscale, 1e-6);
+    EXPECT_NEAR(res->RES_ROLL->value(), roll, 1e-6);
+    EXPECT_EQ(0, std::memcmp(bufp->imagecp(39).pixels(), last.pixels(), last.pixel_count()));
 }
 
 // Export voxels follows the reslice view's plane and writes a recording that reads back.

@@ -5,6 +5,7 @@
 #include <wx/filename.h>
 
 #include "recording_fixture.h"
+#include "support/log_capture.h"
 #include "resources/resource_table.h"
 
 namespace {
@@ -198,3 +199,20 @@ TEST_F(RecordingRoundTrip, EmptyRecording)
 }
 
 }  // namespace
+
+// A frame recorded with positions but no pose (the tracker lost the tool) was
+// written as six zeros and came back placed at the tracker's origin.
+TEST_F(RecordingRoundTrip, FrameWithoutAPoseKeepsNone)
+{
+    make_bmode_recording(3, 2, 2);
+    ASSERT_TRUE(bufp->set_position(1, {}));
+    ASSERT_TRUE(recording_io->save_as(path("gap.ks")));
+    log_capture log;
+    reload(path("gap.ks"));
+    EXPECT_FALSE(log.contains("position information", wxLOG_Error));
+    ASSERT_EQ(bufp->frames(), 3);
+    EXPECT_TRUE(bufp->positioncp(1).empty());
+    EXPECT_EQ(bufp->timestamp(1), 1000000400000ULL);
+    ASSERT_EQ(bufp->positioncp(2).size(), 6u);
+    EXPECT_EQ(bufp->positioncp(2)[0], 2.0000002f);
+}
