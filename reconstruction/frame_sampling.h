@@ -21,23 +21,25 @@ struct frame_sampler {
     {
         if (!image.pixels() || image.width() < 1 || image.height() < 1 || !std::isfinite(u) || !std::isfinite(v))
             return -1;
-        return sample_valid(image.pixels(), image.width(), image.height(), u, v);
+        return sample_valid(image.pixels(), image.width(), image.width(), image.height(), u, v);
     }
 
-    // The same, for a frame already known to have pixels and finite (u, v).
-    int sample_valid(const std::uint8_t* px, long w, long h, double u, double v) const
+    // The same, for a w x h window (rows `stride` pixels apart) of a frame
+    // already known to have pixels and finite (u, v): nothing outside the
+    // window is read.
+    int sample_valid(const std::uint8_t* px, long stride, long w, long h, double u, double v) const
     {
         int value = 0;
         if (!bilinear || u >= static_cast<double>(w - 1) || v >= static_cast<double>(h - 1) || w < 2 || h < 2) {
-            value = px[nearest_index(v, h) * w + nearest_index(u, w)];
+            value = px[nearest_index(v, h) * stride + nearest_index(u, w)];
         } else {
             const double uu = std::max(0.0, u), vv = std::max(0.0, v);
             const long ix = std::min(w - 2, static_cast<long>(uu)), iy = std::min(h - 2, static_cast<long>(vv));
             // Weights and sum rounded to nearest: truncating either reads low on average.
             const int fx = std::clamp(static_cast<int>((uu - static_cast<double>(ix)) * 256.0 + 0.5), 0, 256);
             const int fy = std::clamp(static_cast<int>((vv - static_cast<double>(iy)) * 256.0 + 0.5), 0, 256);
-            const std::uint8_t* row = px + iy * w + ix;
-            const int p00 = row[0], p01 = row[1], p10 = row[w], p11 = row[w + 1];
+            const std::uint8_t* row = px + iy * stride + ix;
+            const int p00 = row[0], p01 = row[1], p10 = row[stride], p11 = row[stride + 1];
             if (zero_is_no_data && (p00 == 0 || p01 == 0 || p10 == 0 || p11 == 0))
                 value = fy < 128 ? (fx < 128 ? p00 : p01) : (fx < 128 ? p10 : p11);
             else

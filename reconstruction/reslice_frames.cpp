@@ -39,6 +39,29 @@ bool add_frame(reslice_source* source, const cip_t& image, const counted_array_p
     return true;
 }
 
+frame_window data_window(const reslice_source& source, const reslice_frame& frame)
+{
+    frame_window w;
+    const long fw = frame.image.width(), fh = frame.image.height();
+    w.width = fw;
+    w.height = fh;
+    w.window_to_world = frame.image_to_world;
+    if (!source.clip)
+        return w;
+    const frame_clip& c = *source.clip;
+    w.x0 = std::clamp(c.x, 0L, fw);
+    w.y0 = std::clamp(c.y, 0L, fh);
+    // In floating point first: a huge width must not overflow the sum.
+    const double x1 = std::min(double(c.x) + double(c.width), double(fw));
+    const double y1 = std::min(double(c.y) + double(c.height), double(fh));
+    w.width = std::max(0L, static_cast<long>(x1) - w.x0);
+    w.height = std::max(0L, static_cast<long>(y1) - w.y0);
+    matrix16d shift;
+    shift.forward(static_cast<double>(w.x0) * source.sx, static_cast<double>(w.y0) * source.sy, 0.0);
+    w.window_to_world = frame.image_to_world * shift;
+    return w;
+}
+
 matrix16d calibration_from_session()
 {
     matrix16d calibration;

@@ -2,6 +2,7 @@
 // image-to-world transform, plus how to read its pixels.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "common/cip.h"
@@ -35,11 +36,18 @@ struct sweep_display {
     long shown = 0;
 };
 
+// A rectangle of frame pixels (x, y its first column and row). Scanners put
+// text and a black border round the image; outside the rectangle is no data.
+struct frame_clip {
+    long x = 0, y = 0, width = 0, height = 0;
+};
+
 struct reslice_source {
     std::vector<reslice_frame> frames;
     double sx = 0.01, sy = 0.01;   // frame pixel size, cm
     double pixel_size = 0.01;      // reslice pixel size, cm
     bool zero_is_no_data = false;  // masked or RF data
+    std::optional<frame_clip> clip;  // the part of every frame that holds data; all of it when not set
     bool bilinear = true;          // interpolate within a frame
     bool doppler = false;          // colour-flow codes: compounded by their own rules
     // One entry per sweep; fewer than two means the recording is one sweep.
@@ -48,6 +56,16 @@ struct reslice_source {
     // The surfaces a reslice may be cropped to; none when not set.
     surface_sections_fn surface_sections;
 };
+
+// The part of one frame the reslice reads: the clip rectangle within the
+// image (or all of it), and where that part's pixel (0, 0) lies in the world.
+// Empty (width 0) when the clip misses the image.
+struct frame_window {
+    long x0 = 0, y0 = 0, width = 0, height = 0;
+    matrix16d window_to_world;  // as image_to_world, for the window's pixels
+    bool empty() const { return width < 1 || height < 1; }
+};
+frame_window data_window(const reslice_source& source, const reslice_frame& frame);
 
 // Pose (x y z az el roll) times calibration; false for a missing, short or
 // non-finite pose, which leaves the frame out.

@@ -46,8 +46,9 @@ void release(std::vector<T>& v)
 
 // One frame's contribution to one plane, over the rows its section covers.
 struct frame_paint_t {
-    const std::uint8_t* pixels = nullptr;
-    long fw = 0, fh = 0;
+    const std::uint8_t* pixels = nullptr;  // the window's first pixel
+    long stride = 0;                       // the whole frame's width
+    long fw = 0, fh = 0;                   // the window's size
     vertex3d base, dx, dy;  // reslice pixel (0,0) and its steps, as frame pixel (u, v) and depth (cm)
     double side = 1.0;      // turns depth to the side all frames share
     double reach = 0.0;     // slab half thickness, with the rounding allowance
@@ -75,9 +76,9 @@ void paint_frame(const frame_paint_t& p, const std::vector<reslice_span>& spans)
             const reslice_span& ahead = spans[j + prefetch_ahead];
             const vertex3d a = p.base + static_cast<double>(ahead.row) * p.dy + static_cast<double>(ahead.first) * p.dx;
             if (a.x >= 0.0 && a.y >= 0.0 && a.x < static_cast<double>(p.fw - 1) && a.y < static_cast<double>(p.fh - 1)) {
-                const std::uint8_t* at = p.pixels + static_cast<long>(a.y) * p.fw + static_cast<long>(a.x);
+                const std::uint8_t* at = p.pixels + static_cast<long>(a.y) * p.stride + static_cast<long>(a.x);
                 __builtin_prefetch(at);
-                __builtin_prefetch(at + p.fw);
+                __builtin_prefetch(at + p.stride);
             }
         }
         const vertex3d row = p.base + static_cast<double>(span.row) * p.dy;
@@ -94,7 +95,7 @@ void paint_frame(const frame_paint_t& p, const std::vector<reslice_span>& spans)
             const float depth = linear ? fd : std::fabs(fd);
             if (front ? !(depth < p.front_depth[i]) : !(fd > p.back_depth[i]))
                 continue;
-            const int v = p.sampler.sample_valid(p.pixels, p.fw, p.fh, q.x, q.y);
+            const int v = p.sampler.sample_valid(p.pixels, p.stride, p.fw, p.fh, q.x, q.y);
             if (v < 0)
                 continue;
             if (front) {
@@ -312,9 +313,12 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
         cuts = partition_sections(plane_, offset, source);
     std::vector<reslice_span> spans;
     for (const reslice_frame& f : source.frames) {
-        const long fw = f.image.width(), fh = f.image.height();
+        const frame_window window = data_window(source, f);
+        if (window.empty())
+            continue;
+        const long fw = window.width, fh = window.height;
         std::vector<vertex2d> polygon =
-            slab_section(plane_, offset, f.image_to_world, frame_grid{fw, fh, source.sx, source.sy}, bscan_h);
+            slab_section(plane_, offset, window.window_to_world, frame_grid{fw, fh, source.sx, source.sy}, bscan_h);
         if (polygon.empty())
             continue;
         if (partitioned) {
@@ -332,7 +336,7 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
         row_spans(polygon, w, h, spans);
         if (spans.empty())
             continue;
-        matrix16d to_image = f.image_to_world;
+        matrix16d to_image = window.window_to_world;
         to_image.invert();
         const double side = dot(column(f.image_to_world, 2), reference) < 0.0 ? -1.0 : 1.0;
         // Reslice pixel (x, y) maps affinely to frame pixel (u, v) and depth d
@@ -346,7 +350,8 @@ void reslice_internals::reslice_plane_into(const reslice_source& source, double 
         if (!pixels || fw < 1 || fh < 1 || !finite(base) || !finite(dx) || !finite(dy))
             continue;
         frame_paint_t paint;
-        paint.pixels = pixels;
+        paint.pixels = pixels + window.y0 * f.image.width() + window.x0;
+        paint.stride = f.image.width();
         paint.fw = fw;
         paint.fh = fh;
         paint.base = base;
@@ -469,9 +474,13 @@ reslice_extent reslice_internals::find_reslice_extent(const reslice_source& sour
     for (const reslice_frame& f : source.frames) {
         if (sweep >= 0 && f.sweep != sweep)
             continue;
-        const double wcm = f.image.width() * source.sx, hcm = f.image.height() * source.sy;
+        const frame_window window = data_window(source, f);
+        if (window.empty())
+            continue;
+        const double wcm = window.width * source.sx, hcm = window.height * source.sy;
         for (int c = 0; c < 4; ++c) {
-            const vertex3d r = plane.world_to_reslice(f.image_to_world * vertex3d{(c & 1) ? wcm : 0.0, (c & 2) ? hcm : 0.0, 0.0});
+            const vertex3d r = plane.world_to_reslice(window.window_to_world *
+                                                      vertex3d{(c & 1) ? wcm : 0.0, (c & 2) ? hcm : 0.0, 0.0});
             if (!std::isfinite(r.x) || !std::isfinite(r.y) || !std::isfinite(r.z))
                 continue;
             if (!e.found) {

@@ -14,6 +14,7 @@
 #include "common/interaction.h"
 #include "display/globcmap.h"
 #include "reconstruction/reslice_internals.h"
+#include "reconstruction/voxel_hole_fill.h"
 #include "reconstruction/voxel_volume_file.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
@@ -27,7 +28,6 @@ namespace {
 constexpr double bytes_per_mb = 1048576.0;
 // Far beyond any real volume; keeps the slice count a sane integer.
 constexpr double max_slices = 1e7;
-constexpr unsigned max_export_lanes = 4;  // slices built at once
 
 std::uint64_t physical_memory()
 {
@@ -97,19 +97,6 @@ reslice_settings moved(const voxel_export_request& request, const reslice_plane&
     s.centre = plane.centre() + z * plane.normal();
     s.up = plane.centre() + plane.up_axis() + z * plane.normal();
     return s;
-}
-
-// Every k-th pixel of every k-th row.
-void subsample(const std::vector<std::uint8_t>& image, long w, const voxel_layout_t& layout, int k,
-               std::vector<std::uint8_t>& out)
-{
-    out.resize(static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height));
-    for (long j = 0; j < layout.height; ++j) {
-        const std::uint8_t* row = image.data() + static_cast<std::size_t>(j) * k * w;
-        std::uint8_t* dst = out.data() + static_cast<std::size_t>(j) * layout.width;
-        for (long i = 0; i < layout.width; ++i)
-            dst[i] = row[static_cast<std::size_t>(i) * k];
-    }
 }
 
 // A recording whose frames are the slices: header now, one IM line and frame per slice.
@@ -227,8 +214,9 @@ private:
     bool opened_ = false;
 };
 
-bool save_slice_image(const std::vector<std::uint8_t>& full, long w, long h, const voxel_layout_t& layout, int k,
-                      const wxString& name, voxel_output_t type)
+// A slice already at the output size, through the colour map when one is installed.
+bool save_slice_image(const std::vector<std::uint8_t>& slice, const voxel_layout_t& layout, const wxString& name,
+                      voxel_output_t type)
 {
     wxImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), false);
     unsigned char* rgb = image.GetData();
@@ -236,14 +224,10 @@ bool save_slice_image(const std::vector<std::uint8_t>& full, long w, long h, con
         wxLogError("Not enough memory for a slice image of %li x %li pixels.", layout.width, layout.height);
         return false;
     }
-    if (!colourmap || !colourmap->part_map_to_rgb(full.data(), static_cast<int>(w), static_cast<int>(h), rgb,
-                                                  static_cast<int>(layout.width), static_cast<int>(layout.height), k)) {
-        for (long j = 0; j < layout.height; ++j)
-            for (long i = 0; i < layout.width; ++i) {
-                const std::uint8_t v = full[static_cast<std::size_t>(j * k * w + i * k)];
-                unsigned char* p = rgb + 3 * (static_cast<std::size_t>(j) * layout.width + i);
-                p[0] = p[1] = p[2] = v;
-            }
+    const int w = static_cast<int>(layout.width), h = static_cast<int>(layout.height);
+    if (!colourmap || !colourmap->part_map_to_rgb(slice.data(), w, h, rgb, w, h, 1)) {
+        for (std::size_t i = 0; i < slice.size(); ++i)
+            rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = slice[i];
     }
     if (type == voxel_output_t::jpeg)
         image.SetOption(wxIMAGE_OPTION_QUALITY, 95);
@@ -264,6 +248,13 @@ bool is_volume_file_output(voxel_output_t type)
     }
 }
 
+unsigned voxel_export_threads(unsigned asked)
+{
+    if (asked > 0)
+        return std::min(asked, voxel_max_threads);
+    return std::clamp(std::thread::hardware_concurrency(), 1u, voxel_default_threads);
+}
+
 long voxel_output_size(long n, int step)
 {
     return step < 1 || n < 1 ? 0 : (n - 1) / step + 1;
@@ -278,6 +269,14 @@ voxel_layout_t plan_voxel_export(const reslice_source& source, const voxel_expor
     }
     if (!(std::isfinite(request.spacing) && request.spacing > 0.0)) {
         wxLogError("The slice spacing must be a positive distance.");
+        return layout;
+    }
+    if (!(std::isfinite(request.fill_holes) && request.fill_holes >= 0.0)) {
+        wxLogError("The distance to fill holes within must be 0 (none) or a positive distance.");
+        return layout;
+    }
+    if (request.threads > voxel_max_threads) {
+        wxLogError("An export uses at most %u threads.", voxel_max_threads);
         return layout;
     }
     const reslice_plane plane(request.settings, source.pixel_size);
@@ -347,16 +346,18 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
     if (recording && !recording_io_t::recording_target_allowed(path))
         return false;
     const int k = request.step;
+    // Colour-flow codes are not quantities: a mean of two codes is a third, unrelated one.
+    const voxel_step_rule_t rule = source.doppler ? voxel_step_rule_t::skip : request.step_rule;
 
     // Slices are independent: a few are built side by side, each by its own
     // reslice, and written in order, so the result never depends on timing.
-    const unsigned lanes = std::clamp(std::thread::hardware_concurrency(), 1u, max_export_lanes);
+    const unsigned lanes = voxel_export_threads(request.threads);
     std::vector<std::unique_ptr<reslice_internals>> builders;
     for (unsigned l = 0; l < lanes; ++l) {
         auto r = std::make_unique<reslice_internals>();
         r->set_pixel_size(source.pixel_size);
-        // Only every k-th pixel of every k-th row is kept, so only those are built.
-        r->set_pixel_step(k);
+        // Skipping keeps only every k-th pixel of every k-th row, so only those are built.
+        r->set_pixel_step(rule == voxel_step_rule_t::skip ? k : 1);
         r->set_settings(request.settings);
         builders.push_back(std::move(r));
     }
@@ -376,6 +377,27 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
         if (!volume_file->ok())
             return false;  // it says why
     }
+    const auto write_slice = [&](long i, const std::vector<std::uint8_t>& slice) {
+        if (recording) {
+            const double z = layout.zmin + static_cast<double>(i) * request.spacing;
+            bool ok = out->add_slice(plane.reslice_to_world(0.0, 0.0, z), plane, slice);
+            for (std::size_t o = 0; ok && source.surface_sections && o < header.objects.size(); ++o)
+                if (const auto sections = source.surface_sections(header.objects[o].index, plane, z))
+                    ok = out->add_outlines(header.objects[o].index, i, *sections, k);
+            return ok;
+        }
+        if (volume_file)
+            return volume_file->add_slice(i, slice);
+        return save_slice_image(slice, layout, voxel_slice_path(path, i, request.type), request.type);
+    };
+    std::unique_ptr<voxel_hole_filler_t> filler;
+    if (request.fill_holes > 0.0) {
+        filler = std::make_unique<voxel_hole_filler_t>(layout.width, layout.height, k * plane.pixel_size(),
+                                                       request.spacing, request.fill_holes, write_slice);
+        if (!filler->ok())
+            return false;  // it says why
+    }
+
     const int range = static_cast<int>(std::min<long>(layout.slices, INT32_MAX));
     interaction().progress_begin("Export voxels", wxString::Format("Currently exporting slice %d to '%s'.", 0, path),
                                  range);
@@ -399,27 +421,16 @@ bool export_voxels(const reslice_source& source, const voxel_header_t& header, c
             const long i = first + l;
             const reslice_internals& reslice = *builders[l];
             const wxString name = recording || volume_file ? path : voxel_slice_path(path, i, request.type);
-            if (!interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),
-                                               wxString::Format("Currently exporting slice %li to '%s'.", i, name)) ||
-                !built[l]) {
-                ok = false;
-                break;
-            }
-            if (recording) {
-                subsample(reslice.image(), reslice.width(), layout, k, slice);
-                const double z = layout.zmin + static_cast<double>(i) * request.spacing;
-                ok = out->add_slice(plane.reslice_to_world(0.0, 0.0, z), plane, slice);
-                for (std::size_t o = 0; ok && source.surface_sections && o < header.objects.size(); ++o)
-                    if (const auto sections = source.surface_sections(header.objects[o].index, plane, z))
-                        ok = out->add_outlines(header.objects[o].index, i, *sections, k);
-            } else if (volume_file) {
-                subsample(reslice.image(), reslice.width(), layout, k, slice);
-                ok = volume_file->add_slice(i, slice);
-            } else {
-                ok = save_slice_image(reslice.image(), reslice.width(), reslice.height(), layout, k, name, request.type);
-            }
+            ok = interaction().progress_update(static_cast<int>(std::min<long>(i, INT32_MAX)),
+                                               wxString::Format("Currently exporting slice %li to '%s'.", i, name)) &&
+                 built[l] &&
+                 reduce_slice(reslice.image(), reslice.width(), reslice.height(), k, rule, layout.width, layout.height,
+                              slice) &&
+                 (filler ? filler->add(slice) : write_slice(i, slice));
         }
     }
+    if (ok && filler)
+        ok = filler->finish();
     interaction().progress_end();
     if (ok && recording)
         ok = out->commit();

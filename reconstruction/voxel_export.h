@@ -14,6 +14,7 @@
 #include "common/matrix16d.h"
 #include "reconstruction/reslice_frames.h"
 #include "reconstruction/reslice_geometry.h"
+#include "reconstruction/voxel_reduce.h"
 #include "resources/recording_data.h"
 
 enum class voxel_output_t { recording, bmp, png, jpeg, tiff, nrrd, nrrd_gzip, metaimage, nifti, nifti_gzip };
@@ -24,11 +25,21 @@ bool is_volume_file_output(voxel_output_t type);
 class slice_volume_t;
 
 inline constexpr int voxel_max_step = 8;
+inline constexpr unsigned voxel_max_threads = 64;
+inline constexpr unsigned voxel_default_threads = 4;  // more rarely helps: the frames' memory is the limit
+
+// Threads an export uses: as asked (1 to voxel_max_threads), or for 0 the
+// processors up to voxel_default_threads.
+unsigned voxel_export_threads(unsigned asked);
 
 // One export. The pixel size is the source's (RES_XSCALE).
 struct voxel_export_request {
     reslice_settings settings;  // the defining view: plane, size and build settings
     int step = 1;               // k: every k-th reslice pixel of every k-th row, 1 to 8
+    // How the k x k pixels of a voxel make its value; colour-flow recordings always skip.
+    voxel_step_rule_t step_rule = voxel_step_rule_t::average;
+    double fill_holes = 0.0;    // cm: empty voxels take the nearest data this close (0: none)
+    unsigned threads = 0;       // slices built at once; 0 for the default. The bytes never depend on it
     double spacing = 0.01;      // d: cm between slices
     wxString path;
     voxel_output_t type = voxel_output_t::recording;
@@ -75,7 +86,8 @@ struct voxel_layout_t {
 // Output size for a step: floor((n - 1) / k) + 1.
 long voxel_output_size(long n, int step);
 // W', H' and N for the request, or ok false (with the reason logged) when
-// there are no frames, the step or spacing is out of range, or N is absurd.
+// there are no frames, the step, spacing, hole-filling distance or thread
+// count is out of range, or N is absurd.
 voxel_layout_t plan_voxel_export(const reslice_source& source, const voxel_export_request& request);
 
 // The 28 rows of the resolution choice, with their approximate sizes in Mb

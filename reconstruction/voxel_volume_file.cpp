@@ -12,7 +12,6 @@
 namespace {
 
 constexpr double mm_per_cm = 10.0;
-constexpr unsigned max_sampling_lanes = 4;
 
 volume_file_type_t file_type(voxel_output_t type, bool* gzip)
 {
@@ -72,6 +71,7 @@ voxel_volume_file_t::voxel_volume_file_t(const voxel_export_request& request, co
                                          const voxel_layout_t& layout)
     : header_(voxel_volume_header(plane, layout, request)),
       values_(request.stored_values),
+      lanes_(voxel_export_threads(request.threads)),
       writer_(request.path, header_)
 {
     if (values_) {
@@ -101,7 +101,7 @@ bool voxel_volume_file_t::add_slice(long k, const std::vector<std::uint8_t>& dis
         return writer_.write_slice(display.data());
     // Sampling each voxel costs far more than writing it: rows are shared out.
     const long rows = header_.height;
-    const long lanes = static_cast<long>(std::clamp(std::thread::hardware_concurrency(), 1u, max_sampling_lanes));
+    const long lanes = static_cast<long>(lanes_);
     {
         std::vector<std::jthread> helpers;
         for (long l = 1; l < lanes; ++l)

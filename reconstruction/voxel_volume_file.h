@@ -41,6 +41,7 @@ private:
 
     volume_file_header_t header_;
     const slice_volume_t* values_;
+    unsigned lanes_ = 1;
     std::int16_t no_data_ = 0;
     std::vector<std::int16_t> wide_;  // one slice of 16-bit values
     volume_file_writer_t writer_;

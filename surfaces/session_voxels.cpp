@@ -1,5 +1,7 @@
 #include "session_voxels.h"
 
+#include <cmath>
+
 #include <wx/filename.h>
 
 #include "reconstruction/reslice_default.h"
@@ -38,6 +40,50 @@ bool output_type(const wxString& path, bool gzip, voxel_output_t* type)
     return true;
 }
 
+// A slab thicker than this is no longer a frame's thickness but smearing.
+constexpr double max_slab_mm = 50.0;
+constexpr double max_fill_holes_mm = 50.0;
+
+bool options_in_range(const session_voxels_t& how, wxString* why)
+{
+    if (how.step < 1 || how.step > voxel_max_step || !(std::isfinite(how.spacing_mm) && how.spacing_mm >= 0.0)) {
+        *why = "the step or the spacing is out of range";
+        return false;
+    }
+    if (!(std::isfinite(how.slab_mm) && how.slab_mm >= 0.0 && how.slab_mm <= max_slab_mm)) {
+        *why = wxString::Format("the slab half-thickness must be above 0 and at most %g mm", max_slab_mm);
+        return false;
+    }
+    if (!(std::isfinite(how.fill_holes_mm) && how.fill_holes_mm >= 0.0 && how.fill_holes_mm <= max_fill_holes_mm)) {
+        *why =
+            wxString::Format("the distance to fill holes within must be above 0 and at most %g mm", max_fill_holes_mm);
+        return false;
+    }
+    if (how.threads < 0 || how.threads > long(voxel_max_threads)) {
+        *why = wxString::Format("the thread count must be 1 to %u", voxel_max_threads);
+        return false;
+    }
+    if (how.clip && (how.clip->x < 0 || how.clip->y < 0 || how.clip->width < 1 || how.clip->height < 1)) {
+        *why = "the clip rectangle needs X and Y of 0 or more and a width and height of 1 or more";
+        return false;
+    }
+    return true;
+}
+
+// The clip must lie inside every frame: a rectangle that reaches past one is a mistake, not a wish for less.
+bool clip_inside_frames(const reslice_source& source, const frame_clip& clip, wxString* why)
+{
+    for (const reslice_frame& f : source.frames) {
+        const long w = f.image.width(), h = f.image.height();
+        if (clip.x >= w || clip.y >= h || clip.width > w - clip.x || clip.height > h - clip.y) {
+            *why = wxString::Format("the clip rectangle %li,%li,%li,%li reaches outside the %li x %li frames", clip.x,
+                                    clip.y, clip.width, clip.height, w, h);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, wxString* why)
@@ -47,10 +93,8 @@ bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, 
         *why = "unknown output type '" + wxFileName(how.path).GetExt() + "'";
         return false;
     }
-    if (how.step < 1 || how.step > voxel_max_step || !(how.spacing_mm >= 0.0)) {
-        *why = "the step or the spacing is out of range";
+    if (!options_in_range(how, why))
         return false;
-    }
     if (how.crop >= 0 &&
         (how.crop >= resource_t::surface_slots || !res->RES_SURFACE[static_cast<std::size_t>(how.crop)]->value())) {
         *why = wxString::Format("object %ld has no surface to crop to", how.crop);
@@ -58,6 +102,10 @@ bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, 
     }
     reslice_source source = source_from_session();
     source.surface_sections = surface_sections_from_session();
+    source.zero_is_no_data = source.zero_is_no_data || how.masked;
+    if (how.clip && !clip_inside_frames(source, *how.clip, why))
+        return false;
+    source.clip = how.clip;
     reslice_internals reslice;
     reslice_settings mode = reslice.settings();
     mode.linear = how.linear;
@@ -69,8 +117,11 @@ bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, 
     request.settings = reslice.settings();
     request.settings.surface = static_cast<std::int32_t>(how.crop);
     // Slabs that meet fill the space between frames.
-    request.settings.bscan_half_thickness = suggested_bscan_half_thickness(source);
+    request.settings.bscan_half_thickness =
+        how.slab_mm > 0.0 ? how.slab_mm / 10.0 : suggested_bscan_half_thickness(source);
     request.step = static_cast<int>(how.step);
+    request.fill_holes = how.fill_holes_mm / 10.0;
+    request.threads = static_cast<unsigned>(how.threads);
     // As the export dialog's rows: K pixel widths, or millimetres when asked.
     request.spacing = how.spacing_mm > 0.0 ? how.spacing_mm / 10.0 : static_cast<double>(how.step) * source.pixel_size;
     request.path = how.path;
@@ -79,7 +130,11 @@ bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, 
     if (values)
         request.stored_values = &*values;
     *layout = plan_voxel_export(source, request);
-    if (!layout->ok || !export_voxels(source, voxel_header_from_session(), request)) {
+    voxel_header_t header = voxel_header_from_session();
+    // Zeros in the volume are no data, as in the frames it came from.
+    if (how.masked && header.masked <= 0)
+        header.masked = 1;
+    if (!layout->ok || !export_voxels(source, header, request)) {
         *why = "the volume could not be written to " + how.path;
         return false;
     }

@@ -4,6 +4,8 @@
 // EXPORT_VOXELS write, byte for byte alike.
 #pragma once
 
+#include <optional>
+
 #include <wx/string.h>
 
 #include "reconstruction/voxel_export.h"
@@ -17,8 +19,17 @@ struct session_voxels_t {
     bool linear = true;       // voxels blended from the frames either side (else the nearest)
     long crop = -1;           // keep what lies inside this object's surface; -1 keeps all
     bool gzip = false;        // a .nrrd file's data gzip-encoded
+    // Reconstruction: each frame's slab half-thickness (0: 0.6 of the median
+    // frame gap), the distance holes are filled within (0: none), zero pixels
+    // and pixels outside the clip rectangle as no data, and threads (0: default).
+    double slab_mm = 0.0;
+    double fill_holes_mm = 0.0;
+    bool masked = false;
+    std::optional<frame_clip> clip;
+    long threads = 0;
 };
 
-// False with *why for an unknown output type, a recording without placed
-// frames, a crop object without a surface, or a failed write.
+// False with *why for an unknown output type, an option out of range, a clip
+// rectangle beyond a frame, a recording without placed frames, a crop object
+// without a surface, or a failed write.
 bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, wxString* why);

@@ -27,7 +27,9 @@ int usage()
                  "Usage: kestrane-tool export-voxels FILE.ks "
                  "OUTPUT[.ks|.png|.bmp|.jpeg|.tiff|.nrrd|.mha|.nii|.nii.gz] [--step K] "
                  "[--spacing MM] [--nearest|--linear] [--surfaces [--resolution R]] [--crop K] [--gzip]\n"
-                 "  --step K      resolution and slice spacing of K pixel widths (1 to %d; default 1)\n"
+                 "       [--slab MM] [--fill-holes MM] [--masked] [--clip X,Y,W,H] [--threads N]\n"
+                 "  --step K      resolution and slice spacing of K pixel widths (1 to %d; default 1); each voxel is\n"
+                 "                the mean of its K x K pixels that have data\n"
                  "  --spacing MM  slice spacing in millimetres instead (the in-plane step stays K)\n"
                  "  --nearest     each voxel from the nearest frame (faster)\n"
                  "  --linear      each voxel blended from the frames either side (the default)\n"
@@ -35,10 +37,42 @@ int usage()
                  "                slice carries the outlines where the surfaces cut it\n"
                  "  --crop K      keep only what lies inside object K's surface (implies --surfaces)\n"
                  "  --gzip        gzip-encode a .nrrd file's data (raw otherwise)\n"
+                 "  --slab MM     each frame's slab half-thickness (default 0.6 of the median frame gap)\n"
+                 "  --fill-holes MM  an empty voxel takes the value of the nearest voxel with data within MM\n"
+                 "  --masked      zero pixels of the frames are no data (a black border stays out)\n"
+                 "  --clip X,Y,W,H  only the W x H frame pixels from column X, row Y hold data\n"
+                 "  --threads N   slices built at once (default: the processors, up to %u); the same bytes\n"
                  ".nrrd, .mha, .nii and .nii.gz are one volume file in millimetres (LPS; NIfTI RAS), 8-bit,\n"
                  "or 16-bit Hounsfield units for DICOM slices.\n",
-                 voxel_max_step);
+                 voxel_max_step, voxel_default_threads);
     return 2;
+}
+
+int refuse(const wxString& what, const wxString& given)
+{
+    std::fprintf(stderr, "kestrane-tool export-voxels: %s (not '%s').\n", what.utf8_str().data(),
+                 given.utf8_str().data());
+    return 2;
+}
+
+// A length in millimetres above 0: NaN, infinity and negatives are refused.
+bool positive_mm(const wxString& text, double* mm)
+{
+    return text.ToCDouble(mm) && std::isfinite(*mm) && *mm > 0.0;
+}
+
+// X,Y,W,H: four whole numbers, the corner not negative, the size at least one pixel.
+bool parse_clip(const wxString& text, frame_clip* clip)
+{
+    const wxArrayString parts = wxSplit(text, ',', '\0');
+    long v[4];
+    if (parts.size() != 4)
+        return false;
+    for (std::size_t i = 0; i < 4; ++i)
+        if (!parts[i].Strip(wxString::both).ToLong(&v[i]))
+            return false;
+    *clip = {v[0], v[1], v[2], v[3]};
+    return v[0] >= 0 && v[1] >= 0 && v[2] >= 1 && v[3] >= 1;
 }
 
 }  // namespace
@@ -54,8 +88,38 @@ int run_export_voxels(const std::vector<wxString>& args)
     int resolution = 4;  // Medium
     long crop = -1;
     bool gzip = false;
+    session_voxels_t how;
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
+        const wxString value = has_value ? args[i + 1] : wxString();
+        if (args[i] == "--slab" || args[i] == "--fill-holes") {
+            const bool slab = args[i] == "--slab";
+            if (!positive_mm(value, slab ? &how.slab_mm : &how.fill_holes_mm))
+                return refuse(slab ? "--slab needs a half-thickness in mm above 0"
+                                   : "--fill-holes needs a distance in mm above 0",
+                              value);
+            ++i;
+            continue;
+        }
+        if (args[i] == "--clip") {
+            frame_clip clip;
+            if (!parse_clip(value, &clip))
+                return refuse("--clip needs X,Y,W,H in frame pixels, X and Y 0 or more, W and H 1 or more", value);
+            how.clip = clip;
+            ++i;
+            continue;
+        }
+        if (args[i] == "--threads") {
+            if (!value.ToLong(&how.threads) || how.threads < 1 || how.threads > long(voxel_max_threads))
+                return refuse(wxString::Format("--threads needs a whole number from 1 to %u", voxel_max_threads),
+                              value);
+            ++i;
+            continue;
+        }
+        if (args[i] == "--masked") {
+            how.masked = true;
+            continue;
+        }
         if (args[i] == "--step" && has_value && args[i + 1].ToLong(&step) && step >= 1 && step <= voxel_max_step) {
             ++i;
         } else if (args[i] == "--spacing" && has_value && args[i + 1].ToCDouble(&spacing_mm) && spacing_mm > 0.0 &&
@@ -93,7 +157,6 @@ int run_export_voxels(const std::vector<wxString>& args)
         for (int i : done.failed)
             std::fprintf(stderr, "kestrane-tool export-voxels: no surface for object %d.\n", i);
     }
-    session_voxels_t how;
     how.path = output;
     how.step = step;
     how.spacing_mm = spacing_mm;

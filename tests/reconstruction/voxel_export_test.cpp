@@ -78,13 +78,15 @@ TEST_F(VoxelExport, StepOneSlicesAreTheReslicesByteForByte)
     }
 }
 
-// Catches rounding the output size up or keeping the wrong pixels for k > 1,
+// Catches rounding the output size up or keeping the wrong pixels for k > 1 when skipping,
 // and a slice count that ignores the floor (one slice when the spacing exceeds the depth).
 TEST_F(VoxelExport, StepThreeKeepsEveryThirdPixelOfEveryThirdRow)
 {
     const reslice_source src = sphere_sweep();
     EXPECT_EQ(voxel_output_size(100, 3), 34);
-    ASSERT_TRUE(export_voxels(src, voxel_header_t{}, request("vol.ks", voxel_output_t::recording, 3, 0.5)));
+    voxel_export_request skipping = request("vol.ks", voxel_output_t::recording, 3, 0.5);
+    skipping.step_rule = voxel_step_rule_t::skip;
+    ASSERT_TRUE(export_voxels(src, voxel_header_t{}, skipping));
     const std::string data = read_bytes(path("vol.kvi"));
     ASSERT_EQ(data.size(), 5u * 34 * 34);  // floor(2 / 0.5) + 1 slices of 34 x 34
     const std::vector<std::uint8_t> full = direct_reslice(src, across_frames(100), -1.0 + 0.5 * 2);
