@@ -201,15 +201,23 @@ void zaberLinearSlide::rebase_target()
 
 double zaberLinearSlide::finish(bool moved)
 {
-    if (!moved)
+    if (!moved) {
         rebase_target();
-    else if (!read_position())
-        target_ = static_cast<double>(last_position_);
+    } else if (!read_position() && !read_position()) {
+        // The movement ended where it was sent: only the answer was lost.
+        wxLogWarning("Zaber device %d did not report its position", static_cast<int>(device_));
+        last_position_ = expected_end_;
+    }
     return position_cm();
 }
 
 bool zaberLinearSlide::run_movement(int command, double data)
 {
+    const std::optional<std::int32_t> value = zaber::to_data(data);
+    if (value)
+        expected_end_ = command == zaber::cmd_move_relative ? last_position_ + *value
+                        : command == zaber::cmd_home        ? 0
+                                                            : *value;
     return sendCmd(command, data) && waitForMovement();
 }
 

@@ -69,6 +69,7 @@ private:
     double microsteps_per_cm_ = 1.0;
     double target_ = 0.0;
     std::int64_t last_position_ = 0;
-    int pending_motion_ = 0;       // the movement command whose completion or refusal may still arrive
-    bool motion_refused_ = false;  // an error reply to pending_motion_ arrived
+    std::int64_t expected_end_ = 0;  // where the movement under way ends
+    int pending_motion_ = 0;         // the movement command whose completion or refusal may still arrive
+    bool motion_refused_ = false;    // an error reply to pending_motion_ arrived
 };

@@ -301,8 +301,9 @@ void zsq_parser_t::command(const words_t& w)
     std::uint32_t count = 0;
     if (info->kind == cmd_kind_t::repeat) {
         if (!parse_count(w.word[1], &count)) {
+            // The block still opens, so that its repeat_end is not a second error.
             error("repeat needs a whole number from 1 to 4294967295");
-            return;
+            count = 1;
         }
         item.values[0] = static_cast<double>(count);
     } else {
