@@ -155,9 +155,9 @@ int main(int argc, char** argv)
             const long high = a == "--resolution" ? 256 : 3;
             if (!parse_count(value, 1, high, &n))
                 return usage_error(a + " needs a whole number from 1 to " + std::to_string(high) + ".");
-            (a == "--slides" ? options.zaber.slides
-                             : a == "--resolution" ? options.zaber.resolution : options.zaber.stuck_device) =
-                static_cast<int>(n);
+            (a == "--slides"       ? options.zaber.slides
+             : a == "--resolution" ? options.zaber.resolution
+                                   : options.zaber.stuck_device) = static_cast<int>(n);
             ++i;
         } else if (a == "--travel" || a == "--slide-speed") {
             if (!parse_number(value, 0.001, 100000.0, &ms))
