@@ -46,7 +46,7 @@ bool cmdSequence::loadFile(const wxString& path, std::vector<zsq_error_t>* error
 void cmdSequence::reset()
 {
     list_ = 0;
-    position_ = 0;
+    position_ = loaded() ? program_.lists[0].first : 0;
     returns_.clear();
     loops_.clear();
 }
@@ -66,8 +66,7 @@ cmdItem cmdSequence::getNextCmd()
     if (!loaded())
         return marker(cmd_kind_t::end_of_sequence);
     for (;;) {
-        const std::vector<cmdItem>& items = program_.lists[list_].items;
-        if (position_ >= items.size()) {
+        if (position_ >= program_.lists[list_].end) {
             if (returns_.empty())
                 return marker(cmd_kind_t::end_of_sequence);
             list_ = returns_.back().list;
@@ -75,7 +74,7 @@ cmdItem cmdSequence::getNextCmd()
             returns_.pop_back();
             continue;
         }
-        const cmdItem& item = items[position_++];
+        const cmdItem& item = program_.items[position_++];
         switch (item.kind) {
             case cmd_kind_t::pause:
                 return marker(cmd_kind_t::end_of_step);
@@ -100,7 +99,7 @@ cmdItem cmdSequence::getNextCmd()
                     return marker(cmd_kind_t::error);
                 returns_.push_back({list_, position_});
                 list_ = item.target;
-                position_ = 0;
+                position_ = program_.lists[list_].first;
                 break;
             case cmd_kind_t::end_of_step:
             case cmd_kind_t::end_of_sequence:

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,12 +36,13 @@ enum class cmd_kind_t : unsigned char {
     error,
 };
 
-// A command word and up to three values.
+// A command word and up to three values. The word views the program's own
+// text (a fixed word, or a multi-command's name), so an item is cheap to copy.
 struct cmdItem {
-    std::string command;
+    std::string_view command;
     std::array<double, 3> values{};
     cmd_kind_t kind = cmd_kind_t::error;
-    // call: the multi-command's list; repeat: the index of its repeat_end.
+    // call: the multi-command's list; repeat: the index of its repeat_end in the program's items.
     std::uint32_t target = 0;
     // repeat: whether its body moves or pauses at all. A body that does
     // neither is skipped whole, or a count of billions would spin for hours.
@@ -53,15 +55,23 @@ struct zsq_error_t {
 };
 
 // A parsed file: lists[0] is the main list, the others multi-commands in the
-// order they were defined (a call can only go to an earlier list).
+// order they were defined (a call can only go to an earlier list). A deque,
+// so that the names items view never move; for the same reason it is not copied.
 struct cmd_program_t {
+    cmd_program_t() = default;
+    cmd_program_t(const cmd_program_t&) = delete;
+    cmd_program_t& operator=(const cmd_program_t&) = delete;
+    cmd_program_t(cmd_program_t&&) = default;
+    cmd_program_t& operator=(cmd_program_t&&) = default;
+
     struct list_t {
         std::string name;
-        std::vector<cmdItem> items;
-        long pauses = 0;    // pauses one run of the list passes, saturating
-        bool acts = false;  // moves or pauses at all
+        std::size_t first = 0, end = 0;  // its items: items[first] to items[end - 1]
+        long pauses = 0;                 // pauses one run of the list passes, saturating
+        bool acts = false;               // moves or pauses at all
     };
-    std::vector<list_t> lists;
+    std::vector<cmdItem> items;  // every list's, one block after another as in the file
+    std::deque<list_t> lists;
 };
 
 // Parses .zsq text. On failure errors holds every error found (the first
@@ -89,13 +99,13 @@ public:
 
 private:
     struct loop_t {
-        std::size_t start;  // the position after the repeat line
+        std::size_t start;  // the index after the repeat line
         std::size_t list;
         std::uint32_t remaining;
     };
     struct return_t {
         std::size_t list;
-        std::size_t position;
+        std::size_t position;  // an index into the program's items
     };
     static cmdItem marker(cmd_kind_t kind);
 

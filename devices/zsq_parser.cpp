@@ -38,10 +38,13 @@ constexpr std::string_view end_main = "END_MAIN";
 constexpr std::string_view begin_multi = "BEGIN_MULTI_COMMAND";
 constexpr std::string_view end_multi = "END_MULTI_COMMAND";
 
+// Looked up by length first: every line passes through here.
 const word_info_t* find_command(std::string_view word)
 {
+    if (word.size() < 4 || word.size() > 10)
+        return nullptr;
     for (const word_info_t& w : command_words)
-        if (w.word == word)
+        if (w.word.size() == word.size() && w.word[0] == word[0] && w.word == word)
             return &w;
     return nullptr;
 }
@@ -147,7 +150,8 @@ private:
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
-    std::unordered_map<std::string, std::uint32_t, name_hash_t, std::equal_to<>> multi_names_;
+    // Keys view the names in program_.lists, which never move.
+    std::unordered_map<std::string_view, std::uint32_t, name_hash_t> multi_names_;
     long line_ = 0;
     long last_error_line_ = 0;
     bool in_block_ = false;
@@ -167,6 +171,9 @@ void zsq_parser_t::error(const char* reason)
 bool zsq_parser_t::parse(std::string_view text, cmd_program_t* out)
 {
     program_.lists.resize(1);  // the main list, filled when its block closes
+    // One item a line at most: no list ever grows by copying.
+    program_.items.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    multi_names_.reserve(64);
     std::size_t at = 0;
     while (at < text.size()) {
         std::size_t end = text.find('\n', at);
@@ -227,6 +234,7 @@ void zsq_parser_t::outside_block(const words_t& w)
     in_block_ = true;
     block_ = {};
     block_.name = std::move(name);
+    block_.first = program_.items.size();
     loops_.assign(1, open_loop_t{});
 }
 
@@ -252,6 +260,7 @@ void zsq_parser_t::close_block(const words_t& w)
     if (loops_.size() != 1)
         error("more repeat than repeat_end lines in the block");
     const open_loop_t& whole = loops_.front();
+    block_.end = program_.items.size();
     block_.pauses = whole.pauses;
     block_.acts = whole.acts;
     in_block_ = false;
@@ -263,8 +272,8 @@ void zsq_parser_t::close_block(const words_t& w)
     }
     // Known only from here on, so a multi-command can never call itself.
     if (!block_.name.empty()) {
-        multi_names_.emplace(block_.name, static_cast<std::uint32_t>(program_.lists.size()));
         program_.lists.push_back(std::move(block_));
+        multi_names_.emplace(program_.lists.back().name, static_cast<std::uint32_t>(program_.lists.size() - 1));
     }
 }
 
@@ -288,8 +297,8 @@ void zsq_parser_t::command(const words_t& w)
         loops_.back().acts = loops_.back().acts || called.acts;
         item.kind = cmd_kind_t::call;
         item.target = multi->second;
-        item.command = std::string(word);
-        block_.items.push_back(std::move(item));
+        item.command = called.name;
+        program_.items.push_back(item);
         return;
     }
     if (w.count - 1 != info->values) {
@@ -297,7 +306,7 @@ void zsq_parser_t::command(const words_t& w)
         return;
     }
     item.kind = info->kind;
-    item.command = std::string(word);
+    item.command = info->word;
     std::uint32_t count = 0;
     if (info->kind == cmd_kind_t::repeat) {
         if (!parse_count(w.word[1], &count)) {
@@ -317,8 +326,8 @@ void zsq_parser_t::command(const words_t& w)
         error("repeat_end without its repeat");
         return;
     }
-    block_.items.push_back(std::move(item));
-    const std::size_t index = block_.items.size() - 1;
+    program_.items.push_back(item);
+    const std::size_t index = program_.items.size() - 1;
     switch (info->kind) {
         case cmd_kind_t::repeat:
             loops_.push_back({count, index, 0, false});
@@ -340,8 +349,8 @@ void zsq_parser_t::close_loop()
 {
     const open_loop_t loop = loops_.back();
     loops_.pop_back();
-    const std::size_t end_index = block_.items.size() - 1;
-    cmdItem& repeat = block_.items[loop.repeat_index];
+    const std::size_t end_index = program_.items.size() - 1;
+    cmdItem& repeat = program_.items[loop.repeat_index];
     repeat.target = static_cast<std::uint32_t>(end_index);
     repeat.body_acts = loop.acts;
     open_loop_t& outer = loops_.back();

@@ -15,7 +15,7 @@ std::string walk(cmdSequence& s, int limit = 1000)
         const cmdItem c = s.getNextCmd();
         if (c.kind == cmd_kind_t::end_of_sequence)
             return out + ".";
-        out += c.kind == cmd_kind_t::end_of_step ? std::string("|") : c.command;
+        out += c.kind == cmd_kind_t::end_of_step ? std::string_view("|") : c.command;
         out += " ";
     }
     return out + "...";
