@@ -205,6 +205,13 @@ bool live_pos::image_event(const std::shared_ptr<vid_stat_t>& frame, live_stat_t
     }
     result->pointer_state = pointer_state;
 
+    // A running gantry stands still while a frame is grabbed (its moves block
+    // this thread), so its last published position is the frame's.
+    if (res->RES_ZABER_RUNNING->value()) {
+        frame->stage_x = static_cast<float>(res->RES_ZABER_POS_X->value());
+        frame->stage_y = static_cast<float>(res->RES_ZABER_POS_Y->value());
+        frame->stage_z = static_cast<float>(res->RES_ZABER_POS_Z->value());
+    }
     const bool recording = res->RES_RECORDING_NOW->value();
     if (!place_probe(*frame, result)) {
         if (recording && res->RES_FLAPPING->value())

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -36,6 +37,12 @@ public:
     // such as dropping or splitting apply to whole replies).
     virtual void receive(std::span<const unsigned char> bytes, const sim_line_t& line, double now,
                          std::vector<std::vector<unsigned char>>& out) = 0;
+
+    // Time has passed: what the device sends of itself (a movement that
+    // ended, say) goes to out. next_event is when that is next due, in
+    // seconds since the link started.
+    virtual void advance(double /*now*/, std::vector<std::vector<unsigned char>>& /*out*/) {}
+    virtual double next_event() const { return std::numeric_limits<double>::infinity(); }
 
     // The line speed the device currently talks at.
     virtual long device_speed() const = 0;

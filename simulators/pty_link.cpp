@@ -163,6 +163,12 @@ void pty_link_t::pump_once(int wait_ms)
         const double left = pending_.front().due - now();
         timeout = std::clamp(static_cast<int>(std::ceil(left * 1000.0)), 0, wait_ms);
     }
+    {
+        std::lock_guard lock(mutex_);
+        const double left = sim_->next_event() - now();
+        if (left < static_cast<double>(timeout) / 1000.0)
+            timeout = std::clamp(static_cast<int>(std::ceil(left * 1000.0)), 0, timeout);
+    }
     pollfd p{master_, POLLIN, 0};
     const int r = ::poll(&p, 1, timeout);
     if (r > 0 && (p.revents & POLLIN) != 0) {
@@ -184,6 +190,13 @@ void pty_link_t::pump_once(int wait_ms)
     } else if (r > 0) {
         // Hang-up or error without data: wait instead of spinning on poll.
         std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
+    }
+    {
+        std::vector<std::vector<unsigned char>> out;
+        std::lock_guard lock(mutex_);
+        sim_->advance(now(), out);
+        for (std::vector<unsigned char>& reply : out)
+            send(std::move(reply));
     }
     write_due();
 }

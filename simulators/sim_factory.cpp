@@ -3,6 +3,7 @@
 #include "simulators/ascension_sim.h"
 #include "simulators/polaris_sim.h"
 #include "simulators/polhemus_sim.h"
+#include "simulators/zaber_sim.h"
 
 const std::vector<sim_kind_t>& device_sim_kinds()
 {
@@ -16,6 +17,7 @@ const std::vector<sim_kind_t>& device_sim_kinds()
         {"trakstar", "Ascension trakSTAR"},
         {"polaris-old", "NDI Polaris, original command set"},
         {"polaris-new", "NDI Polaris, newer command set"},
+        {"zaber", "Zaber linear slides, 1 to 3 daisy-chained (a motorised gantry)"},
     };
     return kinds;
 }
@@ -36,5 +38,7 @@ std::unique_ptr<device_sim_t> make_device_sim(const std::string& kind, const sim
         return std::make_unique<ascension_sim_t>(ascension_model_t::trakstar, options);
     if (kind == "polaris-old" || kind == "polaris-new")
         return std::make_unique<polaris_sim_t>(options, kind == "polaris-new");
+    if (kind == "zaber")
+        return std::make_unique<zaber_sim_t>(options.zaber);
     return nullptr;
 }

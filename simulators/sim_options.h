@@ -4,8 +4,26 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "simulators/pose_trajectory.h"
+
+// The Zaber slides' build and faults (see zaber_sim.h).
+struct zaber_sim_options_t {
+    int slides = 3;            // devices 1 to slides
+    int resolution = 64;       // microsteps per full step
+    double travel_mm = 100.0;  // positions 0 to travel
+    double speed_mm_s = 20.0;  // every movement, homing included
+    int error_every = 0;
+    int wrong_device_every = 0;
+    int unsolicited_every = 0;
+    int lose_byte_every = 0;
+    int stuck_device = 0;  // 0: none
+    // Called with a line of positions whenever they change (at most ten
+    // times a second while moving).
+    std::function<void(const std::string&)> report;
+};
 
 struct sim_options_t {
     pose_trajectory_t trajectory = default_sweep;
@@ -15,6 +33,7 @@ struct sim_options_t {
     int sensors = 0;              // Ascension: sensors fitted (0: one, or four on a trakSTAR)
     std::uint32_t powered = ~0u;  // Ascension: bit n set when sensor n is powered
     int full_scale_inches = 36;   // Ascension position range: 36 or 72
+    zaber_sim_options_t zaber;    // the zaber kind
 };
 
 // Where sensor n is at a moment. The others sit 5 cm apart along y so that

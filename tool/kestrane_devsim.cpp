@@ -1,5 +1,5 @@
-// kestrane-devsim: a simulated tracker on a pseudo-terminal, so that Kestrane
-// can be run and tried without the hardware.
+// kestrane-devsim: a simulated tracker or gantry on a pseudo-terminal, so that
+// Kestrane can be run and tried without the hardware.
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -29,7 +29,8 @@ void print_usage(std::FILE* out)
 {
     std::fprintf(out,
                  "Usage: kestrane-devsim KIND [OPTIONS]\n\n"
-                 "Simulates a position tracker on a pseudo-terminal and prints its port.\n\nKinds:\n");
+                 "Simulates a position tracker or a motorised gantry on a pseudo-terminal and\n"
+                 "prints its port.\n\nKinds:\n");
     for (const sim_kind_t& k : device_sim_kinds())
         std::fprintf(out, "  %-14s %s\n", k.name, k.description);
     std::fprintf(out,
@@ -48,6 +49,16 @@ void print_usage(std::FILE* out)
                  "                   simulated water bath images)\n"
                  "  --missing        the tool is missing: pose requests go unanswered\n"
                  "  --out-of-volume  the tool is far outside the measurement volume\n"
+                 "\nzaber (9600 bps; prints the positions as they change):\n"
+                 "  --slides N       slides daisy-chained as devices 1 to N (1 to 3, default 3)\n"
+                 "  --resolution N   microsteps per step (1 to 256, default 64)\n"
+                 "  --travel MM      travel of each slide (default 100)\n"
+                 "  --slide-speed MM_PER_S  speed of every movement (default 20)\n"
+                 "  --error N        answer every N-th command with an error\n"
+                 "  --wrong-device N answer every N-th command as another device\n"
+                 "  --unsolicited N  send a reply nobody asked for before every N-th answer\n"
+                 "  --lose-byte N    lose a byte of every N-th answer\n"
+                 "  --stuck D        device D (1 to 3) starts moving and never ends\n"
                  "  --help           show this help\n");
 }
 
@@ -140,6 +151,27 @@ int main(int argc, char** argv)
                                  : path == "bath" ? water_bath_path(calibration_demo_seed, calibration_demo_celsius)
                                                   : pose_trajectory_t(default_sweep);
             ++i;
+        } else if (a == "--slides" || a == "--resolution" || a == "--stuck") {
+            const long high = a == "--resolution" ? 256 : 3;
+            if (!parse_count(value, 1, high, &n))
+                return usage_error(a + " needs a whole number from 1 to " + std::to_string(high) + ".");
+            (a == "--slides"       ? options.zaber.slides
+             : a == "--resolution" ? options.zaber.resolution
+                                   : options.zaber.stuck_device) = static_cast<int>(n);
+            ++i;
+        } else if (a == "--travel" || a == "--slide-speed") {
+            if (!parse_number(value, 0.001, 100000.0, &ms))
+                return usage_error(a + " needs a number of millimetres (per second) from 0.001 to 100000.");
+            (a == "--travel" ? options.zaber.travel_mm : options.zaber.speed_mm_s) = ms;
+            ++i;
+        } else if (a == "--error" || a == "--wrong-device" || a == "--unsolicited" || a == "--lose-byte") {
+            if (!parse_count(value, 0, 100000, &n))
+                return usage_error(a + " needs a whole number from 0 to 100000.");
+            (a == "--error"          ? options.zaber.error_every
+             : a == "--wrong-device" ? options.zaber.wrong_device_every
+             : a == "--unsolicited"  ? options.zaber.unsolicited_every
+                                     : options.zaber.lose_byte_every) = static_cast<int>(n);
+            ++i;
         } else if (a == "--sensors") {
             if (!parse_count(value, 1, 10, &n))
                 return usage_error("--sensors needs a number from 1 to 10.");
@@ -158,12 +190,17 @@ int main(int argc, char** argv)
     if (!known_kind(kind))
         return usage_error("unknown device kind '" + kind + "'.");
 
+    options.zaber.report = [](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
     std::unique_ptr<device_sim_t> sim = make_device_sim(kind, options);
     if (!sim) {
         std::fprintf(stderr, "kestrane-devsim: the %s simulator is not available in this build.\n", kind.c_str());
         return 1;
     }
     const std::string name = sim->name().utf8_string();
+    const long line_speed = sim->device_speed();
     pty_link_t link(std::move(sim), faults);
     if (!link.ok()) {
         std::fprintf(stderr, "kestrane-devsim: could not open a pseudo-terminal: %s\n", std::strerror(errno));
@@ -179,8 +216,9 @@ int main(int argc, char** argv)
 
     std::printf(
         "Simulated %s on %s at %ld bps, 8N1, no flow control.\n"
-        "Type this port into Kestrane's Position source dialog; Ctrl-C stops.\n",
-        name.c_str(), link.port_path().c_str(), options.speed);
+        "Type this port into Kestrane's %s; Ctrl-C stops.\n",
+        name.c_str(), link.port_path().c_str(), line_speed,
+        kind == "zaber" ? "Zaber gantry control (or kestrane-tool zsq-run)" : "Position source dialog");
     std::fflush(stdout);
     link.run();
     running_link = nullptr;

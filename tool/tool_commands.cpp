@@ -14,6 +14,7 @@
 #include "outline_commands.h"
 #include "sequence_commands.h"
 #include "tracker_commands.h"
+#include "gantry_commands.h"
 #include "volume_commands.h"
 
 const char* kestrane_version()
@@ -120,6 +121,12 @@ const std::vector<tool_command_t>& tool_commands()
          run_capture},
         {"track", "PORT [--detect KIND] [--speed BPS] [--count N] [--tool T] [--pointer P]",
          "find the position tracker on a serial port and print N time-stamped poses with their states", run_track},
+        {"zsq-check", "FILE.zsq", "check a gantry command sequence: its errors with their lines, else its step count",
+         run_zsq_check},
+        {"zsq-run", "PORT FILE.zsq [--steps N]",
+         "start the Zaber gantry on PORT, home it and run the sequence step by step (N steps at most), printing "
+         "the positions",
+         run_zsq_run},
     };
     return commands;
 }

@@ -188,9 +188,10 @@ TEST_F(LiveSync, PosesFollowTheTrajectoryAndAStageOrSweptProbeSuppliesItsOwn)
     res->RES_ZABER_RUNNING->write(true);
     auto f = std::make_shared<vid_stat_t>();
     f->time = at(100.0);  // far past every tracker sample
-    f->stage_x = 1;
-    f->stage_y = 2;
-    f->stage_z = 3;
+    // The stage coordinates come from the gantry's published position, not from the capture side.
+    res->RES_ZABER_POS_X->write(1.0);
+    res->RES_ZABER_POS_Y->write(2.0);
+    res->RES_ZABER_POS_Z->write(3.0);
     res->RES_VIDEO_CAPTURE_EVENT->write(f);
     ASSERT_EQ(live.published, 1);
     const auto& pose = res->RES_LIVE_POS_CAPTURE_EVENT->value()->probe_pose;
