@@ -7,6 +7,7 @@
 #include "dicom_commands.h"
 #include "recording_commands.h"
 #include "script_commands.h"
+#include "stream_commands.h"
 #include "surface_commands.h"
 #include "thickness_commands.h"
 #include "capture_commands.h"
@@ -87,6 +88,11 @@ const std::vector<tool_command_t>& tool_commands()
          "fit a CT recording's bone-density scale and offset to the phantom's inserts (objects named by their "
          "density in mg/cm^3, outlined on the frames), print each insert's mean HU and the line; --save keeps them",
          run_density_calibrate},
+        {"stream", "FILE.ks|SEQ.mha|SEQ.nrrd [--port P] [--image-to-probe FILE|MATRIX] [--wait-client S] [--loop]",
+         "serve a recording or tracked sequence over OpenIGTLink at its recorded pace (frames as IMAGE messages "
+         "placed by pose and calibration, poses as TRANSFORM messages; port 18944 by default), to try 3D "
+         "Slicer's connector without a scanner",
+         run_stream},
         {"export-sequence", "IN.ks OUT.mha|OUT.nrrd [--raw]",
          "write a recording as a tracked ultrasound sequence: 8-bit frames, each frame's ProbeToTracker transform "
          "(INVALID without a pose) and time stamp, zlib/gzip unless --raw; prints the image-to-probe matrix, which "

@@ -1,0 +1,9 @@
+// kestrane-tool stream: a recording or tracked sequence served over
+// OpenIGTLink at its recorded pace, to try streaming without a scanner.
+#pragma once
+
+#include <vector>
+
+#include <wx/string.h>
+
+int run_stream(const std::vector<wxString>& args);
