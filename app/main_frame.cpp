@@ -17,6 +17,7 @@
 #include <wx/settings.h>
 #include <wx/toolbar.h>
 
+#include "acquisition/igtl_live_stream.h"
 #include "help_book.h"
 #include "ids.h"
 #include "pages/draw_page.h"
@@ -129,6 +130,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_CONFIG_IMAGE_SOURCE, MainFrame::OnConfigImageSource)  // before the range: the first match handles it
     EVT_MENU(ID_CONFIG_RF_DISPLAY, MainFrame::OnConfigRfDisplay)
     EVT_MENU(ID_CONFIG_DICOM, MainFrame::OnConfigDicom)
+    EVT_MENU(ID_CONFIG_STREAMING, MainFrame::OnConfigStreaming)
     EVT_MENU_RANGE(ID_CONFIG_IMAGE_SOURCE, ID_CONFIG_ZABER, MainFrame::OnNotAvailable)
     EVT_MENU(ID_HELP_WINDOW, MainFrame::OnHelpWindow)
     EVT_MENU(ID_HELP_ABOUT, MainFrame::OnHelpAbout)
@@ -212,6 +214,8 @@ void MainFrame::build_menus()
                {ID_CONFIG_PROBE_MOTOR, "Probe &motor control", "Controls for 3D probe motor"},
                {ID_CONFIG_ZABER, "&Zaber gantry control", "Controls for zaber gantry"},
                {ID_CONFIG_DICOM, "DIC&OM display", "Determine how DICOM data is displayed and calibrated"},
+               {ID_CONFIG_STREAMING, "&Streaming (OpenIGTLink)...",
+                "Send the live frames and poses to OpenIGTLink clients such as 3D Slicer"},
                {ID_CONFIG_RF_DISPLAY, "RF &display", "Determine how RF data is displayed"},
                {ID_CONFIG_RF_STRAIN, "RF &strain settings", "Settings for RF strain display"},
                {ID_CONFIG_RF_EXPERIMENTAL, "RF &experimental", "Experimental settings for RF display"}},

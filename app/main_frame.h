@@ -23,6 +23,8 @@ class wxStaticText;
 class wxToolBar;
 class review_canvas;
 class view3d_canvas;
+class igtl_server_t;
+class igtl_live_stream_t;
 class template_page;
 class record_page;
 class draw_page;
@@ -105,6 +107,7 @@ public:
     void OnConfigImageSource(wxCommandEvent&);
     void OnConfigRfDisplay(wxCommandEvent&);
     void OnConfigDicom(wxCommandEvent&);
+    void OnConfigStreaming(wxCommandEvent&);  // starts or stops the OpenIGTLink server
     void OnNotAvailable(wxCommandEvent&);
     void OnHelpWindow(wxCommandEvent&);
     void OnHelpAbout(wxCommandEvent&);
@@ -161,6 +164,8 @@ private:
     reslice_canvas* lower_centre_ = nullptr;  // the reslice views of the visual pages
     reslice_canvas* lower_right_ = nullptr;
     std::unique_ptr<reslice_views_t> reslices_;
+    std::unique_ptr<igtl_server_t> igtl_server_;       // while streaming
+    std::unique_ptr<igtl_live_stream_t> igtl_stream_;  // the live frames, to the server
     wxNotebook* task_book_ = nullptr;
     wxNotebook* visual_book_ = nullptr;
     review_canvas* review_ = nullptr;

@@ -1,6 +1,10 @@
 // The main window as a user meets it: started on a recording, the slider,
 // play-back, the menus, the configuration lock, closing with unsaved changes,
-// and what the windows actually show.
+// what the windows actually show, and streaming to OpenIGTLink clients.
+#include <igtlClientSocket.h>
+#include <igtlMessageHeader.h>
+
+#include "common/vid_stat.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -667,6 +671,54 @@ TEST_F(GuiTest, ResliceViewMarksLandmarksInTheSlab)
     view->grab();
     EXPECT_EQ(view->markers_drawn(), 1);
 
+}
+
+}  // namespace
+
+namespace {
+
+// Configure, Streaming: a live frame reaches an OpenIGTLink client while the
+// server runs; a bad port is refused; asked again, it stops.
+TEST_F(GuiTest, StreamingSendsLiveFramesUntilStopped)
+{
+    start({});
+    script.texts.push_back(wxString("99999"));
+    menu(ID_CONFIG_STREAMING);
+    ASSERT_FALSE(script.asked.empty());
+    EXPECT_TRUE(script.asked.back().Contains("is not a port number")) << script.asked.back();
+
+    script.texts.push_back(wxString("0"));
+    menu(ID_CONFIG_STREAMING);
+    const wxString status = frame().GetStatusBar()->GetStatusText(0);
+    long port = 0;
+    ASSERT_TRUE(status.StartsWith("Streaming on port ") && status.Mid(18).BeforeFirst('.').ToLong(&port)) << status;
+    igtl::ClientSocket::Pointer client = igtl::ClientSocket::New();
+    ASSERT_EQ(client->ConnectToServer("127.0.0.1", static_cast<int>(port)), 0);
+    client->SetReceiveTimeout(5000);
+    pump(300);  // the server takes the connection on its own thread
+
+    auto frame_event = std::make_shared<vid_stat_t>();
+    frame_event->image = cip_t::make_8bit(64, 48);
+    frame_event->image.pixels()[5] = 77;
+    frame_event->time = 20000000u;
+    res->RES_VIDEO_CAPTURE_EVENT->write(frame_event);
+    pump(100);
+    igtl::MessageHeader::Pointer header = igtl::MessageHeader::New();
+    header->InitPack();
+    int got = 0;
+    while (got < header->GetPackSize()) {
+        const int n = client->Receive(static_cast<char*>(header->GetPackPointer()) + got, header->GetPackSize() - got);
+        ASSERT_GT(n, 0) << "no message within the time-out";
+        got += n;
+    }
+    header->Unpack();
+    EXPECT_STREQ(header->GetDeviceType(), "IMAGE");
+    EXPECT_STREQ(header->GetDeviceName(), "Image");
+
+    script.answers.push_back(answer_t::yes);
+    menu(ID_CONFIG_STREAMING);
+    EXPECT_TRUE(script.asked.back().Contains("Stop streaming?")) << script.asked.back();
+    EXPECT_EQ(frame().GetStatusBar()->GetStatusText(0), "Streaming stopped.");
 }
 
 }  // namespace
