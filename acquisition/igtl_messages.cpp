@@ -3,8 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include <igtlImageMessage.h>
-#include <igtlTransformMessage.h>
+#include "igtl_wire.h"
 
 namespace {
 
@@ -25,19 +24,12 @@ bool finite(const matrix16d& m)
     return true;
 }
 
-igtl_bytes_t packed(igtl::MessageBase& message)
-{
-    message.Pack();
-    const auto* p = static_cast<const unsigned char*>(message.GetPackPointer());
-    return std::make_shared<const std::vector<unsigned char>>(p, p + message.GetPackSize());
-}
-
 }  // namespace
 
-void igtl_time_stamp(std::uint64_t ticks, unsigned* seconds, unsigned* nanoseconds)
+void igtl_time_stamp(std::uint64_t ticks, unsigned* seconds, unsigned* fraction)
 {
     *seconds = static_cast<unsigned>(ticks / 10000000u);
-    *nanoseconds = static_cast<unsigned>(ticks % 10000000u) * 100u;
+    *fraction = static_cast<unsigned>(((ticks % 10000000u) << 32) / 10000000u);
 }
 
 void world_to_igtl_matrix(const matrix16d& world, float (&m)[4][4])
@@ -68,49 +60,53 @@ igtl_bytes_t pack_igtl_image(const std::string& device, const cip_t& frame, cons
     if (frame.empty() || frame.width() > 65535 || frame.height() > 65535 || !finite(image_to_world) ||
         !std::isfinite(sx) || !std::isfinite(sy) || sx <= 0.0 || sy <= 0.0)
         return nullptr;
-    const int w = static_cast<int>(frame.width()), h = static_cast<int>(frame.height());
-    igtl::ImageMessage::Pointer message = igtl::ImageMessage::New();
-    message->SetDeviceName(device.c_str());
-    unsigned seconds = 0, nanoseconds = 0;
-    igtl_time_stamp(ticks, &seconds, &nanoseconds);
-    igtl::TimeStamp::Pointer stamp = igtl::TimeStamp::New();
-    stamp->SetTime(seconds, nanoseconds);
-    message->SetTimeStamp(stamp);
-    message->SetDimensions(w, h, 1);
-    message->SetSpacing(static_cast<float>(sx * mm_per_cm), static_cast<float>(sy * mm_per_cm), 1.0f);
-    message->SetScalarTypeToUint8();
-    message->SetCoordinateSystem(igtl::ImageMessage::COORDINATE_RAS);
-    message->SetEndian(igtl::ImageMessage::ENDIAN_LITTLE);
-    // The directions of the i, j and k indices (unit vectors; the spacing carries the lengths).
-    float directions[3][3];
+    const std::size_t w = static_cast<std::size_t>(frame.width()), h = static_cast<std::size_t>(frame.height());
+    unsigned seconds = 0, fraction = 0;
+    igtl_time_stamp(ticks, &seconds, &fraction);
+    auto message = start_igtl_message("IMAGE", device, seconds, fraction, igtl_image_header_size + w * h);
+    unsigned char* at = message.data() + igtl_header_size;
+    put_be16(at, 1);  // image header version
+    *at++ = 1;        // one component
+    *at++ = 3;        // unsigned 8-bit
+    *at++ = 2;        // little-endian (one byte a pixel: either)
+    *at++ = 1;        // RAS
+    put_be16(at, static_cast<std::uint16_t>(w));
+    put_be16(at, static_cast<std::uint16_t>(h));
+    put_be16(at, 1);
+    // The i, j and k axes, each as long as its spacing in mm, then the centre.
+    const double spacing[3] = {sx * mm_per_cm, sy * mm_per_cm, 1.0};
     for (int c = 0; c < 3; ++c) {
         const vertex3d a = axis(image_to_world, c);
         const double v[3] = {a.x, a.y, a.z};
         for (int r = 0; r < 3; ++r)
-            directions[c][r] = static_cast<float>(flip[r] * v[r]);
+            put_be32f(at, static_cast<float>(flip[r] * v[r] * spacing[c]));
     }
-    message->SetNormals(directions[0], directions[1], directions[2]);
-    const vertex3d centre = image_to_world * vertex3d{0.5 * (w - 1) * sx, 0.5 * (h - 1) * sy, 0.0};
-    message->SetOrigin(static_cast<float>(flip[0] * centre.x * mm_per_cm),
-                       static_cast<float>(flip[1] * centre.y * mm_per_cm), static_cast<float>(centre.z * mm_per_cm));
-    message->AllocateScalars();
-    std::memcpy(message->GetScalarPointer(), frame.pixels(), static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    return packed(*message);
+    const vertex3d centre = image_to_world * vertex3d{0.5 * double(w - 1) * sx, 0.5 * double(h - 1) * sy, 0.0};
+    put_be32f(at, static_cast<float>(flip[0] * centre.x * mm_per_cm));
+    put_be32f(at, static_cast<float>(flip[1] * centre.y * mm_per_cm));
+    put_be32f(at, static_cast<float>(centre.z * mm_per_cm));
+    // The whole image: no sub-volume.
+    for (std::uint16_t v :
+         {std::uint16_t(0), std::uint16_t(0), std::uint16_t(0), std::uint16_t(w), std::uint16_t(h), std::uint16_t(1)})
+        put_be16(at, v);
+    std::memcpy(at, frame.pixels(), w * h);
+    finish_igtl_message(message);
+    return std::make_shared<const std::vector<unsigned char>>(std::move(message));
 }
 
 igtl_bytes_t pack_igtl_transform(const std::string& device, const matrix16d& world, std::uint64_t ticks)
 {
     if (!finite(world))
         return nullptr;
-    igtl::TransformMessage::Pointer message = igtl::TransformMessage::New();
-    message->SetDeviceName(device.c_str());
-    unsigned seconds = 0, nanoseconds = 0;
-    igtl_time_stamp(ticks, &seconds, &nanoseconds);
-    igtl::TimeStamp::Pointer stamp = igtl::TimeStamp::New();
-    stamp->SetTime(seconds, nanoseconds);
-    message->SetTimeStamp(stamp);
-    igtl::Matrix4x4 m;
+    unsigned seconds = 0, fraction = 0;
+    igtl_time_stamp(ticks, &seconds, &fraction);
+    auto message = start_igtl_message("TRANSFORM", device, seconds, fraction, 48);
+    unsigned char* at = message.data() + igtl_header_size;
+    float m[4][4];
     world_to_igtl_matrix(world, m);
-    message->SetMatrix(m);
-    return packed(*message);
+    for (int c = 0; c < 4; ++c)  // the upper three rows, column by column
+        for (int r = 0; r < 3; ++r)
+            put_be32f(at, m[r][c]);
+    finish_igtl_message(message);
+    return std::make_shared<const std::vector<unsigned char>>(std::move(message));
 }

@@ -18,8 +18,8 @@
 
 using igtl_bytes_t = std::shared_ptr<const std::vector<unsigned char>>;
 
-// Master-clock ticks (100 ns) as the seconds and nanoseconds a message's time stamp holds.
-void igtl_time_stamp(std::uint64_t ticks, unsigned* seconds, unsigned* nanoseconds);
+// Master-clock ticks (100 ns) as a message's time stamp: seconds, and the fraction of a second in 2^-32 s.
+void igtl_time_stamp(std::uint64_t ticks, unsigned* seconds, unsigned* fraction);
 
 // `image_to_world` maps (u sx, v sy, 0) in cm to the world for pixel (u, v);
 // sx, sy are cm per pixel. Null when the frame is empty, larger than 65535

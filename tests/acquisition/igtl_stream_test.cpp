@@ -14,6 +14,7 @@
 #include <igtlTransformMessage.h>
 
 #include "acquisition/igtl_live_stream.h"
+#include "acquisition/igtl_wire.h"
 #include "common/vertex_math.h"
 
 namespace {
@@ -233,6 +234,27 @@ TEST(IgtlStream, BadPortsAndFramesAreRefused)
     EXPECT_FALSE(pack_igtl_image("Image", cip_t{}, matrix16d{}, 0.01, 0.01, 0));
     EXPECT_FALSE(pack_igtl_transform("Probe", nan_matrix, 0));
     EXPECT_FALSE(stream_frame(first, cip_t{}, pose_of(0, 0, 0, 0, 0, 0), matrix16d{}, 0.01, 0.01, 0));
+}
+
+}  // namespace
+
+namespace {
+
+// The CRC eight bytes at a time against the published check value of
+// CRC-64/ECMA-182 and against itself a byte at a time, at every alignment.
+TEST(IgtlWire, Crc64MatchesItsCheckValueAtAnyLength)
+{
+    const unsigned char check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(igtl_crc64(check, sizeof check), 0x6C40DF5F0B497347ull);
+    std::vector<unsigned char> data(100);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<unsigned char>(i * 37 + 11);
+    for (std::size_t n = 0; n <= data.size(); ++n) {
+        std::uint64_t bytewise = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            bytewise = igtl_crc64(&data[i], 1, bytewise);
+        EXPECT_EQ(igtl_crc64(data.data(), n), bytewise) << n;
+    }
 }
 
 }  // namespace
