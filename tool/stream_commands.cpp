@@ -9,6 +9,7 @@
 
 #include <wx/filename.h>
 
+#include "acquisition/igtl_client.h"
 #include "acquisition/igtl_live_stream.h"
 #include "common/dynabuf.h"
 #include "resources/recording_file.h"
@@ -134,4 +135,131 @@ int run_stream(const std::vector<wxString>& args)
                 static_cast<unsigned long long>(s.sent), static_cast<unsigned long long>(s.dropped),
                 unsendable ? wxString::Format("; %ld frames could not be sent", unsendable).utf8_str().data() : "");
     return unsendable == 0 ? 0 : 1;
+}
+
+namespace {
+
+int receive_usage()
+{
+    std::fprintf(stderr,
+                 "Usage: kestrane-tool receive HOST:PORT OUT.ks [--frames N] [--seconds S] [--probe NAME]\n"
+                 "  records the IMAGE messages an OpenIGTLink server sends, each posed by the latest TRANSFORM\n"
+                 "  named NAME (default ProbeToReference); the probe calibration and pixel size come from the\n"
+                 "  first posed image's placement. Stops after N frames, S seconds, Ctrl-C or when the server\n"
+                 "  closes, and saves what came.\n");
+    return 2;
+}
+
+counted_array_ptr<float> pose_floats(const matrix16d& m)
+{
+    double v[6];
+    m.decompose(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+    counted_array_ptr<float> pose(6);
+    for (std::size_t i = 0; i < 6; ++i)
+        pose[i] = static_cast<float>(v[i]);
+    return pose;
+}
+
+}  // namespace
+
+int run_receive(const std::vector<wxString>& args)
+{
+    if (args.size() < 2)
+        return receive_usage();
+    const wxString where = args[0];
+    long port = 0, wanted = -1;
+    double seconds = 0.0;
+    std::string probe = igtl_probe_device;
+    if (!where.Contains(":") || !where.AfterLast(':').ToLong(&port) || port < 1 || port > 65535)
+        return receive_usage();
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const bool has_value = i + 1 < args.size();
+        if (args[i] == "--frames" && has_value && args[i + 1].ToLong(&wanted) && wanted > 0) {
+            ++i;
+        } else if (args[i] == "--seconds" && has_value && args[i + 1].ToCDouble(&seconds) && seconds > 0.0 &&
+                   seconds < 1e6) {
+            ++i;
+        } else if (args[i] == "--probe" && has_value) {
+            probe = args[++i].ToStdString();
+        } else {
+            std::fprintf(stderr, "kestrane-tool receive: bad option '%s'.\n", args[i].utf8_str().data());
+            return receive_usage();
+        }
+    }
+    if (!wxFileName(args[1]).GetExt().IsSameAs("ks", false)) {
+        std::fprintf(stderr, "kestrane-tool receive: the recording must be a .ks file.\n");
+        return 2;
+    }
+    tool_session_t tool;
+    igtl_client_t client;
+    if (!client.connect(where.BeforeLast(':'), static_cast<int>(port), 10000))
+        return 1;
+    sequence_recording_t recording;
+    bool have_pose = false, calibrated = false;
+    matrix16d latest_pose;
+    long posed = 0, other_size = 0;
+    using clock = std::chrono::steady_clock;
+    const auto give_up =
+        seconds > 0.0 ? clock::now() + std::chrono::duration<double>(seconds) : clock::time_point::max();
+    wxString why;
+    while (!terminal_progress_t::stop_requested() && clock::now() < give_up &&
+           (wanted < 0 || long(recording.frames.size()) < wanted)) {
+        igtl_message_t m;
+        const igtl_body_t kind = client.next(&m, 2000, &why);
+        if (kind == igtl_body_t::bad) {
+            if (why == "nothing came within the time allowed")
+                continue;  // a quiet server: wait on, within the limits given
+            break;
+        }
+        if (kind == igtl_body_t::transform && m.header.device == probe) {
+            latest_pose = m.transform;
+            have_pose = true;
+        } else if (kind == igtl_body_t::image) {
+            const igtl_image_t& image = m.image;
+            if (recording.frames.empty()) {
+                recording.width = image.width;
+                recording.height = image.height;
+            } else if (image.width != recording.width || image.height != recording.height) {
+                ++other_size;  // a recording holds frames of one size
+                continue;
+            }
+            cip_t frame = cip_t::make_8bit(image.width, image.height);
+            std::copy(image.pixels.begin(), image.pixels.end(), frame.pixels());
+            recording.frames.push_back(frame);
+            recording.times.push_back(image.ticks);
+            recording.poses.push_back(have_pose ? pose_floats(latest_pose) : counted_array_ptr<float>{});
+            if (have_pose) {
+                ++posed;
+                if (!calibrated) {
+                    // Where the image lies relative to the probe: the calibration.
+                    matrix16d to_probe = latest_pose;
+                    to_probe.invert();
+                    const matrix16d calibration = to_probe * image.image_to_world;
+                    calibration.decompose(&recording.calibration.pose[0], &recording.calibration.pose[1],
+                                          &recording.calibration.pose[2], &recording.calibration.pose[3],
+                                          &recording.calibration.pose[4], &recording.calibration.pose[5]);
+                    recording.calibration.sx = image.sx;
+                    recording.calibration.sy = image.sy;
+                    calibrated = true;
+                }
+            }
+        }
+    }
+    client.close();
+    if (recording.frames.empty()) {
+        std::fprintf(stderr, "kestrane-tool receive: no frames came%s.\n",
+                     why.empty() ? "" : (" (" + why + ")").utf8_str().data());
+        return 1;
+    }
+    if (!calibrated) {  // no poses: the pixel size at least, from the first image
+        recording.calibration.sx = recording.calibration.sy = 0.01;
+    }
+    make_sequence_recording(recording, args[1]);
+    if (!recording_io->try_write_kestrane_file(args[1]))
+        return 1;
+    std::printf("Received %zu frames of %ld x %ld (%ld with poses) into %s\n", recording.frames.size(), recording.width,
+                recording.height, posed, args[1].utf8_str().data());
+    if (other_size > 0)
+        std::printf("%ld frames of another size were left out\n", other_size);
+    return 0;
 }

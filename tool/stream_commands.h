@@ -7,3 +7,5 @@
 #include <wx/string.h>
 
 int run_stream(const std::vector<wxString>& args);
+// kestrane-tool receive: what an OpenIGTLink server sends, recorded.
+int run_receive(const std::vector<wxString>& args);

@@ -93,6 +93,10 @@ const std::vector<tool_command_t>& tool_commands()
          "placed by pose and calibration, poses as TRANSFORM messages; port 18944 by default), to try 3D "
          "Slicer's connector without a scanner",
          run_stream},
+        {"receive", "HOST:PORT OUT.ks [--frames N] [--seconds S] [--probe NAME]",
+         "record what an OpenIGTLink server sends: IMAGE messages posed by the latest ProbeToReference (or NAME) "
+         "TRANSFORM, the probe calibration and pixel size from the first posed image's placement",
+         run_receive},
         {"export-sequence", "IN.ks OUT.mha|OUT.nrrd [--raw]",
          "write a recording as a tracked ultrasound sequence: 8-bit frames, each frame's ProbeToTracker transform "
          "(INVALID without a pose) and time stamp, zlib/gzip unless --raw; prints the image-to-probe matrix, which "

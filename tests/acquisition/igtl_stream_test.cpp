@@ -14,6 +14,7 @@
 #include <igtlTransformMessage.h>
 
 #include "acquisition/igtl_live_stream.h"
+#include "acquisition/igtl_decode.h"
 #include "acquisition/igtl_wire.h"
 #include "common/vertex_math.h"
 
@@ -255,6 +256,110 @@ TEST(IgtlWire, Crc64MatchesItsCheckValueAtAnyLength)
             bytewise = igtl_crc64(&data[i], 1, bytewise);
         EXPECT_EQ(igtl_crc64(data.data(), n), bytewise) << n;
     }
+}
+
+}  // namespace
+
+namespace {
+
+igtl_body_t decode(const std::vector<unsigned char>& bytes, igtl_message_t* out, wxString* why)
+{
+    igtl_header_t header;
+    if (bytes.size() < igtl_header_size || !decode_igtl_header(bytes.data(), &header, why))
+        return igtl_body_t::bad;
+    if (bytes.size() != igtl_header_size + header.body_size) {
+        *why = "truncated";
+        return igtl_body_t::bad;
+    }
+    return decode_igtl_body(header, bytes.data() + igtl_header_size, out, why);
+}
+
+// What another program sends (packed by the library) and what we send come
+// back as the frame, pose and placement they hold.
+TEST(IgtlDecode, MessagesFromTheLibraryAndOursReadBackInPlace)
+{
+    igtl::ImageMessage::Pointer theirs = igtl::ImageMessage::New();
+    theirs->SetDeviceName("Image");
+    theirs->SetDimensions(40, 30, 1);
+    theirs->SetSpacing(0.2f, 0.3f, 1.0f);
+    theirs->SetScalarTypeToUint8();
+    igtl::Matrix4x4 m = {
+        {0.0f, -1.0f, 0.0f, 12.5f}, {1.0f, 0.0f, 0.0f, -40.0f}, {0.0f, 0.0f, 1.0f, 7.0f}, {0.0f, 0.0f, 0.0f, 1.0f}};
+    theirs->SetMatrix(m);
+    theirs->AllocateScalars();
+    for (int i = 0; i < 1200; ++i)
+        static_cast<unsigned char*>(theirs->GetScalarPointer())[i] = static_cast<unsigned char>(i);
+    theirs->Pack();
+    const auto* p = static_cast<const unsigned char*>(theirs->GetPackPointer());
+    igtl_message_t got;
+    wxString why;
+    ASSERT_EQ(decode({p, p + theirs->GetPackSize()}, &got, &why), igtl_body_t::image) << why;
+    EXPECT_EQ(got.image.width, 40);
+    EXPECT_EQ(got.image.pixels[1199], static_cast<std::uint8_t>(1199 & 0xff));
+    for (const auto& [i, j] : {std::pair{0.0, 0.0}, {39.0, 0.0}, {0.0, 29.0}, {17.0, 11.0}}) {
+        const vertex3d ours = got.image.image_to_world * vertex3d{i * got.image.sx, j * got.image.sy, 0.0};
+        const vertex3d library = client_pixel(theirs, i, j);
+        EXPECT_NEAR(ours.x, library.x, 1e-6);
+        EXPECT_NEAR(ours.y, library.y, 1e-6);
+        EXPECT_NEAR(ours.z, library.z, 1e-6);
+    }
+
+    matrix16d pose;
+    pose.forward(3.0, -4.0, 20.0, 15.0, -25.0, 70.0);
+    const igtl_bytes_t transform = pack_igtl_transform("ProbeToReference", pose, 123456789u);
+    ASSERT_EQ(decode(*transform, &got, &why), igtl_body_t::transform) << why;
+    EXPECT_EQ(got.header.device, "ProbeToReference");
+    EXPECT_EQ(got.header.ticks, 123456789u);
+    for (int e = 0; e < 16; ++e)
+        EXPECT_NEAR(got.transform[e], pose[e], 1e-5 * (1.0 + std::abs(pose[e])));
+}
+
+// Whatever the network sends: a clear refusal, never a crash or a huge allocation.
+TEST(IgtlDecode, MalformedMessagesAreRefused)
+{
+    const igtl_bytes_t good = pack_igtl_image("Image", ramp(8, 6, 3), matrix16d{}, 0.01, 0.01, 0);
+    igtl_message_t got;
+    wxString why;
+    ASSERT_EQ(decode(*good, &got, &why), igtl_body_t::image) << why;
+
+    auto changed = [&](std::size_t at, unsigned char v) {
+        std::vector<unsigned char> b = *good;
+        b[at] = v;
+        return b;
+    };
+    std::vector<unsigned char> huge = *good;
+    for (std::size_t k = 42; k < 50; ++k)
+        huge.at(k) = 0x7f;  // a body size of exabytes
+    EXPECT_EQ(decode(huge, &got, &why), igtl_body_t::bad);
+    EXPECT_TRUE(why.Contains("beyond the limit")) << why;
+    EXPECT_EQ(decode(changed(igtl_header_size + 80, good->at(igtl_header_size + 80) ^ 1), &got, &why),
+              igtl_body_t::bad);
+    EXPECT_TRUE(why.Contains("CRC")) << why;
+
+    // Bodies that lie about themselves, each with a CRC that matches.
+    auto resealed = [&](std::vector<unsigned char> b) {
+        finish_igtl_message(b);
+        return b;
+    };
+    EXPECT_EQ(decode(resealed(changed(igtl_header_size + 3, 4)), &got, &why), igtl_body_t::bad);  // 16-bit
+    EXPECT_TRUE(why.Contains("only 8-bit")) << why;
+    EXPECT_EQ(decode(resealed(changed(igtl_header_size + 7, 9)), &got, &why), igtl_body_t::bad);       // 9 wide
+    EXPECT_EQ(decode(resealed(changed(igtl_header_size + 62 + 7, 3)), &got, &why), igtl_body_t::bad);  // a part
+    std::vector<unsigned char> nan_axis = *good;
+    for (std::size_t k = 0; k < 12; ++k)
+        nan_axis.at(igtl_header_size + 12 + k) = 0xff;
+    EXPECT_EQ(decode(resealed(nan_axis), &got, &why), igtl_body_t::bad);
+
+    matrix16d finite_pose;
+    std::vector<unsigned char> t = *pack_igtl_transform("P", finite_pose, 0);
+    for (std::size_t k = 0; k < 4; ++k)
+        t.at(igtl_header_size + 36 + k) = 0xff;  // TX not a number
+    EXPECT_EQ(decode(resealed(t), &got, &why), igtl_body_t::bad);
+    EXPECT_TRUE(why.Contains("not a number")) << why;
+
+    std::vector<unsigned char> status = *pack_igtl_transform("P", finite_pose, 0);
+    std::memcpy(status.data() + 2, "STATUS\0\0\0\0\0\0", 12);
+    EXPECT_EQ(decode(resealed(status), &got, &why), igtl_body_t::other);  // read past, not an error
 }
 
 }  // namespace
