@@ -16,12 +16,14 @@ int import_usage()
     std::fprintf(
         stderr,
         "Usage: kestrane-tool import SEQ.mha|SEQ.nrrd OUT.ks [--image-to-probe FILE|MATRIX] [--probe NAME]\n"
-        "                           [--reference NAME]\n"
+        "                           [--reference NAME] [--auto-clip]\n"
         "  --image-to-probe  a device-set XML file with <Transform From=\"Image\" To=\"Probe\" Matrix=\"...\">\n"
         "                    or the 16 numbers of that matrix, row by row, in mm (quoted as one argument);\n"
         "                    without it, the file's own ImageToProbeTransform (our export writes one)\n"
         "  --probe           the probe tool's name in the transforms (default Probe)\n"
-        "  --reference       place frames relative to this tool (ProbeToReference) instead of the tracker\n");
+        "  --reference       place frames relative to this tool (ProbeToReference) instead of the tracker\n"
+        "  --auto-clip       cut the frames to the non-zero extent of them all (a scanner's black border),\n"
+        "                    every pixel kept staying where it was\n");
     return 2;
 }
 
@@ -40,6 +42,7 @@ int run_sequence_import(const std::vector<wxString>& args)
         return import_usage();
     sequence_import_options_t options;
     wxString calibration_argument;
+    bool auto_clip = false;
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size() && !args[i + 1].empty();
         if (args[i] == "--image-to-probe" && has_value) {
@@ -48,6 +51,8 @@ int run_sequence_import(const std::vector<wxString>& args)
             options.probe = args[++i].ToStdString();
         } else if (args[i] == "--reference" && has_value) {
             options.reference = args[++i].ToStdString();
+        } else if (args[i] == "--auto-clip") {
+            auto_clip = true;
         } else {
             std::fprintf(stderr, "kestrane-tool import: bad option '%s'.\n", args[i].utf8_str().data());
             return import_usage();
@@ -73,8 +78,13 @@ int run_sequence_import(const std::vector<wxString>& args)
                      why.utf8_str().data());
         return 1;
     }
+    long x0 = 0, y0 = 0;
+    const bool clipped = auto_clip && clip_sequence_to_content(&sequence, &x0, &y0);
     make_sequence_recording(sequence, out.GetFullPath());
     std::printf("%s\n", sequence_import_summary(sequence).utf8_str().data());
+    if (clipped)
+        std::printf("clipped     to %ld,%ld,%ld,%ld (the non-zero extent of the frames)\n", x0, y0, sequence.width,
+                    sequence.height);
     if (!recording_io->save_as(out.GetFullPath(), false, true))
         return 1;
     std::printf("saved       %s\n", out.GetFullPath().utf8_str().data());

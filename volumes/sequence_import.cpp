@@ -1,11 +1,13 @@
 #include "sequence_import.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <wx/filename.h>
 #include <wx/log.h>
 
 #include "common/dynabuf.h"
+#include "common/matrix16d.h"
 #include "common/interaction.h"
 #include "resources/probe_calibration.h"
 #include "resources/recording_file.h"
@@ -217,6 +219,47 @@ bool read_sequence_recording(const wxString& path, const sequence_import_options
         *why = "every frame's ImageStatus is not OK: there is nothing to show";
         return false;
     }
+    return true;
+}
+
+bool clip_sequence_to_content(sequence_recording_t* s, long* x0, long* y0)
+{
+    const long w = s->width, h = s->height;
+    long left = w, right = -1, top = h, bottom = -1;
+    for (const cip_t& f : s->frames) {
+        if (f.empty() || f.width() != w || f.height() != h)
+            return false;
+        const std::uint8_t* p = f.pixels();
+        for (long y = 0; y < h; ++y)
+            for (long x = 0; x < w; ++x)
+                if (p[y * w + x] != 0) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+    }
+    if (right < 0 || (left == 0 && top == 0 && right == w - 1 && bottom == h - 1))
+        return false;
+    const long cw = right - left + 1, ch = bottom - top + 1;
+    for (cip_t& f : s->frames) {
+        cip_t cut = cip_t::make_8bit(cw, ch);
+        for (long y = 0; y < ch; ++y)
+            std::copy_n(f.pixels() + (y + top) * w + left, cw, cut.pixels() + y * cw);
+        f = cut;
+    }
+    // The calibration's origin moves to the corner kept: pixel (u, v) of the cut frame is (u + left, v + top).
+    auto& c = s->calibration;
+    matrix16d m;
+    m.forward(c.pose[0], c.pose[1], c.pose[2], c.pose[3], c.pose[4], c.pose[5]);
+    const vertex3d origin = m * vertex3d{double(left) * c.sx, double(top) * c.sy, 0.0};
+    c.pose[0] = origin.x;
+    c.pose[1] = origin.y;
+    c.pose[2] = origin.z;
+    s->width = cw;
+    s->height = ch;
+    *x0 = left;
+    *y0 = top;
     return true;
 }
 

@@ -40,6 +40,13 @@ using sequence_progress_t = std::function<bool(long done, long total)>;
 bool read_sequence_recording(const wxString& path, const sequence_import_options_t& options, sequence_recording_t* out,
                              wxString* why, const sequence_progress_t& progress = {});
 
+// Cuts the frames to the smallest rectangle holding every non-zero pixel of
+// any frame (scanners' frames carry a black border), moving the calibration
+// so that every pixel kept stays where it was. False, changing nothing, when
+// there is no border to cut (or no non-zero pixel at all); else the
+// rectangle cut to in *x0, *y0 and the new size.
+bool clip_sequence_to_content(sequence_recording_t* sequence, long* x0, long* y0);
+
 // Replaces the session's recording, named `recording_path` (not written).
 void make_sequence_recording(const sequence_recording_t& sequence, const wxString& recording_path);
 

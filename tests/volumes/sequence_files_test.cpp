@@ -451,4 +451,48 @@ TEST_F(SequenceFiles, TimeStampsExactInHundredNanoseconds)
         EXPECT_FALSE(parse_sequence_time(bad, &t)) << bad;
 }
 
+// --auto-clip: the frames cut to the non-zero extent of them all, each pixel
+// kept where it was in the world; nothing to cut leaves the sequence alone.
+TEST(SequenceClip, BorderCutAndEveryPixelKeptInPlace)
+{
+    sequence_recording_t s;
+    s.width = 10;
+    s.height = 8;
+    s.calibration.pose = {1.0, -2.0, 0.5, 30.0, 10.0, -20.0};
+    s.calibration.sx = 0.02;
+    s.calibration.sy = 0.03;
+    for (int k = 0; k < 2; ++k) {
+        cip_t f = cip_t::make_8bit(10, 8);
+        f.pixels()[(2 + k) * 10 + 3] = 50;  // frame 0 at (3, 2), frame 1 at (3, 3)
+        f.pixels()[5 * 10 + 6 + k] = 60;     // (6, 5) and (7, 5)
+        s.frames.push_back(f);
+    }
+    const auto world = [](const sequence_recording_t& r, double u, double v) {
+        matrix16d m;
+        const auto& c = r.calibration;
+        m.forward(c.pose[0], c.pose[1], c.pose[2], c.pose[3], c.pose[4], c.pose[5]);
+        return m * vertex3d{u * c.sx, v * c.sy, 0.0};
+    };
+    const vertex3d before = world(s, 7.0, 5.0);
+    long x0 = 0, y0 = 0;
+    ASSERT_TRUE(clip_sequence_to_content(&s, &x0, &y0));
+    EXPECT_EQ(x0, 3);
+    EXPECT_EQ(y0, 2);
+    EXPECT_EQ(s.width, 5);   // columns 3..7
+    EXPECT_EQ(s.height, 4);  // rows 2..5
+    EXPECT_EQ(s.frames[1].pixels()[3 * 5 + 4], 60);  // (7, 5) is now (4, 3)
+    EXPECT_EQ(s.frames[0].pixels()[0], 50);          // (3, 2) is now (0, 0)
+    const vertex3d after = world(s, 4.0, 3.0);
+    EXPECT_NEAR(after.x, before.x, 1e-12);
+    EXPECT_NEAR(after.y, before.y, 1e-12);
+    EXPECT_NEAR(after.z, before.z, 1e-12);
+
+    EXPECT_FALSE(clip_sequence_to_content(&s, &x0, &y0));  // nothing left to cut
+    sequence_recording_t dark = s;
+    for (cip_t& f : dark.frames)
+        std::fill_n(f.pixels(), f.pixel_count(), std::uint8_t(0));
+    EXPECT_FALSE(clip_sequence_to_content(&dark, &x0, &y0));
+    EXPECT_EQ(dark.width, 5);
+}
+
 }  // namespace
