@@ -18,6 +18,7 @@
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 #include "support/log_capture.h"
+#include "support/deflate.h"
 #include "support/session_fixture.h"
 #include "volumes/dicom_loader.h"
 #include "volumes/sequence_export.h"
@@ -89,21 +90,6 @@ std::string text_of(const std::vector<double>& m)
     for (double v : m)
         out << " " << v;
     return out.str();
-}
-
-std::vector<std::uint8_t> deflated(const std::vector<std::uint8_t>& in, bool gzip)
-{
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY);
-    std::vector<std::uint8_t> out(in.size() + 256);
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = uInt(in.size());
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 // Where Kestrane puts pixel (u, v) of frame k, in mm: pose, calibration, scales.

@@ -14,6 +14,7 @@
 #include "common/matrix16d.h"
 #include "common/vertex_math.h"
 #include "resources/resource_table.h"
+#include "support/deflate.h"
 #include "support/session_fixture.h"
 #include "volumes/dicom_window.h"
 #include "volumes/dicom_loader.h"
@@ -32,21 +33,6 @@ std::vector<std::uint8_t> voxel_bytes(bool big)
         b.push_back(big ? std::uint8_t(v) : std::uint8_t(v >> 8));
     }
     return b;
-}
-
-std::vector<std::uint8_t> compressed(const std::vector<std::uint8_t>& in, bool gzip)
-{
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY);
-    std::vector<std::uint8_t> out(in.size() + 256);
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = uInt(in.size());
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 class VolumeFilesTest : public SessionTest {
@@ -84,7 +70,7 @@ TEST_F(VolumeFilesTest, MetaImageInEveryForm)
     EXPECT_EQ(v.origin_mm[2], 30.0);
     expect_values(v);
     ASSERT_TRUE(
-        read_metaimage(write("b.mha", mha("CompressedData = True\n"), compressed(voxel_bytes(false), false)), &v, &why))
+        read_metaimage(write("b.mha", mha("CompressedData = True\n"), deflated(voxel_bytes(false), false)), &v, &why))
         << why;
     expect_values(v);
     ASSERT_TRUE(read_metaimage(write("c.mha", mha("BinaryDataByteOrderMSB = True\n"), voxel_bytes(true)), &v, &why))
@@ -109,7 +95,7 @@ TEST_F(VolumeFilesTest, NrrdInEveryFormAndSpace)
     expect_values(v);
     EXPECT_EQ(v.spacing_mm[2], 2.5);
     ASSERT_TRUE(read_nrrd(write("b.nrrd", head + "space: left-anterior-superior\nendian: big\nencoding: gzip\n\n",
-                                compressed(voxel_bytes(true), true)),
+                                deflated(voxel_bytes(true), true)),
                           &v, &why))
         << why;
     expect_values(v);
