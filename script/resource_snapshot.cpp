@@ -1,6 +1,7 @@
 #include "resource_snapshot.h"
 
 #include <functional>
+#include <vector>
 
 #include <wx/confbase.h>
 
@@ -58,12 +59,35 @@ bool resource_snapshot_t::try_take(base_res_t* r)
     return true;
 }
 
+namespace {
+
+// Which resources, in the table's fixed order, a snapshot keeps. Every table
+// holds the same resources in the same order, so this is worked out once: a
+// batch process takes a snapshot for every recording it runs.
+const std::vector<char>& kept_in_order()
+{
+    static std::vector<char> kept;
+    std::size_t count = 0;
+    for (base_res_t* r = base_res_t::first_resource(); r; r = r->next_resource())
+        ++count;
+    if (kept.size() == count)
+        return kept;
+    kept.clear();  // a table of another make: work it out again
+    constexpr unsigned long kept_by_files = RES_MASK_RECORDING | RES_MASK_TEMPLATE | RES_FLAG_SETTINGS;
+    for (base_res_t* r = base_res_t::first_resource(); r; r = r->next_resource())
+        kept.push_back((r->flags() & kept_by_files) && !is_frame_geometry(*r) && param_refusal(*r).empty());
+    return kept;
+}
+
+}  // namespace
+
 void resource_snapshot_t::take()
 {
     entries_.clear();
-    constexpr unsigned long kept_by_files = RES_MASK_RECORDING | RES_MASK_TEMPLATE | RES_FLAG_SETTINGS;
-    for (base_res_t* r = base_res_t::first_resource(); r; r = r->next_resource()) {
-        if (!(r->flags() & kept_by_files) || is_frame_geometry(*r) || !param_refusal(*r).empty())
+    const std::vector<char>& kept = kept_in_order();
+    std::size_t i = 0;
+    for (base_res_t* r = base_res_t::first_resource(); r; r = r->next_resource(), ++i) {
+        if (i >= kept.size() || !kept[i])
             continue;
         // The kinds a script line can set; the rest are data a file's line procedures own.
         try_take<std::int64_t>(r) || try_take<double>(r) || try_take<bool>(r) || try_take<wxString>(r) ||

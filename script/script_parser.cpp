@@ -226,7 +226,9 @@ bool script_parser_t::list_files(const wxString& dir, const wxString& filter, co
         return error("Directory path doesn't exist.", line);
     std::vector<wxString> names;
     wxString why;
-    if (!list_recordings(dir, &names, &why))
+    if (!overrides_.listed_dir.empty() && overrides_.listed_dir == dir)
+        names = overrides_.listed_names;
+    else if (!list_recordings(dir, &names, &why))
         return error(why, line);
     std::vector<script_file_t> files = filter_recordings(dir, names, filter);
     if (!range.empty() && !select_file_range(range, &files))

@@ -23,9 +23,13 @@ struct script_block_t {
 
 // What a run from the command line changes of a script: the folder its
 // 'open' lists (or lists when it has none), a further range of that list's
-// numbers, and the results folder.
+// numbers, and the results folder. A batch running many tasks in one process
+// may hand over the folder's recordings as listed once (listed_dir and its
+// names), so that each task does not list the folder again.
 struct script_overrides_t {
     wxString open_dir, files, results_dir;
+    wxString listed_dir;
+    std::vector<wxString> listed_names;
 };
 
 struct script_plan_t {

@@ -12,6 +12,7 @@
 #include "resources/safe_file.h"
 #include "script/results_merge.h"
 #include "script/script.h"
+#include "script/script_files.h"
 #include "segmentation/density_calibration.h"
 #include "surfaces/surface_script_functions.h"
 #include "surfaces/surface_sections.h"
@@ -86,6 +87,12 @@ int run_each(Script& script, const wxString& text, const wxString& script_path, 
     lister.set_overrides(script.overrides());
     if (!lister.ParseScript(text, script_path))
         return 1;
+    // The folder listed once for all the tasks.
+    script_overrides_t task_overrides = script.overrides();
+    wxString why;
+    if (!lister.plan().open_dir.empty() &&
+        list_recordings(lister.plan().open_dir, &task_overrides.listed_names, &why))
+        task_overrides.listed_dir = lister.plan().open_dir;
     if (!wxFileName::Mkdir(parts, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL)) {
         std::fprintf(stderr, "kestrane-tool run: cannot make %s.\n", parts.utf8_str().data());
         return 1;
@@ -101,7 +108,7 @@ int run_each(Script& script, const wxString& text, const wxString& script_path, 
                   sink.out.Open(parts + wxFILE_SEP_PATH + number + ".out", "wb");
         if (ok) {
             Script task(sink, script_functions());
-            script_overrides_t overrides = script.overrides();
+            script_overrides_t overrides = task_overrides;
             overrides.files = number;
             overrides.results_dir = folder;
             task.set_overrides(overrides);
@@ -192,7 +199,11 @@ int run_script(const std::vector<wxString>& args)
         }
     } restore{previous};
     Script script(sink, functions);
-    script.set_overrides({dir, files, results});
+    script_overrides_t overrides;
+    overrides.open_dir = dir;
+    overrides.files = files;
+    overrides.results_dir = results;
+    script.set_overrides(overrides);
     if (list) {
         sink.quiet = true;
         if (!script.ParseScript(text, script_path))
