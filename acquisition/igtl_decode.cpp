@@ -7,31 +7,6 @@
 
 namespace {
 
-constexpr double mm_per_cm = 10.0;
-constexpr double flip[3] = {-1.0, -1.0, 1.0};  // RAS to this program's LPS and back
-
-std::uint64_t be64(const unsigned char* p)
-{
-    std::uint64_t v = 0;
-    for (int k = 0; k < 8; ++k)
-        v = (v << 8) | p[k];
-    return v;
-}
-
-std::uint16_t be16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-
-float be32f(const unsigned char* p)
-{
-    const std::uint32_t bits =
-        (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
-    float v = 0.0f;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
 std::string text_field(const unsigned char* p, std::size_t n)
 {
     std::size_t len = 0;
@@ -54,7 +29,7 @@ bool decode_image(const igtl_header_t& header, const unsigned char* body, igtl_i
     }
     const unsigned char* at = body;
     const int components = at[2], scalar = at[3], coordinate = at[5];
-    const long w = be16(at + 6), h = be16(at + 8), d = be16(at + 10);
+    const long w = get_be16(at + 6), h = get_be16(at + 8), d = get_be16(at + 10);
     if (components != 1 || scalar != 3 || d != 1 || w < 1 || h < 1) {
         *why = wxString::Format(
             "an IMAGE of %d component(s), scalar type %d, %ld x %ld x %ld: only 8-bit "
@@ -65,17 +40,17 @@ bool decode_image(const igtl_header_t& header, const unsigned char* body, igtl_i
     const std::uint64_t pixels = std::uint64_t(w) * std::uint64_t(h);
     // A sub-volume is not a frame: only whole images are taken.
     const unsigned char* sub = at + 12 + 48;
-    if (be16(sub) != 0 || be16(sub + 2) != 0 || be16(sub + 4) != 0 || be16(sub + 6) != w || be16(sub + 8) != h ||
-        header.body_size != igtl_image_header_size + pixels) {
+    if (get_be16(sub) != 0 || get_be16(sub + 2) != 0 || get_be16(sub + 4) != 0 || get_be16(sub + 6) != w ||
+        get_be16(sub + 8) != h || header.body_size != igtl_image_header_size + pixels) {
         *why = "an IMAGE whose size does not match its data (or only part of an image)";
         return false;
     }
     double axes[3][3], centre[3];
     for (int c = 0; c < 3; ++c)
         for (int r = 0; r < 3; ++r)
-            axes[c][r] = be32f(at + 12 + 12 * c + 4 * r);
+            axes[c][r] = get_be32f(at + 12 + 12 * c + 4 * r);
     for (int r = 0; r < 3; ++r)
-        centre[r] = be32f(at + 48 + 4 * r);
+        centre[r] = get_be32f(at + 48 + 4 * r);
     const double sign = coordinate == 2 ? -1.0 : 1.0;  // LPS images need no flip of x and y
     double spacing[3];
     matrix16d m;
@@ -86,7 +61,7 @@ bool decode_image(const igtl_header_t& header, const unsigned char* body, igtl_i
             return false;
         }
         for (int r = 0; r < 3; ++r)
-            m[4 * c + r] = (r < 2 ? flip[r] * sign : 1.0) * axes[c][r] / spacing[c];
+            m[4 * c + r] = (r < 2 ? igtl_lps_ras[r] * sign : 1.0) * axes[c][r] / spacing[c];
     }
     for (int r = 0; r < 3; ++r)
         if (!std::isfinite(centre[r])) {
@@ -96,11 +71,11 @@ bool decode_image(const igtl_header_t& header, const unsigned char* body, igtl_i
     out->device = header.device;
     out->width = w;
     out->height = h;
-    out->sx = spacing[0] / mm_per_cm;
-    out->sy = spacing[1] / mm_per_cm;
+    out->sx = spacing[0] / igtl_mm_per_cm;
+    out->sy = spacing[1] / igtl_mm_per_cm;
     // The centre is the middle of the pixel centres; the matrix maps pixel (0, 0) to the corner.
     for (int r = 0; r < 3; ++r) {
-        const double c_world = (r < 2 ? flip[r] * sign : 1.0) * centre[r] / mm_per_cm;
+        const double c_world = (r < 2 ? igtl_lps_ras[r] * sign : 1.0) * centre[r] / igtl_mm_per_cm;
         m[12 + r] = c_world - 0.5 * double(w - 1) * out->sx * m[r] - 0.5 * double(h - 1) * out->sy * m[4 + r];
     }
     out->image_to_world = m;
@@ -118,7 +93,7 @@ bool decode_transform(const igtl_header_t& header, const unsigned char* body, ma
     float m[4][4] = {};
     for (int c = 0; c < 4; ++c)
         for (int r = 0; r < 3; ++r) {
-            m[r][c] = be32f(body + 12 * c + 4 * r);
+            m[r][c] = get_be32f(body + 12 * c + 4 * r);
             if (!std::isfinite(m[r][c])) {
                 *why = "a TRANSFORM holding a value that is not a number";
                 return false;
@@ -135,9 +110,9 @@ bool decode_igtl_header(const unsigned char* bytes, igtl_header_t* header, wxStr
 {
     header->type = text_field(bytes + 2, 12);
     header->device = text_field(bytes + 14, 20);
-    header->ticks = ticks_of(be64(bytes + 34));
-    header->body_size = be64(bytes + 42);
-    header->crc = be64(bytes + 50);
+    header->ticks = ticks_of(get_be64(bytes + 34));
+    header->body_size = get_be64(bytes + 42);
+    header->crc = get_be64(bytes + 50);
     if (header->body_size > igtl_body_limit) {
         *why = wxString::Format("a %s message of %llu bytes, beyond the limit of %llu", header->type,
                                 static_cast<unsigned long long>(header->body_size),

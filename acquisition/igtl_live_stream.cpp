@@ -4,17 +4,10 @@
 
 #include "common/live_stat.h"
 #include "common/vid_stat.h"
+#include "resources/probe_calibration.h"
 #include "resources/resource_table.h"
 
 namespace {
-
-matrix16d calibration_in_force()
-{
-    matrix16d calibration;
-    calibration.forward(res->RES_XTRANS->value(), res->RES_YTRANS->value(), res->RES_ZTRANS->value(),
-                        res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value());
-    return calibration;
-}
 
 // A second of master-clock ticks: frames alone are sent only when no paired frame came this recently.
 constexpr std::uint64_t paired_recently = 10000000u;
@@ -63,7 +56,7 @@ void igtl_live_stream_t::FrameWithPose()
     if (!paired || !paired->frame || paired->frame->image.empty())
         return;
     last_paired_ = paired->frame->time;
-    stream_frame(server_, paired->frame->image, paired->probe_pose, calibration_in_force(), res->RES_XSCALE->value(),
+    stream_frame(server_, paired->frame->image, paired->probe_pose, probe_calibration_matrix(), res->RES_XSCALE->value(),
                  res->RES_YSCALE->value(), paired->frame->time);
 }
 
@@ -73,6 +66,6 @@ void igtl_live_stream_t::FrameAlone()
     // With a tracker running the same frame comes again with its pose.
     if (!frame || frame->image.empty() || (last_paired_ != 0 && frame->time < last_paired_ + paired_recently))
         return;
-    stream_frame(server_, frame->image, {}, calibration_in_force(), res->RES_XSCALE->value(), res->RES_YSCALE->value(),
+    stream_frame(server_, frame->image, {}, probe_calibration_matrix(), res->RES_XSCALE->value(), res->RES_YSCALE->value(),
                  frame->time);
 }

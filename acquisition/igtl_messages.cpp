@@ -7,10 +7,6 @@
 
 namespace {
 
-constexpr double mm_per_cm = 10.0;
-// LPS to RAS and back: the same diagonal.
-constexpr double flip[3] = {-1.0, -1.0, 1.0};
-
 vertex3d axis(const matrix16d& m, int c)
 {
     return {m[4 * c], m[4 * c + 1], m[4 * c + 2]};
@@ -36,8 +32,8 @@ void world_to_igtl_matrix(const matrix16d& world, float (&m)[4][4])
 {
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 3; ++c)
-            m[r][c] = static_cast<float>(flip[r] * world[4 * c + r]);
-        m[r][3] = static_cast<float>(flip[r] * world[12 + r] * mm_per_cm);
+            m[r][c] = static_cast<float>(igtl_lps_ras[r] * world[4 * c + r]);
+        m[r][3] = static_cast<float>(igtl_lps_ras[r] * world[12 + r] * igtl_mm_per_cm);
     }
     m[3][0] = m[3][1] = m[3][2] = 0.0f;
     m[3][3] = 1.0f;
@@ -48,8 +44,8 @@ matrix16d igtl_matrix_to_world(const float (&m)[4][4])
     matrix16d world;
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 3; ++c)
-            world[4 * c + r] = flip[r] * m[r][c];
-        world[12 + r] = flip[r] * m[r][3] / mm_per_cm;
+            world[4 * c + r] = igtl_lps_ras[r] * m[r][c];
+        world[12 + r] = igtl_lps_ras[r] * m[r][3] / igtl_mm_per_cm;
     }
     return world;
 }
@@ -74,17 +70,17 @@ igtl_bytes_t pack_igtl_image(const std::string& device, const cip_t& frame, cons
     put_be16(at, static_cast<std::uint16_t>(h));
     put_be16(at, 1);
     // The i, j and k axes, each as long as its spacing in mm, then the centre.
-    const double spacing[3] = {sx * mm_per_cm, sy * mm_per_cm, 1.0};
+    const double spacing[3] = {sx * igtl_mm_per_cm, sy * igtl_mm_per_cm, 1.0};
     for (int c = 0; c < 3; ++c) {
         const vertex3d a = axis(image_to_world, c);
         const double v[3] = {a.x, a.y, a.z};
         for (int r = 0; r < 3; ++r)
-            put_be32f(at, static_cast<float>(flip[r] * v[r] * spacing[c]));
+            put_be32f(at, static_cast<float>(igtl_lps_ras[r] * v[r] * spacing[c]));
     }
     const vertex3d centre = image_to_world * vertex3d{0.5 * double(w - 1) * sx, 0.5 * double(h - 1) * sy, 0.0};
-    put_be32f(at, static_cast<float>(flip[0] * centre.x * mm_per_cm));
-    put_be32f(at, static_cast<float>(flip[1] * centre.y * mm_per_cm));
-    put_be32f(at, static_cast<float>(centre.z * mm_per_cm));
+    put_be32f(at, static_cast<float>(igtl_lps_ras[0] * centre.x * igtl_mm_per_cm));
+    put_be32f(at, static_cast<float>(igtl_lps_ras[1] * centre.y * igtl_mm_per_cm));
+    put_be32f(at, static_cast<float>(centre.z * igtl_mm_per_cm));
     // The whole image: no sub-volume.
     for (std::uint16_t v :
          {std::uint16_t(0), std::uint16_t(0), std::uint16_t(0), std::uint16_t(w), std::uint16_t(h), std::uint16_t(1)})

@@ -69,6 +69,28 @@ void put_be32f(unsigned char*& at, float v)
         *at++ = static_cast<unsigned char>(bits >> (8 * k));
 }
 
+std::uint16_t get_be16(const unsigned char* p)
+{
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+float get_be32f(const unsigned char* p)
+{
+    const std::uint32_t bits =
+        (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+    float v = 0.0f;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+std::uint64_t get_be64(const unsigned char* p)
+{
+    std::uint64_t v = 0;
+    for (int k = 0; k < 8; ++k)
+        v = (v << 8) | p[k];
+    return v;
+}
+
 std::vector<unsigned char> start_igtl_message(const char* type, const std::string& device, std::uint32_t seconds,
                                               std::uint32_t fraction, std::size_t body_size)
 {

@@ -22,7 +22,17 @@ std::vector<unsigned char> start_igtl_message(const char* type, const std::strin
                                               std::uint32_t fraction, std::size_t body_size);
 void finish_igtl_message(std::vector<unsigned char>& message);
 
+// The protocol's lengths are millimetres and its frame RAS; this program's
+// are centimetres and LPS: x and y change sign (both ways alike).
+inline constexpr double igtl_mm_per_cm = 10.0;
+inline constexpr double igtl_lps_ras[3] = {-1.0, -1.0, 1.0};
+
 // Writers of big-endian values at `at`, which they advance.
 void put_be16(unsigned char*& at, std::uint16_t v);
 void put_be32f(unsigned char*& at, float v);
 void put_be64(unsigned char*& at, std::uint64_t v);
+
+// Readers of big-endian values.
+std::uint16_t get_be16(const unsigned char* p);
+float get_be32f(const unsigned char* p);
+std::uint64_t get_be64(const unsigned char* p);

@@ -243,8 +243,7 @@ void MainFrame::OnFileExportVoxels(wxCommandEvent&)
         interaction().inform("Export voxels", "Open the Reslice or Ortho page first: its plane defines the volume.");
         return;
     }
-    reslice_source source = source_from_session();
-    source.surface_sections = surface_sections_from_session();
+    reslice_source source = source_with_surfaces_from_session();
     const reslice_extent extent = reslice_internals::find_reslice_extent(source, view->plane());
     const std::vector<voxel_resolution_row_t> rows =
         voxel_resolution_rows(extent.z1 - extent.z0, view->width(), view->height(), source.pixel_size);

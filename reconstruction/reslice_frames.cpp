@@ -7,6 +7,7 @@
 
 #include "common/dynabuf.h"
 #include "resources/recording_data.h"
+#include "resources/probe_calibration.h"
 #include "resources/resource_table.h"
 #include "reslice_sweeps.h"
 
@@ -64,10 +65,7 @@ frame_window data_window(const reslice_source& source, const reslice_frame& fram
 
 matrix16d calibration_from_session()
 {
-    matrix16d calibration;
-    calibration.forward(res->RES_XTRANS->value(), res->RES_YTRANS->value(), res->RES_ZTRANS->value(),
-                        res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value());
-    return calibration;
+    return probe_calibration_matrix();
 }
 
 reslice_source source_from_session()

@@ -13,3 +13,11 @@ void write_probe_calibration(const std::array<double, 6>& pose, double sx, doubl
     res->RES_ELEVATION->write(pose[4]);
     res->RES_ROLL->write(pose[5]);
 }
+
+matrix16d probe_calibration_matrix()
+{
+    matrix16d calibration;
+    calibration.forward(res->RES_XTRANS->value(), res->RES_YTRANS->value(), res->RES_ZTRANS->value(),
+                        res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value());
+    return calibration;
+}

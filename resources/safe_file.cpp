@@ -66,34 +66,22 @@ safe_file_t::~safe_file_t()
 
 bool safe_file_t::write_at(std::uint64_t offset, const void* data, std::size_t length)
 {
-    if (!ok() || finished_)
-        return false;
-    const char* p = static_cast<const char*>(data);
-    while (length > 0) {
-        file_step();
-        const ssize_t n = ::pwrite(fd_, p, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            errno_ = n < 0 ? errno : ENOSPC;
-            failed_ = true;
-            return false;
-        }
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return put(data, length, &offset);
 }
 
 bool safe_file_t::write(const void* data, std::size_t length)
+{
+    return put(data, length, nullptr);
+}
+
+bool safe_file_t::put(const void* data, std::size_t length, std::uint64_t* offset)
 {
     if (!ok() || finished_)
         return false;
     const char* p = static_cast<const char*>(data);
     while (length > 0) {
         file_step();
-        const ssize_t n = ::write(fd_, p, length);
+        const ssize_t n = offset ? ::pwrite(fd_, p, length, static_cast<off_t>(*offset)) : ::write(fd_, p, length);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -102,6 +90,8 @@ bool safe_file_t::write(const void* data, std::size_t length)
             return false;
         }
         p += n;
+        if (offset)
+            *offset += static_cast<std::uint64_t>(n);
         length -= static_cast<std::size_t>(n);
     }
     return true;

@@ -32,6 +32,8 @@ public:
     wxString error_text() const;
 
 private:
+    // At the end, or (pwrite) at *offset, which it advances.
+    bool put(const void* data, std::size_t length, std::uint64_t* offset);
     wxString target_;
     std::string temp_path_;
     int fd_ = -1;

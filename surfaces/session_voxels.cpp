@@ -100,8 +100,7 @@ bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, 
         *why = wxString::Format("object %ld has no surface to crop to", how.crop);
         return false;
     }
-    reslice_source source = source_from_session();
-    source.surface_sections = surface_sections_from_session();
+    reslice_source source = source_with_surfaces_from_session();
     source.zero_is_no_data = source.zero_is_no_data || how.masked;
     if (how.clip && !clip_inside_frames(source, *how.clip, why))
         return false;

@@ -35,3 +35,10 @@ surface_sections_fn surface_sections_from_session()
         return sections;
     };
 }
+
+reslice_source source_with_surfaces_from_session()
+{
+    reslice_source source = source_from_session();
+    source.surface_sections = surface_sections_from_session();
+    return source;
+}

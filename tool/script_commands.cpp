@@ -177,11 +177,7 @@ int run_script(const std::vector<wxString>& args)
     register_voxel_functions(functions);
     register_surface_functions(functions);
     register_density_functions(functions);
-    register_view_functions(functions, [] {
-        reslice_source source = source_from_session();
-        source.surface_sections = surface_sections_from_session();
-        return source;
-    });
+    register_view_functions(functions, source_with_surfaces_from_session);
     functions.set_display_available(false);  // functions that draw into the program's views cannot run here
     console_sink_t sink;
     stoppable_interaction_t interaction;

@@ -12,6 +12,7 @@
 #include "acquisition/igtl_client.h"
 #include "acquisition/igtl_live_stream.h"
 #include "common/dynabuf.h"
+#include "resources/probe_calibration.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 #include "terminal_progress.h"
@@ -103,9 +104,7 @@ int run_stream(const std::vector<wxString>& args)
     while (server.stats().clients == 0 && clock::now() < wait_until && !terminal_progress_t::stop_requested())
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 
-    matrix16d calibration_matrix;
-    calibration_matrix.forward(res->RES_XTRANS->value(), res->RES_YTRANS->value(), res->RES_ZTRANS->value(),
-                               res->RES_AZIMUTH->value(), res->RES_ELEVATION->value(), res->RES_ROLL->value());
+    const matrix16d calibration_matrix = probe_calibration_matrix();
     const double sx = res->RES_XSCALE->value(), sy = res->RES_YSCALE->value();
     constexpr std::uint64_t ticks_per_second = 10000000u, missing_step = ticks_per_second / 25;
     long sent = 0, unsendable = 0;

@@ -5,17 +5,16 @@
 #include <vector>
 
 #include <wx/filename.h>
-#include <zlib.h>
 
 #include "common/dynabuf.h"
 #include "resources/resource_table.h"
 #include "resources/safe_file.h"
 #include "resources/value_text.h"
+#include "volumes/deflate_writer.h"
 #include "volumes/sequence_file.h"
 
 namespace {
 
-constexpr std::size_t output_chunk = std::size_t(1) << 20;
 // Room for the compressed size, written once it is known.
 constexpr std::size_t size_field_width = 20;
 
@@ -38,48 +37,6 @@ std::string frame_key(long k, const char* name)
     std::snprintf(buf, sizeof buf, "Seq_Frame%04ld_%s", k, name);
     return buf;
 }
-
-class deflater_t {
-public:
-    explicit deflater_t(bool gzip)
-    {
-        ok_ = deflateInit2(&z_, 1, Z_DEFLATED, gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-    }
-    ~deflater_t()
-    {
-        if (ok_)
-            deflateEnd(&z_);
-    }
-    deflater_t(const deflater_t&) = delete;
-    deflater_t& operator=(const deflater_t&) = delete;
-    bool ok() const { return ok_; }
-
-    // Compresses `size` bytes into the file; `last` ends the stream.
-    bool put(safe_file_t& file, const std::uint8_t* data, std::size_t size, bool last)
-    {
-        z_.next_in = const_cast<Bytef*>(data);
-        z_.avail_in = uInt(size);
-        const int flush = last ? Z_FINISH : Z_NO_FLUSH;
-        for (;;) {
-            z_.next_out = out_.data();
-            z_.avail_out = uInt(out_.size());
-            const int status = deflate(&z_, flush);
-            if (status == Z_STREAM_ERROR)
-                return false;
-            const std::size_t produced = out_.size() - z_.avail_out;
-            if (produced > 0 && !file.write(out_.data(), produced))
-                return false;
-            if (last ? status == Z_STREAM_END : z_.avail_in == 0 && z_.avail_out > 0)
-                return true;
-        }
-    }
-    std::uint64_t total_out() const { return z_.total_out; }
-
-private:
-    z_stream z_{};
-    bool ok_ = false;
-    std::vector<std::uint8_t> out_ = std::vector<std::uint8_t>(output_chunk);
-};
 
 }  // namespace
 
@@ -177,12 +134,14 @@ bool write_sequence_file(const wxString& path, bool compress, sequence_export_re
         return failed("cannot write");
     const std::size_t frame_bytes = std::size_t(width) * std::size_t(height);
     if (compress) {
-        deflater_t deflater(nrrd);
-        if (!deflater.ok())
+        deflate_writer_t deflater(file, nrrd);  // gzip in NRRD, zlib in MetaImage
+        if (!deflater.ready())
             return failed("cannot compress the frames of");
         for (long k = 0; k < frames; ++k)
-            if (!deflater.put(file, bufp->imagecp(k).pixels(), frame_bytes, k + 1 == frames))
+            if (!deflater.write(bufp->imagecp(k).pixels(), frame_bytes))
                 return failed("cannot write the frames of");
+        if (!deflater.finish())
+            return failed("cannot write the frames of");
         if (!nrrd) {
             const std::string size = std::to_string(deflater.total_out());
             if (!file.write_at(size_field_at, size.data(), size.size()))

@@ -10,7 +10,8 @@
 
 #include <wx/filename.h>
 #include <wx/log.h>
-#include <zlib.h>
+
+#include "deflate_writer.h"
 
 namespace {
 
@@ -204,65 +205,6 @@ std::string metaimage_header(const volume_file_header_t& h)
 
 }  // namespace
 
-// Deflates into the file in gzip form; what is held is one output buffer.
-class volume_gzip_stream_t {
-public:
-    explicit volume_gzip_stream_t(safe_file_t& file) : file_(file), out_(1 << 18)
-    {
-        // Level 1: volumes are large and this runs while the user waits; the
-        // ratio gained by harder levels is small on speckle.
-        ready_ = deflateInit2(&z_, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-    }
-    ~volume_gzip_stream_t()
-    {
-        if (ready_)
-            deflateEnd(&z_);
-    }
-    volume_gzip_stream_t(const volume_gzip_stream_t&) = delete;
-    volume_gzip_stream_t& operator=(const volume_gzip_stream_t&) = delete;
-
-    bool ready() const { return ready_; }
-    bool write(const void* data, std::size_t length)
-    {
-        const auto* p = static_cast<const Bytef*>(data);
-        while (length > 0) {
-            const std::size_t piece = std::min<std::size_t>(length, 1u << 30);
-            z_.next_in = const_cast<Bytef*>(p);
-            z_.avail_in = static_cast<uInt>(piece);
-            if (!drain(Z_NO_FLUSH))
-                return false;
-            p += piece;
-            length -= piece;
-        }
-        return true;
-    }
-    bool finish() { return drain(Z_FINISH); }
-
-private:
-    bool drain(int flush)
-    {
-        if (!ready_)
-            return false;
-        for (;;) {
-            z_.next_out = out_.data();
-            z_.avail_out = static_cast<uInt>(out_.size());
-            const int status = deflate(&z_, flush);
-            if (status == Z_STREAM_ERROR)
-                return false;
-            const std::size_t made = out_.size() - z_.avail_out;
-            if (made > 0 && !file_.write(out_.data(), made))
-                return false;
-            if (flush == Z_FINISH ? status == Z_STREAM_END : z_.avail_in == 0 && z_.avail_out != 0)
-                return true;
-        }
-    }
-
-    safe_file_t& file_;
-    std::vector<Bytef> out_;
-    z_stream z_{};
-    bool ready_ = false;
-};
-
 std::optional<volume_file_type_t> volume_file_type_for(const wxString& path, bool* gzip)
 {
     const wxString name = lower_name(path);
@@ -351,7 +293,7 @@ bool volume_file_writer_t::write_header()
         case volume_file_type_t::nifti: {
             // A .nii.gz is the whole file compressed, header included.
             if (header_.gzip)
-                gzip_ = std::make_unique<volume_gzip_stream_t>(file_);
+                gzip_ = std::make_unique<deflate_writer_t>(file_, true);
             const std::vector<std::uint8_t> bytes = nifti_header(header_);
             written = put(bytes.data(), bytes.size());
             break;
@@ -359,7 +301,7 @@ bool volume_file_writer_t::write_header()
     }
     // NRRD compresses only the data after its text header.
     if (written && header_.gzip && !gzip_)
-        gzip_ = std::make_unique<volume_gzip_stream_t>(file_);
+        gzip_ = std::make_unique<deflate_writer_t>(file_, true);
     if (written && gzip_ && !gzip_->ready())
         written = false;
     if (!written)

@@ -40,7 +40,7 @@ std::optional<volume_file_type_t> volume_file_type_for(const wxString& path, boo
 // The centre of voxel (i, j, k) in LPS mm.
 std::array<double, 3> volume_voxel_position(const volume_file_header_t& header, double i, double j, double k);
 
-class volume_gzip_stream_t;
+class deflate_writer_t;
 
 // One volume file, written beside its target and renamed into place by
 // commit(): a failure at any point leaves an existing file as it was.
@@ -68,7 +68,7 @@ private:
 
     volume_file_header_t header_;
     safe_file_t file_;
-    std::unique_ptr<volume_gzip_stream_t> gzip_;
+    std::unique_ptr<deflate_writer_t> gzip_;
     long slices_written_ = 0;
     bool ok_ = false;
 };

@@ -36,11 +36,7 @@ script_function_table_t& gui_functions()
         register_voxel_functions(t);
         register_surface_functions(t);
         register_density_functions(t);
-        register_view_functions(t, [] {
-            reslice_source source = source_from_session();
-            source.surface_sections = surface_sections_from_session();
-            return source;
-        });
+        register_view_functions(t, source_with_surfaces_from_session);
         // The 3D view is drawn by OpenGL: only the window can make its picture.
         t.register_function(
             "SAVE_3D",

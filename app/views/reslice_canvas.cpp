@@ -87,8 +87,7 @@ void reslice_canvas::rebuild_if_needed()
     if (!reslice_ || !dirty_)
         return;
     dirty_ = false;
-    reslice_source source = source_from_session();
-    source.surface_sections = surface_sections_from_session();
+    reslice_source source = source_with_surfaces_from_session();
     // Coarser pixels while dragging keep the plane under the hand; full detail when it stops.
     int divisor = 1;
     if (dragging_ && res->RES_DYNAMIC_UPDATE->value() && colourmap) {

@@ -1,10 +1,6 @@
 // The main window as a user meets it: started on a recording, the slider,
 // play-back, the menus, the configuration lock, closing with unsaved changes,
 // what the windows actually show, and streaming to OpenIGTLink clients.
-#include <igtlClientSocket.h>
-#include <igtlMessageHeader.h>
-
-#include "common/vid_stat.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -23,6 +19,9 @@
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 
+#include <igtlClientSocket.h>
+#include <igtlMessageHeader.h>
+
 #include "acquisition/posinfo.h"
 #include "app/dialogs/options_dialog.h"
 #include "app/dialogs/position_source_dialog.h"
@@ -32,6 +31,7 @@
 #include "app/views/reslice_canvas.h"
 #include "app/views/review_canvas.h"
 #include "app/views/view3d_canvas.h"
+#include "common/vid_stat.h"
 #include "display/globcmap.h"
 #include "gui_fixture.h"
 #include "volumes/sequence_export.h"

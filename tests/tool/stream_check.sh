@@ -9,15 +9,23 @@ tool=$1 client=$2 work=$3
 rm -rf "$work"
 mkdir -p "$work"
 "$tool" make-demo "$work/demo" --frames 12 --size 64x48 > /dev/null
-"$tool" stream "$work/demo/kestrane_demo.ks" --port 0 --wait-client 20 > "$work/stream.out" 2>&1 &
-pid=$!
-port=
-for _ in $(seq 200); do
-  port=$(sed -n 's/^Streaming 12 frames on port \([0-9]*\)$/\1/p' "$work/stream.out")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "the tool never said its port"; cat "$work/stream.out"; kill $pid; exit 1; }
+# Serves the demo on a free port in the background, output to $1; sets pid and port.
+serve() {
+  "$tool" stream "$work/demo/kestrane_demo.ks" --port 0 --wait-client 20 > "$1" 2>&1 &
+  pid=$!
+  port=
+  for _ in $(seq 200); do
+    port=$(sed -n 's/^Streaming 12 frames on port \([0-9]*\)$/\1/p' "$1")
+    [ -n "$port" ] && return 0
+    sleep 0.05
+  done
+  echo "the tool never said its port"
+  cat "$1"
+  kill $pid
+  exit 1
+}
+
+serve "$work/stream.out"
 got=$("$client" "$port" 12 20)
 wait $pid
 [ "$got" = "images 12 transforms 12 bad 0" ] || { echo "the client got: $got"; cat "$work/stream.out"; exit 1; }
@@ -26,15 +34,7 @@ grep -q "^Sent 12 frames (24 messages to clients; 0 dropped for slow clients)" "
 echo "streamed: $got"
 
 # kestrane-tool receive records what stream sends: the same frames, times and poses, and the calibration.
-"$tool" stream "$work/demo/kestrane_demo.ks" --port 0 --wait-client 20 > "$work/stream2.out" 2>&1 &
-pid=$!
-port=
-for _ in $(seq 200); do
-  port=$(sed -n 's/^Streaming 12 frames on port \([0-9]*\)$/\1/p' "$work/stream2.out")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "the tool never said its port"; kill $pid; exit 1; }
+serve "$work/stream2.out"
 "$tool" receive "127.0.0.1:$port" "$work/got.ks" --frames 12 | grep -q "^Received 12 frames of 64 x 48 (12 with poses)"
 wait $pid
 # The same times; the same poses to float precision (they travel as 32-bit matrices).
