@@ -54,7 +54,8 @@ int main(int argc, char** argv)
             }
             terminal_progress_t progress(quiet);
             const int status = c.run(args);
-            if (!terminal_progress_t::stop_requested())
+            // A Ctrl-C that came as the work ended stopped nothing: what it wrote is whole.
+            if (!terminal_progress_t::stop_requested() || status == 0)
                 return status;
             std::fprintf(stderr, "kestrane-tool %s: stopped; no file was left half-written.\n", c.name);
             return 130;  // as a shell reports an interrupted command
