@@ -208,6 +208,8 @@ bool live_pos::image_event(const std::shared_ptr<vid_stat_t>& frame, live_stat_t
     // A running gantry stands still while a frame is grabbed (its moves block
     // this thread), so its last published position is the frame's.
     if (res->RES_ZABER_RUNNING->value()) {
+        if (stage_gate_ && !stage_gate_(t))
+            return false;
         frame->stage_x = static_cast<float>(res->RES_ZABER_POS_X->value());
         frame->stage_y = static_cast<float>(res->RES_ZABER_POS_Y->value());
         frame->stage_z = static_cast<float>(res->RES_ZABER_POS_Z->value());

@@ -46,6 +46,9 @@ public:
     // Turns a swept probe's base pose into the pose of a frame at a motor
     // position; false when it cannot.
     using sweep_model_t = std::function<bool(float sweep_angle, float* pose)>;
+    // While a gantry runs: whether a frame stamped t may be posed from the
+    // stage (false while the stage moved or has still to step).
+    using stage_gate_t = std::function<bool(std::uint64_t t)>;
 
     // Reads its settings and registers on them; signals default to the console bell.
     explicit live_pos(std::unique_ptr<gate_signal_t> signals = nullptr);
@@ -62,6 +65,7 @@ public:
 
     void set_sweep_control(sweep_control_t* control) { sweeps_ = control; }
     void set_sweep_model(sweep_model_t model) { sweep_model_ = std::move(model); }
+    void set_stage_gate(stage_gate_t gate) { stage_gate_ = std::move(gate); }
 
     bool subscribed() const { return subscribed_; }
     long largest_group_delay() const { return largest_delay_; }
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<gate_signal_t> signals_;
     sweep_control_t* sweeps_ = nullptr;
     sweep_model_t sweep_model_;
+    stage_gate_t stage_gate_;
     bool model_missing_reported_ = false;
 
     // Settings.

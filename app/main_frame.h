@@ -9,6 +9,7 @@
 
 #include <wx/datetime.h>
 #include <wx/frame.h>
+#include <wx/weakref.h>
 
 #include "app_logic.h"
 #include "common/cip.h"
@@ -32,6 +33,7 @@ class base_res_t;
 class reslice_canvas;
 struct reslice_views_t;
 class help_book_t;
+class zaber_dialog;
 
 class calib_internals;
 class probe_calib_page;
@@ -108,6 +110,8 @@ public:
     void OnConfigRfDisplay(wxCommandEvent&);
     void OnConfigDicom(wxCommandEvent&);
     void OnConfigStreaming(wxCommandEvent&);  // starts or stops the OpenIGTLink server
+    void OnConfigZaber(wxCommandEvent&);      // shows the gantry dialog (main_frame_motors.cpp)
+    zaber_dialog* gantry_dialog() const { return zaber_dialog_.get(); }
     void OnNotAvailable(wxCommandEvent&);
     void OnHelpWindow(wxCommandEvent&);
     void OnHelpAbout(wxCommandEvent&);
@@ -166,6 +170,7 @@ private:
     std::unique_ptr<reslice_views_t> reslices_;
     std::unique_ptr<igtl_server_t> igtl_server_;       // while streaming
     std::unique_ptr<igtl_live_stream_t> igtl_stream_;  // the live frames, to the server
+    wxWeakRef<zaber_dialog> zaber_dialog_;              // modeless, kept once opened
     wxNotebook* task_book_ = nullptr;
     wxNotebook* visual_book_ = nullptr;
     review_canvas* review_ = nullptr;

@@ -16,6 +16,8 @@
 #include "acquisition/live_pos.h"
 #include "pages/record_page.h"
 #include "acquisition/live_recorder.h"
+#include "devices/gantry_runner.h"
+#include "devices/zaber_gantry.h"
 #include "acquisition/posinfo.h"
 #include "simulators/simulated_capture.h"
 #include "acquisition/rf_display.h"
@@ -112,7 +114,6 @@ bool MainWindow::start(const std::vector<wxString>& args)
     rf_display_ = std::make_unique<rf_display_service_t>(session_->settings_directory());
     dicom_display_ = std::make_unique<dicom_display_service_t>();
 
-    // No motor drivers are built in yet: their list stays empty.
     step(10, "Searching for image sources ...");
     video_capture_ = std::make_unique<ks_video_capture>();
     vid = video_capture_.get();
@@ -131,6 +132,10 @@ bool MainWindow::start(const std::vector<wxString>& args)
     res->RES_SIM_IMAGE_SOURCE->add_proc(simulated_watcher_.get());
     res->RES_ASCII_FILENAME->add_proc(simulated_watcher_.get());
     step(70, "Searching for motor driver ...");
+    gantry_ = std::make_unique<zaberGantry>();
+    gantry_runner_ = std::make_unique<gantry_runner_t>(
+        *gantry_, [this] { return static_cast<long>(recorder_->sweep_boundaries().size()); });
+    lipo->set_stage_gate([this](std::uint64_t t) { return gantry_runner_->accept_frame(t); });
     step(90, "Creating windows ...");
     const wxRect area = wxDisplay(0u).GetClientArea();
     auto* frame = new MainFrame("kestrane", area.x, area.y, area.width, area.height);  // the toolkit owns windows
@@ -228,6 +233,10 @@ void MainWindow::shut_down()
     gate_signals_ = nullptr;
     if (recorder_)
         recorder_->stop();
+    if (synchroniser_)
+        synchroniser_->set_stage_gate({});
+    gantry_runner_.reset();
+    gantry_.reset();  // stops the axes and closes the port
     recorder_.reset();
     lipo = nullptr;
     synchroniser_.reset();     // stops listening to the devices

@@ -21,6 +21,8 @@ class posinfo;
 class image_source_t;
 class rf_display_service_t;
 class dicom_display_service_t;
+class zaberGantry;
+class gantry_runner_t;
 
 class MainWindow : public wxApp {
 public:
@@ -43,6 +45,9 @@ public:
 
     // Recording from the live frames; the record page's handlers call it.
     live_recorder& recorder() { return *recorder_; }
+    // The motorised gantry and what runs its sequence.
+    zaberGantry& gantry() { return *gantry_; }
+    gantry_runner_t& gantry_runner() { return *gantry_runner_; }
     // Rebuilds the simulated image source when RES_SIM_IMAGE_SOURCE changes.
     void simulated_images_changed();
 
@@ -59,6 +64,8 @@ private:
     std::unique_ptr<live_pos> synchroniser_;
     shown_gate_signal_t* gate_signals_ = nullptr;  // owned by the synchroniser
     std::unique_ptr<live_recorder> recorder_;
+    std::unique_ptr<zaberGantry> gantry_;
+    std::unique_ptr<gantry_runner_t> gantry_runner_;
     std::unique_ptr<pmf_functor<MainWindow>> simulated_watcher_;
     std::unique_ptr<rf_display_service_t> rf_display_;
     std::unique_ptr<dicom_display_service_t> dicom_display_;

@@ -131,6 +131,14 @@ void zaberGantry::stepAxis(int i, double cm)
     publish_positions();
 }
 
+void zaberGantry::stopAxis(int i)
+{
+    if (!valid_axis(i, "stopAxis") || !running_)
+        return;
+    slides_[static_cast<std::size_t>(i)]->stop();
+    publish_positions();
+}
+
 bool zaberGantry::loadSeq(const wxString& file, std::vector<zsq_error_t>* errors)
 {
     if (!sequence_.loadFile(file, errors)) {

@@ -31,6 +31,7 @@ public:
     void homeAxis(int i);
     void moveAxisToPosition(int i, double cm);
     void stepAxis(int i, double cm);
+    void stopAxis(int i);
 
     // Reads a .zsq file; a failed load keeps the sequence held before.
     bool loadSeq(const wxString& file, std::vector<zsq_error_t>* errors = nullptr);

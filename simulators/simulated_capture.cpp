@@ -27,6 +27,15 @@ bool synchronised_probe_pose(std::uint64_t time, float pose[6])
 {
     if (!lipo)
         return false;
+    // A running gantry carries the probe: the phantom is seen from where the
+    // stage stands, as the synchroniser poses the frame.
+    if (res->RES_ZABER_RUNNING->value()) {
+        const float stage[6] = {static_cast<float>(res->RES_ZABER_POS_X->value()),
+                                static_cast<float>(res->RES_ZABER_POS_Y->value()),
+                                -static_cast<float>(res->RES_ZABER_POS_Z->value()), 0.0f, 0.0f, 0.0f};
+        std::copy(stage, stage + 6, pose);
+        return true;
+    }
     counted_array_ptr<float> found;
     std::int64_t lag = 0;
     pos_state_t state = POS_MISSING;

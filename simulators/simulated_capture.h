@@ -15,7 +15,8 @@
 enum simulated_images_t : long { SIMULATED_PHANTOM = 0, SIMULATED_REPLAY = 1, SIMULATED_WATER_BATH = 2 };
 
 // The probe pose the live synchroniser holds for a moment (interpolated
-// between the tracker's samples around it); false when it has none.
+// between the tracker's samples around it), or the stage's while a gantry
+// runs; false when it has none.
 bool synchronised_probe_pose(std::uint64_t time, float pose[6]);
 
 // The moment whose tracker pose a water bath image taken at `time` shows;
