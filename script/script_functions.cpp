@@ -66,7 +66,7 @@ constexpr known_t known_functions[] = {
     // Templates and export.
     {"TEMPLATE_OPEN", 1, 1},
     {"EXPORT_FRAMES", 2, 2},
-    {"EXPORT_VOXELS", 1, 3},
+    {"EXPORT_VOXELS", 1, 8},  // file, step, spacing and up to five options
 };
 
 }  // namespace

@@ -86,6 +86,44 @@ bool clip_inside_frames(const reslice_source& source, const frame_clip& clip, wx
 
 }  // namespace
 
+bool voxel_option_takes_value(const wxString& name)
+{
+    return name == "slab" || name == "fill-holes" || name == "clip" || name == "threads";
+}
+
+bool parse_voxel_option(const wxString& name, const wxString& value, session_voxels_t* how, wxString* why)
+{
+    // NaN, infinity and negatives are no lengths.
+    const auto positive_mm = [&value](double* mm) { return value.ToCDouble(mm) && std::isfinite(*mm) && *mm > 0.0; };
+    if (name == "slab" || name == "fill-holes") {
+        const bool slab = name == "slab";
+        if (positive_mm(slab ? &how->slab_mm : &how->fill_holes_mm))
+            return true;
+        *why = slab ? "slab needs a half-thickness in mm above 0" : "fill-holes needs a distance in mm above 0";
+    } else if (name == "clip") {
+        const wxArrayString parts = wxSplit(value, ',', '\0');
+        long v[4] = {};
+        bool read = parts.size() == 4;
+        for (std::size_t i = 0; read && i < 4; ++i)
+            read = parts[i].Strip(wxString::both).ToLong(&v[i]);
+        if (read && v[0] >= 0 && v[1] >= 0 && v[2] >= 1 && v[3] >= 1) {
+            how->clip = frame_clip{v[0], v[1], v[2], v[3]};
+            return true;
+        }
+        *why = "clip needs X,Y,W,H in frame pixels, X and Y 0 or more, W and H 1 or more";
+    } else if (name == "threads") {
+        if (value.ToLong(&how->threads) && how->threads >= 1 && how->threads <= long(voxel_max_threads))
+            return true;
+        *why = wxString::Format("threads needs a whole number from 1 to %u", voxel_max_threads);
+    } else if (name == "masked") {
+        how->masked = true;
+        return true;
+    } else {
+        *why = "unknown option";
+    }
+    return false;
+}
+
 bool export_session_voxels(const session_voxels_t& how, voxel_layout_t* layout, wxString* why)
 {
     voxel_export_request request;

@@ -29,6 +29,13 @@ struct session_voxels_t {
     long threads = 0;
 };
 
+// One reconstruction option as the tool's flags and a script's words name
+// them: "slab" and "fill-holes" (mm above 0), "clip" (X,Y,W,H), "threads"
+// (1 to voxel_max_threads), "masked" (no value). False with *why for an
+// unknown name or a value out of range.
+bool parse_voxel_option(const wxString& name, const wxString& value, session_voxels_t* how, wxString* why);
+bool voxel_option_takes_value(const wxString& name);
+
 // False with *why for an unknown output type, an option out of range, a clip
 // rectangle beyond a frame, a recording without placed frames, a crop object
 // without a surface, or a failed write.

@@ -55,26 +55,6 @@ int refuse(const wxString& what, const wxString& given)
     return 2;
 }
 
-// A length in millimetres above 0: NaN, infinity and negatives are refused.
-bool positive_mm(const wxString& text, double* mm)
-{
-    return text.ToCDouble(mm) && std::isfinite(*mm) && *mm > 0.0;
-}
-
-// X,Y,W,H: four whole numbers, the corner not negative, the size at least one pixel.
-bool parse_clip(const wxString& text, frame_clip* clip)
-{
-    const wxArrayString parts = wxSplit(text, ',', '\0');
-    long v[4];
-    if (parts.size() != 4)
-        return false;
-    for (std::size_t i = 0; i < 4; ++i)
-        if (!parts[i].Strip(wxString::both).ToLong(&v[i]))
-            return false;
-    *clip = {v[0], v[1], v[2], v[3]};
-    return v[0] >= 0 && v[1] >= 0 && v[2] >= 1 && v[3] >= 1;
-}
-
 }  // namespace
 
 int run_export_voxels(const std::vector<wxString>& args)
@@ -92,32 +72,14 @@ int run_export_voxels(const std::vector<wxString>& args)
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
         const wxString value = has_value ? args[i + 1] : wxString();
-        if (args[i] == "--slab" || args[i] == "--fill-holes") {
-            const bool slab = args[i] == "--slab";
-            if (!positive_mm(value, slab ? &how.slab_mm : &how.fill_holes_mm))
-                return refuse(slab ? "--slab needs a half-thickness in mm above 0"
-                                   : "--fill-holes needs a distance in mm above 0",
-                              value);
-            ++i;
-            continue;
-        }
-        if (args[i] == "--clip") {
-            frame_clip clip;
-            if (!parse_clip(value, &clip))
-                return refuse("--clip needs X,Y,W,H in frame pixels, X and Y 0 or more, W and H 1 or more", value);
-            how.clip = clip;
-            ++i;
-            continue;
-        }
-        if (args[i] == "--threads") {
-            if (!value.ToLong(&how.threads) || how.threads < 1 || how.threads > long(voxel_max_threads))
-                return refuse(wxString::Format("--threads needs a whole number from 1 to %u", voxel_max_threads),
-                              value);
-            ++i;
-            continue;
-        }
-        if (args[i] == "--masked") {
-            how.masked = true;
+        if (args[i].StartsWith("--") && (voxel_option_takes_value(args[i].Mid(2)) || args[i] == "--masked")) {
+            const wxString name = args[i].Mid(2);
+            const bool takes_value = voxel_option_takes_value(name);
+            wxString why;
+            if (!parse_voxel_option(name, value, &how, &why))
+                return refuse("--" + why, takes_value ? value : wxString());
+            if (takes_value)
+                ++i;
             continue;
         }
         if (args[i] == "--step" && has_value && args[i + 1].ToLong(&step) && step >= 1 && step <= voxel_max_step) {

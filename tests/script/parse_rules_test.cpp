@@ -86,7 +86,7 @@ TEST_F(ParseRules, FunctionLabelsAndArgumentCounts)
          "quotes)",
          1},
         {"func FILE_CLOSE now", "Too many arguments in function: FILE_CLOSE (a name holding blanks needs quotes)", 1},
-        {"func EXPORT_VOXELS a.ks 1 0.1 2",
+        {"func EXPORT_VOXELS a.ks 1 0.1 masked slab=1 fill-holes=1 clip=0,0,9,9 threads=2 masked",
          "Too many arguments in function: EXPORT_VOXELS (a name holding blanks "
          "needs quotes)",
          1},

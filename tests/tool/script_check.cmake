@@ -111,14 +111,17 @@ endif()
 file(MAKE_DIRECTORY ${WORK}/direct)
 # (Frames last: as in the program, the recording held becomes the frames exported.)
 file(WRITE ${WORK}/exports.txt "script_name exports\nopen data one\nfunc EXPORT_VOXELS vox.ks 2\n"
+  "func EXPORT_VOXELS rec.nrrd masked 3 0.5 slab=0.9 fill-holes=0.7 clip=4,6,50,36 threads=3\n"
   "func EXPORT_FRAMES 0:2 frames.ks\n")
 execute_process(COMMAND ${TOOL} run ${WORK}/exports.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 execute_process(COMMAND ${TOOL} export-frames ${WORK}/data/one.ks 0:2 ${WORK}/direct/frames.ks OUTPUT_QUIET)
 execute_process(COMMAND ${TOOL} export-voxels ${WORK}/data/one.ks ${WORK}/direct/vox.ks --step 2 OUTPUT_QUIET)
+execute_process(COMMAND ${TOOL} export-voxels ${WORK}/data/one.ks ${WORK}/direct/rec.nrrd --step 3 --spacing 0.5
+  --slab 0.9 --fill-holes 0.7 --clip 4,6,50,36 --masked --threads 1 OUTPUT_QUIET)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the export script failed (${rc}):\n${out}${err}")
 endif()
-foreach(f frames.ks frames.kvi vox.ks vox.kvi)
+foreach(f frames.ks frames.kvi vox.ks vox.kvi rec.nrrd)
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/data/${f} ${WORK}/direct/${f} RESULT_VARIABLE same)
   if(NOT same EQUAL 0)
     message(FATAL_ERROR "the script's ${f} differs from the tool's")
@@ -129,6 +132,14 @@ execute_process(COMMAND ${TOOL} run ${WORK}/template.txt OUTPUT_VARIABLE out ERR
 if(rc EQUAL 0 OR NOT err MATCHES "In line 2 of Script\\. ERROR")
   message(FATAL_ERROR "a template loaded over a recording was not refused (${rc}):\n${out}${err}")
 endif()
+# An option the export does not know, or a value out of range, stops the script at its line.
+foreach(bad "slab=0" "clip=1,2,3" "threads=0" "fill-holes=nan" "thick=2" "masked=1" "2 0.5 7")
+  file(WRITE ${WORK}/badopt.txt "open data one\nfunc EXPORT_VOXELS bad.nrrd ${bad}\n")
+  execute_process(COMMAND ${TOOL} run ${WORK}/badopt.txt OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  if(rc EQUAL 0 OR NOT err MATCHES "In line 2 of Script\\. ERROR" OR EXISTS ${WORK}/data/bad.nrrd)
+    message(FATAL_ERROR "EXPORT_VOXELS ${bad} was not refused (${rc}):\n${out}${err}")
+  endif()
+endforeach()
 
 # Surfaces built and saved over a loop of the objects with surfaces (one row each), brought back
 # with IMPORT_SURFACE; a bad opacity stops the script at its line.
