@@ -9,6 +9,7 @@
 #include "common/interaction.h"
 #include "ids.h"
 #include "main_frame.h"
+#include "surfaces/session_voxels.h"
 #include "pages/template_page.h"
 #include "display/globcmap.h"
 #include "pages/reslice_pages.h"
@@ -254,6 +255,33 @@ void MainFrame::OnFileExportVoxels(wxCommandEvent&)
         "Export voxel resolution", "Resolution and slice spacing of output data\n(and approximate size in Mb)", texts);
     if (!row || *row < 0 || static_cast<std::size_t>(*row) >= rows.size())
         return;
+    // The reconstruction options as kestrane-tool's flags and a script's words name them.
+    static wxString last_options;  // offered again next time
+    const auto typed = interaction().ask_text(
+        "Export voxels",
+        "Reconstruction options (blank for none):\n"
+        "slab=MM  fill-holes=MM  masked  clip=X,Y,W,H  threads=N",
+        last_options, text_kind_t::line);
+    if (!typed)
+        return;
+    session_voxels_t options;
+    for (const wxString& word : wxSplit(typed->Strip(wxString::both), ' ', '\0')) {
+        wxString why;
+        if (!word.empty() && !parse_voxel_option_word(word, &options, &why)) {
+            interaction().inform("Export voxels", why);
+            return;
+        }
+    }
+    if (options.clip) {
+        wxString why;
+        if (!clip_inside_frames(source, *options.clip, &why)) {
+            interaction().inform("Export voxels", why);
+            return;
+        }
+        source.clip = options.clip;
+    }
+    source.zero_is_no_data = source.zero_is_no_data || options.masked;
+    last_options = typed->Strip(wxString::both);
     // One filter a type, in the order of `types`: both NRRD filters take .nrrd, the one chosen says how.
     const auto choice = ask_save_file(
         "Export voxels as",
@@ -272,6 +300,10 @@ void MainFrame::OnFileExportVoxels(wxCommandEvent&)
     request.step = rows[static_cast<std::size_t>(*row)].step;
     request.spacing = rows[static_cast<std::size_t>(*row)].spacing;
     request.type = types[std::clamp(choice->filter, 0, int(std::size(types)) - 1)];
+    if (options.slab_mm > 0.0)
+        request.settings.bscan_half_thickness = options.slab_mm / 10.0;  // cm
+    request.fill_holes = options.fill_holes_mm / 10.0;
+    request.threads = static_cast<unsigned>(options.threads);
     request.path = request.type == voxel_output_t::recording ? voxel_recording_path(choice->path) : choice->path;
     // DICOM slices go out as their 16-bit values.
     const std::optional<slice_volume_t> values =

@@ -18,9 +18,15 @@ bool output_type(const wxString& path, bool gzip, voxel_output_t* type)
     bool gzip_name = false;
     if (const auto volume = volume_file_type_for(path, &gzip_name)) {
         switch (*volume) {
-        case volume_file_type_t::nrrd: *type = gzip ? voxel_output_t::nrrd_gzip : voxel_output_t::nrrd; break;
-        case volume_file_type_t::metaimage: *type = voxel_output_t::metaimage; break;
-        case volume_file_type_t::nifti: *type = gzip_name ? voxel_output_t::nifti_gzip : voxel_output_t::nifti; break;
+            case volume_file_type_t::nrrd:
+                *type = gzip ? voxel_output_t::nrrd_gzip : voxel_output_t::nrrd;
+                break;
+            case volume_file_type_t::metaimage:
+                *type = voxel_output_t::metaimage;
+                break;
+            case volume_file_type_t::nifti:
+                *type = gzip_name ? voxel_output_t::nifti_gzip : voxel_output_t::nifti;
+                break;
         }
         return true;
     }
@@ -71,6 +77,9 @@ bool options_in_range(const session_voxels_t& how, wxString* why)
 }
 
 // The clip must lie inside every frame: a rectangle that reaches past one is a mistake, not a wish for less.
+
+}  // namespace
+
 bool clip_inside_frames(const reslice_source& source, const frame_clip& clip, wxString* why)
 {
     for (const reslice_frame& f : source.frames) {
@@ -84,7 +93,18 @@ bool clip_inside_frames(const reslice_source& source, const frame_clip& clip, wx
     return true;
 }
 
-}  // namespace
+bool parse_voxel_option_word(const wxString& word, session_voxels_t* how, wxString* why)
+{
+    const wxString name = word.BeforeFirst('=');
+    if (word.Contains("=") != voxel_option_takes_value(name)) {
+        *why = "'" + word + "' is not an option (slab=MM, fill-holes=MM, masked, clip=X,Y,W,H, threads=N)";
+        return false;
+    }
+    if (parse_voxel_option(name, word.AfterFirst('='), how, why))
+        return true;
+    *why += " (not '" + word + "')";
+    return false;
+}
 
 bool voxel_option_takes_value(const wxString& name)
 {

@@ -35,6 +35,11 @@ struct session_voxels_t {
 // unknown name or a value out of range.
 bool parse_voxel_option(const wxString& name, const wxString& value, session_voxels_t* how, wxString* why);
 bool voxel_option_takes_value(const wxString& name);
+// The same option as one word, "name=value" or "masked", as scripts and the
+// export dialog take them.
+bool parse_voxel_option_word(const wxString& word, session_voxels_t* how, wxString* why);
+// False with *why when the rectangle reaches outside any frame.
+bool clip_inside_frames(const reslice_source& source, const frame_clip& clip, wxString* why);
 
 // False with *why for an unknown output type, an option out of range, a clip
 // rectangle beyond a frame, a recording without placed frames, a crop object

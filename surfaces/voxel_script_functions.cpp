@@ -15,21 +15,15 @@ void register_voxel_functions(script_function_table_t& table)
         // words (or "masked") after them, as export-voxels names its flags.
         std::vector<wxString> positional;
         for (std::size_t i = 1; i < args.size(); ++i) {
-            const wxString name = args[i].BeforeFirst('=');
-            const bool has_value = args[i].Contains("=");
-            if (!has_value && args[i] != "masked") {
+            if (!args[i].Contains("=") && args[i] != "masked") {
                 if (positional.size() == 2)
                     return script_result_t{false, "'" + args[i] + "' is neither a step, a spacing nor an option"};
                 positional.push_back(args[i]);
                 continue;
             }
             wxString why;
-            if (has_value != voxel_option_takes_value(name))
-                return script_result_t{false, "'" + args[i] +
-                                                  "' is not an option (slab=MM, fill-holes=MM, masked, "
-                                                  "clip=X,Y,W,H, threads=N)"};
-            if (!parse_voxel_option(name, args[i].AfterFirst('='), &how, &why))
-                return script_result_t{false, why + " (not '" + args[i] + "')"};
+            if (!parse_voxel_option_word(args[i], &how, &why))
+                return script_result_t{false, why};
         }
         if (!positional.empty() && (!positional[0].ToLong(&how.step) || how.step < 1 || how.step > voxel_max_step))
             return script_result_t{false, "the step '" + positional[0] + "' is not a whole number of pixels"};

@@ -300,11 +300,36 @@ TEST_F(GuiTest, ExportVoxelsThroughTheMenu)
     visual(ID_VISUAL_RESLICE);
     EXPECT_TRUE(frame().GetMenuBar()->IsEnabled(ID_FILE_EXPORT_VOXELS));
     script.choices.push_back(3);  // every 4th pixel, spacing 4 pixel widths
+    script.texts.push_back(wxString());  // no reconstruction options
     script.files.push_back(file_choice_t{dir + "/vol", 0});
     menu(ID_FILE_EXPORT_VOXELS);
     ASSERT_TRUE(wxFileExists(dir + "/vol.ks"));
     ASSERT_TRUE(wxFileExists(dir + "/vol.kvi"));
     EXPECT_EQ(bufp->frames(), 40) << "the data in memory stay as they were";
+
+    // Reconstruction options: a bad word or a clip beyond the frames is refused before
+    // anything is asked or written; good ones change the volume.
+    for (const char* bad : {"slab=0", "clip=0,0,161,10", "masked=1", "thick"}) {
+        script.choices.push_back(3);
+        script.texts.push_back(wxString(bad));
+        script.asked.clear();
+        menu(ID_FILE_EXPORT_VOXELS);
+        EXPECT_TRUE(script.asked.back().StartsWith("Export voxels: ")) << bad;
+        EXPECT_TRUE(script.files.empty());
+    }
+    script.choices.push_back(3);
+    script.texts.push_back("masked  clip=20,15,100,80 threads=2");
+    script.files.push_back(file_choice_t{dir + "/clipped", 0});
+    menu(ID_FILE_EXPORT_VOXELS);
+    ASSERT_TRUE(wxFileExists(dir + "/clipped.kvi"));
+    const auto bytes = [](const wxString& path) {
+        std::ifstream in(path.ToStdString(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string plain_bytes = bytes(dir + "/vol.kvi"), clipped_bytes = bytes(dir + "/clipped.kvi");
+    ASSERT_FALSE(plain_bytes.empty());
+    EXPECT_EQ(plain_bytes.size(), clipped_bytes.size()) << "the same volume";
+    EXPECT_NE(plain_bytes, clipped_bytes) << "with less of each frame in it";
     recording_io->new_recording();
     ASSERT_TRUE(recording_io->try_read_kestrane_file(dir + "/vol.ks"));
     EXPECT_GT(bufp->frames(), 1);
