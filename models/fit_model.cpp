@@ -114,7 +114,9 @@ bool fit_model::set_model(const surface_mesh_t& mesh, const ssm_t& model, std::v
 
 void fit_model::clear()
 {
+    const ssm_settings_t kept = settings;  // the page's controls outlive the model
     *this = fit_model{};
+    settings = kept;
 }
 
 std::vector<int> fit_model::modes_in_use() const

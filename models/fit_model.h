@@ -18,22 +18,27 @@
 // weights in units of sqrt(eigenvalue):
 //  - ssm_error_reg: for each matched target point p and its closest model
 //    point q (a point on a triangle of the warped surface, moving with the
-//    weights), the three components of q - p; and for each mode in use
-//    (sigma / flexibility) b_m / sqrt(eigenvalue_m), a Gaussian prior on the
-//    weights. sigma is the RMS distance of the matched pairs at the start of
-//    the iteration, never more than the search range: a loose fit (early,
-//    far from the data, or with a large range) holds the shape near the mean,
-//    a close one lets the data decide. A flexibility of 0 uses no modes.
+//    pose and the weights), the three components of
+//    n (n . d) + 0.1 (d - n (n . d)), d = q - p, n the surface normal at q
+//    (turning with the pose): the miss across the surface counts in full,
+//    the slide along it a tenth, since closest points slide as the model
+//    moves and holding on to them would hold the fit back. For each mode in
+//    use, (sigma / flexibility) b_m / sqrt(eigenvalue_m): a Gaussian prior
+//    on the weights, sigma being the RMS distance of the matched pairs at
+//    the start of the iteration but never more than the search range: a
+//    loose fit (early, far from the data, or with a large range) holds the
+//    shape near the mean, a close one lets the data decide. A flexibility
+//    of 0 uses no modes.
 //  - ssm_error_lad_reg: the same, but each pair contributes the single
-//    residual sqrt(2 e (sqrt(d^2 + e^2) - e)), d = |q - p|: d near 0 counts
-//    as in least squares, a far point only in proportion to its distance
-//    (least absolute deviation), so that a few gross outliers cannot drag
-//    the fit. e is the median pair distance at the start of the iteration
+//    residual sqrt(2 e (sqrt(r^2 + e^2) - e)), r the length of the weighted
+//    miss above: r near 0 counts as in least squares, a far point only in
+//    proportion to its distance (least absolute deviation), so that a few
+//    gross outliers cannot drag the fit. e is the median pair distance at the start of the iteration
 //    (at least 1 micrometre).
 //  - ssm_error_fit_sim_lm: the three components of the placed model
 //    landmark minus the recording's landmark of the same name; pose and
 //    scale only (weights stay), started from the closed-form similarity.
-// Modes taken part are the first "Number of SSM modes:" ones (clamped to
+// The modes that take part are the first "Number of SSM modes:" ones (clamped to
 // 0..M) whose eigenvalue is above 0; a mode with eigenvalue <= 0 is never used.
 #pragma once
 
@@ -96,6 +101,7 @@ public:
     // statistics and landmarks. False, clearing, when they do not agree.
     bool set_model(const surface_mesh_t& mesh, const ssm_t& model, std::vector<ssm_landmark_t> marks,
                    const wxString& name = {});
+    // No model, no registration, no targets; the settings stay.
     void clear();
     bool loaded() const { return !mean_.empty(); }
     // The loaded surface file ("" when none): "Current shape model:".

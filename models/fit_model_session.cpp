@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include <wx/filename.h>
 #include <wx/log.h>
 
 #include "resources/resource_table.h"
+#include "surfaces/landmark_measure.h"
 #include "surfaces/landmark_session.h"
 #include "surfaces/surface_interp.h"
 
@@ -15,6 +17,12 @@ std::shared_ptr<fit_model> fit_model_from_session()
     if (!res->RES_FIT_MODEL->value())
         res->RES_FIT_MODEL->write(std::make_shared<fit_model>());
     return res->RES_FIT_MODEL->value();
+}
+
+wxString current_shape_model_text()
+{
+    const std::shared_ptr<fit_model> model = res ? res->RES_FIT_MODEL->value() : nullptr;
+    return model && model->loaded() ? wxFileName(model->file_name()).GetFullName() : wxString("none");
 }
 
 void shape_model_changed()
@@ -28,9 +36,7 @@ ssm_load_t load_shape_model(const wxString& ply_name)
     const std::shared_ptr<fit_model> model = fit_model_from_session();
     if (!model)
         return ssm_load_t::ply_failed;
-    const ssm_settings_t kept = model->settings;
     const ssm_load_t result = model->parse_ply_and_ssm_files(ply_name);
-    model->settings = kept;
     shape_model_changed();
     return result;
 }
@@ -82,12 +88,35 @@ bool points_from_object(int object)
     return true;
 }
 
+namespace {
+
+// The recording's landmarks, those on frames placed in the world through
+// their frames (a 2D landmark that cannot be placed is left out).
+landmarks placed_session_landmarks()
+{
+    landmarks marks = landmarks_from_session();
+    const frame_geometry_t frames = frame_geometry_from_session();
+    std::erase_if(marks.list, [&](landmark_t& m) {
+        if (m.kind != LMARK_2D)
+            return false;
+        const std::optional<vertex3d> at = world_position(m, frames);
+        if (!at)
+            return true;
+        m.position = *at;
+        m.kind = LMARK_3D;
+        return false;
+    });
+    return marks;
+}
+
+}  // namespace
+
 bool fit_to_session_landmarks()
 {
     const std::shared_ptr<fit_model> model = fit_model_from_session();
     if (!model)
         return false;
-    const bool ok = model->fit_to_landmarks(landmarks_from_session());
+    const bool ok = model->fit_to_landmarks(placed_session_landmarks());
     if (ok)
         shape_model_changed();
     return ok;
@@ -96,7 +125,7 @@ bool fit_to_session_landmarks()
 std::vector<wxString> missing_session_landmarks()
 {
     const std::shared_ptr<fit_model> model = fit_model_from_session();
-    return model ? model->check_for_landmarks(landmarks_from_session()) : std::vector<wxString>{};
+    return model ? model->check_for_landmarks(placed_session_landmarks()) : std::vector<wxString>{};
 }
 
 bool contours_to_object(int object, int every, int accuracy)

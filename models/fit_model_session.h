@@ -13,6 +13,10 @@
 
 // The session's model, created empty on first use.
 std::shared_ptr<fit_model> fit_model_from_session();
+// "Current shape model:": the loaded surface file's name, or "none".
+wxString current_shape_model_text();
+// The filters of the "Save model surface as" dialog, in this order.
+inline constexpr const char* shape_model_save_filters = "VRML file|*.wrl|PLY file|*.ply|All files|*.*";
 // Tells the views and the page that the model or its registration changed.
 void shape_model_changed();
 // Loads a model into the session's; on failure it is cleared (and the
@@ -27,7 +31,8 @@ std::vector<vertex3d> points_from_mesh(const surface_mesh_t& mesh);
 // "First map some points from one of the objects", when it has none.
 bool points_from_object(int object);
 
-// The recording's landmarks (RES_LANDMARKS).
+// The recording's landmarks (RES_LANDMARKS); those on frames are placed
+// through their frames' poses.
 bool fit_to_session_landmarks();
 std::vector<wxString> missing_session_landmarks();
 

@@ -89,14 +89,12 @@ int run_fit_model(const std::vector<wxString>& args)
     wxFileName model(args[0]);
     if (model.GetExt().Lower() == "ssm")
         model.SetExt("ply");
-    const ssm_settings_t settings = f.settings;
     const ssm_load_t loaded = f.parse_ply_and_ssm_files(model.GetFullPath());
     if (loaded != ssm_load_t::ok) {
         std::fprintf(stderr, "kestrane-tool fit-model: %s\n",
                      ssm_load_failure_text(loaded).BeforeFirst('\n').utf8_str().data());
         return 1;
     }
-    f.settings = settings;
     ply_surface_t target;
     if (!read_ply_file(args[1], 0, target))
         return 1;
