@@ -179,11 +179,12 @@ shape_model_demo_t make_shape_model_demo(int vertices, int modes)
         for (int pass = 0; pass < 2; ++pass)  // twice, for orthogonality to rounding
             for (const std::vector<double>& b : basis)
                 remove_along(field, b);
-        // Nearly a combination of those before it: it would not be a mode of its own.
+        // What is left of a field that is nearly a combination of those before
+        // it (RMS under 0.001 per vertex) would be rounding, not a mode.
         double left = 0.0;
         for (double x : field)
             left += x * x;
-        if (left > 1e-3 * static_cast<double>(n) * 1e-3 && make_unit(field))
+        if (left > 1e-6 * static_cast<double>(n) && make_unit(field))
             basis.push_back(std::move(field));
     }
     const std::size_t m = basis.size() - similarity;

@@ -84,9 +84,11 @@ struct ssm_match_t {
 
 // What one iteration (DoICP) did.
 struct ssm_iteration_t {
-    bool applied = false;                      // false: the registration is as it was
-    std::size_t pairs = 0;                     // target points matched within the search range
-    double rms_before = 0.0, rms_after = 0.0;  // cm, over the matched pairs
+    bool applied = false;   // false: the registration is as it was
+    std::size_t pairs = 0;  // target points matched within the search range
+    // cm, the distances of the matched pairs before and after the fit (the
+    // same model points, moved; not searched again)
+    double rms_before = 0.0, rms_after = 0.0;
 };
 
 class fit_model {

@@ -269,7 +269,7 @@ void fit_model::fit_pairs(const std::vector<ssm_pair_t>& pairs, ssm_iteration_t*
     }
     double after2 = 0.0;
     for (std::size_t j = 0; j < count; ++j) {
-        const vertex3d d = miss(turn, moved(x.data(), turn, grow, j), j);
+        const vertex3d d = sub(moved(x.data(), turn, grow, j), targets_[pairs[j].target]);
         after2 += dot(d, d);
     }
     restore(next);
