@@ -1,5 +1,6 @@
 #include "ssm_file.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -248,6 +249,13 @@ bool read_fit_model_landmarks(const std::vector<std::string>& comments, std::siz
             return false;
         }
         const wxString wname = wxString::FromUTF8(name.data(), name.size());
+        const bool control = std::any_of(name.begin(), name.end(),
+                                         [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+        if (wname.empty() || control) {
+            wxLogError("The shape model landmark name in \"%s\" is not readable text.", line);
+            out->clear();
+            return false;
+        }
         for (const ssm_landmark_t& m : *out)
             if (m.name == wname) {
                 wxLogError("The shape model names the landmark \"%s\" twice.", wname);

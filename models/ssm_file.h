@@ -58,6 +58,7 @@ struct ssm_landmark_t {
 std::string fit_model_landmark_comment(const ssm_landmark_t& mark);
 // The model landmarks among a PLY file's comment lines, other comments
 // ignored. False, with the reason logged, for a malformed FIT_MODEL_LM line,
-// a vertex index not below `vertices`, or a name given twice.
+// a name that is not UTF-8 text, a vertex index not below `vertices`, or a
+// name given twice.
 bool read_fit_model_landmarks(const std::vector<std::string>& comments, std::size_t vertices,
                               std::vector<ssm_landmark_t>* out);

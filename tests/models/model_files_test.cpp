@@ -124,6 +124,8 @@ TEST(SsmFile, LandmarkCommentsRoundTrip)
                                                 {"FIT_MODEL_LM \"Tip\""},
                                                 {"FIT_MODEL_LM \"Tip\" -1"},
                                                 {"FIT_MODEL_LM two words 1"},
+                                                {"FIT_MODEL_LM \"A\x93\x9ax\" 1"},
+                                                {"FIT_MODEL_LM \"A\tB\" 1"},
                                                 {"FIT_MODEL_LM \"Tip\" 1", "FIT_MODEL_LM \"Tip\" 2"}}) {
         log_capture log;
         EXPECT_FALSE(read_fit_model_landmarks(bad, 6, &back)) << bad.back();
