@@ -517,23 +517,34 @@ private:
 
 }  // namespace
 
-bool read_ply(std::span<const std::uint8_t> bytes, std::int32_t object, ply_surface_t& out)
+bool read_ply(std::span<const std::uint8_t> bytes, std::int32_t object, ply_surface_t& out, ply_failure_t* failure)
 {
     out = {};
+    ply_failure_t ignored;
+    ply_failure_t& failed = failure ? *failure : ignored;
+    failed = ply_failure_t::header;
     header_t h;
     if (!read_header(bytes, h))
         return false;
-    ply_parser parser(h, bytes.subspan(h.data_start), out);
-    if (!parser.run() || !read_surface_comments(h.comments, object, out.marks, out.curves)) {
+    if (!read_surface_comments(h.comments, object, out.marks, out.curves)) {
         out = {};
         return false;
     }
+    failed = ply_failure_t::body;
+    ply_parser parser(h, bytes.subspan(h.data_start), out);
+    if (!parser.run()) {
+        out = {};
+        return false;
+    }
+    failed = ply_failure_t::none;
     out.comments = std::move(h.comments);
     return true;
 }
 
-bool read_ply_file(const wxString& path, std::int32_t object, ply_surface_t& out)
+bool read_ply_file(const wxString& path, std::int32_t object, ply_surface_t& out, ply_failure_t* failure)
 {
+    if (failure)
+        *failure = ply_failure_t::open;
     std::ifstream in(static_cast<const char*>(path.fn_str()), std::ios::binary);
     if (!in) {
         wxLogError("Could not open the PLY file %s.", path);
@@ -544,7 +555,7 @@ bool read_ply_file(const wxString& path, std::int32_t object, ply_surface_t& out
         wxLogError("Could not read the PLY file %s.", path);
         return false;
     }
-    if (!read_ply(bytes, object, out)) {
+    if (!read_ply(bytes, object, out, failure)) {
         wxLogError("The PLY file %s could not be read.", path);
         return false;
     }

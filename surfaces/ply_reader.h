@@ -26,6 +26,12 @@ struct ply_surface_t {
 // The header may be no longer than this; a real header is a few hundred bytes.
 inline constexpr std::size_t ply_header_limit = 1 << 16;
 
-// False, with the reason logged, for anything that is not a readable PLY surface.
-bool read_ply(std::span<const std::uint8_t> bytes, std::int32_t object, ply_surface_t& out);
-bool read_ply_file(const wxString& path, std::int32_t object, ply_surface_t& out);
+// Where a read failed: opening the file, its header (with the landmark and
+// curve comments in it), or the data after the header.
+enum class ply_failure_t { none, open, header, body };
+
+// False, with the reason logged, for anything that is not a readable PLY
+// surface; `failure`, when given, says where it failed.
+bool read_ply(std::span<const std::uint8_t> bytes, std::int32_t object, ply_surface_t& out,
+              ply_failure_t* failure = nullptr);
+bool read_ply_file(const wxString& path, std::int32_t object, ply_surface_t& out, ply_failure_t* failure = nullptr);

@@ -70,8 +70,17 @@ std::vector<std::string> comment_lines(const surface_save_t& how)
 {
     static const landmarks no_marks;
     static const curve_set no_curves;
-    return surface_comment_lines(how.marks ? *how.marks : no_marks, how.object,
-                                 how.curves ? *how.curves : no_curves);
+    std::vector<std::string> lines =
+        surface_comment_lines(how.marks ? *how.marks : no_marks, how.object, how.curves ? *how.curves : no_curves);
+    if (how.extra_comments)
+        for (std::string line : *how.extra_comments) {
+            // A line break would end the comment early and corrupt the header.
+            for (char& c : line)
+                if (c == '\n' || c == '\r')
+                    c = ' ';
+            lines.push_back(std::move(line));
+        }
+    return lines;
 }
 
 void append_triple(std::string& out, const char* indent, double a, double b, double c, int decimals)

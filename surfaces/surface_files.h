@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <wx/string.h>
 
@@ -27,6 +29,8 @@ struct surface_save_t {
     std::int32_t object = 0;      // whose surface landmarks are written
     const landmarks* marks = nullptr;
     const curve_set* curves = nullptr;
+    // Further comment lines (a shape model's landmarks), after the landmarks and curves.
+    const std::vector<std::string>* extra_comments = nullptr;
 };
 
 // Writes the surface to `path` through a temporary file, so that a failed

@@ -12,6 +12,7 @@
 #include "thickness_commands.h"
 #include "capture_commands.h"
 #include "landmark_commands.h"
+#include "model_commands.h"
 #include "outline_commands.h"
 #include "sequence_commands.h"
 #include "tracker_commands.h"
@@ -126,6 +127,15 @@ const std::vector<tool_command_t>& tool_commands()
          "export the landmarks as CSV lines (file, landmark, type, surface, frame, x, y, z in mm); an existing "
          "file is appended to",
          run_landmarks},
+        {"fit-model", "MODEL.ssm SURFACE.ply [--iterations N] [--modes K] [--lad] [--range MM] [--out FILE]",
+         "fit a statistical shape model (MODEL.ply beside it) to a surface's points, after its landmarks when both "
+         "files name some: prints transform, scale, mode weights and the RMS of each iteration; --out saves the "
+         "fitted surface",
+         run_fit_model},
+        {"make-model-demo", "DIR [--vertices N] [--modes K] [--outliers F] [--mirrored] [--seed S]",
+         "write a small shape model (PLY with landmarks, .ssm) and an instance of it under a known transform and "
+         "weights (PLY with landmarks, truth file) into DIR",
+         run_make_model_demo},
         {"capture", "[SOURCE [--tracker PORT] [--frames N] [--rate R] [--template T] [--replay FILE.ks] [OUT.ks]]",
          "list the image sources, or record N frames from one (poses from the tracker on PORT) and save them",
          run_capture},
