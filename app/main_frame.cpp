@@ -22,6 +22,7 @@
 #include "ids.h"
 #include "pages/draw_page.h"
 #include "pages/landmarks_page.h"
+#include "pages/shape_model_page.h"
 #include "pages/spine_page.h"
 #include "pages/record_page.h"
 #include "pages/reslice_pages.h"
@@ -416,6 +417,8 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
             book->AddPage(new isocentre_task_page(book), p.title);
         } else if (p.id == ID_TASK_THICKNESS) {
             book->AddPage(new thickness_task_page(book), p.title);
+        } else if (p.id == ID_TASK_SSM) {
+            book->AddPage(new shape_model_page(book), p.title);
         } else if (p.id == ID_TASK_SCRIPT) {
             book->AddPage(new script_page(book), p.title);
         } else {

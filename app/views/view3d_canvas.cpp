@@ -12,6 +12,7 @@
 #include "common/dynabuf.h"
 #include "common/vertex_math.h"
 #include "display/view3d_camera.h"
+#include "models/fit_model.h"
 #include "resources/recording_data.h"
 #include "resources/resource_table.h"
 #include "surfaces/curve_session.h"
@@ -75,7 +76,7 @@ view3d_canvas::view3d_canvas(wxWindow* parent) : wxGLCanvas(parent, ks_gl_attrib
              res->RES_DICOM_HUM, res->RES_DICOM_HUB, res->RES_DICOM_FILTER, res->RES_DICOM_REDRAW,
              res->RES_REDISPLAY_THICKNESS, res->RES_THICKNESS_DISP_MAP, res->RES_THICKNESS_DISP_COL,
              res->RES_THICKNESS_SCALE_MM, res->RES_THICKNESS_SCALE_HU, res->RES_THICKNESS_SCALE_HUMM,
-             res->RES_THICKNESS_ZERO_HU})
+             res->RES_THICKNESS_ZERO_HU, res->RES_NEW_SHAPE_MODEL})
         r->add_proc(changed_.get());
     for (auto* slot : res->RES_SURFACE)
         slot->add_proc(changed_.get());
@@ -277,6 +278,7 @@ void view3d_canvas::draw()
         draw_landmarks();
     if (res->RES_SEE_DRAW->value())
         draw_curves();
+    draw_shape_model();
     // The reslice planes, as the rectangles their views show.
     glColor3f(0.3f, 0.9f, 1.0f);
     for (const reslice_internals* r : planes_) {
@@ -399,6 +401,25 @@ void view3d_canvas::draw_surfaces()
     glDisable(GL_NORMALIZE);
     glDisable(GL_LIGHT0);
     glDisable(GL_LIGHTING);
+}
+
+// The fitted shape model as a green wire mesh over the data, so the fit can
+// be judged against the outlines and surfaces it was fitted to.
+void view3d_canvas::draw_shape_model()
+{
+    const std::shared_ptr<fit_model>& model = res->RES_FIT_MODEL->value();
+    if (!model || !model->loaded())
+        return;
+    const surface_mesh_t& mesh = model->warped();
+    glColor3ub(60, 220, 90);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glBegin(GL_TRIANGLES);
+    for (const surface_triangle_t& t : mesh.triangles)
+        for (std::uint32_t k : t.points)
+            if (k < mesh.points.size())
+                glVertex3d(mesh.points[k].position.x, mesh.points[k].position.y, mesh.points[k].position.z);
+    glEnd();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 }
 
 void view3d_canvas::draw_curves()

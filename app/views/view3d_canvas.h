@@ -68,6 +68,7 @@ private:
     void draw();
     void draw_outlines();  // objects' outlines at their frames' poses
     void draw_surfaces();  // built surfaces in their objects' colours and opacity
+    void draw_shape_model();
     void draw_landmarks();  // every landmark that has a place in space, as a small cross
     void draw_curves();     // curves on surfaces, and the patch a curve split off
     void draw_picked();     // the picked point, over everything
