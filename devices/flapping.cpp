@@ -120,8 +120,7 @@ void flapping::set_speed(double v)
 
 bool flapping::is_port_responsive()
 {
-    std::size_t n = 0;
-    return send_cmd("", 0, &n) && n > 8;
+    return send_cmd(std::string_view()) && flap::status_reply_whole(reply_);
 }
 
 bool flapping::is_motor_running()
@@ -151,12 +150,14 @@ void flapping::wait_for_motor()
     }
 }
 
-bool flapping::pause(std::uint64_t ticks, bool show_progress, const wxString& message)
+bool flapping::pause(std::uint64_t ticks, bool show_progress, const wxString& message, bool while_running)
 {
     const auto deadline = after(ticks);
     while (steady::now() < deadline) {
         if (show_progress && !interaction().progress_pulse(message))
             return false;
+        if (while_running && !is_motor_running())
+            return true;
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - steady::now()).count();
         sleep_ticks(std::min<std::uint64_t>(timing_.poll_interval,
                                             static_cast<std::uint64_t>(std::max<long long>(left, 0)) * 10));
@@ -211,7 +212,11 @@ bool flapping::find_centre(bool show_progress)
         if (show_progress)
             interaction().progress_pulse(message);
         command(std::string("GI") + direction);
-        pause(timing_.index_search, show_progress, message);
+        // The search ends when the motor stops (on the mark, or at the end of its
+        // travel) or when the time is up; the dialog's cancel ends it early too.
+        moving_ = true;
+        pause(timing_.index_search, show_progress, message, true);
+        moving_ = false;
         command("H");
         pause(timing_.halt_settle, false, message);
     }

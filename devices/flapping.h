@@ -102,8 +102,8 @@ private:
     void set_speed(double v);
     bool prime(double rate, long k, bool go_left);
     void step(int direction);
-    // Waits for a time, pulsing the progress when shown; false when cancelled.
-    bool pause(std::uint64_t ticks, bool show_progress, const wxString& message);
+    // Waits for a time (or while the motor runs), pulsing the progress when shown; false when cancelled.
+    bool pause(std::uint64_t ticks, bool show_progress, const wxString& message, bool while_running = false);
     void fail_initialisation(const wxString& message);
     double end() const;
     double rest_position() const;

@@ -71,9 +71,14 @@ int status_digit(unsigned char c)
     return -1;
 }
 
+bool status_reply_whole(std::span<const unsigned char> reply)
+{
+    return reply.size() > 8 && framed(reply);
+}
+
 bool status_says_running(std::span<const unsigned char> reply)
 {
-    if (reply.size() < 9 || !framed(reply))
+    if (!status_reply_whole(reply))
         return false;
     const int d = status_digit(reply[3]);
     return d >= 0 && (d & 1) != 0;

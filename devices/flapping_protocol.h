@@ -35,6 +35,9 @@ std::optional<frame_t> decode(std::span<const unsigned char> frame);
 // The value of a status digit, "0" to "9" and "A" to "F"; -1 otherwise.
 int status_digit(unsigned char c);
 
+// Whether a reply to the status command came whole: more than 8 bytes, from
+// STX to ETX. Bytes that merely run on are no answer.
+bool status_reply_whole(std::span<const unsigned char> reply);
 // The status reply's verdict: the motor runs when the reply is a frame of more
 // than 8 bytes whose digit at index 3 has bit 0 set. Anything else, a short,
 // garbled or missing reply included, counts as stopped (the safe side: nobody

@@ -119,7 +119,7 @@ void swept_motor_sim_t::integrate_step(double dt)
     }
     // The index mark lies at physical 0: seeking stops on it and makes it count 0.
     if (mode_ != mode_t::to_target && seek_direction_ != 0 && !options_.no_index &&
-        ((before < 0.0) != (physical_ < 0.0) || physical_ == 0.0)) {
+        ((before <= 0.0 && physical_ >= 0.0) || (before >= 0.0 && physical_ <= 0.0))) {
         physical_ = 0.0;
         origin_ = 0.0;
         velocity_ = 0.0;
