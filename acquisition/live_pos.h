@@ -46,6 +46,9 @@ public:
     // Turns a swept probe's base pose into the pose of a frame at a motor
     // position; false when it cannot.
     using sweep_model_t = std::function<bool(float sweep_angle, float* pose)>;
+    // The swept probe's motor position at a frame's time stamp, for frames whose
+    // source does not fill it in (video; RF capture sets it itself).
+    using sweep_angle_source_t = std::function<float(std::uint64_t time)>;
 
     // Reads its settings and registers on them; signals default to the console bell.
     explicit live_pos(std::unique_ptr<gate_signal_t> signals = nullptr);
@@ -62,6 +65,7 @@ public:
 
     void set_sweep_control(sweep_control_t* control) { sweeps_ = control; }
     void set_sweep_model(sweep_model_t model) { sweep_model_ = std::move(model); }
+    void set_sweep_angle_source(sweep_angle_source_t source) { sweep_angle_source_ = std::move(source); }
 
     bool subscribed() const { return subscribed_; }
     long largest_group_delay() const { return largest_delay_; }
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<gate_signal_t> signals_;
     sweep_control_t* sweeps_ = nullptr;
     sweep_model_t sweep_model_;
+    sweep_angle_source_t sweep_angle_source_;
     bool model_missing_reported_ = false;
 
     // Settings.

@@ -45,6 +45,8 @@ constexpr std::int64_t acquisition_lead = 80000;
 
 }  // namespace
 
+flapping* flapprobe = nullptr;
+
 flapping::flapping(const flap_timing_t& timing) : timing_(timing) {}
 
 flapping::~flapping()
@@ -483,6 +485,11 @@ bool flapping::angle_to_pos(double angle, float* pose, long element) const
 std::function<bool(float, float*)> flapping::sweep_model()
 {
     return [this](float angle, float* pose) { return angle_to_pos(angle, pose, -1); };
+}
+
+std::function<float(std::uint64_t)> flapping::angle_source()
+{
+    return [this](std::uint64_t t) { return static_cast<float>(time_to_angle(t, nullptr)); };
 }
 
 bool flap_move(flapping& motor, flap_move_t move)

@@ -83,6 +83,8 @@ public:
     void set_element_geometry(const flap::element_geometry_t& g) { elements_ = g; }
     // A pose from a sweep angle, for live_pos::set_sweep_model.
     std::function<bool(float, float*)> sweep_model();
+    // A frame's sweep angle from its time stamp, for live_pos::set_sweep_angle_source.
+    std::function<float(std::uint64_t)> angle_source();
 
     bool initialised() const { return open_; }
     bool moving() const { return moving_; }
@@ -120,6 +122,9 @@ private:
     bool moving_ = false, open_ = false, at_left_ = false, at_right_ = false, at_centre_ = false;
     flap::element_geometry_t elements_;
 };
+
+// The program's motor driver while one exists (made at start-up).
+extern flapping* flapprobe;
 
 // The probe motor dialog's rule for its move buttons: controller kind 1
 // (RES_FLAP_TYPE) moves (whole-way moves then wait for the motor), kind 0

@@ -299,6 +299,32 @@ TEST_F(FlapRig, VolumeModeCountsFramesAndIgnoresUntriggeredSweeps)
     EXPECT_NEAR(pose[0], 1.0f, 1e-5f) << "position 0 keeps the probe's pose";
 }
 
+// Catches frames of a centred motor without a timed sweep given no angle or
+// a stale one, and the live model turning the probe the wrong way round the axis.
+TEST_F(FlapRig, WithoutATimedSweepFramesTakeTheMotorPosition)
+{
+    start_centred();
+    const auto angle_of = motor->angle_source();
+    const std::uint64_t now = master_clock->hundred_ns_time();
+    EXPECT_EQ(angle_of(now), 0.0f);
+    motor->step_right();
+    motor->step_right();
+    EXPECT_EQ(angle_of(now), 88.0f);  // 2 × 44.36, truncated
+    motor->to_left();
+    EXPECT_EQ(angle_of(now), -1086.0f);
+
+    // With the probe at the origin and no calibration, a sweep to the left end
+    // turns the image about the axis 0.78 cm above it, by −1086 × 0.0046 degrees.
+    const auto model = motor->sweep_model();
+    float pose[6] = {0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(model(-1086.0f, pose));
+    const double phi = -1086.0 * 0.0046 * M_PI / 180.0;
+    EXPECT_NEAR(pose[1], -0.78 + 0.78 * std::cos(phi), 1e-5);
+    EXPECT_NEAR(pose[2], 0.78 * std::sin(phi), 1e-5);
+    EXPECT_NEAR(pose[5], -1086.0 * 0.0046, 1e-4) << "a turn about x is a roll";
+    EXPECT_FALSE(model(static_cast<float>(flapping::outside_sweep), pose));
+}
+
 // Catches a reply that crashes, hangs or misleads: a silent, garbled, short or
 // never-stopping controller is taken as stopped or failed, within the time-outs.
 TEST_F(FlapRig, HostileRepliesFailSafeWithinTheTimeOuts)
