@@ -240,9 +240,21 @@ double flapping::end() const
     return flap::end_counts(res->RES_FLAP_RANGE->value());
 }
 
-void flapping::to_left()
+bool flapping::manual_move_allowed()
 {
     if (!open_)
+        return false;
+    // Sweeps timed before a manual move say nothing of where the motor is now.
+    starts_.clear();
+    speeds_.clear();
+    triggers_.clear();
+    frames_.clear();
+    return true;
+}
+
+void flapping::to_left()
+{
+    if (!manual_move_allowed() || end() <= 0.0)
         return;
     set_speed(fast_speed);
     target_ = -end();
@@ -254,7 +266,7 @@ void flapping::to_left()
 
 void flapping::to_right()
 {
-    if (!open_)
+    if (!manual_move_allowed() || end() <= 0.0)
         return;
     set_speed(fast_speed);
     target_ = end();
@@ -266,7 +278,7 @@ void flapping::to_right()
 
 void flapping::to_centre()
 {
-    if (!open_)
+    if (!manual_move_allowed())
         return;
     set_speed(slow_speed);
     command("GA0");
@@ -277,7 +289,7 @@ void flapping::to_centre()
 
 void flapping::step(int direction)
 {
-    if (!open_ || (direction < 0 && at_left_) || (direction > 0 && at_right_))
+    if (!open_ || (direction < 0 && at_left_) || (direction > 0 && at_right_) || !manual_move_allowed())
         return;
     const long steps = res->RES_FLAP_STEPS->value();
     const double r = end();

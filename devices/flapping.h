@@ -70,8 +70,8 @@ public:
     // was acquired, and half the distance covered meanwhile (signed: negative
     // while moving towards −R). In volume mode a frame beyond a sweep's
     // RES_FLAP_STEPS gives 10000, or 20000 in the last volume. Before any sweep
-    // was triggered it is where the motor rests (the target, or a primed
-    // sweep's start).
+    // was triggered, or after a manual move (which ends the timed sweeps), it
+    // is where the motor rests (the target, or a primed sweep's start).
     long time_to_angle(std::uint64_t t, long* half_width);
     // The pose of a frame at motor position angle for one element (−1: the
     // frame as a whole); pose holds the unswept probe's pose on entry. See
@@ -99,6 +99,8 @@ public:
     const std::vector<unsigned char>& last_reply() const { return reply_; }
 
 private:
+    // True when the driver may move; a manual move ends the timed sweeps.
+    bool manual_move_allowed();
     bool command(std::string_view text, long stamp_index = -1);
     bool command_value(const char* name, long value);
     void set_speed(double v);

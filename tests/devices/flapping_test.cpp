@@ -266,6 +266,9 @@ TEST_F(FlapRig, FrameAnglesFollowTheTrueMotion)
         EXPECT_EQ(half, 0);
         EXPECT_EQ(motor->time_to_angle(trig + 100'000'000, &half), static_cast<long>(end));
     }
+    motor->step_right();
+    EXPECT_EQ(motor->time_to_angle(master_clock->hundred_ns_time(), nullptr), -972)
+        << "after a manual move the old sweep no longer says where the motor is";
 }
 
 // Catches frames over a sweep's count not marked, the last volume's mark
