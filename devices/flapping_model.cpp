@@ -61,6 +61,8 @@ sweep_plan_t plan_sweep(double end, long steps, double rate)
             return plan;
         v = acceleration / 2.0 * (t - std::sqrt(x));
     }
+    if (!(v > 0.0) || !std::isfinite(v))
+        return plan;  // so slow (or so fast) that no speed is left
     plan.possible = true;
     plan.wanted = v;
     plan.capped = v > max_speed;

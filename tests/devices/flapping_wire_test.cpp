@@ -109,6 +109,7 @@ TEST(FlapModel, EndsAndSweepSpeeds)
         EXPECT_FALSE(flap::plan_sweep(r, 50, rate).possible) << rate;
     EXPECT_FALSE(flap::plan_sweep(r, 1, 25.0).possible);
     EXPECT_FALSE(flap::plan_sweep(0.0, 50, 25.0).possible);
+    EXPECT_FALSE(flap::plan_sweep(1e-240, 4, 1e-240).possible) << "a speed that underflows to 0";
 }
 
 // Catches a profile that jumps between its phases, overshoots its end, ends
