@@ -83,6 +83,26 @@ TEST_F(FlapRig, FindCentreSetsUpAndFindsTheIndexEitherSide)
     }
 }
 
+// Catches a cancel button that does not end the waits: the search is cut
+// short, and a motor left off its mark is not taken as centred.
+TEST_F(FlapRig, CancelEndsTheWaitsEarly)
+{
+    swept_motor_sim_options_t o;
+    o.index_offset = -300.0;
+    flap_timing_t t = fast_flap_timing();
+    t.reset_wait = 5'000'000;
+    t.index_search = 7'000'000;
+    start_link(o, t);
+    progress_log_t progress;
+    progress.cancel = true;
+    interaction_t* before = set_interaction(&progress);
+    const auto t0 = steady_clock::now();
+    EXPECT_FALSE(motor->find_centre(true));
+    set_interaction(before);
+    EXPECT_LT(steady_clock::now() - t0, std::chrono::milliseconds(400)) << "0.5 s reset and 0.7 s searches cancelled";
+    EXPECT_FALSE(res->RES_FLAPPING->value());
+}
+
 // Catches a missing message, RES_FLAPPING left set after a failure, and moves
 // sent by a driver that is not initialised.
 TEST_F(FlapRig, InitialisationFailuresAreReportedAndNothingMoves)
