@@ -214,6 +214,8 @@ bool live_pos::image_event(const std::shared_ptr<vid_stat_t>& frame, live_stat_t
         frame->stage_y = static_cast<float>(res->RES_ZABER_POS_Y->value());
         frame->stage_z = static_cast<float>(res->RES_ZABER_POS_Z->value());
     }
+    if (sweep_angle_source_ && res->RES_FLAPPING->value())
+        frame->sweep_angle = sweep_angle_source_(t);
     const bool recording = res->RES_RECORDING_NOW->value();
     if (!place_probe(*frame, result)) {
         if (recording && res->RES_FLAPPING->value())

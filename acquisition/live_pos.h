@@ -49,6 +49,9 @@ public:
     // While a gantry runs: whether a frame stamped t may be posed from the
     // stage (false while the stage moved or has still to step).
     using stage_gate_t = std::function<bool(std::uint64_t t)>;
+    // The swept probe's motor position at a frame's time stamp, for frames whose
+    // source does not fill it in (video; RF capture sets it itself).
+    using sweep_angle_source_t = std::function<float(std::uint64_t time)>;
 
     // Reads its settings and registers on them; signals default to the console bell.
     explicit live_pos(std::unique_ptr<gate_signal_t> signals = nullptr);
@@ -66,6 +69,7 @@ public:
     void set_sweep_control(sweep_control_t* control) { sweeps_ = control; }
     void set_sweep_model(sweep_model_t model) { sweep_model_ = std::move(model); }
     void set_stage_gate(stage_gate_t gate) { stage_gate_ = std::move(gate); }
+    void set_sweep_angle_source(sweep_angle_source_t source) { sweep_angle_source_ = std::move(source); }
 
     bool subscribed() const { return subscribed_; }
     long largest_group_delay() const { return largest_delay_; }
@@ -87,6 +91,7 @@ private:
     sweep_control_t* sweeps_ = nullptr;
     sweep_model_t sweep_model_;
     stage_gate_t stage_gate_;
+    sweep_angle_source_t sweep_angle_source_;
     bool model_missing_reported_ = false;
 
     // Settings.

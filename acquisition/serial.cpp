@@ -12,6 +12,7 @@
 
 #include <wx/log.h>
 
+#include "acquisition/serial_termios2.h"
 #include "common/timestamp.h"
 
 namespace {
@@ -40,6 +41,13 @@ bool speed_code(long speed, speed_t* code)
     case 1228739: *code = B19200; return true;
     default: return false;
     }
+}
+
+// Speeds without a B-constant (the swept-probe motor talks at 28800): the line
+// is set up at 38400 and then given its true speed through termios2.
+bool is_custom_speed(long speed)
+{
+    return speed == 28800;
 }
 
 }  // namespace
@@ -136,7 +144,8 @@ bool serial_t::line_settings(long speed, int data_bits, int parity, int stop_bit
 bool serial_t::set_params(long speed, int data_bits, int parity, int stop_bits, int flow)
 {
     termios tio{};
-    if (!line_settings(speed, data_bits, parity, stop_bits, flow, &tio)) {
+    const bool custom = is_custom_speed(speed);
+    if (!line_settings(custom ? 38400 : speed, data_bits, parity, stop_bits, flow, &tio)) {
         wxLogError("serial: invalid serial speed");
         close_port();
         return false;
@@ -154,6 +163,12 @@ bool serial_t::set_params(long speed, int data_bits, int parity, int stop_bits, 
 
     if (::tcsetattr(read_fd_.get(), TCSAFLUSH, &tio) != 0 || ::tcsetattr(write_fd_.get(), TCSAFLUSH, &tio) != 0) {
         wxLogError("serial: could not configure the line: %s", std::strerror(errno));
+        close_port();
+        return false;
+    }
+    if (custom &&
+        (!serial_termios2::set_speed(read_fd_.get(), speed) || !serial_termios2::set_speed(write_fd_.get(), speed))) {
+        wxLogError("serial: could not set the line to %ld bps: %s", speed, std::strerror(errno));
         close_port();
         return false;
     }

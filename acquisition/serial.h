@@ -25,9 +25,10 @@ public:
     void close_port();
     bool is_open() const { return open_; }
 
-    // parity: 0 none, 1 odd, 2 even; stop_bits and flow: 0 or non-zero.
+    // parity: 0 none, 1 odd, 2 even; stop_bits and flow: 0 or non-zero. Besides
+    // the usual B-constant speeds, 28800 bps is set through termios2.
     bool set_params(long speed, int data_bits, int parity, int stop_bits, int flow);
-    // The line settings set_params applies; false for an unsupported speed.
+    // The line settings set_params applies; false for a speed without a B-constant.
     static bool line_settings(long speed, int data_bits, int parity, int stop_bits, int flow, termios* out);
     // Drops unread input and starts a new record of this shape.
     void set_record_length(std::size_t length, unsigned char terminator = 0);

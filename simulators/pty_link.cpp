@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "acquisition/serial_termios2.h"
+
 namespace {
 
 double mono_seconds()
@@ -59,7 +61,7 @@ void set_cloexec(int fd)
 
 bool pty_link_t::speed_supported(long bps)
 {
-    if (bps == 1228739)
+    if (bps == 1228739 || bps == 28800)
         return true;
     return std::any_of(std::begin(line_speeds), std::end(line_speeds),
                        [bps](const speed_entry_t& e) { return e.bps == bps; });
@@ -150,7 +152,10 @@ sim_line_t pty_link_t::line_now() const
         line.speed = 0;
         return line;
     }
-    line.speed = bps_of(::cfgetospeed(&t));
+    // termios2 tells speeds without a B-constant too (28800 set with BOTHER).
+    line.speed = serial_termios2::output_speed(master_);
+    if (line.speed == 0)
+        line.speed = bps_of(::cfgetospeed(&t));
     line.eight_n_one = (t.c_cflag & CSIZE) == CS8 && (t.c_cflag & (PARENB | CSTOPB)) == 0;
     line.flow_control = (t.c_cflag & CRTSCTS) != 0;
     return line;

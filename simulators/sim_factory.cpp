@@ -3,6 +3,7 @@
 #include "simulators/ascension_sim.h"
 #include "simulators/polaris_sim.h"
 #include "simulators/polhemus_sim.h"
+#include "simulators/swept_motor_sim.h"
 #include "simulators/zaber_sim.h"
 
 const std::vector<sim_kind_t>& device_sim_kinds()
@@ -18,6 +19,7 @@ const std::vector<sim_kind_t>& device_sim_kinds()
         {"polaris-old", "NDI Polaris, original command set"},
         {"polaris-new", "NDI Polaris, newer command set"},
         {"zaber", "Zaber linear slides, 1 to 3 daisy-chained (a motorised gantry)"},
+        {"swept-motor", "the motor controller of a mechanically swept probe"},
     };
     return kinds;
 }
@@ -40,5 +42,7 @@ std::unique_ptr<device_sim_t> make_device_sim(const std::string& kind, const sim
         return std::make_unique<polaris_sim_t>(options, kind == "polaris-new");
     if (kind == "zaber")
         return std::make_unique<zaber_sim_t>(options.zaber);
+    if (kind == "swept-motor")
+        return std::make_unique<swept_motor_sim_t>(options.swept_motor);
     return nullptr;
 }

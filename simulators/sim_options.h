@@ -25,6 +25,19 @@ struct zaber_sim_options_t {
     std::function<void(const std::string&)> report;
 };
 
+// The swept-probe motor's build and faults (see swept_motor_sim.h).
+struct swept_motor_sim_options_t {
+    double index_offset = 300.0;  // counts from the index mark to where the motor stands at power-up
+    double travel = 3500.0;       // mechanical stops at ± this many counts from the mark
+    double step = 0.0001;         // seconds per integration step of the motion
+    bool no_index = false;        // the index search never finds the mark
+    bool never_stops = false;     // status always says running
+    bool bad_status = false;      // status digits are not hex digits
+    int lose_byte_every = 0;      // every n-th reply loses a byte (0: never)
+    // Called with a line whenever the position changes (at most ten times a second while moving).
+    std::function<void(const std::string&)> report;
+};
+
 struct sim_options_t {
     pose_trajectory_t trajectory = default_sweep;
     long speed = 38400;           // the line speed the device talks at
@@ -34,6 +47,7 @@ struct sim_options_t {
     std::uint32_t powered = ~0u;  // Ascension: bit n set when sensor n is powered
     int full_scale_inches = 36;   // Ascension position range: 36 or 72
     zaber_sim_options_t zaber;    // the zaber kind
+    swept_motor_sim_options_t swept_motor;  // the swept-motor kind
 };
 
 // Where sensor n is at a moment. The others sit 5 cm apart along y so that

@@ -1,4 +1,4 @@
-// kestrane-devsim: a simulated tracker or gantry on a pseudo-terminal, so that
+// kestrane-devsim: a simulated tracker, gantry or probe motor on a pseudo-terminal, so that
 // Kestrane can be run and tried without the hardware.
 #include <atomic>
 #include <cerrno>
@@ -29,8 +29,8 @@ void print_usage(std::FILE* out)
 {
     std::fprintf(out,
                  "Usage: kestrane-devsim KIND [OPTIONS]\n\n"
-                 "Simulates a position tracker or a motorised gantry on a pseudo-terminal and\n"
-                 "prints its port.\n\nKinds:\n");
+                 "Simulates a position tracker, a motorised gantry or a swept probe's motor on a\n"
+                 "pseudo-terminal and prints its port.\n\nKinds:\n");
     for (const sim_kind_t& k : device_sim_kinds())
         std::fprintf(out, "  %-14s %s\n", k.name, k.description);
     std::fprintf(out,
@@ -59,6 +59,14 @@ void print_usage(std::FILE* out)
                  "  --unsolicited N  send a reply nobody asked for before every N-th answer\n"
                  "  --lose-byte N    lose a byte of every N-th answer\n"
                  "  --stuck D        device D (1 to 3) starts moving and never ends\n"
+                 "\nswept-motor (28800 bps, set by the host through termios2; framed commands with\n"
+                 "checksums, a wrong checksum answered \"E1\"; prints the position as it changes):\n"
+                 "  --index-offset C counts from the index mark to the motor at power-up\n"
+                 "                   (-3000 to 3000, default 300)\n"
+                 "  --no-index       the index search never finds the mark (initialisation fails)\n"
+                 "  --never-stops    the status always says the motor runs\n"
+                 "  --bad-status     status digits that are not hex digits\n"
+                 "  --lose-byte N    lose a byte of every N-th reply (as for zaber)\n"
                  "  --help           show this help\n");
 }
 
@@ -119,6 +127,17 @@ int main(int argc, char** argv)
         if (a == "--help" || a == "-h") {
             print_usage(stdout);
             return 0;
+        } else if (a == "--no-index") {
+            options.swept_motor.no_index = true;
+        } else if (a == "--never-stops") {
+            options.swept_motor.never_stops = true;
+        } else if (a == "--bad-status") {
+            options.swept_motor.bad_status = true;
+        } else if (a == "--index-offset") {
+            if (!parse_number(value, -3000.0, 3000.0, &ms))
+                return usage_error("--index-offset needs a number of counts from -3000 to 3000.");
+            options.swept_motor.index_offset = ms;
+            ++i;
         } else if (a == "--missing") {
             options.tool_missing = true;
         } else if (a == "--out-of-volume") {
@@ -171,6 +190,8 @@ int main(int argc, char** argv)
              : a == "--wrong-device" ? options.zaber.wrong_device_every
              : a == "--unsolicited"  ? options.zaber.unsolicited_every
                                      : options.zaber.lose_byte_every) = static_cast<int>(n);
+            if (a == "--lose-byte")
+                options.swept_motor.lose_byte_every = static_cast<int>(n);
             ++i;
         } else if (a == "--sensors") {
             if (!parse_count(value, 1, 10, &n))
@@ -194,6 +215,7 @@ int main(int argc, char** argv)
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     };
+    options.swept_motor.report = options.zaber.report;
     std::unique_ptr<device_sim_t> sim = make_device_sim(kind, options);
     if (!sim) {
         std::fprintf(stderr, "kestrane-devsim: the %s simulator is not available in this build.\n", kind.c_str());
@@ -218,7 +240,9 @@ int main(int argc, char** argv)
         "Simulated %s on %s at %ld bps, 8N1, no flow control.\n"
         "Type this port into Kestrane's %s; Ctrl-C stops.\n",
         name.c_str(), link.port_path().c_str(), line_speed,
-        kind == "zaber" ? "Zaber gantry control (or kestrane-tool zsq-run)" : "Position source dialog");
+        kind == "zaber"         ? "Zaber gantry control (or kestrane-tool zsq-run)"
+        : kind == "swept-motor" ? "Probe motor control (or kestrane-tool swept-motor)"
+                                : "Position source dialog");
     std::fflush(stdout);
     link.run();
     running_link = nullptr;

@@ -17,6 +17,7 @@
 #include "sequence_commands.h"
 #include "tracker_commands.h"
 #include "gantry_commands.h"
+#include "swept_commands.h"
 #include "volume_commands.h"
 
 const char* kestrane_version()
@@ -147,6 +148,10 @@ const std::vector<tool_command_t>& tool_commands()
          "start the Zaber gantry on PORT, home it and run the sequence step by step (N steps at most), printing "
          "the positions",
          run_zsq_run},
+        {"swept-motor", "PORT [--sweep FPS]",
+         "initialise a swept probe's motor on PORT (find its index mark and centre it); with --sweep run one timed "
+         "sweep of the recording settings' frames at FPS frames/s and print where each frame was taken",
+         run_swept_motor},
     };
     return commands;
 }

@@ -208,6 +208,17 @@ TEST_F(LiveSync, PosesFollowTheTrajectoryAndAStageOrSweptProbeSuppliesItsOwn)
     res->RES_VIDEO_CAPTURE_EVENT->write(f);
     ASSERT_EQ(live.published, 2);
     EXPECT_EQ(res->RES_LIVE_POS_CAPTURE_EVENT->value()->probe_pose[3], 7.0f);
+
+    // A source that does not know the motor gets the angle at the frame's own time.
+    std::uint64_t asked = 0;
+    sync->set_sweep_angle_source([&](std::uint64_t t) {
+        asked = t;
+        return -44.0f;
+    });
+    res->RES_VIDEO_CAPTURE_EVENT->write(f);
+    ASSERT_EQ(live.published, 3);
+    EXPECT_EQ(asked, f->time);
+    EXPECT_EQ(res->RES_LIVE_POS_CAPTURE_EVENT->value()->probe_pose[3], -44.0f);
 }
 
 // Still until 1.6 s, then 0.06 cm a frame until 2.2 s, 0.02 cm a frame until 2.6 s, still,

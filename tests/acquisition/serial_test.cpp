@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "acquisition/serial.h"
+#include "acquisition/serial_termios2.h"
 #include "support/log_capture.h"
 #include "support/wait_until.h"
 
@@ -31,6 +32,7 @@ protected:
     {
         char name[256] = {};
         ASSERT_EQ(::openpty(&master_, &slave_, name, nullptr, nullptr), 0);
+        path_ = name;
         ASSERT_TRUE(port_.open_port(name));
         ASSERT_TRUE(port_.set_params(38400, 8, 0, 0, 0));  // as the tracker drivers set it
     }
@@ -95,6 +97,7 @@ protected:
     int master_ = -1;
     int slave_ = -1;
     serial_t port_;
+    std::string path_;
 };
 
 // Catches a wrong speed table or a line left in cooked mode (echo, CR/LF mapping, blocking reads).
@@ -127,6 +130,35 @@ TEST_F(pty_device, TrackerSettingsGiveRaw8N1WithoutFlowControl)
     EXPECT_TRUE(log.contains("serial: invalid serial speed"));
     EXPECT_FALSE(port_.is_open());
     EXPECT_FALSE(port_.pwrite("x", 1));
+}
+
+// Catches 28800 bps (the swept-probe motor's speed, which has no B-constant)
+// being refused, set as another speed, or left behind when the line is set
+// to an ordinary speed again; other odd speeds stay refused.
+TEST_F(pty_device, TwentyEightThousandEightHundredIsSetThroughTermios2)
+{
+    ASSERT_TRUE(port_.set_params(28800, 8, 0, 0, 0));
+    EXPECT_EQ(serial_termios2::output_speed(slave_), 28800);
+    EXPECT_EQ(serial_termios2::output_speed(master_), 28800) << "the far end of the line sees it too";
+    termios t = slave_settings();
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+
+    ASSERT_TRUE(port_.set_params(38400, 8, 0, 0, 0));
+    EXPECT_EQ(serial_termios2::output_speed(slave_), 38400);
+    t = slave_settings();
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B38400));
+
+    for (const long odd : {28799L, 28801L, 14400L, 0L, -28800L}) {
+        ASSERT_TRUE(port_.open_port(path_)) << odd;
+        log_capture log;
+        EXPECT_FALSE(port_.set_params(odd, 8, 0, 0, 0)) << odd;
+        EXPECT_TRUE(log.contains("serial: invalid serial speed")) << odd;
+        EXPECT_FALSE(port_.is_open()) << odd;
+    }
+    termios unused{};
+    EXPECT_FALSE(serial_t::line_settings(28800, 8, 0, 0, 0, &unused)) << "termios cannot hold it";
 }
 
 // Catches parity or data-bit arguments being ignored (ptys refuse parity, so checked before applying).
