@@ -111,6 +111,7 @@ public:
     void OnConfigDicom(wxCommandEvent&);
     void OnConfigStreaming(wxCommandEvent&);  // starts or stops the OpenIGTLink server
     void OnConfigZaber(wxCommandEvent&);      // shows the gantry dialog (main_frame_motors.cpp)
+    void OnConfigProbeMotor(wxCommandEvent&);  // the swept probe's motor dialog
     zaber_dialog* gantry_dialog() const { return zaber_dialog_.get(); }
     void OnNotAvailable(wxCommandEvent&);
     void OnHelpWindow(wxCommandEvent&);

@@ -1,5 +1,6 @@
-// Configure, the motor dialogs: modeless, made once and shown again, so that
-// a gantry sequence can run while the user records.
+// Configure, the motor dialogs. The gantry's is modeless, made once and shown
+// again, so that a sequence can run while the user records.
+#include "dialogs/probe_motor_dialog.h"
 #include "dialogs/zaber_dialog.h"
 #include "main_frame.h"
 #include "main_window.h"
@@ -12,4 +13,11 @@ void MainFrame::OnConfigZaber(wxCommandEvent&)
     }
     zaber_dialog_->Show();
     zaber_dialog_->Raise();
+}
+
+void MainFrame::OnConfigProbeMotor(wxCommandEvent&)
+{
+    probe_motor_dialog dialog(this, static_cast<MainWindow&>(*wxTheApp).probe_motor());
+    if (dialog.ShowModal() == wxID_OK)
+        dialog.apply();
 }

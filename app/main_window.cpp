@@ -16,6 +16,7 @@
 #include "acquisition/live_pos.h"
 #include "pages/record_page.h"
 #include "acquisition/live_recorder.h"
+#include "devices/flapping.h"
 #include "devices/gantry_runner.h"
 #include "devices/zaber_gantry.h"
 #include "acquisition/posinfo.h"
@@ -132,6 +133,10 @@ bool MainWindow::start(const std::vector<wxString>& args)
     res->RES_SIM_IMAGE_SOURCE->add_proc(simulated_watcher_.get());
     res->RES_ASCII_FILENAME->add_proc(simulated_watcher_.get());
     step(70, "Searching for motor driver ...");
+    flapprobe_ = std::make_unique<flapping>();
+    flapprobe = flapprobe_.get();
+    lipo->set_sweep_model(flapprobe_->sweep_model());
+    lipo->set_sweep_angle_source(flapprobe_->angle_source());
     gantry_ = std::make_unique<zaberGantry>();
     gantry_runner_ = std::make_unique<gantry_runner_t>(
         *gantry_, [this] { return static_cast<long>(recorder_->sweep_boundaries().size()); });
@@ -233,8 +238,13 @@ void MainWindow::shut_down()
     gate_signals_ = nullptr;
     if (recorder_)
         recorder_->stop();
-    if (synchroniser_)
+    if (synchroniser_) {
         synchroniser_->set_stage_gate({});
+        synchroniser_->set_sweep_model({});
+        synchroniser_->set_sweep_angle_source({});
+    }
+    flapprobe = nullptr;
+    flapprobe_.reset();  // waits for the motor and closes its port
     gantry_runner_.reset();
     gantry_.reset();  // stops the axes and closes the port
     recorder_.reset();

@@ -22,6 +22,7 @@ class image_source_t;
 class rf_display_service_t;
 class dicom_display_service_t;
 class zaberGantry;
+class flapping;
 class gantry_runner_t;
 
 class MainWindow : public wxApp {
@@ -48,6 +49,8 @@ public:
     // The motorised gantry and what runs its sequence.
     zaberGantry& gantry() { return *gantry_; }
     gantry_runner_t& gantry_runner() { return *gantry_runner_; }
+    // The swept probe's motor driver.
+    flapping& probe_motor() { return *flapprobe_; }
     // Rebuilds the simulated image source when RES_SIM_IMAGE_SOURCE changes.
     void simulated_images_changed();
 
@@ -66,6 +69,7 @@ private:
     std::unique_ptr<live_recorder> recorder_;
     std::unique_ptr<zaberGantry> gantry_;
     std::unique_ptr<gantry_runner_t> gantry_runner_;
+    std::unique_ptr<flapping> flapprobe_;
     std::unique_ptr<pmf_functor<MainWindow>> simulated_watcher_;
     std::unique_ptr<rf_display_service_t> rf_display_;
     std::unique_ptr<dicom_display_service_t> dicom_display_;

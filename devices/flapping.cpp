@@ -486,12 +486,17 @@ long flapping::time_to_angle(std::uint64_t t, long* half_width)
     return (a1 + a2) / 2;
 }
 
-bool flapping::angle_to_pos(double angle, float* pose, long element) const
+flap::sweep_geometry_t flapping::geometry() const
 {
     flap::sweep_geometry_t g;
     g.axis_depth = static_cast<double>(res->RES_VID_YPOS->value()) * res->RES_YSCALE->value() + 0.78;
     g.elements = elements_;
-    return flap::swept_pose(angle, element, g, probe_calibration_matrix(), pose);
+    return g;
+}
+
+bool flapping::angle_to_pos(double angle, float* pose, long element) const
+{
+    return flap::swept_pose(angle, element, geometry(), probe_calibration_matrix(), pose);
 }
 
 std::function<bool(float, float*)> flapping::sweep_model()

@@ -77,6 +77,8 @@ public:
     // frame as a whole); pose holds the unswept probe's pose on entry. See
     // flap::swept_pose; false for marks and positions beyond the sweep.
     bool angle_to_pos(double angle, float* pose, long element) const;
+    // Where the motor axis lies for the settings in force (crop and scales).
+    flap::sweep_geometry_t geometry() const;
     long get_step() const { return static_cast<long>(target_); }
 
     // The probe's scan lines for the element tilt (from its definition).

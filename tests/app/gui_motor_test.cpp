@@ -8,20 +8,26 @@
 #include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/ffile.h>
+#include <wx/spinctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "support/log_capture.h"
+
 #include "acquisition/live_pos.h"
+#include "app/dialogs/probe_motor_dialog.h"
 #include "app/dialogs/zaber_dialog.h"
 #include "app/ids.h"
 #include "app/main_window.h"
 #include "common/dynabuf.h"
 #include "demo/demo_recording.h"
 #include "demo/sweep.h"
+#include "devices/flapping.h"
 #include "devices/gantry_runner.h"
 #include "gui_fixture.h"
 #include "resources/resource_table.h"
 #include "simulators/pty_link.h"
+#include "simulators/swept_motor_sim.h"
 #include "simulators/zaber_sim.h"
 
 namespace {
@@ -164,6 +170,71 @@ TEST_F(GuiGantry, StopAndShootRecordsOneFramePerStagePosition)
             EXPECT_GT(bufp->timestamp(i), bufp->timestamp(i - 1));
         }
     }
+}
+
+// The probe motor dialog against the simulated controller: initialise
+// centres the motor, the ends and frame steps go where the range and frames
+// put them, and the controller kind decides whether the buttons move at all.
+TEST_F(GuiTest, ProbeMotorDialogInitialisesAndMovesByTheKindsRules)
+{
+    start({});
+    pty_link_t link(std::make_unique<swept_motor_sim_t>(swept_motor_sim_options_t{}));
+    ASSERT_TRUE(link.ok());
+    link.start();
+    flap_timing_t fast;  // short waits: the simulator answers at once
+    fast.reply_timeout = 2'000'000;
+    fast.motor_timeout = 8'000'000;
+    fast.reset_wait = 300'000;
+    fast.index_search = 1'500'000;
+    fast.halt_settle = 100'000;
+    fast.poll_interval = 20'000;
+    flapping motor(fast);
+    res->RES_FLAP_TYPE->write(1);
+    res->RES_FLAP_RANGE->write(10);
+    res->RES_FLAP_STEPS->write(50);
+    {
+        probe_motor_dialog d(&frame(), motor);
+        EXPECT_EQ(d.state->GetLabel(), "The motor is not initialised.");
+        // One step of a 10 degree, 50 frame sweep, and the chord the middle of the image moves by
+        // about an axis 0.78 cm above the stored image.
+        const double degrees = 2.0 * (10.0 / 0.0092) / 49.0 * 0.0046;
+        const double radius_cm = static_cast<double>(res->RES_VID_YPOS->value()) * res->RES_YSCALE->value() + 0.78 +
+                                 0.5 * static_cast<double>(res->RES_BUF_HEIGHT->value()) * res->RES_YSCALE->value();
+        const double mm = 20.0 * radius_cm * std::sin(degrees * M_PI / 360.0);
+        EXPECT_EQ(d.spacing->GetLabel(), wxString::Format("Mean frame spacing is %.3f mm, %.3f degrees", mm, degrees));
+
+        d.port->SetValue(link.port_path());
+        click(d.initialise);
+        ASSERT_TRUE(motor.initialised());
+        EXPECT_TRUE(res->RES_FLAPPING->value());
+        EXPECT_EQ(d.state->GetLabel(), "Motor at 0 counts (centre)");
+
+        click(d.right);
+        EXPECT_EQ(motor.get_step(), 1086);
+        EXPECT_TRUE(motor.at_right());
+        click(d.step_left);
+        EXPECT_NEAR(motor.target(), 10.0 / 0.0092 - 2.0 * (10.0 / 0.0092) / 49.0, 1e-6);
+        EXPECT_TRUE(d.state->GetLabel().StartsWith("Motor at 1042 counts")) << d.state->GetLabel();
+
+        // A wider range typed is what the next move uses.
+        d.range->SetValue(40);
+        click(d.left);
+        EXPECT_EQ(motor.get_step(), -3200) << "40 degrees is beyond the motor's 14.72";
+        EXPECT_EQ(res->RES_FLAP_RANGE->value(), 40);
+
+        d.kind->SetSelection(0);  // no controller: the buttons do nothing
+        click(d.centre);
+        EXPECT_EQ(motor.get_step(), -3200);
+    }
+    // A kind this program does not drive: left as it is, nothing moves, and the log says why.
+    res->RES_FLAP_TYPE->write(2);
+    probe_motor_dialog other(&frame(), motor);
+    EXPECT_EQ(other.kind->GetSelection(), wxNOT_FOUND);
+    log_capture seen;
+    click(other.centre);
+    EXPECT_EQ(motor.get_step(), -3200);
+    EXPECT_EQ(res->RES_FLAP_TYPE->value(), 2);
+    EXPECT_TRUE(seen.contains("not driven by this program"));
 }
 
 }  // namespace
