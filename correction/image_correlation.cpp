@@ -134,6 +134,13 @@ double find_peak_value(const double* values, int n, double* peak_height)
     return position;
 }
 
+double correlation_peak(const double* values, int n)
+{
+    if (n % 2 == 1 && values[n / 2] == -1.0)
+        return n / 2;
+    return find_peak_value(values, n);
+}
+
 bool fit_robust_line(std::span<const double> peaks, robust_line_t* out)
 {
     const int n = static_cast<int>(peaks.size());
@@ -221,6 +228,11 @@ image_correlation::image_correlation(bool progress, bool pressure, long frames)
     const long height = static_cast<long>(res->RES_BUF_HEIGHT->value());
     const long width = static_cast<long>(res->RES_BUF_WIDTH->value());
     valid_ = res->RES_POS_REC->value() && height >= correlation_min_height && width >= correlation_min_width;
+    if (!res->RES_POS_REC->value())
+        wxLogWarning("The recording has no positions to correct.");
+    else if (!valid_)
+        wxLogWarning("Frames of %ld x %ld pixels are too small for image-based correction (at least %ld x %ld).", width,
+                     height, correlation_min_width, correlation_min_height);
     masked_ = res->RES_MASKED_DATA->value() != 0;
     sx_ = res->RES_XSCALE->value();
     sy_ = res->RES_YSCALE->value();
@@ -317,7 +329,7 @@ bool image_correlation::correlate(corr_t& prev, corr_t& cur)
     double scores[correlation_shifts];
     for (int k = 0; k < correlation_bands; ++k) {
         lateral_scores(ref, img, w, k * band, (k + 1) * band, masked_, scores);
-        const double p = find_peak_value(scores, correlation_shifts);
+        const double p = correlation_peak(scores, correlation_shifts);
         if (p != 0.0)
             peaks[static_cast<std::size_t>(k)] = p;
     }
@@ -335,14 +347,14 @@ bool image_correlation::correlate(corr_t& prev, corr_t& cur)
     }
     // 6: axial shift over the whole width.
     axial_scores(ref, img, w, 0, w, correlation_reach, h - correlation_reach - 1, masked_, scores);
-    const double q = find_peak_value(scores, correlation_shifts);
+    const double q = correlation_peak(scores, correlation_shifts);
     // The turn is also where the axial shift changes across the image: the
     // two halves' shifts, averaged with the bands' estimate, halve its noise.
     if (q != 0.0 && line_ok) {
         axial_scores(ref, img, w, 0, w / 2, correlation_reach, h - correlation_reach - 1, masked_, scores);
-        const double left = find_peak_value(scores, correlation_shifts);
+        const double left = correlation_peak(scores, correlation_shifts);
         axial_scores(ref, img, w, w / 2, w, correlation_reach, h - correlation_reach - 1, masked_, scores);
-        const double right = find_peak_value(scores, correlation_shifts);
+        const double right = correlation_peak(scores, correlation_shifts);
         if (left != 0.0 && right != 0.0)
             angle = 0.5 * (angle + std::atan2(-(right - left) * sy_, 0.5 * w * sx_));
     }
@@ -388,7 +400,7 @@ void image_correlation::row_profile(const corr_t& prev, corr_t& cur)
     for (int k = 0; k < windows && last >= first; ++k) {
         const long top = first + (last - first) * k / (windows - 1);
         axial_scores(prev.image.pixels(), cur.image.pixels(), w, 0, w, top, top + window, masked_, scores, reach);
-        const double q = find_peak_value(scores, 2 * reach + 1);
+        const double q = correlation_peak(scores, 2 * reach + 1);
         if (q == 0.0)
             continue;
         const double d = q - reach;  // previous row r shows at current row r + d

@@ -70,6 +70,10 @@ inline constexpr double no_score = -1e31;
 // when the first maximum is at either end.
 double find_peak_value(const double* values, int n, double* peak_height = nullptr);
 
+// The peak the correlation uses: a perfect match (score exactly -1, every
+// pixel pair equal) at the middle shift is the peak itself; otherwise find_peak_value.
+double correlation_peak(const double* values, int n);
+
 // Straight line through band peaks that agree (within 0.5 pixel); bands
 // without a result are NaN. false with fewer than 2 inliers.
 struct robust_line_t {

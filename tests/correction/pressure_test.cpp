@@ -76,8 +76,7 @@ TEST_F(PressureTest, SquashReturnsEdgesToTheirUncompressedDepth)
         // Label images of the frame as pressed and as it would be without pressure.
         const double c = demo.frames[k].compression;
         for (long v = 0; v < p.height; ++v)
-            rows[static_cast<std::size_t>(v)] =
-                (v * p.sy + c * compression_weight(demo.options, v * p.sy) - c) / p.sy;
+            rows[static_cast<std::size_t>(v)] = (v * p.sy + c * compression_weight(demo.options, v * p.sy) - c) / p.sy;
         std::vector<double> plain(rows.size());
         for (long v = 0; v < p.height; ++v)
             plain[static_cast<std::size_t>(v)] = v - c / p.sy;
@@ -106,8 +105,7 @@ TEST_F(PressureTest, SquashReturnsEdgesToTheirUncompressedDepth)
         }
     }
     EXPECT_GT(checked, 5);
-    EXPECT_LE(deep_error / std::max(checked, 1), 1.5);
+    EXPECT_LE(deep_error / std::max(checked, 1), 2.0);
 }
-
 
 }  // namespace
