@@ -86,7 +86,8 @@ std::vector<run_t> visited_pairs(const std::uint8_t* ref, const std::uint8_t* cu
         for (int i = 0; i < correlation_shifts; ++i)
             if (s[i] != no_score)
                 for (long y = k * band; y < (k + 1) * band; ++y)
-                    runs.push_back({y * width + correlation_reach, y * width + correlation_reach + (i - correlation_reach),
+                    runs.push_back({y * width + correlation_reach,
+                                    y * width + correlation_reach + (i - correlation_reach),
                                     width - 2 * correlation_reach - 1});
     }
     for (const auto [c0, c1] : {std::pair{0L, width}, std::pair{0L, width / 2}, std::pair{width / 2, width}}) {
