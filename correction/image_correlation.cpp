@@ -410,6 +410,18 @@ void image_correlation::row_profile(const corr_t& prev, corr_t& cur)
     cur.row_shift.assign(static_cast<std::size_t>(h), 0.0f);
     if (centre.empty())
         return;
+    // Windows close together may swap places by their shifts: keep the centres in order.
+    std::vector<std::size_t> order(centre.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return centre[a] < centre[b]; });
+    std::vector<double> xs, ys;
+    for (const std::size_t i : order) {
+        xs.push_back(centre[i]);
+        ys.push_back(shift[i]);
+    }
+    centre.swap(xs);
+    shift.swap(ys);
     for (long y = 0; y < h; ++y)
         cur.row_shift[static_cast<std::size_t>(y)] = static_cast<float>(interpolate_at(centre, shift, double(y)));
 }
