@@ -95,6 +95,49 @@ bool finite(const matrix16d& m)
     return std::all_of(std::begin(m.m), std::end(m.m), [](double v) { return std::isfinite(v); });
 }
 
+// Least-squares cubic through (xs, ys) evaluated at xs; the values
+// themselves when there are too few points or the fit is singular.
+std::vector<double> smooth_profile(const std::vector<double>& xs, const std::vector<double>& ys)
+{
+    const std::size_t n = xs.size();
+    if (n < 6)
+        return ys;
+    const double lo = xs.front(), hi = xs.back();
+    if (!(hi > lo))
+        return ys;
+    double a[4][5] = {};
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = 2.0 * (xs[i] - lo) / (hi - lo) - 1.0;
+        const double p[4] = {1.0, t, t * t, t * t * t};
+        for (int r = 0; r < 4; ++r) {
+            for (int c = 0; c < 4; ++c)
+                a[r][c] += p[r] * p[c];
+            a[r][4] += p[r] * ys[i];
+        }
+    }
+    for (int c = 0; c < 4; ++c) {  // Gauss-Jordan with partial pivoting
+        int pivot = c;
+        for (int r = c + 1; r < 4; ++r)
+            if (std::abs(a[r][c]) > std::abs(a[pivot][c]))
+                pivot = r;
+        if (std::abs(a[pivot][c]) < 1e-12)
+            return ys;
+        std::swap(a[c], a[pivot]);
+        for (int r = 0; r < 4; ++r)
+            if (r != c) {
+                const double f = a[r][c] / a[c][c];
+                for (int k = c; k < 5; ++k)
+                    a[r][k] -= f * a[c][k];
+            }
+    }
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = 2.0 * (xs[i] - lo) / (hi - lo) - 1.0;
+        out[i] = a[0][4] / a[0][0] + t * (a[1][4] / a[1][1] + t * (a[2][4] / a[2][2] + t * a[3][4] / a[3][3]));
+    }
+    return out;
+}
+
 }  // namespace
 
 double find_peak_value(const double* values, int n, double* peak_height)
@@ -422,8 +465,12 @@ void image_correlation::row_profile(const corr_t& prev, corr_t& cur)
     }
     centre.swap(xs);
     shift.swap(ys);
+    // Tissue compresses smoothly with depth: a cubic through the windows'
+    // shifts keeps the profile and stops each window's own noise from
+    // building up along the sweep.
+    std::vector<double> fitted = smooth_profile(centre, shift);
     for (long y = 0; y < h; ++y)
-        cur.row_shift[static_cast<std::size_t>(y)] = static_cast<float>(interpolate_at(centre, shift, double(y)));
+        cur.row_shift[static_cast<std::size_t>(y)] = static_cast<float>(interpolate_at(centre, fitted, double(y)));
 }
 
 long image_correlation::find(long frame) const
