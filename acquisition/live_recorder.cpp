@@ -115,6 +115,8 @@ bool live_recorder::start()
     recording_ = true;
     res->RES_RECORDING_NOW->write_no_changeprocs(true);
     base_res_t::make_pending_writes_happen();
+    if (with_positions && observer_)
+        observer_->recording_started();
     if (with_positions)
         res->RES_LIVE_POS_CAPTURE_EVENT->read(record_proc_.get());
     else
@@ -137,8 +139,12 @@ void live_recorder::stop()
     // Only a sweep that gained frames gets a boundary: none at -1 on an empty
     // buffer, no second one on the same frame.
     if (with_positions_ && res->RES_POSITION_SOURCE->value() != SENSOR_NONE && mode != RATE_SINGLE_SHOT &&
-        mode != RATE_BUFFERED && sweep_open())
+        mode != RATE_BUFFERED && sweep_open()) {
         boundaries_.push_back(bufp->frames() - 1);
+        sweep_ended();
+    }
+    if (with_positions_ && observer_)
+        observer_->recording_stopped();
     publish_sweeps();
     if (recording_io)
         recording_io->frames_changed();
@@ -231,14 +237,21 @@ void live_recorder::out_of_memory()
 void live_recorder::after_append()
 {
     const long mode = res->RES_VID_RATE->value();
-    if (mode == RATE_BUFFERED)
+    if (with_positions_ && observer_)
+        observer_->frame_recorded(bufp->frames() - 1);
+    if (mode == RATE_BUFFERED && bufp->frames() > buffered_frames) {
         while (bufp->frames() > buffered_frames)
             drop_oldest();
+        if (observer_)
+            observer_->frames_discarded();
+    }
     const long steps = res->RES_FLAP_STEPS->value();
     if (res->RES_FLAPPING->value() && steps > 0) {
         const long first = boundaries_.empty() ? 0 : boundaries_.back() + 1;
-        if (bufp->frames() - first >= steps)
+        if (bufp->frames() - first >= steps) {
             boundaries_.push_back(bufp->frames() - 1);
+            sweep_ended();
+        }
     }
     publish_sweeps();
     base_res_t::make_pending_writes_happen();
@@ -257,8 +270,18 @@ void live_recorder::finish_sweep()
     if (!sweep_open())
         return;
     boundaries_.push_back(bufp->frames() - 1);
+    sweep_ended();
     publish_sweeps();
     base_res_t::make_pending_writes_happen();
+}
+
+// The sweep that the newest boundary closes.
+void live_recorder::sweep_ended()
+{
+    if (!observer_ || !with_positions_ || boundaries_.empty())
+        return;
+    const long first = boundaries_.size() > 1 ? boundaries_[boundaries_.size() - 2] + 1 : 0;
+    observer_->sweep_finished(first, boundaries_.back());
 }
 
 void live_recorder::clear_record()
@@ -279,6 +302,8 @@ void live_recorder::clear_record()
         boundaries_.clear();
     }
     held_ = held_bytes();
+    if (observer_)
+        observer_->frames_discarded();
     publish_sweeps();
     if (recording_io)
         recording_io->frames_changed();

@@ -17,6 +17,7 @@
 #include "common/cip.h"
 #include "common/counted_array_ptr.h"
 #include "common/functor.h"
+#include "common/recording_observer.h"
 
 // Bytes the frames of a recording may occupy: half the physical memory, and
 // no more than the memory available now (plus what is already held) less a
@@ -59,6 +60,8 @@ public:
     // 0: frame_memory_budget() when recording starts.
     void set_memory_budget(std::uint64_t bytes) { budget_override_ = bytes; }
     std::uint64_t memory_budget() const { return budget_; }
+    // Not owned; null for none. Told only of recordings with positions.
+    void set_observer(recording_observer_t* o) { observer_ = o; }
 
 private:
     void append(const cip_t& image, const counted_array_ptr<float>& pose, std::uint64_t time);
@@ -71,7 +74,10 @@ private:
     void publish_sweeps();
     std::uint64_t held_bytes() const;
 
+    void sweep_ended();
+
     clock_t clock_;
+    recording_observer_t* observer_ = nullptr;
     wxString refusal_;
     bool recording_ = false, with_positions_ = false, size_reported_ = false;
     std::uint64_t start_time_ = 0;

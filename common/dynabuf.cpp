@@ -68,6 +68,19 @@ counted_array_ptr<float> dynabuf::positioncp(long index) const
     return poses_[static_cast<std::size_t>(index)];
 }
 
+bool dynabuf::set_image(long index, const cip_t& image)
+{
+    if (!in_range(index)) {
+        wxLogDebug("dynabuf::set_image(long index), index %d out of range.", static_cast<int>(index));
+        return false;
+    }
+    const cip_t& old = images_[static_cast<std::size_t>(index)];
+    if (image.width() != old.width() || image.height() != old.height() || image.has_samples() != old.has_samples())
+        return false;
+    images_[static_cast<std::size_t>(index)] = image;
+    return true;
+}
+
 bool dynabuf::set_position(long index, const counted_array_ptr<float>& pose)
 {
     if (!in_range(index)) {

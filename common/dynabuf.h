@@ -30,6 +30,8 @@ public:
     std::uint64_t timestamp(long index) const;
     bool set_timestamp(long index, std::uint64_t time);
     bool set_position(long index, const counted_array_ptr<float>& pose);
+    // Replaces a frame's image (a corrected one), which must be of the same size.
+    bool set_image(long index, const cip_t& image);
     load_record_t load(long index) const;  // empty record when out of range
     bool set_load(long index, const load_record_t& load);
     bool has_loads() const;

@@ -114,10 +114,11 @@ public:
         }
     }
 
-    void label_row(long v, std::uint8_t* row) const
+    // v: the row's depth in rows, fractional for rows of compressed tissue.
+    void label_row(double v, std::uint8_t* row) const
     {
         std::fill(row, row + width_, label_background);
-        const vertex3d r0 = along(origin_, static_cast<double>(v), step_v_);
+        const vertex3d r0 = along(origin_, v, step_v_);
         if (skin_half_ >= 0.0) {
             const double h = dot(minus(r0, skin_point_), skin_normal_);
             fill(row, linear_span(h, dot(step_u_, skin_normal_), -skin_half_, skin_half_), label_skin);
@@ -148,6 +149,12 @@ private:
             std::fill(row + static_cast<long>(lo), row + static_cast<long>(hi) + 1, label);
     }
 
+public:
+    const vertex3d& origin() const { return origin_; }
+    const vertex3d& step_u() const { return step_u_; }
+    const vertex3d& step_v() const { return step_v_; }
+
+private:
     long width_;
     vertex3d skin_point_, origin_, step_u_, step_v_, skin_normal_;
     double skin_half_;
@@ -200,7 +207,7 @@ cip_t render_labels(const phantom& body, const float* pose, const probe_setup& p
         return image;
     const row_labeller labeller(body, pose, probe);
     for (long v = 0; v < probe.height; ++v)
-        labeller.label_row(v, image.pixels() + v * probe.width);
+        labeller.label_row(static_cast<double>(v), image.pixels() + v * probe.width);
     return image;
 }
 
@@ -229,7 +236,7 @@ cip_t render_bscan(const phantom& body, const float* pose, const probe_setup& pr
     int left = 0;
     std::vector<std::uint8_t> labels(static_cast<std::size_t>(probe.width));
     for (long v = 0; v < probe.height; ++v) {
-        labeller.label_row(v, labels.data());
+        labeller.label_row(static_cast<double>(v), labels.data());
         const float gain = static_cast<float>(std::exp(-body.attenuation * static_cast<double>(v) * probe.sy));
         std::array<float, 256> row_level;
         for (std::size_t k = 0; k < row_level.size(); ++k)
@@ -247,5 +254,119 @@ cip_t render_bscan(const phantom& body, const float* pose, const probe_setup& pr
             out[u] = static_cast<std::uint8_t>(grey >= 1.0f ? std::min(grey, 255.0f) : 1.0f);  // NaN -> 1
         }
     }
+    return image;
+}
+
+namespace {
+
+// Tissue speckle: a lattice of Rayleigh values fixed in the body, blended
+// trilinearly, and averaged across the beam's thickness along the image
+// normal, as a real beam blurs the scatterers it passes through.
+class tissue_speckle_field {
+public:
+    tissue_speckle_field(const tissue_speckle& s, const vertex3d& step_u, const vertex3d& step_v) : s_(s)
+    {
+        vertex3d n{step_u.y * step_v.z - step_u.z * step_v.y, step_u.z * step_v.x - step_u.x * step_v.z,
+                   step_u.x * step_v.y - step_u.y * step_v.x};
+        const double length = std::sqrt(dot(n, n));
+        const int count = std::clamp(static_cast<int>(std::lround(s.beam / s.grain)), 1, 6);
+        double total = 0.0;
+        for (int k = 0; k < count; ++k) {
+            const double offset = count > 1 ? s.beam * (static_cast<double>(k) / (count - 1) - 0.5) : 0.0;
+            offsets_.push_back(length > 0.0 ? vertex3d{n.x * offset / length, n.y * offset / length,
+                                                       n.z * offset / length}
+                                            : vertex3d{0.0, 0.0, 0.0});
+            weights_.push_back(1.0 + std::min(k, count - 1 - k));  // heavier in the middle of the beam
+            total += weights_.back();
+        }
+        for (double& w : weights_)
+            w /= total;
+    }
+
+    float at(const vertex3d& p) const
+    {
+        double sum = 0.0;
+        for (std::size_t k = 0; k < offsets_.size(); ++k)
+            sum += weights_[k] * point(along(p, 1.0, offsets_[k]));
+        return static_cast<float>(sum);
+    }
+
+private:
+    double point(const vertex3d& p) const
+    {
+        const double gx = p.x / s_.grain, gy = p.y / s_.grain, gz = p.z / s_.grain;
+        const double fx = std::floor(gx), fy = std::floor(gy), fz = std::floor(gz);
+        const double tx = gx - fx, ty = gy - fy, tz = gz - fz;
+        const auto ix = static_cast<std::int64_t>(fx), iy = static_cast<std::int64_t>(fy),
+                   iz = static_cast<std::int64_t>(fz);
+        double sum = 0.0;
+        for (int c = 0; c < 8; ++c) {
+            const int dx = c & 1, dy = (c >> 1) & 1, dz = (c >> 2) & 1;
+            const double weight = (dx ? tx : 1.0 - tx) * (dy ? ty : 1.0 - ty) * (dz ? tz : 1.0 - tz);
+            sum += weight * lattice(ix + dx, iy + dy, iz + dz);
+        }
+        return sum;
+    }
+
+    float lattice(std::int64_t x, std::int64_t y, std::int64_t z) const
+    {
+        std::uint64_t state = s_.seed ^ (static_cast<std::uint64_t>(x) * 0x9e3779b97f4a7c15ULL) ^
+                              (static_cast<std::uint64_t>(y) * 0xc2b2ae3d27d4eb4fULL) ^
+                              (static_cast<std::uint64_t>(z) * 0x165667b19e3779f9ULL);
+        return speckle_table()[splitmix64(state) & ((1u << speckle_bits) - 1)];
+    }
+
+    tissue_speckle s_;
+    std::vector<vertex3d> offsets_;
+    std::vector<double> weights_;
+};
+
+}  // namespace
+
+cip_t render_tissue_bscan(const phantom& body, const float* pose, const probe_setup& probe,
+                          const std::vector<double>& row_depth, const tissue_speckle& speckle)
+{
+    if (!usable(body, pose, probe) || static_cast<long>(row_depth.size()) != probe.height ||
+        !(speckle.grain > 0.0 && speckle.beam >= 0.0))
+        return {};
+    cip_t image = cip_t::make_8bit(probe.width, probe.height);
+    if (image.empty())
+        return image;
+    const row_labeller labeller(body, pose, probe);
+    const tissue_speckle_field field(speckle, labeller.step_u(), labeller.step_v());
+    std::array<float, 256> level{};
+    level[label_background] = static_cast<float>(body.background);
+    level[label_skin] = static_cast<float>(body.skin.level);
+    for (std::size_t k = 0; k < body.ellipsoids.size(); ++k)
+        level[ellipsoid_label(k)] = static_cast<float>(body.ellipsoids[k].level);
+    for (std::size_t k = 0; k < body.tubes.size(); ++k)
+        level[tube_label(body, k)] = static_cast<float>(body.tubes[k].level);
+    std::vector<std::uint8_t> labels(static_cast<std::size_t>(probe.width));
+    for (long v = 0; v < probe.height; ++v) {
+        const double depth = row_depth[static_cast<std::size_t>(v)];
+        labeller.label_row(depth, labels.data());
+        const float gain = static_cast<float>(std::exp(-body.attenuation * static_cast<double>(v) * probe.sy));
+        const vertex3d r0 = along(labeller.origin(), depth, labeller.step_v());
+        std::uint8_t* out = image.pixels() + v * probe.width;
+        for (long u = 0; u < probe.width; ++u) {
+            const float r = field.at(along(r0, static_cast<double>(u), labeller.step_u()));
+            const float grey = level[labels[static_cast<std::size_t>(u)]] * gain * r + 0.5f;
+            out[u] = static_cast<std::uint8_t>(grey >= 1.0f ? std::min(grey, 255.0f) : 1.0f);
+        }
+    }
+    return image;
+}
+
+cip_t render_tissue_labels(const phantom& body, const float* pose, const probe_setup& probe,
+                           const std::vector<double>& row_depth)
+{
+    if (!usable(body, pose, probe) || static_cast<long>(row_depth.size()) != probe.height)
+        return {};
+    cip_t image = cip_t::make_8bit(probe.width, probe.height);
+    if (image.empty())
+        return image;
+    const row_labeller labeller(body, pose, probe);
+    for (long v = 0; v < probe.height; ++v)
+        labeller.label_row(row_depth[static_cast<std::size_t>(v)], image.pixels() + v * probe.width);
     return image;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/cip.h"
 #include "demo/phantom.h"
@@ -16,3 +17,19 @@ cip_t render_labels(const phantom& body, const float* pose, const probe_setup& p
 
 // The same seed gives the same image, byte for byte.
 cip_t render_bscan(const phantom& body, const float* pose, const probe_setup& probe, std::uint64_t seed);
+
+// Speckle fixed in the tissue rather than drawn afresh for each frame: a
+// lattice of grain cm, seen through a beam `beam` cm thick.
+struct tissue_speckle {
+    double grain = 0.01, beam = 0.12;
+    std::uint64_t seed = 0;
+};
+
+// A B-scan whose row v shows the image plane at depth row_depth[v] rows
+// (compressed tissue shows deeper tissue higher up), its speckle fixed in
+// the tissue. Empty unless row_depth has one entry a row.
+cip_t render_tissue_bscan(const phantom& body, const float* pose, const probe_setup& probe,
+                          const std::vector<double>& row_depth, const tissue_speckle& speckle);
+// The labels of the same rows.
+cip_t render_tissue_labels(const phantom& body, const float* pose, const probe_setup& probe,
+                           const std::vector<double>& row_depth);

@@ -10,6 +10,7 @@
 #include "recording_commands.h"
 #include "resources/core_session.h"
 #include "tool_session.h"
+#include "demo/correction_demo.h"
 #include "demo/demo_recording.h"
 #include "demo/rf_demo.h"
 #include "resources/frame_export.h"
@@ -161,17 +162,26 @@ int run_make_demo(const std::vector<wxString>& args)
 {
     if (args.empty()) {
         std::fprintf(stderr,
-                     "Usage: kestrane-tool make-demo DIR [--frames N] [--size WIDTHxHEIGHT] [--rf] [--labels]\n");
+                     "Usage: kestrane-tool make-demo DIR [--frames N] [--size WIDTHxHEIGHT] [--rf] [--labels] "
+                     "[--correction [--jitter MM] [--pressure MM]]\n");
         return 2;
     }
     long frames = 300, width = 640, height = 480;
-    bool rf = false, labels = false;
+    bool rf = false, labels = false, correction = false;
+    double jitter = 1.0, pressure = 0.0;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
         if (args[i] == "--rf") {
             rf = true;
         } else if (args[i] == "--labels") {
             labels = true;
+        } else if (args[i] == "--correction") {
+            correction = true;
+        } else if (args[i] == "--jitter" && has_value && args[i + 1].ToCDouble(&jitter) && jitter >= 0 && jitter <= 10) {
+            ++i;
+        } else if (args[i] == "--pressure" && has_value && args[i + 1].ToCDouble(&pressure) && pressure >= 0 &&
+                   pressure <= 10) {
+            ++i;
         } else if (args[i] == "--frames" && has_value && args[i + 1].ToLong(&frames) && frames > 0 && frames <= 100000) {
             ++i;
         } else if (args[i] == "--size" && has_value && args[i + 1].BeforeFirst('x').ToLong(&width) &&
@@ -183,6 +193,19 @@ int run_make_demo(const std::vector<wxString>& args)
         }
     }
     tool_session_t tool;
+    if (correction) {
+        correction_demo_options o;
+        o.frames = static_cast<int>(frames);
+        o.width = width;
+        o.height = height;
+        o.jitter_mm = jitter;
+        o.jitter_deg = jitter;
+        o.compression_mm = pressure;
+        if (!write_correction_demo(args[0], o))
+            return 1;
+        print(wxFileName(args[0], correction_demo_name).GetFullPath() + "\n");
+        return 0;
+    }
     if (!write_demo_recording(args[0], static_cast<int>(frames), width, height, labels))
         return 1;
     const wxString recording = wxFileName(args[0], demo_recording_name).GetFullPath();

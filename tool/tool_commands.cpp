@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "calibration_commands.h"
+#include "correction_commands.h"
 #include "density_commands.h"
 #include "dicom_commands.h"
 #include "recording_commands.h"
@@ -44,10 +45,19 @@ const std::vector<tool_command_t>& tool_commands()
          "syntax, series, size, depth, spacings, position, orientation, rescale, window; pixels not decoded), the "
          "series and picture sequences of a folder, or a MetaImage, NRRD, Analyze or QCT volume",
          run_info},
-        {"make-demo", "DIR [--frames N] [--size WxH] [--rf] [--labels]",
+        {"make-demo", "DIR [--frames N] [--size WxH] [--rf] [--labels] [--correction [--jitter MM] [--pressure MM]]",
          "write a synthetic demo sweep with its ground truth into DIR, its shapes outlined on every 10th frame; "
-         "--rf adds an RF sweep and probe_demo.cfg, --labels makes the frames the true shapes' label images",
+         "--rf adds an RF sweep and probe_demo.cfg, --labels makes the frames the true shapes' label images; "
+         "--correction writes instead a sweep for 'correct': speckle fixed in the tissue, recorded poses with a "
+         "known in-plane error (--jitter, 1 mm and 1 degree by default) and tissue compressed by up to --pressure "
+         "mm (default 0), the truth per frame in kestrane_demo_correction_truth.csv",
          run_make_demo},
+        {"correct", "RECORDING.ks OUT.ks [--pressure] [--sweep N]",
+         "correct the recorded positions of every sweep (or sweep N) from the images: consecutive frames are "
+         "correlated for their in-plane motion, which is then bent smoothly onto the recorded path; --pressure "
+         "also removes the tissue compression by the probe. Prints each sweep's polynomial degree and largest "
+         "data movements and writes OUT.ks (never the input); exits non-zero when a sweep could not be corrected",
+         run_correct},
         {"export-frames", "FILE.ks RANGE OUTPUT",
          "export frames (e.g. 0:2:100) as a new recording (.ks) or numbered images (.png .bmp .jpeg .tiff)",
          run_export_frames},

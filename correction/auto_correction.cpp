@@ -1,0 +1,70 @@
+#include "auto_correction.h"
+
+#include <wx/log.h>
+
+#include "common/dynabuf.h"
+#include "resources/resource_table.h"
+
+void auto_correction_t::recording_started()
+{
+    run_.reset();
+    wanted_ = res->RES_AUTO_CORRECT_POS->value() && !res->RES_BUF_RF->value() &&
+              res->RES_POSITION_SOURCE->value() != SENSOR_NONE;
+    next_ = bufp->frames();
+}
+
+void auto_correction_t::frame_recorded(long frame)
+{
+    if (!wanted_)
+        return;
+    if (frame != next_)  // not the frame that follows: start again from this one
+        run_.reset();
+    next_ = frame + 1;
+    if (!run_)
+        run_ = std::make_unique<image_correlation>(false, false);
+    if (run_->valid())
+        run_->add(frame);
+}
+
+void auto_correction_t::sweep_finished(long first, long last)
+{
+    if (!run_)
+        return;
+    std::unique_ptr<image_correlation> run = std::move(run_);
+    const auto& records = run->records();
+    if (records.empty() || records.front().frame != first || records.back().frame != last) {
+        wxLogDebug("Auto-correction skipped a sweep it did not see whole (frames %li to %li).", first, last);
+        return;
+    }
+    double a = 0.0, b = 0.0;
+    if (run->optimise(&a, &b) && run->apply()) {
+        last_movement_ = a;
+        ++corrected_;
+    }
+}
+
+void auto_correction_t::frames_discarded()
+{
+    run_.reset();
+    next_ = bufp->frames();
+}
+
+std::shared_ptr<image_correlation> make_pending_correction(long first, long last, bool pressure, double* max_a,
+                                                           double* max_b)
+{
+    auto run = correct_frames(first, last, pressure, true, max_a, max_b);
+    res->RES_CORRELATION->write(run->valid() ? run : nullptr);
+    return run;
+}
+
+bool accept_pending_correction()
+{
+    const std::shared_ptr<image_correlation> run = res->RES_CORRELATION->value();
+    res->RES_CORRELATION->write(nullptr);
+    return run && run->apply();
+}
+
+void reject_pending_correction()
+{
+    res->RES_CORRELATION->write(nullptr);
+}
