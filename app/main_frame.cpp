@@ -22,6 +22,7 @@
 #include "ids.h"
 #include "pages/draw_page.h"
 #include "pages/landmarks_page.h"
+#include "pages/pressure_pages.h"
 #include "pages/shape_model_page.h"
 #include "pages/spine_page.h"
 #include "pages/record_page.h"
@@ -418,6 +419,8 @@ void MainFrame::CreateTaskPages(wxNotebook* book)
             book->AddPage(new isocentre_task_page(book), p.title);
         } else if (p.id == ID_TASK_THICKNESS) {
             book->AddPage(new thickness_task_page(book), p.title);
+        } else if (p.id == ID_TASK_PRESSURE) {
+            book->AddPage(new pressure_task_page(book), p.title);
         } else if (p.id == ID_TASK_SSM) {
             book->AddPage(new shape_model_page(book), p.title);
         } else if (p.id == ID_TASK_SCRIPT) {
@@ -443,6 +446,8 @@ void MainFrame::CreateVisualPages(wxNotebook* book)
             book->AddPage(new isocentre_page(book, *reslices_), p.title);
         else if (p.id == ID_VISUAL_RFSCOPE)
             book->AddPage(new rfscope_page(book), p.title);
+        else if (p.id == ID_VISUAL_PRESSURE)
+            book->AddPage(new pressure_visual_page(book), p.title);
         else if (p.id == ID_VISUAL_THICKNESS)
             book->AddPage(new thickness_visual_page(book), p.title);
         else

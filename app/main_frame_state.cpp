@@ -127,7 +127,8 @@ void MainFrame::show_reslices()
     const bool data = bufp->frames() > 0 && res->RES_POS_REC->value();
     reslice_internals* centre = nullptr;
     reslice_internals* right = nullptr;
-    if (data && page == 1) {
+    // The pressure page shows the orthogonal reslices too: one runs along the sweep.
+    if (data && (page == 1 || page == 5)) {
         for (int w : {1, 2})
             if (!reslices_->placed[static_cast<std::size_t>(w)])
                 reslices_->place(w);

@@ -16,6 +16,7 @@
 #include "acquisition/live_pos.h"
 #include "pages/record_page.h"
 #include "acquisition/live_recorder.h"
+#include "correction/auto_correction.h"
 #include "devices/flapping.h"
 #include "devices/gantry_runner.h"
 #include "devices/zaber_gantry.h"
@@ -127,6 +128,9 @@ bool MainWindow::start(const std::vector<wxString>& args)
     lipo = synchroniser_.get();
     recorder_ = std::make_unique<live_recorder>();
     lipo->set_sweep_control(recorder_.get());
+    // Each finished sweep is corrected from its images when the user asked for it.
+    auto_correction_ = std::make_unique<auto_correction_t>();
+    recorder_->set_observer(auto_correction_.get());
     // The simulated images need the synchroniser for the phantom's poses.
     simulated_images_changed();
     simulated_watcher_ = std::make_unique<pmf_functor<MainWindow>>(this, &MainWindow::simulated_images_changed);
@@ -247,7 +251,10 @@ void MainWindow::shut_down()
     flapprobe_.reset();  // waits for the motor and closes its port
     gantry_runner_.reset();
     gantry_.reset();  // stops the axes and closes the port
+    if (recorder_)
+        recorder_->set_observer(nullptr);
     recorder_.reset();
+    auto_correction_.reset();
     lipo = nullptr;
     synchroniser_.reset();     // stops listening to the devices
     pos = nullptr;

@@ -23,6 +23,7 @@ class rf_display_service_t;
 class dicom_display_service_t;
 class zaberGantry;
 class flapping;
+class auto_correction_t;
 class gantry_runner_t;
 
 class MainWindow : public wxApp {
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<zaberGantry> gantry_;
     std::unique_ptr<gantry_runner_t> gantry_runner_;
     std::unique_ptr<flapping> flapprobe_;
+    std::unique_ptr<auto_correction_t> auto_correction_;  // follows the recorder
     std::unique_ptr<pmf_functor<MainWindow>> simulated_watcher_;
     std::unique_ptr<rf_display_service_t> rf_display_;
     std::unique_ptr<dicom_display_service_t> dicom_display_;

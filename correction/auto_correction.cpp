@@ -61,10 +61,22 @@ bool accept_pending_correction()
 {
     const std::shared_ptr<image_correlation> run = res->RES_CORRELATION->value();
     res->RES_CORRELATION->write(nullptr);
-    return run && run->apply();
+    // Shown already: the recording holds it; applying again would squash twice.
+    return run && (run->shown() || run->apply());
 }
 
 void reject_pending_correction()
 {
+    if (const std::shared_ptr<image_correlation> run = res->RES_CORRELATION->value(); run && run->shown())
+        run->hide();
     res->RES_CORRELATION->write(nullptr);
+}
+
+wxString pending_correction_text()
+{
+    const std::shared_ptr<image_correlation> run = res->RES_CORRELATION->value();
+    if (!run || !run->valid())
+        return "No valid correction";
+    const wxString what = run->pressure() ? "Pressure correction available" : "Position correction available";
+    return run->shown() ? what + " and applied" : what;
 }

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <wx/string.h>
+
 #include "common/recording_observer.h"
 #include "correction/image_correlation.h"
 
@@ -43,4 +45,8 @@ std::shared_ptr<image_correlation> make_pending_correction(long first, long last
 // Applies the pending correction; false (and dropped) when there is none or
 // the recording's frames are no longer the ones it was made from.
 bool accept_pending_correction();
+// Takes a shown correction out again, then drops it.
 void reject_pending_correction();
+// The pressure display's status: "No valid correction", "Position correction
+// available", "Pressure correction available", each "... and applied" once shown.
+wxString pending_correction_text();

@@ -549,7 +549,11 @@ bool image_correlation::apply()
         bufp->set_position(f, poses[i]);
         if (pressure_)
             bufp->set_image(f, images[i]);
-        result_[i].recorded = result_[i].corrected;
+        // What the recording now holds, to the float it was stored as, so that
+        // matches_recording() knows the frames as they are after this.
+        matrix16d held;
+        held.forward(poses[i].get());
+        result_[i].recorded = held * cal_;
         result_[i].source = pressure_ ? images[i] : result_[i].source;
     }
     res->IM->set_needs_save(true);

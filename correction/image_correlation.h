@@ -119,6 +119,14 @@ public:
     // Whether every frame of the run is still in the frame buffer as it was.
     bool matches_recording() const;
 
+    // The pressure display's " Apply correction": applies the correction and
+    // keeps what it replaced, so that hide() (" Remove correction") can put it
+    // back. hide() is false, dropping what was kept, when the recording no
+    // longer holds what show() wrote.
+    bool show();
+    bool hide();
+    bool shown() const { return shown_; }
+
     counted_array_ptr<float> corrected_pos(long frame) const;
     cip_t corrected_frame(long frame, const cip_t& image) const;
     long find(long frame) const;
@@ -142,6 +150,11 @@ private:
     double sx_ = 0.01, sy_ = 0.01;
     matrix16d cal_, cal_inverse_;
     std::vector<corr_t> list_, result_;
+    // What show() replaced: the records as they were and the settings it changed.
+    bool shown_ = false;
+    std::vector<corr_t> kept_;
+    std::vector<counted_array_ptr<float>> kept_poses_;  // exactly as they were held
+    bool kept_corrected_pos_ = false, kept_corrected_pressure_ = false;
     matrix16d adjust_a_, adjust_b_;  // accumulated corrections
 };
 

@@ -77,4 +77,77 @@ TEST_F(AutoCorrection, PendingCorrectionIsDroppedWhenTheRecordingIsReplaced)
     EXPECT_FALSE(res->RES_CORRELATION->value());
 }
 
+// The pressure display's Apply and Remove: removing puts back exactly what was
+// held; accepting a shown correction keeps it as shown (a second squash would
+// compress the images again); rejecting a shown one takes it out; and a shown
+// correction whose recording was replaced writes nothing into the new one.
+TEST_F(AutoCorrection, ShownCorrectionsComeOutExactlyAndAreKeptOnceAccepted)
+{
+    load(small(120));
+    EXPECT_EQ(pending_correction_text(), "No valid correction");
+    std::vector<counted_array_ptr<float>> held = held_poses();
+    std::vector<cip_t> images;
+    for (long i = 0; i < bufp->frames(); ++i)
+        images.push_back(bufp->imagecp(i));
+    const auto same_as_held = [&] {
+        for (long i = 0; i < bufp->frames(); ++i) {
+            const auto pose = bufp->positioncp(i);
+            if (!std::equal(pose.get(), pose.get() + 6, held[static_cast<std::size_t>(i)].get()) ||
+                !(bufp->imagecp(i) == images[static_cast<std::size_t>(i)]))
+                return false;
+        }
+        return true;
+    };
+
+    double a = 0, b = 0;
+    const auto run = make_pending_correction(0, bufp->frames() - 1, true, &a, &b);
+    ASSERT_TRUE(run->valid());
+    EXPECT_EQ(pending_correction_text(), "Pressure correction available");
+    ASSERT_TRUE(run->show());
+    EXPECT_EQ(pending_correction_text(), "Pressure correction available and applied");
+    EXPECT_FALSE(same_as_held());
+    EXPECT_TRUE(res->RES_CORRECTED_PRESSURE->value());
+    std::vector<cip_t> shown;
+    for (long i = 0; i < bufp->frames(); ++i)
+        shown.push_back(bufp->imagecp(i));
+    ASSERT_TRUE(run->hide());
+    EXPECT_TRUE(same_as_held()) << "Remove puts back the very poses and images";
+    EXPECT_FALSE(res->RES_CORRECTED_PRESSURE->value());
+    EXPECT_FALSE(res->RES_CORRECTED_POS->value());
+    EXPECT_EQ(pending_correction_text(), "Pressure correction available");
+
+    // Shown again, then accepted: the recording keeps what was shown, not a second squash of it.
+    ASSERT_TRUE(run->show());
+    ASSERT_TRUE(accept_pending_correction());
+    EXPECT_EQ(pending_correction_text(), "No valid correction");
+    for (long i = 0; i < bufp->frames(); ++i) {
+        const cip_t now = bufp->imagecp(i);
+        const cip_t& then = shown[static_cast<std::size_t>(i)];
+        ASSERT_EQ(now.pixel_count(), then.pixel_count());
+        EXPECT_TRUE(std::equal(now.pixels(), now.pixels() + now.pixel_count(), then.pixels())) << i;
+    }
+
+    // Rejecting a shown correction takes it out.
+    held = held_poses();
+    images.clear();
+    for (long i = 0; i < bufp->frames(); ++i)
+        images.push_back(bufp->imagecp(i));
+    const auto second = make_pending_correction(0, bufp->frames() - 1, false, &a, &b);
+    ASSERT_TRUE(second->valid() && second->show());
+    reject_pending_correction();
+    EXPECT_TRUE(same_as_held());
+    EXPECT_FALSE(res->RES_CORRELATION->value());
+
+    // Shown, then the recording replaced: Remove leaves the new frames alone.
+    const auto third = make_pending_correction(0, bufp->frames() - 1, false, &a, &b);
+    ASSERT_TRUE(third->valid() && third->show());
+    load(small(120));
+    held = held_poses();
+    images.clear();
+    for (long i = 0; i < bufp->frames(); ++i)
+        images.push_back(bufp->imagecp(i));
+    EXPECT_FALSE(third->hide());
+    EXPECT_TRUE(same_as_held());
+}
+
 }  // namespace
