@@ -191,6 +191,19 @@ std::uint64_t splitmix64(std::uint64_t& state)
     return z ^ (z >> 31);
 }
 
+// The grey level of each label of the phantom's rows.
+std::array<float, 256> label_levels(const phantom& body)
+{
+    std::array<float, 256> level{};
+    level[label_background] = static_cast<float>(body.background);
+    level[label_skin] = static_cast<float>(body.skin.level);
+    for (std::size_t k = 0; k < body.ellipsoids.size(); ++k)
+        level[ellipsoid_label(k)] = static_cast<float>(body.ellipsoids[k].level);
+    for (std::size_t k = 0; k < body.tubes.size(); ++k)
+        level[tube_label(body, k)] = static_cast<float>(body.tubes[k].level);
+    return level;
+}
+
 bool usable(const phantom& body, const float* pose, const probe_setup& probe)
 {
     return pose && probe.width > 0 && probe.height > 0 && body.ellipsoids.size() + body.tubes.size() <= max_shapes;
@@ -220,13 +233,7 @@ cip_t render_bscan(const phantom& body, const float* pose, const probe_setup& pr
         return image;
     const row_labeller labeller(body, pose, probe);
 
-    std::array<float, 256> level{};
-    level[label_background] = static_cast<float>(body.background);
-    level[label_skin] = static_cast<float>(body.skin.level);
-    for (std::size_t k = 0; k < body.ellipsoids.size(); ++k)
-        level[ellipsoid_label(k)] = static_cast<float>(body.ellipsoids[k].level);
-    for (std::size_t k = 0; k < body.tubes.size(); ++k)
-        level[tube_label(body, k)] = static_cast<float>(body.tubes[k].level);
+    const std::array<float, 256> level = label_levels(body);
 
     const auto& speckle = speckle_table();
     constexpr std::uint64_t index_mask = (1u << speckle_bits) - 1;
@@ -334,13 +341,7 @@ cip_t render_tissue_bscan(const phantom& body, const float* pose, const probe_se
         return image;
     const row_labeller labeller(body, pose, probe);
     const tissue_speckle_field field(speckle, labeller.step_u(), labeller.step_v());
-    std::array<float, 256> level{};
-    level[label_background] = static_cast<float>(body.background);
-    level[label_skin] = static_cast<float>(body.skin.level);
-    for (std::size_t k = 0; k < body.ellipsoids.size(); ++k)
-        level[ellipsoid_label(k)] = static_cast<float>(body.ellipsoids[k].level);
-    for (std::size_t k = 0; k < body.tubes.size(); ++k)
-        level[tube_label(body, k)] = static_cast<float>(body.tubes[k].level);
+    const std::array<float, 256> level = label_levels(body);
     std::vector<std::uint8_t> labels(static_cast<std::size_t>(probe.width));
     for (long v = 0; v < probe.height; ++v) {
         const double depth = row_depth[static_cast<std::size_t>(v)];

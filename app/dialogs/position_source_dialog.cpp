@@ -6,7 +6,6 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
-#include <wx/dir.h>
 #include <wx/scrolwin.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
@@ -15,6 +14,7 @@
 #include <wx/textctrl.h>
 
 #include "resources/resource_table.h"
+#include "serial_ports.h"
 
 namespace {
 
@@ -29,18 +29,6 @@ const char* const tools[] = {"None",         "Tool 1",       "Tool 2",       "To
 // Pointer codes: no relative tools.
 const int pointer_codes[] = {0, 1, 2, 3, 10, 11, 12, 13, 14, 15, 16};
 
-wxArrayString serial_devices()
-{
-    wxArrayString names;
-    for (const char* pattern : {"ttyS*", "ttyUSB*", "ttyACM*"}) {
-        wxArrayString found;
-        wxDir::GetAllFiles("/dev", &found, pattern, wxDIR_FILES);
-        found.Sort();
-        for (const wxString& f : found)
-            names.Add(f);
-    }
-    return names;
-}
 
 wxArrayString items(std::initializer_list<const char*> texts)
 {
@@ -95,7 +83,7 @@ position_source_dialog::position_source_dialog(wxWindow* parent, std::function<w
 
     label("Serial port:");
     port = new wxComboBox(this, wxID_ANY, res->RES_SERIAL_PORT->value(), wxDefaultPosition, wxSize(220, -1),
-                          serial_devices());
+                          serial_port_names());
     grid->Add(port, 0, wxEXPAND);
 
     wxArrayString speeds;

@@ -6,7 +6,6 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
-#include <wx/dir.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
 #include <wx/stattext.h>
@@ -15,23 +14,7 @@
 #include "common/vertex_math.h"
 #include "devices/flapping.h"
 #include "resources/resource_table.h"
-
-namespace {
-
-wxArrayString serial_ports()
-{
-    wxArrayString names;
-    for (const char* pattern : {"ttyS*", "ttyUSB*", "ttyACM*"}) {
-        wxArrayString found;
-        wxDir::GetAllFiles("/dev", &found, pattern, wxDIR_FILES);
-        found.Sort();
-        for (const wxString& f : found)
-            names.Add(f);
-    }
-    return names;
-}
-
-}  // namespace
+#include "serial_ports.h"
 
 wxString frame_spacing_text(long range_degrees, long frames, const flap::sweep_geometry_t& geometry)
 {
@@ -68,8 +51,8 @@ probe_motor_dialog::probe_motor_dialog(wxWindow* parent, flapping& motor)
     };
 
     label("Serial port:");
-    port =
-        new wxComboBox(this, wxID_ANY, res->RES_FLAP_PORT->value(), wxDefaultPosition, wxSize(220, -1), serial_ports());
+    port = new wxComboBox(this, wxID_ANY, res->RES_FLAP_PORT->value(), wxDefaultPosition, wxSize(220, -1),
+                          serial_port_names());
     grid->Add(port, 0, wxEXPAND);
     label("Controller:");
     wxArrayString kinds;

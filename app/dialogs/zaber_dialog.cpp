@@ -5,7 +5,6 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
-#include <wx/dir.h>
 #include <wx/filename.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -16,25 +15,13 @@
 #include "devices/gantry_runner.h"
 #include "devices/zaber_gantry.h"
 #include "resources/resource_table.h"
+#include "serial_ports.h"
 
 namespace {
 
 constexpr const char* caption = "Zaber gantry control";
 enum { ACT_HOME, ACT_MOVE, ACT_STEP, ACT_STOP };
 constexpr int all_axes = 3;
-
-wxArrayString serial_ports()
-{
-    wxArrayString names;
-    for (const char* pattern : {"ttyS*", "ttyUSB*", "ttyACM*"}) {
-        wxArrayString found;
-        wxDir::GetAllFiles("/dev", &found, pattern, wxDIR_FILES);
-        found.Sort();
-        for (const wxString& f : found)
-            names.Add(f);
-    }
-    return names;
-}
 
 }  // namespace
 
@@ -48,7 +35,7 @@ zaber_dialog::zaber_dialog(wxWindow* parent, zaberGantry& gantry, gantry_runner_
     auto* top = new wxFlexGridSizer(3, wxSize(8, 6));
     top->Add(new wxStaticText(this, wxID_ANY, "Serial port:"), 0, wxALIGN_CENTER_VERTICAL);
     port = new wxComboBox(this, wxID_ANY, res->RES_ZABER_PORT->value(), wxDefaultPosition, wxSize(220, -1),
-                          serial_ports());
+                          serial_port_names());
     top->Add(port, 0, wxEXPAND);
     start = new wxButton(this, wxID_ANY, "Start");
     top->Add(start);
