@@ -21,6 +21,22 @@ std::string walk(cmdSequence& s, int limit = 1000)
     return out + "...";
 }
 
+// Every command word is known as itself and no near miss passes for one (the
+// words are told apart by length and a letter or two before comparing).
+TEST(CmdSequence, EveryCommandWordAndNoNearMiss)
+{
+    cmdSequence s;
+    ASSERT_TRUE(s.load("BEGIN_MAIN\nhome\nhome_x\nhome_y\nhome_z\nstop\nmove 1 2 3\nmove_x 1\nmove_y 1\nmove_z 1\n"
+                       "step 1 2 3\nstep_x 1\nstep_y 1\nstep_z 1\nrepeat 1\npause\nrepeat_end\nEND_MAIN\n"));
+    EXPECT_EQ(walk(s), "home home_x home_y home_z stop move move_x move_y move_z step step_x step_y step_z | .");
+    log_capture quiet;
+    for (const char* near : {"hom", "homes", "home_w", "home_X", "stap", "stop_x", "mov", "move_", "step_q", "pause_",
+                             "Pause", "repeats", "repeat_x", "repeat_and", "sxxxxxxx", "m", "h_____"}) {
+        const std::string text = std::string("BEGIN_MAIN\n") + near + "\nEND_MAIN\n";
+        EXPECT_FALSE(s.load(text)) << near;
+    }
+}
+
 // Catches a repeat that runs count - 1 or count + 1 times, lost nesting,
 // multi-commands that do not return, and step counts that disagree with the walk.
 TEST(CmdSequence, CountsNestingAndMultiCommandsRunAsWritten)
