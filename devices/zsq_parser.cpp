@@ -5,9 +5,12 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <limits>
-#include <unordered_map>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "devices/cmd_sequence.h"
 
@@ -38,15 +41,49 @@ constexpr std::string_view end_main = "END_MAIN";
 constexpr std::string_view begin_multi = "BEGIN_MULTI_COMMAND";
 constexpr std::string_view end_multi = "END_MULTI_COMMAND";
 
-// Looked up by length first: every line passes through here.
+// Every line passes through here: the few words of the word's length are
+// told apart by a letter or two before the one comparison.
 const word_info_t* find_command(std::string_view word)
 {
-    if (word.size() < 4 || word.size() > 10)
-        return nullptr;
-    for (const word_info_t& w : command_words)
-        if (w.word.size() == word.size() && w.word[0] == word[0] && w.word == word)
-            return &w;
-    return nullptr;
+    const auto is = [&](std::size_t i) -> const word_info_t* {
+        return command_words[i].word == word ? &command_words[i] : nullptr;
+    };
+    switch (word.size()) {
+        case 4:  // home, stop, move, step
+            switch (word[0]) {
+                case 'h':
+                    return is(0);
+                case 'm':
+                    return is(5);
+                case 's':
+                    return word[2] == 'o' ? is(4) : is(9);
+                default:
+                    return nullptr;
+            }
+        case 5:
+            return is(13);  // pause
+        case 6: {           // home_x ... step_z, or repeat
+            if (word[4] != '_')
+                return is(14);
+            const auto axis = static_cast<std::size_t>(static_cast<unsigned char>(word[5]) - 'x');
+            if (axis > 2)
+                return nullptr;
+            switch (word[0]) {
+                case 'h':
+                    return is(1 + axis);
+                case 'm':
+                    return is(6 + axis);
+                case 's':
+                    return is(10 + axis);
+                default:
+                    return nullptr;
+            }
+        }
+        case 10:
+            return is(15);  // repeat_end
+        default:
+            return nullptr;
+    }
 }
 
 bool is_block_word(std::string_view w)
@@ -54,9 +91,17 @@ bool is_block_word(std::string_view w)
     return w == begin_main || w == end_main || w == begin_multi || w == end_multi;
 }
 
+// Blank, tab, carriage return and line feed: one look-up per character.
+constexpr std::array<bool, 256> separators = [] {
+    std::array<bool, 256> t{};
+    for (const unsigned char c : {' ', '\t', '\r', '\n'})
+        t[c] = true;
+    return t;
+}();
+
 bool is_separator(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return separators[static_cast<unsigned char>(c)];
 }
 
 // The words of a line; more than max are counted but not kept.
@@ -69,16 +114,18 @@ struct words_t {
 void split_words(std::string_view line, words_t* out)
 {
     out->count = 0;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && is_separator(line[i]))
-            ++i;
-        const std::size_t start = i;
-        while (i < line.size() && !is_separator(line[i]))
-            ++i;
-        if (i > start) {
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    while (p != end) {
+        while (p != end && is_separator(*p))
+            ++p;
+        const char* const start = p;
+        while (p != end && !is_separator(*p))
+            ++p;
+        if (p != start) {
             if (out->count < words_t::max)
-                out->word[static_cast<std::size_t>(out->count)] = line.substr(start, i - start);
+                out->word[static_cast<std::size_t>(out->count)] =
+                    std::string_view(start, static_cast<std::size_t>(p - start));
             ++out->count;
         }
     }
@@ -121,6 +168,89 @@ long saturating_mul(long a, std::uint32_t n)
     return a > max_steps / static_cast<long>(n) ? max_steps : a * static_cast<long>(n);
 }
 
+// Multi-command names to their list, open addressing over one flat array
+// with the names copied side by side: a call is looked up on every line that
+// is not a command, and a node-based map's scattered nodes made each lookup a
+// cache miss.
+class name_table_t {
+public:
+    static constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
+
+    name_table_t() { slots_.resize(64); }
+
+    std::uint32_t find(std::string_view name) const
+    {
+        const std::uint64_t h = hash(name);
+        const auto tag = static_cast<std::uint32_t>(h >> 32);
+        for (std::size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+            const slot_t& s = slots_[i];
+            if (s.list == none)
+                return none;
+            if (s.tag == tag && spelled(s.list) == name)
+                return s.list;
+        }
+    }
+    void add(std::string_view name, std::uint32_t list)
+    {
+        if (2 * (used_ + 1) > slots_.size())
+            grow();
+        if (spans_.size() <= list)
+            spans_.resize(static_cast<std::size_t>(list) + 1);
+        spans_[list] = {static_cast<std::uint32_t>(names_.size()), static_cast<std::uint32_t>(name.size())};
+        names_.append(name);
+        place(hash(name), list);
+        ++used_;
+    }
+
+private:
+    // Eight bytes a slot, so that the table stays in the cache; the names
+    // themselves are read only when the tag matches.
+    struct slot_t {
+        std::uint32_t tag = 0;
+        std::uint32_t list = none;
+    };
+    std::string_view spelled(std::uint32_t list) const
+    {
+        return std::string_view(names_).substr(spans_[list].first, spans_[list].second);
+    }
+    static std::uint64_t hash(std::string_view s)
+    {
+        std::uint64_t h = 1469598103934665603ull;  // FNV-1a: names are short
+        for (const char c : s)
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        return h ^ (h >> 29);
+    }
+    void place(std::uint64_t h, std::uint32_t list)
+    {
+        std::size_t i = h & (slots_.size() - 1);
+        while (slots_[i].list != none)
+            i = (i + 1) & (slots_.size() - 1);
+        slots_[i] = {static_cast<std::uint32_t>(h >> 32), list};
+    }
+    void grow()
+    {
+        const std::vector<slot_t> old = std::exchange(slots_, std::vector<slot_t>(slots_.size() * 2));
+        for (const slot_t& s : old)
+            if (s.list != none)
+                place(hash(spelled(s.list)), s.list);
+    }
+
+    std::vector<slot_t> slots_;
+    std::string names_;                                           // every name, one after another
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> spans_;  // each list's name in names_
+    std::size_t used_ = 0;
+};
+
+// memchr's stride, not a byte at a time: this pass alone cost as much as parsing.
+std::size_t count_lines(std::string_view text)
+{
+    std::size_t lines = 1;
+    for (const char *p = text.data(), *end = p + text.size();
+         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
+        ++lines;
+    return lines;
+}
+
 class zsq_parser_t {
 public:
     explicit zsq_parser_t(std::vector<zsq_error_t>* errors) : errors_(errors) {}
@@ -146,12 +276,7 @@ private:
 
     std::vector<zsq_error_t>* errors_;
     cmd_program_t program_;
-    struct name_hash_t {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
-    // Keys view the names in program_.lists, which never move.
-    std::unordered_map<std::string_view, std::uint32_t, name_hash_t> multi_names_;
+    name_table_t multi_names_;
     long line_ = 0;
     long last_error_line_ = 0;
     bool in_block_ = false;
@@ -172,8 +297,7 @@ bool zsq_parser_t::parse(std::string_view text, cmd_program_t* out)
 {
     program_.lists.resize(1);  // the main list, filled when its block closes
     // One item a line at most: no list ever grows by copying.
-    program_.items.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    multi_names_.reserve(64);
+    program_.items.reserve(count_lines(text));
     std::size_t at = 0;
     while (at < text.size()) {
         std::size_t end = text.find('\n', at);
@@ -222,7 +346,7 @@ void zsq_parser_t::outside_block(const words_t& w)
             error("BEGIN_MULTI_COMMAND needs exactly one name");
         else if (find_command(w.word[1]) || is_block_word(w.word[1]))
             error("a multi-command cannot take the name of a command");
-        else if (multi_names_.contains(w.word[1]))
+        else if (multi_names_.find(w.word[1]) != name_table_t::none)
             error("a multi-command of this name is already defined");
         else
             name = std::string(w.word[1]);
@@ -273,7 +397,7 @@ void zsq_parser_t::close_block(const words_t& w)
     // Known only from here on, so a multi-command can never call itself.
     if (!block_.name.empty()) {
         program_.lists.push_back(std::move(block_));
-        multi_names_.emplace(program_.lists.back().name, static_cast<std::uint32_t>(program_.lists.size() - 1));
+        multi_names_.add(program_.lists.back().name, static_cast<std::uint32_t>(program_.lists.size() - 1));
     }
 }
 
@@ -283,8 +407,8 @@ void zsq_parser_t::command(const words_t& w)
     cmdItem item;
     const word_info_t* info = find_command(word);
     if (!info) {
-        const auto multi = multi_names_.find(word);
-        if (multi == multi_names_.end()) {
+        const std::uint32_t multi = multi_names_.find(word);
+        if (multi == name_table_t::none) {
             error("neither a command nor a multi-command defined above");
             return;
         }
@@ -292,11 +416,11 @@ void zsq_parser_t::command(const words_t& w)
             error("a multi-command takes no values");
             return;
         }
-        const cmd_program_t::list_t& called = program_.lists[multi->second];
+        const cmd_program_t::list_t& called = program_.lists[multi];
         loops_.back().pauses = saturating_add(loops_.back().pauses, called.pauses);
         loops_.back().acts = loops_.back().acts || called.acts;
         item.kind = cmd_kind_t::call;
-        item.target = multi->second;
+        item.target = multi;
         item.command = called.name;
         program_.items.push_back(item);
         return;

@@ -26,8 +26,9 @@ std::string walk(cmdSequence& s, int limit = 1000)
 TEST(CmdSequence, EveryCommandWordAndNoNearMiss)
 {
     cmdSequence s;
-    ASSERT_TRUE(s.load("BEGIN_MAIN\nhome\nhome_x\nhome_y\nhome_z\nstop\nmove 1 2 3\nmove_x 1\nmove_y 1\nmove_z 1\n"
-                       "step 1 2 3\nstep_x 1\nstep_y 1\nstep_z 1\nrepeat 1\npause\nrepeat_end\nEND_MAIN\n"));
+    ASSERT_TRUE(
+        s.load("BEGIN_MAIN\nhome\nhome_x\nhome_y\nhome_z\nstop\nmove 1 2 3\nmove_x 1\nmove_y 1\nmove_z 1\n"
+               "step 1 2 3\nstep_x 1\nstep_y 1\nstep_z 1\nrepeat 1\npause\nrepeat_end\nEND_MAIN\n"));
     EXPECT_EQ(walk(s), "home home_x home_y home_z stop move move_x move_y move_z step step_x step_y step_z | .");
     log_capture quiet;
     for (const char* near : {"hom", "homes", "home_w", "home_X", "stap", "stop_x", "mov", "move_", "step_q", "pause_",
@@ -35,6 +36,33 @@ TEST(CmdSequence, EveryCommandWordAndNoNearMiss)
         const std::string text = std::string("BEGIN_MAIN\n") + near + "\nEND_MAIN\n";
         EXPECT_FALSE(s.load(text)) << near;
     }
+}
+
+// Hundreds of multi-commands, each known from its definition on and called by
+// name (the name table grows many times on the way); a name one letter off is
+// not one of them.
+TEST(CmdSequence, ManyMultiCommandsAreEachFoundByName)
+{
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "BEGIN_MULTI_COMMAND m" + std::to_string(i) + "\nstep_x " + std::to_string(i) +
+                "\npause\nEND_MULTI_COMMAND\n";
+    text += "BEGIN_MAIN\n";
+    for (int i = 299; i >= 0; i -= 37)
+        text += "m" + std::to_string(i) + "\n";
+    text += "END_MAIN\n";
+    cmdSequence s;
+    ASSERT_TRUE(s.load(text));
+    EXPECT_EQ(s.steps(), 9);
+    for (int i = 299; i >= 0; i -= 37) {
+        const cmdItem c = s.getNextCmd();
+        ASSERT_EQ(c.kind, cmd_kind_t::step_x);
+        EXPECT_EQ(c.values[0], i);
+        EXPECT_EQ(s.getNextCmd().kind, cmd_kind_t::end_of_step);
+    }
+    log_capture quiet;
+    EXPECT_FALSE(s.load(text.substr(0, text.size() - 9) + "m300\nEND_MAIN\n"));
+    EXPECT_FALSE(s.load(text.substr(0, text.size() - 9) + "M1\nEND_MAIN\n"));
 }
 
 // Catches a repeat that runs count - 1 or count + 1 times, lost nesting,
