@@ -142,6 +142,7 @@ bool MainWindow::start(const std::vector<wxString>& args)
     lipo->set_sweep_model(flapprobe_->sweep_model());
     lipo->set_sweep_angle_source(flapprobe_->angle_source());
     gantry_ = std::make_unique<zaberGantry>();
+    zgantry = gantry_.get();
     gantry_runner_ = std::make_unique<gantry_runner_t>(
         *gantry_, [this] { return static_cast<long>(recorder_->sweep_boundaries().size()); });
     lipo->set_stage_gate([this](std::uint64_t t) { return gantry_runner_->accept_frame(t); });
@@ -250,6 +251,7 @@ void MainWindow::shut_down()
     flapprobe = nullptr;
     flapprobe_.reset();  // waits for the motor and closes its port
     gantry_runner_.reset();
+    zgantry = nullptr;
     gantry_.reset();  // stops the axes and closes the port
     if (recorder_)
         recorder_->set_observer(nullptr);

@@ -6,6 +6,8 @@
 
 #include "resources/resource_table.h"
 
+zaberGantry* zgantry = nullptr;
+
 zaberGantry::zaberGantry(const zaber_timing_t& timing)
 {
     for (std::size_t i = 0; i < slides_.size(); ++i)

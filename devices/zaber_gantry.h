@@ -54,3 +54,5 @@ private:
     bool running_ = false;
     cmdSequence sequence_;
 };
+
+extern zaberGantry* zgantry;  // the program's gantry, while one exists

@@ -5,7 +5,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -104,6 +103,11 @@ bool is_separator(char c)
     return separators[static_cast<unsigned char>(c)];
 }
 
+bool is_blank(char c)
+{
+    return c != '\n' && is_separator(c);
+}
+
 // The words of a line; more than max are counted but not kept.
 struct words_t {
     static constexpr int max = 5;
@@ -111,24 +115,26 @@ struct words_t {
     int count = 0;
 };
 
-void split_words(std::string_view line, words_t* out)
+// Reads the words of the line at p and moves p past its end: one pass over
+// the characters, the line's end found on the way.
+void read_line_words(const char*& p, const char* const end, words_t* out)
 {
     out->count = 0;
-    const char* p = line.data();
-    const char* const end = p + line.size();
-    while (p != end) {
-        while (p != end && is_separator(*p))
+    for (;;) {
+        while (p != end && is_blank(*p))
             ++p;
+        if (p == end || *p == '\n')
+            break;
         const char* const start = p;
         while (p != end && !is_separator(*p))
             ++p;
-        if (p != start) {
-            if (out->count < words_t::max)
-                out->word[static_cast<std::size_t>(out->count)] =
-                    std::string_view(start, static_cast<std::size_t>(p - start));
-            ++out->count;
-        }
+        if (out->count < words_t::max)
+            out->word[static_cast<std::size_t>(out->count)] =
+                std::string_view(start, static_cast<std::size_t>(p - start));
+        ++out->count;
     }
+    if (p != end)
+        ++p;  // the line feed
 }
 
 // Finite only: "nan" and "inf" parse as numbers yet are no place to move to.
@@ -241,16 +247,6 @@ private:
     std::size_t used_ = 0;
 };
 
-// memchr's stride, not a byte at a time: this pass alone cost as much as parsing.
-std::size_t count_lines(std::string_view text)
-{
-    std::size_t lines = 1;
-    for (const char *p = text.data(), *end = p + text.size();
-         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
-        ++lines;
-    return lines;
-}
-
 class zsq_parser_t {
 public:
     explicit zsq_parser_t(std::vector<zsq_error_t>* errors) : errors_(errors) {}
@@ -266,7 +262,7 @@ private:
         bool acts = false;
     };
 
-    void line(std::string_view text);
+    void line(const words_t& w);
     void outside_block(const words_t& w);
     void inside_block(const words_t& w);
     void close_block(const words_t& w);
@@ -296,16 +292,17 @@ void zsq_parser_t::error(const char* reason)
 bool zsq_parser_t::parse(std::string_view text, cmd_program_t* out)
 {
     program_.lists.resize(1);  // the main list, filled when its block closes
-    // One item a line at most: no list ever grows by copying.
-    program_.items.reserve(count_lines(text));
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos)
-            end = text.size();
+    // Room for a command every 8 bytes, more than usual lines need; beyond it
+    // the list grows (items are plain data, cheap to move), which costs less
+    // than counting the lines first.
+    program_.items.reserve(text.size() / 8 + 16);
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    words_t w;
+    while (p != end) {
         ++line_;
-        line(text.substr(at, end - at));
-        at = end + 1;
+        read_line_words(p, end, &w);
+        line(w);
     }
     line_ = std::max(line_, 1L);
     if (in_block_)
@@ -318,10 +315,8 @@ bool zsq_parser_t::parse(std::string_view text, cmd_program_t* out)
     return true;
 }
 
-void zsq_parser_t::line(std::string_view text)
+void zsq_parser_t::line(const words_t& w)
 {
-    words_t w;
-    split_words(text, &w);
     if (w.count == 0)
         return;
     if (in_block_)
