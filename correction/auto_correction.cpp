@@ -80,3 +80,18 @@ wxString pending_correction_text()
     const wxString what = run->pressure() ? "Pressure correction available" : "Position correction available";
     return run->shown() ? what + " and applied" : what;
 }
+
+std::vector<std::pair<long, long>> recording_sweeps()
+{
+    const long frames = bufp ? bufp->frames() : 0;
+    if (frames <= 0)
+        return {};
+    const auto& sweeps = res->RES_SWEEPS->value();
+    std::vector<long> first = sweeps ? sweeps->first_frames : std::vector<long>{};
+    if (first.empty() || first[0] != 0)
+        first.insert(first.begin(), 0);
+    std::vector<std::pair<long, long>> ranges;
+    for (std::size_t s = 0; s < first.size(); ++s)
+        ranges.emplace_back(first[s], s + 1 < first.size() ? first[s + 1] - 1 : frames - 1);
+    return ranges;
+}

@@ -12,6 +12,8 @@
 #pragma once
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include <wx/string.h>
 
@@ -50,3 +52,8 @@ void reject_pending_correction();
 // The pressure display's status: "No valid correction", "Position correction
 // available", "Pressure correction available", each "... and applied" once shown.
 wxString pending_correction_text();
+
+// The first and last frame of each sweep of the recording held; frames
+// before the first sweep listed make a sweep of their own, and a recording
+// without sweeps is one.
+std::vector<std::pair<long, long>> recording_sweeps();

@@ -6,6 +6,7 @@
 
 #include <wx/filename.h>
 
+#include "correction/auto_correction.h"
 #include "correction/image_correlation.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
@@ -61,20 +62,21 @@ int run_correct(const std::vector<wxString>& args)
     tool_session_t tool;
     if (!recording_io->try_read_kestrane_file(in))
         return 1;
-    const long frames = bufp->frames();
-    std::vector<long> first = res->RES_SWEEPS->value()->first_frames;
-    if (first.empty() || first[0] != 0)
-        first.insert(first.begin(), 0);
-    if (only >= static_cast<long>(first.size())) {
-        std::fprintf(stderr, "kestrane-tool correct: the recording has %zu sweeps (0 to %zu).\n", first.size(),
-                     first.size() - 1);
+    const std::vector<std::pair<long, long>> sweeps = recording_sweeps();
+    if (sweeps.empty()) {
+        std::fprintf(stderr, "kestrane-tool correct: the recording holds no frames.\n");
+        return 1;
+    }
+    if (only >= static_cast<long>(sweeps.size())) {
+        std::fprintf(stderr, "kestrane-tool correct: the recording has %zu sweeps (0 to %zu).\n", sweeps.size(),
+                     sweeps.size() - 1);
         return 2;
     }
     int failed = 0;
-    for (std::size_t s = 0; s < first.size(); ++s) {
+    for (std::size_t s = 0; s < sweeps.size(); ++s) {
         if (only >= 0 && static_cast<long>(s) != only)
             continue;
-        const long a = first[s], b = s + 1 < first.size() ? first[s + 1] - 1 : frames - 1;
+        const auto [a, b] = sweeps[s];
         double max_a = 0.0, max_b = 0.0;
         const auto run = correct_frames(a, b, pressure, true, &max_a, &max_b);
         if (!run->valid() || !run->apply()) {
@@ -88,7 +90,7 @@ int run_correct(const std::vector<wxString>& args)
             std::printf(", %.2f mm due to pressure correction", max_b);
         std::printf("\n");
     }
-    if (failed == static_cast<int>(only >= 0 ? 1 : first.size()) && failed > 0)
+    if (failed == static_cast<int>(only >= 0 ? 1 : sweeps.size()) && failed > 0)
         return 1;  // nothing corrected: nothing written
     if (!recording_io->save_as(out))
         return 1;

@@ -22,27 +22,7 @@ constexpr const char* warning_text =
     "assessed using\nthe pressure visualisation below. Only accept\nthe correction if you are sure that it "
     "matches\nthe pattern of contact pressure variation\nduring scanning.";
 
-std::vector<long> sweep_starts()
-{
-    const auto& sweeps = res->RES_SWEEPS->value();
-    std::vector<long> starts = sweeps ? sweeps->first_frames : std::vector<long>{};
-    if (starts.empty() && bufp && bufp->frames() > 0)
-        starts.push_back(0);
-    return starts;
-}
-
 }  // namespace
-
-bool sweep_frames(long index, long* first, long* last)
-{
-    const std::vector<long> starts = sweep_starts();
-    const long frames = bufp ? bufp->frames() : 0;
-    if (index < 0 || index >= static_cast<long>(starts.size()))
-        return false;
-    *first = starts[static_cast<std::size_t>(index)];
-    *last = index + 1 < static_cast<long>(starts.size()) ? starts[static_cast<std::size_t>(index) + 1] - 1 : frames - 1;
-    return *first >= 0 && *first <= *last && *last < frames;
-}
 
 pressure_task_page::pressure_task_page(wxWindow* parent) : wxScrolledWindow(parent, wxID_ANY)
 {
@@ -98,7 +78,7 @@ pressure_task_page::~pressure_task_page()
 void pressure_task_page::PressureChanged()
 {
     auto_correct->SetValue(res->RES_AUTO_CORRECT_POS->value());
-    const std::size_t count = sweep_starts().size();
+    const std::size_t count = recording_sweeps().size();
     if (sweep->GetCount() != count) {
         const int chosen = std::max(0, sweep->GetSelection());
         sweep->Clear();
@@ -120,11 +100,13 @@ void pressure_task_page::PressureChanged()
 
 void pressure_task_page::run(bool pressure)
 {
-    long first = 0, last = 0;
-    if (!sweep_frames(sweep->GetSelection(), &first, &last)) {
+    const auto sweeps = recording_sweeps();
+    const int chosen = sweep->GetSelection();
+    if (chosen < 0 || static_cast<std::size_t>(chosen) >= sweeps.size()) {
         interaction().inform("Pressure", "There is no sweep to correct.");
         return;
     }
+    const auto [first, last] = sweeps[static_cast<std::size_t>(chosen)];
     reject_pending_correction();  // a new run replaces the one pending
     double max_a = 0.0, max_b = 0.0;
     const auto done = make_pending_correction(first, last, pressure, &max_a, &max_b);

@@ -51,7 +51,3 @@ private:
 
     std::unique_ptr<pmf_functor<pressure_visual_page>> changed_;
 };
-
-// First and last frame of sweep `index` of the recording (the whole recording
-// when it has no sweeps); false when there is no such sweep.
-bool sweep_frames(long index, long* first, long* last);
