@@ -17,11 +17,12 @@ public:
     igtl_client_t(const igtl_client_t&) = delete;
     igtl_client_t& operator=(const igtl_client_t&) = delete;
 
-    // False, with the reason logged, when nothing answers there.
-    bool connect(const wxString& host, int port, int timeout_ms);
-    // The next message within `timeout_ms`; `bad` with *why for a closed
-    // connection, a time-out or a message that does not read (after which
-    // the stream cannot be trusted: the caller disconnects).
+    // False when nothing answers there, with the reason logged unless `quiet`.
+    bool connect(const wxString& host, int port, int timeout_ms, bool quiet = false);
+    // The next message; `none` when none began within `timeout_ms`. A message
+    // once begun is waited for up to five seconds more. `bad` with *why for a
+    // closed connection, a message cut off or one that does not read (after
+    // which the stream cannot be trusted: the caller disconnects).
     igtl_body_t next(igtl_message_t* out, int timeout_ms, wxString* why);
     void close();
 

@@ -27,7 +27,8 @@ struct igtl_header_t {
 // The 58 header bytes; false, with *why, for a body beyond the limit.
 bool decode_igtl_header(const unsigned char* bytes, igtl_header_t* header, wxString* why);
 
-enum class igtl_body_t { image, transform, other, bad };
+// `none`: nothing came within the time allowed; the connection is still sound.
+enum class igtl_body_t { image, transform, other, bad, none };
 
 struct igtl_message_t {
     igtl_header_t header;

@@ -1,6 +1,7 @@
 #include "ks_video_capture.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <wx/log.h>
 
@@ -34,7 +35,7 @@ void ks_video_capture::search_again()
     if (backend())
         backend()->update_resources();
     else if (direct_selected())
-        source_->update_resources();
+        selected()->source->update_resources();
     if (was_running)
         start_acquisition();
 }
@@ -42,20 +43,35 @@ void ks_video_capture::search_again()
 void ks_video_capture::publish_list()
 {
     auto list = std::make_shared<std::vector<vid_card_list_t>>(v4l2_.devices());
-    if (source_)
-        list->push_back(source_->entry());
+    for (const offered_t& o : offered_)
+        if (o.source)
+            list->push_back(o.source->entry());
     res->RES_VID_CARD_LIST->write(list);
 }
 
-void ks_video_capture::add_source(image_source_t* source)
+ks_video_capture::offered_t* ks_video_capture::selected()
+{
+    return const_cast<offered_t*>(std::as_const(*this).selected());
+}
+
+const ks_video_capture::offered_t* ks_video_capture::selected() const
+{
+    for (const offered_t& o : offered_)
+        if (o.source && kind_ == o.source->entry().kind)
+            return &o;
+    return nullptr;
+}
+
+void ks_video_capture::add_source(image_source_t* source, source_slot_t slot)
 {
     const bool was_running = running_;
     stop_acquisition();
-    source_ = source;
-    source_backend_.reset();
-    if (v4l2_seam_t* seam = source->seam()) {
-        source_backend_ = std::make_unique<ks_v4l2_buffer>(clocks_, seam, source->entry().kind);
-        source_backend_->construct_v4l2_buffer();
+    offered_t& o = offered_[static_cast<std::size_t>(slot)];
+    o.source = source;
+    o.backend.reset();
+    if (v4l2_seam_t* seam = source ? source->seam() : nullptr) {
+        o.backend = std::make_unique<ks_v4l2_buffer>(clocks_, seam, source->entry().kind);
+        o.backend->construct_v4l2_buffer();
     }
     publish_list();
     kind_ = selected_kind();
@@ -68,14 +84,14 @@ ks_v4l2_buffer* ks_video_capture::backend()
 {
     if (kind_ == IMAGE_SOURCE_V4L2)
         return &v4l2_;
-    if (source_ && kind_ == source_->entry().kind)
-        return source_backend_.get();
-    return nullptr;
+    offered_t* o = selected();
+    return o ? o->backend.get() : nullptr;
 }
 
 bool ks_video_capture::direct_selected() const
 {
-    return source_ && !source_backend_ && kind_ == source_->entry().kind;
+    const offered_t* o = selected();
+    return o && !o->backend;
 }
 
 void ks_video_capture::follow_source()
@@ -84,7 +100,7 @@ void ks_video_capture::follow_source()
         backend()->update_resources();
         fit_recording_window();
     } else if (direct_selected()) {
-        source_->update_resources();
+        selected()->source->update_resources();
     }
 }
 
@@ -144,7 +160,7 @@ bool ks_video_capture::start_acquisition()
     if (kind_ == IMAGE_SOURCE_NONE)
         wxLogDebug("idle event: Trying to run video grabbing when no hardware has been found.");
     // Other kinds are sources this program does not drive.
-    if (direct_selected() ? !source_->start() : (!backend() || !backend()->start_v4l2_buffer()))
+    if (direct_selected() ? !selected()->source->start() : (!backend() || !backend()->start_v4l2_buffer()))
         return false;
     running_ = true;
     running_card_ = static_cast<long>(res->RES_VID_CARD->value());
@@ -158,7 +174,7 @@ void ks_video_capture::stop_acquisition()
         return;
     res->RES_IDLE_EVENT->remove_worry(idle_proc_.get());
     if (direct_selected())
-        source_->stop();
+        selected()->source->stop();
     else if (backend())
         backend()->stop_v4l2_buffer();
     running_ = false;
@@ -170,8 +186,8 @@ void ks_video_capture::activ_acquisition()
     if (!source && !direct_selected())
         return;
     if (source && source != &v4l2_)
-        source_->pump(clocks_.now());
-    const capture_step_t step = source ? source->activ_v4l2_buffer() : source_->step(clocks_.now());
+        selected()->source->pump(clocks_.now());
+    const capture_step_t step = source ? source->activ_v4l2_buffer() : selected()->source->step(clocks_.now());
     if (step == capture_step_t::out_of_memory) {
         res->RES_STOP_IMAGING->write();
         wxLogError("Insufficient memory to proceed !\n\nSave this data set and close it\nbefore attempting to record "
@@ -187,7 +203,7 @@ void ks_video_capture::get_bscan_scale(double& x, double& y) const
 {
     if (res->RES_BUF_RF->value() || rf_source_kind(kind_)) {
         x = y = res->RES_RF_SCALE->value();
-    } else if (kind_ != IMAGE_SOURCE_V4L2 && !(source_ && kind_ == source_->entry().kind)) {
+    } else if (kind_ != IMAGE_SOURCE_V4L2 && !selected()) {
         x = y = 0.0;
     }
 }

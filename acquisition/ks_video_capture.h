@@ -3,6 +3,7 @@
 // from the main loop's idle ticks.
 #pragma once
 
+#include <array>
 #include <memory>
 
 #include "acquisition/image_source.h"
@@ -42,9 +43,12 @@ public:
     // Looks for capture devices anew (a card plugged in since start-up) and republishes the list.
     void search_again();
 
+    // Slots of the other image sources, in their order in RES_VID_CARD_LIST.
+    enum class source_slot_t { simulated, network };
     // Offers another image source (not owned; it must outlive this object,
-    // or be replaced first) after the V4L2 devices in RES_VID_CARD_LIST.
-    void add_source(image_source_t* source);
+    // or be replaced first) after the V4L2 devices in RES_VID_CARD_LIST, in
+    // place of the one offered before in its slot; null withdraws it.
+    void add_source(image_source_t* source, source_slot_t slot = source_slot_t::simulated);
 
     bool running() const { return running_; }
     int kind() const { return kind_; }
@@ -59,10 +63,17 @@ private:
     void publish_list();
     void fit_recording_window();
 
+    struct offered_t {
+        image_source_t* source = nullptr;
+        std::unique_ptr<ks_v4l2_buffer> backend;  // for a source with a capture device behind it
+    };
+    // The offered source chosen in RES_VID_CARD; null for a V4L2 device or none.
+    offered_t* selected();
+    const offered_t* selected() const;
+
     ks_v4l2_buffer::clocks_t clocks_;
     ks_v4l2_buffer v4l2_;
-    image_source_t* source_ = nullptr;
-    std::unique_ptr<ks_v4l2_buffer> source_backend_;
+    std::array<offered_t, 2> offered_;
     int kind_ = IMAGE_SOURCE_NONE;
     bool running_ = false;
     long running_card_ = -1;

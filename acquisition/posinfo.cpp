@@ -5,6 +5,7 @@
 #include <wx/log.h>
 
 #include "acquisition/ascension_driver.h"
+#include "acquisition/igtl_tracker_driver.h"
 #include "acquisition/polaris_driver.h"
 #include "acquisition/polhemus_driver.h"
 #include "common/interaction.h"
@@ -14,9 +15,9 @@
 namespace {
 
 constexpr std::uint64_t min_action_gap = 100000;    // 10 ms between idle actions
-constexpr std::uint64_t min_poll_gap = 200000;      // 20 ms between requests
 constexpr std::uint64_t min_pointer_gap = 500000;   // 50 ms between pointer events
 constexpr std::uint64_t ticks_per_ms = 10000;
+constexpr int max_samples_per_step = 256;
 
 bool seeks(pos_detect_t detect, std::initializer_list<pos_detect_t> kinds)
 {
@@ -65,6 +66,7 @@ wxString detection_outcome_text(sensor_t found, pos_detect_t sought, int tool, i
     case SENSOR_ASCENSION: return "Bird or Star successfully initialised" + tool_suffix(tool) + pointer_suffix(pointer);
     case SENSOR_POLARIS: return "Polaris successfully initialised" + tool_suffix(tool) + pointer_suffix(pointer);
     case SENSOR_OPTITRACK: return "Optitrack successfully initialised" + tool_suffix(tool) + pointer_suffix(pointer);
+    case SENSOR_OPENIGTLINK: return "OpenIGTLink tracking connected";
     case SENSOR_NONE: break;
     default: wxLogDebug("Weird sensor in display_init_outcome.\n"); return {};
     }
@@ -72,8 +74,9 @@ wxString detection_outcome_text(sensor_t found, pos_detect_t sought, int tool, i
         "No position sensor found",         "Fastrak initialisation failed",   "Liberty/Patriot initialisation failed",
         "Flock of birds initialisation failed", "MiniBird initialisation failed", "LaserBird initialisation failed",
         "Polaris initialisation failed",    "Optitrack initialisation failed", "trakSTAR initialisation failed",
+        "OpenIGTLink connection failed",
     };
-    if (sought < 0 || sought > POS_DETECT_STAR) {
+    if (sought < 0 || sought > POS_DETECT_OPENIGTLINK) {
         wxLogDebug("Weird sensor in display_init_outcome.\n");
         return failures[0];
     }
@@ -97,6 +100,8 @@ posinfo::posinfo(interaction_t& ui, clock_t clock) : ui_(ui), clock_(std::move(c
     res->RES_POLARIS_PORT->read(change_proc_.get());
     res->RES_POLARIS_POINTER->read(change_proc_.get());
     res->RES_TEMP_CALIB->read(change_proc_.get());
+    res->RES_IGTL_SERVER->read(change_proc_.get());
+    res->RES_IGTL_PROBE->read(change_proc_.get());
 
     caprun_proc_ = std::make_unique<pmf_functor<posinfo>>(this, &posinfo::pos_caprun_changed);
     res->RES_POSITION_CAPTURE_EVENT->read_worrylist_length(caprun_proc_.get());
@@ -149,11 +154,17 @@ sensor_t posinfo::pos_init(long speed, const wxString& port, pos_detect_t detect
     config.tool = tool;
     config.pointer = pointer;
     config.exec_dir = res->RES_EXEC_DIR->value();
+    config.server = res->RES_IGTL_SERVER->value();
+    config.probe_device = res->RES_IGTL_PROBE->value();
 
     std::unique_ptr<tracker_driver_t> found;
     // No port chosen means no tracker is wanted: nothing to open or complain about.
     const bool have_port = !wxString(port).Trim(true).Trim(false).empty();
-    if (have_port && line_.open_port(port) && line_.set_params(speed, 8, 0, 0, 0)) {
+    if (detect == POS_DETECT_OPENIGTLINK) {
+        auto network = std::make_unique<igtl_tracker_driver_t>(clock_);
+        if (network->probe(line_, config, ui_))
+            found = std::move(network);
+    } else if (have_port && line_.open_port(port) && line_.set_params(speed, 8, 0, 0, 0)) {
         line_.set_record_length(serial_t::buffer_size, 0);
         const auto attempt = [&](std::unique_ptr<tracker_driver_t> candidate) {
             if (!found && candidate->probe(line_, config, ui_))
@@ -199,7 +210,9 @@ void posinfo::change_posinfo()
     refresh_latency();
     const bool reprobe = res->RES_POS_DETECT->changed() || res->RES_SERIAL_SPEED->changed() ||
                          res->RES_SERIAL_PORT->changed() || res->RES_POS_REPROBE->changed() ||
-                         res->RES_POLARIS_PORT->changed() || res->RES_POLARIS_POINTER->changed();
+                         res->RES_POLARIS_PORT->changed() || res->RES_POLARIS_POINTER->changed() ||
+                         (res->RES_POS_DETECT->value() == POS_DETECT_OPENIGTLINK &&
+                          (res->RES_IGTL_SERVER->changed() || res->RES_IGTL_PROBE->changed()));
     if (!reprobe)
         return;
     if (running_)
@@ -272,7 +285,7 @@ void posinfo::activ_posinfo()
     if (!running_ || !driver_)
         return;
     const std::uint64_t t = now();
-    if (t - last_action_ < min_action_gap || t - request_sent_ < min_poll_gap)
+    if (t - last_action_ < min_action_gap || t - request_sent_ < driver_->poll_gap_ticks())
         return;
     last_action_ = t;
 
@@ -293,7 +306,27 @@ void posinfo::activ_posinfo()
     }
     const std::uint64_t answered = request_time_;
     ask_for_position();
-    probe_.time = pointer_.time = answered;
+    deliver_timed(reply, answered);
+    // A tracker that sends by itself may have sent several since the last step.
+    for (int more = 0; more < max_samples_per_step && driver_->has_more(); ++more) {
+        const tracker_reply_t next = driver_->read_reply(line_, false, wanted);
+        if (!next.received)
+            break;
+        deliver_timed(next, answered);
+    }
+}
+
+// A sample stamped by the tracker itself keeps its time, less the latency as for requests.
+void posinfo::deliver_timed(const tracker_reply_t& reply, std::uint64_t answered)
+{
+    std::uint64_t t = answered;
+    if (reply.time != 0) {
+        if (latency_ >= 0)
+            t = reply.time > std::uint64_t(latency_) ? reply.time - std::uint64_t(latency_) : 0;
+        else
+            t = reply.time + std::uint64_t(-latency_);
+    }
+    probe_.time = pointer_.time = t;
     deliver(reply);
 }
 

@@ -56,6 +56,7 @@ private:
     void publish();
     bool ask_for_position();
     void deliver(const tracker_reply_t& reply);
+    void deliver_timed(const tracker_reply_t& reply, std::uint64_t answered);
     void watchdog();
     void show_alert(const wxString& text, alert_t colour);
 

@@ -23,6 +23,8 @@ struct tracker_config_t {
     int tool = 0;                        // polaris_port_t code of the probe tool (and reference)
     int pointer = 0;                     // polaris_port_t code of the pointer
     wxString exec_dir = ".";             // where tool definition files live
+    wxString server;                     // OpenIGTLink: host:port of the server
+    wxString probe_device;               // OpenIGTLink: name of the probe's TRANSFORM
 };
 
 // Which samples have listeners; a driver may skip decoding the others.
@@ -40,6 +42,7 @@ struct tracker_reply_t {
     pos_state_t pointer_state = POS_VALID;
     float probe_pose[6] = {};   // meaningful unless probe_state is POS_MISSING
     float pointer_pose[6] = {};
+    std::uint64_t time = 0;     // when set, the sample's own time (master ticks) rather than the request's
 };
 
 // A change of the status-bar alert line.
@@ -73,6 +76,10 @@ public:
     virtual bool has_pointer() const { return false; }
     // Silence after which a lost reply is given up and the request re-sent.
     virtual std::uint64_t watchdog_ticks() const { return 5000000; }  // 0.5 s
+    // Least time between requests; a tracker that sends by itself wants none.
+    virtual std::uint64_t poll_gap_ticks() const { return 200000; }  // 20 ms
+    // More samples are waiting after the one just read (trackers that send by themselves).
+    virtual bool has_more() const { return false; }
     // An alert line to show, once per change (the Polaris keeps one).
     virtual std::optional<alert_line_t> take_alert() { return std::nullopt; }
     // The alert line as it stands, to show again after something else replaced it.

@@ -12,6 +12,7 @@
 #include <wx/progdlg.h>
 #include <wx/utils.h>
 
+#include "acquisition/igtl_image_source.h"
 #include "acquisition/ks_video_capture.h"
 #include "acquisition/live_pos.h"
 #include "pages/record_page.h"
@@ -136,6 +137,10 @@ bool MainWindow::start(const std::vector<wxString>& args)
     simulated_watcher_ = std::make_unique<pmf_functor<MainWindow>>(this, &MainWindow::simulated_images_changed);
     res->RES_SIM_IMAGE_SOURCE->add_proc(simulated_watcher_.get());
     res->RES_ASCII_FILENAME->add_proc(simulated_watcher_.get());
+    network_source_ = std::make_unique<igtl_image_source_t>(nullptr);
+    network_images_changed();
+    network_watcher_ = std::make_unique<pmf_functor<MainWindow>>(this, &MainWindow::network_images_changed);
+    res->RES_IGTL_SERVER->add_proc(network_watcher_.get());
     step(70, "Searching for motor driver ...");
     flapprobe_ = std::make_unique<flapping>();
     flapprobe = flapprobe_.get();
@@ -231,6 +236,13 @@ void MainWindow::simulated_images_changed()
     simulated_source_ = std::move(source);  // the old one goes only after the capture let go of it
 }
 
+void MainWindow::network_images_changed()
+{
+    // Offered again: a running source stops and starts on the new server.
+    if (video_capture_)
+        video_capture_->add_source(network_source_.get(), ks_video_capture::source_slot_t::network);
+}
+
 void MainWindow::shut_down()
 {
     if (idle_bound_)
@@ -238,6 +250,7 @@ void MainWindow::shut_down()
     idle_bound_ = false;
     idle_watcher_.reset();
     simulated_watcher_.reset();
+    network_watcher_.reset();
     if (gate_signals_)
         gate_signals_->set_display({});  // the frame goes with the toolkit
     gate_signals_ = nullptr;
@@ -264,6 +277,7 @@ void MainWindow::shut_down()
     vid = nullptr;
     video_capture_.reset();    // gives the capture buffers back to the driver
     simulated_source_.reset();
+    network_source_.reset();
     set_interaction(nullptr);
     dicom_display_.reset();
     rf_display_.reset();

@@ -54,6 +54,8 @@ public:
     flapping& probe_motor() { return *flapprobe_; }
     // Rebuilds the simulated image source when RES_SIM_IMAGE_SOURCE changes.
     void simulated_images_changed();
+    // Connects the OpenIGTLink image source anew when RES_IGTL_SERVER changes.
+    void network_images_changed();
 
 private:
     void OnIdle(wxIdleEvent& event);
@@ -63,6 +65,7 @@ private:
     std::unique_ptr<gui_interaction_t> interaction_;
     std::unique_ptr<globcmap_t> colourmap_;
     std::unique_ptr<image_source_t> simulated_source_;  // outlives the capture that drives it
+    std::unique_ptr<image_source_t> network_source_;    // an OpenIGTLink server's images, likewise
     std::unique_ptr<ks_video_capture> video_capture_;
     std::unique_ptr<posinfo> position_source_;
     std::unique_ptr<live_pos> synchroniser_;
@@ -73,6 +76,7 @@ private:
     std::unique_ptr<flapping> flapprobe_;
     std::unique_ptr<auto_correction_t> auto_correction_;  // follows the recorder
     std::unique_ptr<pmf_functor<MainWindow>> simulated_watcher_;
+    std::unique_ptr<pmf_functor<MainWindow>> network_watcher_;
     std::unique_ptr<rf_display_service_t> rf_display_;
     std::unique_ptr<dicom_display_service_t> dicom_display_;
     std::unique_ptr<wxLogChain> log_chain_;

@@ -23,6 +23,7 @@ enum sensor_t : std::int32_t {
     SENSOR_POLARIS = 3,
     SENSOR_LIBERTY = 4,
     SENSOR_OPTITRACK = 6,
+    SENSOR_OPENIGTLINK = 7,  // poses from an OpenIGTLink server
 };
 
 // Kind of position sensor sought.
@@ -36,6 +37,7 @@ enum pos_detect_t : std::int32_t {
     POS_DETECT_POLARIS,
     POS_DETECT_OPTITRACK,
     POS_DETECT_STAR,
+    POS_DETECT_OPENIGTLINK,  // never sought automatically: it is a network server, not a serial device
 };
 
 // Tracker tool selection: 1-3 tools 1-3, 4-9 one tool relative to another,

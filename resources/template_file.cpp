@@ -31,7 +31,7 @@ constexpr source_word_t source_words[] = {
     {13, "SIMULATED"},      {14, "SIMULATED"}};  // 14: simulated images replaying RF frames
 
 const char* const detect_words[] = {"AUTO", "FASTRAK", "PATRIOT", "FLOCK", "MINI", "LASER", "POLARIS", "OPTITRACK",
-                                    "STAR"};
+                                    "STAR", "OPENIGTLINK"};
 constexpr int detect_word_count = sizeof detect_words / sizeof detect_words[0];
 
 bool write_line(wxTextOutputStream& out, const wxString& line)

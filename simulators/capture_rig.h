@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "acquisition/igtl_image_source.h"
 #include "acquisition/ks_video_capture.h"
 #include "acquisition/live_pos.h"
 #include "acquisition/live_recorder.h"
@@ -23,6 +24,7 @@ struct capture_rig_t {
     capture_rig_t& operator=(const capture_rig_t&) = delete;
 
     std::unique_ptr<image_source_t> simulated;  // outlives the capture that drives it
+    std::unique_ptr<image_source_t> network;    // an OpenIGTLink server's images, likewise
     ks_video_capture video;
     posinfo tracker;
     live_pos sync;

@@ -6,6 +6,7 @@
 
 #include "common/interaction.h"
 #include "output_names.h"
+#include "acquisition/igtl_receiver.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 #include "resources/value_text.h"
@@ -18,11 +19,16 @@ int usage()
 {
     std::fprintf(stderr,
                  "Usage: kestrane-tool capture                      list the image sources\n"
-                 "       kestrane-tool capture SOURCE [--tracker PORT] [--frames N] [--rate R] [--template T]\n"
-                 "                             [--replay FILE.ks] [OUT.ks]\n"
+                 "       kestrane-tool capture SOURCE [--tracker PORT|openigtlink] [--frames N] [--rate R]\n"
+                 "                             [--template T] [--replay FILE.ks] [--server HOST:PORT]\n"
+                 "                             [--probe-transform NAME] [OUT.ks]\n"
                  "  SOURCE          a number from the list, or part of a source's name\n"
-                 "  --tracker PORT  poses from the tracker on this serial port (found automatically);\n"
+                 "  --tracker PORT  poses from the tracker on this serial port (found automatically), or\n"
+                 "                  with 'openigtlink' the TRANSFORM messages of the OpenIGTLink server;\n"
                  "                  without it frames are recorded without positions\n"
+                 "  --server H:P    the OpenIGTLink server of the 'OpenIGTLink images' source and tracker\n"
+                 "                  (default as the settings say, localhost:18944)\n"
+                 "  --probe-transform NAME  the server's TRANSFORM that is the probe (default ProbeToReference)\n"
                  "  --frames N      frames to record (default 100)\n"
                  "  --rate R        full (default), gated, multiple, buffered, single, or 5 10 15 20 25 fps\n"
                  "  --template T    load the settings (probe calibration, scales) of template T first;\n"
@@ -72,7 +78,7 @@ void list_sources()
 
 int run_capture(const std::vector<wxString>& args)
 {
-    wxString source_name, port, replay, template_file, out;
+    wxString source_name, port, replay, template_file, out, server, probe_transform;
     long frames = 100;
     std::int64_t rate = 0;  // every frame: a tool run has no one to hold the probe still
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -83,6 +89,16 @@ int run_capture(const std::vector<wxString>& args)
             port = args[++i];
         } else if (a == "--rate" && has_value && parse_rate(args[i + 1], &rate)) {
             ++i;
+        } else if (a == "--server" && has_value) {
+            server = args[++i];
+            wxString host;
+            int server_port = 0;
+            if (!parse_igtl_address(server, &host, &server_port)) {
+                std::fprintf(stderr, "kestrane-tool capture: '%s' is not HOST:PORT.\n", server.utf8_str().data());
+                return 2;
+            }
+        } else if (a == "--probe-transform" && has_value) {
+            probe_transform = args[++i];
         } else if (a == "--template" && has_value) {
             template_file = args[++i];
         } else if (a == "--replay" && has_value) {
@@ -112,8 +128,13 @@ int run_capture(const std::vector<wxString>& args)
             return 1;
         res->RES_SIM_IMAGE_SOURCE->write(1);
     }
-    res->RES_SERIAL_PORT->write(port);
-    res->RES_POS_DETECT->write(POS_DETECT_AUTO);
+    if (!server.empty())
+        res->RES_IGTL_SERVER->write(server);
+    if (!probe_transform.empty())
+        res->RES_IGTL_PROBE->write(probe_transform);
+    const bool network_tracker = port.Lower() == "openigtlink";
+    res->RES_SERIAL_PORT->write(network_tracker ? wxString() : port);
+    res->RES_POS_DETECT->write(network_tracker ? POS_DETECT_OPENIGTLINK : POS_DETECT_AUTO);
     capture_rig_t rig(interaction());
     if (!replay.empty())
         recording_io->new_recording();  // the simulated source keeps the frames it replays

@@ -205,11 +205,10 @@ int run_receive(const std::vector<wxString>& args)
            (wanted < 0 || long(recording.frames.size()) < wanted)) {
         igtl_message_t m;
         const igtl_body_t kind = client.next(&m, 2000, &why);
-        if (kind == igtl_body_t::bad) {
-            if (why == "nothing came within the time allowed")
-                continue;  // a quiet server: wait on, within the limits given
+        if (kind == igtl_body_t::none)
+            continue;  // a quiet server: wait on, within the limits given
+        if (kind == igtl_body_t::bad)
             break;
-        }
         if (kind == igtl_body_t::transform && m.header.device == probe) {
             latest_pose = m.transform;
             have_pose = true;

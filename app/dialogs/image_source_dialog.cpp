@@ -6,11 +6,14 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/log.h>
 #include <wx/choice.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 
+#include "acquisition/igtl_receiver.h"
 #include "acquisition/rf_window.h"
 #include "common/dynabuf.h"
 #include "app/labelled_grid.h"
@@ -53,6 +56,11 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     simulated_lag = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS,
                                    -500, 500, clamp_int(res->RES_SIM_IMAGE_LAG->value(), -500, 500));
     grid->Add(simulated_lag, 0);
+
+    layout.label("OpenIGTLink server:");
+    igtl_server = new wxTextCtrl(this, wxID_ANY, res->RES_IGTL_SERVER->value(), wxDefaultPosition, wxSize(240, -1));
+    igtl_server->SetToolTip("host:port of the server whose IMAGE messages the \"OpenIGTLink images\" source records");
+    grid->Add(igtl_server, 0, wxEXPAND);
 
     layout.label("Input:");
     auto* input_row = new wxBoxSizer(wxHORIZONTAL);
@@ -143,6 +151,18 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     fill_sources();
 }
 
+void write_igtl_server(const wxString& typed)
+{
+    wxString host;
+    int port = 0;
+    if (!parse_igtl_address(typed, &host, &port)) {
+        wxLogWarning("'%s' is not a host:port address; the OpenIGTLink server stays %s.", typed,
+                     res->RES_IGTL_SERVER->value());
+        return;
+    }
+    res->RES_IGTL_SERVER->write_no_changeprocs(wxString::Format("%s:%d", host, port));
+}
+
 void image_source_dialog::fill_sources()
 {
     source->Clear();
@@ -193,6 +213,7 @@ void image_source_dialog::apply() const
         res->RES_VID_CARD->write_no_changeprocs(source->GetSelection());
     res->RES_SIM_IMAGE_SOURCE->write_no_changeprocs(simulated->GetSelection());
     res->RES_SIM_IMAGE_LAG->write_no_changeprocs(simulated_lag->GetValue());
+    write_igtl_server(igtl_server->GetValue());
     res->RES_VID_PORT->write_no_changeprocs(input_types[std::max(0, input_type->GetSelection())]);
     res->RES_VID_PORT_NUMBER->write_no_changeprocs(input_number->GetValue());
     res->RES_VIDEO_STANDARD->write_no_changeprocs(static_cast<video_standard_t>(std::max(0, standard->GetSelection())));

@@ -1,4 +1,5 @@
-// "Image source": which capture device (or simulated source) to use, its
+// "Image source": which capture device (or simulated source, or OpenIGTLink
+// server) to use, its
 // input, video standard and driver buffers, how long frames wait for the
 // tracker, the recording window within the device frame, colour flow, and
 // the part of an RF source's frames that is kept.
@@ -13,6 +14,11 @@ class wxCheckBox;
 class wxChoice;
 class wxSpinCtrl;
 class wxStaticText;
+class wxString;
+class wxTextCtrl;
+
+// A typed OpenIGTLink server address, written when it is host:port; otherwise the old one stays, with a warning.
+void write_igtl_server(const wxString& typed);
 
 class image_source_dialog : public wxDialog {
 public:
@@ -23,6 +29,7 @@ public:
     wxChoice* source = nullptr;
     wxChoice* simulated = nullptr;
     wxSpinCtrl* simulated_lag = nullptr;  // the water bath's: how far its images trail the tracker
+    wxTextCtrl* igtl_server = nullptr;    // host:port of the OpenIGTLink images
     wxChoice* input_type = nullptr;
     wxSpinCtrl* input_number = nullptr;
     wxChoice* standard = nullptr;

@@ -14,6 +14,7 @@
 #include <wx/textctrl.h>
 
 #include "resources/resource_table.h"
+#include "image_source_dialog.h"
 #include "serial_ports.h"
 
 namespace {
@@ -21,7 +22,8 @@ namespace {
 const long line_speeds[] = {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 921600, 1228739};
 const char* const tracker_kinds[] = {"Automatic detection", "Polhemus Fastrak",  "Polhemus Liberty/Patriot",
                                      "Ascension Flock of Birds", "Ascension MiniBird", "Ascension LaserBird",
-                                     "NDI Polaris",           "OptiTrack",          "Ascension trakSTAR"};
+                                     "NDI Polaris",           "OptiTrack",          "Ascension trakSTAR",
+                                     "OpenIGTLink server"};
 const char* const tools[] = {"None",         "Tool 1",       "Tool 2",       "Tool 3",       "Tool 1 re tool 2",
                              "Tool 1 re tool 3", "Tool 2 re tool 1", "Tool 2 re tool 3", "Tool 3 re tool 1",
                              "Tool 3 re tool 2", "Tool 4",       "Tool 5",       "Tool 6",       "Tool 7",
@@ -95,6 +97,24 @@ position_source_dialog::position_source_dialog(wxWindow* parent, std::function<w
     }
     speed = choice("Line speed (bps):", speeds, speed_index);
 
+    label("OpenIGTLink server:");
+    igtl_server = new wxTextCtrl(this, wxID_ANY, res->RES_IGTL_SERVER->value());
+    grid->Add(igtl_server, 0, wxEXPAND);
+    label("Probe transform:");
+    igtl_probe = new wxTextCtrl(this, wxID_ANY, res->RES_IGTL_PROBE->value());
+    igtl_probe->SetToolTip("Name of the server's TRANSFORM messages that give the probe's pose");
+    grid->Add(igtl_probe, 0, wxEXPAND);
+    // The serial settings mean nothing for a network server, and the server's nothing for a serial tracker.
+    const auto enable_kind = [this] {
+        const bool network = detect->GetSelection() == POS_DETECT_OPENIGTLINK;
+        for (wxWindow* w : std::initializer_list<wxWindow*>{port, speed})
+            w->Enable(!network);
+        for (wxWindow* w : std::initializer_list<wxWindow*>{igtl_server, igtl_probe})
+            w->Enable(network);
+    };
+    detect->Bind(wxEVT_CHOICE, [enable_kind](wxCommandEvent&) { enable_kind(); });
+    enable_kind();
+
     probe_tool = choice("Probe tool:", items(tools), clamp_index(res->RES_POLARIS_PORT->value(), std::size(tools)));
     wxArrayString pointer_names;
     int pointer_index = 0;
@@ -159,6 +179,9 @@ void position_source_dialog::apply() const
     res->RES_POLARIS_POINTER->write_no_changeprocs(
         static_cast<polaris_port_t>(pointer_codes[std::max(0, pointer_index)]));
     res->RES_TEMP_CALIB->write_no_changeprocs(latency->GetValue());
+    write_igtl_server(igtl_server->GetValue());
+    const wxString probe_name = wxString(igtl_probe->GetValue()).Trim(true).Trim(false);
+    res->RES_IGTL_PROBE->write_no_changeprocs(probe_name.empty() ? wxString("ProbeToReference") : probe_name);
     res->RES_POS_MANUAL_TRAN->write_no_changeprocs(std::max(0, manual_translation->GetSelection()));
     res->RES_POS_MANUAL_SPAN->write_no_changeprocs(manual_span->GetValue());
     res->RES_POS_MANUAL_ROT->write_no_changeprocs(std::max(0, manual_rotation->GetSelection()));

@@ -11,6 +11,7 @@
 
 class wxCheckBox;
 class wxChoice;
+class wxTextCtrl;
 class wxComboBox;
 class wxSpinCtrl;
 
@@ -24,6 +25,8 @@ public:
 
     wxComboBox* port = nullptr;
     wxChoice* speed = nullptr;
+    wxTextCtrl* igtl_server = nullptr;  // an OpenIGTLink server as the tracker: host:port
+    wxTextCtrl* igtl_probe = nullptr;   // and the name of its probe TRANSFORM
     wxChoice* detect = nullptr;
     wxChoice* probe_tool = nullptr;
     wxChoice* pointer_tool = nullptr;

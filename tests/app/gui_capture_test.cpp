@@ -38,9 +38,10 @@ TEST_F(GuiCapture, ImageSourceDialogBoundsTheWindowToTheDevice)
 {
     start({});
     image_source_dialog dialog(&frame(), [] { vid->search_again(); });
-    ASSERT_EQ(dialog.source->GetCount(), 2u);
+    ASSERT_EQ(dialog.source->GetCount(), 3u);
     EXPECT_EQ(dialog.source->GetString(0), "Test grabber");
     EXPECT_EQ(dialog.source->GetString(1), "Simulated images") << "anyone can try recording without a card";
+    EXPECT_EQ(dialog.source->GetString(2), "OpenIGTLink images");
     EXPECT_TRUE(dialog.window_width->IsEnabled()) << "no frames are held";
     EXPECT_EQ(dialog.window_width->GetValue(), 720) << "the 768-pixel default window was brought inside the device";
     dialog.window_x->SetValue(100);
@@ -71,7 +72,7 @@ TEST_F(GuiCapture, ImageSourceDialogBoundsTheWindowToTheDevice)
     for (wxWindow* child : dialog.GetChildren())
         if (auto* b = dynamic_cast<wxButton*>(child); b && b->GetLabel() == "Search again")
             b->ProcessWindowEvent(search);
-    ASSERT_EQ(dialog.source->GetCount(), 3u);
+    ASSERT_EQ(dialog.source->GetCount(), 4u);
     EXPECT_EQ(dialog.source->GetString(1), "Second grabber");
     set_v4l2_seam(&fake);
 }

@@ -12,10 +12,12 @@
 #include <wx/spinctrl.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
+#include <wx/textctrl.h>
 #include <wx/toolbar.h>
 
 #include "acquisition/live_pos.h"
 #include "acquisition/live_recorder.h"
+#include "app/dialogs/image_source_dialog.h"
 #include "app/dialogs/position_source_dialog.h"
 #include "app/ids.h"
 #include "app/main_window.h"
@@ -30,6 +32,7 @@
 #include "resources/resource_table.h"
 #include "simulators/pty_link.h"
 #include "simulators/sim_factory.h"
+#include "support/igtl_scanner.h"
 
 namespace {
 
@@ -369,6 +372,56 @@ TEST_F(GuiRecord, PageControlsFollowTheResourcesAndLockForLoadedData)
     EXPECT_FALSE(page().pos_rec->IsEnabled());
     EXPECT_FALSE(frame().GetToolBar()->GetToolEnabled(ID_TOOL_RECORD));
     EXPECT_TRUE(page().count->GetLabel().Contains("read from file"));
+}
+
+// A scanner's OpenIGTLink server as both sources, chosen in the two dialogs:
+// the Record tool keeps the server's frames with the poses it sent for them.
+TEST_F(GuiRecord, AnOpenIGTLinkServerIsChosenAsImageAndPositionSourceAndRecorded)
+{
+    start({});
+    igtl_scanner::scanner_server_t server;
+    ASSERT_TRUE(server.ok());
+    const wxString address = wxString::Format("localhost:%d", server.port());
+
+    position_source_dialog position(&frame(), {});
+    position.detect->SetSelection(POS_DETECT_OPENIGTLINK);
+    wxCommandEvent picked(wxEVT_CHOICE, position.detect->GetId());
+    position.detect->ProcessWindowEvent(picked);
+    EXPECT_FALSE(position.port->IsEnabled()) << "a network server has no serial port";
+    EXPECT_TRUE(position.igtl_server->IsEnabled());
+    position.igtl_server->SetValue(address);
+    position.apply();
+    pump(50);
+    ASSERT_EQ(res->RES_POSITION_SOURCE->value(), SENSOR_OPENIGTLINK);
+    EXPECT_EQ(frame().GetStatusBar()->GetStatusText(1), "OpenIGTLink tracking connected");
+
+    image_source_dialog images(&frame(), {});
+    EXPECT_EQ(images.igtl_server->GetValue(), address) << "one server for both";
+    images.igtl_server->SetValue("no address");  // refused, with a warning; the server stays
+    const int index = images.source->FindString("OpenIGTLink images");
+    ASSERT_NE(index, wxNOT_FOUND);
+    images.source->SetSelection(index);
+    images.apply();
+    EXPECT_EQ(res->RES_IGTL_SERVER->value(), address);
+
+    choose_rate(RATE_FULL_SPEED);
+    tool(ID_TOOL_RECORD, true);
+    ASSERT_TRUE(pump_until([] { return bufp->frames() >= 15; }));
+    tool(ID_TOOL_RECORD, false);
+    long previous = -1;
+    for (long k = 0; k < bufp->frames(); ++k) {
+        const cip_t image = bufp->imagecp(k);
+        ASSERT_EQ(image.width(), igtl_scanner::width) << "the whole frame: nothing was recorded before";
+        const long i = igtl_scanner::frame_number(image.pixels());
+        EXPECT_GT(i, previous);
+        previous = i;
+        const counted_array_ptr<float> pose = bufp->positioncp(k);
+        ASSERT_EQ(pose.size(), 6u) << "frame " << k;
+        double want[6];
+        igtl_scanner::pose_of(i, want);
+        EXPECT_NEAR(pose[0], want[0], 1e-4) << "frame " << k;
+        EXPECT_NEAR(pose[3], want[3], 1e-3) << "frame " << k;
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <wx/spinctrl.h>
 #include <wx/stattext.h>
 
+#include "acquisition/image_source.h"
 #include "acquisition/rf_display.h"
 #include "app/dialogs/image_source_dialog.h"
 #include "app/dialogs/rf_display_dialog.h"
@@ -247,7 +248,10 @@ TEST_F(GuiRf, LiveRfFramesReachTheOscilloscope)
 {
     start({rf_demo});
     res->RES_SIM_IMAGE_SOURCE->write(1);
-    res->RES_VID_CARD->write(static_cast<std::int64_t>(res->RES_VID_CARD_LIST->value()->size() - 1));
+    const auto& sources = *res->RES_VID_CARD_LIST->value();
+    for (std::size_t k = 0; k < sources.size(); ++k)
+        if (sources[k].kind == image_source_simulated_rf)
+            res->RES_VID_CARD->write(static_cast<std::int64_t>(k));
     visual(ID_VISUAL_RFSCOPE);
     ASSERT_TRUE(scope().IsEnabled());
     tool(ID_TOOL_LIVE, true);

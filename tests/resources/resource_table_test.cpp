@@ -50,7 +50,7 @@ TEST_F(ResourceTable, NamesAreUniqueAndSettingsHaveTextForms)
     }
     for (const auto& [name, n] : seen)
         EXPECT_EQ(n, 1) << wxString(name);
-    EXPECT_EQ(settings, 104);
+    EXPECT_EQ(settings, 106);
     EXPECT_EQ(table->size(), seen.size());
     EXPECT_EQ(base_res_t::find_named_resource("#"), table->RES_COMMENT);
     EXPECT_EQ(base_res_t::find_named_resource("RES_SURFACE200"), table->RES_SURFACE[200]);

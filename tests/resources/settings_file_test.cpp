@@ -64,7 +64,7 @@ TEST_F(SettingsFile, ValuesReadBackEqual)
     }
     EXPECT_FALSE(wxFileExists(path("kestrane.ini")));
     const auto keys = read_keys(path(".kestrane.ini"));
-    EXPECT_EQ(keys.size(), 104u);
+    EXPECT_EQ(keys.size(), 106u);
     EXPECT_EQ(keys.at("RES_EXPERT_MODE"), "1");
     {
         core_session_t session(dir, "");
@@ -94,7 +94,7 @@ TEST_F(SettingsFile, MissingKeysAreAdded)
         write_file("kestrane.ini", text);
         { core_session_t session(dir, ""); }
         const auto keys = read_keys(path("kestrane.ini"));
-        EXPECT_EQ(keys.size(), 104u);
+        EXPECT_EQ(keys.size(), 106u);
         EXPECT_EQ(keys.at("RES_ICON_SIZE"), *text ? "16" : "24");
         EXPECT_EQ(keys.at("RES_PASSWORD"), "marlwood");
     }

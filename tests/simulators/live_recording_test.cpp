@@ -64,7 +64,10 @@ TEST_F(LiveRecording, SweepOverThePhantomIsRecordedWhereTheTrackerSaysAndReslice
     simulated_image_source_t labels(std::make_unique<phantom_bscans_t>(demo_phantom(), probe, synchronised_probe_pose,
                                                                        true));
     rig.video.add_source(&labels);
-    res->RES_VID_CARD->write(static_cast<std::int64_t>(res->RES_VID_CARD_LIST->value()->size() - 1));
+    const auto& sources = *res->RES_VID_CARD_LIST->value();
+    for (std::size_t k = 0; k < sources.size(); ++k)
+        if (sources[k].kind == image_source_simulated)
+            res->RES_VID_CARD->write(static_cast<std::int64_t>(k));
     ASSERT_EQ(rig.video.kind(), image_source_simulated);
     ASSERT_TRUE(rig.recorder.start());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

@@ -11,6 +11,7 @@ mkdir -p "$work"
 "$tool" make-demo "$work/demo" --frames 12 --size 64x48 > /dev/null
 # Serves the demo on a free port in the background, output to $1; sets pid and port.
 serve() {
+  : > "$1"  # there before the background job opens it, which may be after the first look
   "$tool" stream "$work/demo/kestrane_demo.ks" --port 0 --wait-client 20 > "$1" 2>&1 &
   pid=$!
   port=
@@ -53,3 +54,28 @@ for key in RES_XTRANS RES_YTRANS RES_ZTRANS RES_XSCALE RES_YSCALE; do
     { echo "$key differs"; exit 1; }
 done
 echo "received what was streamed"
+
+# kestrane-tool capture records from the server as from a capture card and a
+# tracker (the GUI's "OpenIGTLink images" and "OpenIGTLink server" sources):
+# every frame one the demo holds, with that frame's pose.
+serve "$work/stream3.out"
+"$tool" capture openigtlink --server "127.0.0.1:$port" --tracker openigtlink --frames 6 "$work/live.ks" |
+  grep -q "^6 frames recorded with positions"
+wait $pid
+"$tool" export-frames "$work/live.ks" 0:5 "$work/live.png" > /dev/null
+awk 'FNR == NR { if ($1 == "IM") sent[++n] = $0; next }
+  function abs(x) { return x < 0 ? -x : x }
+  $1 == "IM" { ++got; split($0, g, " ")
+    for (i = 1; i <= n; ++i) { split(sent[i], s, " "); same = 1
+      for (k = 3; k <= 8; ++k) if (abs(s[k] - g[k]) > 1e-5 * (1 + abs(s[k]))) same = 0
+      if (same) { matched[got] = i; break } }
+    if (!matched[got]) { print "captured pose " got " is none of the demo poses: " $0; bad = 1 } }
+  END { if (got != 6) { print got " frames"; bad = 1 }; for (f = 1; f <= got; ++f) printf "%d %d\n", f - 1, matched[f] - 1 > "/dev/stderr"; exit bad }' \
+  "$work/demo/kestrane_demo.ks" "$work/live.ks" 2> "$work/matched.txt"
+# Each captured frame is the demo frame whose pose it carries.
+while read -r live sent; do
+  printf -v a "%s/live%04d.png" "$work" "$live"
+  printf -v b "%s/sent%04d.png" "$work" "$sent"
+  cmp "$a" "$b"
+done < "$work/matched.txt"
+echo "captured what was streamed"
