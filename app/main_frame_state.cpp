@@ -22,6 +22,7 @@
 #include "common/timestamp.h"
 #include "ids.h"
 #include "main_frame.h"
+#include "main_window.h"
 #include "resources/recording_file.h"
 #include "common/dynabuf.h"
 #include "resources/resource_table.h"
@@ -401,11 +402,14 @@ void MainFrame::OnConfigPositionSource(wxCommandEvent&)
 
 void MainFrame::OnConfigImageSource(wxCommandEvent&)
 {
-    image_source_dialog dialog(this, [] {
-        wxBusyCursor busy;
-        if (vid)
-            vid->search_again();
-    });
+    image_source_dialog dialog(
+        this,
+        [] {
+            wxBusyCursor busy;
+            if (vid)
+                vid->search_again();
+        },
+        [] { return static_cast<MainWindow&>(*wxTheApp).network_image_status(); });
     if (dialog.ShowModal() == wxID_OK)
         dialog.apply();
 }

@@ -236,6 +236,11 @@ void MainWindow::simulated_images_changed()
     simulated_source_ = std::move(source);  // the old one goes only after the capture let go of it
 }
 
+wxString MainWindow::network_image_status() const
+{
+    return network_source_ ? network_source_->status_text() : wxString();
+}
+
 void MainWindow::network_images_changed()
 {
     // Offered again: a running source stops and starts on the new server.

@@ -19,6 +19,7 @@ class shown_gate_signal_t;
 class live_recorder;
 class posinfo;
 class image_source_t;
+class igtl_image_source_t;
 class rf_display_service_t;
 class dicom_display_service_t;
 class zaberGantry;
@@ -47,6 +48,8 @@ public:
 
     // Recording from the live frames; the record page's handlers call it.
     live_recorder& recorder() { return *recorder_; }
+    // How the OpenIGTLink images fare; empty while they are not running.
+    wxString network_image_status() const;
     // The motorised gantry and what runs its sequence.
     zaberGantry& gantry() { return *gantry_; }
     gantry_runner_t& gantry_runner() { return *gantry_runner_; }
@@ -65,7 +68,7 @@ private:
     std::unique_ptr<gui_interaction_t> interaction_;
     std::unique_ptr<globcmap_t> colourmap_;
     std::unique_ptr<image_source_t> simulated_source_;  // outlives the capture that drives it
-    std::unique_ptr<image_source_t> network_source_;    // an OpenIGTLink server's images, likewise
+    std::unique_ptr<igtl_image_source_t> network_source_;  // an OpenIGTLink server's images, likewise
     std::unique_ptr<ks_video_capture> video_capture_;
     std::unique_ptr<posinfo> position_source_;
     std::unique_ptr<live_pos> synchroniser_;

@@ -28,7 +28,8 @@ const char* const standard_names[] = {"PAL", "NTSC", "PAL 4:3", "NTSC 4:3"};
 
 }  // namespace
 
-image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()> search_again)
+image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()> search_again,
+                                         std::function<wxString()> network_status)
     : wxDialog(parent, wxID_ANY, "Image source"), search_again_(std::move(search_again))
 {
     labelled_grid_t layout(this);
@@ -61,6 +62,10 @@ image_source_dialog::image_source_dialog(wxWindow* parent, std::function<void()>
     igtl_server = new wxTextCtrl(this, wxID_ANY, res->RES_IGTL_SERVER->value(), wxDefaultPosition, wxSize(240, -1));
     igtl_server->SetToolTip("host:port of the server whose IMAGE messages the \"OpenIGTLink images\" source records");
     grid->Add(igtl_server, 0, wxEXPAND);
+    layout.label("");
+    const wxString status = network_status ? network_status() : wxString();
+    igtl_status = new wxStaticText(this, wxID_ANY, status.empty() ? wxString("Not receiving now") : status);
+    grid->Add(igtl_status, 0);
 
     layout.label("Input:");
     auto* input_row = new wxBoxSizer(wxHORIZONTAL);

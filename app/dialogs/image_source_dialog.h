@@ -22,14 +22,17 @@ void write_igtl_server(const wxString& typed);
 
 class image_source_dialog : public wxDialog {
 public:
-    // search_again looks for capture devices anew and republishes the list.
-    image_source_dialog(wxWindow* parent, std::function<void()> search_again);
+    // search_again looks for capture devices anew and republishes the list;
+    // network_status tells how the OpenIGTLink images fare (empty: not running).
+    image_source_dialog(wxWindow* parent, std::function<void()> search_again,
+                        std::function<wxString()> network_status = {});
     void apply() const;  // writes the controls' values to the resources
 
     wxChoice* source = nullptr;
     wxChoice* simulated = nullptr;
     wxSpinCtrl* simulated_lag = nullptr;  // the water bath's: how far its images trail the tracker
     wxTextCtrl* igtl_server = nullptr;    // host:port of the OpenIGTLink images
+    wxStaticText* igtl_status = nullptr;  // and how they fare, while they run
     wxChoice* input_type = nullptr;
     wxSpinCtrl* input_number = nullptr;
     wxChoice* standard = nullptr;

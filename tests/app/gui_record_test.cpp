@@ -407,6 +407,8 @@ TEST_F(GuiRecord, AnOpenIGTLinkServerIsChosenAsImageAndPositionSourceAndRecorded
     choose_rate(RATE_FULL_SPEED);
     tool(ID_TOOL_RECORD, true);
     ASSERT_TRUE(pump_until([] { return bufp->frames() >= 15; }));
+    image_source_dialog again(&frame(), {}, [] { return static_cast<MainWindow&>(*wxTheApp).network_image_status(); });
+    EXPECT_TRUE(again.igtl_status->GetLabel().StartsWith("Connected to " + address)) << again.igtl_status->GetLabel();
     tool(ID_TOOL_RECORD, false);
     long previous = -1;
     for (long k = 0; k < bufp->frames(); ++k) {
