@@ -89,9 +89,10 @@ void igtl_image_source_t::report_connection()
     last_problem_ = s.connected ? wxString() : s.problem;
 }
 
-// The server's frame size is the device's. With nothing recorded yet, a new
-// size makes the whole frame the recording window, as a user of such a
-// server expects; frames held keep theirs (and capture waits while it does not fit).
+// The server's frame size is the device's. With nothing recorded yet, a
+// recording window that does not fit in the new size becomes the whole frame
+// (one that fits was chosen, or kept, on purpose); frames held keep theirs,
+// and capture waits while it does not fit.
 void igtl_image_source_t::adopt_size(long width, long height)
 {
     if (width == width_ && height == height_)
@@ -100,7 +101,9 @@ void igtl_image_source_t::adopt_size(long width, long height)
     height_ = height;
     res->RES_MAX_VIDEO_WIDTH->write_no_changeprocs(width);
     res->RES_MAX_VIDEO_HEIGHT->write_no_changeprocs(height);
-    if (res->RES_BUF_FRAMES->value() == 0) {
+    const bool fits = crop_window_fits(width, height, res->RES_BUF_WIDTH->value(), res->RES_BUF_HEIGHT->value(),
+                                       res->RES_VID_XPOS->value(), res->RES_VID_YPOS->value());
+    if (res->RES_BUF_FRAMES->value() == 0 && !fits) {
         res->RES_VID_XPOS->write_no_changeprocs(0);
         res->RES_VID_YPOS->write_no_changeprocs(0);
         res->RES_BUF_WIDTH->write_no_changeprocs(width);

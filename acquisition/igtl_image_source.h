@@ -2,8 +2,8 @@
 // of the server RES_IGTL_SERVER names, cut to the recording window and
 // released after the group delay like a capture card's, so the poses around
 // each frame have arrived before it is paired. The frame size is the
-// server's: a new size, with nothing recorded yet, makes the whole frame the
-// recording window.
+// server's: with nothing recorded yet, a recording window that does not fit
+// in it becomes the whole frame.
 #pragma once
 
 #include <cstdint>

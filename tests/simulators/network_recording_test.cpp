@@ -102,6 +102,38 @@ TEST_F(NetworkRecording, FramesAndPosesOfTheServerAreRecordedAsSent)
     EXPECT_EQ(res->RES_BUF_HEIGHT->value(), height);
 }
 
+TEST_F(NetworkRecording, AWindowThatFitsCutsTheServersFramesWhereItLies)
+{
+    scanner_server_t server;
+    ASSERT_TRUE(server.ok());
+    const long x0 = 9, y0 = 5, w = 31, h = 22;
+    res->RES_VID_XPOS->write(x0);
+    res->RES_VID_YPOS->write(y0);
+    res->RES_BUF_WIDTH->write(w);
+    res->RES_BUF_HEIGHT->write(h);
+    record(server, 10);
+    EXPECT_EQ(res->RES_BUF_WIDTH->value(), w) << "a window that fits was chosen on purpose";
+    long previous = -1;
+    for (long k = 0; k < bufp->frames(); ++k) {
+        const cip_t got = bufp->imagecp(k);
+        ASSERT_EQ(got.width(), w);
+        ASSERT_EQ(got.height(), h);
+        // The sent frame it was cut from: the next one whose window matches.
+        long found = -1;
+        for (long i = previous + 1; i < previous + 200 && found < 0; ++i) {
+            const cip_t sent = numbered_frame(i);
+            bool same = true;
+            for (long y = 0; y < h && same; ++y)
+                same =
+                    std::equal(got.pixels() + y * w, got.pixels() + (y + 1) * w, sent.pixels() + (y0 + y) * width + x0);
+            if (same)
+                found = i;
+        }
+        ASSERT_GE(found, 0) << "frame " << k << " is no window of a frame sent";
+        previous = found;
+    }
+}
+
 TEST_F(NetworkRecording, AMessageThatBreaksTheStreamCostsAReconnectionNotTheRecording)
 {
     scanner_server_t server(10);
