@@ -33,9 +33,19 @@ distance_map_t chamfer_code(region_labels&& labels);
 // Inline: surface building reads maps at every node of every layer.
 inline double distance_field(const distance_map_t& map, double x, double y)
 {
+    const double lx = x - map.x0, ly = y - map.y0;
+    // Most reads fall between four pixels of the box: no clamping, no edge.
+    if (lx >= 0.0 && ly >= 0.0 && lx < double(map.width - 1) && ly < double(map.height - 1)) {
+        const int c0 = static_cast<int>(lx), r0 = static_cast<int>(ly);
+        const double fx = lx - c0, fy = ly - r0;
+        const std::int16_t* p = map.values.data() + static_cast<std::size_t>(r0) * static_cast<std::size_t>(map.width) +
+                                static_cast<std::size_t>(c0);
+        const double top = (1.0 - fx) * p[0] + fx * p[1];
+        const double bottom = (1.0 - fx) * p[map.width] + fx * p[map.width + 1];
+        return (1.0 - fy) * top + fy * bottom;
+    }
     if (map.empty() || !std::isfinite(x) || !std::isfinite(y))
         return -distance_map_t::far;
-    const double lx = x - map.x0, ly = y - map.y0;
     const double cx = std::clamp(lx, 0.0, double(map.width - 1));
     const double cy = std::clamp(ly, 0.0, double(map.height - 1));
     const int c0 = std::min(static_cast<int>(cx), map.width - 1), r0 = std::min(static_cast<int>(cy), map.height - 1);

@@ -68,6 +68,7 @@ struct grid_t {
     double u0 = 0.0, v0 = 0.0, step = 1.0;
     std::size_t nu = 0, nv = 0;
     std::vector<fibre_map_t> fibres;  // one per plane
+    std::vector<fibre_pixels_t> pixels;  // the same, in each plane's pixels
     std::vector<int> layers;          // per pair of planes
 };
 
@@ -182,6 +183,9 @@ bool plan_grid(const std::vector<image_slice_t>& slices, double step, double pix
         }
         grid->fibres.push_back(next);
     }
+    grid->pixels.clear();
+    for (std::size_t k = 0; k < slices.size(); ++k)
+        grid->pixels.push_back(fibre_pixels(grid->fibres[k], slices[k].plane));
     double umin = HUGE_VAL, vmin = HUGE_VAL, umax = -HUGE_VAL, vmax = -HUGE_VAL;
     for (std::size_t k = 0; k < slices.size(); ++k) {
         const distance_map_t& m = slices[k].map;
@@ -247,7 +251,7 @@ float plane_value(const grid_t& grid, const image_slice_t& slice, std::size_t k,
 {
     if (slice.map.empty())
         return no_outline_value(grid);
-    const vertex2d px = pixel_of(slice.plane, grid.fibres[k].at(u, v));
+    const vertex2d px = grid.pixels[k].at(u, v);
     return float(distance_field(slice.map, px.x, px.y));
 }
 
@@ -294,16 +298,15 @@ node_window_t map_window(const grid_t& grid, const image_slice_t& slice, std::si
 
 // The field of one plane at the nodes of `window`, negative elsewhere. The
 // rim is held outside, so the surface closes within the grid whatever the outlines.
-std::vector<float> plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k,
-                                const node_window_t& window)
+void plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k, const node_window_t& window,
+                  std::vector<float>& values)
 {
-    std::vector<float> values(grid.nu * grid.nv, no_outline_value(grid));
+    values.assign(grid.nu * grid.nv, no_outline_value(grid));
     for (std::size_t j = window.j0; j <= window.j1 && !window.empty(); ++j)
         for (std::size_t i = window.i0; i <= window.i1; ++i)
             if (!on_rim(grid, i, j))
                 values[j * grid.nu + i] =
                     plane_value(grid, slice, k, grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step);
-    return values;
 }
 
 std::vector<grid_peak_t> peaks_in_grid(const grid_t& grid, const image_slice_t& slice, std::size_t k)
@@ -335,17 +338,17 @@ paired_peaks_t pair_peaks(const grid_t& grid, const std::vector<image_slice_t>& 
 }
 
 // How far each node's sampling moves from plane k to plane k + 1, following
-// the paired peaks, at the nodes of `window`; empty when no peaks pair.
-std::vector<vertex2d> peak_displacements(const grid_t& grid, const paired_peaks_t& peaks,
-                                         const std::vector<float>& a, const std::vector<float>& b,
-                                         const node_window_t& window)
+// the paired peaks, at the nodes of `window`; left empty when no peaks pair.
+void peak_displacements(const grid_t& grid, const paired_peaks_t& peaks, const std::vector<float>& a,
+                        const std::vector<float>& b, const node_window_t& window, std::vector<vertex2d>& out)
 {
     const std::vector<grid_peak_t>& pa = peaks.a;
     const std::vector<grid_peak_t>& pb = peaks.b;
     const auto paired = [](const grid_peak_t& p) { return p.matched; };
+    out.clear();
     if (std::none_of(pa.begin(), pa.end(), paired))
-        return {};
-    std::vector<vertex2d> out(grid.nu * grid.nv);
+        return;
+    out.assign(grid.nu * grid.nv, vertex2d{});
     for (std::size_t j = window.j0; j <= window.j1 && !window.empty(); ++j)
         for (std::size_t i = window.i0; i <= window.i1; ++i) {
             const std::size_t n = j * grid.nu + i;
@@ -360,7 +363,6 @@ std::vector<vertex2d> peak_displacements(const grid_t& grid, const paired_peaks_
             else
                 out[n] = from_a.vector;
         }
-    return out;
 }
 
 // A layer a fraction s of the way from plane k to plane k + 1. With
@@ -377,6 +379,8 @@ void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, st
     const std::size_t kb = std::min(k + 1, grid.fibres.size() - 1);
     const fibre_map_t& fa = grid.fibres[k];
     const fibre_map_t& fb = grid.fibres[kb];
+    // The node lines' crossing with the layer is affine in (u, v) like theirs with the planes.
+    const fibre_map_t at_s{lerp(fa.p, fb.p, s), lerp(fa.a, fb.a, s), lerp(fa.b, fb.b, s)};
     const auto in_window = [&](std::size_t i, std::size_t j) {
         return i >= window.i0 && i <= window.i1 && j >= window.j0 && j <= window.j1;
     };
@@ -384,7 +388,7 @@ void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, st
         for (std::size_t i = fill.i0; i <= fill.i1; ++i) {
             const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
             const std::size_t n = j * grid.nu + i;
-            layer->position[n] = lerp(fa.at(u, v), fb.at(u, v), s);
+            layer->position[n] = at_s.at(u, v);
             if (!in_window(i, j)) {
                 layer->value[n] = no_outline_value(grid);
                 continue;
@@ -480,13 +484,15 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         // surface closes about half a spacing beyond the end outlines; with
         // it they close at the end outlines themselves.
         const double reach = settings.cover ? 1.0 / 256.0 : 1.0;
-        std::vector<float> a = plane_values(grid, slices[0], 0, window_of(0)), b;
+        std::vector<float> a, b;
+        std::vector<vertex2d> shift;
+        plane_values(grid, slices[0], 0, window_of(0), a);
         fill_end_layer(grid, 0, 1, reach, a, &lower);
         for (std::size_t k = 0; k < pairs; ++k) {
-            b = plane_values(grid, slices[k + 1], k + 1, merged(window_of(k), window_of(k + 1)));
+            plane_values(grid, slices[k + 1], k + 1, merged(window_of(k), window_of(k + 1)), b);
             if (folds(grid, slices, k, a, b, windows[k], steps))
                 *folded = true;
-            const std::vector<vertex2d> shift = peak_displacements(grid, peaks[k], a, b, windows[k]);
+            peak_displacements(grid, peaks[k], a, b, windows[k], shift);
             for (int m = 0; m < grid.layers[k]; ++m) {
                 fill_layer(grid, slices, k, double(m) / grid.layers[k], a, b, shift, windows[k], around(k), &upper);
                 if (!mesher.add_slab(lower, upper, m == 0 && k > 0 ? merged(windows[k - 1], windows[k]) : windows[k])) {
@@ -497,7 +503,7 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
                 if (!progress.still_working(long(mesh->points.size()), long(mesh->triangles.size())))
                     return mesh_status::cancelled;
             }
-            a = std::move(b);
+            std::swap(a, b);
             // Growing the mesh point by point costs more than the meshing:
             // once the first pair shows how many points a layer makes, room
             // for the rest is made at once.

@@ -57,6 +57,7 @@ private:
     // diagonal), and on the edges from the lower layer up (z, xz, yz, xyz).
     std::vector<edge_points_t<3>> lower_flat_, upper_flat_;
     std::vector<edge_points_t<4>> rising_;
+    std::vector<std::uint8_t> signs_;  // per node: bit 0 inside on the lower layer, bit 1 on the upper
     std::uint32_t lower_stamp_ = 0, upper_stamp_ = 0, slab_stamp_ = 0, next_stamp_ = 1;
     bool overflow_ = false;
 };
