@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -24,31 +25,50 @@ inline void take(int sign, int n, int cost, int& best)
 // visited in the direction `dir` (1 down, -1 up), pixels in a row likewise;
 // the neighbours are the one before in the row and the three of the row
 // before. Worked in magnitudes, so that one comparison serves both signs.
-void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir)
+// The row before is taken first for a whole row, with nothing carried from
+// pixel to pixel; only the short step along the row is then sequential.
+void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std::vector<int>& offer)
 {
+    offer.resize(static_cast<std::size_t>(w));
     for (int k = 0; k < h; ++k) {
         const int r = dir > 0 ? k : h - 1 - k;
         std::int16_t* row = v + static_cast<std::ptrdiff_t>(r) * w;
         const std::uint8_t* fix = fixed + static_cast<std::ptrdiff_t>(r) * w;
-        const std::int16_t* before = k > 0 ? row - static_cast<std::ptrdiff_t>(dir) * w : nullptr;
-        for (int m = 0; m < w; ++m) {
-            const int c = dir > 0 ? m : w - 1 - m;
-            if (fix[c])
-                continue;
-            const int here = row[c];
-            const int sign = here > 0 ? 1 : -1;
-            int best = sign * here;
-            if (m > 0)
-                take(sign, row[c - dir], axial, best);
-            if (before != nullptr) {
+        if (k == 0) {
+            for (int c = 0; c < w; ++c)
+                offer[static_cast<std::size_t>(c)] = std::abs(int(row[c]));
+        } else {
+            const std::int16_t* before = row - static_cast<std::ptrdiff_t>(dir) * w;
+            for (int c = 0; c < w; ++c) {
+                const int here = row[c];
+                const int sign = here > 0 ? 1 : -1;
+                int best = sign * here;
                 take(sign, before[c], axial, best);
                 if (c > 0)
                     take(sign, before[c - 1], diagonal, best);
                 if (c + 1 < w)
                     take(sign, before[c + 1], diagonal, best);
+                offer[static_cast<std::size_t>(c)] = best;
             }
+        }
+        // Along the row: the pixel before, by magnitude and sign (0: none yet).
+        int last = 0, last_sign = 0;
+        for (int m = 0; m < w; ++m) {
+            const int c = dir > 0 ? m : w - 1 - m;
+            const int here = row[c];
+            const int sign = here > 0 ? 1 : -1;
+            if (fix[c]) {
+                last = sign * here;
+                last_sign = sign;
+                continue;
+            }
+            int best = offer[static_cast<std::size_t>(c)];
+            if (sign == last_sign)
+                best = std::min(best, last + axial);
             // Never beyond far: best starts there at most and only falls.
             row[c] = static_cast<std::int16_t>(sign * best);
+            last = best;
+            last_sign = sign;
         }
     }
 }
@@ -69,7 +89,8 @@ distance_map_t chamfer_code(region_labels&& labels)
     std::vector<std::uint8_t> fixed(map.values.size());
     for (std::size_t i = 0; i < fixed.size(); ++i)
         fixed[i] = measured(map.values[i]);
-    pass(map.values.data(), fixed.data(), map.width, map.height, 1);
-    pass(map.values.data(), fixed.data(), map.width, map.height, -1);
+    std::vector<int> offer;
+    pass(map.values.data(), fixed.data(), map.width, map.height, 1, offer);
+    pass(map.values.data(), fixed.data(), map.width, map.height, -1, offer);
     return map;
 }
