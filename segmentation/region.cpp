@@ -187,8 +187,12 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
         const std::uint8_t* down = r + 1 < h ? here + w : nullptr;
         for (std::int32_t c = 0; c < w; ++c) {
             const std::uint8_t in = here[c];
-            if (!((c > 0 && here[c - 1] != in) || (c + 1 < w && here[c + 1] != in) || (up && up[c] != in) ||
-                  (down && down[c] != in)))
+            // Away from the box's edges, one test without branches for the usual case.
+            const bool border = c > 0 && c + 1 < w && up && down
+                                    ? ((here[c - 1] ^ in) | (here[c + 1] ^ in) | (up[c] ^ in) | (down[c] ^ in)) != 0
+                                    : (c > 0 && here[c - 1] != in) || (c + 1 < w && here[c + 1] != in) ||
+                                          (up && up[c] != in) || (down && down[c] != in);
+            if (!border)
                 continue;
             const vertex2d p{x0 + c, y0 + r};
             double nearest = std::numeric_limits<double>::infinity();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -18,12 +19,15 @@ std::vector<peak_t> extract_peaks(const distance_map_t& map)
 {
     std::vector<peak_t> candidates;
     const int w = map.width, h = map.height;
-    for (int r = 2; r + 2 < h; ++r)
+    for (int r = 2; r + 2 < h; ++r) {
+        // Three rows by pointer: the test runs at every pixel of every map.
+        const std::int16_t* mid = map.values.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
+        const std::int16_t* up = mid - w;
+        const std::int16_t* down = mid + w;
         for (int c = 2; c + 2 < w; ++c) {
-            const int centre = map.at(c, r);
-            const int axial = map.at(c - 1, r) + map.at(c + 1, r) + map.at(c, r - 1) + map.at(c, r + 1);
-            const int diagonal =
-                map.at(c - 1, r - 1) + map.at(c + 1, r - 1) + map.at(c - 1, r + 1) + map.at(c + 1, r + 1);
+            const int centre = mid[c];
+            const int axial = mid[c - 1] + mid[c + 1] + up[c] + down[c];
+            const int diagonal = up[c - 1] + up[c + 1] + down[c - 1] + down[c + 1];
             // 17 times the Laplacian, in integers; a ridge outside is a trough.
             int l17 = 17 * axial + 12 * diagonal - 116 * centre;
             if (centre < 0)
@@ -31,6 +35,7 @@ std::vector<peak_t> extract_peaks(const distance_map_t& map)
             if (l17 < -40 * 17 || (l17 < -30 * 17 && std::abs(centre) >= 7))
                 candidates.push_back({double(map.x0 + c), double(map.y0 + r), centre});
         }
+    }
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const peak_t& p, const peak_t& q) { return std::abs(p.value) > std::abs(q.value); });
     std::vector<peak_t> accepted;

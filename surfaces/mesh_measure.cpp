@@ -30,8 +30,12 @@ enclosed_t enclosed(const surface_mesh_t& mesh)
 
 void orient_outwards(surface_mesh_t& mesh)
 {
-    if (enclosed(mesh).volume >= 0.0)
-        return;
+    if (enclosed(mesh).volume < 0.0)
+        flip_triangles(mesh);
+}
+
+void flip_triangles(surface_mesh_t& mesh)
+{
     for (surface_triangle_t& t : mesh.triangles)
         std::swap(t.points[1], t.points[2]);
 }

@@ -15,6 +15,8 @@ struct enclosed_t {
 enclosed_t enclosed(const surface_mesh_t& mesh);
 // Turns every triangle over when the mesh as a whole faces inwards.
 void orient_outwards(surface_mesh_t& mesh);
+// Turns every triangle round: the mesh then faces the other way.
+void flip_triangles(surface_mesh_t& mesh);
 // Point normals from the area-weighted normals of the triangles around them.
 void recalc_normals(surface_mesh_t& mesh);
 

@@ -585,6 +585,7 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
     surface->object = object_index;
     surface->assoc_object_ = settings.assoc_object;
     bool refused = false;  // the reason is logged already
+    std::vector<enclosed_t> measures;  // of each kept sequence
     for (const auto& slices : sequences) {
         if (slices.size() < 2)
             continue;
@@ -608,19 +609,30 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
                              "by using fewer contours\nand/or ensuring that the segmented images do not sweep out the "
                              "same\nvolume more than once.");
             }
-            orient_outwards(seq.mesh);
+            // Measured once and turned outwards by hand: flipping every
+            // triangle negates the volume exactly and keeps the centre.
+            enclosed_t e = enclosed(seq.mesh);
+            if (e.volume < 0.0) {
+                flip_triangles(seq.mesh);
+                e.volume = -e.volume;
+            }
             recalc_normals(seq.mesh);
             // A thickness surface keeps its points on the outline planes where they were drawn.
-            smooth_surface(seq.mesh, settings.smooth_strength, settings.smooth_type, settings.surface_type == 3);
-            // Smoothing can turn a thin or folded mesh inside out: a volume is never negative.
-            if (enclosed(seq.mesh).volume < 0.0) {
-                orient_outwards(seq.mesh);
-                recalc_normals(seq.mesh);
+            if (settings.smooth_strength > 0) {
+                smooth_surface(seq.mesh, settings.smooth_strength, settings.smooth_type, settings.surface_type == 3);
+                // Smoothing can turn a thin or folded mesh inside out: a volume is never negative.
+                e = enclosed(seq.mesh);
+                if (e.volume < 0.0) {
+                    flip_triangles(seq.mesh);
+                    recalc_normals(seq.mesh);
+                    e.volume = -e.volume;
+                }
             }
+            measures.push_back(e);
             surface->sequences_.push_back(std::move(seq));
         }
     }
-    surface->triangle_volume();
+    surface->sum_volumes(measures);
     if (surface->volume == 0.0) {
         if (!refused)
             wxLogMessage("No surface for %s: the outlines enclose no volume.", object.name);
@@ -631,10 +643,17 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
 
 void surface_interp::triangle_volume()
 {
+    std::vector<enclosed_t> measures;
+    for (const surface_sequence_t& s : sequences_)
+        measures.push_back(enclosed(s.mesh));
+    sum_volumes(measures);
+}
+
+void surface_interp::sum_volumes(const std::vector<enclosed_t>& measures)
+{
     double v = 0.0;
     vertex3d moment;
-    for (const surface_sequence_t& s : sequences_) {
-        const enclosed_t e = enclosed(s.mesh);
+    for (const enclosed_t& e : measures) {
         v += e.volume;
         moment = add(moment, mul(e.centre, e.volume));
     }
