@@ -12,12 +12,15 @@ constexpr int axial = 12, diagonal = 17;
 // Labels other than +-far were measured from the outline itself.
 bool measured(int v) { return v > -distance_map_t::far && v < distance_map_t::far; }
 
-// Folds neighbour `n` into `best`, the magnitude found so far for a pixel of
-// sign `sign`: only a neighbour of the same sign carries its distance over.
-inline void take(int sign, int n, int cost, int& best)
+// The magnitude a neighbour `n` offers a pixel of the sign of `here` at the
+// cost of the step: only a neighbour of the same sign carries its distance
+// over. Written without branches, so that whole rows go at once.
+inline int offered(int here, int n, int cost)
 {
-    const int m = sign * n;
-    best = std::min(best, m > 0 ? m + cost : best);
+    const int flip = -int(here <= 0);  // all ones for a pixel outside
+    const int m = (n ^ flip) - flip;    // n, negated outside
+    const int same = -int(m > 0);
+    return ((m + cost) & same) | (distance_map_t::far & ~same);
 }
 
 // One pass: every pixel not measured takes the best of its already visited
@@ -27,28 +30,33 @@ inline void take(int sign, int n, int cost, int& best)
 // before. Worked in magnitudes, so that one comparison serves both signs.
 // The row before is taken first for a whole row, with nothing carried from
 // pixel to pixel; only the short step along the row is then sequential.
-void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std::vector<int>& offer)
+void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std::vector<std::int16_t>& offer)
 {
     offer.resize(static_cast<std::size_t>(w));
+    std::int16_t* best = offer.data();
     for (int k = 0; k < h; ++k) {
         const int r = dir > 0 ? k : h - 1 - k;
         std::int16_t* row = v + static_cast<std::ptrdiff_t>(r) * w;
         const std::uint8_t* fix = fixed + static_cast<std::ptrdiff_t>(r) * w;
         if (k == 0) {
             for (int c = 0; c < w; ++c)
-                offer[static_cast<std::size_t>(c)] = std::abs(int(row[c]));
+                best[c] = static_cast<std::int16_t>(std::abs(int(row[c])));
         } else {
             const std::int16_t* before = row - static_cast<std::ptrdiff_t>(dir) * w;
-            for (int c = 0; c < w; ++c) {
-                const int here = row[c];
-                const int sign = here > 0 ? 1 : -1;
-                int best = sign * here;
-                take(sign, before[c], axial, best);
+            for (int c = 0; c < w; c += std::max(w - 1, 1)) {  // the first and last columns
+                int b = std::min(std::abs(int(row[c])), offered(row[c], before[c], axial));
                 if (c > 0)
-                    take(sign, before[c - 1], diagonal, best);
+                    b = std::min(b, offered(row[c], before[c - 1], diagonal));
                 if (c + 1 < w)
-                    take(sign, before[c + 1], diagonal, best);
-                offer[static_cast<std::size_t>(c)] = best;
+                    b = std::min(b, offered(row[c], before[c + 1], diagonal));
+                best[c] = static_cast<std::int16_t>(b);
+            }
+            for (int c = 1; c + 1 < w; ++c) {
+                const int here = row[c];
+                const int flip = -int(here <= 0);
+                const int axis = std::min((here ^ flip) - flip, offered(here, before[c], axial));
+                const int diag = std::min(offered(here, before[c - 1], diagonal), offered(here, before[c + 1], diagonal));
+                best[c] = static_cast<std::int16_t>(std::min(axis, diag));
             }
         }
         // Along the row: the pixel before, by magnitude and sign (0: none yet).
@@ -62,12 +70,12 @@ void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std
                 last_sign = sign;
                 continue;
             }
-            int best = offer[static_cast<std::size_t>(c)];
+            int b = best[c];
             if (sign == last_sign)
-                best = std::min(best, last + axial);
-            // Never beyond far: best starts there at most and only falls.
-            row[c] = static_cast<std::int16_t>(sign * best);
-            last = best;
+                b = std::min(b, last + axial);
+            // Never beyond far: b starts there at most and only falls.
+            row[c] = static_cast<std::int16_t>(sign * b);
+            last = b;
             last_sign = sign;
         }
     }
@@ -89,8 +97,28 @@ distance_map_t chamfer_code(region_labels&& labels)
     std::vector<std::uint8_t> fixed(map.values.size());
     for (std::size_t i = 0; i < fixed.size(); ++i)
         fixed[i] = measured(map.values[i]);
-    std::vector<int> offer;
+    std::vector<std::int16_t> offer;
     pass(map.values.data(), fixed.data(), map.width, map.height, 1, offer);
     pass(map.values.data(), fixed.data(), map.width, map.height, -1, offer);
     return map;
+}
+
+double distance_field_at_edges(const distance_map_t& map, double x, double y)
+{
+    if (map.empty() || !std::isfinite(x) || !std::isfinite(y))
+        return -distance_map_t::far;
+    const double lx = x - map.x0, ly = y - map.y0;
+    const double cx = std::clamp(lx, 0.0, double(map.width - 1));
+    const double cy = std::clamp(ly, 0.0, double(map.height - 1));
+    const int c0 = std::min(static_cast<int>(cx), map.width - 1), r0 = std::min(static_cast<int>(cy), map.height - 1);
+    const int c1 = std::min(c0 + 1, map.width - 1), r1 = std::min(r0 + 1, map.height - 1);
+    const double fx = cx - c0, fy = cy - r0;
+    const double top = (1.0 - fx) * map.at(c0, r0) + fx * map.at(c1, r0);
+    const double bottom = (1.0 - fx) * map.at(c0, r1) + fx * map.at(c1, r1);
+    double value = (1.0 - fy) * top + fy * bottom;
+    // Beyond the box the outline is farther still: the edge is outside it.
+    const double ex = lx - cx, ey = ly - cy;
+    if (ex != 0.0 || ey != 0.0)
+        value = std::min(value, 0.0) - 12.0 * std::sqrt(ex * ex + ey * ey);
+    return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));
 }
