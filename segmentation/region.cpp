@@ -178,13 +178,35 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
             }
         }
     }
+    // Each row's near edges by their left end, with the widest one's width:
+    // a border pixel's nearest edge passes within a pixel of it (the outline
+    // runs between it and its neighbour), so the search starts there and
+    // stops at the first edge farther across than the nearest so far.
+    struct near_edge_t {
+        double min_x, max_x;
+        const edge* e;
+    };
+    std::vector<near_edge_t> near(near_list.size());
+    std::vector<double> widest(static_cast<std::size_t>(h), 0.0);
+    for (std::int32_t r = 0; r < h; ++r) {
+        const std::size_t from = near_starts[static_cast<std::size_t>(r)], to = near_starts[static_cast<std::size_t>(r) + 1];
+        for (std::size_t k = from; k < to; ++k) {
+            const edge& e = *near_list[k];
+            near[k] = {std::min(e.a.x, e.b.x), std::max(e.a.x, e.b.x), &e};
+            widest[static_cast<std::size_t>(r)] = std::max(widest[static_cast<std::size_t>(r)], near[k].max_x - near[k].min_x);
+        }
+        std::sort(near.begin() + static_cast<std::ptrdiff_t>(from), near.begin() + static_cast<std::ptrdiff_t>(to),
+                  [](const near_edge_t& a, const near_edge_t& b) { return a.min_x < b.min_x; });
+    }
+    constexpr double reach = 1.5;  // pixels: more than the one the outline can be away
     // Every pixel with a 4-neighbour on the other side of the outline gets its
-    // signed distance from the edges near its row; an edge farther off
-    // across than the nearest so far cannot be nearer.
+    // signed distance from the edges near its row.
     for (std::int32_t r = 0; r < h; ++r) {
         const std::uint8_t* here = inside.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
         const std::uint8_t* up = r > 0 ? here - w : nullptr;
         const std::uint8_t* down = r + 1 < h ? here + w : nullptr;
+        const auto first = near.begin() + static_cast<std::ptrdiff_t>(near_starts[static_cast<std::size_t>(r)]);
+        const auto last = near.begin() + static_cast<std::ptrdiff_t>(near_starts[static_cast<std::size_t>(r) + 1]);
         for (std::int32_t c = 0; c < w; ++c) {
             const std::uint8_t in = here[c];
             // Away from the box's edges, one test without branches for the usual case.
@@ -195,14 +217,18 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
             if (!border)
                 continue;
             const vertex2d p{x0 + c, y0 + r};
-            double nearest = std::numeric_limits<double>::infinity();
-            for (std::size_t k = near_starts[static_cast<std::size_t>(r)]; k < near_starts[static_cast<std::size_t>(r) + 1];
-                 ++k) {
-                const edge& e = *near_list[k];
-                const double across = std::max({std::min(e.a.x, e.b.x) - p.x, p.x - std::max(e.a.x, e.b.x), 0.0});
-                if (across < nearest)
-                    nearest = std::min(nearest, distance_to_segment(p, e.a, e.b));
-            }
+            const auto nearest_from = [&](auto from) {
+                double nearest = std::numeric_limits<double>::infinity();
+                for (auto it = from; it != last && it->min_x - p.x < nearest; ++it)
+                    if (p.x - it->max_x < nearest)
+                        nearest = std::min(nearest, distance_to_segment(p, it->e->a, it->e->b));
+                return nearest;
+            };
+            const double lowest = p.x - reach - widest[static_cast<std::size_t>(r)];
+            double nearest = nearest_from(std::lower_bound(
+                first, last, lowest, [](const near_edge_t& n, double x) { return n.min_x < x; }));
+            if (!(nearest <= reach))  // not as the outline runs: look at every edge
+                nearest = nearest_from(first);
             if (std::isfinite(nearest))
                 labels->labels[static_cast<std::size_t>(r) * w + c] = near_label(nearest, in != 0);
         }
