@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <new>
 #include <optional>
 
@@ -43,7 +44,33 @@ struct image_slice_t {
     // The map's pixels inside the outlines lie within these bounds (frame
     // pixels); none when x0 > x1.
     std::int32_t inside_x0 = 1, inside_x1 = 0, inside_y0 = 1, inside_y1 = 0;
+    // How fast a read of the map can change, in chamfer units per pixel, and
+    // how far it can jump where a read leaves the box: see map_slope().
+    double slope = 0.0, jump = 0.0;
 };
+
+// Bounds on how a read of the map changes as the position moves: bilinear
+// reads change by at most the hypotenuse of the steepest steps between
+// neighbours along each axis, and reads beyond the box lose 12 per pixel
+// more. Where the box's edge is positive, stepping out of it drops the read
+// to zero at once: that is the jump.
+void map_slope(image_slice_t* slice)
+{
+    const distance_map_t& m = slice->map;
+    int dx = 0, dy = 0, edge = 0;
+    for (std::int32_t r = 0; r < m.height; ++r)
+        for (std::int32_t c = 0; c < m.width; ++c) {
+            const int v = m.at(c, r);
+            if (c + 1 < m.width)
+                dx = std::max(dx, std::abs(m.at(c + 1, r) - v));
+            if (r + 1 < m.height)
+                dy = std::max(dy, std::abs(m.at(c, r + 1) - v));
+            if (r == 0 || c == 0 || r + 1 == m.height || c + 1 == m.width)
+                edge = std::max(edge, v);
+        }
+    slice->slope = std::hypot(double(dx), double(dy)) + 12.0;
+    slice->jump = double(edge);
+}
 
 // Where the map is positive: beyond this the plane is outside its outlines.
 void find_inside(image_slice_t* slice)
@@ -117,6 +144,7 @@ bool prepare_slice(const contour_set& original, const frame_placement& where, co
         slice->map = chamfer_code(std::move(*labels));
     slice->peaks = extract_peaks(slice->map);
     find_inside(slice);
+    map_slope(slice);
     return true;
 }
 
@@ -365,6 +393,49 @@ void peak_displacements(const grid_t& grid, const paired_peaks_t& peaks, const s
         }
 }
 
+// Which nodes of pair k's window need their displaced reads. A displaced
+// read differs from the plain one at the node by at most the map's slope
+// times how far the displacement moves it on the plane, so between the
+// planes the field differs from the plain blend (1 - s) a + s b by at most
+// s (1 - s) times the two together (a quarter at most), plus the maps' jumps.
+// A node whose blend is farther from zero than that has the blend's sign on
+// every layer of the pair. Where a node and all eight around it have one sure
+// sign, no cell touching the node can hold surface, its value is never used
+// beyond its sign, and the blend serves. Empty when nothing is displaced.
+void mark_needed(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k,
+                 const std::vector<float>& a, const std::vector<float>& b, const std::vector<vertex2d>& shift,
+                 const node_window_t& window, std::vector<std::int8_t>& sure, std::vector<std::uint8_t>& needed)
+{
+    needed.clear();
+    if (shift.empty() || window.empty())
+        return;
+    const image_slice_t& sa = slices[k];
+    const image_slice_t& sb = slices[k + 1];
+    const auto stretch = [](const fibre_pixels_t& p) { return std::sqrt(p.xu * p.xu + p.xv * p.xv + p.yu * p.yu + p.yv * p.yv); };
+    const double per_step = 0.25 * (sa.slope * stretch(grid.pixels[k]) + sb.slope * stretch(grid.pixels[k + 1]));
+    const double margin = std::max(sa.jump, sb.jump) + 1.0;
+    // Outside the window every layer is held at the outside value.
+    sure.assign(grid.nu * grid.nv, -1);
+    for (std::size_t j = window.j0; j <= window.j1; ++j)
+        for (std::size_t i = window.i0; i <= window.i1; ++i) {
+            const std::size_t n = j * grid.nu + i;
+            const bool plain = on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0);
+            const double bound = plain ? 0.0 : per_step * std::hypot(shift[n].x, shift[n].y) + margin;
+            const double lo = std::min(a[n], b[n]), hi = std::max(a[n], b[n]);
+            sure[n] = lo > bound ? 1 : hi < -bound ? -1 : 0;  // a NaN bound is never sure
+        }
+    needed.assign(grid.nu * grid.nv, 0);
+    for (std::size_t j = window.j0; j <= window.j1; ++j)
+        for (std::size_t i = window.i0; i <= window.i1; ++i) {
+            const std::size_t n = j * grid.nu + i;
+            bool need = sure[n] == 0;
+            for (std::size_t jj = j > 0 ? j - 1 : 0; jj <= std::min(j + 1, grid.nv - 1) && !need; ++jj)
+                for (std::size_t ii = i > 0 ? i - 1 : 0; ii <= std::min(i + 1, grid.nu - 1); ++ii)
+                    need = need || sure[jj * grid.nu + ii] != sure[n];
+            needed[n] = need ? 1 : 0;
+        }
+}
+
 // A layer a fraction s of the way from plane k to plane k + 1. With
 // displacements, plane k is read s of the way back along them and plane
 // k + 1 the rest of the way forward, so a shape that moves is carried along.
@@ -374,7 +445,8 @@ void peak_displacements(const grid_t& grid, const paired_peaks_t& peaks, const s
 // covers, never read a stale value.
 void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k, double s,
                 const std::vector<float>& a, const std::vector<float>& b, const std::vector<vertex2d>& shift,
-                const node_window_t& window, const node_window_t& fill, field_layer_t* layer)
+                const std::vector<std::uint8_t>& needed, const node_window_t& window, const node_window_t& fill,
+                field_layer_t* layer)
 {
     const std::size_t kb = std::min(k + 1, grid.fibres.size() - 1);
     const fibre_map_t& fa = grid.fibres[k];
@@ -393,7 +465,8 @@ void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, st
                 layer->value[n] = no_outline_value(grid);
                 continue;
             }
-            if (shift.empty() || s == 0.0 || on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0)) {
+            if (shift.empty() || s == 0.0 || on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0) ||
+                (!needed.empty() && !needed[n])) {
                 layer->value[n] = float((1.0 - s) * a[n] + s * b[n]);
                 continue;
             }
@@ -486,6 +559,8 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         const double reach = settings.cover ? 1.0 / 256.0 : 1.0;
         std::vector<float> a, b;
         std::vector<vertex2d> shift;
+        std::vector<std::int8_t> sure;
+        std::vector<std::uint8_t> needed;
         plane_values(grid, slices[0], 0, window_of(0), a);
         fill_end_layer(grid, 0, 1, reach, a, &lower);
         for (std::size_t k = 0; k < pairs; ++k) {
@@ -493,8 +568,10 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
             if (folds(grid, slices, k, a, b, windows[k], steps))
                 *folded = true;
             peak_displacements(grid, peaks[k], a, b, windows[k], shift);
+            mark_needed(grid, slices, k, a, b, shift, windows[k], sure, needed);
             for (int m = 0; m < grid.layers[k]; ++m) {
-                fill_layer(grid, slices, k, double(m) / grid.layers[k], a, b, shift, windows[k], around(k), &upper);
+                fill_layer(grid, slices, k, double(m) / grid.layers[k], a, b, shift, needed, windows[k], around(k),
+                           &upper);
                 if (!mesher.add_slab(lower, upper, m == 0 && k > 0 ? merged(windows[k - 1], windows[k]) : windows[k])) {
                     wxLogError("Surface interp: Not enough room for point list.");
                     return mesh_status::refused;
@@ -518,7 +595,7 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         }
         const std::size_t last = slices.size() - 1;
         const node_window_t end_window = window_of(last - 1);
-        fill_layer(grid, slices, last, 0.0, a, a, {}, end_window, end_window, &upper);
+        fill_layer(grid, slices, last, 0.0, a, a, {}, {}, end_window, end_window, &upper);
         if (!mesher.add_slab(lower, upper, end_window))
             return mesh_status::refused;
         std::swap(lower, upper);
