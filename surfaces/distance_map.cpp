@@ -122,3 +122,27 @@ double distance_field_at_edges(const distance_map_t& map, double x, double y)
         value = std::min(value, 0.0) - 12.0 * std::sqrt(ex * ex + ey * ey);
     return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));
 }
+
+map_steps_t steepest_steps(const distance_map_t& map)
+{
+    map_steps_t steps;
+    const int w = map.width, h = map.height;
+    if (map.empty())
+        return steps;
+    for (int r = 0; r < h; ++r) {
+        const std::int16_t* row = map.values.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
+        int across = 0, down = 0;
+        for (int c = 0; c + 1 < w; ++c)
+            across = std::max(across, std::abs(int(row[c + 1]) - int(row[c])));
+        if (r + 1 < h)
+            for (int c = 0; c < w; ++c)
+                down = std::max(down, std::abs(int(row[c + w]) - int(row[c])));
+        steps.across = std::max(steps.across, across);
+        steps.down = std::max(steps.down, down);
+        steps.edge = std::max({steps.edge, int(row[0]), int(row[w - 1])});
+        if (r == 0 || r + 1 == h)
+            for (int c = 0; c < w; ++c)
+                steps.edge = std::max(steps.edge, int(row[c]));
+    }
+    return steps;
+}

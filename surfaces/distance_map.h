@@ -28,6 +28,13 @@ struct distance_map_t {
 // among pixels of one sign, so no pixel ever changes side of the outline.
 distance_map_t chamfer_code(region_labels&& labels);
 
+// The largest differences between neighbouring pixels across and down the
+// map, and the largest value along its edge (the map's bottom when empty).
+struct map_steps_t {
+    int across = 0, down = 0, edge = -distance_map_t::far;
+};
+map_steps_t steepest_steps(const distance_map_t& map);
+
 // The map read at frame pixel (x, y) beyond the last pixel pairs of its box
 // (or anywhere): bilinear inside; beyond it the nearest edge value less 12
 // per pixel of distance. Never beyond +-far.

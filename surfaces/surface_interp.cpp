@@ -56,20 +56,9 @@ struct image_slice_t {
 // to zero at once: that is the jump.
 void map_slope(image_slice_t* slice)
 {
-    const distance_map_t& m = slice->map;
-    int dx = 0, dy = 0, edge = 0;
-    for (std::int32_t r = 0; r < m.height; ++r)
-        for (std::int32_t c = 0; c < m.width; ++c) {
-            const int v = m.at(c, r);
-            if (c + 1 < m.width)
-                dx = std::max(dx, std::abs(m.at(c + 1, r) - v));
-            if (r + 1 < m.height)
-                dy = std::max(dy, std::abs(m.at(c, r + 1) - v));
-            if (r == 0 || c == 0 || r + 1 == m.height || c + 1 == m.width)
-                edge = std::max(edge, v);
-        }
-    slice->slope = std::hypot(double(dx), double(dy)) + 12.0;
-    slice->jump = double(edge);
+    const map_steps_t steps = steepest_steps(slice->map);
+    slice->slope = std::sqrt(double(steps.across) * steps.across + double(steps.down) * steps.down) + 12.0;
+    slice->jump = double(std::max(steps.edge, 0));
 }
 
 // Where the map is positive: beyond this the plane is outside its outlines.
@@ -420,7 +409,8 @@ void mark_needed(const grid_t& grid, const std::vector<image_slice_t>& slices, s
         for (std::size_t i = window.i0; i <= window.i1; ++i) {
             const std::size_t n = j * grid.nu + i;
             const bool plain = on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0);
-            const double bound = plain ? 0.0 : per_step * std::hypot(shift[n].x, shift[n].y) + margin;
+            const vertex2d& d = shift[n];
+            const double bound = plain ? 0.0 : per_step * std::sqrt(d.x * d.x + d.y * d.y) + margin;
             const double lo = std::min(a[n], b[n]), hi = std::max(a[n], b[n]);
             sure[n] = lo > bound ? 1 : hi < -bound ? -1 : 0;  // a NaN bound is never sure
         }
