@@ -172,9 +172,12 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
         for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
             const double from = std::max(std::ceil(crossings[k]), x0);
             const double to = std::min(std::ceil(crossings[k + 1]) - 1.0, x1);
-            for (double x = from; x <= to; ++x) {
-                labels->labels[at + static_cast<std::size_t>(x - x0)] = region_labels::far;
-                inside[at + static_cast<std::size_t>(x - x0)] = 1;
+            if (from <= to) {
+                const std::size_t a = at + static_cast<std::size_t>(from - x0), b = at + static_cast<std::size_t>(to - x0) + 1;
+                std::fill(labels->labels.begin() + static_cast<std::ptrdiff_t>(a),
+                          labels->labels.begin() + static_cast<std::ptrdiff_t>(b), region_labels::far);
+                std::fill(inside.begin() + static_cast<std::ptrdiff_t>(a), inside.begin() + static_cast<std::ptrdiff_t>(b),
+                          std::uint8_t{1});
             }
         }
     }

@@ -65,18 +65,24 @@ void map_slope(image_slice_t* slice)
 void find_inside(image_slice_t* slice)
 {
     const distance_map_t& m = slice->map;
-    for (std::int32_t r = 0; r < m.height; ++r)
-        for (std::int32_t c = 0; c < m.width; ++c)
-            if (m.at(c, r) > 0) {
-                if (slice->inside_x0 > slice->inside_x1) {
-                    slice->inside_x0 = slice->inside_x1 = m.x0 + c;
-                    slice->inside_y0 = slice->inside_y1 = m.y0 + r;
-                }
-                slice->inside_x0 = std::min(slice->inside_x0, m.x0 + c);
-                slice->inside_x1 = std::max(slice->inside_x1, m.x0 + c);
-                slice->inside_y0 = std::min(slice->inside_y0, m.y0 + r);
-                slice->inside_y1 = std::max(slice->inside_y1, m.y0 + r);
-            }
+    for (std::int32_t r = 0; r < m.height; ++r) {
+        // The first and last positive pixels of the row, each found from its end.
+        const std::int16_t* row = m.values.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(m.width);
+        std::int32_t first = 0, last = m.width - 1;
+        while (first < m.width && row[first] <= 0)
+            ++first;
+        if (first == m.width)
+            continue;
+        while (row[last] <= 0)
+            --last;
+        if (slice->inside_x0 > slice->inside_x1) {
+            slice->inside_x0 = m.x0 + first, slice->inside_x1 = m.x0 + last;
+            slice->inside_y0 = m.y0 + r;
+        }
+        slice->inside_x0 = std::min(slice->inside_x0, m.x0 + first);
+        slice->inside_x1 = std::max(slice->inside_x1, m.x0 + last);
+        slice->inside_y1 = m.y0 + r;
+    }
 }
 
 // Where the grid nodes of a sequence lie on each of its planes.
