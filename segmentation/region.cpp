@@ -202,6 +202,7 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
                   [](const near_edge_t& a, const near_edge_t& b) { return a.min_x < b.min_x; });
     }
     constexpr double reach = 1.5;  // pixels: more than the one the outline can be away
+    std::vector<std::uint8_t> differs(static_cast<std::size_t>(w));
     // Every pixel with a 4-neighbour on the other side of the outline gets its
     // signed distance from the edges near its row.
     for (std::int32_t r = 0; r < h; ++r) {
@@ -210,15 +211,31 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
         const std::uint8_t* down = r + 1 < h ? here + w : nullptr;
         const auto first = near.begin() + static_cast<std::ptrdiff_t>(near_starts[static_cast<std::size_t>(r)]);
         const auto last = near.begin() + static_cast<std::ptrdiff_t>(near_starts[static_cast<std::size_t>(r) + 1]);
-        for (std::int32_t c = 0; c < w; ++c) {
+        // Which pixels of the row differ from a 4-neighbour: a whole row at a
+        // time without branches away from the box's edges.
+        std::uint8_t* const flags = differs.data();
+        for (std::int32_t c = 0; c < w; c += std::max(w - 1, 1)) {
             const std::uint8_t in = here[c];
-            // Away from the box's edges, one test without branches for the usual case.
-            const bool border = c > 0 && c + 1 < w && up && down
-                                    ? ((here[c - 1] ^ in) | (here[c + 1] ^ in) | (up[c] ^ in) | (down[c] ^ in)) != 0
-                                    : (c > 0 && here[c - 1] != in) || (c + 1 < w && here[c + 1] != in) ||
-                                          (up && up[c] != in) || (down && down[c] != in);
-            if (!border)
+            flags[c] = (c > 0 && here[c - 1] != in) || (c + 1 < w && here[c + 1] != in) ||
+                                                   (up && up[c] != in) || (down && down[c] != in);
+        }
+        if (up && down) {
+            for (std::int32_t c = 1; c + 1 < w; ++c) {
+                const std::uint8_t in = here[c];
+                flags[c] =
+                    static_cast<std::uint8_t>((here[c - 1] ^ in) | (here[c + 1] ^ in) | (up[c] ^ in) | (down[c] ^ in));
+            }
+        } else {
+            for (std::int32_t c = 1; c + 1 < w; ++c) {
+                const std::uint8_t in = here[c];
+                flags[c] = here[c - 1] != in || here[c + 1] != in ||
+                                                       (up && up[c] != in) || (down && down[c] != in);
+            }
+        }
+        for (std::int32_t c = 0; c < w; ++c) {
+            if (!differs[static_cast<std::size_t>(c)])
                 continue;
+            const std::uint8_t in = here[c];
             const vertex2d p{x0 + c, y0 + r};
             const auto nearest_from = [&](auto from) {
                 double nearest = std::numeric_limits<double>::infinity();

@@ -59,24 +59,20 @@ void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std
                 best[c] = static_cast<std::int16_t>(std::min(axis, diag));
             }
         }
-        // Along the row: the pixel before, by magnitude and sign (0: none yet).
-        int last = 0, last_sign = 0;
+        // Along the row: the pixel before, by magnitude and sign (none yet:
+        // a sign no pixel has). Without branches: the outline's crossings
+        // and the measured pixels beside them come at no pattern.
+        int last = 0, last_flip = 1;
         for (int m = 0; m < w; ++m) {
             const int c = dir > 0 ? m : w - 1 - m;
             const int here = row[c];
-            const int sign = here > 0 ? 1 : -1;
-            if (fix[c]) {
-                last = sign * here;
-                last_sign = sign;
-                continue;
-            }
-            int b = best[c];
-            if (sign == last_sign)
-                b = std::min(b, last + axial);
-            // Never beyond far: b starts there at most and only falls.
-            row[c] = static_cast<std::int16_t>(sign * b);
+            const int flip = -int(here <= 0);
+            const int along = flip == last_flip ? last + axial : distance_map_t::far;
+            // Never beyond far: best starts there at most and only falls.
+            const int b = fix[c] ? (here ^ flip) - flip : std::min(int(best[c]), along);
+            row[c] = static_cast<std::int16_t>((b ^ flip) - flip);
             last = b;
-            last_sign = sign;
+            last_flip = flip;
         }
     }
 }
