@@ -55,6 +55,41 @@ void recalc_normals(surface_mesh_t& mesh)
     }
 }
 
+enclosed_t outward_with_normals(surface_mesh_t& mesh)
+{
+    // One pass over the triangles for both: the same sums as enclosed() and
+    // recalc_normals(). Turning every triangle round negates each term exactly.
+    const vertex3d o = mesh.points.empty() ? vertex3d{} : mesh.points.front().position;
+    std::vector<vertex3d> sum(mesh.points.size());
+    double v = 0.0;
+    vertex3d moment;
+    for (const surface_triangle_t& t : mesh.triangles) {
+        const vertex3d& pa = mesh.points[t.points[0]].position;
+        const vertex3d& pb = mesh.points[t.points[1]].position;
+        const vertex3d& pc = mesh.points[t.points[2]].position;
+        const vertex3d a = sub(pa, o), b = sub(pb, o), c = sub(pc, o);
+        const double tv = dot(a, cross(b, c)) / 6.0;
+        v += tv;
+        moment = add(moment, mul(add(a, add(b, c)), tv / 4.0));
+        const vertex3d n = cross(sub(pb, pa), sub(pc, pa));
+        for (std::uint32_t i : t.points)
+            sum[i] = add(sum[i], n);
+    }
+    enclosed_t e;
+    e.volume = v;
+    e.centre = v != 0.0 ? add(o, mul(moment, 1.0 / v)) : o;
+    const double side = v < 0.0 ? -1.0 : 1.0;
+    if (v < 0.0) {
+        flip_triangles(mesh);
+        e.volume = -v;
+    }
+    for (std::size_t i = 0; i < mesh.points.size(); ++i) {
+        const double l = length(sum[i]);
+        mesh.points[i].normal = l > 0.0 ? mul(sum[i], side / l) : vertex3d{};
+    }
+    return e;
+}
+
 double surface_area(const surface_mesh_t& mesh)
 {
     double twice = 0.0;

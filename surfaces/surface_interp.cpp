@@ -682,14 +682,9 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
                              "by using fewer contours\nand/or ensuring that the segmented images do not sweep out the "
                              "same\nvolume more than once.");
             }
-            // Measured once and turned outwards by hand: flipping every
-            // triangle negates the volume exactly and keeps the centre.
-            enclosed_t e = enclosed(seq.mesh);
-            if (e.volume < 0.0) {
-                flip_triangles(seq.mesh);
-                e.volume = -e.volume;
-            }
-            recalc_normals(seq.mesh);
+            // Measured once and turned outwards with its normals: flipping
+            // every triangle negates the volume exactly and keeps the centre.
+            enclosed_t e = outward_with_normals(seq.mesh);
             // A thickness surface keeps its points on the outline planes where they were drawn.
             if (settings.smooth_strength > 0) {
                 smooth_surface(seq.mesh, settings.smooth_strength, settings.smooth_type, settings.surface_type == 3);
