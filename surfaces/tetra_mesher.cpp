@@ -83,8 +83,12 @@ constexpr int tet_corners[6][4] = {{0, 1, 3, 7}, {0, 1, 5, 7}, {0, 2, 3, 7}, {0,
 // of its corners. A code holds two bits per corner node of the lower layer's
 // cell square (x 1, y 2 as above): the lower layer's sign, then the upper's.
 struct cell_triangles_t {
+    // The edges the triangles cut, each once, in the order the triangles
+    // first meet them (so points are made in that order): from, direction.
+    std::uint8_t edge_count = 0;
+    std::array<std::array<std::uint8_t, 2>, 19> edges{};
     std::uint8_t count = 0;
-    std::array<std::array<std::uint8_t, 6>, 12> edges{};  // from, direction: three per triangle
+    std::array<std::array<std::uint8_t, 3>, 12> triangles{};  // indices into edges
 };
 using cell_table_t = std::array<cell_triangles_t, 256>;
 
@@ -97,16 +101,21 @@ cell_table_t make_cell_table()
         for (int c = 0; c < 8; ++c)
             inside[c] = (code >> (2 * (c & 3) + (c >> 2))) & 1;
         cell_triangles_t& cell = cells[static_cast<std::size_t>(code)];
+        const auto edge_index = [&cell](int from, int direction) {
+            for (std::uint8_t k = 0; k < cell.edge_count; ++k)
+                if (cell.edges[k][0] == from && cell.edges[k][1] == direction)
+                    return k;
+            cell.edges[cell.edge_count] = {static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(direction)};
+            return cell.edge_count++;
+        };
         for (int t = 0; t < 6; ++t) {
             int mask = 0;
             for (int k = 0; k < 4; ++k)
                 mask |= inside[tet_corners[t][k]] ? 1 << k : 0;
             for (const oriented_triangle& tri : tab[static_cast<std::size_t>(t)][static_cast<std::size_t>(mask)]) {
-                auto& out = cell.edges[cell.count++];
-                for (std::size_t k = 0; k < 3; ++k) {
-                    out[2 * k] = static_cast<std::uint8_t>(tri.edges[k].from);
-                    out[2 * k + 1] = static_cast<std::uint8_t>(tri.edges[k].to ^ tri.edges[k].from);
-                }
+                auto& out = cell.triangles[cell.count++];
+                for (std::size_t k = 0; k < 3; ++k)
+                    out[k] = edge_index(tri.edges[k].from, tri.edges[k].to ^ tri.edges[k].from);
             }
         }
     }
@@ -209,13 +218,15 @@ bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& u
             if (code == 0 || code == 255)
                 continue;
             const cell_triangles_t& cell = cells[code];
+            std::array<std::uint32_t, 19> points;
+            for (std::size_t e = 0; e < cell.edge_count; ++e)
+                points[e] = edge_point(i, j, cell.edges[e][0], cell.edges[e][1]);
+            if (overflow_)
+                return false;
             for (std::size_t t = 0; t < cell.count; ++t) {
-                const auto& e = cell.edges[t];
                 surface_triangle_t out;
                 for (std::size_t k = 0; k < 3; ++k)
-                    out.points[k] = edge_point(i, j, e[2 * k], e[2 * k + 1]);
-                if (overflow_)
-                    return false;
+                    out.points[k] = points[cell.triangles[t][k]];
                 mesh_.triangles.push_back(out);
             }
         }
