@@ -456,7 +456,6 @@ void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, st
         for (std::size_t i = fill.i0; i <= fill.i1; ++i) {
             const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
             const std::size_t n = j * grid.nu + i;
-            layer->position[n] = at_s.at(u, v);
             if (!in_window(i, j)) {
                 layer->value[n] = no_outline_value(grid);
                 continue;
@@ -472,6 +471,10 @@ void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, st
             layer->value[n] = float((1.0 - s) * va + s * vb);
         }
     layer->kind = s == 0.0 ? SURF_POINT_ON_OUTLINE_PLANE : SURF_POINT_ORDINARY;
+    // The mesher places the few nodes it needs on the node lines itself.
+    layer->on_lines = true;
+    layer->origin = at_s.p, layer->across = at_s.a, layer->down = at_s.b;
+    layer->u0 = grid.u0, layer->v0 = grid.v0, layer->step = grid.step;
 }
 
 // The layer that closes an end: beyond the end plane (from its neighbour
@@ -489,6 +492,7 @@ void fill_end_layer(const grid_t& grid, std::size_t end, std::size_t inner, doub
             layer->value[n] = -std::fabs(values[n]) - 1.0f;
         }
     layer->kind = SURF_POINT_ORDINARY;
+    layer->on_lines = false;
 }
 
 enum class mesh_status { done, refused, cancelled };
@@ -527,8 +531,11 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         return mesh_status::refused;
     try {
         const std::size_t n = grid.nu * grid.nv;
-        field_layer_t lower{std::vector<vertex3d>(n), std::vector<float>(n)};
-        field_layer_t upper{std::vector<vertex3d>(n), std::vector<float>(n)};
+        field_layer_t lower, upper;
+        for (field_layer_t* layer : {&lower, &upper}) {
+            layer->position.resize(n);
+            layer->value.resize(n);
+        }
         tetra_mesher_t mesher(grid.nu, grid.nv, *mesh);
         long layers_done = 0, layers_total = 0;
         for (int l : grid.layers)

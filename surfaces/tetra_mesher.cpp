@@ -168,8 +168,8 @@ std::uint32_t tetra_mesher_t::edge_point(std::size_t i, std::size_t j, int from,
     }
     const double fa = la.value[a], fb = lb.value[b];
     const double t = std::clamp(fa / (fa - fb), 0.0, 1.0);  // the ends differ in sign
-    const vertex3d& pa = la.position[a];
-    const vertex3d& pb = lb.position[b];
+    const vertex3d pa = la.node(a, i + (from & 1), j + ((from >> 1) & 1));
+    const vertex3d pb = lb.node(b, i + (to & 1), j + ((to >> 1) & 1));
     surface_point_t p;
     p.position = {pa.x + t * (pb.x - pa.x), pa.y + t * (pb.y - pa.y), pa.z + t * (pb.z - pa.z)};
     p.kind = (direction & 4) ? SURF_POINT_ORDINARY : la.kind;
@@ -186,8 +186,8 @@ bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& u
 bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& upper, const node_window_t& window)
 {
     const std::size_t n = nu_ * nv_;
-    if (lower.value.size() != n || upper.value.size() != n || lower.position.size() != n ||
-        upper.position.size() != n)
+    if (lower.value.size() != n || upper.value.size() != n || (!lower.on_lines && lower.position.size() != n) ||
+        (!upper.on_lines && upper.position.size() != n))
         return false;
     if (lower_ != nullptr) {
         std::swap(lower_flat_, upper_flat_);  // the old upper layer is the new lower one
