@@ -173,11 +173,12 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
             const double from = std::max(std::ceil(crossings[k]), x0);
             const double to = std::min(std::ceil(crossings[k + 1]) - 1.0, x1);
             if (from <= to) {
-                const std::size_t a = at + static_cast<std::size_t>(from - x0), b = at + static_cast<std::size_t>(to - x0) + 1;
+                const std::size_t a = at + static_cast<std::size_t>(from - x0),
+                                  b = at + static_cast<std::size_t>(to - x0) + 1;
                 std::fill(labels->labels.begin() + static_cast<std::ptrdiff_t>(a),
                           labels->labels.begin() + static_cast<std::ptrdiff_t>(b), region_labels::far);
-                std::fill(inside.begin() + static_cast<std::ptrdiff_t>(a), inside.begin() + static_cast<std::ptrdiff_t>(b),
-                          std::uint8_t{1});
+                std::fill(inside.begin() + static_cast<std::ptrdiff_t>(a),
+                          inside.begin() + static_cast<std::ptrdiff_t>(b), std::uint8_t{1});
             }
         }
     }
@@ -192,11 +193,13 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
     std::vector<near_edge_t> near(near_list.size());
     std::vector<double> widest(static_cast<std::size_t>(h), 0.0);
     for (std::int32_t r = 0; r < h; ++r) {
-        const std::size_t from = near_starts[static_cast<std::size_t>(r)], to = near_starts[static_cast<std::size_t>(r) + 1];
+        const std::size_t from = near_starts[static_cast<std::size_t>(r)],
+                          to = near_starts[static_cast<std::size_t>(r) + 1];
         for (std::size_t k = from; k < to; ++k) {
             const edge& e = *near_list[k];
             near[k] = {std::min(e.a.x, e.b.x), std::max(e.a.x, e.b.x), &e};
-            widest[static_cast<std::size_t>(r)] = std::max(widest[static_cast<std::size_t>(r)], near[k].max_x - near[k].min_x);
+            widest[static_cast<std::size_t>(r)] =
+                std::max(widest[static_cast<std::size_t>(r)], near[k].max_x - near[k].min_x);
         }
         std::sort(near.begin() + static_cast<std::ptrdiff_t>(from), near.begin() + static_cast<std::ptrdiff_t>(to),
                   [](const near_edge_t& a, const near_edge_t& b) { return a.min_x < b.min_x; });
@@ -216,8 +219,8 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
         std::uint8_t* const flags = differs.data();
         for (std::int32_t c = 0; c < w; c += std::max(w - 1, 1)) {
             const std::uint8_t in = here[c];
-            flags[c] = (c > 0 && here[c - 1] != in) || (c + 1 < w && here[c + 1] != in) ||
-                                                   (up && up[c] != in) || (down && down[c] != in);
+            flags[c] = (c > 0 && here[c - 1] != in) || (c + 1 < w && here[c + 1] != in) || (up && up[c] != in) ||
+                       (down && down[c] != in);
         }
         if (up && down) {
             for (std::int32_t c = 1; c + 1 < w; ++c) {
@@ -228,8 +231,7 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
         } else {
             for (std::int32_t c = 1; c + 1 < w; ++c) {
                 const std::uint8_t in = here[c];
-                flags[c] = here[c - 1] != in || here[c + 1] != in ||
-                                                       (up && up[c] != in) || (down && down[c] != in);
+                flags[c] = here[c - 1] != in || here[c + 1] != in || (up && up[c] != in) || (down && down[c] != in);
             }
         }
         for (std::int32_t c = 0; c < w; ++c) {
@@ -245,8 +247,8 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
                 return nearest;
             };
             const double lowest = p.x - reach - widest[static_cast<std::size_t>(r)];
-            double nearest = nearest_from(std::lower_bound(
-                first, last, lowest, [](const near_edge_t& n, double x) { return n.min_x < x; }));
+            double nearest = nearest_from(
+                std::lower_bound(first, last, lowest, [](const near_edge_t& n, double x) { return n.min_x < x; }));
             if (!(nearest <= reach))  // not as the outline runs: look at every edge
                 nearest = nearest_from(first);
             if (std::isfinite(nearest))

@@ -18,7 +18,7 @@ bool measured(int v) { return v > -distance_map_t::far && v < distance_map_t::fa
 inline int offered(int here, int n, int cost)
 {
     const int flip = -int(here <= 0);  // all ones for a pixel outside
-    const int m = (n ^ flip) - flip;    // n, negated outside
+    const int m = (n ^ flip) - flip;   // n, negated outside
     const int same = -int(m > 0);
     return ((m + cost) & same) | (distance_map_t::far & ~same);
 }
@@ -55,7 +55,8 @@ void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std
                 const int here = row[c];
                 const int flip = -int(here <= 0);
                 const int axis = std::min((here ^ flip) - flip, offered(here, before[c], axial));
-                const int diag = std::min(offered(here, before[c - 1], diagonal), offered(here, before[c + 1], diagonal));
+                const int diag =
+                    std::min(offered(here, before[c - 1], diagonal), offered(here, before[c + 1], diagonal));
                 best[c] = static_cast<std::int16_t>(std::min(axis, diag));
             }
         }

@@ -34,8 +34,8 @@ fibre_pixels_t fibre_pixels(const fibre_map_t& fibres, const plane_t& plane)
 {
     const double xx = dot(plane.ex, plane.ex), yy = dot(plane.ey, plane.ey);
     const vertex3d d = sub(fibres.p, plane.origin);
-    return {dot(d, plane.ex) / xx,        dot(fibres.a, plane.ex) / xx, dot(fibres.b, plane.ex) / xx,
-            dot(d, plane.ey) / yy,        dot(fibres.a, plane.ey) / yy, dot(fibres.b, plane.ey) / yy};
+    return {dot(d, plane.ex) / xx, dot(fibres.a, plane.ex) / xx, dot(fibres.b, plane.ex) / xx,
+            dot(d, plane.ey) / yy, dot(fibres.a, plane.ey) / yy, dot(fibres.b, plane.ey) / yy};
 }
 
 bool coincident(const plane_t& a, const plane_t& b)

@@ -406,7 +406,9 @@ void mark_needed(const grid_t& grid, const std::vector<image_slice_t>& slices, s
         return;
     const image_slice_t& sa = slices[k];
     const image_slice_t& sb = slices[k + 1];
-    const auto stretch = [](const fibre_pixels_t& p) { return std::sqrt(p.xu * p.xu + p.xv * p.xv + p.yu * p.yu + p.yv * p.yv); };
+    const auto stretch = [](const fibre_pixels_t& p) {
+        return std::sqrt(p.xu * p.xu + p.xv * p.xv + p.yu * p.yu + p.yv * p.yv);
+    };
     const double per_step = 0.25 * (sa.slope * stretch(grid.pixels[k]) + sb.slope * stretch(grid.pixels[k + 1]));
     const double margin = std::max(sa.jump, sb.jump) + 1.0;
     // Outside the window every layer is held at the outside value.

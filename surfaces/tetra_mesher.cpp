@@ -213,8 +213,8 @@ bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& u
         const std::uint8_t* row = signs_.data() + j * nu_;
         const std::uint8_t* next = row + nu_;
         for (std::size_t i = window.i0; i < i_end; ++i) {
-            const unsigned code = unsigned(row[i]) | unsigned(row[i + 1]) << 2 | unsigned(next[i]) << 4 |
-                                  unsigned(next[i + 1]) << 6;
+            const unsigned code =
+                unsigned(row[i]) | unsigned(row[i + 1]) << 2 | unsigned(next[i]) << 4 | unsigned(next[i + 1]) << 6;
             if (code == 0 || code == 255)
                 continue;
             const cell_triangles_t& cell = cells[code];
