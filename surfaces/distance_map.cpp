@@ -30,10 +30,15 @@ inline int offered(int here, int n, int cost)
 // before. Worked in magnitudes, so that one comparison serves both signs.
 // The row before is taken first for a whole row, with nothing carried from
 // pixel to pixel; only the short step along the row is then sequential.
-void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std::vector<std::int16_t>& offer)
+void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std::vector<std::int16_t>& offer,
+          std::vector<std::int16_t>& steps)
 {
     offer.resize(static_cast<std::size_t>(w));
+    steps.resize(static_cast<std::size_t>(w));
     std::int16_t* best = offer.data();
+    std::int16_t* step = steps.data();
+    // A step along the row that nothing can take: more than any magnitude.
+    constexpr int blocked = distance_map_t::far + 1;
     for (int k = 0; k < h; ++k) {
         const int r = dir > 0 ? k : h - 1 - k;
         std::int16_t* row = v + static_cast<std::ptrdiff_t>(r) * w;
@@ -60,20 +65,31 @@ void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std
                 best[c] = static_cast<std::int16_t>(std::min(axis, diag));
             }
         }
-        // Along the row: the pixel before, by magnitude and sign (none yet:
-        // a sign no pixel has). Without branches: the outline's crossings
-        // and the measured pixels beside them come at no pattern.
-        int last = 0, last_flip = 1;
-        for (int m = 0; m < w; ++m) {
-            const int c = dir > 0 ? m : w - 1 - m;
+        // Along the row each pixel takes the one before plus 12, unless it
+        // was measured (it keeps its own) or the sign changes there. Worked
+        // out first for the whole row, so that the sequential part is one
+        // addition and one minimum per pixel.
+        for (int c = 0; c < w; ++c) {
             const int here = row[c];
             const int flip = -int(here <= 0);
-            const int along = flip == last_flip ? last + axial : distance_map_t::far;
-            // Never beyond far: best starts there at most and only falls.
-            const int b = fix[c] ? (here ^ flip) - flip : std::min(int(best[c]), along);
-            row[c] = static_cast<std::int16_t>((b ^ flip) - flip);
-            last = b;
-            last_flip = flip;
+            best[c] = static_cast<std::int16_t>(fix[c] ? (here ^ flip) - flip : best[c]);
+        }
+        const int start = dir > 0 ? 0 : w - 1;
+        step[start] = blocked;
+        for (int c = dir > 0 ? 1 : 0; c < (dir > 0 ? w : w - 1); ++c) {
+            const bool same = (row[c] > 0) == (row[c - dir] > 0);
+            step[c] = static_cast<std::int16_t>(fix[c] || !same ? blocked : axial);
+        }
+        int last = 0;
+        for (int m = 0; m < w; ++m) {
+            const int c = dir > 0 ? m : w - 1 - m;
+            last = std::min(int(best[c]), last + step[c]);
+            best[c] = static_cast<std::int16_t>(last);
+        }
+        // Never beyond far: each magnitude starts there at most and only falls.
+        for (int c = 0; c < w; ++c) {
+            const int flip = -int(row[c] <= 0);
+            row[c] = static_cast<std::int16_t>((best[c] ^ flip) - flip);
         }
     }
 }
@@ -94,9 +110,9 @@ distance_map_t chamfer_code(region_labels&& labels)
     std::vector<std::uint8_t> fixed(map.values.size());
     for (std::size_t i = 0; i < fixed.size(); ++i)
         fixed[i] = measured(map.values[i]);
-    std::vector<std::int16_t> offer;
-    pass(map.values.data(), fixed.data(), map.width, map.height, 1, offer);
-    pass(map.values.data(), fixed.data(), map.width, map.height, -1, offer);
+    std::vector<std::int16_t> offer, steps;
+    pass(map.values.data(), fixed.data(), map.width, map.height, 1, offer, steps);
+    pass(map.values.data(), fixed.data(), map.width, map.height, -1, offer, steps);
     return map;
 }
 
