@@ -1,6 +1,7 @@
 // Measuring a contour set and scan-converting it into signed labels.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -234,9 +235,12 @@ std::unique_ptr<region_labels> contour_set::region(int margin, bool area_only)
                 flags[c] = here[c - 1] != in || here[c + 1] != in || (up && up[c] != in) || (down && down[c] != in);
             }
         }
+        // The flagged pixels are few: skip to each.
         for (std::int32_t c = 0; c < w; ++c) {
-            if (!differs[static_cast<std::size_t>(c)])
-                continue;
+            const void* next = std::memchr(flags + c, 1, static_cast<std::size_t>(w - c));
+            if (next == nullptr)
+                break;
+            c = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(next) - flags);
             const std::uint8_t in = here[c];
             const vertex2d p{x0 + c, y0 + r};
             const auto nearest_from = [&](auto from) {
