@@ -7,25 +7,36 @@
 
 #include "surfaces/surface_geometry.h"
 
+namespace {
+
+// The measure from six times the volume and 24 times its moment about o.
+enclosed_t measured(const vertex3d& o, double six, const vertex3d& moment)
+{
+    enclosed_t e;
+    e.volume = six / 6.0;
+    e.centre = e.volume != 0.0 ? add(o, mul(moment, 1.0 / (24.0 * e.volume))) : o;
+    return e;
+}
+
+}  // namespace
+
 enclosed_t enclosed(const surface_mesh_t& mesh)
 {
     // Relative to a point of the mesh: sums of large cancelling terms lose
     // precision when the mesh lies far from the world origin.
     const vertex3d o = mesh.points.empty() ? vertex3d{} : mesh.points.front().position;
-    double v = 0.0;
+    // Six times the volume and 24 times its moment: divided once at the end.
+    double six = 0.0;
     vertex3d moment;
     for (const surface_triangle_t& t : mesh.triangles) {
         const vertex3d a = sub(mesh.points[t.points[0]].position, o);
         const vertex3d b = sub(mesh.points[t.points[1]].position, o);
         const vertex3d c = sub(mesh.points[t.points[2]].position, o);
-        const double tv = dot(a, cross(b, c)) / 6.0;
-        v += tv;
-        moment = add(moment, mul(add(a, add(b, c)), tv / 4.0));
+        const double tv = dot(a, cross(b, c));
+        six += tv;
+        moment = add(moment, mul(add(a, add(b, c)), tv));
     }
-    enclosed_t e;
-    e.volume = v;
-    e.centre = v != 0.0 ? add(o, mul(moment, 1.0 / v)) : o;
-    return e;
+    return measured(o, six, moment);
 }
 
 void orient_outwards(surface_mesh_t& mesh)
@@ -61,27 +72,25 @@ enclosed_t outward_with_normals(surface_mesh_t& mesh)
     // recalc_normals(). Turning every triangle round negates each term exactly.
     const vertex3d o = mesh.points.empty() ? vertex3d{} : mesh.points.front().position;
     std::vector<vertex3d> sum(mesh.points.size());
-    double v = 0.0;
+    double six = 0.0;
     vertex3d moment;
     for (const surface_triangle_t& t : mesh.triangles) {
         const vertex3d& pa = mesh.points[t.points[0]].position;
         const vertex3d& pb = mesh.points[t.points[1]].position;
         const vertex3d& pc = mesh.points[t.points[2]].position;
         const vertex3d a = sub(pa, o), b = sub(pb, o), c = sub(pc, o);
-        const double tv = dot(a, cross(b, c)) / 6.0;
-        v += tv;
-        moment = add(moment, mul(add(a, add(b, c)), tv / 4.0));
+        const double tv = dot(a, cross(b, c));
+        six += tv;
+        moment = add(moment, mul(add(a, add(b, c)), tv));
         const vertex3d n = cross(sub(pb, pa), sub(pc, pa));
         for (std::uint32_t i : t.points)
             sum[i] = add(sum[i], n);
     }
-    enclosed_t e;
-    e.volume = v;
-    e.centre = v != 0.0 ? add(o, mul(moment, 1.0 / v)) : o;
-    const double side = v < 0.0 ? -1.0 : 1.0;
-    if (v < 0.0) {
+    enclosed_t e = measured(o, six, moment);
+    const double side = e.volume < 0.0 ? -1.0 : 1.0;
+    if (e.volume < 0.0) {
         flip_triangles(mesh);
-        e.volume = -v;
+        e.volume = -e.volume;
     }
     for (std::size_t i = 0; i < mesh.points.size(); ++i) {
         const double l = length(sum[i]);
