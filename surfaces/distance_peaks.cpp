@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -39,9 +40,14 @@ std::vector<peak_t> extract_peaks(const distance_map_t& map)
             ridge[static_cast<std::size_t>(c)] =
                 static_cast<std::uint8_t>(int(l17 < -40 * 17) | (int(l17 < -30 * 17) & int(size >= 7)));
         }
-        for (int c = 2; c + 2 < w; ++c)
-            if (ridge[static_cast<std::size_t>(c)])
-                candidates.push_back({double(map.x0 + c), double(map.y0 + r), mid[c]});
+        // Ridges are few: skip to each.
+        for (int c = 2; c + 2 < w; ++c) {
+            const void* next = std::memchr(ridge.data() + c, 1, static_cast<std::size_t>(w - 2 - c));
+            if (next == nullptr)
+                break;
+            c = static_cast<int>(static_cast<const std::uint8_t*>(next) - ridge.data());
+            candidates.push_back({double(map.x0 + c), double(map.y0 + r), mid[c]});
+        }
     }
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const peak_t& p, const peak_t& q) { return std::abs(p.value) > std::abs(q.value); });

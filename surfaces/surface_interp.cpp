@@ -325,11 +325,18 @@ void plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k,
                   std::vector<float>& values)
 {
     values.assign(grid.nu * grid.nv, no_outline_value(grid));
-    for (std::size_t j = window.j0; j <= window.j1 && !window.empty(); ++j)
-        for (std::size_t i = window.i0; i <= window.i1; ++i)
-            if (!on_rim(grid, i, j))
-                values[j * grid.nu + i] =
-                    plane_value(grid, slice, k, grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step);
+    if (slice.map.empty() || window.empty())
+        return;  // outside everywhere
+    // As plane_value() reads, with the plane's lookups taken out of the loop.
+    const fibre_pixels_t& pixels = grid.pixels[k];
+    const std::size_t i0 = std::max<std::size_t>(window.i0, 1), i1 = std::min(window.i1, grid.nu - 2);
+    for (std::size_t j = std::max<std::size_t>(window.j0, 1); j <= std::min(window.j1, grid.nv - 2); ++j) {
+        const double v = grid.v0 + double(j) * grid.step;
+        for (std::size_t i = i0; i <= i1; ++i) {
+            const vertex2d p = pixels.at(grid.u0 + double(i) * grid.step, v);
+            values[j * grid.nu + i] = float(distance_field(slice.map, p.x, p.y));
+        }
+    }
 }
 
 std::vector<grid_peak_t> peaks_in_grid(const grid_t& grid, const image_slice_t& slice, std::size_t k)
