@@ -370,7 +370,8 @@ paired_peaks_t pair_peaks(const grid_t& grid, const std::vector<image_slice_t>& 
 // How far each node's sampling moves from plane k to plane k + 1, following
 // the paired peaks, at the nodes of `window`; left empty when no peaks pair.
 void peak_displacements(const grid_t& grid, const paired_peaks_t& peaks, const std::vector<float>& a,
-                        const std::vector<float>& b, const node_window_t& window, std::vector<vertex2d>& out)
+                        const std::vector<float>& b, const node_window_t& window,
+                        const std::vector<std::uint8_t>& needed, std::vector<vertex2d>& out)
 {
     const std::vector<grid_peak_t>& pa = peaks.a;
     const std::vector<grid_peak_t>& pb = peaks.b;
@@ -382,6 +383,8 @@ void peak_displacements(const grid_t& grid, const paired_peaks_t& peaks, const s
     for (std::size_t j = window.j0; j <= window.j1 && !window.empty(); ++j)
         for (std::size_t i = window.i0; i <= window.i1; ++i) {
             const std::size_t n = j * grid.nu + i;
+            if (!needed.empty() && !needed[n])
+                continue;  // no displaced read there
             const vertex2d uv{grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step};
             const peak_average_t from_a = peak_vector_avg(pa, uv, a[n]);
             peak_average_t from_b = peak_vector_avg(pb, uv, b[n]);
@@ -403,13 +406,17 @@ void peak_displacements(const grid_t& grid, const paired_peaks_t& peaks, const s
 // A node whose blend is farther from zero than that has the blend's sign on
 // every layer of the pair. Where a node and all eight around it have one sure
 // sign, no cell touching the node can hold surface, its value is never used
-// beyond its sign, and the blend serves. Empty when nothing is displaced.
+// beyond its sign, and the blend serves. A displacement, a weighted mean of
+// peak vectors, is never longer than the longest of them: the bound holds
+// before the displacements are known, and they are then worked out only
+// where needed. Empty when no peaks pair (nothing is displaced).
 void mark_needed(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k,
-                 const std::vector<float>& a, const std::vector<float>& b, const std::vector<vertex2d>& shift,
+                 const std::vector<float>& a, const std::vector<float>& b, const paired_peaks_t& peaks,
                  const node_window_t& window, std::vector<std::int8_t>& sure, std::vector<std::uint8_t>& needed)
 {
     needed.clear();
-    if (shift.empty() || window.empty())
+    const auto paired = [](const grid_peak_t& p) { return p.matched; };
+    if (std::none_of(peaks.a.begin(), peaks.a.end(), paired) || window.empty())
         return;
     const image_slice_t& sa = slices[k];
     const image_slice_t& sb = slices[k + 1];
@@ -418,14 +425,13 @@ void mark_needed(const grid_t& grid, const std::vector<image_slice_t>& slices, s
     };
     const double per_step = 0.25 * (sa.slope * stretch(grid.pixels[k]) + sb.slope * stretch(grid.pixels[k + 1]));
     const double margin = std::max(sa.jump, sb.jump) + 1.0;
+    const double longest = peaks.longest * grid.step * (1.0 + 1e-9);  // grid units, rounding allowed for
     // Outside the window every layer is held at the outside value.
     sure.assign(grid.nu * grid.nv, -1);
     for (std::size_t j = window.j0; j <= window.j1; ++j)
         for (std::size_t i = window.i0; i <= window.i1; ++i) {
             const std::size_t n = j * grid.nu + i;
-            const bool plain = on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0);
-            const vertex2d& d = shift[n];
-            const double bound = plain ? 0.0 : per_step * std::sqrt(d.x * d.x + d.y * d.y) + margin;
+            const double bound = on_rim(grid, i, j) ? 0.0 : per_step * longest + margin;
             const double lo = std::min(a[n], b[n]), hi = std::max(a[n], b[n]);
             sure[n] = lo > bound ? 1 : hi < -bound ? -1 : 0;  // a NaN bound is never sure
         }
@@ -579,8 +585,8 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
             plane_values(grid, slices[k + 1], k + 1, merged(window_of(k), window_of(k + 1)), b);
             if (folds(grid, slices, k, a, b, windows[k], steps))
                 *folded = true;
-            peak_displacements(grid, peaks[k], a, b, windows[k], shift);
-            mark_needed(grid, slices, k, a, b, shift, windows[k], sure, needed);
+            mark_needed(grid, slices, k, a, b, peaks[k], windows[k], sure, needed);
+            peak_displacements(grid, peaks[k], a, b, windows[k], needed, shift);
             for (int m = 0; m < grid.layers[k]; ++m) {
                 fill_layer(grid, slices, k, double(m) / grid.layers[k], a, b, shift, needed, windows[k], around(k),
                            &upper);
