@@ -269,15 +269,6 @@ bool plan_grid(const std::vector<image_slice_t>& slices, double step, double pix
 
 float no_outline_value(const grid_t& grid) { return -float(std::min(32000.0, 48.0 * grid.step)); }
 
-// The field of plane k where the node line of grid position (u, v) crosses it.
-float plane_value(const grid_t& grid, const image_slice_t& slice, std::size_t k, double u, double v)
-{
-    if (slice.map.empty())
-        return no_outline_value(grid);
-    const vertex2d px = grid.pixels[k].at(u, v);
-    return float(distance_field(slice.map, px.x, px.y));
-}
-
 bool on_rim(const grid_t& grid, std::size_t i, std::size_t j)
 {
     return i == 0 || j == 0 || i + 1 == grid.nu || j + 1 == grid.nv;
@@ -327,7 +318,7 @@ void plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k,
     values.assign(grid.nu * grid.nv, no_outline_value(grid));
     if (slice.map.empty() || window.empty())
         return;  // outside everywhere
-    // As plane_value() reads, with the plane's lookups taken out of the loop.
+    // The field where each node line crosses the plane.
     const fibre_pixels_t& pixels = grid.pixels[k];
     const std::size_t i0 = std::max<std::size_t>(window.i0, 1), i1 = std::min(window.i1, grid.nu - 2);
     for (std::size_t j = std::max<std::size_t>(window.j0, 1); j <= std::min(window.j1, grid.nv - 2); ++j) {
@@ -464,27 +455,40 @@ void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, st
     const fibre_map_t& fb = grid.fibres[kb];
     // The node lines' crossing with the layer is affine in (u, v) like theirs with the planes.
     const fibre_map_t at_s{lerp(fa.p, fb.p, s), lerp(fa.a, fb.a, s), lerp(fa.b, fb.b, s)};
-    const auto in_window = [&](std::size_t i, std::size_t j) {
-        return i >= window.i0 && i <= window.i1 && j >= window.j0 && j <= window.j1;
+    const float outside = no_outline_value(grid);
+    const bool displaced = !shift.empty() && s != 0.0;
+    // The field of a plane where the node line of grid position (u, v) crosses it.
+    const auto read = [&](std::size_t plane, double u, double v) {
+        const distance_map_t& map = slices[plane].map;
+        if (map.empty())
+            return outside;
+        const vertex2d p = grid.pixels[plane].at(u, v);
+        return float(distance_field(map, p.x, p.y));
     };
-    for (std::size_t j = fill.j0; j <= fill.j1 && !fill.empty(); ++j)
-        for (std::size_t i = fill.i0; i <= fill.i1; ++i) {
-            const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
+    for (std::size_t j = fill.j0; j <= fill.j1 && !fill.empty(); ++j) {
+        float* const value = layer->value.data() + j * grid.nu;
+        const bool row_in = !window.empty() && j >= window.j0 && j <= window.j1;
+        const std::size_t from = row_in ? std::max(window.i0, fill.i0) : fill.i1 + 1;
+        const std::size_t to = row_in ? std::min(window.i1, fill.i1) : fill.i1;
+        // Outside the window, held outside.
+        for (std::size_t i = fill.i0; i <= fill.i1 && i < from; ++i)
+            value[i] = outside;
+        for (std::size_t i = to + 1; row_in && i <= fill.i1; ++i)
+            value[i] = outside;
+        for (std::size_t i = from; row_in && i <= to; ++i) {
             const std::size_t n = j * grid.nu + i;
-            if (!in_window(i, j)) {
-                layer->value[n] = no_outline_value(grid);
-                continue;
-            }
-            if (shift.empty() || s == 0.0 || on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0) ||
+            if (!displaced || on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0) ||
                 (!needed.empty() && !needed[n])) {
-                layer->value[n] = float((1.0 - s) * a[n] + s * b[n]);
+                value[i] = float((1.0 - s) * a[n] + s * b[n]);
                 continue;
             }
+            const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
             const vertex2d d = shift[n];
-            const double va = plane_value(grid, slices[k], k, u - s * d.x, v - s * d.y);
-            const double vb = plane_value(grid, slices[kb], kb, u + (1.0 - s) * d.x, v + (1.0 - s) * d.y);
-            layer->value[n] = float((1.0 - s) * va + s * vb);
+            const double va = read(k, u - s * d.x, v - s * d.y);
+            const double vb = read(kb, u + (1.0 - s) * d.x, v + (1.0 - s) * d.y);
+            value[i] = float((1.0 - s) * va + s * vb);
         }
+    }
     layer->kind = s == 0.0 ? SURF_POINT_ON_OUTLINE_PLANE : SURF_POINT_ORDINARY;
     // The mesher places the few nodes it needs on the node lines itself.
     layer->on_lines = true;
