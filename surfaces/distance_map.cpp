@@ -54,26 +54,23 @@ void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std
                     b = std::min(b, offered(row[c], before[c - 1], diagonal));
                 if (c + 1 < w)
                     b = std::min(b, offered(row[c], before[c + 1], diagonal));
-                best[c] = static_cast<std::int16_t>(b);
+                best[c] = static_cast<std::int16_t>(fix[c] ? std::abs(int(row[c])) : b);
             }
             for (int c = 1; c + 1 < w; ++c) {
                 const int here = row[c];
                 const int flip = -int(here <= 0);
-                const int axis = std::min((here ^ flip) - flip, offered(here, before[c], axial));
+                const int size = (here ^ flip) - flip;
+                const int axis = std::min(size, offered(here, before[c], axial));
                 const int diag =
                     std::min(offered(here, before[c - 1], diagonal), offered(here, before[c + 1], diagonal));
-                best[c] = static_cast<std::int16_t>(std::min(axis, diag));
+                // A measured pixel keeps its own.
+                best[c] = static_cast<std::int16_t>(fix[c] ? size : std::min(axis, diag));
             }
         }
         // Along the row each pixel takes the one before plus 12, unless it
         // was measured (it keeps its own) or the sign changes there. Worked
         // out first for the whole row, so that the sequential part is one
         // addition and one minimum per pixel.
-        for (int c = 0; c < w; ++c) {
-            const int here = row[c];
-            const int flip = -int(here <= 0);
-            best[c] = static_cast<std::int16_t>(fix[c] ? (here ^ flip) - flip : best[c]);
-        }
         const int start = dir > 0 ? 0 : w - 1;
         step[start] = blocked;
         for (int c = dir > 0 ? 1 : 0; c < (dir > 0 ? w : w - 1); ++c) {
