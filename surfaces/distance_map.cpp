@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -11,63 +12,84 @@ constexpr int axial = 12, diagonal = 17;
 // Labels other than +-far were measured from the outline itself.
 bool measured(int v) { return v > -distance_map_t::far && v < distance_map_t::far; }
 
-struct step_t {
-    int dx, dy, cost;
-};
-
-// One pass: every pixel not measured takes the best of its already visited
-// neighbours of the same sign, plus (or minus) the cost of the step.
-template <typename Rows, typename Columns>
-void pass(std::vector<std::int16_t>& v, const std::vector<std::uint8_t>& fixed, int w, int h,
-          const step_t (&steps)[4], Rows rows, Columns columns)
+// The magnitude a neighbour `n` offers a pixel of the sign of `here` at the
+// cost of the step: only a neighbour of the same sign carries its distance
+// over. Written without branches, so that whole rows go at once.
+inline int offered(int here, int n, int cost)
 {
-    // Neighbour offsets in the row-major buffer, for pixels away from the edges.
-    std::ptrdiff_t offsets[4];
-    for (int k = 0; k < 4; ++k)
-        offsets[k] = std::ptrdiff_t(steps[k].dy) * w + steps[k].dx;
-    for (int r : rows(h))
-        for (int c : columns(w)) {
-            const std::size_t at = static_cast<std::size_t>(r) * w + c;
-            if (fixed[at])
-                continue;
-            std::int16_t& here = v[at];
-            int best = here;
-            const bool inner = c > 0 && c + 1 < w && r > 0 && r + 1 < h;
-            for (int k = 0; k < 4; ++k) {
-                const step_t& s = steps[k];
-                int n;
-                if (inner) {
-                    n = v[at + offsets[k]];
-                } else {
-                    const int cc = c + s.dx, rr = r + s.dy;
-                    if (cc < 0 || cc >= w || rr < 0 || rr >= h)
-                        continue;
-                    n = v[static_cast<std::size_t>(rr) * w + cc];
-                }
-                if (here > 0 && n > 0)
-                    best = std::min(best, n + s.cost);
-                else if (here < 0 && n < 0)
-                    best = std::max(best, n - s.cost);
-            }
-            here = static_cast<std::int16_t>(std::clamp(best, -distance_map_t::far, distance_map_t::far));
-        }
+    const int flip = -int(here <= 0);  // all ones for a pixel outside
+    const int m = (n ^ flip) - flip;   // n, negated outside
+    const int same = -int(m > 0);
+    return ((m + cost) & same) | (distance_map_t::far & ~same);
 }
 
-struct index_range {
-    int from, to, step;
-    struct iterator {
-        int i, step;
-        int operator*() const { return i; }
-        iterator& operator++()
-        {
-            i += step;
-            return *this;
+// One pass: every pixel not measured takes the best of its already visited
+// neighbours of the same sign, plus (or minus) the cost of the step. Rows are
+// visited in the direction `dir` (1 down, -1 up), pixels in a row likewise;
+// the neighbours are the one before in the row and the three of the row
+// before. Worked in magnitudes, so that one comparison serves both signs.
+// The row before is taken first for a whole row, with nothing carried from
+// pixel to pixel; only the short step along the row is then sequential.
+void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std::vector<std::int16_t>& offer,
+          std::vector<std::int16_t>& steps)
+{
+    offer.resize(static_cast<std::size_t>(w));
+    steps.resize(static_cast<std::size_t>(w));
+    std::int16_t* best = offer.data();
+    std::int16_t* step = steps.data();
+    // A step along the row that nothing can take: more than any magnitude.
+    constexpr int blocked = distance_map_t::far + 1;
+    for (int k = 0; k < h; ++k) {
+        const int r = dir > 0 ? k : h - 1 - k;
+        std::int16_t* row = v + static_cast<std::ptrdiff_t>(r) * w;
+        const std::uint8_t* fix = fixed + static_cast<std::ptrdiff_t>(r) * w;
+        if (k == 0) {
+            for (int c = 0; c < w; ++c)
+                best[c] = static_cast<std::int16_t>(std::abs(int(row[c])));
+        } else {
+            const std::int16_t* before = row - static_cast<std::ptrdiff_t>(dir) * w;
+            for (int c = 0; c < w; c += std::max(w - 1, 1)) {  // the first and last columns
+                int b = std::min(std::abs(int(row[c])), offered(row[c], before[c], axial));
+                if (c > 0)
+                    b = std::min(b, offered(row[c], before[c - 1], diagonal));
+                if (c + 1 < w)
+                    b = std::min(b, offered(row[c], before[c + 1], diagonal));
+                best[c] = static_cast<std::int16_t>(fix[c] ? std::abs(int(row[c])) : b);
+            }
+            for (int c = 1; c + 1 < w; ++c) {
+                const int here = row[c];
+                const int flip = -int(here <= 0);
+                const int size = (here ^ flip) - flip;
+                const int axis = std::min(size, offered(here, before[c], axial));
+                const int diag =
+                    std::min(offered(here, before[c - 1], diagonal), offered(here, before[c + 1], diagonal));
+                // A measured pixel keeps its own.
+                best[c] = static_cast<std::int16_t>(fix[c] ? size : std::min(axis, diag));
+            }
         }
-        bool operator!=(const iterator& o) const { return i != o.i; }
-    };
-    iterator begin() const { return {from, step}; }
-    iterator end() const { return {to, step}; }
-};
+        // Along the row each pixel takes the one before plus 12, unless it
+        // was measured (it keeps its own) or the sign changes there. Worked
+        // out first for the whole row, so that the sequential part is one
+        // addition and one minimum per pixel.
+        const int start = dir > 0 ? 0 : w - 1;
+        step[start] = blocked;
+        for (int c = dir > 0 ? 1 : 0; c < (dir > 0 ? w : w - 1); ++c) {
+            const bool same = (row[c] > 0) == (row[c - dir] > 0);
+            step[c] = static_cast<std::int16_t>(fix[c] || !same ? blocked : axial);
+        }
+        int last = 0;
+        for (int m = 0; m < w; ++m) {
+            const int c = dir > 0 ? m : w - 1 - m;
+            last = std::min(int(best[c]), last + step[c]);
+            best[c] = static_cast<std::int16_t>(last);
+        }
+        // Never beyond far: each magnitude starts there at most and only falls.
+        for (int c = 0; c < w; ++c) {
+            const int flip = -int(row[c] <= 0);
+            row[c] = static_cast<std::int16_t>((best[c] ^ flip) - flip);
+        }
+    }
+}
 
 }  // namespace
 
@@ -82,14 +104,55 @@ distance_map_t chamfer_code(region_labels&& labels)
     map.width = labels.width;
     map.height = labels.height;
     map.values = std::move(labels.labels);
-    const auto forward = [](int n) { return index_range{0, n, 1}; };
-    const auto backward = [](int n) { return index_range{n - 1, -1, -1}; };
-    static constexpr step_t before[4] = {{-1, 0, axial}, {0, -1, axial}, {-1, -1, diagonal}, {1, -1, diagonal}};
-    static constexpr step_t after[4] = {{1, 0, axial}, {0, 1, axial}, {-1, 1, diagonal}, {1, 1, diagonal}};
     std::vector<std::uint8_t> fixed(map.values.size());
     for (std::size_t i = 0; i < fixed.size(); ++i)
         fixed[i] = measured(map.values[i]);
-    pass(map.values, fixed, map.width, map.height, before, forward, forward);
-    pass(map.values, fixed, map.width, map.height, after, backward, backward);
+    std::vector<std::int16_t> offer, steps;
+    pass(map.values.data(), fixed.data(), map.width, map.height, 1, offer, steps);
+    pass(map.values.data(), fixed.data(), map.width, map.height, -1, offer, steps);
     return map;
+}
+
+double distance_field_at_edges(const distance_map_t& map, double x, double y)
+{
+    if (map.empty() || !std::isfinite(x) || !std::isfinite(y))
+        return -distance_map_t::far;
+    const double lx = x - map.x0, ly = y - map.y0;
+    const double cx = std::clamp(lx, 0.0, double(map.width - 1));
+    const double cy = std::clamp(ly, 0.0, double(map.height - 1));
+    const int c0 = std::min(static_cast<int>(cx), map.width - 1), r0 = std::min(static_cast<int>(cy), map.height - 1);
+    const int c1 = std::min(c0 + 1, map.width - 1), r1 = std::min(r0 + 1, map.height - 1);
+    const double fx = cx - c0, fy = cy - r0;
+    const double top = (1.0 - fx) * map.at(c0, r0) + fx * map.at(c1, r0);
+    const double bottom = (1.0 - fx) * map.at(c0, r1) + fx * map.at(c1, r1);
+    double value = (1.0 - fy) * top + fy * bottom;
+    // Beyond the box the outline is farther still: the edge is outside it.
+    const double ex = lx - cx, ey = ly - cy;
+    if (ex != 0.0 || ey != 0.0)
+        value = std::min(value, 0.0) - 12.0 * std::sqrt(ex * ex + ey * ey);
+    return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));
+}
+
+map_steps_t steepest_steps(const distance_map_t& map)
+{
+    map_steps_t steps;
+    const int w = map.width, h = map.height;
+    if (map.empty())
+        return steps;
+    for (int r = 0; r < h; ++r) {
+        const std::int16_t* row = map.values.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
+        int across = 0, down = 0;
+        for (int c = 0; c + 1 < w; ++c)
+            across = std::max(across, std::abs(int(row[c + 1]) - int(row[c])));
+        if (r + 1 < h)
+            for (int c = 0; c < w; ++c)
+                down = std::max(down, std::abs(int(row[c + w]) - int(row[c])));
+        steps.across = std::max(steps.across, across);
+        steps.down = std::max(steps.down, down);
+        steps.edge = std::max({steps.edge, int(row[0]), int(row[w - 1])});
+        if (r == 0 || r + 1 == h)
+            for (int c = 0; c < w; ++c)
+                steps.edge = std::max(steps.edge, int(row[c]));
+    }
+    return steps;
 }

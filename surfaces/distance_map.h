@@ -28,26 +28,32 @@ struct distance_map_t {
 // among pixels of one sign, so no pixel ever changes side of the outline.
 distance_map_t chamfer_code(region_labels&& labels);
 
-// The map read at frame pixel (x, y): bilinear inside the box; beyond it the
-// nearest edge value less 12 per pixel of distance. Never beyond +-far.
-// Inline: surface building reads maps at every node of every layer.
+// The largest differences between neighbouring pixels across and down the
+// map, and the largest value along its edge (the map's bottom when empty).
+struct map_steps_t {
+    int across = 0, down = 0, edge = -distance_map_t::far;
+};
+map_steps_t steepest_steps(const distance_map_t& map);
+
+// The map read at frame pixel (x, y) beyond the last pixel pairs of its box
+// (or anywhere): bilinear inside; beyond it the nearest edge value less 12
+// per pixel of distance. Never beyond +-far.
+double distance_field_at_edges(const distance_map_t& map, double x, double y);
+
+// The map read at frame pixel (x, y), as distance_field_at_edges. Inline for
+// the usual read between four pixels of the box: surface building reads maps
+// at every node of every layer.
 inline double distance_field(const distance_map_t& map, double x, double y)
 {
-    if (map.empty() || !std::isfinite(x) || !std::isfinite(y))
-        return -distance_map_t::far;
     const double lx = x - map.x0, ly = y - map.y0;
-    const double cx = std::clamp(lx, 0.0, double(map.width - 1));
-    const double cy = std::clamp(ly, 0.0, double(map.height - 1));
-    const int c0 = std::min(static_cast<int>(cx), map.width - 1), r0 = std::min(static_cast<int>(cy), map.height - 1);
-    const int c1 = std::min(c0 + 1, map.width - 1), r1 = std::min(r0 + 1, map.height - 1);
-    const double fx = cx - c0, fy = cy - r0;
-    const double top = (1.0 - fx) * map.at(c0, r0) + fx * map.at(c1, r0);
-    const double bottom = (1.0 - fx) * map.at(c0, r1) + fx * map.at(c1, r1);
-    double value = (1.0 - fy) * top + fy * bottom;
-    // Beyond the box the outline is farther still: the edge is outside it.
-    const double ex = lx - cx, ey = ly - cy;
-    if (ex != 0.0 || ey != 0.0)
-        value = std::min(value, 0.0) - 12.0 * std::sqrt(ex * ex + ey * ey);
-    return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));
+    if (lx >= 0.0 && ly >= 0.0 && lx < double(map.width - 1) && ly < double(map.height - 1)) {
+        const int c0 = static_cast<int>(lx), r0 = static_cast<int>(ly);
+        const double fx = lx - c0, fy = ly - r0;
+        const std::int16_t* p = map.values.data() + static_cast<std::size_t>(r0) * static_cast<std::size_t>(map.width) +
+                                static_cast<std::size_t>(c0);
+        const double top = (1.0 - fx) * p[0] + fx * p[1];
+        const double bottom = (1.0 - fx) * p[map.width] + fx * p[map.width + 1];
+        return (1.0 - fy) * top + fy * bottom;
+    }
+    return distance_field_at_edges(map, x, y);
 }
-

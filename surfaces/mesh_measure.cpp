@@ -7,31 +7,46 @@
 
 #include "surfaces/surface_geometry.h"
 
+namespace {
+
+// The measure from six times the volume and 24 times its moment about o.
+enclosed_t measured(const vertex3d& o, double six, const vertex3d& moment)
+{
+    enclosed_t e;
+    e.volume = six / 6.0;
+    e.centre = e.volume != 0.0 ? add(o, mul(moment, 1.0 / (24.0 * e.volume))) : o;
+    return e;
+}
+
+}  // namespace
+
 enclosed_t enclosed(const surface_mesh_t& mesh)
 {
     // Relative to a point of the mesh: sums of large cancelling terms lose
     // precision when the mesh lies far from the world origin.
     const vertex3d o = mesh.points.empty() ? vertex3d{} : mesh.points.front().position;
-    double v = 0.0;
+    // Six times the volume and 24 times its moment: divided once at the end.
+    double six = 0.0;
     vertex3d moment;
     for (const surface_triangle_t& t : mesh.triangles) {
         const vertex3d a = sub(mesh.points[t.points[0]].position, o);
         const vertex3d b = sub(mesh.points[t.points[1]].position, o);
         const vertex3d c = sub(mesh.points[t.points[2]].position, o);
-        const double tv = dot(a, cross(b, c)) / 6.0;
-        v += tv;
-        moment = add(moment, mul(add(a, add(b, c)), tv / 4.0));
+        const double tv = dot(a, cross(b, c));
+        six += tv;
+        moment = add(moment, mul(add(a, add(b, c)), tv));
     }
-    enclosed_t e;
-    e.volume = v;
-    e.centre = v != 0.0 ? add(o, mul(moment, 1.0 / v)) : o;
-    return e;
+    return measured(o, six, moment);
 }
 
 void orient_outwards(surface_mesh_t& mesh)
 {
-    if (enclosed(mesh).volume >= 0.0)
-        return;
+    if (enclosed(mesh).volume < 0.0)
+        flip_triangles(mesh);
+}
+
+void flip_triangles(surface_mesh_t& mesh)
+{
     for (surface_triangle_t& t : mesh.triangles)
         std::swap(t.points[1], t.points[2]);
 }
@@ -49,6 +64,39 @@ void recalc_normals(surface_mesh_t& mesh)
         const double l = length(sum[i]);
         mesh.points[i].normal = l > 0.0 ? mul(sum[i], 1.0 / l) : vertex3d{};
     }
+}
+
+enclosed_t outward_with_normals(surface_mesh_t& mesh)
+{
+    // One pass over the triangles for both: the same sums as enclosed() and
+    // recalc_normals(). Turning every triangle round negates each term exactly.
+    const vertex3d o = mesh.points.empty() ? vertex3d{} : mesh.points.front().position;
+    std::vector<vertex3d> sum(mesh.points.size());
+    double six = 0.0;
+    vertex3d moment;
+    for (const surface_triangle_t& t : mesh.triangles) {
+        const vertex3d& pa = mesh.points[t.points[0]].position;
+        const vertex3d& pb = mesh.points[t.points[1]].position;
+        const vertex3d& pc = mesh.points[t.points[2]].position;
+        const vertex3d a = sub(pa, o), b = sub(pb, o), c = sub(pc, o);
+        const double tv = dot(a, cross(b, c));
+        six += tv;
+        moment = add(moment, mul(add(a, add(b, c)), tv));
+        const vertex3d n = cross(sub(pb, pa), sub(pc, pa));
+        for (std::uint32_t i : t.points)
+            sum[i] = add(sum[i], n);
+    }
+    enclosed_t e = measured(o, six, moment);
+    const double side = e.volume < 0.0 ? -1.0 : 1.0;
+    if (e.volume < 0.0) {
+        flip_triangles(mesh);
+        e.volume = -e.volume;
+    }
+    for (std::size_t i = 0; i < mesh.points.size(); ++i) {
+        const double l = length(sum[i]);
+        mesh.points[i].normal = l > 0.0 ? mul(sum[i], side / l) : vertex3d{};
+    }
+    return e;
 }
 
 double surface_area(const surface_mesh_t& mesh)

@@ -15,6 +15,11 @@ struct enclosed_t {
 enclosed_t enclosed(const surface_mesh_t& mesh);
 // Turns every triangle over when the mesh as a whole faces inwards.
 void orient_outwards(surface_mesh_t& mesh);
+// Turns every triangle round: the mesh then faces the other way.
+void flip_triangles(surface_mesh_t& mesh);
+// orient_outwards() and recalc_normals() in one pass over the triangles; the
+// measure of the outward mesh (its volume never negative).
+enclosed_t outward_with_normals(surface_mesh_t& mesh);
 // Point normals from the area-weighted normals of the triangles around them.
 void recalc_normals(surface_mesh_t& mesh);
 

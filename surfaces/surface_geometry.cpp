@@ -30,6 +30,14 @@ vertex2d pixel_of(const plane_t& plane, const vertex3d& p)
     return {dot(d, plane.ex) / dot(plane.ex, plane.ex), dot(d, plane.ey) / dot(plane.ey, plane.ey)};
 }
 
+fibre_pixels_t fibre_pixels(const fibre_map_t& fibres, const plane_t& plane)
+{
+    const double xx = dot(plane.ex, plane.ex), yy = dot(plane.ey, plane.ey);
+    const vertex3d d = sub(fibres.p, plane.origin);
+    return {dot(d, plane.ex) / xx, dot(fibres.a, plane.ex) / xx, dot(fibres.b, plane.ex) / xx,
+            dot(d, plane.ey) / yy, dot(fibres.a, plane.ey) / yy, dot(fibres.b, plane.ey) / yy};
+}
+
 bool coincident(const plane_t& a, const plane_t& b)
 {
     return std::fabs(dot(a.normal, b.normal)) > 1.0 - parallel_tolerance &&

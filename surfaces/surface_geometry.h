@@ -32,6 +32,16 @@ struct fibre_map_t {
     vertex3d at(double u, double v) const { return add(p, add(mul(a, u), mul(b, v))); }
 };
 
+// Where the node lines cross a plane, in that plane's pixels: the node line
+// of grid position (u, v) meets it at (x0 + xu u + xv v, y0 + yu u + yv v).
+struct fibre_pixels_t {
+    double x0 = 0.0, xu = 0.0, xv = 0.0, y0 = 0.0, yu = 0.0, yv = 0.0;
+    vertex2d at(double u, double v) const { return {x0 + xu * u + xv * v, y0 + yu * u + yv * v}; }
+};
+// The same as pixel_of(plane, fibres.at(u, v)), worked out once for a plane
+// rather than at every node.
+fibre_pixels_t fibre_pixels(const fibre_map_t& fibres, const plane_t& plane);
+
 fibre_map_t first_fibres(const plane_t& first);
 // Carries the node lines from plane `from` on to plane `to`, along the mean
 // of the two normals, which is never parallel to either plane. False when the

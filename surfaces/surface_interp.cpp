@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <new>
 #include <optional>
 
@@ -43,24 +44,45 @@ struct image_slice_t {
     // The map's pixels inside the outlines lie within these bounds (frame
     // pixels); none when x0 > x1.
     std::int32_t inside_x0 = 1, inside_x1 = 0, inside_y0 = 1, inside_y1 = 0;
+    // How fast a read of the map can change, in chamfer units per pixel, and
+    // how far it can jump where a read leaves the box: see map_slope().
+    double slope = 0.0, jump = 0.0;
 };
+
+// Bounds on how a read of the map changes as the position moves: bilinear
+// reads change by at most the hypotenuse of the steepest steps between
+// neighbours along each axis, and reads beyond the box lose 12 per pixel
+// more. Where the box's edge is positive, stepping out of it drops the read
+// to zero at once: that is the jump.
+void map_slope(image_slice_t* slice)
+{
+    const map_steps_t steps = steepest_steps(slice->map);
+    slice->slope = std::sqrt(double(steps.across) * steps.across + double(steps.down) * steps.down) + 12.0;
+    slice->jump = double(std::max(steps.edge, 0));
+}
 
 // Where the map is positive: beyond this the plane is outside its outlines.
 void find_inside(image_slice_t* slice)
 {
     const distance_map_t& m = slice->map;
-    for (std::int32_t r = 0; r < m.height; ++r)
-        for (std::int32_t c = 0; c < m.width; ++c)
-            if (m.at(c, r) > 0) {
-                if (slice->inside_x0 > slice->inside_x1) {
-                    slice->inside_x0 = slice->inside_x1 = m.x0 + c;
-                    slice->inside_y0 = slice->inside_y1 = m.y0 + r;
-                }
-                slice->inside_x0 = std::min(slice->inside_x0, m.x0 + c);
-                slice->inside_x1 = std::max(slice->inside_x1, m.x0 + c);
-                slice->inside_y0 = std::min(slice->inside_y0, m.y0 + r);
-                slice->inside_y1 = std::max(slice->inside_y1, m.y0 + r);
-            }
+    for (std::int32_t r = 0; r < m.height; ++r) {
+        // The first and last positive pixels of the row, each found from its end.
+        const std::int16_t* row = m.values.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(m.width);
+        std::int32_t first = 0, last = m.width - 1;
+        while (first < m.width && row[first] <= 0)
+            ++first;
+        if (first == m.width)
+            continue;
+        while (row[last] <= 0)
+            --last;
+        if (slice->inside_x0 > slice->inside_x1) {
+            slice->inside_x0 = m.x0 + first, slice->inside_x1 = m.x0 + last;
+            slice->inside_y0 = m.y0 + r;
+        }
+        slice->inside_x0 = std::min(slice->inside_x0, m.x0 + first);
+        slice->inside_x1 = std::max(slice->inside_x1, m.x0 + last);
+        slice->inside_y1 = m.y0 + r;
+    }
 }
 
 // Where the grid nodes of a sequence lie on each of its planes.
@@ -68,6 +90,7 @@ struct grid_t {
     double u0 = 0.0, v0 = 0.0, step = 1.0;
     std::size_t nu = 0, nv = 0;
     std::vector<fibre_map_t> fibres;  // one per plane
+    std::vector<fibre_pixels_t> pixels;  // the same, in each plane's pixels
     std::vector<int> layers;          // per pair of planes
 };
 
@@ -116,6 +139,7 @@ bool prepare_slice(const contour_set& original, const frame_placement& where, co
         slice->map = chamfer_code(std::move(*labels));
     slice->peaks = extract_peaks(slice->map);
     find_inside(slice);
+    map_slope(slice);
     return true;
 }
 
@@ -182,6 +206,9 @@ bool plan_grid(const std::vector<image_slice_t>& slices, double step, double pix
         }
         grid->fibres.push_back(next);
     }
+    grid->pixels.clear();
+    for (std::size_t k = 0; k < slices.size(); ++k)
+        grid->pixels.push_back(fibre_pixels(grid->fibres[k], slices[k].plane));
     double umin = HUGE_VAL, vmin = HUGE_VAL, umax = -HUGE_VAL, vmax = -HUGE_VAL;
     for (std::size_t k = 0; k < slices.size(); ++k) {
         const distance_map_t& m = slices[k].map;
@@ -242,15 +269,6 @@ bool plan_grid(const std::vector<image_slice_t>& slices, double step, double pix
 
 float no_outline_value(const grid_t& grid) { return -float(std::min(32000.0, 48.0 * grid.step)); }
 
-// The field of plane k where the node line of grid position (u, v) crosses it.
-float plane_value(const grid_t& grid, const image_slice_t& slice, std::size_t k, double u, double v)
-{
-    if (slice.map.empty())
-        return no_outline_value(grid);
-    const vertex2d px = pixel_of(slice.plane, grid.fibres[k].at(u, v));
-    return float(distance_field(slice.map, px.x, px.y));
-}
-
 bool on_rim(const grid_t& grid, std::size_t i, std::size_t j)
 {
     return i == 0 || j == 0 || i + 1 == grid.nu || j + 1 == grid.nv;
@@ -294,16 +312,22 @@ node_window_t map_window(const grid_t& grid, const image_slice_t& slice, std::si
 
 // The field of one plane at the nodes of `window`, negative elsewhere. The
 // rim is held outside, so the surface closes within the grid whatever the outlines.
-std::vector<float> plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k,
-                                const node_window_t& window)
+void plane_values(const grid_t& grid, const image_slice_t& slice, std::size_t k, const node_window_t& window,
+                  std::vector<float>& values)
 {
-    std::vector<float> values(grid.nu * grid.nv, no_outline_value(grid));
-    for (std::size_t j = window.j0; j <= window.j1 && !window.empty(); ++j)
-        for (std::size_t i = window.i0; i <= window.i1; ++i)
-            if (!on_rim(grid, i, j))
-                values[j * grid.nu + i] =
-                    plane_value(grid, slice, k, grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step);
-    return values;
+    values.assign(grid.nu * grid.nv, no_outline_value(grid));
+    if (slice.map.empty() || window.empty())
+        return;  // outside everywhere
+    // The field where each node line crosses the plane.
+    const fibre_pixels_t& pixels = grid.pixels[k];
+    const std::size_t i0 = std::max<std::size_t>(window.i0, 1), i1 = std::min(window.i1, grid.nu - 2);
+    for (std::size_t j = std::max<std::size_t>(window.j0, 1); j <= std::min(window.j1, grid.nv - 2); ++j) {
+        const double v = grid.v0 + double(j) * grid.step;
+        for (std::size_t i = i0; i <= i1; ++i) {
+            const vertex2d p = pixels.at(grid.u0 + double(i) * grid.step, v);
+            values[j * grid.nu + i] = float(distance_field(slice.map, p.x, p.y));
+        }
+    }
 }
 
 std::vector<grid_peak_t> peaks_in_grid(const grid_t& grid, const image_slice_t& slice, std::size_t k)
@@ -335,20 +359,23 @@ paired_peaks_t pair_peaks(const grid_t& grid, const std::vector<image_slice_t>& 
 }
 
 // How far each node's sampling moves from plane k to plane k + 1, following
-// the paired peaks, at the nodes of `window`; empty when no peaks pair.
-std::vector<vertex2d> peak_displacements(const grid_t& grid, const paired_peaks_t& peaks,
-                                         const std::vector<float>& a, const std::vector<float>& b,
-                                         const node_window_t& window)
+// the paired peaks, at the nodes of `window`; left empty when no peaks pair.
+void peak_displacements(const grid_t& grid, const paired_peaks_t& peaks, const std::vector<float>& a,
+                        const std::vector<float>& b, const node_window_t& window,
+                        const std::vector<std::uint8_t>& needed, std::vector<vertex2d>& out)
 {
     const std::vector<grid_peak_t>& pa = peaks.a;
     const std::vector<grid_peak_t>& pb = peaks.b;
     const auto paired = [](const grid_peak_t& p) { return p.matched; };
+    out.clear();
     if (std::none_of(pa.begin(), pa.end(), paired))
-        return {};
-    std::vector<vertex2d> out(grid.nu * grid.nv);
+        return;
+    out.assign(grid.nu * grid.nv, vertex2d{});
     for (std::size_t j = window.j0; j <= window.j1 && !window.empty(); ++j)
         for (std::size_t i = window.i0; i <= window.i1; ++i) {
             const std::size_t n = j * grid.nu + i;
+            if (!needed.empty() && !needed[n])
+                continue;  // no displaced read there
             const vertex2d uv{grid.u0 + double(i) * grid.step, grid.v0 + double(j) * grid.step};
             const peak_average_t from_a = peak_vector_avg(pa, uv, a[n]);
             peak_average_t from_b = peak_vector_avg(pb, uv, b[n]);
@@ -360,7 +387,55 @@ std::vector<vertex2d> peak_displacements(const grid_t& grid, const paired_peaks_
             else
                 out[n] = from_a.vector;
         }
-    return out;
+}
+
+// Which nodes of pair k's window need their displaced reads. A displaced
+// read differs from the plain one at the node by at most the map's slope
+// times how far the displacement moves it on the plane, so between the
+// planes the field differs from the plain blend (1 - s) a + s b by at most
+// s (1 - s) times the two together (a quarter at most), plus the maps' jumps.
+// A node whose blend is farther from zero than that has the blend's sign on
+// every layer of the pair. Where a node and all eight around it have one sure
+// sign, no cell touching the node can hold surface, its value is never used
+// beyond its sign, and the blend serves. A displacement, a weighted mean of
+// peak vectors, is never longer than the longest of them: the bound holds
+// before the displacements are known, and they are then worked out only
+// where needed. Empty when no peaks pair (nothing is displaced).
+void mark_needed(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k,
+                 const std::vector<float>& a, const std::vector<float>& b, const paired_peaks_t& peaks,
+                 const node_window_t& window, std::vector<std::int8_t>& sure, std::vector<std::uint8_t>& needed)
+{
+    needed.clear();
+    const auto paired = [](const grid_peak_t& p) { return p.matched; };
+    if (std::none_of(peaks.a.begin(), peaks.a.end(), paired) || window.empty())
+        return;
+    const image_slice_t& sa = slices[k];
+    const image_slice_t& sb = slices[k + 1];
+    const auto stretch = [](const fibre_pixels_t& p) {
+        return std::sqrt(p.xu * p.xu + p.xv * p.xv + p.yu * p.yu + p.yv * p.yv);
+    };
+    const double per_step = 0.25 * (sa.slope * stretch(grid.pixels[k]) + sb.slope * stretch(grid.pixels[k + 1]));
+    const double margin = std::max(sa.jump, sb.jump) + 1.0;
+    const double longest = peaks.longest * grid.step * (1.0 + 1e-9);  // grid units, rounding allowed for
+    // Outside the window every layer is held at the outside value.
+    sure.assign(grid.nu * grid.nv, -1);
+    for (std::size_t j = window.j0; j <= window.j1; ++j)
+        for (std::size_t i = window.i0; i <= window.i1; ++i) {
+            const std::size_t n = j * grid.nu + i;
+            const double bound = on_rim(grid, i, j) ? 0.0 : per_step * longest + margin;
+            const double lo = std::min(a[n], b[n]), hi = std::max(a[n], b[n]);
+            sure[n] = lo > bound ? 1 : hi < -bound ? -1 : 0;  // a NaN bound is never sure
+        }
+    needed.assign(grid.nu * grid.nv, 0);
+    for (std::size_t j = window.j0; j <= window.j1; ++j)
+        for (std::size_t i = window.i0; i <= window.i1; ++i) {
+            const std::size_t n = j * grid.nu + i;
+            bool need = sure[n] == 0;
+            for (std::size_t jj = j > 0 ? j - 1 : 0; jj <= std::min(j + 1, grid.nv - 1) && !need; ++jj)
+                for (std::size_t ii = i > 0 ? i - 1 : 0; ii <= std::min(i + 1, grid.nu - 1); ++ii)
+                    need = need || sure[jj * grid.nu + ii] != sure[n];
+            needed[n] = need ? 1 : 0;
+        }
 }
 
 // A layer a fraction s of the way from plane k to plane k + 1. With
@@ -372,33 +447,53 @@ std::vector<vertex2d> peak_displacements(const grid_t& grid, const paired_peaks_
 // covers, never read a stale value.
 void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, std::size_t k, double s,
                 const std::vector<float>& a, const std::vector<float>& b, const std::vector<vertex2d>& shift,
-                const node_window_t& window, const node_window_t& fill, field_layer_t* layer)
+                const std::vector<std::uint8_t>& needed, const node_window_t& window, const node_window_t& fill,
+                field_layer_t* layer)
 {
     const std::size_t kb = std::min(k + 1, grid.fibres.size() - 1);
     const fibre_map_t& fa = grid.fibres[k];
     const fibre_map_t& fb = grid.fibres[kb];
-    const auto in_window = [&](std::size_t i, std::size_t j) {
-        return i >= window.i0 && i <= window.i1 && j >= window.j0 && j <= window.j1;
+    // The node lines' crossing with the layer is affine in (u, v) like theirs with the planes.
+    const fibre_map_t at_s{lerp(fa.p, fb.p, s), lerp(fa.a, fb.a, s), lerp(fa.b, fb.b, s)};
+    const float outside = no_outline_value(grid);
+    const bool displaced = !shift.empty() && s != 0.0;
+    // The field of a plane where the node line of grid position (u, v) crosses it.
+    const auto read = [&](std::size_t plane, double u, double v) {
+        const distance_map_t& map = slices[plane].map;
+        if (map.empty())
+            return outside;
+        const vertex2d p = grid.pixels[plane].at(u, v);
+        return float(distance_field(map, p.x, p.y));
     };
-    for (std::size_t j = fill.j0; j <= fill.j1 && !fill.empty(); ++j)
-        for (std::size_t i = fill.i0; i <= fill.i1; ++i) {
-            const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
+    for (std::size_t j = fill.j0; j <= fill.j1 && !fill.empty(); ++j) {
+        float* const value = layer->value.data() + j * grid.nu;
+        const bool row_in = !window.empty() && j >= window.j0 && j <= window.j1;
+        const std::size_t from = row_in ? std::max(window.i0, fill.i0) : fill.i1 + 1;
+        const std::size_t to = row_in ? std::min(window.i1, fill.i1) : fill.i1;
+        // Outside the window, held outside.
+        for (std::size_t i = fill.i0; i <= fill.i1 && i < from; ++i)
+            value[i] = outside;
+        for (std::size_t i = to + 1; row_in && i <= fill.i1; ++i)
+            value[i] = outside;
+        for (std::size_t i = from; row_in && i <= to; ++i) {
             const std::size_t n = j * grid.nu + i;
-            layer->position[n] = lerp(fa.at(u, v), fb.at(u, v), s);
-            if (!in_window(i, j)) {
-                layer->value[n] = no_outline_value(grid);
+            if (!displaced || on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0) ||
+                (!needed.empty() && !needed[n])) {
+                value[i] = float((1.0 - s) * a[n] + s * b[n]);
                 continue;
             }
-            if (shift.empty() || s == 0.0 || on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0)) {
-                layer->value[n] = float((1.0 - s) * a[n] + s * b[n]);
-                continue;
-            }
+            const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
             const vertex2d d = shift[n];
-            const double va = plane_value(grid, slices[k], k, u - s * d.x, v - s * d.y);
-            const double vb = plane_value(grid, slices[kb], kb, u + (1.0 - s) * d.x, v + (1.0 - s) * d.y);
-            layer->value[n] = float((1.0 - s) * va + s * vb);
+            const double va = read(k, u - s * d.x, v - s * d.y);
+            const double vb = read(kb, u + (1.0 - s) * d.x, v + (1.0 - s) * d.y);
+            value[i] = float((1.0 - s) * va + s * vb);
         }
+    }
     layer->kind = s == 0.0 ? SURF_POINT_ON_OUTLINE_PLANE : SURF_POINT_ORDINARY;
+    // The mesher places the few nodes it needs on the node lines itself.
+    layer->on_lines = true;
+    layer->origin = at_s.p, layer->across = at_s.a, layer->down = at_s.b;
+    layer->u0 = grid.u0, layer->v0 = grid.v0, layer->step = grid.step;
 }
 
 // The layer that closes an end: beyond the end plane (from its neighbour
@@ -416,6 +511,7 @@ void fill_end_layer(const grid_t& grid, std::size_t end, std::size_t inner, doub
             layer->value[n] = -std::fabs(values[n]) - 1.0f;
         }
     layer->kind = SURF_POINT_ORDINARY;
+    layer->on_lines = false;
 }
 
 enum class mesh_status { done, refused, cancelled };
@@ -454,8 +550,11 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         return mesh_status::refused;
     try {
         const std::size_t n = grid.nu * grid.nv;
-        field_layer_t lower{std::vector<vertex3d>(n), std::vector<float>(n)};
-        field_layer_t upper{std::vector<vertex3d>(n), std::vector<float>(n)};
+        field_layer_t lower, upper;
+        for (field_layer_t* layer : {&lower, &upper}) {
+            layer->position.resize(n);
+            layer->value.resize(n);
+        }
         tetra_mesher_t mesher(grid.nu, grid.nv, *mesh);
         long layers_done = 0, layers_total = 0;
         for (int l : grid.layers)
@@ -480,15 +579,21 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         // surface closes about half a spacing beyond the end outlines; with
         // it they close at the end outlines themselves.
         const double reach = settings.cover ? 1.0 / 256.0 : 1.0;
-        std::vector<float> a = plane_values(grid, slices[0], 0, window_of(0)), b;
+        std::vector<float> a, b;
+        std::vector<vertex2d> shift;
+        std::vector<std::int8_t> sure;
+        std::vector<std::uint8_t> needed;
+        plane_values(grid, slices[0], 0, window_of(0), a);
         fill_end_layer(grid, 0, 1, reach, a, &lower);
         for (std::size_t k = 0; k < pairs; ++k) {
-            b = plane_values(grid, slices[k + 1], k + 1, merged(window_of(k), window_of(k + 1)));
+            plane_values(grid, slices[k + 1], k + 1, merged(window_of(k), window_of(k + 1)), b);
             if (folds(grid, slices, k, a, b, windows[k], steps))
                 *folded = true;
-            const std::vector<vertex2d> shift = peak_displacements(grid, peaks[k], a, b, windows[k]);
+            mark_needed(grid, slices, k, a, b, peaks[k], windows[k], sure, needed);
+            peak_displacements(grid, peaks[k], a, b, windows[k], needed, shift);
             for (int m = 0; m < grid.layers[k]; ++m) {
-                fill_layer(grid, slices, k, double(m) / grid.layers[k], a, b, shift, windows[k], around(k), &upper);
+                fill_layer(grid, slices, k, double(m) / grid.layers[k], a, b, shift, needed, windows[k], around(k),
+                           &upper);
                 if (!mesher.add_slab(lower, upper, m == 0 && k > 0 ? merged(windows[k - 1], windows[k]) : windows[k])) {
                     wxLogError("Surface interp: Not enough room for point list.");
                     return mesh_status::refused;
@@ -497,7 +602,7 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
                 if (!progress.still_working(long(mesh->points.size()), long(mesh->triangles.size())))
                     return mesh_status::cancelled;
             }
-            a = std::move(b);
+            std::swap(a, b);
             // Growing the mesh point by point costs more than the meshing:
             // once the first pair shows how many points a layer makes, room
             // for the rest is made at once.
@@ -512,7 +617,7 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         }
         const std::size_t last = slices.size() - 1;
         const node_window_t end_window = window_of(last - 1);
-        fill_layer(grid, slices, last, 0.0, a, a, {}, end_window, end_window, &upper);
+        fill_layer(grid, slices, last, 0.0, a, a, {}, {}, end_window, end_window, &upper);
         if (!mesher.add_slab(lower, upper, end_window))
             return mesh_status::refused;
         std::swap(lower, upper);
@@ -579,6 +684,7 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
     surface->object = object_index;
     surface->assoc_object_ = settings.assoc_object;
     bool refused = false;  // the reason is logged already
+    std::vector<enclosed_t> measures;  // of each kept sequence
     for (const auto& slices : sequences) {
         if (slices.size() < 2)
             continue;
@@ -602,19 +708,25 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
                              "by using fewer contours\nand/or ensuring that the segmented images do not sweep out the "
                              "same\nvolume more than once.");
             }
-            orient_outwards(seq.mesh);
-            recalc_normals(seq.mesh);
+            // Measured once and turned outwards with its normals: flipping
+            // every triangle negates the volume exactly and keeps the centre.
+            enclosed_t e = outward_with_normals(seq.mesh);
             // A thickness surface keeps its points on the outline planes where they were drawn.
-            smooth_surface(seq.mesh, settings.smooth_strength, settings.smooth_type, settings.surface_type == 3);
-            // Smoothing can turn a thin or folded mesh inside out: a volume is never negative.
-            if (enclosed(seq.mesh).volume < 0.0) {
-                orient_outwards(seq.mesh);
-                recalc_normals(seq.mesh);
+            if (settings.smooth_strength > 0) {
+                smooth_surface(seq.mesh, settings.smooth_strength, settings.smooth_type, settings.surface_type == 3);
+                // Smoothing can turn a thin or folded mesh inside out: a volume is never negative.
+                e = enclosed(seq.mesh);
+                if (e.volume < 0.0) {
+                    flip_triangles(seq.mesh);
+                    recalc_normals(seq.mesh);
+                    e.volume = -e.volume;
+                }
             }
+            measures.push_back(e);
             surface->sequences_.push_back(std::move(seq));
         }
     }
-    surface->triangle_volume();
+    surface->sum_volumes(measures);
     if (surface->volume == 0.0) {
         if (!refused)
             wxLogMessage("No surface for %s: the outlines enclose no volume.", object.name);
@@ -625,10 +737,17 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
 
 void surface_interp::triangle_volume()
 {
+    std::vector<enclosed_t> measures;
+    for (const surface_sequence_t& s : sequences_)
+        measures.push_back(enclosed(s.mesh));
+    sum_volumes(measures);
+}
+
+void surface_interp::sum_volumes(const std::vector<enclosed_t>& measures)
+{
     double v = 0.0;
     vertex3d moment;
-    for (const surface_sequence_t& s : sequences_) {
-        const enclosed_t e = enclosed(s.mesh);
+    for (const enclosed_t& e : measures) {
         v += e.volume;
         moment = add(moment, mul(e.centre, e.volume));
     }

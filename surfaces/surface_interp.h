@@ -17,6 +17,7 @@
 #include "surfaces/surface_mesh.h"
 
 struct plane_t;
+struct enclosed_t;
 struct mesh_hit_t;
 struct reslice_source;
 struct surface_colouring_t;
@@ -110,6 +111,9 @@ public:
     surface_mesh_t joined() const;
 
 private:
+    // Volume and centre from the sequences' measures, in their order.
+    void sum_volumes(const std::vector<enclosed_t>& measures);
+
     int assoc_object_ = -1;
     unsigned colour_version_ = 0;
     std::vector<surface_sequence_t> sequences_;

@@ -79,6 +79,55 @@ const tet_table& table()
 
 constexpr int tet_corners[6][4] = {{0, 1, 3, 7}, {0, 1, 5, 7}, {0, 2, 3, 7}, {0, 2, 6, 7}, {0, 4, 5, 7}, {0, 4, 6, 7}};
 
+// The triangles of a whole cell, its six tetrahedra in turn, for every code
+// of its corners. A code holds two bits per corner node of the lower layer's
+// cell square (x 1, y 2 as above): the lower layer's sign, then the upper's.
+struct cell_triangles_t {
+    // The edges the triangles cut, each once, in the order the triangles
+    // first meet them (so points are made in that order): from, direction.
+    std::uint8_t edge_count = 0;
+    std::array<std::array<std::uint8_t, 2>, 19> edges{};
+    std::uint8_t count = 0;
+    std::array<std::array<std::uint8_t, 3>, 12> triangles{};  // indices into edges
+};
+using cell_table_t = std::array<cell_triangles_t, 256>;
+
+cell_table_t make_cell_table()
+{
+    cell_table_t cells;
+    const tet_table& tab = table();
+    for (int code = 0; code < 256; ++code) {
+        bool inside[8];
+        for (int c = 0; c < 8; ++c)
+            inside[c] = (code >> (2 * (c & 3) + (c >> 2))) & 1;
+        cell_triangles_t& cell = cells[static_cast<std::size_t>(code)];
+        const auto edge_index = [&cell](int from, int direction) {
+            for (std::uint8_t k = 0; k < cell.edge_count; ++k)
+                if (cell.edges[k][0] == from && cell.edges[k][1] == direction)
+                    return k;
+            cell.edges[cell.edge_count] = {static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(direction)};
+            return cell.edge_count++;
+        };
+        for (int t = 0; t < 6; ++t) {
+            int mask = 0;
+            for (int k = 0; k < 4; ++k)
+                mask |= inside[tet_corners[t][k]] ? 1 << k : 0;
+            for (const oriented_triangle& tri : tab[static_cast<std::size_t>(t)][static_cast<std::size_t>(mask)]) {
+                auto& out = cell.triangles[cell.count++];
+                for (std::size_t k = 0; k < 3; ++k)
+                    out[k] = edge_index(tri.edges[k].from, tri.edges[k].to ^ tri.edges[k].from);
+            }
+        }
+    }
+    return cells;
+}
+
+const cell_table_t& cell_table()
+{
+    static const cell_table_t t = make_cell_table();
+    return t;
+}
+
 }  // namespace
 
 tetra_mesher_t::tetra_mesher_t(std::size_t nu, std::size_t nv, surface_mesh_t& mesh)
@@ -119,8 +168,8 @@ std::uint32_t tetra_mesher_t::edge_point(std::size_t i, std::size_t j, int from,
     }
     const double fa = la.value[a], fb = lb.value[b];
     const double t = std::clamp(fa / (fa - fb), 0.0, 1.0);  // the ends differ in sign
-    const vertex3d& pa = la.position[a];
-    const vertex3d& pb = lb.position[b];
+    const vertex3d pa = la.node(a, i + (from & 1), j + ((from >> 1) & 1));
+    const vertex3d pb = lb.node(b, i + (to & 1), j + ((to >> 1) & 1));
     surface_point_t p;
     p.position = {pa.x + t * (pb.x - pa.x), pa.y + t * (pb.y - pa.y), pa.z + t * (pb.z - pa.z)};
     p.kind = (direction & 4) ? SURF_POINT_ORDINARY : la.kind;
@@ -137,8 +186,8 @@ bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& u
 bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& upper, const node_window_t& window)
 {
     const std::size_t n = nu_ * nv_;
-    if (lower.value.size() != n || upper.value.size() != n || lower.position.size() != n ||
-        upper.position.size() != n)
+    if (lower.value.size() != n || upper.value.size() != n || (!lower.on_lines && lower.position.size() != n) ||
+        (!upper.on_lines && upper.position.size() != n))
         return false;
     if (lower_ != nullptr) {
         std::swap(lower_flat_, upper_flat_);  // the old upper layer is the new lower one
@@ -150,34 +199,37 @@ bool tetra_mesher_t::add_slab(const field_layer_t& lower, const field_layer_t& u
     slab_stamp_ = next_stamp_++;
     lower_ = &lower;
     upper_ = &upper;
-    const tet_table& tab = table();
+    const cell_table_t& cells = cell_table();
     const std::size_t i_end = std::min(window.i1, nu_ - 1), j_end = std::min(window.j1, nv_ - 1);
-    for (std::size_t j = window.j0; j < j_end; ++j)
+    if (window.empty() || window.i0 >= i_end || window.j0 >= j_end)
+        return true;
+    // Each node's two signs once, so that a cell's code takes four reads and
+    // the many cells wholly inside or outside are passed over at once.
+    signs_.resize(n);
+    for (std::size_t j = window.j0; j <= j_end; ++j)
+        for (std::size_t i = window.i0, at = j * nu_ + i; i <= i_end; ++i, ++at)
+            signs_[at] = static_cast<std::uint8_t>((lower.value[at] > 0.0f ? 1 : 0) | (upper.value[at] > 0.0f ? 2 : 0));
+    for (std::size_t j = window.j0; j < j_end; ++j) {
+        const std::uint8_t* row = signs_.data() + j * nu_;
+        const std::uint8_t* next = row + nu_;
         for (std::size_t i = window.i0; i < i_end; ++i) {
-            bool inside[8];
-            int count = 0;
-            for (int c = 0; c < 8; ++c) {
-                const std::size_t node = (j + ((c >> 1) & 1)) * nu_ + i + (c & 1);
-                inside[c] = ((c & 4) ? upper : lower).value[node] > 0.0f;
-                count += inside[c] ? 1 : 0;
-            }
-            if (count == 0 || count == 8)
+            const unsigned code =
+                unsigned(row[i]) | unsigned(row[i + 1]) << 2 | unsigned(next[i]) << 4 | unsigned(next[i + 1]) << 6;
+            if (code == 0 || code == 255)
                 continue;
-            for (int t = 0; t < 6; ++t) {
-                int mask = 0;
-                for (int k = 0; k < 4; ++k)
-                    mask |= inside[tet_corners[t][k]] ? 1 << k : 0;
-                for (const oriented_triangle& tri : tab[static_cast<std::size_t>(t)][static_cast<std::size_t>(mask)]) {
-                    surface_triangle_t out;
-                    for (int k = 0; k < 3; ++k)
-                        out.points[static_cast<std::size_t>(k)] =
-                            edge_point(i, j, tri.edges[static_cast<std::size_t>(k)].from,
-                                       tri.edges[static_cast<std::size_t>(k)].to ^ tri.edges[static_cast<std::size_t>(k)].from);
-                    if (overflow_)
-                        return false;
-                    mesh_.triangles.push_back(out);
-                }
+            const cell_triangles_t& cell = cells[code];
+            std::array<std::uint32_t, 19> points;
+            for (std::size_t e = 0; e < cell.edge_count; ++e)
+                points[e] = edge_point(i, j, cell.edges[e][0], cell.edges[e][1]);
+            if (overflow_)
+                return false;
+            for (std::size_t t = 0; t < cell.count; ++t) {
+                surface_triangle_t out;
+                for (std::size_t k = 0; k < 3; ++k)
+                    out.points[k] = points[cell.triangles[t][k]];
+                mesh_.triangles.push_back(out);
             }
         }
+    }
     return true;
 }

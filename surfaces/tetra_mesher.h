@@ -18,6 +18,21 @@ struct field_layer_t {
     std::vector<vertex3d> position;
     std::vector<float> value;
     surface_point_kind_t kind = SURF_POINT_ORDINARY;  // given to points formed within the layer
+    // Set: the nodes lie on a grid of lines instead of at `position` (which
+    // may then be empty), node (i, j) at origin + u across + v down with
+    // u = u0 + i step, v = v0 + j step: worked out only where surface passes.
+    bool on_lines = false;
+    vertex3d origin, across, down;
+    double u0 = 0.0, v0 = 0.0, step = 1.0;
+
+    vertex3d node(std::size_t n, std::size_t i, std::size_t j) const
+    {
+        if (!on_lines)
+            return position[n];
+        const double u = u0 + double(i) * step, v = v0 + double(j) * step;
+        return {origin.x + (across.x * u + down.x * v), origin.y + (across.y * u + down.y * v),
+                origin.z + (across.z * u + down.z * v)};
+    }
 };
 
 // The cells of a layer that can hold surface: nodes i0..i1 by j0..j1, inclusive.
@@ -57,6 +72,7 @@ private:
     // diagonal), and on the edges from the lower layer up (z, xz, yz, xyz).
     std::vector<edge_points_t<3>> lower_flat_, upper_flat_;
     std::vector<edge_points_t<4>> rising_;
+    std::vector<std::uint8_t> signs_;  // per node: bit 0 inside on the lower layer, bit 1 on the upper
     std::uint32_t lower_stamp_ = 0, upper_stamp_ = 0, slab_stamp_ = 0, next_stamp_ = 1;
     bool overflow_ = false;
 };

@@ -1,11 +1,15 @@
 // Measuring contour sets (holes by nesting) and their signed label images.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 #include <random>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "segmentation/outline_model.h"
+#include "segmentation/planar_geometry.h"
 
 namespace {
 
@@ -150,6 +154,51 @@ TEST(Region, FarAwayOrHugeOutlinesAreBoundedNotAllocated)
         EXPECT_LE(labels->width, 3);
         EXPECT_LE(labels->height, 3);
     }
+}
+
+// Every pixel beside the outline holds 12 times its distance to the nearest
+// edge of any contour, as a search through every edge finds it: outlines of
+// many short edges, a hole, a long flat edge and a spike, so that a row's
+// nearest edge may lie far along the row from where its edges start.
+TEST(Region, BorderDistancesMatchASearchOfEveryEdge)
+{
+    contour_set s;
+    s.contours.push_back(circle(60.0, 50.0, 40.0, 700));
+    s.contours.push_back(circle(55.0, 45.0, 9.5, 40, true));
+    contour flat;
+    flat.points = {{110.0, 20.3}, {190.0, 20.9}, {190.0, 23.0}, {150.0, 22.6},
+                   {149.5, 60.0}, {148.8, 22.4}, {110.0, 22.2}};
+    s.contours.push_back(flat);
+    const auto labels = s.region(3, false);
+    ASSERT_NE(labels, nullptr);
+    const auto inside = [&](std::int32_t x, std::int32_t y) { return labels->at(x, y) > 0; };
+    int border = 0;
+    for (std::int32_t y = labels->y0; y < labels->y0 + labels->height; ++y)
+        for (std::int32_t x = labels->x0; x < labels->x0 + labels->width; ++x) {
+            const bool in = inside(x, y);
+            bool beside = false;
+            for (const auto& [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+                const std::int32_t nx = x + dx, ny = y + dy;
+                if (nx >= labels->x0 && ny >= labels->y0 && nx < labels->x0 + labels->width &&
+                    ny < labels->y0 + labels->height && inside(nx, ny) != in)
+                    beside = true;
+            }
+            const std::int16_t label = labels->at(x, y);
+            if (!beside) {
+                EXPECT_EQ(std::abs(label), region_labels::far) << x << "," << y;
+                continue;
+            }
+            ++border;
+            double nearest = HUGE_VAL;
+            for (const contour& c : s.contours)
+                for (std::size_t i = 0; i < c.points.size(); ++i)
+                    nearest = std::min(nearest, distance_to_segment({double(x), double(y)}, c.points[i],
+                                                                    c.points[(i + 1) % c.points.size()]));
+            EXPECT_LE(nearest, 1.0) << x << "," << y;
+            const long expected = std::max(1L, std::lround(12.0 * nearest));
+            ASSERT_EQ(std::abs(label), expected) << x << "," << y;
+        }
+    EXPECT_GT(border, 800);
 }
 
 }  // namespace

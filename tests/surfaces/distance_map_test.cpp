@@ -1,5 +1,7 @@
 // Distance maps continued from the labels of scan-converted outlines.
 #include <cmath>
+#include <cstdlib>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +82,104 @@ TEST(DistanceMap, BeyondTheBoxAndBadPositions)
     broken.height = 10;
     broken.labels.assign(20, 1);
     EXPECT_TRUE(chamfer_code(std::move(broken)).empty());
+}
+
+// An outline with a hole and a notch, so that both signs have several runs
+// along rows and columns.
+contour_set notched_ring()
+{
+    contour_set set;
+    set.frame = 0;
+    contour outer, hole;
+    outer.points = {{5.2, 4.7}, {47.9, 6.1}, {45.3, 40.2}, {27.0, 22.5}, {8.4, 38.8}};
+    hole.points = {{15.5, 10.5}, {24.5, 10.5}, {24.5, 17.5}, {15.5, 17.5}};
+    set.contours = {outer, hole};
+    return set;
+}
+
+// After both passes no pixel that was not measured can be improved from any
+// of its eight neighbours of the same sign: the passes reached the fixpoint
+// whatever order the pixels were taken in.
+TEST(DistanceMap, NoPixelCanBeImprovedFromANeighbour)
+{
+    contour_set set = notched_ring();
+    const auto labels = set.region(6, false);
+    ASSERT_TRUE(labels);
+    const region_labels measured = *labels;
+    const distance_map_t map = chamfer_code(region_labels(measured));
+    ASSERT_FALSE(map.empty());
+    int checked = 0;
+    for (int r = 0; r < map.height; ++r)
+        for (int c = 0; c < map.width; ++c) {
+            if (std::abs(measured.labels[static_cast<std::size_t>(r) * map.width + c]) < region_labels::far)
+                continue;
+            const int v = map.at(c, r);
+            for (int dr = -1; dr <= 1; ++dr)
+                for (int dc = -1; dc <= 1; ++dc) {
+                    const int cc = c + dc, rr = r + dr;
+                    if ((dr == 0 && dc == 0) || cc < 0 || rr < 0 || cc >= map.width || rr >= map.height)
+                        continue;
+                    const int n = map.at(cc, rr);
+                    if ((n > 0) != (v > 0))
+                        continue;
+                    const int cost = dr != 0 && dc != 0 ? 17 : 12;
+                    EXPECT_LE(std::abs(v), std::abs(n) + cost) << c << "," << r;
+                    ++checked;
+                }
+        }
+    EXPECT_GT(checked, 1000);
+}
+
+// The quick read between four pixels and the full read agree everywhere in
+// the box, up to its last row and column.
+TEST(DistanceMap, QuickAndFullReadsAgree)
+{
+    contour_set set = notched_ring();
+    const distance_map_t map = map_of(set, 5);
+    ASSERT_FALSE(map.empty());
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> x(map.x0, map.x0 + map.width - 1), y(map.y0, map.y0 + map.height - 1);
+    for (int i = 0; i < 5000; ++i) {
+        const double px = x(random), py = y(random);
+        EXPECT_DOUBLE_EQ(distance_field(map, px, py), distance_field_at_edges(map, px, py)) << px << "," << py;
+    }
+    const double right = map.x0 + map.width - 1, bottom = map.y0 + map.height - 1;
+    EXPECT_DOUBLE_EQ(distance_field(map, right, bottom), map.at(map.width - 1, map.height - 1));
+    EXPECT_DOUBLE_EQ(distance_field(map, map.x0, map.y0), map.at(0, 0));
+}
+
+// Surface building skips displaced reads where a read cannot change sign: it
+// relies on reads changing by no more than the steepest steps allow (plus 12
+// per pixel beyond the box, and the edge's largest value where a read leaves
+// it). Checked on random pairs in and well beyond the box, for a map whose
+// outline runs off its box so that the edge is positive.
+TEST(DistanceMap, ReadsChangeNoFasterThanTheSteepestSteps)
+{
+    contour_set clipped;
+    clipped.frame = 0;
+    contour c;
+    c.points = {{-30.0, 3.0}, {20.0, 3.0}, {20.0, 25.0}, {-30.0, 25.0}};  // runs past the frame's left edge
+    clipped.contours.push_back(c);
+    for (const contour_set& set : {notched_ring(), clipped}) {
+        const distance_map_t map = map_of(set, 4);
+        ASSERT_FALSE(map.empty());
+        const map_steps_t steps = steepest_steps(map);
+        EXPECT_GE(steps.across, 12);
+        EXPECT_GE(steps.down, 12);
+        const double slope = std::hypot(double(steps.across), double(steps.down)) + 12.0;
+        const double jump = std::max(steps.edge, 0);
+        std::mt19937 random(11);
+        std::uniform_real_distribution<double> x(map.x0 - 20.0, map.x0 + map.width + 20.0);
+        std::uniform_real_distribution<double> y(map.y0 - 20.0, map.y0 + map.height + 20.0);
+        std::uniform_real_distribution<double> step(-3.0, 3.0);
+        for (int i = 0; i < 20000; ++i) {
+            const double px = x(random), py = y(random), qx = px + step(random), qy = py + step(random);
+            const double change = std::fabs(distance_field(map, px, py) - distance_field(map, qx, qy));
+            EXPECT_LE(change, slope * std::hypot(qx - px, qy - py) + jump + 1e-9) << px << "," << py;
+        }
+    }
+    EXPECT_GT(steepest_steps(map_of(clipped, 4)).edge, 0);
+    EXPECT_EQ(steepest_steps(distance_map_t{}).across, 0);
 }
 
 }  // namespace

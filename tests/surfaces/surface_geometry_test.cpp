@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "surfaces/mesh_measure.h"
 #include "surfaces/surface_geometry.h"
+#include "test_meshes.h"
 
 namespace {
 
@@ -53,6 +55,36 @@ TEST(SurfaceGeometry, CoincidentPlanes)
     plane_t moved = a;
     moved.origin = add(a.origin, mul(a.normal, 1e-4));
     EXPECT_FALSE(coincident(a, moved));
+}
+
+// Turning a mesh outwards and giving it normals in one pass does exactly what
+// the two steps do one after the other, for a mesh facing either way; an
+// empty mesh measures nothing.
+TEST(SurfaceGeometry, OutwardWithNormalsInOnePass)
+{
+    for (const bool inward : {false, true}) {
+        surface_mesh_t mesh = subdivided_sphere(2, 1.5, {3.0, -2.0, 7.0});
+        if (inward)
+            flip_triangles(mesh);
+        surface_mesh_t expected = mesh;
+        orient_outwards(expected);
+        recalc_normals(expected);
+        const enclosed_t measure = enclosed(expected);
+        const enclosed_t got = outward_with_normals(mesh);
+        EXPECT_EQ(mesh.triangles, expected.triangles) << inward;
+        ASSERT_EQ(mesh.points.size(), expected.points.size());
+        for (std::size_t i = 0; i < mesh.points.size(); ++i) {
+            EXPECT_EQ(mesh.points[i].normal.x, expected.points[i].normal.x) << i;
+            EXPECT_EQ(mesh.points[i].normal.y, expected.points[i].normal.y) << i;
+            EXPECT_EQ(mesh.points[i].normal.z, expected.points[i].normal.z) << i;
+        }
+        EXPECT_GT(got.volume, 0.0);
+        EXPECT_EQ(got.volume, measure.volume) << inward;
+        EXPECT_NEAR(got.centre.x, 3.0, 1e-9);
+        EXPECT_NEAR(got.centre.z, 7.0, 1e-9);
+    }
+    surface_mesh_t empty;
+    EXPECT_EQ(outward_with_normals(empty).volume, 0.0);
 }
 
 }  // namespace

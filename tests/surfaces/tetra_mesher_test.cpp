@@ -70,4 +70,52 @@ TEST(TetraMesher, RefusesMismatchedLayers)
     EXPECT_TRUE(mesh.points.empty());
 }
 
+// Layers given as a grid of lines (the nodes placed by the mesher only where
+// the surface cuts) make exactly the mesh of the same layers given node by
+// node, points in the same order; a layer of the wrong size is refused.
+TEST(TetraMesher, LayersOnLinesMatchLayersGivenNodeByNode)
+{
+    const std::size_t nu = 17, nv = 13;
+    const vertex3d origin{1.5, -2.0, 0.25}, across{0.31, 0.02, -0.05}, down{-0.04, 0.27, 0.11};
+    const double u0 = -3.0, v0 = 2.0, step = 0.75;
+    const auto layer = [&](int k, bool on_lines) {
+        field_layer_t l;
+        l.on_lines = true;
+        l.origin = {origin.x, origin.y, origin.z + 0.4 * k};
+        l.across = across, l.down = down, l.u0 = u0, l.v0 = v0, l.step = step;
+        for (std::size_t j = 0; j < nv; ++j)
+            for (std::size_t i = 0; i < nu; ++i) {
+                const double di = double(i) - 8.0, dj = double(j) - 6.0, dk = double(k) - 3.0;
+                l.value.push_back(float(4.5 - std::sqrt(di * di + 1.7 * dj * dj + 2.0 * dk * dk)));
+                if (!on_lines)
+                    l.position.push_back(l.node(0, i, j));  // where the lines put it
+            }
+        l.on_lines = on_lines;
+        l.kind = k % 2 ? SURF_POINT_ORDINARY : SURF_POINT_ON_OUTLINE_PLANE;
+        return l;
+    };
+    surface_mesh_t given, lined;
+    for (const bool on_lines : {false, true}) {
+        surface_mesh_t& mesh = on_lines ? lined : given;
+        tetra_mesher_t mesher(nu, nv, mesh);
+        for (int k = 0; k + 1 < 7; ++k)
+            ASSERT_TRUE(mesher.add_slab(layer(k, on_lines), layer(k + 1, on_lines)));
+    }
+    ASSERT_FALSE(given.triangles.empty());
+    EXPECT_EQ(lined.triangles, given.triangles);
+    ASSERT_EQ(lined.points.size(), given.points.size());
+    for (std::size_t i = 0; i < given.points.size(); ++i) {
+        EXPECT_EQ(lined.points[i].position.x, given.points[i].position.x) << i;
+        EXPECT_EQ(lined.points[i].position.y, given.points[i].position.y) << i;
+        EXPECT_EQ(lined.points[i].position.z, given.points[i].position.z) << i;
+        EXPECT_EQ(lined.points[i].kind, given.points[i].kind) << i;
+    }
+    // Node by node, the positions must be all there.
+    surface_mesh_t mesh;
+    tetra_mesher_t mesher(nu, nv, mesh);
+    field_layer_t short_of_one = layer(0, false);
+    short_of_one.position.pop_back();
+    EXPECT_FALSE(mesher.add_slab(short_of_one, layer(1, false)));
+}
+
 }  // namespace
