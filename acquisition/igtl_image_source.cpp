@@ -6,6 +6,7 @@
 #include <wx/log.h>
 
 #include "acquisition/copy_loops.h"
+#include "common/dynabuf.h"
 #include "common/timestamp.h"
 #include "common/vid_stat.h"
 #include "resources/resource_table.h"
@@ -103,7 +104,9 @@ void igtl_image_source_t::adopt_size(long width, long height)
     res->RES_MAX_VIDEO_HEIGHT->write_no_changeprocs(height);
     const bool fits = crop_window_fits(width, height, res->RES_BUF_WIDTH->value(), res->RES_BUF_HEIGHT->value(),
                                        res->RES_VID_XPOS->value(), res->RES_VID_YPOS->value());
-    if (res->RES_BUF_FRAMES->value() == 0 && !fits) {
+    // While recording the frames held are not yet counted in RES_BUF_FRAMES.
+    const bool holding = res->RES_BUF_FRAMES->value() != 0 || (bufp && bufp->frames() > 0);
+    if (!holding && !fits) {
         res->RES_VID_XPOS->write_no_changeprocs(0);
         res->RES_VID_YPOS->write_no_changeprocs(0);
         res->RES_BUF_WIDTH->write_no_changeprocs(width);

@@ -183,14 +183,15 @@ void live_recorder::record_image_only_activity()
 // would shift every frame after it.
 bool live_recorder::frame_fits(const cip_t& image)
 {
-    // RF frames are stored as their samples, vectors by samples, all of the
-    // size of the frames already held (an RF window changed since does not change them).
+    // Frames are stored all of the size of the frames already held: a window
+    // changed since (RF, or a network source's new frame size) does not change them.
+    // RF frames are stored as their samples, vectors by samples.
     const bool rf = res->RES_BUF_RF->value();
-    const cip_t first = rf && bufp->frames() > 0 ? bufp->imagecp(0) : cip_t{};
+    const cip_t first = bufp->frames() > 0 ? bufp->imagecp(0) : cip_t{};
     const long w = rf ? (first ? first.width() : static_cast<long>(res->RES_RF_VECTORS->value()))
-                      : static_cast<long>(res->RES_BUF_WIDTH->value());
+                      : (first ? first.width() : static_cast<long>(res->RES_BUF_WIDTH->value()));
     const long h = rf ? (first ? first.height() : static_cast<long>(res->RES_RF_SAMPLES->value()))
-                      : static_cast<long>(res->RES_BUF_HEIGHT->value());
+                      : (first ? first.height() : static_cast<long>(res->RES_BUF_HEIGHT->value()));
     if (image.width() == w && image.height() == h && (!rf || image.has_samples()))
         return true;
     if (!size_reported_) {

@@ -144,6 +144,43 @@ TEST_F(NetworkRecording, AMessageThatBreaksTheStreamCostsAReconnectionNotTheReco
     EXPECT_GT(frame_number(bufp->imagecp(bufp->frames() - 1).pixels()), 10);
 }
 
+// The frames of a recording are of one size in the image data file: a server
+// that starts sending smaller frames mid-recording is warned about, and
+// neither the window nor the frames held change.
+TEST_F(NetworkRecording, FramesOfANewSizeMidRecordingAreNotMixedIn)
+{
+    scanner_server_t server(-1, 8);
+    ASSERT_TRUE(server.ok());
+    res->RES_IGTL_SERVER->write(wxString::Format("localhost:%d", server.port()));
+    res->RES_POS_DETECT->write(POS_DETECT_OPENIGTLINK);
+    res->RES_VID_RATE->write(0);
+    res->RES_POS_REC->write(true);
+    capture_rig_t rig(interaction());
+    const auto& list = *res->RES_VID_CARD_LIST->value();
+    for (std::size_t k = 0; k < list.size(); ++k)
+        if (list[k].kind == image_source_igtl)
+            res->RES_VID_CARD->write(static_cast<long>(k));
+    ASSERT_TRUE(rig.recorder.start());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (server.sent() < 16 && std::chrono::steady_clock::now() < deadline) {
+        res->RES_IDLE_EVENT->write();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (int k = 0; k < 200; ++k) {  // the last frames released
+        res->RES_IDLE_EVENT->write();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    rig.recorder.stop();
+    ASSERT_GE(server.sent(), 16);
+    ASSERT_GT(bufp->frames(), 0);
+    for (long k = 0; k < bufp->frames(); ++k) {
+        EXPECT_EQ(bufp->imagecp(k).width(), width) << "frame " << k;
+        EXPECT_LT(frame_number(bufp->imagecp(k).pixels()), 8) << "frame " << k;
+    }
+    EXPECT_EQ(res->RES_BUF_WIDTH->value(), width);
+    EXPECT_EQ(res->RES_FRAME_SIZE->value(), width * height);
+}
+
 TEST_F(NetworkRecording, NoServerIsAClearFailureOfBothSources)
 {
     // A port nothing listens on: bind one and let it go.

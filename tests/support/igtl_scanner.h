@@ -21,10 +21,10 @@ namespace igtl_scanner {
 inline constexpr long width = 64, height = 48;
 
 // Frame i says its number in its first two pixels; the rest is a pattern of it.
-inline cip_t numbered_frame(long i)
+inline cip_t numbered_frame(long i, long w = width, long h = height)
 {
-    cip_t f = cip_t::make_8bit(width, height);
-    for (long p = 0; p < width * height; ++p)
+    cip_t f = cip_t::make_8bit(w, h);
+    for (long p = 0; p < w * h; ++p)
         f.pixels()[p] = static_cast<std::uint8_t>((p * 3 + i * 11) % 251);
     f.pixels()[0] = static_cast<std::uint8_t>(i & 0xff);
     f.pixels()[1] = static_cast<std::uint8_t>(i >> 8);
@@ -57,10 +57,11 @@ inline matrix16d pose_matrix(long i)
 }
 
 // Sends frame i and its pose every 40 ms, stamped with this program's clock,
-// until told to stop; `spoil_at` sends a message with a broken CRC before that frame.
+// until told to stop; `spoil_at` sends a message with a broken CRC before
+// that frame, and from `shrink_at` on the frames are half the size.
 class scanner_server_t {
 public:
-    explicit scanner_server_t(long spoil_at = -1) : spoil_at_(spoil_at)
+    explicit scanner_server_t(long spoil_at = -1, long shrink_at = -1) : spoil_at_(spoil_at), shrink_at_(shrink_at)
     {
         ok_ = server_.start(0);
         if (ok_)
@@ -75,6 +76,7 @@ public:
     bool ok() const { return ok_; }
     int port() const { return server_.port(); }
     std::uint64_t sent_time(long i) const { return times_.at(static_cast<std::size_t>(i)); }
+    long sent() const { return sent_; }
 
 private:
     void run()
@@ -93,15 +95,20 @@ private:
             }
             server_.publish(pack_igtl_transform("ProbeToReference", pose_matrix(i), t));
             server_.publish(pack_igtl_transform("StylusToReference", matrix16d(), t));  // not the probe
-            server_.publish(pack_igtl_image("Image", numbered_frame(i), matrix16d(), 0.02, 0.02, t));
+            const bool small = shrink_at_ >= 0 && i >= shrink_at_;
+            server_.publish(pack_igtl_image("Image",
+                                            small ? numbered_frame(i, width / 2, height / 2) : numbered_frame(i),
+                                            matrix16d(), 0.02, 0.02, t));
+            ++sent_;
             std::this_thread::sleep_for(std::chrono::milliseconds(40));
         }
     }
 
     igtl_server_t server_;
     bool ok_ = false;
-    long spoil_at_;
+    long spoil_at_, shrink_at_;
     std::atomic<bool> stop_{false};
+    std::atomic<long> sent_{0};
     std::vector<std::uint64_t> times_ = std::vector<std::uint64_t>(2000, 0);
     std::thread sender_;
 };
