@@ -164,17 +164,32 @@ double distance_field_at_edges(const distance_map_t& map, double x, double y)
 {
     if (map.empty() || !std::isfinite(x) || !std::isfinite(y))
         return -distance_map_t::far;
+    const int w = map.width, h = map.height;
     const double lx = x - map.x0, ly = y - map.y0;
-    const double cx = std::clamp(lx, 0.0, double(map.width - 1));
-    const double cy = std::clamp(ly, 0.0, double(map.height - 1));
-    const int c0 = std::min(static_cast<int>(cx), map.width - 1), r0 = std::min(static_cast<int>(cy), map.height - 1);
-    const int c1 = std::min(c0 + 1, map.width - 1), r1 = std::min(r0 + 1, map.height - 1);
-    const double fx = cx - c0, fy = cy - r0;
-    const double top = (1.0 - fx) * map.at(c0, r0) + fx * map.at(c1, r0);
-    const double bottom = (1.0 - fx) * map.at(c0, r1) + fx * map.at(c1, r1);
-    double value = (1.0 - fy) * top + fy * bottom;
-    // Beyond the box the outline is farther still: the edge is outside it.
+    const double cx = std::clamp(lx, 0.0, double(w - 1)), cy = std::clamp(ly, 0.0, double(h - 1));
     const double ex = lx - cx, ey = ly - cy;
+    const int c0 = std::min(static_cast<int>(cx), w - 1), r0 = std::min(static_cast<int>(cy), h - 1);
+    const std::int16_t* p = map.values.data() + static_cast<std::size_t>(r0) * static_cast<std::size_t>(w) +
+                            static_cast<std::size_t>(c0);
+    const int right = c0 + 1 < w ? 1 : 0, down = r0 + 1 < h ? w : 0;
+    // Beyond an edge the position is clamped onto it, where the fraction
+    // across that edge is nought: the blend then takes the edge's pixels alone.
+    double value = 0.0;
+    if (ex != 0.0 && ey != 0.0) {
+        value = p[0];  // beyond a corner
+    } else if (ex != 0.0) {
+        const double fy = cy - r0;
+        value = (1.0 - fy) * p[0] + fy * p[down];
+    } else if (ey != 0.0) {
+        const double fx = cx - c0;
+        value = (1.0 - fx) * p[0] + fx * p[right];
+    } else {
+        const double fx = cx - c0, fy = cy - r0;
+        const double top = (1.0 - fx) * p[0] + fx * p[right];
+        const double bottom = (1.0 - fx) * p[down] + fx * p[down + right];
+        value = (1.0 - fy) * top + fy * bottom;
+    }
+    // Beyond the box the outline is farther still: the edge is outside it.
     if (ex != 0.0 || ey != 0.0)
         value = std::min(value, 0.0) - 12.0 * std::sqrt(ex * ex + ey * ey);
     return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));
