@@ -169,8 +169,8 @@ double distance_field_at_edges(const distance_map_t& map, double x, double y)
     const double cx = std::clamp(lx, 0.0, double(w - 1)), cy = std::clamp(ly, 0.0, double(h - 1));
     const double ex = lx - cx, ey = ly - cy;
     const int c0 = std::min(static_cast<int>(cx), w - 1), r0 = std::min(static_cast<int>(cy), h - 1);
-    const std::int16_t* p = map.values.data() + static_cast<std::size_t>(r0) * static_cast<std::size_t>(w) +
-                            static_cast<std::size_t>(c0);
+    const std::int16_t* p =
+        map.values.data() + static_cast<std::size_t>(r0) * static_cast<std::size_t>(w) + static_cast<std::size_t>(c0);
     const int right = c0 + 1 < w ? 1 : 0, down = r0 + 1 < h ? w : 0;
     // Beyond an edge the position is clamped onto it, where the fraction
     // across that edge is nought: the blend then takes the edge's pixels alone.
