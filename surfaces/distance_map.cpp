@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -21,6 +24,52 @@ inline int offered(int here, int n, int cost)
     const int m = (n ^ flip) - flip;   // n, negated outside
     const int same = -int(m > 0);
     return ((m + cost) & same) | (distance_map_t::far & ~same);
+}
+
+#if defined(__SSE2__)
+// One step of the scan below: each lane takes the pairs `d` lanes before it
+// (after it, going down the row), the lanes shifted in standing for nothing.
+template <int dir, int d>
+inline void scan_step(__m128i& x, __m128i& s)
+{
+    const __m128i top = _mm_set1_epi16(INT16_MAX);
+    const __m128i xs = dir > 0 ? _mm_or_si128(_mm_slli_si128(x, 2 * d), _mm_srli_si128(top, 16 - 2 * d))
+                               : _mm_or_si128(_mm_srli_si128(x, 2 * d), _mm_slli_si128(top, 16 - 2 * d));
+    const __m128i ss = dir > 0 ? _mm_slli_si128(s, 2 * d) : _mm_srli_si128(s, 2 * d);
+    x = _mm_min_epi16(x, _mm_adds_epi16(xs, s));
+    s = _mm_adds_epi16(ss, s);
+}
+#endif
+
+// Along the row in the direction `dir`, each pixel takes the smaller of its
+// own and the one before's plus its step: best[c] = min(best[c], best[c -
+// dir] + step[c]). A pixel's (best, step) pairs compose: taking (xa, sa)
+// then (xb, sb) gives (min(xb, xa + sb), sa + sb), so eight pixels go at once
+// as a prefix scan. Sums saturate above every magnitude, where a blocked step
+// leaves the pixel its own as the plain sum would.
+template <int dir>
+void along_row(std::int16_t* best, const std::int16_t* step, int w)
+{
+    int last = 0;  // the first step is blocked: what it starts from does not matter
+    int m = 0;
+#if defined(__SSE2__)
+    for (; m + 8 <= w; m += 8) {
+        const int c = dir > 0 ? m : w - 8 - m;  // the block's lowest pixel
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(best + c));
+        __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(step + c));
+        scan_step<dir, 1>(x, s);
+        scan_step<dir, 2>(x, s);
+        scan_step<dir, 4>(x, s);
+        x = _mm_min_epi16(x, _mm_adds_epi16(_mm_set1_epi16(static_cast<std::int16_t>(last)), s));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(best + c), x);
+        last = best[dir > 0 ? c + 7 : c];
+    }
+#endif
+    for (; m < w; ++m) {
+        const int c = dir > 0 ? m : w - 1 - m;
+        last = std::min(int(best[c]), last + step[c]);
+        best[c] = static_cast<std::int16_t>(last);
+    }
 }
 
 // One pass: every pixel not measured takes the best of its already visited
@@ -77,12 +126,10 @@ void pass(std::int16_t* v, const std::uint8_t* fixed, int w, int h, int dir, std
             const bool same = (row[c] > 0) == (row[c - dir] > 0);
             step[c] = static_cast<std::int16_t>(fix[c] || !same ? blocked : axial);
         }
-        int last = 0;
-        for (int m = 0; m < w; ++m) {
-            const int c = dir > 0 ? m : w - 1 - m;
-            last = std::min(int(best[c]), last + step[c]);
-            best[c] = static_cast<std::int16_t>(last);
-        }
+        if (dir > 0)
+            along_row<1>(best, step, w);
+        else
+            along_row<-1>(best, step, w);
         // Never beyond far: each magnitude starts there at most and only falls.
         for (int c = 0; c < w; ++c) {
             const int flip = -int(row[c] <= 0);
@@ -117,17 +164,32 @@ double distance_field_at_edges(const distance_map_t& map, double x, double y)
 {
     if (map.empty() || !std::isfinite(x) || !std::isfinite(y))
         return -distance_map_t::far;
+    const int w = map.width, h = map.height;
     const double lx = x - map.x0, ly = y - map.y0;
-    const double cx = std::clamp(lx, 0.0, double(map.width - 1));
-    const double cy = std::clamp(ly, 0.0, double(map.height - 1));
-    const int c0 = std::min(static_cast<int>(cx), map.width - 1), r0 = std::min(static_cast<int>(cy), map.height - 1);
-    const int c1 = std::min(c0 + 1, map.width - 1), r1 = std::min(r0 + 1, map.height - 1);
-    const double fx = cx - c0, fy = cy - r0;
-    const double top = (1.0 - fx) * map.at(c0, r0) + fx * map.at(c1, r0);
-    const double bottom = (1.0 - fx) * map.at(c0, r1) + fx * map.at(c1, r1);
-    double value = (1.0 - fy) * top + fy * bottom;
-    // Beyond the box the outline is farther still: the edge is outside it.
+    const double cx = std::clamp(lx, 0.0, double(w - 1)), cy = std::clamp(ly, 0.0, double(h - 1));
     const double ex = lx - cx, ey = ly - cy;
+    const int c0 = std::min(static_cast<int>(cx), w - 1), r0 = std::min(static_cast<int>(cy), h - 1);
+    const std::int16_t* p =
+        map.values.data() + static_cast<std::size_t>(r0) * static_cast<std::size_t>(w) + static_cast<std::size_t>(c0);
+    const int right = c0 + 1 < w ? 1 : 0, down = r0 + 1 < h ? w : 0;
+    // Beyond an edge the position is clamped onto it, where the fraction
+    // across that edge is nought: the blend then takes the edge's pixels alone.
+    double value = 0.0;
+    if (ex != 0.0 && ey != 0.0) {
+        value = p[0];  // beyond a corner
+    } else if (ex != 0.0) {
+        const double fy = cy - r0;
+        value = (1.0 - fy) * p[0] + fy * p[down];
+    } else if (ey != 0.0) {
+        const double fx = cx - c0;
+        value = (1.0 - fx) * p[0] + fx * p[right];
+    } else {
+        const double fx = cx - c0, fy = cy - r0;
+        const double top = (1.0 - fx) * p[0] + fx * p[right];
+        const double bottom = (1.0 - fx) * p[down] + fx * p[down + right];
+        value = (1.0 - fy) * top + fy * bottom;
+    }
+    // Beyond the box the outline is farther still: the edge is outside it.
     if (ex != 0.0 || ey != 0.0)
         value = std::min(value, 0.0) - 12.0 * std::sqrt(ex * ex + ey * ey);
     return std::clamp(value, double(-distance_map_t::far), double(distance_map_t::far));

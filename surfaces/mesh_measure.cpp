@@ -71,7 +71,9 @@ enclosed_t outward_with_normals(surface_mesh_t& mesh)
     // One pass over the triangles for both: the same sums as enclosed() and
     // recalc_normals(). Turning every triangle round negates each term exactly.
     const vertex3d o = mesh.points.empty() ? vertex3d{} : mesh.points.front().position;
-    std::vector<vertex3d> sum(mesh.points.size());
+    // The normals' sums gather in the points themselves: no buffer of their own to allocate and fill.
+    for (surface_point_t& p : mesh.points)
+        p.normal = {};
     double six = 0.0;
     vertex3d moment;
     for (const surface_triangle_t& t : mesh.triangles) {
@@ -84,7 +86,7 @@ enclosed_t outward_with_normals(surface_mesh_t& mesh)
         moment = add(moment, mul(add(a, add(b, c)), tv));
         const vertex3d n = cross(sub(pb, pa), sub(pc, pa));
         for (std::uint32_t i : t.points)
-            sum[i] = add(sum[i], n);
+            mesh.points[i].normal = add(mesh.points[i].normal, n);
     }
     enclosed_t e = measured(o, six, moment);
     const double side = e.volume < 0.0 ? -1.0 : 1.0;
@@ -92,9 +94,9 @@ enclosed_t outward_with_normals(surface_mesh_t& mesh)
         flip_triangles(mesh);
         e.volume = -e.volume;
     }
-    for (std::size_t i = 0; i < mesh.points.size(); ++i) {
-        const double l = length(sum[i]);
-        mesh.points[i].normal = l > 0.0 ? mul(sum[i], side / l) : vertex3d{};
+    for (surface_point_t& p : mesh.points) {
+        const double l = length(p.normal);
+        p.normal = l > 0.0 ? mul(p.normal, side / l) : vertex3d{};
     }
     return e;
 }
@@ -116,9 +118,8 @@ double surface_area(const surface_mesh_t& mesh)
 surface_mesh_t merged_mesh(const std::vector<const surface_mesh_t*>& meshes)
 {
     surface_mesh_t all;
-    const bool coloured = !meshes.empty() && std::all_of(meshes.begin(), meshes.end(), [](const surface_mesh_t* m) {
-        return m->coloured();
-    });
+    const bool coloured = !meshes.empty() && std::all_of(meshes.begin(), meshes.end(),
+                                                         [](const surface_mesh_t* m) { return m->coloured(); });
     for (const surface_mesh_t* m : meshes) {
         const auto offset = static_cast<std::uint32_t>(all.points.size());
         all.points.insert(all.points.end(), m->points.begin(), m->points.end());

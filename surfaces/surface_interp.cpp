@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <optional>
 
@@ -475,15 +476,31 @@ void fill_layer(const grid_t& grid, const std::vector<image_slice_t>& slices, st
             value[i] = outside;
         for (std::size_t i = to + 1; row_in && i <= fill.i1; ++i)
             value[i] = outside;
-        for (std::size_t i = from; row_in && i <= to; ++i) {
-            const std::size_t n = j * grid.nu + i;
-            if (!displaced || on_rim(grid, i, j) || (shift[n].x == 0.0 && shift[n].y == 0.0) ||
-                (!needed.empty() && !needed[n])) {
-                value[i] = float((1.0 - s) * a[n] + s * b[n]);
-                continue;
+        if (!row_in)
+            continue;
+        // The plain blend for the whole row first, which the compiler
+        // vectorises; the few nodes that read displaced then overwrite theirs.
+        const float* const ar = a.data() + j * grid.nu;
+        const float* const br = b.data() + j * grid.nu;
+        for (std::size_t i = from; i <= to; ++i)
+            value[i] = float((1.0 - s) * ar[i] + s * br[i]);
+        if (!displaced || j == 0 || j + 1 == grid.nv)
+            continue;  // nothing displaced, or a rim row
+        const std::uint8_t* const need = needed.empty() ? nullptr : needed.data() + j * grid.nu;
+        const vertex2d* const moved = shift.data() + j * grid.nu;
+        const double v = grid.v0 + double(j) * grid.step;
+        for (std::size_t i = std::max<std::size_t>(from, 1); i <= std::min(to, grid.nu - 2); ++i) {
+            if (need != nullptr && !need[i]) {
+                // Skip to the next node that reads displaced.
+                const void* next = std::memchr(need + i, 1, std::min(to, grid.nu - 2) + 1 - i);
+                if (next == nullptr)
+                    break;
+                i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - need);
             }
-            const double u = grid.u0 + double(i) * grid.step, v = grid.v0 + double(j) * grid.step;
-            const vertex2d d = shift[n];
+            const vertex2d d = moved[i];
+            if (d.x == 0.0 && d.y == 0.0)
+                continue;
+            const double u = grid.u0 + double(i) * grid.step;
             const double va = read(k, u - s * d.x, v - s * d.y);
             const double vb = read(kb, u + (1.0 - s) * d.x, v + (1.0 - s) * d.y);
             value[i] = float((1.0 - s) * va + s * vb);
@@ -569,7 +586,8 @@ mesh_status mesh_sequence(const std::vector<image_slice_t>& slices, const frame_
         for (std::size_t k = 0; k < pairs; ++k) {
             peaks.push_back(pair_peaks(grid, slices, k, settings.connect));
             const double margin = peaks.back().longest + 2.0;
-            windows.push_back(merged(map_window(grid, slices[k], k, margin), map_window(grid, slices[k + 1], k + 1, margin)));
+            windows.push_back(
+                merged(map_window(grid, slices[k], k, margin), map_window(grid, slices[k + 1], k + 1, margin)));
         }
         const auto window_of = [&](std::size_t k) { return k < pairs ? windows[k] : no_nodes; };
         const auto around = [&](std::size_t k) {  // every slab a layer of pair k takes part in
@@ -683,7 +701,7 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
     auto surface = std::make_unique<surface_interp>();
     surface->object = object_index;
     surface->assoc_object_ = settings.assoc_object;
-    bool refused = false;  // the reason is logged already
+    bool refused = false;              // the reason is logged already
     std::vector<enclosed_t> measures;  // of each kept sequence
     for (const auto& slices : sequences) {
         if (slices.size() < 2)
@@ -693,8 +711,7 @@ std::unique_ptr<surface_interp> surface_interp::build(const contour_object& obje
         seq.last_frame = slices.back().frame;
         seq.sweep = slices.front().sweep;
         bool folded = false;
-        const mesh_status status =
-            mesh_sequence(slices, placements, settings, progress, &seq.mesh, &folded);
+        const mesh_status status = mesh_sequence(slices, placements, settings, progress, &seq.mesh, &folded);
         if (status == mesh_status::cancelled) {
             wxLogMessage("Surface of %s cancelled.", object.name);
             return nullptr;

@@ -139,7 +139,9 @@ tetra_mesher_t::tetra_mesher_t(std::size_t nu, std::size_t nv, surface_mesh_t& m
     rising_.assign(n, {});
 }
 
-std::uint32_t tetra_mesher_t::edge_point(std::size_t i, std::size_t j, int from, int direction)
+// Inline in the cell loop: it runs for every cut edge, and most find their point made already.
+[[gnu::always_inline]] inline std::uint32_t tetra_mesher_t::edge_point(std::size_t i, std::size_t j, int from,
+                                                                       int direction)
 {
     const std::size_t a = (j + ((from >> 1) & 1)) * nu_ + i + (from & 1);
     const int to = from | direction;

@@ -1,7 +1,9 @@
 // Distance maps continued from the labels of scan-converted outlines.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +86,61 @@ TEST(DistanceMap, BeyondTheBoxAndBadPositions)
     EXPECT_TRUE(chamfer_code(std::move(broken)).empty());
 }
 
+// The read at the box point nearest (x, y), blended from its four pixels,
+// and beyond the box less 12 per pixel of distance from it.
+double nearest_edge_read(const distance_map_t& m, double x, double y)
+{
+    const double lx = x - m.x0, ly = y - m.y0;
+    const double cx = std::clamp(lx, 0.0, double(m.width - 1)), cy = std::clamp(ly, 0.0, double(m.height - 1));
+    const int c0 = std::min(int(cx), m.width - 1), r0 = std::min(int(cy), m.height - 1);
+    const int c1 = std::min(c0 + 1, m.width - 1), r1 = std::min(r0 + 1, m.height - 1);
+    const double fx = cx - c0, fy = cy - r0;
+    double v = (1.0 - fy) * ((1.0 - fx) * m.at(c0, r0) + fx * m.at(c1, r0)) +
+               fy * ((1.0 - fx) * m.at(c0, r1) + fx * m.at(c1, r1));
+    const double d = std::sqrt((lx - cx) * (lx - cx) + (ly - cy) * (ly - cy));
+    if (d > 0.0)
+        v = std::min(v, 0.0) - 12.0 * d;
+    return std::clamp(v, double(-distance_map_t::far), double(distance_map_t::far));
+}
+
+// Maps of one pixel, one row, one column and an outline's own, read all
+// round and across their edges and corners, at whole and fractional pixels:
+// every read is the nearest box point's, to the last bit.
+TEST(DistanceMap, ReadsAcrossTheEdgesMatchTheNearestBoxPoint)
+{
+    std::mt19937 random(11);
+    std::vector<distance_map_t> maps;
+    for (const auto& [w, h] : {std::pair{1, 1}, {1, 4}, {5, 1}, {2, 2}, {3, 7}}) {
+        distance_map_t m;
+        m.x0 = -3;
+        m.y0 = 8;
+        m.width = w;
+        m.height = h;
+        for (int i = 0; i < w * h; ++i)
+            m.values.push_back(static_cast<std::int16_t>(int(random() % 400) - 200));
+        maps.push_back(m);
+    }
+    maps.push_back(map_of(square_set(10.0, 10.0, 20.0), 3));
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (const distance_map_t& m : maps) {
+        int beyond = 0;
+        for (int k = 0; k < 4000; ++k) {
+            double x = m.x0 - 4.0 + (m.width + 7.0) * unit(random);
+            double y = m.y0 - 4.0 + (m.height + 7.0) * unit(random);
+            if (k % 3 == 0)
+                x = std::round(x), y = std::round(y);  // exactly on pixels, edges and corners
+            else if (k % 3 == 1)
+                y = std::round(y);  // along a row or an edge
+            const bool out = x < m.x0 || y < m.y0 || x > m.x0 + m.width - 1 || y > m.y0 + m.height - 1;
+            beyond += out ? 1 : 0;
+            ASSERT_EQ(distance_field(m, x, y), nearest_edge_read(m, x, y)) << x << "," << y;
+            ASSERT_EQ(distance_field_at_edges(m, x, y), nearest_edge_read(m, x, y)) << x << "," << y;
+        }
+        EXPECT_GT(beyond, 100);
+        EXPECT_LT(beyond, 4000);  // some reads within the box too
+    }
+}
+
 // An outline with a hole and a notch, so that both signs have several runs
 // along rows and columns.
 contour_set notched_ring()
@@ -128,6 +185,58 @@ TEST(DistanceMap, NoPixelCanBeImprovedFromANeighbour)
                 }
         }
     EXPECT_GT(checked, 1000);
+}
+
+// Both passes, pixel by pixel in raster order: each pixel not measured takes
+// the best of its four visited neighbours of its own sign plus the step.
+std::vector<std::int16_t> plain_chamfer(std::vector<std::int16_t> v, int w, int h)
+{
+    const std::vector<std::int16_t> measured = v;
+    for (int dir : {1, -1})
+        for (int k = 0; k < h; ++k)
+            for (int m = 0; m < w; ++m) {
+                const int r = dir > 0 ? k : h - 1 - k, c = dir > 0 ? m : w - 1 - m;
+                const int here = v[static_cast<std::size_t>(r * w + c)];
+                if (std::abs(measured[static_cast<std::size_t>(r * w + c)]) < region_labels::far)
+                    continue;
+                int best = std::abs(here);
+                const int around[4][3] = {{-dir, -1, 17}, {-dir, 0, 12}, {-dir, 1, 17}, {0, -dir, 12}};
+                for (const auto& n : around) {
+                    const int rr = r + n[0], cc = c + n[1];
+                    if (rr < 0 || cc < 0 || rr >= h || cc >= w)
+                        continue;
+                    const int value = v[static_cast<std::size_t>(rr * w + cc)];
+                    if (here > 0 ? value > 0 : value < 0)
+                        best = std::min(best, std::abs(value) + n[2]);
+                }
+                v[static_cast<std::size_t>(r * w + c)] = static_cast<std::int16_t>(here > 0 ? best : -best);
+            }
+    return v;
+}
+
+// Random labels of every width from one pixel to several blocks of eight,
+// with measured pixels, sign changes and far pixels in runs: the passes give
+// exactly what the plain raster-order passes give.
+TEST(DistanceMap, RowsOfEveryWidthMatchThePlainPasses)
+{
+    std::mt19937 random(7);
+    for (int w = 1; w <= 41; ++w)
+        for (int h : {1, 2, 7}) {
+            region_labels labels;
+            labels.width = w;
+            labels.height = h;
+            bool inside = random() % 2 == 0;
+            for (int i = 0; i < w * h; ++i) {
+                if (random() % 6 == 0)
+                    inside = !inside;
+                const int pick = int(random() % 4);
+                const int size = pick == 0 ? 1 + int(random() % 40) : region_labels::far;
+                labels.labels.push_back(static_cast<std::int16_t>(inside ? size : -size));
+            }
+            const std::vector<std::int16_t> expected = plain_chamfer(labels.labels, w, h);
+            const distance_map_t map = chamfer_code(std::move(labels));
+            ASSERT_EQ(map.values, expected) << w << "x" << h;
+        }
 }
 
 // The quick read between four pixels and the full read agree everywhere in
