@@ -16,8 +16,8 @@ public:
     explicit igtl_tracker_driver_t(igtl_receiver_t::clock_t clock);
 
     sensor_t kind() const override { return SENSOR_OPENIGTLINK; }
-    // Connects to config.server and waits a moment for the first pose; the
-    // serial line is not used.
+    // Connects to config.server (found: the first attempt succeeded; a server
+    // not yet tracking is still the one chosen); the serial line is not used.
     bool probe(serial_t& line, const tracker_config_t& config, interaction_t& ui) override;
     bool ask(serial_t&) override { return true; }
     tracker_reply_t read_reply(serial_t& line, bool wait, const tracker_wanted_t& wanted) override;
