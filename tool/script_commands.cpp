@@ -22,6 +22,14 @@
 
 namespace {
 
+// The processes of a batch start together and all make the parts folder:
+// one that finds it made by another between looking and making is content.
+bool make_shared_folder(const wxString& path)
+{
+    wxLogNull quiet;
+    return wxFileName::Mkdir(path, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL) || wxFileName::DirExists(path);
+}
+
 int usage()
 {
     std::fprintf(stderr,
@@ -93,7 +101,7 @@ int run_each(Script& script, const wxString& text, const wxString& script_path, 
     if (!lister.plan().open_dir.empty() &&
         list_recordings(lister.plan().open_dir, &task_overrides.listed_names, &why))
         task_overrides.listed_dir = lister.plan().open_dir;
-    if (!wxFileName::Mkdir(parts, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL)) {
+    if (!make_shared_folder(parts)) {
         std::fprintf(stderr, "kestrane-tool run: cannot make %s.\n", parts.utf8_str().data());
         return 1;
     }
@@ -104,8 +112,7 @@ int run_each(Script& script, const wxString& text, const wxString& script_path, 
         const wxString number = wxString::Format("%ld", f.number);
         const wxString folder = parts + wxFILE_SEP_PATH + number;
         file_sink_t sink;
-        bool ok = wxFileName::Mkdir(folder, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL) &&
-                  sink.out.Open(parts + wxFILE_SEP_PATH + number + ".out", "wb");
+        bool ok = make_shared_folder(folder) && sink.out.Open(parts + wxFILE_SEP_PATH + number + ".out", "wb");
         if (ok) {
             Script task(sink, script_functions());
             script_overrides_t overrides = task_overrides;

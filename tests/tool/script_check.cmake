@@ -91,6 +91,16 @@ if(NOT why MATCHES "Failed opening file: ${WORK}/data/broken.ks")
   message(FATAL_ERROR "the broken task's messages do not say why:\n${why}")
 endif()
 
+# The processes of a batch start together and all make the parts folder: none may fail for finding it
+# made by another between looking and making (eight at once, twenty times).
+execute_process(COMMAND bash -c "fails=0; for round in $(seq 20); do rm -rf \"$1/race\"; pids=()
+    for k in $(seq 8); do \"$0\" run \"$2\" --files 1 --each \"$1/race\" > /dev/null 2>&1 & pids+=($!); done
+    for p in \"\${pids[@]}\"; do wait $p || fails=$((fails + 1)); done; done; echo $fails"
+  ${TOOL} ${WORK} ${WORK}/run.txt OUTPUT_VARIABLE fails RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT fails STREQUAL "0\n")
+  message(FATAL_ERROR "processes of a batch failed making their shared parts folder: ${fails}")
+endif()
+
 # Ended by SIGTERM (a batch system's time limit): it stops after the command in progress, writes the
 # rows gathered so far, and exits non-zero.
 file(REMOVE ${WORK}/data/broken.ks)
