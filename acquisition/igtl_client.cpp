@@ -57,7 +57,7 @@ bool igtl_client_t::read(void* data, std::size_t length, wxString* why)
         // With a time-out the library returns what has come: read on until all is here.
         const int n = socket_->socket->Receive(p, static_cast<int>(std::min<std::size_t>(length, 1u << 30)));
         if (n <= 0) {
-            *why = n < 0 ? quiet_line : "the server closed the connection";
+            *why = n < 0 ? quiet_line : igtl_closed_text;
             return false;
         }
         p += n;

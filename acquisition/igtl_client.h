@@ -10,6 +10,9 @@
 
 #include "igtl_decode.h"
 
+// Why next() failed when the far end hung up, rather than sent something unreadable.
+inline constexpr const char* igtl_closed_text = "the server closed the connection";
+
 class igtl_client_t {
 public:
     igtl_client_t();

@@ -8,7 +8,6 @@
 #include "acquisition/copy_loops.h"
 #include "common/dynabuf.h"
 #include "common/timestamp.h"
-#include "common/vid_stat.h"
 #include "resources/resource_table.h"
 
 namespace {
@@ -173,14 +172,6 @@ capture_step_t igtl_image_source_t::step(std::uint64_t now)
                     image.pixels.data() + static_cast<std::size_t>(y0 + y) * static_cast<std::size_t>(image.width) +
                         static_cast<std::size_t>(x0),
                     static_cast<std::size_t>(out_width));
-    auto published = std::make_shared<vid_stat_t>();
-    published->image = frame;
-    published->size = static_cast<std::int32_t>(out_width * out_height);
-    published->width = static_cast<std::uint32_t>(out_width);
-    published->height = static_cast<std::uint32_t>(out_height);
-    published->time = f.time;
-    published->frame_count = static_cast<std::uint64_t>(++published_);
-    res->RES_VIDEO_RATE_COUNT_EVENT->write(static_cast<unsigned long long>(f.time));
-    res->RES_VIDEO_CAPTURE_EVENT->write(published);
+    publish_captured_frame(frame, f.time, static_cast<std::uint64_t>(++published_));
     return capture_step_t::published;
 }

@@ -14,9 +14,6 @@
 #include "common/matrix16d.h"
 #include "igtl_server.h"
 
-inline constexpr const char* igtl_image_device = "Image";
-inline constexpr const char* igtl_probe_device = "ProbeToReference";
-
 // One frame and its pose (empty: none) as messages to every client. The
 // calibration maps the image plane (cm) to the probe; sx, sy are cm per
 // pixel. False when the frame could not be made a message.

@@ -18,6 +18,10 @@
 
 using igtl_bytes_t = std::shared_ptr<const std::vector<unsigned char>>;
 
+// The names this program gives its frames and its probe's pose, and looks for by default.
+inline constexpr const char* igtl_image_device = "Image";
+inline constexpr const char* igtl_probe_device = "ProbeToReference";
+
 // Master-clock ticks (100 ns) as a message's time stamp: seconds, and the fraction of a second in 2^-32 s.
 void igtl_time_stamp(std::uint64_t ticks, unsigned* seconds, unsigned* fraction);
 

@@ -17,7 +17,6 @@ constexpr auto retry_gap = std::chrono::milliseconds(500);
 constexpr auto stop_wait = std::chrono::seconds(2);
 constexpr int offset_learning = 50;            // messages over which the clock offset is learnt
 constexpr std::int64_t clock_jump = 20000000;  // 2 s: the server's clock was set anew
-const char* const closed_line = "the server closed the connection";
 
 }  // namespace
 
@@ -178,7 +177,7 @@ void igtl_receiver_t::run(const std::shared_ptr<state_t>& state)
             std::lock_guard<std::mutex> lock(s.mutex);
             s.status.connected = false;
             s.status.problem = why;
-            if (why != closed_line)
+            if (why != igtl_closed_text)
                 ++s.status.unreadable;
             continue;
         }

@@ -22,7 +22,7 @@ bool igtl_tracker_driver_t::probe(serial_t&, const tracker_config_t& config, int
     }
     device_ = wxString(config.probe_device).Trim(true).Trim(false).ToStdString();
     if (device_.empty())
-        device_ = "ProbeToReference";
+        device_ = igtl_probe_device;
     receiver_ = igtl_receiver_t::shared(host, port, clock_);
     receiver_->want_poses(device_);
     // Found means connected; a server that sends no pose yet (not tracking) is still the one chosen.

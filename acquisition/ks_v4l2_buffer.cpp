@@ -538,17 +538,22 @@ capture_step_t ks_v4l2_buffer::activ_v4l2_buffer()
                            static_cast<int>(res->RES_VID_CHROMA_THRESH->value())};
     yuv420_copy_loops(static_cast<const std::uint8_t*>(m.start), filled, layout_, image.pixels(), out_width,
                       out_height, x0, y0, res->RES_BUF_DOPPLER->value() ? &flow : nullptr);
-    auto frame = std::make_shared<vid_stat_t>();
-    frame->image = image;
-    frame->size = static_cast<std::int32_t>(out_width * out_height);
-    frame->width = static_cast<std::uint32_t>(out_width);
-    frame->height = static_cast<std::uint32_t>(out_height);
-    frame->time = f.time;
-    frame->frame_count = ++released_count_;
     if (!give_back(f.buffer, "QBUF v4l2_ioctl in activ_v4l2_buffer failed"))
         return capture_step_t::failed;
-    frame_ = frame;
-    res->RES_VIDEO_RATE_COUNT_EVENT->write(static_cast<unsigned long long>(f.time));
-    res->RES_VIDEO_CAPTURE_EVENT->write(frame_);
+    frame_ = publish_captured_frame(image, f.time, ++released_count_);
     return capture_step_t::published;
+}
+
+std::shared_ptr<vid_stat_t> publish_captured_frame(const cip_t& image, std::uint64_t time, std::uint64_t count)
+{
+    auto frame = std::make_shared<vid_stat_t>();
+    frame->image = image;
+    frame->size = static_cast<std::int32_t>(image.pixel_count());
+    frame->width = static_cast<std::uint32_t>(image.width());
+    frame->height = static_cast<std::uint32_t>(image.height());
+    frame->time = time;
+    frame->frame_count = count;
+    res->RES_VIDEO_RATE_COUNT_EVENT->write(static_cast<unsigned long long>(time));
+    res->RES_VIDEO_CAPTURE_EVENT->write(frame);
+    return frame;
 }

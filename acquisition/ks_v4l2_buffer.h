@@ -26,6 +26,10 @@
 // What one acquisition step did, for the front end and the tests.
 enum class capture_step_t { idle, no_frame, dropped, published, out_of_memory, failed };
 
+// How every image source releases a frame: its rate count and the frame,
+// numbered `count`, taken at `time` (master ticks). Returns what was published.
+std::shared_ptr<vid_stat_t> publish_captured_frame(const cip_t& image, std::uint64_t time, std::uint64_t count);
+
 class ks_v4l2_buffer {
 public:
     struct clocks_t {

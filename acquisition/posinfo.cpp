@@ -241,11 +241,16 @@ bool posinfo::ask_for_position()
 {
     const std::uint64_t t = now();
     request_sent_ = t;
-    if (latency_ >= 0)
-        request_time_ = t > std::uint64_t(latency_) ? t - std::uint64_t(latency_) : 0;
-    else
-        request_time_ = t + std::uint64_t(-latency_);
+    request_time_ = less_latency(t);
     return driver_->ask(line_);
+}
+
+// When a sample measured at `t` was true: latency of either sign, never before 0.
+std::uint64_t posinfo::less_latency(std::uint64_t t) const
+{
+    if (latency_ >= 0)
+        return t > std::uint64_t(latency_) ? t - std::uint64_t(latency_) : 0;
+    return t + std::uint64_t(-latency_);
 }
 
 bool posinfo::start_posinfo()
@@ -319,14 +324,7 @@ void posinfo::activ_posinfo()
 // A sample stamped by the tracker itself keeps its time, less the latency as for requests.
 void posinfo::deliver_timed(const tracker_reply_t& reply, std::uint64_t answered)
 {
-    std::uint64_t t = answered;
-    if (reply.time != 0) {
-        if (latency_ >= 0)
-            t = reply.time > std::uint64_t(latency_) ? reply.time - std::uint64_t(latency_) : 0;
-        else
-            t = reply.time + std::uint64_t(-latency_);
-    }
-    probe_.time = pointer_.time = t;
+    probe_.time = pointer_.time = reply.time != 0 ? less_latency(reply.time) : answered;
     deliver(reply);
 }
 

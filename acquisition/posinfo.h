@@ -57,6 +57,7 @@ private:
     bool ask_for_position();
     void deliver(const tracker_reply_t& reply);
     void deliver_timed(const tracker_reply_t& reply, std::uint64_t answered);
+    std::uint64_t less_latency(std::uint64_t t) const;
     void watchdog();
     void show_alert(const wxString& text, alert_t colour);
 

@@ -6,7 +6,6 @@
 
 #include "acquisition/rf_display.h"
 #include "acquisition/rf_window.h"
-#include "common/vid_stat.h"
 #include "resources/recording_file.h"
 #include "resources/resource_table.h"
 
@@ -136,14 +135,6 @@ capture_step_t rf_replay_source_t::step(std::uint64_t now)
     const cip_t image = live_frame(source, number);
     if (image.empty())
         return capture_step_t::dropped;  // the reason was logged once
-    auto frame = std::make_shared<vid_stat_t>();
-    frame->image = image;
-    frame->size = static_cast<std::int32_t>(image.pixel_count());
-    frame->width = static_cast<std::uint32_t>(image.width());
-    frame->height = static_cast<std::uint32_t>(image.height());
-    frame->time = start_ + due;
-    frame->frame_count = ++published_;
-    res->RES_VIDEO_RATE_COUNT_EVENT->write(static_cast<unsigned long long>(frame->time));
-    res->RES_VIDEO_CAPTURE_EVENT->write(frame);
+    publish_captured_frame(image, start_ + due, static_cast<std::uint64_t>(++published_));
     return capture_step_t::published;
 }

@@ -10,6 +10,7 @@
 #include <wx/filename.h>
 
 #include "acquisition/igtl_client.h"
+#include "acquisition/igtl_receiver.h"
 #include "acquisition/igtl_live_stream.h"
 #include "common/dynabuf.h"
 #include "resources/probe_calibration.h"
@@ -165,11 +166,12 @@ int run_receive(const std::vector<wxString>& args)
 {
     if (args.size() < 2)
         return receive_usage();
-    const wxString where = args[0];
-    long port = 0, wanted = -1;
+    wxString host;
+    int port = 0;
+    long wanted = -1;
     double seconds = 0.0;
     std::string probe = igtl_probe_device;
-    if (!where.Contains(":") || !where.AfterLast(':').ToLong(&port) || port < 1 || port > 65535)
+    if (!parse_igtl_address(args[0], &host, &port))
         return receive_usage();
     for (std::size_t i = 2; i < args.size(); ++i) {
         const bool has_value = i + 1 < args.size();
@@ -191,7 +193,7 @@ int run_receive(const std::vector<wxString>& args)
     }
     tool_session_t tool;
     igtl_client_t client;
-    if (!client.connect(where.BeforeLast(':'), static_cast<int>(port), 10000))
+    if (!client.connect(host, port, 10000))
         return 1;
     sequence_recording_t recording;
     bool have_pose = false, calibrated = false;

@@ -13,6 +13,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "acquisition/igtl_messages.h"
 #include "resources/resource_table.h"
 #include "image_source_dialog.h"
 #include "serial_ports.h"
@@ -181,7 +182,7 @@ void position_source_dialog::apply() const
     res->RES_TEMP_CALIB->write_no_changeprocs(latency->GetValue());
     write_igtl_server(igtl_server->GetValue());
     const wxString probe_name = wxString(igtl_probe->GetValue()).Trim(true).Trim(false);
-    res->RES_IGTL_PROBE->write_no_changeprocs(probe_name.empty() ? wxString("ProbeToReference") : probe_name);
+    res->RES_IGTL_PROBE->write_no_changeprocs(probe_name.empty() ? wxString(igtl_probe_device) : probe_name);
     res->RES_POS_MANUAL_TRAN->write_no_changeprocs(std::max(0, manual_translation->GetSelection()));
     res->RES_POS_MANUAL_SPAN->write_no_changeprocs(manual_span->GetValue());
     res->RES_POS_MANUAL_ROT->write_no_changeprocs(std::max(0, manual_rotation->GetSelection()));
