@@ -17,6 +17,8 @@ constexpr auto retry_gap = std::chrono::milliseconds(500);
 constexpr auto stop_wait = std::chrono::seconds(2);
 constexpr int offset_learning = 50;            // messages over which the clock offset is learnt
 constexpr std::int64_t clock_jump = 20000000;  // 2 s: the server's clock was set anew
+// After a reconnection: farther than this from the learnt offset, another clock answers.
+constexpr std::int64_t other_clock = 2500000;  // 0.25 s
 
 }  // namespace
 
@@ -37,17 +39,22 @@ struct igtl_receiver_t::state_t {
     // Reader thread only.
     std::int64_t offset = 0;
     int offset_samples = 0;
+    bool reconnected = false;
 
     // The stamp moved onto this program's clock. The smallest gap over the
     // first messages is the transfer time plus the clocks' difference; a
     // message without a stamp is taken at its arrival, and a jump of the
-    // server's clock starts the learning again.
+    // server's clock starts the learning again. A reconnection keeps what was
+    // learnt while the server's clock still agrees with it: learning afresh
+    // would move every later frame of a recording against the earlier ones.
     std::uint64_t local_time(std::uint64_t stamp, std::uint64_t arrival)
     {
         if (stamp == 0)
             return arrival;
         const auto gap = static_cast<std::int64_t>(arrival - stamp);
-        if (offset_samples > 0 && std::llabs(gap - offset) > clock_jump)
+        const std::int64_t tolerance = reconnected ? other_clock : clock_jump;
+        reconnected = false;
+        if (offset_samples > 0 && std::llabs(gap - offset) > tolerance)
             offset_samples = 0;
         if (offset_samples < offset_learning) {
             offset = offset_samples == 0 ? gap : std::min(offset, gap);
@@ -158,7 +165,7 @@ void igtl_receiver_t::run(const std::shared_ptr<state_t>& state)
             s.status.connected = connected;
             if (connected) {
                 s.status.problem.clear();
-                s.offset_samples = 0;  // another server may answer there now
+                s.reconnected = true;  // another server may answer there now
             } else {
                 s.status.problem = wxString::Format("no server answers at %s:%d", s.host, s.port);
                 s.wake.wait_for(lock, retry_gap, [&s] { return s.stopping; });
