@@ -7,6 +7,8 @@
 // measured but not saved: saving writes 5.5 MB a recording through the safe
 // writer (synced to disk), and the disk is one for both processes, so the
 // second case shows what the parallel path gives when only computing is shared out.
+// Each case also times two plain runs of half the cohort each, side by side:
+// the most any split of this cohort can give on this machine.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -82,29 +84,46 @@ void cohort_serial_against_parallel(benchmark::State& state, const std::string& 
         return;
     }
     const std::string table = dir + "/cohort/cohort.txt";
-    double serial = 0.0, split = 0.0;
+    // The machine's own limit for this cohort: two plain runs of half the
+    // cohort each, started together, with nothing to hand out or merge.
+    const std::string half = std::string(KS_TOOL) + " run '" + dir + "/" + script + "' --files ";
+    wxFileName::Mkdir(dir + "/half1");
+    wxFileName::Mkdir(dir + "/half2");
+    const std::string halves = "sh -c \"" + half + std::to_string(recordings / 2 + 1) + "-" +
+                               std::to_string(recordings) + " --results '" + dir + "/half2' > /dev/null 2>&1 & " +
+                               half + "1-" + std::to_string(recordings / 2) + " --results '" + dir +
+                               "/half1' > /dev/null 2>&1; s=$?; wait $! && exit $s\"";
+    double serial = 0.0, split = 0.0, ceiling = 0.0;
     bool alike = true;
     for (auto _ : state) {
         const double s =
             seconds_of(std::string(KS_TOOL) + " run '" + dir + "/" + script + "' > '" + dir + "/serial.out' 2>&1");
         const std::string serial_table = read_text(table);
-        const double p = seconds_of(std::string("KESTRANE_TOOL=") + KS_TOOL + " bash " + KS_BATCH + "/parallel.sh '" +
-                                    dir + "/" + script + "' '" + dir + "/cohort' -j 2 > '" + dir + "/parallel.out' 2>&1");
-        if (s < 0.0 || p < 0.0) {
+        const double p =
+            seconds_of(std::string("KESTRANE_TOOL=") + KS_TOOL + " bash " + KS_BATCH + "/parallel.sh '" + dir + "/" +
+                       script + "' '" + dir + "/cohort' -j 2 > '" + dir + "/parallel.out' 2>&1");
+        const double h = seconds_of(halves);
+        if (s < 0.0 || p < 0.0 || h < 0.0) {
             // What the failed run said, before its folder goes.
-            std::fprintf(stderr, "%s\n", read_text(dir + (s < 0.0 ? "/serial.out" : "/parallel.out")).c_str());
-            state.SkipWithError(s < 0.0 ? "the serial run failed" : "the parallel run failed");
+            if (s < 0.0 || p < 0.0)
+                std::fprintf(stderr, "%s\n", read_text(dir + (s < 0.0 ? "/serial.out" : "/parallel.out")).c_str());
+            state.SkipWithError(s < 0.0   ? "the serial run failed"
+                                : p < 0.0 ? "the parallel run failed"
+                                          : "the run of two halves failed");
             break;
         }
         alike = alike && read_text(table) == serial_table;
         serial += s;
         split += p;
+        ceiling += h;
     }
     wxFileName::Rmdir(base, wxPATH_RMDIR_RECURSIVE);
     const double n = double(state.iterations());
     state.counters["serial_s"] = serial / n;
     state.counters["parallel_s"] = split / n;
     state.counters["speedup"] = serial / split;
+    state.counters["halves_s"] = ceiling / n;
+    state.counters["halves_speedup"] = serial / ceiling;
     state.counters["tables_alike"] = alike ? 1.0 : 0.0;
 }
 void BM_CohortSerialAgainstParallel(benchmark::State& state)

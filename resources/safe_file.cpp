@@ -44,7 +44,7 @@ void file_step()
         step_hook();
 }
 
-safe_file_t::safe_file_t(const wxString& target) : target_(target)
+safe_file_t::safe_file_t(const wxString& target, sync_t sync) : target_(target), durable_(sync == sync_t::durable)
 {
     std::string pattern = std::string(static_cast<const char*>(target.fn_str())) + safe_file_temp_infix + "XXXXXX";
     fd_ = ::mkstemp(pattern.data());
@@ -104,7 +104,7 @@ bool safe_file_t::finish()
     if (fd_ < 0)
         return false;
     file_step();
-    if (::fsync(fd_) != 0 && !failed_) {
+    if (durable_ && ::fsync(fd_) != 0 && !failed_) {
         errno_ = errno;
         failed_ = true;
     }
@@ -127,7 +127,8 @@ bool safe_file_t::commit()
         return false;
     }
     committed_ = true;
-    sync_directory_of(temp_path_);
+    if (durable_)
+        sync_directory_of(temp_path_);
     return true;
 }
 

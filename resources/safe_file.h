@@ -12,7 +12,10 @@
 
 class safe_file_t {
 public:
-    explicit safe_file_t(const wxString& target);
+    // Not durable: still all or nothing, but not flushed to disk, for scratch
+    // files that are read back at once and whose loss in a crash costs nothing.
+    enum class sync_t { durable, not_durable };
+    explicit safe_file_t(const wxString& target, sync_t sync = sync_t::durable);
     ~safe_file_t();
     safe_file_t(const safe_file_t&) = delete;
     safe_file_t& operator=(const safe_file_t&) = delete;
@@ -38,6 +41,7 @@ private:
     std::string temp_path_;
     int fd_ = -1;
     int errno_ = 0;
+    bool durable_ = true;
     bool failed_ = false;
     bool finished_ = false;
     bool committed_ = false;

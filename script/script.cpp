@@ -67,7 +67,7 @@ bool Script::Run(const wxString& text, const wxString& script_path)
         res->RES_SCRIPT_RESULTS_DIR->write(plan_.results_dir);
         res->RES_SCRIPT_RESULTS_NAME->write(plan_.results_name);
         wxString why;
-        if (!results_.open(plan_.results_dir, plan_.results_name, plan_.labels, &why)) {
+        if (!results_.open(plan_.results_dir, plan_.table_name, plan_.labels, !plan_.part, &why)) {
             WriteError("Unable to write the results: " + why);
         } else {
             messages_.start_log([this](const wxString& line) { results_.add_log_line(line); });

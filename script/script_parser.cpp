@@ -379,6 +379,8 @@ bool script_parser_t::finish()
     if (plan_->results_name.empty())
         plan_->results_name =
             (script_path_.empty() ? wxString("script") : wxFileName(script_path_).GetName()) + "_results";
+    plan_->part = !overrides_.part_name.empty();
+    plan_->table_name = plan_->part ? overrides_.part_name : plan_->results_name;
     if (!wxFileName::DirExists(plan_->results_dir))
         return error("Results directory doesn't exist: " + plan_->results_dir, dir_line_);
     if (!results_safe())
@@ -390,8 +392,8 @@ bool script_parser_t::finish()
 
 bool script_parser_t::results_safe()
 {
-    const wxString outputs[] = {script_results_t::table_path(plan_->results_dir, plan_->results_name),
-                                script_results_t::log_path(plan_->results_dir, plan_->results_name)};
+    const wxString outputs[] = {script_results_t::table_path(plan_->results_dir, plan_->table_name),
+                                script_results_t::log_path(plan_->results_dir, plan_->table_name)};
     std::vector<std::pair<wxString, wxString>> inputs;  // what, path
     if (!script_path_.empty())
         inputs.emplace_back("the script", absolute_file(script_path_));

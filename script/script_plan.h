@@ -25,9 +25,11 @@ struct script_block_t {
 // 'open' lists (or lists when it has none), a further range of that list's
 // numbers, and the results folder. A batch running many tasks in one process
 // may hand over the folder's recordings as listed once (listed_dir and its
-// names), so that each task does not list the folder again.
+// names), so that each task does not list the folder again, and name each
+// task's table and log as a part of the batch's (part_name).
 struct script_overrides_t {
     wxString open_dir, files, results_dir;
+    wxString part_name;
     wxString listed_dir;
     std::vector<wxString> listed_names;
 };
@@ -38,6 +40,10 @@ struct script_plan_t {
     wxString open_dir;                 // the 'open' folder, when given
     std::vector<wxString> labels;      // write_header's resources
     wxString results_dir, results_name;
+    // The table's and log's file name (no extension): the results name, or a
+    // batch task's part name. Parts are merged at once, so not synced to disk.
+    wxString table_name;
+    bool part = false;
     std::int64_t steps_per_file = 0;  // progress steps: func commands, a loop counting two more
     bool closed = false;              // 'close' ended the text
 };

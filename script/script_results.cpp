@@ -50,15 +50,16 @@ bool script_results_t::write_text(safe_file_t& file, const wxString& text)
 }
 
 bool script_results_t::open(const wxString& dir, const wxString& name, const std::vector<wxString>& labels,
-                            wxString* why)
+                            bool durable, wxString* why)
 {
     discard();
-    auto table = std::make_unique<safe_file_t>(table_path(dir, name));
+    const auto sync = durable ? safe_file_t::sync_t::durable : safe_file_t::sync_t::not_durable;
+    auto table = std::make_unique<safe_file_t>(table_path(dir, name), sync);
     if (!table->ok() || !write_text(*table, header_line(labels))) {
         *why = "cannot write " + table->target() + ": " + table->error_text();
         return false;
     }
-    auto log = std::make_unique<safe_file_t>(log_path(dir, name));
+    auto log = std::make_unique<safe_file_t>(log_path(dir, name), sync);
     if (!log->ok()) {
         *why = "cannot write " + log->target() + ": " + log->error_text();
         return false;

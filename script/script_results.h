@@ -22,8 +22,10 @@ public:
     static wxString log_path(const wxString& dir, const wxString& name);
 
     // Starts both files with the header row of `labels`; false, with the
-    // reason in *why, when either cannot be written.
-    bool open(const wxString& dir, const wxString& name, const std::vector<wxString>& labels, wxString* why);
+    // reason in *why, when either cannot be written. Files not `durable` are
+    // not flushed to disk (a batch's parts, merged at once).
+    bool open(const wxString& dir, const wxString& name, const std::vector<wxString>& labels, bool durable,
+              wxString* why);
     bool is_open() const { return table_ != nullptr; }
 
     // One row; false once anything failed to be written.

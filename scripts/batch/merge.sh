@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Gathers a split cohort run: merges the part tables under WORK/parts into
 # TABLE (and their logs into its log, in file-number order), and exits
-# non-zero naming the file numbers whose task failed or never ran.
+# non-zero naming the file numbers whose task failed or never ran. A task's
+# table and log are WORK/parts/N.txt and N.log (kestrane-tool run --each) or
+# lie in WORK/parts/N/ under the table's own name (a run with --results).
 #
 #   scripts/batch/merge.sh TABLE WORK NUMBER...
 set -uo pipefail
@@ -15,8 +17,13 @@ parts=()
 failed=()
 logs=()
 for n in "$@"; do
-  [ -f "$work/parts/$n/$name" ] && parts+=("$work/parts/$n/$name")
-  [ -f "$work/parts/$n/${name%.txt}.log" ] && logs+=("$work/parts/$n/${name%.txt}.log")
+  if [ -d "$work/parts/$n" ]; then
+    part=$work/parts/$n/$name
+  else
+    part=$work/parts/$n.txt
+  fi
+  [ -f "$part" ] && parts+=("$part")
+  [ -f "${part%.txt}.log" ] && logs+=("${part%.txt}.log")
   status=missing
   read -r status 2> /dev/null < "$work/parts/$n.status"
   [ "$status" = 0 ] || failed+=("$n")

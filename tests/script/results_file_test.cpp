@@ -44,7 +44,7 @@ TEST_F(ResultsFiles, AppearOnlyWhenCommitted)
 {
     script_results_t results;
     wxString why;
-    ASSERT_TRUE(results.open(dir, "r", {"L"}, &why)) << why;
+    ASSERT_TRUE(results.open(dir, "r", {"L"}, true, &why)) << why;
     ASSERT_TRUE(results.add_row({"1", "x", "y", "z", "v"}));
     EXPECT_FALSE(wxFileName::FileExists(path("r.txt")));
     ASSERT_TRUE(results.commit_table(&why)) << why;
@@ -67,7 +67,7 @@ TEST_F(ResultsFiles, LogAppendsToTheOldOne)
     ASSERT_TRUE(write_text_file(path("r.log"), old));
     script_results_t results;
     wxString why;
-    ASSERT_TRUE(results.open(dir, "r", {}, &why)) << why;
+    ASSERT_TRUE(results.open(dir, "r", {}, true, &why)) << why;
     ASSERT_TRUE(results.add_log_line(">> new"));
     ASSERT_TRUE(results.commit_log(&why)) << why;
     EXPECT_EQ(read_text_file(path("r.log")), old + ">> new\n");
@@ -78,7 +78,7 @@ TEST_F(ResultsFiles, MissingFolderRefusedAtOpen)
 {
     script_results_t results;
     wxString why;
-    EXPECT_FALSE(results.open(path("no/such"), "r", {}, &why));
+    EXPECT_FALSE(results.open(path("no/such"), "r", {}, true, &why));
     EXPECT_TRUE(why.Contains("cannot write")) << why;
     EXPECT_FALSE(results.add_row({"1"}));
     EXPECT_FALSE(results.commit_table(&why));

@@ -68,6 +68,20 @@ file(READ ${WORK}/data/table.txt split)
 if(NOT rc EQUAL 0 OR NOT split STREQUAL serial)
   message(FATAL_ERROR "the parallel run's table differs from the serial one (${rc}):\n${split}\n${serial}\n${out}${err}")
 endif()
+
+# The parts as the Slurm array's tasks leave them (each task's in a folder of its own) merge alike.
+foreach(n 1 2)
+  file(MAKE_DIRECTORY ${WORK}/array/parts/${n})
+  execute_process(COMMAND ${TOOL} run ${WORK}/run.txt ${WORK}/data --files ${n} --results ${WORK}/array/parts/${n}
+    OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE rc)
+  file(WRITE ${WORK}/array/parts/${n}.status "${rc}\n")
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -E env KESTRANE_TOOL=${TOOL} bash ${BATCH}/merge.sh ${WORK}/array/table.txt
+  ${WORK}/array 1 2 OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+file(READ ${WORK}/array/table.txt split)
+if(NOT rc EQUAL 0 OR NOT split STREQUAL serial OR NOT EXISTS ${WORK}/array/table.log)
+  message(FATAL_ERROR "the array's parts did not merge into the serial table (${rc}):\n${split}\n${out}${err}")
+endif()
 file(WRITE ${WORK}/data/broken.ks "RES_BUF_FRAMES banana\n")
 execute_process(COMMAND ${CMAKE_COMMAND} -E env KESTRANE_TOOL=${TOOL} bash ${BATCH}/parallel.sh ${WORK}/run.txt ${WORK}/data -j 2
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
@@ -83,7 +97,7 @@ foreach(n 1 2 3)
   file(READ ${WORK}/each/${n}.status status${n})
 endforeach()
 if(rc EQUAL 0 OR NOT status1 STREQUAL "0\n" OR NOT status2 STREQUAL "1\n" OR NOT status3 STREQUAL "0\n"
-   OR NOT EXISTS ${WORK}/each/3/table.txt)
+   OR NOT EXISTS ${WORK}/each/3.txt OR NOT EXISTS ${WORK}/each/3.log)
   message(FATAL_ERROR "the tasks of one process were not kept apart (${rc}: ${status1}${status2}${status3}):\n${out}${err}")
 endif()
 file(READ ${WORK}/each/2.out why)
