@@ -15,8 +15,9 @@ namespace {
 constexpr int read_wait_ms = 200;  // how often the reader looks whether it should stop
 constexpr auto retry_gap = std::chrono::milliseconds(500);
 constexpr auto stop_wait = std::chrono::seconds(2);
-constexpr int offset_learning = 50;            // messages over which the clock offset is learnt
-constexpr std::int64_t clock_jump = 20000000;  // 2 s: the server's clock was set anew
+constexpr int offset_learning = 50;               // messages over which the clock offset is learnt,
+constexpr std::int64_t learning_time = 10000000;  // or 1 s of them, whichever is first
+constexpr std::int64_t clock_jump = 20000000;     // 2 s: the server's clock was set anew
 // After a reconnection: farther than this from the learnt offset, another clock answers.
 constexpr std::int64_t other_clock = 2500000;  // 0.25 s
 
@@ -39,28 +40,41 @@ struct igtl_receiver_t::state_t {
     // Reader thread only.
     std::int64_t offset = 0;
     int offset_samples = 0;
+    std::uint64_t learning_began = 0;  // arrival of the first message learnt from
     bool reconnected = false;
 
-    // The stamp moved onto this program's clock. The smallest gap over the
-    // first messages is the transfer time plus the clocks' difference; a
-    // message without a stamp is taken at its arrival, and a jump of the
-    // server's clock starts the learning again. A reconnection keeps what was
-    // learnt while the server's clock still agrees with it: learning afresh
-    // would move every later frame of a recording against the earlier ones.
-    std::uint64_t local_time(std::uint64_t stamp, std::uint64_t arrival)
+    // The stamp moved onto this program's clock, in *time; false while the
+    // offset is still being learnt. The smallest gap over the first messages
+    // is the transfer time plus the clocks' difference. Nothing is passed on
+    // until it is learnt, and it stays put after: an offset still moving would
+    // give a frame and the pose sent with it different times. A message
+    // without a stamp is taken at its arrival, and a jump of the server's
+    // clock starts the learning again. A reconnection keeps what was learnt
+    // while the server's clock still agrees with it: learning afresh would
+    // move every later frame of a recording against the earlier ones.
+    bool local_time(std::uint64_t stamp, std::uint64_t arrival, std::uint64_t* time)
     {
-        if (stamp == 0)
-            return arrival;
+        if (stamp == 0) {
+            *time = arrival;
+            return true;
+        }
         const auto gap = static_cast<std::int64_t>(arrival - stamp);
         const std::int64_t tolerance = reconnected ? other_clock : clock_jump;
         reconnected = false;
         if (offset_samples > 0 && std::llabs(gap - offset) > tolerance)
             offset_samples = 0;
         if (offset_samples < offset_learning) {
-            offset = offset_samples == 0 ? gap : std::min(offset, gap);
+            if (offset_samples == 0) {
+                offset = gap;
+                learning_began = arrival;
+            }
+            offset = std::min(offset, gap);
             ++offset_samples;
+            if (static_cast<std::int64_t>(arrival - learning_began) >= learning_time)
+                offset_samples = offset_learning;
         }
-        return stamp + static_cast<std::uint64_t>(offset);
+        *time = stamp + static_cast<std::uint64_t>(offset);
+        return offset_samples >= offset_learning;
     }
 };
 
@@ -188,9 +202,12 @@ void igtl_receiver_t::run(const std::shared_ptr<state_t>& state)
                 ++s.status.unreadable;
             continue;
         }
-        const std::uint64_t time = s.local_time(m.header.ticks, s.clock());
+        std::uint64_t time = 0;
+        const bool learnt = s.local_time(m.header.ticks, s.clock(), &time);
         std::lock_guard<std::mutex> lock(s.mutex);
-        if (kind == igtl_body_t::image && s.images_wanted) {
+        if (!learnt) {
+            ++s.status.skipped;
+        } else if (kind == igtl_body_t::image && s.images_wanted) {
             if (s.frames.size() >= frame_limit) {
                 s.frames.pop_front();
                 ++s.status.frames_lost;

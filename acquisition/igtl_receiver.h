@@ -7,6 +7,8 @@
 // Messages are stamped by the server's clock; they are moved onto this
 // program's clock by the smallest gap seen between a stamp and its arrival,
 // so that frames and poses keep the server's timing relative to each other.
+// That gap is learnt over the first second (at most 50 messages) of a
+// server's clock, and nothing is passed on before.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +42,7 @@ public:
         std::uint64_t frames = 0, poses = 0;            // received and kept
         std::uint64_t frames_lost = 0, poses_lost = 0;  // dropped from full queues
         std::uint64_t unreadable = 0;                   // messages that broke a connection
+        std::uint64_t skipped = 0;                      // not passed on while the clock was learnt
         std::uint64_t attempts = 0;                     // to connect, successful or not
     };
 

@@ -90,5 +90,7 @@ wxString igtl_tracker_driver_t::status_report(serial_t&, interaction_t&)
     text += wxString::Format("Poses received: %llu, dropped: %llu\n", static_cast<unsigned long long>(s.poses),
                              static_cast<unsigned long long>(s.poses_lost));
     text += wxString::Format("Messages that broke a connection: %llu\n", static_cast<unsigned long long>(s.unreadable));
+    text += wxString::Format("Messages passed over while learning the server's clock: %llu\n",
+                             static_cast<unsigned long long>(s.skipped));
     return text;
 }

@@ -110,21 +110,30 @@ int run_stream(const std::vector<wxString>& args)
     constexpr std::uint64_t ticks_per_second = 10000000u, missing_step = ticks_per_second / 25;
     long sent = 0, unsendable = 0;
     interaction().progress_begin("Streaming", "", static_cast<int>(std::min<long>(frames, INT32_MAX)));
+    // Each pass after the first goes on a frame's gap after the last one
+    // ended, in time and in its stamps, so that a client sees time go forward
+    // as from a live scanner.
+    auto pass_start = clock::now();
+    std::uint64_t pass_shift = 0;
     do {
-        const auto pass_start = clock::now();
         const std::uint64_t first = bufp->timestamp(0);
+        std::uint64_t offset = 0;
         for (long f = 0; f < frames && !terminal_progress_t::stop_requested(); ++f) {
             // Each frame when its time comes; times that go backwards or are missing step on at 25 a second.
             const std::uint64_t t = bufp->timestamp(f);
-            const std::uint64_t offset =
-                t >= first && first != 0 ? t - first : static_cast<std::uint64_t>(f) * missing_step;
+            offset = t >= first && first != 0 ? t - first : static_cast<std::uint64_t>(f) * missing_step;
             std::this_thread::sleep_until(pass_start + std::chrono::nanoseconds(offset * 100));
-            if (stream_frame(server, bufp->imagecp(f), bufp->positioncp(f), calibration_matrix, sx, sy, t))
+            if (stream_frame(server, bufp->imagecp(f), bufp->positioncp(f), calibration_matrix, sx, sy,
+                             t == 0 ? 0 : t + pass_shift))
                 ++sent;
             else
                 ++unsendable;
             interaction().progress_update(static_cast<int>(f), "Streaming");
         }
+        const std::uint64_t pass_length = std::max(
+            missing_step, offset + (frames > 1 ? offset / static_cast<std::uint64_t>(frames - 1) : missing_step));
+        pass_shift += pass_length;
+        pass_start += std::chrono::nanoseconds(pass_length * 100);
     } while (loop && !terminal_progress_t::stop_requested());
     interaction().progress_end();
     // Let the clients' queues drain before closing.

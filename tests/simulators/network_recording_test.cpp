@@ -29,7 +29,8 @@ using namespace igtl_scanner;
 
 class NetworkRecording : public SessionTest {
 protected:
-    // Three messages a frame: the receiver's 50 messages of learning are over.
+    // Three messages a frame: the receiver's 50 messages of learning its
+    // clock are over, and frames are passed on.
     static constexpr long learning_frames = 20;
 
     // Records `frames` frames from the server through the program's capture parts.
@@ -160,7 +161,8 @@ TEST_F(NetworkRecording, AMessageThatBreaksTheStreamCostsAReconnectionNotTheReco
 // neither the window nor the frames held change.
 TEST_F(NetworkRecording, FramesOfANewSizeMidRecordingAreNotMixedIn)
 {
-    scanner_server_t server(-1, 8);
+    const long shrink_at = learning_frames + 8;
+    scanner_server_t server(-1, shrink_at);
     ASSERT_TRUE(server.ok());
     res->RES_IGTL_SERVER->write(wxString::Format("localhost:%d", server.port()));
     res->RES_POS_DETECT->write(POS_DETECT_OPENIGTLINK);
@@ -171,9 +173,13 @@ TEST_F(NetworkRecording, FramesOfANewSizeMidRecordingAreNotMixedIn)
     for (std::size_t k = 0; k < list.size(); ++k)
         if (list[k].kind == image_source_igtl)
             res->RES_VID_CARD->write(static_cast<long>(k));
-    ASSERT_TRUE(rig.recorder.start());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (server.sent() < 16 && std::chrono::steady_clock::now() < deadline) {
+    while (server.sent() < learning_frames && std::chrono::steady_clock::now() < deadline) {
+        res->RES_IDLE_EVENT->write();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(rig.recorder.start());
+    while (server.sent() < shrink_at + 8 && std::chrono::steady_clock::now() < deadline) {
         res->RES_IDLE_EVENT->write();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -182,11 +188,11 @@ TEST_F(NetworkRecording, FramesOfANewSizeMidRecordingAreNotMixedIn)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     rig.recorder.stop();
-    ASSERT_GE(server.sent(), 16);
+    ASSERT_GE(server.sent(), shrink_at + 8);
     ASSERT_GT(bufp->frames(), 0);
     for (long k = 0; k < bufp->frames(); ++k) {
         EXPECT_EQ(bufp->imagecp(k).width(), width) << "frame " << k;
-        EXPECT_LT(frame_number(bufp->imagecp(k).pixels()), 8) << "frame " << k;
+        EXPECT_LT(frame_number(bufp->imagecp(k).pixels()), shrink_at) << "frame " << k;
     }
     EXPECT_EQ(res->RES_BUF_WIDTH->value(), width);
     EXPECT_EQ(res->RES_FRAME_SIZE->value(), width * height);

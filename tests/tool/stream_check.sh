@@ -9,19 +9,22 @@ tool=$1 client=$2 work=$3
 rm -rf "$work"
 mkdir -p "$work"
 "$tool" make-demo "$work/demo" --frames 12 --size 64x48 > /dev/null
-# Serves the demo on a free port in the background, output to $1; sets pid and port.
+# Serves the demo on a free port in the background, output to $1 (further
+# arguments are the stream's options); sets pid and port.
 serve() {
-  : > "$1"  # there before the background job opens it, which may be after the first look
-  "$tool" stream "$work/demo/kestrane_demo.ks" --port 0 --wait-client 20 > "$1" 2>&1 &
+  local out=$1
+  shift
+  : > "$out"  # there before the background job opens it, which may be after the first look
+  "$tool" stream "$work/demo/kestrane_demo.ks" --port 0 --wait-client 20 "$@" > "$out" 2>&1 &
   pid=$!
   port=
   for _ in $(seq 200); do
-    port=$(sed -n 's/^Streaming 12 frames on port \([0-9]*\)$/\1/p' "$1")
+    port=$(sed -n 's/^Streaming 12 frames on port \([0-9]*\)$/\1/p' "$out")
     [ -n "$port" ] && return 0
     sleep 0.05
   done
   echo "the tool never said its port"
-  cat "$1"
+  cat "$out"
   kill $pid
   exit 1
 }
@@ -57,11 +60,16 @@ echo "received what was streamed"
 
 # kestrane-tool capture records from the server as from a capture card and a
 # tracker (the GUI's "OpenIGTLink images" and "OpenIGTLink server" sources):
-# every frame one the demo holds, with that frame's pose.
-serve "$work/stream3.out"
+# every frame one the demo holds, with that frame's pose. Served round and
+# round: the first second of a server's stamps only teaches the clock offset.
+serve "$work/stream3.out" --loop
 "$tool" capture openigtlink --server "127.0.0.1:$port" --tracker openigtlink --frames 6 "$work/live.ks" |
   grep -q "^6 frames recorded with positions"
+kill $pid
 wait $pid
+# Time goes forward from pass to pass, as from a live scanner.
+awk '$1 == "IM" { if (n++ && $2 <= last) { print "time " $2 " after " last; bad = 1 }; last = $2 }
+  END { exit bad }' "$work/live.ks"
 "$tool" export-frames "$work/live.ks" 0:5 "$work/live.png" > /dev/null
 awk 'FNR == NR { if ($1 == "IM") sent[++n] = $0; next }
   function abs(x) { return x < 0 ? -x : x }
