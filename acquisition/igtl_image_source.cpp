@@ -10,10 +10,6 @@
 #include "common/timestamp.h"
 #include "resources/resource_table.h"
 
-namespace {
-constexpr std::uint64_t ticks_per_ms = 10000;
-}  // namespace
-
 igtl_image_source_t::igtl_image_source_t(igtl_receiver_t::clock_t clock) : clock_(std::move(clock))
 {
     if (!clock_)
@@ -50,7 +46,7 @@ bool igtl_image_source_t::start()
     pending_.clear();
     was_connected_ = false;
     last_problem_.clear();
-    next_permitted_ = 0;
+    rate_gate_.reset();
     return true;
 }
 
@@ -128,8 +124,7 @@ capture_step_t igtl_image_source_t::step(std::uint64_t now)
         pending_.push_back(std::move(f));
     }
     // The newest frame old enough to release; older ones are dropped, never queued.
-    const auto delay = static_cast<std::uint64_t>(std::max<std::int64_t>(0, res->RES_VID_GROUP_DELAY->value()));
-    const std::uint64_t released = now > delay * ticks_per_ms ? now - delay * ticks_per_ms : 0;
+    const std::uint64_t released = capture_release_time(now);
     std::size_t ready = 0;
     while (ready < pending_.size() && pending_[ready].time <= released)
         ++ready;
@@ -157,12 +152,10 @@ capture_step_t igtl_image_source_t::step(std::uint64_t now)
         return capture_step_t::dropped;
     }
     crop_warned_ = false;
-    if (f.time < next_permitted_) {
+    if (!rate_gate_.admit(f.time)) {
         ++dropped_;
         return capture_step_t::dropped;
     }
-    if (const auto rate = res->RES_VID_RATE->value(); rate > 0)
-        next_permitted_ = f.time + 10000000u / static_cast<std::uint64_t>(rate);
 
     cip_t frame = cip_t::make_8bit(out_width, out_height);
     if (frame.empty())

@@ -42,6 +42,6 @@ private:
     bool was_connected_ = false;
     wxString last_problem_;
     bool crop_warned_ = false;
-    std::uint64_t next_permitted_ = 0;
+    frame_rate_gate_t rate_gate_;
     long dropped_ = 0, published_ = 0;
 };

@@ -380,7 +380,7 @@ bool ks_v4l2_buffer::start_v4l2_buffer()
         fail("STREAMON v4l2_ioctl in start_v4l2_buffer failed");
         return false;
     }
-    next_permitted_ = 0;
+    rate_gate_.reset();
     held_.reset();
     clock_offset_ = smallest_gap_ = 0;
     dequeued_ = released_count_ = 0;
@@ -415,7 +415,7 @@ void ks_v4l2_buffer::stop_v4l2_buffer()
 void ks_v4l2_buffer::change_v4l2_buffer()
 {
     // The rate ceiling needs no restart: it starts afresh from the next frame.
-    next_permitted_ = 0;
+    rate_gate_.reset();
     if (streaming_ && wanted_settings() != started_with_) {
         stop_v4l2_buffer();
         start_v4l2_buffer();
@@ -464,9 +464,7 @@ std::uint64_t ks_v4l2_buffer::frame_time(const v4l2_buffer& buffer)
 
 std::optional<ks_v4l2_buffer::released_t> ks_v4l2_buffer::v4l2_DelayGetLatestValid()
 {
-    const std::uint64_t now = clocks_.now();
-    const auto delay = static_cast<std::uint64_t>(std::max<std::int64_t>(0, res->RES_VID_GROUP_DELAY->value()));
-    const std::uint64_t hi = now > delay * ticks_per_ms ? now - delay * ticks_per_ms : 0;
+    const std::uint64_t hi = capture_release_time(clocks_.now());
     const std::uint64_t lo = hi > release_window ? hi - release_window : 0;
     released_t frame;
     if (held_) {
@@ -516,13 +514,10 @@ capture_step_t ks_v4l2_buffer::activ_v4l2_buffer()
     const auto drop = [&](capture_step_t why) {
         return give_back(f.buffer, "QBUF v4l2_ioctl in activ_v4l2_buffer failed") ? why : capture_step_t::failed;
     };
-    if (f.time < next_permitted_) {
+    if (!rate_gate_.admit(f.time)) {
         wxLogDebug("activ_v4l2_buffer dropping frame because frame rate too fast");
         return drop(capture_step_t::dropped);
     }
-    const auto rate = res->RES_VID_RATE->value();
-    if (rate > 0)
-        next_permitted_ = (next_permitted_ ? next_permitted_ : f.time) + 10000000u / static_cast<std::uint64_t>(rate);
     const mapping_t& m = mappings_[f.buffer.index];
     const std::size_t filled = std::min<std::size_t>(f.buffer.bytesused ? f.buffer.bytesused : m.length, m.length);
     if (filled < layout_.frame_bytes()) {
@@ -542,6 +537,24 @@ capture_step_t ks_v4l2_buffer::activ_v4l2_buffer()
         return capture_step_t::failed;
     frame_ = publish_captured_frame(image, f.time, ++released_count_);
     return capture_step_t::published;
+}
+
+std::uint64_t capture_release_time(std::uint64_t now)
+{
+    const auto delay = static_cast<std::uint64_t>(std::max<std::int64_t>(0, res->RES_VID_GROUP_DELAY->value()));
+    return now > delay * ticks_per_ms ? now - delay * ticks_per_ms : 0;
+}
+
+bool frame_rate_gate_t::admit(std::uint64_t time)
+{
+    const auto rate = res->RES_VID_RATE->value();
+    if (rate <= 0)
+        return true;
+    if (time < next_)
+        return false;
+    const std::uint64_t period = 10000000u / static_cast<std::uint64_t>(rate);
+    next_ = next_ == 0 || time - next_ >= period ? time + period : next_ + period;
+    return true;
 }
 
 std::shared_ptr<vid_stat_t> publish_captured_frame(const cip_t& image, std::uint64_t time, std::uint64_t count)

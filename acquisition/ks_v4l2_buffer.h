@@ -30,6 +30,26 @@ enum class capture_step_t { idle, no_frame, dropped, published, out_of_memory, f
 // numbered `count`, taken at `time` (master ticks). Returns what was published.
 std::shared_ptr<vid_stat_t> publish_captured_frame(const cip_t& image, std::uint64_t time, std::uint64_t count);
 
+// The latest frame time every image source may release at `now` (master
+// ticks): now less the group delay, so that the tracker samples around the
+// frame have arrived.
+std::uint64_t capture_release_time(std::uint64_t now);
+
+// The frame-rate ceiling (RES_VID_RATE frames a second, 0: none) every image
+// source applies: frames are let through on a steady cadence, so a device a
+// little faster than the ceiling still gives the rate asked for; after a
+// pause the cadence starts again from the next frame, never catching up in a burst.
+class frame_rate_gate_t {
+public:
+    // True when the frame taken at `time` may be published.
+    bool admit(std::uint64_t time);
+    // The next frame starts the cadence (a new stream, a new ceiling).
+    void reset() { next_ = 0; }
+
+private:
+    std::uint64_t next_ = 0;
+};
+
 class ks_v4l2_buffer {
 public:
     struct clocks_t {
@@ -109,7 +129,7 @@ private:
     std::int64_t clock_offset_ = 0;   // added to driver times that are not monotonic
     std::int64_t smallest_gap_ = 0;   // now - driver time, smallest over the first frames
     std::uint64_t dequeued_ = 0;
-    std::uint64_t next_permitted_ = 0;
+    frame_rate_gate_t rate_gate_;
     std::uint64_t released_count_ = 0;
     bool crop_warned_ = false;
     std::shared_ptr<vid_stat_t> frame_;

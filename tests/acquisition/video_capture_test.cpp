@@ -168,6 +168,24 @@ TEST_F(VideoCapture, RateCeiling)
     EXPECT_EQ(fake.buffers_held_by_host(), 0u);
 }
 
+// Every image source's ceiling: a device a little faster than asked still
+// gives the rate asked for, and after a pause it does not catch up in a burst.
+TEST_F(VideoCapture, RateCeilingKeepsItsCadenceAndStartsAfreshAfterAPause)
+{
+    res->RES_VID_RATE->write(25);
+    frame_rate_gate_t gate;
+    const auto admitted_in_a_second_from = [&gate](std::uint64_t start) {
+        int admitted = 0;
+        for (std::uint64_t k = 0; k < 30; ++k)  // 30 frames a second
+            admitted += gate.admit(start + k * 10000000u / 30);
+        return admitted;
+    };
+    EXPECT_EQ(admitted_in_a_second_from(0), 25);
+    EXPECT_EQ(admitted_in_a_second_from(30000000), 25) << "after a pause of two seconds";
+    res->RES_VID_RATE->write(0);
+    EXPECT_EQ(admitted_in_a_second_from(60000000), 30) << "no ceiling";
+}
+
 // A window outside the device frame reads nothing and warns once; mended, frames flow.
 TEST_F(VideoCapture, CropWindowIsCheckedBeforeAnyRead)
 {
